@@ -1,0 +1,364 @@
+#include "grob/encoders.h"
+
+#include "grob/shades.h"
+
+#include <algorithm>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace grob {
+
+namespace {
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+// Gathers bit 0 of each of eight bytes into one byte, byte k to bit k.
+constexpr std::uint64_t kGatherBits = 0x0102040810204080ull;
+
+// dst[b] gets bit `bit` of src[8b] .. src[8b + 7] as its bits 0..7, inverted
+// when `invert` is set. src must be readable up to a multiple of 16 bytes.
+void PackBitPlane(const std::uint8_t* src, int bit, bool invert, std::uint8_t* dst,
+                  std::size_t count) {
+    std::size_t b = 0;
+#ifdef __SSE2__
+    const unsigned flip = invert ? 0xFFFFu : 0u;
+    const __m128i shift = _mm_cvtsi32_si128(7 - bit);
+    for (; b + 2 <= count; b += 2) {
+        // Move the wanted bit of every byte to its top bit, then gather the tops.
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * b));
+        const auto mask = static_cast<std::uint16_t>(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_sll_epi16(v, shift))) ^ flip);
+        std::memcpy(dst + b, &mask, 2); // little-endian: the first byte is the left one
+    }
+#endif
+    const std::uint64_t flip64 = invert ? ~0ull : 0ull;
+    for (; b < count; ++b) {
+        std::uint64_t x;
+        std::memcpy(&x, src + 8 * b, 8);
+        dst[b] =
+            static_cast<std::uint8_t>(((((x ^ flip64) >> bit) & kLowBits) * kGatherBits) >> 56);
+    }
+}
+
+// Packs 2-bit shades, four to a byte, leftmost lowest.
+void PackPairs(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
+    std::size_t b = 0;
+    for (; b + 2 <= count; b += 2) {
+        std::uint64_t x;
+        std::memcpy(&x, src + 4 * b, 8);
+        x = (x | x >> 6) & 0x000F000F000F000Full;
+        x = (x | x >> 12) & 0x000000FF000000FFull;
+        dst[b] = static_cast<std::uint8_t>(x);
+        dst[b + 1] = static_cast<std::uint8_t>(x >> 32);
+    }
+    for (; b < count; ++b) {
+        const std::uint8_t* q = src + 4 * b;
+        dst[b] = static_cast<std::uint8_t>(q[0] | q[1] << 2 | q[2] << 4 | q[3] << 6);
+    }
+}
+
+// Packs 4-bit shades, two to a byte, leftmost lowest.
+void PackNibbles(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
+    std::size_t b = 0;
+    for (; b + 4 <= count; b += 4) {
+        std::uint64_t x;
+        std::memcpy(&x, src + 2 * b, 8);
+        x = (x | x >> 4) & 0x00FF00FF00FF00FFull;
+        x = (x | x >> 8) & 0x0000FFFF0000FFFFull;
+        x = (x | x >> 16) & 0x00000000FFFFFFFFull;
+        const auto packed = static_cast<std::uint32_t>(x);
+        std::memcpy(dst + b, &packed, 4);
+    }
+    for (; b < count; ++b)
+        dst[b] = static_cast<std::uint8_t>(src[2 * b] | src[2 * b + 1] << 4);
+}
+
+// Sum of the three channel bytes of a stored pixel (0..765).
+inline std::uint16_t PixelSum(std::uint32_t pixel) {
+    return static_cast<std::uint16_t>((pixel & 255u) + ((pixel >> 8) & 255u) +
+                                      ((pixel >> 16) & 255u));
+}
+
+// sum / 3 and sum / 48 for sums 0..765 as a multiply and a 16-bit shift, the
+// form the vector units have; the tests check every sum against the division.
+inline std::uint8_t MeanOfSum(std::uint16_t sum) {
+    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * 21846u) >> 16);
+}
+inline std::uint8_t SumBy48(std::uint16_t sum) {
+    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * 1366u) >> 16);
+}
+
+struct Geometry {
+    std::uint64_t grobWidth;
+    std::uint64_t grobHeight;
+    std::uint32_t stride;
+};
+
+Geometry GeometryOf(const OutputKind& kind, const PictureRaster& picture) {
+    const std::uint64_t w = static_cast<std::uint64_t>(std::max(picture.width(), 0));
+    const std::uint64_t h = static_cast<std::uint64_t>(std::max(picture.height(), 0));
+    Geometry g{};
+    if (kind.pageFlipping()) {
+        g.grobWidth = w;
+        g.grobHeight = h * static_cast<std::uint64_t>(kind.frames);
+    } else {
+        g.grobWidth = w * static_cast<std::uint64_t>(kind.depth);
+        g.grobHeight = h;
+    }
+    // Only used after MakeHead has accepted the fields.
+    g.stride = g.grobWidth < kFieldLimit ? RowStride(static_cast<std::uint32_t>(g.grobWidth)) : 0;
+    return g;
+}
+
+// The body read pixel by pixel through the raster interface, exactly as the
+// shade functions define it. Used for any raster that is not held in memory.
+void PlainFixedBody(const PictureRaster& picture, int depth, std::uint32_t stride,
+                    std::uint8_t* out) {
+    const int h = picture.height();
+    const int perByte = 8 / depth;
+    for (int y = 0; y < h; ++y) {
+        for (std::uint32_t b = 0; b < stride; ++b) {
+            unsigned byte = 0;
+            for (int k = 0; k < perByte; ++k) {
+                const int x = perByte * static_cast<int>(b) + k;
+                unsigned shade = 0;
+                switch (depth) {
+                case 1:
+                    shade = Get1bit(picture, x, y);
+                    break;
+                case 2:
+                    shade = Get2bit(picture, x, y);
+                    break;
+                default:
+                    shade = Get4bit(picture, x, y);
+                    break;
+                }
+                byte += shade << (depth * k);
+            }
+            *out++ = static_cast<std::uint8_t>(byte);
+        }
+    }
+}
+
+void PlainFramesBody(const PictureRaster& picture, int pcnt, std::uint32_t stride,
+                     std::uint8_t* out) {
+    const int h = picture.height();
+    for (int pg = pcnt - 1; pg >= 0; --pg) {
+        for (int y = 0; y < h; ++y) {
+            for (std::uint32_t b = 0; b < stride; ++b) {
+                unsigned byte = 0;
+                for (int k = 0; k < 8; ++k)
+                    byte += static_cast<unsigned>(
+                                GetPF(picture, pcnt, pg, 8 * static_cast<int>(b) + k, y))
+                            << k;
+                *out++ = static_cast<std::uint8_t>(byte);
+            }
+        }
+    }
+}
+
+// Shade of one channel sum at the given depth; written so that the loop over
+// a row vectorises.
+// Applies `shade` (one channel sum to one byte) to the first `w` pixels of a
+// row. With SSE2 eight sums at a time go through `shade8`, the same function
+// on eight 16-bit lanes.
+template <typename Shade, typename Shade8>
+void ShadeRow(const std::uint32_t* row, int w, std::uint8_t* out, Shade shade,
+              [[maybe_unused]] Shade8 shade8) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+    const __m128i oneByte = _mm_set1_epi32(0xFF);
+    const __m128i ones = _mm_set1_epi16(1);
+    // red + blue by a multiply-add of the 16-bit halves, plus green.
+    auto sums4 = [&](const std::uint32_t* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i rb = _mm_madd_epi16(_mm_and_si128(v, lowBytes), ones);
+        const __m128i g = _mm_and_si128(_mm_srli_epi32(v, 8), oneByte);
+        return _mm_add_epi32(rb, g);
+    };
+    for (; x + 16 <= w; x += 16) {
+        const __m128i lo = shade8(_mm_packs_epi32(sums4(row + x), sums4(row + x + 4)));
+        const __m128i hi = shade8(_mm_packs_epi32(sums4(row + x + 8), sums4(row + x + 12)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < w; ++x)
+        out[x] = shade(PixelSum(row[x]));
+}
+
+#ifdef __SSE2__
+inline __m128i MeanOfSums(__m128i sums) {
+    return _mm_mulhi_epu16(sums, _mm_set1_epi16(21846));
+}
+inline __m128i SumsBy48(__m128i sums) {
+    return _mm_mulhi_epu16(sums, _mm_set1_epi16(1366));
+}
+template <int Depth> inline __m128i FastShades(__m128i sums) {
+    if constexpr (Depth == 1)
+        return _mm_and_si128(_mm_cmplt_epi16(sums, _mm_set1_epi16(384)), _mm_set1_epi16(1));
+    else if constexpr (Depth == 2)
+        return _mm_sub_epi16(_mm_set1_epi16(3), _mm_srli_epi16(SumsBy48(sums), 2));
+    else
+        return _mm_sub_epi16(_mm_set1_epi16(15), SumsBy48(sums));
+}
+#define GROB_VECTOR(f) [](__m128i v) { return f(v); }
+#else
+#define GROB_VECTOR(f) 0
+#endif
+
+template <int Depth> inline std::uint8_t FastShade(std::uint16_t sum) {
+    if constexpr (Depth == 1)
+        return static_cast<std::uint8_t>(sum < 384u);
+    else if constexpr (Depth == 2)
+        return static_cast<std::uint8_t>(3u - (SumBy48(sum) >> 2));
+    else
+        return static_cast<std::uint8_t>(15u - SumBy48(sum));
+}
+
+constexpr int DivisorOf(int depth) {
+    return depth == 1 ? 384 : depth == 2 ? 192 : 48;
+}
+
+template <int Depth>
+void FastFixedBody(const MemoryRaster& picture, std::uint32_t stride, std::uint8_t* out) {
+    constexpr int perByte = 8 / Depth;
+    const int w = picture.width();
+    const int h = picture.height();
+    const std::size_t columns = static_cast<std::size_t>(stride) * perByte;
+    // Room for whole 8-byte groups; columns past the picture hold the shade
+    // of the outside value, as the plain reads give it.
+    std::vector<std::uint8_t> shades(
+        columns + 16, ShadeOfSum(ChannelSum(kOutside), DivisorOf(Depth), (1 << Depth) - 1));
+    for (int y = 0; y < h; ++y) {
+        const std::uint32_t* row = picture.row(y);
+        std::uint8_t* s = shades.data();
+        ShadeRow(row, w, s, FastShade<Depth>, GROB_VECTOR(FastShades<Depth>));
+        if constexpr (Depth == 1)
+            PackBitPlane(s, 0, false, out, stride);
+        else if constexpr (Depth == 2)
+            PackPairs(s, out, stride);
+        else
+            PackNibbles(s, out, stride);
+        out += stride;
+    }
+}
+
+// All frames in one pass over the picture: the mean brightness of each row is
+// computed once and every frame's row is packed from it.
+void FastFramesBody(const MemoryRaster& picture, int pcnt, std::uint32_t stride,
+                    std::uint8_t* out) {
+    const int w = picture.width();
+    const int h = picture.height();
+    const std::size_t frameBytes = static_cast<std::size_t>(stride) * h;
+    std::vector<std::uint8_t> means(static_cast<std::size_t>(stride) * 8 + 16,
+                                    static_cast<std::uint8_t>(ChannelSum(kOutside) / 3));
+    for (int y = 0; y < h; ++y) {
+        const std::uint32_t* row = picture.row(y);
+        std::uint8_t* m = means.data();
+        ShadeRow(row, w, m, MeanOfSum, GROB_VECTOR(MeanOfSums));
+        for (int j = 0; j < pcnt; ++j) {
+            const int bit = 7 - j; // the first frame in the file carries bit 7
+            PackBitPlane(m, bit, true, out + j * frameBytes + static_cast<std::size_t>(y) * stride,
+                         stride);
+        }
+    }
+}
+
+// Builds the whole file in memory: the head, then the body behind it.
+std::vector<std::uint8_t> EncodeFile(const OutputKind& kind, const PictureRaster& picture,
+                                     const Geometry& g,
+                                     const std::array<std::uint8_t, kHeadSize>& head) {
+    const std::size_t bodySize = static_cast<std::size_t>(g.stride) * g.grobHeight;
+    std::vector<std::uint8_t> file(kHeadSize + bodySize);
+    std::copy(head.begin(), head.end(), file.begin());
+    if (bodySize == 0) return file;
+    std::uint8_t* body = file.data() + kHeadSize;
+    const auto* memory = dynamic_cast<const MemoryRaster*>(&picture);
+    if (kind.pageFlipping()) {
+        if (memory)
+            FastFramesBody(*memory, kind.frames, g.stride, body);
+        else
+            PlainFramesBody(picture, kind.frames, g.stride, body);
+    } else if (!memory) {
+        PlainFixedBody(picture, kind.depth, g.stride, body);
+    } else if (kind.depth == 1) {
+        FastFixedBody<1>(*memory, g.stride, body);
+    } else if (kind.depth == 2) {
+        FastFixedBody<2>(*memory, g.stride, body);
+    } else {
+        FastFixedBody<4>(*memory, g.stride, body);
+    }
+    return file;
+}
+
+void CheckKind(const OutputKind& kind, const std::string& filename) {
+    const bool fixed =
+        !kind.pageFlipping() && (kind.depth == 1 || kind.depth == 2 || kind.depth == 4);
+    const bool frames = kind.pageFlipping() && kind.frames >= 2 && kind.frames <= 5;
+    if (!fixed && !frames)
+        throw GrobError(ErrorCode::BadFrameCount,
+                        "cannot write \"" + filename + "\": " +
+                            (kind.pageFlipping() ? "a page-flipping GROB has 2 to 5 frames"
+                                                 : "a GROB has 1, 2 or 4 bits per pixel"));
+}
+
+const OutputKind& FixedKind(int depth) {
+    return OutputKinds()[depth == 1 ? 0 : depth == 2 ? 1 : 2];
+}
+
+} // namespace
+
+const std::vector<OutputKind>& OutputKinds() {
+    static const std::vector<OutputKind> kinds = {
+        {1, 0, "gro"}, {2, 0, "gro2"}, {4, 0, "gro4"}, {0, 2, "g04"},
+        {0, 3, "g08"}, {0, 4, "g16"},  {0, 5, "g32"},
+    };
+    return kinds;
+}
+
+std::optional<OutputKind> KindForExtension(std::string_view extension) {
+    for (const OutputKind& kind : OutputKinds())
+        if (kind.extension == extension) return kind;
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
+                                     Series series, const std::string& filename) {
+    CheckKind(kind, filename);
+    const Geometry g = GeometryOf(kind, picture);
+    return EncodeFile(kind, picture, g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
+}
+
+void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
+                    const std::string& filename) {
+    CheckKind(kind, filename);
+    const Geometry g = GeometryOf(kind, picture);
+    // The size check comes before anything touches the disk.
+    const auto head = MakeHead(series, g.grobWidth, g.grobHeight, filename);
+    WriteGrobFile(filename, EncodeFile(kind, picture, g, head));
+}
+
+void ConvertAndSave1(const PictureRaster& picture, Series series, const std::string& filename) {
+    ConvertAndSave(FixedKind(1), picture, series, filename);
+}
+
+void ConvertAndSave2(const PictureRaster& picture, Series series, const std::string& filename) {
+    ConvertAndSave(FixedKind(2), picture, series, filename);
+}
+
+void ConvertAndSave4(const PictureRaster& picture, Series series, const std::string& filename) {
+    ConvertAndSave(FixedKind(4), picture, series, filename);
+}
+
+void ConvertAndSavePF(const PictureRaster& picture, Series series, int pcnt,
+                      const std::string& filename) {
+    if (pcnt < 2 || pcnt > 5)
+        throw GrobError(ErrorCode::BadFrameCount, "cannot write \"" + filename +
+                                                      "\": a page-flipping GROB has 2 to 5 frames");
+    ConvertAndSave(OutputKinds()[static_cast<std::size_t>(pcnt + 1)], picture, series, filename);
+}
+
+} // namespace grob

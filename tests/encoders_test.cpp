@@ -1,0 +1,248 @@
+#include "grob/encoders.h"
+#include "grob/shades.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using grob::MemoryRaster;
+using grob::Series;
+using Bytes = std::vector<std::uint8_t>;
+using testing_util::ReadBytes;
+using testing_util::ScratchDir;
+
+constexpr std::uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kGrey = 0x808080;
+
+Bytes Header48() {
+    return {'H', 'P', 'H', 'P', '4', '8', '-', 'X'};
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+MemoryRaster Row(std::initializer_list<std::uint32_t> pixels) {
+    MemoryRaster picture(static_cast<int>(pixels.size()), 1);
+    int x = 0;
+    for (std::uint32_t p : pixels)
+        picture.setPixel(x++, 0, p);
+    return picture;
+}
+
+// Hides the memory raster behind the plain interface, so the encoders read it
+// one pixel at a time, exactly as the shade functions define.
+class PlainRaster final : public grob::PictureRaster {
+  public:
+    explicit PlainRaster(const grob::PictureRaster& inner) : inner_(inner) {}
+    int width() const override { return inner_.width(); }
+    int height() const override { return inner_.height(); }
+    grob::Colour point(int x, int y) const override { return inner_.point(x, y); }
+
+  private:
+    const grob::PictureRaster& inner_;
+};
+
+const grob::OutputKind& Kind(std::string_view ext) {
+    static std::vector<grob::OutputKind> kinds = grob::OutputKinds();
+    for (const auto& k : kinds)
+        if (k.extension == ext) return k;
+    throw std::logic_error("no such kind");
+}
+
+TEST(Encoders, WorkedExamplesByteForByte) {
+    ScratchDir dir;
+    const std::string out = dir.file("out.gro");
+
+    grob::ConvertAndSave1(MemoryRaster(8, 1, kBlack), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out), Concat(Header48(), {0x1E, 0x2B, 0x10, 0x01, 0x00, 0x01, 0x00, 0x80,
+                                                  0x00, 0x00, 0xFF}));
+
+    grob::ConvertAndSave1(Row({kBlack, kWhite, kBlack}), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out), Concat(Header48(), {0x1E, 0x2B, 0x10, 0x01, 0x00, 0x01, 0x00, 0x30,
+                                                  0x00, 0x00, 0xFD}));
+
+    grob::ConvertAndSave2(Row({kBlack, kGrey, kWhite}), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out), Concat(Header48(), {0x1E, 0x2B, 0x10, 0x01, 0x00, 0x01, 0x00, 0x60,
+                                                  0x00, 0x00, 0x87}));
+
+    grob::ConvertAndSave4(Row({kBlack, kWhite, kBlack}), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out), Concat(Header48(), {0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0xC0,
+                                                  0x00, 0x00, 0x0F, 0xAF}));
+
+    grob::ConvertAndSavePF(MemoryRaster(8, 1, kGrey), Series::HP48, 2, out);
+    EXPECT_EQ(ReadBytes(out), Concat(Header48(), {0x1E, 0x2B, 0x30, 0x01, 0x00, 0x02, 0x00, 0x80,
+                                                  0x00, 0x00, 0x00, 0xFF}));
+
+    // The HP 49 series changes the header and nothing else.
+    grob::ConvertAndSave4(Row({kBlack, kWhite, kBlack}), Series::HP49, out);
+    const Bytes hp49 = ReadBytes(out);
+    EXPECT_EQ(std::string(hp49.begin(), hp49.begin() + 8), "HPHP49-X");
+    EXPECT_EQ(Bytes(hp49.begin() + 8, hp49.end()),
+              Bytes({0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0xC0, 0x00, 0x00, 0x0F, 0xAF}));
+}
+
+TEST(Encoders, PaddingFromOutsideReads) {
+    // A 1-pixel-wide white picture: every padding column comes from -1.
+    const MemoryRaster white(1, 2, kWhite);
+    const std::pair<std::string_view, std::uint8_t> cases[] = {
+        {"gro", 0xFE}, {"gro2", 0xA8}, {"gro4", 0xA0}};
+    for (auto [ext, byte] : cases) {
+        const Bytes file = grob::EncodeGrob(Kind(ext), white, Series::HP48);
+        ASSERT_EQ(file.size(), 20u) << ext;
+        EXPECT_EQ(file[18], byte) << ext;
+        EXPECT_EQ(file[19], byte) << ext;
+    }
+    EXPECT_EQ(grob::EncodeGrob(Kind("gro"), MemoryRaster(1, 1, kBlack), Series::HP48)[18], 0xFF);
+
+    // A white picture 10 wide: the second byte of each row has bits 2..7 from
+    // outside, FC in the frames for bits 7, 5, 3 and 00 for bits 6, 4.
+    const Bytes frames = grob::EncodeGrob(Kind("g32"), MemoryRaster(10, 1, kWhite), Series::HP48);
+    ASSERT_EQ(frames.size(), 18u + 5 * 2);
+    const std::uint8_t second[5] = {0xFC, 0x00, 0xFC, 0x00, 0xFC};
+    for (int j = 0; j < 5; ++j) {
+        EXPECT_EQ(frames[18 + 2 * j], 0x00) << j;
+        EXPECT_EQ(frames[19 + 2 * j], second[j]) << j;
+    }
+
+    // Widths that fill whole bytes have no padding: a black picture is all FF.
+    for (auto [ext, width] : {std::pair{"gro", 8}, {"gro2", 4}, {"gro4", 2}, {"g16", 16}}) {
+        const Bytes file =
+            grob::EncodeGrob(Kind(ext), MemoryRaster(width, 3, kBlack), Series::HP48);
+        for (std::size_t i = 18; i < file.size(); ++i)
+            ASSERT_EQ(file[i], 0xFF) << ext << " byte " << i;
+    }
+}
+
+TEST(Encoders, HeadFieldsForEachKind) {
+    struct Case {
+        std::string_view ext;
+        int w, h;
+        Bytes head;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"g04", 10, 3, {0x1E, 0x2B, 0x70, 0x02, 0x00, 0x06, 0x00, 0xA0, 0x00, 0x00}, 30},
+        {"g32", 131, 64, {0x1E, 0x2B, 0xF0, 0xA8, 0x02, 0x40, 0x01, 0x30, 0x08, 0x00}, 5458},
+        {"g08", 8, 1, {0x1E, 0x2B, 0x50, 0x01, 0x00, 0x03, 0x00, 0x80, 0x00, 0x00}, 21},
+        // Width 9: stride 2, seven padding columns.
+        {"gro", 9, 1, {0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0x90, 0x00, 0x00}, 20},
+        {"gro", 7, 1, {0x1E, 0x2B, 0x10, 0x01, 0x00, 0x01, 0x00, 0x70, 0x00, 0x00}, 19},
+        // Width or height 0: S = 15 and no body.
+        {"gro", 0, 5, {0x1E, 0x2B, 0xF0, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00}, 18},
+        {"gro4", 5, 0, {0x1E, 0x2B, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x40, 0x01, 0x00}, 18},
+        {"g16", 0, 0, {0x1E, 0x2B, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 18},
+    };
+    for (const Case& c : cases) {
+        const Bytes file =
+            grob::EncodeGrob(Kind(c.ext), MemoryRaster(c.w, c.h, kWhite), Series::HP48);
+        SCOPED_TRACE(std::string(c.ext) + " " + std::to_string(c.w) + "x" + std::to_string(c.h));
+        EXPECT_EQ(file.size(), c.size);
+        EXPECT_EQ(Bytes(file.begin() + 8, file.begin() + 18), c.head);
+    }
+    // Same picture, three depths: one height field, widths W, 2W, 4W.
+    const MemoryRaster picture(5, 7);
+    const Bytes f1 = grob::EncodeGrob(Kind("gro"), picture, Series::HP48);
+    const Bytes f2 = grob::EncodeGrob(Kind("gro2"), picture, Series::HP48);
+    const Bytes f4 = grob::EncodeGrob(Kind("gro4"), picture, Series::HP48);
+    EXPECT_EQ(f1[13], 7);
+    EXPECT_EQ(f2[13], 7);
+    EXPECT_EQ(f4[13], 7);
+    EXPECT_EQ(f1[15] >> 4, 5);
+    EXPECT_EQ(f2[15] >> 4, 10);
+    EXPECT_EQ(f4[15] >> 4 | f4[16] << 4, 20);
+}
+
+TEST(Encoders, SizeLimits) {
+    // Height 70,000 at width 8: S = 140,015, written.
+    const Bytes tall = grob::EncodeGrob(Kind("gro"), MemoryRaster(8, 70000, kBlack), Series::HP48);
+    ASSERT_EQ(tall.size(), 18u + 70000);
+    EXPECT_EQ(Bytes(tall.begin() + 13, tall.begin() + 16), Bytes({0x70, 0x11, 0x81}));
+    EXPECT_EQ(tall[10] >> 4 | tall[11] << 4 | tall[12] << 12, 140015);
+
+    // Body 524,280 bytes: S = 0xFFFFF is the largest accepted.
+    const Bytes largest =
+        grob::EncodeGrob(Kind("gro"), MemoryRaster(8 * 8, 65535, kWhite), Series::HP48);
+    EXPECT_EQ(largest.size(), 18u + 524280);
+    EXPECT_EQ(Bytes(largest.begin() + 10, largest.begin() + 13), Bytes({0xF0, 0xFF, 0xFF}));
+
+    auto overflows = [](const grob::OutputKind& kind, int w, int h) {
+        try {
+            grob::EncodeGrob(kind, MemoryRaster(w, h), Series::HP48, "big.gro");
+        } catch (const grob::GrobError& e) {
+            EXPECT_EQ(e.code(), grob::ErrorCode::FieldOverflow);
+            EXPECT_NE(std::string(e.what()).find("big.gro"), std::string::npos);
+            return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(overflows(Kind("gro"), 8, 524281));   // S = 0x100001
+    EXPECT_FALSE(overflows(Kind("gro"), 0, 1048575)); // height at the limit, no body
+    EXPECT_TRUE(overflows(Kind("gro"), 0, 1048576));  // height past the limit
+    EXPECT_TRUE(overflows(Kind("gro4"), 262144, 0));  // GROB width 4W = 0x100000
+    EXPECT_FALSE(overflows(Kind("gro4"), 262143, 0));
+    EXPECT_TRUE(overflows(Kind("g32"), 8, 104857)); // 5 x H rows: S past the limit
+    EXPECT_FALSE(overflows(Kind("g32"), 8, 104856));
+
+    // An overflow touches no file.
+    ScratchDir dir;
+    const std::string out = dir.file("big.gro");
+    EXPECT_THROW(grob::ConvertAndSave1(MemoryRaster(8, 524281), Series::HP48, out),
+                 grob::GrobError);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_THROW(grob::ConvertAndSavePF(MemoryRaster(2, 2), Series::HP48, 6, out), grob::GrobError);
+    EXPECT_EQ(dir.entries(), 0u);
+}
+
+TEST(Encoders, FastPathMatchesPlainReads) {
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 60; ++round) {
+        const int w = static_cast<int>(random() % 40);
+        const int h = static_cast<int>(random() % 12);
+        MemoryRaster picture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                // Mix of arbitrary colours and greys that sit on band edges.
+                const auto grey = static_cast<std::uint32_t>(random() % 256);
+                picture.setPixel(x, y,
+                                 random() % 2 ? static_cast<std::uint32_t>(random())
+                                              : grey | grey << 8 | grey << 16);
+            }
+        const PlainRaster plain(picture);
+        for (const auto& kind : grob::OutputKinds()) {
+            SCOPED_TRACE(std::string(kind.extension) + " " + std::to_string(w) + "x" +
+                         std::to_string(h));
+            ASSERT_EQ(grob::EncodeGrob(kind, picture, Series::HP49),
+                      grob::EncodeGrob(kind, plain, Series::HP49));
+        }
+    }
+    // Every channel sum, on both paths.
+    MemoryRaster sums(766, 1);
+    for (int s = 0; s <= 765; ++s)
+        sums.setPixel(s, 0,
+                      static_cast<std::uint32_t>(std::min(s, 255) |
+                                                 std::clamp(s - 255, 0, 255) << 8 |
+                                                 std::clamp(s - 510, 0, 255) << 16));
+    for (const auto& kind : grob::OutputKinds())
+        EXPECT_EQ(grob::EncodeGrob(kind, sums, Series::HP48),
+                  grob::EncodeGrob(kind, PlainRaster(sums), Series::HP48))
+            << kind.extension;
+}
+
+TEST(Encoders, FileMatchesMemoryEncodingForEveryKind) {
+    ScratchDir dir;
+    MemoryRaster picture(13, 5, 0x336699);
+    picture.setPixel(3, 2, kBlack);
+    for (const auto& kind : grob::OutputKinds()) {
+        const std::string out = dir.file("pic." + std::string(kind.extension));
+        grob::ConvertAndSave(kind, picture, Series::HP49, out);
+        EXPECT_EQ(ReadBytes(out), grob::EncodeGrob(kind, picture, Series::HP49)) << kind.extension;
+    }
+    EXPECT_EQ(grob::KindForExtension("g16")->frames, 4);
+    EXPECT_FALSE(grob::KindForExtension("G16"));
+}
+
+} // namespace

@@ -1,0 +1,146 @@
+#include "grob/encoders.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using grob::ErrorCode;
+using grob::MemoryRaster;
+using grob::Series;
+using Bytes = std::vector<std::uint8_t>;
+using testing_util::ReadBytes;
+using testing_util::ScratchDir;
+using testing_util::WriteBytes;
+
+ErrorCode FailureOf(const std::function<void()>& convert, std::string* message = nullptr) {
+    try {
+        convert();
+    } catch (const grob::GrobError& e) {
+        if (message) *message = e.what();
+        return e.code();
+    }
+    ADD_FAILURE() << "conversion did not fail";
+    return ErrorCode::WriteFailed;
+}
+
+TEST(GrobFile, ReplacesALongerFileWhole) {
+    ScratchDir dir;
+    const std::string out = dir.file("old.gro");
+    WriteBytes(out, Bytes(5000, 0x55));
+    grob::ConvertAndSave1(MemoryRaster(8, 1, 0), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out).size(), 19u);
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
+TEST(GrobFile, MissingFolderOrEmptyNameFailsWithItsCause) {
+    ScratchDir dir;
+    std::string message;
+    const std::string missing = dir.file("no-such-folder/out.gro");
+    EXPECT_EQ(FailureOf([&] { grob::ConvertAndSave1(MemoryRaster(3, 3), Series::HP48, missing); },
+                        &message),
+              ErrorCode::CannotCreate);
+    EXPECT_NE(message.find(missing), std::string::npos) << message;
+    EXPECT_NE(message.find("No such file"), std::string::npos) << message;
+
+    // A regular file used as a folder fails even for the superuser.
+    WriteBytes(dir.file("plain"), {1});
+    EXPECT_EQ(FailureOf([&] {
+                  grob::ConvertAndSave2(MemoryRaster(3, 3), Series::HP48, dir.file("plain/x.gro2"));
+              }),
+              ErrorCode::CannotCreate);
+    EXPECT_EQ(FailureOf([&] { grob::ConvertAndSave4(MemoryRaster(3, 3), Series::HP48, ""); }),
+              ErrorCode::CannotCreate);
+    std::filesystem::create_directory(dir.file("folder"));
+    EXPECT_EQ(FailureOf([&] {
+                  grob::ConvertAndSave4(MemoryRaster(3, 3), Series::HP48, dir.file("folder"));
+              }),
+              ErrorCode::CannotCreate);
+    EXPECT_EQ(dir.entries(), 2u); // "plain" and "folder", nothing else
+}
+
+TEST(GrobFile, UnwritableFileOrFolderIsLeftAlone) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    ScratchDir dir;
+    const std::string out = dir.file("locked.gro");
+    WriteBytes(out, Bytes(40, 0x11));
+    std::filesystem::permissions(out, std::filesystem::perms::owner_read);
+    EXPECT_EQ(FailureOf([&] { grob::ConvertAndSave1(MemoryRaster(8, 8), Series::HP48, out); }),
+              ErrorCode::CannotCreate);
+    EXPECT_EQ(ReadBytes(out), Bytes(40, 0x11));
+
+    std::filesystem::create_directory(dir.file("ro"));
+    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+    EXPECT_EQ(FailureOf([&] {
+                  grob::ConvertAndSave1(MemoryRaster(8, 8), Series::HP48, dir.file("ro/x"));
+              }),
+              ErrorCode::CannotCreate);
+    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_all);
+}
+
+// Makes every write past `limit` bytes fail, as a full disk would.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t limit) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(GrobFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+    ScratchDir dir;
+    const std::string out = dir.file("keep.g16");
+    const Bytes old(300, 0xAB);
+    WriteBytes(out, old);
+    std::string message;
+    {
+        FileSizeLimit limit(1000);
+        EXPECT_EQ(
+            FailureOf([&] { grob::ConvertAndSavePF(MemoryRaster(64, 64), Series::HP48, 4, out); },
+                      &message),
+            ErrorCode::WriteFailed);
+    }
+    EXPECT_NE(message.find(out), std::string::npos) << message;
+    EXPECT_EQ(ReadBytes(out), old);
+    EXPECT_EQ(dir.entries(), 1u);
+
+    // And the same conversion goes through once the disk has room.
+    grob::ConvertAndSavePF(MemoryRaster(64, 64), Series::HP48, 4, out);
+    EXPECT_EQ(ReadBytes(out).size(), 18u + 8 * 64 * 4);
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
+TEST(GrobFile, ReplacedFileKeepsItsPermissionsAndLinks) {
+    ScratchDir dir;
+    const std::string target = dir.file("shared.gro");
+    WriteBytes(target, Bytes(100, 1));
+    const auto perms = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                       std::filesystem::perms::group_read;
+    std::filesystem::permissions(target, perms);
+    const std::string link = dir.file("link.gro");
+    std::filesystem::create_symlink(target, link);
+
+    grob::ConvertAndSave1(MemoryRaster(8, 1, 0), Series::HP49, link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target).size(), 19u);
+    EXPECT_EQ(std::filesystem::status(target).permissions(), perms);
+    EXPECT_EQ(dir.entries(), 2u);
+}
+
+} // namespace

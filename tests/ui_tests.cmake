@@ -1,0 +1,1 @@
+# Tests of the window and the plain functions behind it.
