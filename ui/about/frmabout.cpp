@@ -1,0 +1,171 @@
+#include "frmabout.h"
+
+#include "../main/twips.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+
+namespace {
+
+QRect Twips(float left, float top, float width, float height) {
+    return {twips::ToPixels(left), twips::ToPixels(top), twips::ToPixels(width),
+            twips::ToPixels(height)};
+}
+
+} // namespace
+
+AboutServices AboutServices::defaults() {
+    AboutServices services;
+    services.startProgram = [](const QString& program) {
+        // The path is the whole command: no arguments, no quoting.
+        return QProcess::startDetached(program, {});
+    };
+    services.isOrdinaryFile = [](const QString& path) {
+        const QFileInfo info(path);
+        return info.exists() && info.isFile() && !info.isHidden();
+    };
+    services.message = [](QWidget* parent, const QString& title, const QString& text) {
+        QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    };
+    return services;
+}
+
+AboutServices& AboutServices::current() {
+    static AboutServices services = defaults();
+    return services;
+}
+
+QString frmAbout::Title() { return QStringLiteral("VELDAR Image converter"); }
+
+QString frmAbout::DescriptionText() {
+    return QStringLiteral(
+        "VELDAR  -  GrayScale system for HP 49G+\n"
+        "-enables the use of GrayScale graphics in Saturn and RPL environment\n"
+        "\n"
+        "Image converter is a support tool for VELDAR\n"
+        "-created to support developers in user interface or gaming characters design\n"
+        "-all major graphics formats are supported\n"
+        "\n"
+        "THIS PROGRAM IS FREE: USE IT AND PASS IT ON FREELY, AS LONG AS IT IS NOT ALTERED.\n"
+        "\n"
+        "IT COMES WITH NO WARRANTIES OR GUARANTEES OF ANY KIND.\n"
+        "YOU USE IT ENTIRELY AT YOUR OWN RISK.");
+}
+
+QString frmAbout::AuthorText() {
+    return QStringLiteral("VELDAR Image converter, by the VELDAR converter developers, 2026\n"
+                          "https://www.hpcalc.org/\n"
+                          "https://www.hpcalc.org/hp49/programming/");
+}
+
+frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setWindowTitle(QStringLiteral("About VELDAR Image converter"));
+    setWindowIcon(QIcon(QStringLiteral(":/veldar/icon.ico")));
+    setFixedSize(twips::ToPixels(5730), twips::ToPixels(3720));
+
+    auto* shape1 = new QWidget(this);
+    shape1->setObjectName(QStringLiteral("Shape1"));
+    shape1->setGeometry(Twips(45, 30, 1155, 2880));
+    shape1->setAutoFillBackground(true);
+    QPalette white = shape1->palette();
+    white.setColor(QPalette::Window, palette().color(QPalette::Base));
+    white.setColor(QPalette::WindowText, Qt::black);
+    shape1->setPalette(white);
+
+    auto* image2 = new QLabel(this);
+    image2->setObjectName(QStringLiteral("Image2"));
+    image2->setGeometry(Twips(135, 375, 975, 1545));
+    image2->setPixmap(QPixmap(QStringLiteral(":/veldar/logo.gif")));
+
+    auto* image1 = new QLabel(this);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setGeometry(Twips(345, 1785, 480, 480));
+    image1->setPixmap(QPixmap(QStringLiteral(":/veldar/icon.ico")));
+
+    const QString placeholder = QStringLiteral("VELDAR is GrayScale system for HP-49G+");
+    description = new QLabel(placeholder, this);
+    description->setObjectName(QStringLiteral("description"));
+    description->setGeometry(Twips(1185, 30, 4485, 2865));
+    description->setAutoFillBackground(true);
+    description->setPalette(white);
+    description->setWordWrap(true);
+    description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    author = new QLabel(placeholder, this);
+    author->setObjectName(QStringLiteral("author"));
+    author->setGeometry(Twips(120, 3000, 4125, 690));
+    QPalette black = author->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    author->setPalette(black);
+    author->setWordWrap(true);
+    author->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setGeometry(Twips(4485, 2985, 1140, 345));
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+
+    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    cmdSysInfo->setGeometry(Twips(4485, 3390, 1140, 270));
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+
+    setTabOrder(cmdOK, cmdSysInfo);
+    cmdOK->setFocus();
+    Form_Load(mainLeftTwips, mainTopTwips);
+}
+
+void frmAbout::Form_Load(float mainLeftTwips, float mainTopTwips) {
+    move(twips::ToPixels(mainLeftTwips + 2000), twips::ToPixels(mainTopTwips + 1000));
+    description->setText(DescriptionText());
+    author->setText(AuthorText());
+}
+
+void frmAbout::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    // An etched line between the white band and the lower part.
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(128, 128, 128), 1));
+    painter.drawLine(twips::ToPixels(90), twips::ToPixels(2925), twips::ToPixels(5654),
+                     twips::ToPixels(2925));
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawLine(twips::ToPixels(105), twips::ToPixels(2940), twips::ToPixels(5654),
+                     twips::ToPixels(2940));
+}
+
+void frmAbout::cmdOK_Click() { close(); }
+
+void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+
+void frmAbout::StartSysInfo() {
+    AboutServices& services = AboutServices::current();
+    registry::Registry& reg = services.registry ? *services.registry : registry::SystemRegistry();
+    QString toolPath;
+    bool found = false;
+    if (registry::GetKeyValue(reg, registry::kLocalMachine,
+                              QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                              QStringLiteral("PATH"), toolPath)) {
+        found = true; // used as read, without looking for the file
+    } else if (registry::GetKeyValue(reg, registry::kLocalMachine,
+                                     QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                                     QStringLiteral("MSINFO"), toolPath)) {
+        const QString candidate = toolPath + QDir::separator() + QStringLiteral("MSINFO32.EXE");
+        if (services.isOrdinaryFile(candidate)) {
+            toolPath = candidate;
+            found = true;
+        }
+    }
+    if (found && !toolPath.isEmpty() && services.startProgram(toolPath))
+        return;
+    services.message(this, Title(), QStringLiteral("System Information Is Unavailable At This Time"));
+}

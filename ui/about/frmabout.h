@@ -1,0 +1,50 @@
+// frmAbout: what the program is for, who made it, and a way to the system's
+// information tool. A fixed tool window, modeless and without owner.
+#pragma once
+
+#include "registry.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+// What StartSysInfo needs from the system; tests replace these.
+struct AboutServices {
+    registry::Registry* registry = nullptr; // nullptr: the system's registry
+    std::function<bool(const QString& program)> startProgram;
+    std::function<bool(const QString& path)> isOrdinaryFile;
+    std::function<void(QWidget* parent, const QString& title, const QString& text)> message;
+
+    static AboutServices& current();
+    static AboutServices defaults();
+};
+
+class frmAbout final : public QDialog {
+    Q_OBJECT
+  public:
+    // The main window's position in twips; the dialog opens 2000 twips to
+    // the right of it and 1000 below.
+    frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent = nullptr);
+
+    static QString DescriptionText();
+    static QString AuthorText();
+    static QString Title();
+
+    void cmdOK_Click();
+    void cmdSysInfo_Click();
+    void StartSysInfo();
+
+    QLabel* description = nullptr;
+    QLabel* author = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdSysInfo = nullptr;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void Form_Load(float mainLeftTwips, float mainTopTwips);
+};

@@ -1,0 +1,37 @@
+// The command line: an argument text that names a picture and, optionally,
+// one of the seven output kinds.
+#pragma once
+
+#include "grob/encoders.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cmdline {
+
+// The argument text as a command line would have carried it: arguments
+// joined with single spaces, one that contains a space (or is empty) in
+// double quotes.
+QString JoinArguments(const QStringList& arguments);
+
+struct CommandLine {
+    QString fileName;
+    QString option;
+};
+
+// Cuts the argument text into file name and option. With a double quote
+// anywhere, the file name is the text between the first two quotes and the
+// option the text after the second; otherwise the text is cut at spaces.
+// Only spaces are stripped from the option.
+CommandLine Parse(const QString& argumentText);
+
+// "-1", "-2", "-4", "-g04", "-g08", "-g16", "-g32" (exactly, case matters).
+std::optional<grob::OutputKind> KindForOption(const QString& option);
+
+// The file name up to and including its last ".", followed by the
+// extension; just the extension when the name has no ".".
+QString OutputName(const QString& fileName, const QString& extension);
+
+} // namespace cmdline

@@ -1,0 +1,50 @@
+// The two file dialogs of the main window, CMD (open) and CMD2 (save). Each
+// keeps its filter, in the "description|patterns" form, and its last file
+// name. The dialog itself is asked for through a FilePrompter, so that tests
+// can answer it.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+class FilePrompter {
+  public:
+    virtual ~FilePrompter() = default;
+    // The chosen path, or nothing when the user cancelled.
+    virtual std::optional<QString> askOpen(QWidget* parent, const QString& filter,
+                                           const QString& current) = 0;
+    virtual std::optional<QString> askSave(QWidget* parent, const QString& filter,
+                                           const QString& current) = 0;
+};
+
+// The desktop's file dialogs.
+class QtFilePrompter final : public FilePrompter {
+  public:
+    std::optional<QString> askOpen(QWidget* parent, const QString& filter,
+                                   const QString& current) override;
+    std::optional<QString> askSave(QWidget* parent, const QString& filter,
+                                   const QString& current) override;
+};
+
+class CommonDialog {
+  public:
+    explicit CommonDialog(FilePrompter* prompter) : prompter_(prompter) {}
+
+    QString Filter;   // "Image Files|*.jpg;*.gif", one description and its patterns
+    QString FileName; // the last file chosen
+
+    // Show the dialog; false when it was cancelled (FileName is then kept).
+    bool ShowOpen(QWidget* parent);
+    bool ShowSave(QWidget* parent);
+
+    // "Image Files|*.jpg;*.gif" as the desktop dialog writes a filter:
+    // "Image Files (*.jpg *.gif)"; a description that already ends with its
+    // patterns in brackets is kept as it is.
+    static QString DialogFilter(const QString& filter);
+
+  private:
+    FilePrompter* prompter_;
+};

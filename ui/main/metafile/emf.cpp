@@ -1,0 +1,80 @@
+#include "../metafileprotocol.h"
+#include "render.h"
+
+#include <emf2svg.h>
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstdlib>
+
+// libemf2svg tears fontconfig down when it is done with it, under the feet of
+// Qt, which draws the SVG text next. Calls to FcFini from the library land
+// here instead and do nothing; the process ends soon after anyway.
+extern "C" void FcFini(void) {}
+
+namespace metafile {
+
+namespace {
+
+qint32 I32(const QByteArray& d, int at) { return qFromLittleEndian<qint32>(d.constData() + at); }
+
+} // namespace
+
+Rendered RenderEmf(const QByteArray& source) {
+    if (source.size() < 88)
+        return {{}, QStringLiteral("the enhanced metafile's header is cut short")};
+    // Header: bounds (device pixels) at 8, frame (0.01 mm) at 24, reference
+    // device size in pixels at 72 and in millimetres at 80.
+    const double boundsLeft = I32(source, 8), boundsTop = I32(source, 12);
+    const double frameLeft = I32(source, 24), frameTop = I32(source, 28);
+    const double frameRight = I32(source, 32), frameBottom = I32(source, 36);
+    const double devicePxW = I32(source, 72), devicePxH = I32(source, 76);
+    const double deviceMmW = I32(source, 80), deviceMmH = I32(source, 84);
+    const double frameW = frameRight - frameLeft, frameH = frameBottom - frameTop;
+    if (frameW <= 0 || frameH <= 0)
+        return {{}, QStringLiteral("the enhanced metafile has no size")};
+    const double width = std::round(frameW * 96.0 / 2540.0);
+    const double height = std::round(frameH * 96.0 / 2540.0);
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide ||
+        width * height > double(kMaxPixels))
+        return {{}, QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                        .arg(width)
+                        .arg(height)};
+
+    QByteArray data = source;
+    generatorOptions options{};
+    char noNamespace[] = "";
+    options.nameSpace = noNamespace;
+    options.emfplus = true;
+    options.svgDelimiter = true;
+    char* svg = nullptr;
+    size_t svgLength = 0;
+    const int ok = emf2svg(data.data(), size_t(data.size()), &svg, &svgLength, &options);
+    const QByteArray document(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
+    std::free(svg);
+    if (!ok || document.isEmpty())
+        return {{}, QStringLiteral("the enhanced metafile is damaged")};
+
+    QSvgRenderer renderer(document);
+    if (!renderer.isValid())
+        return {{}, QStringLiteral("the enhanced metafile is damaged")};
+    // The SVG is in reference-device pixels, shifted so that the bounds'
+    // corner is its origin. Show the frame, not just what is drawn.
+    if (devicePxW > 0 && devicePxH > 0 && deviceMmW > 0 && deviceMmH > 0) {
+        const double perUnitX = devicePxW / (deviceMmW * 100.0);
+        const double perUnitY = devicePxH / (deviceMmH * 100.0);
+        renderer.setViewBox(QRectF(frameLeft * perUnitX - boundsLeft, frameTop * perUnitY - boundsTop,
+                                   frameW * perUnitX, frameH * perUnitY));
+    }
+    QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter, QRectF(0, 0, width, height));
+    painter.end();
+    return {image, {}};
+}
+
+} // namespace metafile

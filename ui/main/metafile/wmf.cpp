@@ -1,0 +1,113 @@
+#include "../metafileprotocol.h"
+#include "render.h"
+
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+
+#include <QtEndian>
+
+#include <cmath>
+
+namespace metafile {
+
+namespace {
+
+struct Placeable {
+    double left, top, right, bottom, inch;
+};
+
+std::optional<Placeable> ReadPlaceable(const QByteArray& data) {
+    if (data.size() < 22 || qFromLittleEndian<quint32>(data.constData()) != 0x9AC6CDD7u)
+        return std::nullopt;
+    auto s16 = [&](int at) { return double(qFromLittleEndian<qint16>(data.constData() + at)); };
+    const double inch = qFromLittleEndian<quint16>(data.constData() + 14);
+    if (inch <= 0)
+        return std::nullopt;
+    return Placeable{s16(6), s16(8), s16(10), s16(12), inch};
+}
+
+class Api {
+  public:
+    ~Api() {
+        if (api_)
+            wmf_api_destroy(api_);
+    }
+    wmfAPI** out() { return &api_; }
+    wmfAPI* get() const { return api_; }
+
+  private:
+    wmfAPI* api_ = nullptr;
+};
+
+} // namespace
+
+Rendered RenderWmf(const QByteArray& source) {
+    QByteArray data = source; // libwmf reads from a writable buffer
+    Api api;
+    wmfAPI_Options options{};
+    options.function = wmf_gd_function;
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(api.out(), flags, &options) != wmf_E_None)
+        return {{}, QStringLiteral("the metafile library cannot start")};
+    wmf_gd_t* device = WMF_GD_GetData(api.get());
+    device->type = wmf_gd_image;
+    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(data.data()), long(data.size())) !=
+        wmf_E_None)
+        return {{}, QStringLiteral("not a readable Windows metafile")};
+    wmfD_Rect drawn{};
+    if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
+        return {{}, QStringLiteral("the Windows metafile is damaged")};
+
+    wmfD_Rect box = drawn;
+    unsigned int width = 0, height = 0;
+    const auto frame = ReadPlaceable(data);
+    bool useFrame = false;
+    if (frame) {
+        // libwmf places the drawing in points from the frame's top-left
+        // corner. Files that set a viewport of their own draw elsewhere; for
+        // them the drawn extent is all there is to go by.
+        const double w = (frame->right - frame->left) * 72.0 / frame->inch;
+        const double h = (frame->bottom - frame->top) * 72.0 / frame->inch;
+        const double slackX = 2.0 + std::abs(w) * 0.02, slackY = 2.0 + std::abs(h) * 0.02;
+        if (w > 0 && h > 0 && drawn.TL.x >= -slackX && drawn.TL.y >= -slackY &&
+            drawn.BR.x <= w + slackX && drawn.BR.y <= h + slackY) {
+            useFrame = true;
+            box.TL.x = 0;
+            box.TL.y = 0;
+            box.BR.x = float(w);
+            box.BR.y = float(h);
+            width = unsigned(std::lround((frame->right - frame->left) * 96.0 / frame->inch));
+            height = unsigned(std::lround((frame->bottom - frame->top) * 96.0 / frame->inch));
+        }
+    }
+    if (!useFrame && wmf_display_size(api.get(), &width, &height, 96, 96) != wmf_E_None)
+        return {{}, QStringLiteral("the Windows metafile has no size")};
+    if (width == 0 || height == 0 || width > unsigned(kMaxSide) || height > unsigned(kMaxSide) ||
+        qint64(width) * height > kMaxPixels)
+        return {{}, QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                        .arg(width)
+                        .arg(height)};
+    device->bbox = box;
+    device->width = width;
+    device->height = height;
+    if (wmf_play(api.get(), 0, &box) != wmf_E_None)
+        return {{}, QStringLiteral("the Windows metafile is damaged")};
+    const int* pixels = device->gd_image ? wmf_gd_image_pixels(device->gd_image) : nullptr;
+    if (!pixels)
+        return {{}, QStringLiteral("the metafile library drew nothing")};
+
+    QImage image(int(width), int(height), QImage::Format_ARGB32);
+    for (int y = 0; y < int(height); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < int(width); ++x) {
+            // gd: 7-bit alpha, 0 opaque and 127 clear.
+            const auto p = static_cast<quint32>(*pixels++);
+            const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;
+            line[x] = qRgba(int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255), alpha);
+        }
+    }
+    return {image, {}};
+}
+
+} // namespace metafile

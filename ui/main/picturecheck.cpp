@@ -1,0 +1,167 @@
+#include "picturecheck.h"
+
+#include <cstdint>
+
+namespace picturecheck {
+
+namespace {
+
+std::uint32_t U16(const QByteArray& d, qsizetype at) {
+    if (at < 0 || at + 2 > d.size())
+        return 0;
+    return static_cast<std::uint8_t>(d[at]) | static_cast<std::uint8_t>(d[at + 1]) << 8;
+}
+
+std::uint32_t U32(const QByteArray& d, qsizetype at) {
+    if (at < 0 || at + 4 > d.size())
+        return 0;
+    return U16(d, at) | U16(d, at + 2) << 16;
+}
+
+std::uint8_t Byte(const QByteArray& d, qsizetype at) {
+    return at >= 0 && at < d.size() ? static_cast<std::uint8_t>(d[at]) : 0;
+}
+
+bool IsDibHeaderSize(std::uint32_t size) {
+    return size == 12 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
+           size == 124;
+}
+
+} // namespace
+
+Kind Sniff(const QByteArray& data) {
+    if (U32(data, 0) == 0x9AC6CDD7u)
+        return Kind::Wmf; // placeable metafile
+    const std::uint32_t type = U16(data, 0), headerWords = U16(data, 2), version = U16(data, 4);
+    if ((type == 1 || type == 2) && headerWords == 9 && (version == 0x0100 || version == 0x0300))
+        return Kind::Wmf;
+    if (U32(data, 0) == 1 && U32(data, 40) == 0x464D4520u) // EMR_HEADER, " EMF"
+        return Kind::Emf;
+    if (!data.startsWith("BM") && IsDibHeaderSize(U32(data, 0)))
+        return Kind::PackedDib;
+    return Kind::Other;
+}
+
+bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
+    const qsizetype base = hasFileHeader ? 14 : 0;
+    const std::uint32_t headerSize = U32(data, base);
+    if (!IsDibHeaderSize(headerSize))
+        return true; // not a layout we know; leave it to the decoder
+    std::int64_t width = 0, height = 0, bits = 0, compression = 0, imageSize = 0, colours = 0;
+    if (headerSize == 12) {
+        width = U16(data, base + 4);
+        height = U16(data, base + 6);
+        bits = U16(data, base + 10);
+    } else {
+        width = static_cast<std::int32_t>(U32(data, base + 4));
+        height = static_cast<std::int32_t>(U32(data, base + 8));
+        bits = U16(data, base + 14);
+        compression = U32(data, base + 16);
+        imageSize = U32(data, base + 20);
+        colours = U32(data, base + 32);
+    }
+    if (height < 0)
+        height = -height;
+    std::int64_t pixelStart = 0;
+    if (hasFileHeader) {
+        pixelStart = U32(data, 10);
+    } else {
+        const std::int64_t entry = headerSize == 12 ? 3 : 4;
+        std::int64_t table = 0;
+        if (bits <= 8)
+            table = (colours ? colours : (std::int64_t{1} << bits)) * entry;
+        else if (headerSize == 40 && (compression == 3 || compression == 6))
+            table = (compression == 3 ? 12 : 16) + colours * entry; // colour masks
+        else
+            table = colours * entry;
+        pixelStart = headerSize + table;
+    }
+    std::int64_t needed = 0;
+    if (compression == 0 || compression == 3 || compression == 6) {
+        const std::int64_t stride = ((width * bits + 31) / 32) * 4;
+        needed = stride * height;
+    } else {
+        needed = imageSize; // compressed: the header says how much there is
+    }
+    // With a file header the pixel offset counts from the start of the file.
+    return pixelStart + needed <= data.size();
+}
+
+bool JpegComplete(const QByteArray& data) {
+    if (Byte(data, 0) != 0xFF || Byte(data, 1) != 0xD8)
+        return true; // not a JPEG
+    qsizetype at = 2;
+    const qsizetype n = data.size();
+    while (at + 1 < n) {
+        if (Byte(data, at) != 0xFF)
+            return false;
+        const std::uint8_t marker = Byte(data, at + 1);
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9)
+            return true; // end of image
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        const qsizetype length = (Byte(data, at + 2) << 8) | Byte(data, at + 3);
+        if (length < 2 || at + 2 + length > n)
+            return false;
+        at += 2 + length;
+        if (marker == 0xDA) {
+            // Entropy-coded data runs to the next marker that is neither a
+            // stuffed zero nor a restart marker.
+            while (at + 1 < n) {
+                if (Byte(data, at) == 0xFF) {
+                    const std::uint8_t next = Byte(data, at + 1);
+                    if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7))
+                        break;
+                }
+                ++at;
+            }
+        }
+    }
+    return false;
+}
+
+bool GifComplete(const QByteArray& data) {
+    if (!data.startsWith("GIF87a") && !data.startsWith("GIF89a"))
+        return true;
+    const qsizetype n = data.size();
+    qsizetype at = 13;
+    const std::uint8_t flags = Byte(data, 10);
+    if (flags & 0x80)
+        at += 3 * (qsizetype{1} << ((flags & 7) + 1));
+    auto skipSubBlocks = [&]() {
+        while (at < n) {
+            const std::uint8_t size = Byte(data, at);
+            ++at;
+            if (size == 0)
+                return true;
+            at += size;
+        }
+        return false;
+    };
+    while (at < n) {
+        const std::uint8_t block = Byte(data, at);
+        if (block == 0x21) { // extension
+            at += 2;
+            if (!skipSubBlocks())
+                return false;
+        } else if (block == 0x2C) { // image
+            const std::uint8_t local = Byte(data, at + 9);
+            at += 10;
+            if (local & 0x80)
+                at += 3 * (qsizetype{1} << ((local & 7) + 1));
+            at += 1; // LZW minimum code size
+            return skipSubBlocks();
+        } else {
+            return false; // trailer or rubbish before any image
+        }
+    }
+    return false;
+}
+
+} // namespace picturecheck
