@@ -10,6 +10,10 @@
 #include <QProcess>
 #include <QPushButton>
 
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace {
 
 QRect Twips(float left, float top, float width, float height) {
@@ -40,7 +44,9 @@ AboutServices& AboutServices::current() {
     return services;
 }
 
-QString frmAbout::Title() { return QStringLiteral("VELDAR Image converter"); }
+QString frmAbout::Title() {
+    return QStringLiteral("VELDAR Image converter");
+}
 
 QString frmAbout::DescriptionText() {
     return QStringLiteral(
@@ -66,6 +72,7 @@ QString frmAbout::AuthorText() {
 frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    InitResources();
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("About VELDAR Image converter"));
@@ -143,9 +150,13 @@ void frmAbout::paintEvent(QPaintEvent* event) {
                      twips::ToPixels(2940));
 }
 
-void frmAbout::cmdOK_Click() { close(); }
+void frmAbout::cmdOK_Click() {
+    close();
+}
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+void frmAbout::cmdSysInfo_Click() {
+    StartSysInfo();
+}
 
 void frmAbout::StartSysInfo() {
     AboutServices& services = AboutServices::current();
@@ -165,7 +176,7 @@ void frmAbout::StartSysInfo() {
             found = true;
         }
     }
-    if (found && !toolPath.isEmpty() && services.startProgram(toolPath))
-        return;
-    services.message(this, Title(), QStringLiteral("System Information Is Unavailable At This Time"));
+    if (found && !toolPath.isEmpty() && services.startProgram(toolPath)) return;
+    services.message(this, Title(),
+                     QStringLiteral("System Information Is Unavailable At This Time"));
 }

@@ -65,8 +65,7 @@ bool GetKeyValue(Registry& registry, std::uint32_t keyRoot, const QString& keyNa
     bool opened = false;
     auto fail = [&] {
         keyVal.clear();
-        if (opened)
-            registry.CloseKey(key);
+        if (opened) registry.CloseKey(key);
         return false;
     };
     if (registry.OpenKey(keyRoot, keyName.toLocal8Bit().toStdString(), kAccess, &key) != kSuccess)
@@ -90,8 +89,7 @@ bool GetKeyValue(Registry& registry, std::uint32_t keyRoot, const QString& keyNa
                                         qsizetype(bytes.size()));
     } else if (type == kTypeNumber) {
         // The bytes, last to first, as one hexadecimal number.
-        if (bytes.size() > 4)
-            return fail();
+        if (bytes.size() > 4) return fail();
         std::uint32_t number = 0;
         for (auto it = bytes.rbegin(); it != bytes.rend(); ++it)
             number = (number << 8) | *it;

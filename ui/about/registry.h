@@ -15,9 +15,9 @@ constexpr std::uint32_t kAccess = 0x2003Fu;
 constexpr long kSuccess = 0;
 constexpr long kFileNotFound = 2;
 constexpr long kMoreData = 234;
-constexpr std::uint32_t kTypeText = 1;     // REG_SZ
-constexpr std::uint32_t kTypeExpand = 2;   // REG_EXPAND_SZ
-constexpr std::uint32_t kTypeNumber = 4;   // REG_DWORD
+constexpr std::uint32_t kTypeText = 1;   // REG_SZ
+constexpr std::uint32_t kTypeExpand = 2; // REG_EXPAND_SZ
+constexpr std::uint32_t kTypeNumber = 4; // REG_DWORD
 
 using Key = std::uintptr_t;
 

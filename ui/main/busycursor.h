@@ -1,6 +1,7 @@
 // The busy pointer for as long as the object lives.
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 class BusyCursor {

@@ -33,13 +33,11 @@ CommandLine Parse(const QString& argumentText) {
     if (argumentText.contains(u'"')) {
         const QStringList pieces = argumentText.split(u'"');
         line.fileName = pieces.value(1);
-        if (pieces.size() > 2)
-            line.option = StripSpaces(pieces[2]);
+        if (pieces.size() > 2) line.option = StripSpaces(pieces[2]);
     } else {
         const QStringList pieces = argumentText.split(u' ');
         line.fileName = pieces.value(0);
-        if (pieces.size() > 1)
-            line.option = StripSpaces(pieces[1]);
+        if (pieces.size() > 1) line.option = StripSpaces(pieces[1]);
     }
     return line;
 }
@@ -48,8 +46,7 @@ std::optional<grob::OutputKind> KindForOption(const QString& option) {
     static const char* const kOptions[] = {"-1", "-2", "-4", "-g04", "-g08", "-g16", "-g32"};
     const auto& kinds = grob::OutputKinds();
     for (std::size_t i = 0; i < kinds.size(); ++i)
-        if (option == QLatin1String(kOptions[i]))
-            return kinds[i];
+        if (option == QLatin1String(kOptions[i])) return kinds[i];
     return std::nullopt;
 }
 

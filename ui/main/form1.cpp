@@ -50,11 +50,16 @@ QString SaveFilter(int index) {
 
 } // namespace
 
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 Form1::Form1(Options options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)),
       ownPrompter_(options_.prompter ? nullptr : std::make_unique<QtFilePrompter>()),
       CMD(options_.prompter ? options_.prompter : ownPrompter_.get()),
       CMD2(options_.prompter ? options_.prompter : ownPrompter_.get()) {
+    InitResources();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -152,12 +157,22 @@ QAction* Form1::menuItem(const QString& array, int index) const {
 
 // ---- geometry in twips -------------------------------------------------
 
-QSize Form1::frameMargins() const { return frameGeometry().size() - size(); }
+QSize Form1::frameMargins() const {
+    return frameGeometry().size() - size();
+}
 
-float Form1::twipsLeft() const { return float(twips::FromPixels(frameGeometry().x())); }
-float Form1::twipsTop() const { return float(twips::FromPixels(frameGeometry().y())); }
-float Form1::twipsWidth() const { return float(twips::FromPixels(frameGeometry().width())); }
-float Form1::twipsHeight() const { return float(twips::FromPixels(frameGeometry().height())); }
+float Form1::twipsLeft() const {
+    return float(twips::FromPixels(frameGeometry().x()));
+}
+float Form1::twipsTop() const {
+    return float(twips::FromPixels(frameGeometry().y()));
+}
+float Form1::twipsWidth() const {
+    return float(twips::FromPixels(frameGeometry().width()));
+}
+float Form1::twipsHeight() const {
+    return float(twips::FromPixels(frameGeometry().height()));
+}
 
 void Form1::setTwipsGeometry(std::optional<float> left, std::optional<float> top,
                              std::optional<float> width, std::optional<float> height) {
@@ -197,7 +212,9 @@ void Form1::resizeEvent(QResizeEvent* event) {
 
 // ---- life of the window ------------------------------------------------
 
-void Form1::Form_Load() { loadposition(); }
+void Form1::Form_Load() {
+    loadposition();
+}
 
 void Form1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -215,15 +232,13 @@ void Form1::onFocusWindowChanged(QWindow* window) {
     // from another program or from a file dialog does not.
     const QWindow* previous = lastFocusWindow_;
     lastFocusWindow_ = window;
-    if (!window || window != windowHandle() || closing_)
-        return;
+    if (!window || window != windowHandle() || closing_) return;
     if (about_ && about_->isVisible() && previous && previous == about_->windowHandle())
         Form_Activate();
 }
 
 void Form1::aboutClosed() {
-    if (!closing_ && isVisible())
-        Form_Activate();
+    if (!closing_ && isVisible()) Form_Activate();
 }
 
 void Form1::commandLineFailure(const QString& file, const QString& cause) {
@@ -234,25 +249,23 @@ void Form1::commandLineFailure(const QString& file, const QString& cause) {
 }
 
 void Form1::Form_Activate() {
-    if (closing_ || options_.argumentText.isEmpty())
-        return;
+    if (closing_ || options_.argumentText.isEmpty()) return;
     const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
     QString error;
     if (!LoadPicture(line.fileName, &error)) {
         commandLineFailure(line.fileName, error);
         return;
     }
-    if (line.option.isEmpty())
-        return;
+    if (line.option.isEmpty()) return;
     const auto kind = cmdline::KindForOption(line.option);
-    if (!kind)
-        return;
+    if (!kind) return;
     const QString output = cmdline::OutputName(line.fileName, QString::fromLatin1(kind->extension));
     try {
         BusyCursor busy;
         grob::ConvertAndSave(*kind, Picture1->raster(), series(), output.toStdString());
     } catch (const grob::GrobError& e) {
-        commandLineFailure(output, QString::fromStdString(e.what()).section(QStringLiteral(": "), -1));
+        commandLineFailure(output,
+                           QString::fromStdString(e.what()).section(QStringLiteral(": "), -1));
         return;
     }
     close();
@@ -262,8 +275,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     // Form_Unload: save the settings, close the About window; never refused.
     closing_ = true;
     saveposition();
-    if (about_)
-        about_->close();
+    if (about_) about_->close();
     event->accept();
 }
 
@@ -275,8 +287,7 @@ bool Form1::LoadPicture(const QString& path, QString* error) {
     } else {
         const pictureloader::Result result = pictureloader::Load(path);
         if (!result.ok()) {
-            if (error)
-                *error = result.error;
+            if (error) *error = result.error;
             return false;
         }
         Picture1->setPicture(result.image);
@@ -289,8 +300,7 @@ bool Form1::LoadPicture(const QString& path, QString* error) {
 void Form1::file_Click(int index) {
     if (index == 1) {
         CMD.Filter = QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur");
-        if (!CMD.ShowOpen(this))
-            return;
+        if (!CMD.ShowOpen(this)) return;
         LoadPicture(CMD.FileName);
     } else if (index == 2) {
         close();
@@ -298,32 +308,29 @@ void Form1::file_Click(int index) {
 }
 
 void Form1::LoadFirstDropped(const QStringList& files) {
-    if (files.isEmpty())
-        return;
+    if (files.isEmpty()) return;
     const QString& first = files.first();
-    if (first.isEmpty() || first == QLatin1String(" "))
-        return;
+    if (first.isEmpty() || first == QLatin1String(" ")) return;
     LoadPicture(first);
 }
 
-void Form1::Form_OLEDragDrop(const QMimeData* dropped) { LoadFirstDropped(DroppedFiles(dropped)); }
+void Form1::Form_OLEDragDrop(const QMimeData* dropped) {
+    LoadFirstDropped(DroppedFiles(dropped));
+}
 void Form1::Picture1_OLEDragDrop(const QMimeData* dropped) {
     LoadFirstDropped(DroppedFiles(dropped));
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    if (DroppedFiles(event->mimeData()).isEmpty())
-        return;
+    if (DroppedFiles(event->mimeData()).isEmpty()) return;
     event->acceptProposedAction();
     Form_OLEDragDrop(event->mimeData());
 }
@@ -331,11 +338,9 @@ void Form1::dropEvent(QDropEvent* event) {
 // ---- conversion --------------------------------------------------------
 
 void Form1::action_Click(int index) {
-    if (index < 1 || index > 8 || index == 4)
-        return;
+    if (index < 1 || index > 8 || index == 4) return;
     CMD2.Filter = SaveFilter(index);
-    if (!CMD2.ShowSave(this))
-        return; // cancelled: nothing converted, nothing changed
+    if (!CMD2.ShowSave(this)) return; // cancelled: nothing converted, nothing changed
     try {
         BusyCursor busy;
         const std::string path = CMD2.FileName.toStdString();
@@ -369,7 +374,7 @@ void Form1::settings_Click(int index) {
 
 grob::Series Form1::series() const {
     return menuItem(QStringLiteral("settings"), 2)->isChecked() ? grob::Series::HP49
-                                                               : grob::Series::HP48;
+                                                                : grob::Series::HP48;
 }
 
 void Form1::loadposition() {
@@ -417,4 +422,6 @@ void Form1::about_Click(int /*index*/) {
     about_->activateWindow();
 }
 
-frmAbout* Form1::aboutDialog() const { return about_.data(); }
+frmAbout* Form1::aboutDialog() const {
+    return about_.data();
+}

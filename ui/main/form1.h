@@ -24,8 +24,8 @@ class Form1 final : public QMainWindow {
     Q_OBJECT
   public:
     struct Options {
-        QString argumentText;   // the command line after the program's name
-        QString settingsPath;   // where ORBEX.ini is read and written
+        QString argumentText;             // the command line after the program's name
+        QString settingsPath;             // where ORBEX.ini is read and written
         FilePrompter* prompter = nullptr; // nullptr: the desktop's dialogs
     };
 

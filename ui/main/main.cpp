@@ -14,15 +14,14 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: veldar-convert [PICTURE [OPTION]]\n"
-    "Converts PICTURE into a GROB file beside it, named after it:\n"
-    "  -1    1-bit GROB (.gro)        -g04  2 page-flipping frames (.g04)\n"
-    "  -2    2-bit GROB (.gro2)       -g08  3 page-flipping frames (.g08)\n"
-    "  -4    4-bit GROB (.gro4)       -g16  4 page-flipping frames (.g16)\n"
-    "                                 -g32  5 page-flipping frames (.g32)\n"
-    "A name with spaces goes in double quotes. Without an option the picture\n"
-    "is opened in the window; without a display an option is needed.\n";
+const char kUsage[] = "usage: veldar-convert [PICTURE [OPTION]]\n"
+                      "Converts PICTURE into a GROB file beside it, named after it:\n"
+                      "  -1    1-bit GROB (.gro)        -g04  2 page-flipping frames (.g04)\n"
+                      "  -2    2-bit GROB (.gro2)       -g08  3 page-flipping frames (.g08)\n"
+                      "  -4    4-bit GROB (.gro4)       -g16  4 page-flipping frames (.g16)\n"
+                      "                                 -g32  5 page-flipping frames (.g32)\n"
+                      "A name with spaces goes in double quotes. Without an option the picture\n"
+                      "is opened in the window; without a display an option is needed.\n";
 
 // With no display to show the window on (and no platform chosen by the user),
 // run on Qt's offscreen platform, so batch conversion works anywhere.
@@ -44,8 +43,7 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
     if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
         message.startsWith(QLatin1String("This plugin does not support")))
         return;
-    if (g_defaultHandler)
-        g_defaultHandler(type, context, message);
+    if (g_defaultHandler) g_defaultHandler(type, context, message);
 }
 
 } // namespace

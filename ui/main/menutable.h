@@ -8,7 +8,7 @@
 namespace menutable {
 
 struct Item {
-    QString array;   // "main", "file", "action", "settings", "about"
+    QString array; // "main", "file", "action", "settings", "about"
     int index;
     QString caption; // "-" is a separator line
     QString parent;  // caption of the menu title it sits under; empty on the bar

@@ -61,35 +61,29 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 
 void PictureBox::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    if (picture_.isNull())
-        rebuildEmpty();
+    if (picture_.isNull()) rebuildEmpty();
     Q_EMIT resized();
 }
 
 QStringList DroppedFiles(const QMimeData* data) {
     QStringList files;
-    if (!data || !data->hasUrls())
-        return files;
+    if (!data || !data->hasUrls()) return files;
     for (const QUrl& url : data->urls())
-        if (url.isLocalFile())
-            files << url.toLocalFile();
+        if (url.isLocalFile()) files << url.toLocalFile();
     return files;
 }
 
 void PictureBox::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void PictureBox::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void PictureBox::dropEvent(QDropEvent* event) {
     const QStringList files = DroppedFiles(event->mimeData());
-    if (files.isEmpty())
-        return;
+    if (files.isEmpty()) return;
     event->acceptProposedAction();
     Q_EMIT filesDropped(files);
 }

@@ -7,14 +7,12 @@ namespace picturecheck {
 namespace {
 
 std::uint32_t U16(const QByteArray& d, qsizetype at) {
-    if (at < 0 || at + 2 > d.size())
-        return 0;
+    if (at < 0 || at + 2 > d.size()) return 0;
     return static_cast<std::uint8_t>(d[at]) | static_cast<std::uint8_t>(d[at + 1]) << 8;
 }
 
 std::uint32_t U32(const QByteArray& d, qsizetype at) {
-    if (at < 0 || at + 4 > d.size())
-        return 0;
+    if (at < 0 || at + 4 > d.size()) return 0;
     return U16(d, at) | U16(d, at + 2) << 16;
 }
 
@@ -30,23 +28,20 @@ bool IsDibHeaderSize(std::uint32_t size) {
 } // namespace
 
 Kind Sniff(const QByteArray& data) {
-    if (U32(data, 0) == 0x9AC6CDD7u)
-        return Kind::Wmf; // placeable metafile
+    if (U32(data, 0) == 0x9AC6CDD7u) return Kind::Wmf; // placeable metafile
     const std::uint32_t type = U16(data, 0), headerWords = U16(data, 2), version = U16(data, 4);
     if ((type == 1 || type == 2) && headerWords == 9 && (version == 0x0100 || version == 0x0300))
         return Kind::Wmf;
     if (U32(data, 0) == 1 && U32(data, 40) == 0x464D4520u) // EMR_HEADER, " EMF"
         return Kind::Emf;
-    if (!data.startsWith("BM") && IsDibHeaderSize(U32(data, 0)))
-        return Kind::PackedDib;
+    if (!data.startsWith("BM") && IsDibHeaderSize(U32(data, 0))) return Kind::PackedDib;
     return Kind::Other;
 }
 
 bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
     const qsizetype base = hasFileHeader ? 14 : 0;
     const std::uint32_t headerSize = U32(data, base);
-    if (!IsDibHeaderSize(headerSize))
-        return true; // not a layout we know; leave it to the decoder
+    if (!IsDibHeaderSize(headerSize)) return true; // not a layout we know; leave it to the decoder
     std::int64_t width = 0, height = 0, bits = 0, compression = 0, imageSize = 0, colours = 0;
     if (headerSize == 12) {
         width = U16(data, base + 4);
@@ -60,8 +55,7 @@ bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
         imageSize = U32(data, base + 20);
         colours = U32(data, base + 32);
     }
-    if (height < 0)
-        height = -height;
+    if (height < 0) height = -height;
     std::int64_t pixelStart = 0;
     if (hasFileHeader) {
         pixelStart = U32(data, 10);
@@ -88,27 +82,23 @@ bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
 }
 
 bool JpegComplete(const QByteArray& data) {
-    if (Byte(data, 0) != 0xFF || Byte(data, 1) != 0xD8)
-        return true; // not a JPEG
+    if (Byte(data, 0) != 0xFF || Byte(data, 1) != 0xD8) return true; // not a JPEG
     qsizetype at = 2;
     const qsizetype n = data.size();
     while (at + 1 < n) {
-        if (Byte(data, at) != 0xFF)
-            return false;
+        if (Byte(data, at) != 0xFF) return false;
         const std::uint8_t marker = Byte(data, at + 1);
         if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
-        if (marker == 0xD9)
-            return true; // end of image
+        if (marker == 0xD9) return true; // end of image
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             at += 2;
             continue;
         }
         const qsizetype length = (Byte(data, at + 2) << 8) | Byte(data, at + 3);
-        if (length < 2 || at + 2 + length > n)
-            return false;
+        if (length < 2 || at + 2 + length > n) return false;
         at += 2 + length;
         if (marker == 0xDA) {
             // Entropy-coded data runs to the next marker that is neither a
@@ -116,8 +106,7 @@ bool JpegComplete(const QByteArray& data) {
             while (at + 1 < n) {
                 if (Byte(data, at) == 0xFF) {
                     const std::uint8_t next = Byte(data, at + 1);
-                    if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7))
-                        break;
+                    if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7)) break;
                 }
                 ++at;
             }
@@ -127,19 +116,16 @@ bool JpegComplete(const QByteArray& data) {
 }
 
 bool GifComplete(const QByteArray& data) {
-    if (!data.startsWith("GIF87a") && !data.startsWith("GIF89a"))
-        return true;
+    if (!data.startsWith("GIF87a") && !data.startsWith("GIF89a")) return true;
     const qsizetype n = data.size();
     qsizetype at = 13;
     const std::uint8_t flags = Byte(data, 10);
-    if (flags & 0x80)
-        at += 3 * (qsizetype{1} << ((flags & 7) + 1));
+    if (flags & 0x80) at += 3 * (qsizetype{1} << ((flags & 7) + 1));
     auto skipSubBlocks = [&]() {
         while (at < n) {
             const std::uint8_t size = Byte(data, at);
             ++at;
-            if (size == 0)
-                return true;
+            if (size == 0) return true;
             at += size;
         }
         return false;
@@ -148,13 +134,11 @@ bool GifComplete(const QByteArray& data) {
         const std::uint8_t block = Byte(data, at);
         if (block == 0x21) { // extension
             at += 2;
-            if (!skipSubBlocks())
-                return false;
+            if (!skipSubBlocks()) return false;
         } else if (block == 0x2C) { // image
             const std::uint8_t local = Byte(data, at + 9);
             at += 10;
-            if (local & 0x80)
-                at += 3 * (qsizetype{1} << ((local & 7) + 1));
+            if (local & 0x80) at += 3 * (qsizetype{1} << ((local & 7) + 1));
             at += 1; // LZW minimum code size
             return skipSubBlocks();
         } else {

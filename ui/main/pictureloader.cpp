@@ -20,7 +20,9 @@ namespace pictureloader {
 
 namespace {
 
-Result Failure(const QString& error) { return {QImage(), error}; }
+Result Failure(const QString& error) {
+    return {QImage(), error};
+}
 
 bool TooLarge(QSize size) {
     return size.width() > kMaxSide || size.height() > kMaxSide ||
@@ -28,7 +30,8 @@ bool TooLarge(QSize size) {
 }
 
 QString TooLargeText(QSize size) {
-    return QStringLiteral("the picture is %1 x %2 pixels; at most %3 x %3 and %4 million pixels are accepted")
+    return QStringLiteral(
+               "the picture is %1 x %2 pixels; at most %3 x %3 and %4 million pixels are accepted")
         .arg(size.width())
         .arg(size.height())
         .arg(kMaxSide)
@@ -46,15 +49,15 @@ void CollectWarnings(QtMsgType type, const QMessageLogContext& context, const QS
         t_warnings << message;
         return;
     }
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
+    if (g_previousHandler) g_previousHandler(type, context, message);
 }
 
 class WarningCollector {
   public:
     WarningCollector() {
         static std::once_flag installed;
-        std::call_once(installed, [] { g_previousHandler = qInstallMessageHandler(CollectWarnings); });
+        std::call_once(installed,
+                       [] { g_previousHandler = qInstallMessageHandler(CollectWarnings); });
         t_warnings.clear();
         t_collecting = true;
     }
@@ -78,7 +81,9 @@ struct Candidate {
 
 // The icon or cursor entry to show: the largest, then the most colours.
 int BestIconEntry(const QByteArray& data) {
-    auto u8 = [&](qsizetype at) { return at < data.size() ? static_cast<std::uint8_t>(data[at]) : 0; };
+    auto u8 = [&](qsizetype at) {
+        return at < data.size() ? static_cast<std::uint8_t>(data[at]) : 0;
+    };
     auto u16 = [&](qsizetype at) { return u8(at) | u8(at + 1) << 8; };
     auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
     const int count = u16(4);
@@ -96,8 +101,7 @@ int BestIconEntry(const QByteArray& data) {
                 bits = u16(offset + 14);
         }
         const qint64 area = qint64(w) * h;
-        if (area > best.area || (area == best.area && bits > best.bits))
-            best = {i, area, bits};
+        if (area > best.area || (area == best.area && bits > best.bits)) best = {i, area, bits};
     }
     return best.index;
 }
@@ -119,8 +123,7 @@ Result ReadWithQt(const QByteArray& data, const QByteArray& format) {
             return Failure(QStringLiteral("the icon entry cannot be read"));
     }
     const QSize size = reader.size();
-    if (size.isValid() && TooLarge(size))
-        return Failure(TooLargeText(size));
+    if (size.isValid() && TooLarge(size)) return Failure(TooLargeText(size));
 
     if ((kind == "bmp" || kind == "dib") && !picturecheck::BitmapComplete(data, kind == "bmp"))
         return Failure(QStringLiteral("the bitmap's pixel data is cut short"));
@@ -131,13 +134,11 @@ Result ReadWithQt(const QByteArray& data, const QByteArray& format) {
 
     WarningCollector warnings;
     QImage image = reader.read();
-    if (image.isNull())
-        return Failure(reader.errorString());
+    if (image.isNull()) return Failure(reader.errorString());
     for (const QString& warning : warnings.warnings())
         if (IsDamageWarning(warning))
             return Failure(QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed()));
-    if (TooLarge(image.size()))
-        return Failure(TooLargeText(image.size()));
+    if (TooLarge(image.size())) return Failure(TooLargeText(image.size()));
     return {image, {}};
 }
 
@@ -173,8 +174,7 @@ Result RenderMetafile(const QString& path) {
         return Failure(why.isEmpty() ? QStringLiteral("the metafile cannot be drawn") : why);
     }
     QImage image = metafile::DecodeImage(output);
-    if (image.isNull())
-        return Failure(QStringLiteral("the metafile renderer gave no picture"));
+    if (image.isNull()) return Failure(QStringLiteral("the metafile renderer gave no picture"));
     return {image, {}};
 }
 
@@ -182,34 +182,29 @@ Result RenderMetafile(const QString& path) {
 
 QString MetafileRendererPath() {
     const QString name = QStringLiteral("veldar-metafile");
-    const QStringList places = {QCoreApplication::applicationDirPath(),
-                                QStringLiteral(VELDAR_LIBEXEC_DIR)};
+    // Beside the program (build tree), where it was installed, and where an
+    // installation moved to another prefix keeps it.
+    const QString here = QCoreApplication::applicationDirPath();
+    const QStringList places = {here, QStringLiteral(VELDAR_LIBEXEC_DIR),
+                                here + QStringLiteral("/../libexec/veldar-convert")};
     for (const QString& dir : places) {
-        if (dir.isEmpty())
-            continue;
+        if (dir.isEmpty()) continue;
         const QFileInfo candidate(dir + u'/' + name);
-        if (candidate.isFile() && candidate.isExecutable())
-            return candidate.absoluteFilePath();
+        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
     }
     return {};
 }
 
 Result Load(const QString& path) {
-    if (path.isEmpty())
-        return Failure(QStringLiteral("no file name"));
+    if (path.isEmpty()) return Failure(QStringLiteral("no file name"));
     const QFileInfo info(path);
-    if (!info.exists())
-        return Failure(QStringLiteral("no such file"));
-    if (info.isDir())
-        return Failure(QStringLiteral("it is a folder"));
-    if (info.size() > kMaxFileBytes)
-        return Failure(QStringLiteral("the file is too large"));
+    if (!info.exists()) return Failure(QStringLiteral("no such file"));
+    if (info.isDir()) return Failure(QStringLiteral("it is a folder"));
+    if (info.size() > kMaxFileBytes) return Failure(QStringLiteral("the file is too large"));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure(file.errorString());
+    if (!file.open(QIODevice::ReadOnly)) return Failure(file.errorString());
     const QByteArray data = file.read(kMaxFileBytes + 1);
-    if (data.isEmpty())
-        return Failure(QStringLiteral("the file is empty"));
+    if (data.isEmpty()) return Failure(QStringLiteral("the file is empty"));
 
     switch (picturecheck::Sniff(data)) {
     case picturecheck::Kind::Wmf:

@@ -12,53 +12,45 @@ namespace settings {
 
 namespace {
 
-QByteArray Trimmed(const QByteArray& text) { return text.trimmed(); }
+QByteArray Trimmed(const QByteArray& text) {
+    return text.trimmed();
+}
 
 std::optional<float> ParseNumber(const QByteArray& field) {
     const QByteArray text = Trimmed(field);
-    if (text.isEmpty())
-        return std::nullopt;
+    if (text.isEmpty()) return std::nullopt;
     const char* begin = text.constData();
     const char* end = begin + text.size();
-    if (*begin == '+')
-        ++begin;
+    if (*begin == '+') ++begin;
     float value = 0;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || ptr != end)
-        return std::nullopt;
+    if (ec != std::errc() || ptr != end) return std::nullopt;
     return value;
 }
 
 std::optional<std::pair<float, float>> ParsePair(const QByteArray& line) {
     const QList<QByteArray> fields = line.split(',');
-    if (fields.size() != 2)
-        return std::nullopt;
+    if (fields.size() != 2) return std::nullopt;
     const auto first = ParseNumber(fields[0]);
     const auto second = ParseNumber(fields[1]);
-    if (!first || !second)
-        return std::nullopt;
+    if (!first || !second) return std::nullopt;
     return std::pair{*first, *second};
 }
 
 std::optional<bool> ParseFlag(const QByteArray& line) {
     const QByteArray text = Trimmed(line);
-    if (text.isEmpty())
-        return false;
-    if (text.compare("#TRUE#", Qt::CaseInsensitive) == 0)
-        return true;
-    if (text.compare("#FALSE#", Qt::CaseInsensitive) == 0)
-        return false;
-    if (const auto number = ParseNumber(text))
-        return *number != 0;
+    if (text.isEmpty()) return false;
+    if (text.compare("#TRUE#", Qt::CaseInsensitive) == 0) return true;
+    if (text.compare("#FALSE#", Qt::CaseInsensitive) == 0) return false;
+    if (const auto number = ParseNumber(text)) return *number != 0;
     return std::nullopt;
 }
 
 } // namespace
 
-QString SettingsPath(const std::optional<QString>& windir, const std::optional<QString>& xdgConfigHome,
-                     const QString& home) {
-    if (windir && !windir->isEmpty())
-        return QDir(*windir).filePath(QStringLiteral("ORBEX.ini"));
+QString SettingsPath(const std::optional<QString>& windir,
+                     const std::optional<QString>& xdgConfigHome, const QString& home) {
+    if (windir && !windir->isEmpty()) return QDir(*windir).filePath(QStringLiteral("ORBEX.ini"));
     QString base;
     if (xdgConfigHome && QDir::isAbsolutePath(*xdgConfigHome))
         base = *xdgConfigHome;
@@ -70,8 +62,7 @@ QString SettingsPath(const std::optional<QString>& windir, const std::optional<Q
 
 QString SettingsPath() {
     auto env = [](const char* name) -> std::optional<QString> {
-        if (!qEnvironmentVariableIsSet(name))
-            return std::nullopt;
+        if (!qEnvironmentVariableIsSet(name)) return std::nullopt;
         return qEnvironmentVariable(name);
     };
     return SettingsPath(env("windir"), env("XDG_CONFIG_HOME"), QDir::homePath());
@@ -79,12 +70,11 @@ QString SettingsPath() {
 
 QByteArray FormatNumber(float value) {
     char buffer[64];
-    const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    if (ec != std::errc())
-        return "0";
+    const auto [ptr, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (ec != std::errc()) return "0";
     QByteArray text(buffer, static_cast<qsizetype>(ptr - buffer));
-    if (text == "-0")
-        text = "0";
+    if (text == "-0") text = "0";
     return text;
 }
 
@@ -103,17 +93,14 @@ std::optional<WindowSettings> Parse(const QByteArray& contents) {
     QList<QByteArray> lines = contents.split('\n');
     if (!contents.isEmpty() && contents.endsWith('\n'))
         lines.removeLast(); // the ending of the last line starts no new one
-    if (contents.isEmpty() || lines.size() < 6)
-        return std::nullopt;
+    if (contents.isEmpty() || lines.size() < 6) return std::nullopt;
     for (QByteArray& line : lines)
-        if (line.endsWith('\r'))
-            line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
     // Lines 1, 3 and 5 are section titles and are not looked at.
     const auto position = ParsePair(lines[1]);
     const auto size = ParsePair(lines[3]);
     const auto flag = ParseFlag(lines[5]);
-    if (!position || !size || !flag)
-        return std::nullopt;
+    if (!position || !size || !flag) return std::nullopt;
     return WindowSettings{position->first, position->second, size->first, size->second, *flag};
 }
 
@@ -130,21 +117,17 @@ QString Save(const QString& path, const WindowSettings& values) {
     if (!QDir().mkpath(info.absolutePath()))
         return QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
     file.write(Format(values));
-    if (!file.commit())
-        return file.errorString();
+    if (!file.commit()) return file.errorString();
     return {};
 }
 
 std::optional<WindowSettings> Load(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     // A settings file is six short lines; anything large is not one.
-    if (file.size() > 64 * 1024)
-        return std::nullopt;
+    if (file.size() > 64 * 1024) return std::nullopt;
     return Parse(file.readAll());
 }
 

@@ -20,8 +20,8 @@ struct WindowSettings {
 // Where the file lives: in the folder named by `windir` when that variable is
 // set and not empty, otherwise in this program's folder under the user's
 // configuration folder ($XDG_CONFIG_HOME, else ~/.config).
-QString SettingsPath(const std::optional<QString>& windir, const std::optional<QString>& xdgConfigHome,
-                     const QString& home);
+QString SettingsPath(const std::optional<QString>& windir,
+                     const std::optional<QString>& xdgConfigHome, const QString& home);
 // The same, from this process's environment.
 QString SettingsPath();
 

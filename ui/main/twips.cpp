@@ -8,17 +8,24 @@ namespace {
 double g_dpi = 96.0;
 }
 
-double Dpi() { return g_dpi; }
-
-void SetDpi(double dpi) {
-    if (dpi > 0)
-        g_dpi = dpi;
+double Dpi() {
+    return g_dpi;
 }
 
-double PerPixel() { return 1440.0 / g_dpi; }
+void SetDpi(double dpi) {
+    if (dpi > 0) g_dpi = dpi;
+}
 
-int ToPixels(double value) { return static_cast<int>(std::nearbyint(value / PerPixel())); }
+double PerPixel() {
+    return 1440.0 / g_dpi;
+}
 
-double FromPixels(int pixels) { return pixels * PerPixel(); }
+int ToPixels(double value) {
+    return static_cast<int>(std::nearbyint(value / PerPixel()));
+}
+
+double FromPixels(int pixels) {
+    return pixels * PerPixel();
+}
 
 } // namespace twips

@@ -19,7 +19,9 @@ namespace metafile {
 
 namespace {
 
-qint32 I32(const QByteArray& d, int at) { return qFromLittleEndian<qint32>(d.constData() + at); }
+qint32 I32(const QByteArray& d, int at) {
+    return qFromLittleEndian<qint32>(d.constData() + at);
+}
 
 } // namespace
 
@@ -40,9 +42,10 @@ Rendered RenderEmf(const QByteArray& source) {
     const double height = std::round(frameH * 96.0 / 2540.0);
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide ||
         width * height > double(kMaxPixels))
-        return {{}, QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
-                        .arg(width)
-                        .arg(height)};
+        return {{},
+                QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                    .arg(width)
+                    .arg(height)};
 
     QByteArray data = source;
     generatorOptions options{};
@@ -55,19 +58,18 @@ Rendered RenderEmf(const QByteArray& source) {
     const int ok = emf2svg(data.data(), size_t(data.size()), &svg, &svgLength, &options);
     const QByteArray document(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
     std::free(svg);
-    if (!ok || document.isEmpty())
-        return {{}, QStringLiteral("the enhanced metafile is damaged")};
+    if (!ok || document.isEmpty()) return {{}, QStringLiteral("the enhanced metafile is damaged")};
 
     QSvgRenderer renderer(document);
-    if (!renderer.isValid())
-        return {{}, QStringLiteral("the enhanced metafile is damaged")};
+    if (!renderer.isValid()) return {{}, QStringLiteral("the enhanced metafile is damaged")};
     // The SVG is in reference-device pixels, shifted so that the bounds'
     // corner is its origin. Show the frame, not just what is drawn.
     if (devicePxW > 0 && devicePxH > 0 && deviceMmW > 0 && deviceMmH > 0) {
         const double perUnitX = devicePxW / (deviceMmW * 100.0);
         const double perUnitY = devicePxH / (deviceMmH * 100.0);
-        renderer.setViewBox(QRectF(frameLeft * perUnitX - boundsLeft, frameTop * perUnitY - boundsTop,
-                                   frameW * perUnitX, frameH * perUnitY));
+        renderer.setViewBox(QRectF(frameLeft * perUnitX - boundsLeft,
+                                   frameTop * perUnitY - boundsTop, frameW * perUnitX,
+                                   frameH * perUnitY));
     }
     QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

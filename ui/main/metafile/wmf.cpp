@@ -21,16 +21,14 @@ std::optional<Placeable> ReadPlaceable(const QByteArray& data) {
         return std::nullopt;
     auto s16 = [&](int at) { return double(qFromLittleEndian<qint16>(data.constData() + at)); };
     const double inch = qFromLittleEndian<quint16>(data.constData() + 14);
-    if (inch <= 0)
-        return std::nullopt;
+    if (inch <= 0) return std::nullopt;
     return Placeable{s16(6), s16(8), s16(10), s16(12), inch};
 }
 
 class Api {
   public:
     ~Api() {
-        if (api_)
-            wmf_api_destroy(api_);
+        if (api_) wmf_api_destroy(api_);
     }
     wmfAPI** out() { return &api_; }
     wmfAPI* get() const { return api_; }
@@ -85,17 +83,17 @@ Rendered RenderWmf(const QByteArray& source) {
         return {{}, QStringLiteral("the Windows metafile has no size")};
     if (width == 0 || height == 0 || width > unsigned(kMaxSide) || height > unsigned(kMaxSide) ||
         qint64(width) * height > kMaxPixels)
-        return {{}, QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
-                        .arg(width)
-                        .arg(height)};
+        return {{},
+                QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                    .arg(width)
+                    .arg(height)};
     device->bbox = box;
     device->width = width;
     device->height = height;
     if (wmf_play(api.get(), 0, &box) != wmf_E_None)
         return {{}, QStringLiteral("the Windows metafile is damaged")};
     const int* pixels = device->gd_image ? wmf_gd_image_pixels(device->gd_image) : nullptr;
-    if (!pixels)
-        return {{}, QStringLiteral("the metafile library drew nothing")};
+    if (!pixels) return {{}, QStringLiteral("the metafile library drew nothing")};
 
     QImage image(int(width), int(height), QImage::Format_ARGB32);
     for (int y = 0; y < int(height); ++y) {

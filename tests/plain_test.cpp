@@ -1,0 +1,319 @@
+// The plain functions behind the window: layout in twips, the command line,
+// the settings file, picture checks and registry reads.
+#include "cmdline.h"
+#include "layout.h"
+#include "picturecheck.h"
+#include "registry.h"
+#include "settings.h"
+#include "twips.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <clocale>
+#include <map>
+
+namespace {
+
+TEST(Layout, FrameRuleAndCentring) {
+    // A 100 x 50 picture plus a 2-pixel border each side is 1560 x 810 twips.
+    const auto fit = layout::FitFrame(1560, 810);
+    EXPECT_EQ(fit.frameWidth, 1800);
+    EXPECT_EQ(fit.frameHeight, 1150);
+    EXPECT_EQ(fit.labelLeft, 1425);
+
+    EXPECT_EQ(layout::CentreFrame(5000, 4000, 4575, 3615).top, -107); // toward zero, not -108
+    EXPECT_EQ(layout::RoundAndHalve(100.5f), 50);                     // 100.5 -> 100 (even)
+    EXPECT_EQ(layout::RoundAndHalve(101.5f), 51);                     // 101.5 -> 102
+    EXPECT_EQ(layout::RoundAndHalve(-3.0f), -1);
+    const auto narrow = layout::CentreFrame(1000, 5000, 1800, 1150);
+    EXPECT_EQ(narrow.left, -400); // a window narrower than the frame
+    EXPECT_EQ(narrow.top, 1625);
+}
+
+TEST(Twips, FifteenPerPixelAt96Dpi) {
+    twips::SetDpi(96);
+    EXPECT_EQ(twips::PerPixel(), 15);
+    EXPECT_EQ(twips::ToPixels(4335), 289);
+    EXPECT_EQ(twips::ToPixels(7.5), 0); // ties to even
+    EXPECT_EQ(twips::ToPixels(22.5), 2);
+    EXPECT_EQ(twips::FromPixels(506), 7590);
+    twips::SetDpi(192);
+    EXPECT_EQ(twips::ToPixels(4335), 578);
+    twips::SetDpi(96);
+}
+
+struct LineCase {
+    QString text;
+    QString file;
+    QString option;
+};
+
+TEST(CommandLine, CutsFileNameAndOption) {
+    const LineCase cases[] = {
+        {"logo.bmp -g16", "logo.bmp", "-g16"},
+        {"logo.bmp", "logo.bmp", ""},
+        {"logo.bmp  -1", "logo.bmp", ""}, // two spaces: the option is the empty piece
+        {"logo.bmp -1 extra", "logo.bmp", "-1"},
+        {"\"my pics/a b.bmp\" -4", "my pics/a b.bmp", "-4"},
+        {"\"a b.bmp\" -1 extra", "a b.bmp", "-1 extra"},
+        {"-1 \"a b.bmp\"", "a b.bmp", ""},
+        {"\"a b.bmp", "a b.bmp", ""}, // a single quote
+        {"\"\"", "", ""},
+        {"logo.bmp\t-1", "logo.bmp\t-1", ""}, // a tab does not separate
+        {"\"x.bmp\"   -g32   ", "x.bmp", "-g32"},
+    };
+    for (const LineCase& c : cases) {
+        const auto line = cmdline::Parse(c.text);
+        EXPECT_EQ(line.fileName, c.file) << c.text.toStdString();
+        EXPECT_EQ(line.option, c.option) << c.text.toStdString();
+    }
+}
+
+TEST(CommandLine, JoinsArgumentsAsTheCommandLineCarriedThem) {
+    EXPECT_EQ(cmdline::JoinArguments({}), "");
+    EXPECT_EQ(cmdline::JoinArguments({"logo.bmp", "-g16"}), "logo.bmp -g16");
+    EXPECT_EQ(cmdline::JoinArguments({"my pics/a b.bmp", "-4"}), "\"my pics/a b.bmp\" -4");
+    EXPECT_EQ(cmdline::JoinArguments({""}), "\"\"");
+    // Round trip: what was one argument comes back as the file name.
+    const auto line = cmdline::Parse(cmdline::JoinArguments({"two words.gif", "-2"}));
+    EXPECT_EQ(line.fileName, "two words.gif");
+    EXPECT_EQ(line.option, "-2");
+}
+
+TEST(CommandLine, OptionsAndOutputNames) {
+    const std::pair<QString, std::string_view> options[] = {
+        {"-1", "gro"}, {"-2", "gro2"}, {"-4", "gro4"}, {"-g04", "g04"},
+        {"-g08", "g08"}, {"-g16", "g16"}, {"-g32", "g32"}};
+    for (const auto& [option, ext] : options)
+        EXPECT_EQ(cmdline::KindForOption(option)->extension, ext);
+    for (const QString bad : {"-G16", "-3", "", "g16", "-g16 ", "-1 extra"})
+        EXPECT_FALSE(cmdline::KindForOption(bad)) << bad.toStdString();
+
+    EXPECT_EQ(cmdline::OutputName("logo.bmp", "g16"), "logo.g16");
+    EXPECT_EQ(cmdline::OutputName("logo", "gro2"), "gro2");
+    EXPECT_EQ(cmdline::OutputName("C:\\pics.old\\logo", "gro"), "C:\\pics.gro");
+    EXPECT_EQ(cmdline::OutputName("/pics.old/logo", "gro"), "/pics.gro");
+    EXPECT_EQ(cmdline::OutputName("a.b.c.bmp", "gro4"), "a.b.c.gro4");
+    EXPECT_EQ(cmdline::OutputName("my pics/a b.bmp", "gro4"), "my pics/a b.gro4");
+}
+
+TEST(SettingsFile, WritesTheSixLines) {
+    const settings::WindowSettings values{2880, 1440, 7590, 6345, false};
+    EXPECT_EQ(settings::Format(values), QByteArray("[Window position x,y]\r\n2880,1440\r\n"
+                                                   "[Window size w,h]\r\n7590,6345\r\n"
+                                                   "[Default header]\r\n#FALSE#\r\n"));
+    const settings::WindowSettings offScreen{-300, -45, 15, 1e6f, true};
+    EXPECT_EQ(settings::Format(offScreen), QByteArray("[Window position x,y]\r\n-300,-45\r\n"
+                                                      "[Window size w,h]\r\n15,1000000\r\n"
+                                                      "[Default header]\r\n#TRUE#\r\n"));
+    EXPECT_EQ(settings::FormatNumber(12.5f), "12.5");
+}
+
+TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
+    auto file = [](const char* line2, const char* line4, const char* line6) {
+        return QByteArray("[a]\r\n") + line2 + "\r\n[b]\r\n" + line4 + "\r\n[c]\r\n" + line6 + "\r\n";
+    };
+    const auto good = settings::Parse(file("2880,1440", "7590,6345", "#TRUE#"));
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->left, 2880);
+    EXPECT_EQ(good->top, 1440);
+    EXPECT_EQ(good->width, 7590);
+    EXPECT_EQ(good->height, 6345);
+    EXPECT_TRUE(good->hp48);
+
+    const std::pair<const char*, bool> flags[] = {
+        {"#TRUE#", true}, {"#FALSE#", false}, {"0", false}, {"5", true}, {"", false}, {"-1", true}};
+    for (const auto& [flag, hp48] : flags) {
+        const auto parsed = settings::Parse(file("1,2", "3,4", flag));
+        ASSERT_TRUE(parsed) << flag;
+        EXPECT_EQ(parsed->hp48, hp48) << flag;
+    }
+    // Lines that do not give what is needed.
+    EXPECT_FALSE(settings::Parse(file("1,2", "3,4", "abc")));
+    EXPECT_FALSE(settings::Parse(file("1;2", "3,4", "0")));
+    EXPECT_FALSE(settings::Parse(file("1,2,3", "3,4", "0")));
+    EXPECT_FALSE(settings::Parse(file("1,", "3,4", "0")));
+    EXPECT_FALSE(settings::Parse(file("1,2", "3,4x", "0")));
+    EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n"));      // four lines only
+    EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n[c]\r\n")); // no sixth line
+    EXPECT_FALSE(settings::Parse(""));
+    // Plain LF, spaces and fractions are read too; "." is the separator.
+    const auto loose = settings::Parse("x\n 1.5 , -2 \nx\n3,4\nx\n#FALSE#");
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(loose->left, 1.5f);
+    EXPECT_EQ(loose->top, -2.0f);
+}
+
+TEST(SettingsFile, NumbersIgnoreTheLocale) {
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8"))
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    EXPECT_EQ(settings::FormatNumber(12.5f), "12.5");
+    const auto parsed = settings::Parse("a\r\n1.5,2\r\nb\r\n3,4\r\nc\r\n0\r\n");
+    std::setlocale(LC_ALL, saved.c_str());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->left, 1.5f);
+}
+
+TEST(SettingsFile, WhereItLives) {
+    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win"), std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win/"), std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(QString(""), QString("/cfg"), "/home/u"),
+              "/cfg/veldar-convert/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(std::nullopt, std::nullopt, "/home/u"),
+              "/home/u/.config/veldar-convert/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(std::nullopt, QString("relative"), "/home/u"),
+              "/home/u/.config/veldar-convert/ORBEX.ini");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("new/folder/ORBEX.ini");
+    EXPECT_EQ(settings::Save(path, {1, 2, 3, 4, true}), "");
+    const auto back = settings::Load(path);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->hp48);
+    EXPECT_NE(settings::Save(dir.filePath("new/folder/ORBEX.ini/x"), {}), "");
+    EXPECT_FALSE(settings::Load(dir.filePath("missing.ini")));
+}
+
+TEST(SettingsFile, FallbackIsTwoThirdsCentred) {
+    const auto size = settings::FallbackSize(19200, 14400);
+    EXPECT_EQ(size.width, 12800);
+    EXPECT_EQ(size.height, 9600);
+    const auto position = settings::CentredPosition(19200, 14400, {12810, 9600});
+    EXPECT_EQ(position.left, 3195);
+    EXPECT_EQ(position.top, 2400);
+}
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+TEST(PictureCheck, TellsKindsByContent) {
+    using picturecheck::Kind;
+    EXPECT_EQ(picturecheck::Sniff(Bytes({0xD7, 0xCD, 0xC6, 0x9A, 0, 0})), Kind::Wmf);
+    EXPECT_EQ(picturecheck::Sniff(Bytes({1, 0, 9, 0, 0, 3, 0, 0})), Kind::Wmf);
+    QByteArray emf(44, '\0');
+    emf[0] = 1;
+    emf.replace(40, 4, " EMF");
+    EXPECT_EQ(picturecheck::Sniff(emf), Kind::Emf);
+    EXPECT_EQ(picturecheck::Sniff(Bytes({40, 0, 0, 0, 1, 0})), Kind::PackedDib);
+    EXPECT_EQ(picturecheck::Sniff(QByteArray("BM") + Bytes({40, 0, 0, 0})), Kind::Other);
+    EXPECT_EQ(picturecheck::Sniff("hello, world"), Kind::Other);
+    EXPECT_EQ(picturecheck::Sniff(""), Kind::Other);
+}
+
+TEST(PictureCheck, FindsCutShortData) {
+    // JPEG: segments, then entropy data with a stuffed FF 00, then EOI.
+    const QByteArray jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 1, 2, 0xFF, 0xDA, 0, 2, 5, 0xFF,
+                                   0, 6, 0xFF, 0xD0, 7, 0xFF, 0xD9});
+    EXPECT_TRUE(picturecheck::JpegComplete(jpeg));
+    EXPECT_TRUE(picturecheck::JpegComplete(jpeg + "trailing"));
+    for (int cut = 2; cut < jpeg.size() - 1; ++cut)
+        EXPECT_FALSE(picturecheck::JpegComplete(jpeg.left(cut))) << cut;
+
+    // GIF: header, no colour table, one image of one sub-block.
+    const QByteArray gif = QByteArray("GIF89a") + Bytes({1, 0, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0,
+                                                         1, 0, 0, 2, 2, 0x4C, 0x01, 0, 0x3B});
+    EXPECT_TRUE(picturecheck::GifComplete(gif));
+    EXPECT_TRUE(picturecheck::GifComplete(gif.left(gif.size() - 1))); // the trailer is not needed
+    EXPECT_FALSE(picturecheck::GifComplete(gif.left(gif.size() - 3)));
+    EXPECT_FALSE(picturecheck::GifComplete(gif.left(12)));
+
+    // A 3 x 2 24-bit packed DIB: rows of 12 bytes (9 padded to 12).
+    QByteArray dib(40, '\0');
+    dib[0] = 40;
+    dib[4] = 3;
+    dib[8] = 2;
+    dib[12] = 1;
+    dib[14] = 24;
+    EXPECT_TRUE(picturecheck::BitmapComplete(dib + QByteArray(24, 'x'), false));
+    EXPECT_FALSE(picturecheck::BitmapComplete(dib + QByteArray(23, 'x'), false));
+    QByteArray bmp = QByteArray("BM") + QByteArray(12, '\0') + dib;
+    bmp[10] = 54;
+    EXPECT_TRUE(picturecheck::BitmapComplete(bmp + QByteArray(24, 'x'), true));
+    EXPECT_FALSE(picturecheck::BitmapComplete(bmp + QByteArray(20, 'x'), true));
+}
+
+// A registry held in memory: key path to value name to (type, bytes).
+class MemoryRegistry final : public registry::Registry {
+  public:
+    std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>>> keys;
+    int openKeys = 0;
+    std::uint32_t lastAccess = 0;
+
+    long OpenKey(std::uint32_t root, const std::string& name, std::uint32_t access,
+                 registry::Key* key) override {
+        lastAccess = access;
+        const auto it = keys.find(name);
+        if (root != registry::kLocalMachine || it == keys.end())
+            return registry::kFileNotFound;
+        *key = reinterpret_cast<registry::Key>(&it->second);
+        ++openKeys;
+        return registry::kSuccess;
+    }
+    long QueryValue(registry::Key key, const std::string& name, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* size) override {
+        auto& values = *reinterpret_cast<decltype(keys)::mapped_type*>(key);
+        const auto it = values.find(name);
+        if (it == values.end())
+            return registry::kFileNotFound;
+        *type = it->second.first;
+        const auto& bytes = it->second.second;
+        if (bytes.size() > *size) {
+            *size = std::uint32_t(bytes.size());
+            return registry::kMoreData;
+        }
+        std::copy(bytes.begin(), bytes.end(), data);
+        *size = std::uint32_t(bytes.size());
+        return registry::kSuccess;
+    }
+    long CloseKey(registry::Key) override {
+        --openKeys;
+        return registry::kSuccess;
+    }
+};
+
+TEST(Registry, GetKeyValueByType) {
+    MemoryRegistry reg;
+    auto& values = reg.keys["K"];
+    values["zero"] = {registry::kTypeText, {'a', 'b', 0}};
+    values["nozero"] = {registry::kTypeText, {'a', 'b'}};
+    values["two zeros"] = {registry::kTypeText, {'a', 0, 0}};
+    values["number"] = {registry::kTypeNumber, {0x05, 0x01, 0x00, 0x00}};
+    values["negative"] = {registry::kTypeNumber, {0xFF, 0xFF, 0xFF, 0xFF}};
+    values["expand"] = {registry::kTypeExpand, {'x', 0}};
+    values["big"] = {registry::kTypeText, std::vector<std::uint8_t>(1025, 'a')};
+    values["fits"] = {registry::kTypeText, std::vector<std::uint8_t>(1024, 'a')};
+
+    auto read = [&](const char* name, QString start = {}) {
+        QString value = start;
+        const bool ok = registry::GetKeyValue(reg, registry::kLocalMachine, "K", name, value);
+        return std::pair{ok, value};
+    };
+    EXPECT_EQ(read("zero"), std::pair(true, QString("ab")));
+    EXPECT_EQ(read("nozero"), std::pair(true, QString("ab")));
+    EXPECT_EQ(read("two zeros"), std::pair(true, QString::fromLatin1("a\0", 2)));
+    EXPECT_EQ(read("number"), std::pair(true, QString("261")));
+    EXPECT_EQ(read("negative"), std::pair(true, QString("-1")));
+    EXPECT_EQ(read("expand", "kept"), std::pair(true, QString("kept")));
+    EXPECT_EQ(read("big", "old"), std::pair(false, QString()));
+    EXPECT_EQ(read("fits").second.size(), 1024);
+    EXPECT_EQ(read("missing", "old"), std::pair(false, QString()));
+    QString value = "old";
+    EXPECT_FALSE(registry::GetKeyValue(reg, registry::kLocalMachine, "nokey", "x", value));
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(reg.openKeys, 0); // every opened key was closed
+    EXPECT_EQ(reg.lastAccess, 0x2003Fu);
+    // This system's own registry finds nothing.
+    EXPECT_FALSE(registry::GetKeyValue(registry::SystemRegistry(), registry::kLocalMachine,
+                                       "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value));
+}
+
+} // namespace
