@@ -178,7 +178,12 @@ def main():
     icon = calculator(32, 32, 11, 3, 4, 3)
     write_ico(HERE / "icon.ico", icon)
     write_png(HERE / "icon.png", icon)
-    logo = calculator(65, 103, 30, 6, 5, 5)
+    # The program icon sits over the logo's lower part in the About dialog:
+    # the calculator leaves the bottom of the logo clear.
+    logo = canvas(65, 103)
+    body = calculator(65, 88, 26, 5, 5, 5)
+    for y, row in enumerate(body):
+        logo[y] = row
     write_gif(HERE / "logo.gif", logo)
 
 

@@ -84,12 +84,13 @@ TEST_F(Cli, ConvertsBesideThePictureAndSavesTheSettings) {
 TEST_F(Cli, EveryOptionAndNamesWithSpaces) {
     write("my pics/a b.c.gif", makers::Gif());
     const std::pair<QString, std::string_view> options[] = {
-        {"-1", "gro"}, {"-2", "gro2"}, {"-4", "gro4"}, {"-g04", "g04"},
+        {"-1", "gro"},   {"-2", "gro2"},  {"-4", "gro4"}, {"-g04", "g04"},
         {"-g08", "g08"}, {"-g16", "g16"}, {"-g32", "g32"}};
     for (const auto& [option, extension] : options) {
         const Outcome r = run({"my pics/a b.c.gif", option});
         EXPECT_EQ(r.status, 0) << option.toStdString() << r.err.toStdString();
-        const QString output = "my pics/a b.c." + QString::fromLatin1(extension.data(), qsizetype(extension.size()));
+        const QString output =
+            "my pics/a b.c." + QString::fromLatin1(extension.data(), qsizetype(extension.size()));
         EXPECT_EQ(read(output), Expected(extension, grob::Series::HP49)) << option.toStdString();
     }
 }
@@ -119,8 +120,9 @@ TEST_F(Cli, FailuresSayWhyAndWriteNothing) {
 
 TEST_F(Cli, WithoutADisplayTheWindowAloneIsNoUse) {
     write("logo.bmp", makers::Encode(makers::Reference(), "bmp"));
-    for (const QStringList& args : {QStringList{}, QStringList{"logo.bmp"}, QStringList{"logo.bmp", "-G16"},
-                                    QStringList{"logo.bmp", "-3"}}) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"logo.bmp"}, QStringList{"logo.bmp", "-G16"},
+          QStringList{"logo.bmp", "-3"}}) {
         const Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("usage:"));

@@ -33,10 +33,12 @@ class ScriptedPrompter final : public FilePrompter {
     QStringList filters;
     QStringList startNames;
 
-    std::optional<QString> askOpen(QWidget*, const QString& filter, const QString& current) override {
+    std::optional<QString> askOpen(QWidget*, const QString& filter,
+                                   const QString& current) override {
         return answer(filter, current);
     }
-    std::optional<QString> askSave(QWidget*, const QString& filter, const QString& current) override {
+    std::optional<QString> askSave(QWidget*, const QString& filter,
+                                   const QString& current) override {
         return answer(filter, current);
     }
 
@@ -44,8 +46,7 @@ class ScriptedPrompter final : public FilePrompter {
     std::optional<QString> answer(const QString& filter, const QString& current) {
         filters << filter;
         startNames << current;
-        if (answers.empty())
-            return std::nullopt;
+        if (answers.empty()) return std::nullopt;
         auto next = answers.front();
         answers.pop_front();
         return next;
@@ -106,8 +107,7 @@ class Form1Test : public QObject {
         QCOMPARE(form->menuItem("about", 4), form->menuBar()->actions().at(3));
         QVERIFY(!form->menuItem("about", 4)->menu());
         for (const auto& item : menutable::Items()) {
-            if (item.array == "main")
-                continue;
+            if (item.array == "main") continue;
             QAction* action = form->menuItem(item.array, item.index);
             QVERIFY2(action, qPrintable(item.caption));
             if (item.caption == "-")
@@ -117,8 +117,10 @@ class Form1Test : public QObject {
             QVERIFY(action->isEnabled());
             QVERIFY(action->shortcut().isEmpty());
         }
-        QCOMPARE(form->menuItem("action", 1)->text(), QString("4-bit GROB       (VELDAR 16 shades)"));
-        QCOMPARE(form->menuItem("action", 8)->text(), QString("5-frames GROB  (PAGE-FLIPPING 32 shades)"));
+        QCOMPARE(form->menuItem("action", 1)->text(),
+                 QString("4-bit GROB       (VELDAR 16 shades)"));
+        QCOMPARE(form->menuItem("action", 8)->text(),
+                 QString("5-frames GROB  (PAGE-FLIPPING 32 shades)"));
         QVERIFY(!form->menuItem("settings", 1)->isChecked());
         QVERIFY(form->menuItem("settings", 2)->isChecked());
         QCOMPARE(form->windowTitle(), QString("VELDAR V2.4 Image converter"));
@@ -132,14 +134,17 @@ class Form1Test : public QObject {
         QVERIFY(form->LoadPicture(picture("a.bmp", makers::Encode(makers::Reference(), "bmp"))));
         // 48 x 32 pixels plus the border: 52 x 36 pixels = 780 x 540 twips.
         QCOMPARE(form->picture()->size(), QSize(52, 36));
-        QCOMPARE(form->frame()->size(), QSize(twips::ToPixels(780 + 240), twips::ToPixels(540 + 340)));
+        QCOMPARE(form->frame()->size(),
+                 QSize(twips::ToPixels(780 + 240), twips::ToPixels(540 + 340)));
         QCOMPARE(form->marker()->x(), twips::ToPixels(780 + 240 - 375));
         QCOMPARE(form->picture()->pos(), QPoint(8, 16));
         // Centred in the outer width, and in the outer height less 600 twips.
-        const int expectedLeft = twips::ToPixels(float(((form->frameGeometry().width() * 15) - 1020) / 2));
+        const int expectedLeft =
+            twips::ToPixels(float(((form->frameGeometry().width() * 15) - 1020) / 2));
         QCOMPARE(form->frame()->x(), expectedLeft);
         form->resize(200, 150);
-        QCOMPARE(form->frame()->x(), twips::ToPixels(float((form->frameGeometry().width() * 15 - 1020) / 2)));
+        QCOMPARE(form->frame()->x(),
+                 twips::ToPixels(float((form->frameGeometry().width() * 15 - 1020) / 2)));
         form->resize(40, 40); // narrower than the frame: negative offsets, no error
         QVERIFY(form->frame()->x() < 0);
     }
@@ -155,7 +160,8 @@ class Form1Test : public QObject {
         form->file_Click(1);
         QCOMPARE(prompter_.filters.last(),
                  QString("Image Files (*.jpg *.gif *.bmp *.dib *.wmf *.emf *.ico *.cur)"));
-        QCOMPARE(form->openDialog().Filter, QString("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur"));
+        QCOMPARE(form->openDialog().Filter,
+                 QString("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur"));
         QCOMPARE(form->frame()->title(), bmp);
         QCOMPARE(form->picture()->innerSize(), QSize(48, 32));
 
@@ -233,13 +239,18 @@ class Form1Test : public QObject {
     void conversionThroughEveryIndex() {
         auto form = makeWindow();
         QVERIFY(form->LoadPicture(picture("c.bmp", makers::Encode(makers::Reference(), "bmp"))));
-        const QString filters[] = {"", "GROB image (*.gro4)", "GROB image (*.gro2)", "GROB image (*.gro)", "",
-                                   "GROB image (*.g04)", "GROB image (*.g08)", "GROB image (*.g16)",
+        const QString filters[] = {"",
+                                   "GROB image (*.gro4)",
+                                   "GROB image (*.gro2)",
+                                   "GROB image (*.gro)",
+                                   "",
+                                   "GROB image (*.g04)",
+                                   "GROB image (*.g08)",
+                                   "GROB image (*.g16)",
                                    "GROB image (*.g32)"};
         const char* extensions[] = {"", "gro4", "gro2", "gro", "", "g04", "g08", "g16", "g32"};
         for (int index = 1; index <= 8; ++index) {
-            if (index == 4)
-                continue;
+            if (index == 4) continue;
             form->LoadPicture(form->frame()->title()); // hides the marker
             const QString out = dir_.filePath(QString("out.") + extensions[index]);
             prompter_.answers = {out};
@@ -248,9 +259,11 @@ class Form1Test : public QObject {
             QVERIFY(form->marker()->isVisibleTo(form.get()));
             QVERIFY(!QGuiApplication::overrideCursor());
             const auto kind = grob::KindForExtension(extensions[index]);
-            const auto expected = grob::EncodeGrob(*kind, form->picture()->raster(), grob::Series::HP49);
+            const auto expected =
+                grob::EncodeGrob(*kind, form->picture()->raster(), grob::Series::HP49);
             const QByteArray written = ReadAll(out);
-            QCOMPARE(written, QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+            QCOMPARE(written, QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                         qsizetype(expected.size())));
         }
         QCOMPARE(form->saveDialog().Filter, QString("GROB image (*.g32)|*.g32"));
         // The next save dialog starts from the last name chosen.
@@ -358,7 +371,8 @@ class Form1Test : public QObject {
             QVERIFY(qAbs(form->twipsLeft() - (screenW - form->twipsWidth()) / 2) <= 15);
         }
         // A window saved partly off the screen comes back there.
-        WriteAll(dir_.filePath("ORBEX.ini"), "[a]\r\n-1500,-750\r\n[b]\r\n6000,4500\r\n[c]\r\n0\r\n");
+        WriteAll(dir_.filePath("ORBEX.ini"),
+                 "[a]\r\n-1500,-750\r\n[b]\r\n6000,4500\r\n[c]\r\n0\r\n");
         auto form = makeWindow();
         QCOMPARE(form->twipsLeft(), -1500.0f);
         QCOMPARE(form->twipsTop(), -750.0f);
@@ -404,7 +418,8 @@ class Form1Test : public QObject {
         QVERIFY(about->windowFlags() & Qt::Tool);
         QVERIFY(!about->parentWidget());
         QVERIFY(!about->isModal());
-        QVERIFY(about->description->text().startsWith("VELDAR  -  GrayScale system for HP 49G+\n-enables"));
+        QVERIFY(about->description->text().startsWith(
+            "VELDAR  -  GrayScale system for HP 49G+\n-enables"));
         QCOMPARE(about->description->text().count('\n'), 10);
         QVERIFY(!about->description->text().endsWith('\n'));
         QCOMPARE(about->author->text().count('\n'), 2);
@@ -461,7 +476,9 @@ class Form1Test : public QObject {
         frmAbout about(0, 0);
         QCOMPARE(about.pos(), QPoint(twips::ToPixels(2000), twips::ToPixels(1000)));
         about.cmdSysInfo_Click();
-        QCOMPARE(messages, QStringList({"VELDAR Image converter|System Information Is Unavailable At This Time"}));
+        QCOMPARE(
+            messages,
+            QStringList({"VELDAR Image converter|System Information Is Unavailable At This Time"}));
         QVERIFY(started.isEmpty()); // this system's registry finds nothing
         services = saved;
     }

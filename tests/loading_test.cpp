@@ -19,9 +19,9 @@ struct Sample {
 };
 
 const Sample kSamples[] = {
-    {{2, 2}, qRgb(0, 255, 0)},    {{5, 5}, qRgb(0, 255, 0)},   {{12, 20}, qRgb(255, 0, 0)},
-    {{20, 4}, qRgb(255, 0, 0)},   {{40, 20}, qRgb(0, 0, 255)}, {{30, 30}, qRgb(0, 0, 255)},
-    {{46, 1}, qRgb(0, 0, 255)},   {{1, 30}, qRgb(255, 0, 0)},
+    {{2, 2}, qRgb(0, 255, 0)},  {{5, 5}, qRgb(0, 255, 0)},   {{12, 20}, qRgb(255, 0, 0)},
+    {{20, 4}, qRgb(255, 0, 0)}, {{40, 20}, qRgb(0, 0, 255)}, {{30, 30}, qRgb(0, 0, 255)},
+    {{46, 1}, qRgb(0, 0, 255)}, {{1, 30}, qRgb(255, 0, 0)},
 };
 
 bool Near(QRgb a, QRgb b, int tolerance) {
@@ -80,8 +80,9 @@ class LoadingTest : public QObject {
                      qPrintable(QString("%1,%2: %3").arg(s.at.x()).arg(s.at.y()).arg(got, 8, 16)));
             // The raster gives the same colour as 0x00BBGGRR.
             const auto colour = std::uint32_t(box.raster().point(s.at.x(), s.at.y()));
-            QVERIFY(Near(qRgb(int(colour & 255), int((colour >> 8) & 255), int((colour >> 16) & 255)),
-                         s.colour, tolerance));
+            QVERIFY(
+                Near(qRgb(int(colour & 255), int((colour >> 8) & 255), int((colour >> 16) & 255)),
+                     s.colour, tolerance));
         }
         QCOMPARE(box.raster().point(makers::kW, 0), -1);
     }
@@ -118,14 +119,12 @@ class LoadingTest : public QObject {
 
     void realWorldCorpusLoadsOrFailsCleanly() {
         const QString corpus = QStringLiteral(VELDAR_SHARED_PICTURES);
-        if (!QDir(corpus).exists())
-            QSKIP("the shared picture corpus is not here");
+        if (!QDir(corpus).exists()) QSKIP("the shared picture corpus is not here");
         int loaded = 0, failed = 0;
         QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            if (path.endsWith(QLatin1String(".md")))
-                continue;
+            if (path.endsWith(QLatin1String(".md"))) continue;
             QElapsedTimer timer;
             timer.start();
             const auto result = pictureloader::Load(path);
@@ -148,8 +147,7 @@ class LoadingTest : public QObject {
         // One metafile library tears fontconfig down after use; it must not
         // take this process (or the next drawing) with it.
         const QString corpus = QStringLiteral(VELDAR_SHARED_PICTURES) + "/libemf2svg/";
-        if (!QFile::exists(corpus + "test-174.emf"))
-            QSKIP("the shared picture corpus is not here");
+        if (!QFile::exists(corpus + "test-174.emf")) QSKIP("the shared picture corpus is not here");
         QVERIFY(pictureloader::Load(corpus + "test-174.emf").ok());
         QVERIFY(pictureloader::Load(corpus + "test-183.emf").ok());
         QFont font;

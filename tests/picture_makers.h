@@ -17,7 +17,10 @@ inline QImage Reference() {
     QImage image(kW, kH, QImage::Format_RGB32);
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
-            image.setPixel(x, y, x < 8 && y < 8 ? qRgb(0, 255, 0) : x < kW / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+            image.setPixel(x, y,
+                           x < 8 && y < 8 ? qRgb(0, 255, 0)
+                           : x < kW / 2   ? qRgb(255, 0, 0)
+                                          : qRgb(0, 0, 255));
     return image;
 }
 
@@ -71,13 +74,11 @@ inline QByteArray Gif() {
     int n = 0;
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
-            if (n++ % 2 == 0)
-                put(4); // clear
+            if (n++ % 2 == 0) put(4); // clear
             put(x < 8 && y < 8 ? 0 : x < kW / 2 ? 1 : 2);
         }
     put(5); // end of information
-    if (bits)
-        codes.append(char(acc & 255));
+    if (bits) codes.append(char(acc & 255));
     for (qsizetype i = 0; i < codes.size(); i += 255) {
         const QByteArray part = codes.mid(i, 255);
         out.append(char(part.size()));
@@ -99,13 +100,13 @@ inline void WmfRecord(QByteArray& out, int function, std::initializer_list<int> 
 // pixels at 96 dots per inch), three rectangles drawn with a null pen.
 inline QByteArray Wmf() {
     QByteArray body;
-    WmfRecord(body, 0x020B, {0, 0});       // SetWindowOrg
-    WmfRecord(body, 0x020C, {480, 720});   // SetWindowExt (y, x)
+    WmfRecord(body, 0x020B, {0, 0});          // SetWindowOrg
+    WmfRecord(body, 0x020C, {480, 720});      // SetWindowExt (y, x)
     WmfRecord(body, 0x02FA, {5, 0, 0, 0, 0}); // CreatePenIndirect: null pen
-    WmfRecord(body, 0x012D, {0});          // SelectObject 0
+    WmfRecord(body, 0x012D, {0});             // SelectObject 0
     auto brush = [&](int r, int g, int b) {
         WmfRecord(body, 0x02FC, {0, r | g << 8, b, 0}); // CreateBrushIndirect, solid
-        WmfRecord(body, 0x012D, {1});                    // SelectObject 1
+        WmfRecord(body, 0x012D, {1});                   // SelectObject 1
     };
     brush(255, 0, 0);
     WmfRecord(body, 0x041B, {480, 360, 0, 0}); // Rectangle (bottom, right, top, left)
@@ -131,8 +132,8 @@ inline QByteArray Wmf() {
     Put16(out, 9);      // header words
     Put16(out, 0x0300); // version
     Put32(out, quint32((18 + body.size()) / 2));
-    Put16(out, 2);      // objects
-    Put32(out, 8);      // largest record in words
+    Put16(out, 2); // objects
+    Put32(out, 8); // largest record in words
     Put16(out, 0);
     return out + body;
 }
@@ -151,10 +152,10 @@ inline QByteArray Emf() {
     };
     record(37, {0x80000008u}); // SelectObject(NULL_PEN)
     auto box = [&](quint32 colour, int l, int t, int r, int b) {
-        record(39, {1, 0, colour, 0});    // CreateBrushIndirect: solid, COLORREF
-        record(37, {1});                  // SelectObject
+        record(39, {1, 0, colour, 0}); // CreateBrushIndirect: solid, COLORREF
+        record(37, {1});               // SelectObject
         record(43, {quint32(l), quint32(t), quint32(r), quint32(b)}); // Rectangle
-        record(40, {1});                  // DeleteObject
+        record(40, {1});                                              // DeleteObject
     };
     box(0x0000FF, 0, 0, 24, 32);
     box(0xFF0000, 24, 0, 48, 32);
@@ -162,11 +163,11 @@ inline QByteArray Emf() {
     record(14, {0, 16, 20}); // EOF
 
     QByteArray header;
-    Put32(header, 1);  // EMR_HEADER
-    Put32(header, 88); // size
-    for (quint32 v : {0u, 0u, 47u, 31u})       // bounds, device pixels
+    Put32(header, 1);                    // EMR_HEADER
+    Put32(header, 88);                   // size
+    for (quint32 v : {0u, 0u, 47u, 31u}) // bounds, device pixels
         Put32(header, v);
-    for (quint32 v : {0u, 0u, 1270u, 847u})    // frame, 0.01 mm
+    for (quint32 v : {0u, 0u, 1270u, 847u}) // frame, 0.01 mm
         Put32(header, v);
     Put32(header, 0x464D4520u); // " EMF"
     Put32(header, 0x10000u);
@@ -176,7 +177,7 @@ inline QByteArray Emf() {
     Put16(header, 0);
     Put32(header, 0); // description
     Put32(header, 0);
-    Put32(header, 0); // palette entries
+    Put32(header, 0);   // palette entries
     Put32(header, 960); // reference device: 960 x 960 pixels on 254 x 254 mm
     Put32(header, 960);
     Put32(header, 254);

@@ -85,7 +85,7 @@ TEST(CommandLine, JoinsArgumentsAsTheCommandLineCarriedThem) {
 
 TEST(CommandLine, OptionsAndOutputNames) {
     const std::pair<QString, std::string_view> options[] = {
-        {"-1", "gro"}, {"-2", "gro2"}, {"-4", "gro4"}, {"-g04", "g04"},
+        {"-1", "gro"},   {"-2", "gro2"},  {"-4", "gro4"}, {"-g04", "g04"},
         {"-g08", "g08"}, {"-g16", "g16"}, {"-g32", "g32"}};
     for (const auto& [option, ext] : options)
         EXPECT_EQ(cmdline::KindForOption(option)->extension, ext);
@@ -114,7 +114,8 @@ TEST(SettingsFile, WritesTheSixLines) {
 
 TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
     auto file = [](const char* line2, const char* line4, const char* line6) {
-        return QByteArray("[a]\r\n") + line2 + "\r\n[b]\r\n" + line4 + "\r\n[c]\r\n" + line6 + "\r\n";
+        return QByteArray("[a]\r\n") + line2 + "\r\n[b]\r\n" + line4 + "\r\n[c]\r\n" + line6 +
+               "\r\n";
     };
     const auto good = settings::Parse(file("2880,1440", "7590,6345", "#TRUE#"));
     ASSERT_TRUE(good);
@@ -137,7 +138,7 @@ TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
     EXPECT_FALSE(settings::Parse(file("1,2,3", "3,4", "0")));
     EXPECT_FALSE(settings::Parse(file("1,", "3,4", "0")));
     EXPECT_FALSE(settings::Parse(file("1,2", "3,4x", "0")));
-    EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n"));      // four lines only
+    EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n"));        // four lines only
     EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n[c]\r\n")); // no sixth line
     EXPECT_FALSE(settings::Parse(""));
     // Plain LF, spaces and fractions are read too; "." is the separator.
@@ -160,8 +161,10 @@ TEST(SettingsFile, NumbersIgnoreTheLocale) {
 }
 
 TEST(SettingsFile, WhereItLives) {
-    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win"), std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
-    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win/"), std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win"), std::nullopt, "/home/u"),
+              "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win/"), std::nullopt, "/home/u"),
+              "/tmp/win/ORBEX.ini");
     EXPECT_EQ(settings::SettingsPath(QString(""), QString("/cfg"), "/home/u"),
               "/cfg/veldar-convert/ORBEX.ini");
     EXPECT_EQ(settings::SettingsPath(std::nullopt, std::nullopt, "/home/u"),
@@ -211,16 +214,16 @@ TEST(PictureCheck, TellsKindsByContent) {
 
 TEST(PictureCheck, FindsCutShortData) {
     // JPEG: segments, then entropy data with a stuffed FF 00, then EOI.
-    const QByteArray jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 1, 2, 0xFF, 0xDA, 0, 2, 5, 0xFF,
-                                   0, 6, 0xFF, 0xD0, 7, 0xFF, 0xD9});
+    const QByteArray jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 4,    1,    2, 0xFF, 0xDA, 0,
+                                   2,    5,    0xFF, 0,    6, 0xFF, 0xD0, 7, 0xFF, 0xD9});
     EXPECT_TRUE(picturecheck::JpegComplete(jpeg));
     EXPECT_TRUE(picturecheck::JpegComplete(jpeg + "trailing"));
     for (int cut = 2; cut < jpeg.size() - 1; ++cut)
         EXPECT_FALSE(picturecheck::JpegComplete(jpeg.left(cut))) << cut;
 
     // GIF: header, no colour table, one image of one sub-block.
-    const QByteArray gif = QByteArray("GIF89a") + Bytes({1, 0, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0,
-                                                         1, 0, 0, 2, 2, 0x4C, 0x01, 0, 0x3B});
+    const QByteArray gif = QByteArray("GIF89a") + Bytes({1, 0, 1, 0, 0, 0, 0, 0x2C, 0,    0, 0,   0,
+                                                         1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0, 0x3B});
     EXPECT_TRUE(picturecheck::GifComplete(gif));
     EXPECT_TRUE(picturecheck::GifComplete(gif.left(gif.size() - 1))); // the trailer is not needed
     EXPECT_FALSE(picturecheck::GifComplete(gif.left(gif.size() - 3)));
@@ -244,7 +247,9 @@ TEST(PictureCheck, FindsCutShortData) {
 // A registry held in memory: key path to value name to (type, bytes).
 class MemoryRegistry final : public registry::Registry {
   public:
-    std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>>> keys;
+    std::map<std::string,
+             std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>>>
+        keys;
     int openKeys = 0;
     std::uint32_t lastAccess = 0;
 
@@ -252,8 +257,7 @@ class MemoryRegistry final : public registry::Registry {
                  registry::Key* key) override {
         lastAccess = access;
         const auto it = keys.find(name);
-        if (root != registry::kLocalMachine || it == keys.end())
-            return registry::kFileNotFound;
+        if (root != registry::kLocalMachine || it == keys.end()) return registry::kFileNotFound;
         *key = reinterpret_cast<registry::Key>(&it->second);
         ++openKeys;
         return registry::kSuccess;
@@ -262,8 +266,7 @@ class MemoryRegistry final : public registry::Registry {
                     std::uint8_t* data, std::uint32_t* size) override {
         auto& values = *reinterpret_cast<decltype(keys)::mapped_type*>(key);
         const auto it = values.find(name);
-        if (it == values.end())
-            return registry::kFileNotFound;
+        if (it == values.end()) return registry::kFileNotFound;
         *type = it->second.first;
         const auto& bytes = it->second.second;
         if (bytes.size() > *size) {

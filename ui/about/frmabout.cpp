@@ -57,14 +57,14 @@ QString frmAbout::DescriptionText() {
         "-created to support developers in user interface or gaming characters design\n"
         "-all major graphics formats are supported\n"
         "\n"
-        "THIS PROGRAM IS FREE: USE IT AND PASS IT ON FREELY, AS LONG AS IT IS NOT ALTERED.\n"
+        "FREE TO USE AND TO PASS ON, AS LONG AS IT IS NOT ALTERED.\n"
         "\n"
-        "IT COMES WITH NO WARRANTIES OR GUARANTEES OF ANY KIND.\n"
-        "YOU USE IT ENTIRELY AT YOUR OWN RISK.");
+        "NO WARRANTIES OR GUARANTEES OF ANY KIND ARE GIVEN.\n"
+        "YOU USE THIS PROGRAM AT YOUR OWN RISK.");
 }
 
 QString frmAbout::AuthorText() {
-    return QStringLiteral("VELDAR Image converter, by the VELDAR converter developers, 2026\n"
+    return QStringLiteral("VELDAR Image converter team, 2024-2026\n"
                           "https://www.hpcalc.org/\n"
                           "https://www.hpcalc.org/hp49/programming/");
 }
@@ -78,6 +78,10 @@ frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent)
     setWindowTitle(QStringLiteral("About VELDAR Image converter"));
     setWindowIcon(QIcon(QStringLiteral(":/veldar/icon.ico")));
     setFixedSize(twips::ToPixels(5730), twips::ToPixels(3720));
+    // The dialog is laid out for a small 8-point face.
+    QFont small = font();
+    small.setPointSizeF(7.5);
+    setFont(small);
 
     auto* shape1 = new QWidget(this);
     shape1->setObjectName(QStringLiteral("Shape1"));
