@@ -2,6 +2,7 @@
 #include "busycursor.h"
 #include "form1.h"
 #include "frmabout.h"
+#include "memory_registry.h"
 #include "menutable.h"
 #include "picture_makers.h"
 #include "picturebox.h"
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cstring>
 #include <deque>
 
 namespace {
@@ -47,9 +49,11 @@ class ScriptedPrompter final : public FilePrompter {
         filters << filter;
         startNames << current;
         if (answers.empty()) return std::nullopt;
-        auto next = answers.front();
+        const bool chosen = answers.front().has_value();
+        const QString value = answers.front().value_or(QString());
         answers.pop_front();
-        return next;
+        if (!chosen) return std::nullopt;
+        return value;
     }
 };
 
@@ -460,6 +464,83 @@ class Form1Test : public QObject {
         form->about_Click(4);
         form->aboutDialog()->cmdOK_Click();
         QTRY_COMPARE(form->frame()->title(), bmp);
+    }
+
+    void systemInfoFromTheRegistry() {
+        AboutServices& services = AboutServices::current();
+        const AboutServices saved = services;
+        testing_util::MemoryRegistry reg;
+        QStringList messages, started, looked;
+        bool startWorks = true;
+        services.registry = &reg;
+        services.message = [&](QWidget*, const QString&, const QString& text) { messages << text; };
+        services.startProgram = [&](const QString& p) {
+            started << p;
+            return startWorks;
+        };
+        services.isOrdinaryFile = [&](const QString& p) {
+            looked << p;
+            return p == "/tools/MSINFO32.EXE";
+        };
+        auto text = [](const char* s) {
+            std::vector<std::uint8_t> bytes(s, s + std::strlen(s));
+            bytes.push_back(0);
+            return std::pair{registry::kTypeText, bytes};
+        };
+        const std::string first = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+        const std::string second = "SOFTWARE\\Microsoft\\Shared Tools Location";
+        frmAbout about(0, 0);
+
+        // The first value is started as read, without looking for the file.
+        reg.keys[first]["PATH"] = text("/first/msinfo");
+        about.StartSysInfo();
+        QCOMPARE(started, QStringList({"/first/msinfo"}));
+        QVERIFY(looked.isEmpty() && messages.isEmpty());
+        // It names nothing that starts: the message, and the second key is not asked.
+        reg.keys[second]["MSINFO"] = text("/tools");
+        startWorks = false;
+        about.StartSysInfo();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(looked.isEmpty());
+        // Without the first value, the second key's folder is looked in.
+        startWorks = true;
+        reg.keys.erase(first);
+        started.clear();
+        about.StartSysInfo();
+        QCOMPARE(started, QStringList({"/tools/MSINFO32.EXE"}));
+        // A folder without the tool, and one given with a trailing separator.
+        reg.keys[second]["MSINFO"] = text("/elsewhere/");
+        about.StartSysInfo();
+        QCOMPARE(looked.last(), QString("/elsewhere//MSINFO32.EXE"));
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(messages.size(), 2);
+        // A first value of another type counts as found but gives no path.
+        reg.keys[first]["PATH"] = {registry::kTypeExpand, {'x', 0}};
+        about.StartSysInfo();
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(messages.last(), QString("System Information Is Unavailable At This Time"));
+        QCOMPARE(reg.openKeys, 0);
+        services = saved;
+    }
+
+    void enterOnSystemInfoPressesIt() {
+        AboutServices& services = AboutServices::current();
+        const AboutServices saved = services;
+        int shown = 0;
+        services.message = [&](QWidget*, const QString&, const QString&) { ++shown; };
+        auto form = makeWindow();
+        form->show();
+        form->about_Click(4);
+        QPointer<frmAbout> about = form->aboutDialog();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(about->cmdOK));
+        about->cmdSysInfo->setFocus();
+        QTest::keyClick(about->cmdSysInfo, Qt::Key_Return);
+        QCOMPARE(shown, 1);
+        QVERIFY(about);
+        QCOMPARE(about->cmdSysInfo->shortcut(),
+                 QKeySequence(Qt::ALT | Qt::Key_S)); // the access key
+        services = saved;
     }
 
     void systemInfoUnavailable() {

@@ -63,7 +63,7 @@ Form1::Form1(Options options, QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
-    setWindowIcon(QIcon(QStringLiteral(":/veldar/icon.png")));
+    setWindowIcon(QIcon(QStringLiteral(":/veldar/icon.ico")));
     setAcceptDrops(true);
 
     auto* client = new QWidget(this);
