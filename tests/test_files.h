@@ -14,9 +14,9 @@ namespace testing_util {
 class ScratchDir {
   public:
     ScratchDir() {
-        std::random_device seed;
+        std::random_device entropy;
         path_ = std::filesystem::temp_directory_path() /
-                ("veldar-test-" + std::to_string(seed()) + std::to_string(seed()));
+                ("veldar-test-" + std::to_string(entropy()) + std::to_string(entropy()));
         std::filesystem::create_directories(path_);
     }
     ~ScratchDir() {

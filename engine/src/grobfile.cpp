@@ -35,8 +35,8 @@ std::string ErrnoText(int err) {
 
 // Opens a new, uniquely named file next to `target` for binary writing.
 std::FILE* OpenTemporary(const fs::path& target, fs::path& tempPath, int& err) {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
+    std::random_device entropy;
+    std::mt19937_64 random(entropy());
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 64; ++attempt) {
         char suffix[24];

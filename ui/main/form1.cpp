@@ -386,18 +386,29 @@ void Form1::loadposition() {
         setTwipsGeometry(values->left, values->top, std::nullopt, std::nullopt);
         setTwipsGeometry(std::nullopt, std::nullopt, values->width, values->height);
         settings_Click(values->hp48 ? 1 : 2);
+        requested_ =
+            Requested{values->left, values->top, values->width, values->height, pos(), size()};
         return;
     }
-    const auto size = settings::FallbackSize(screenW, screenH);
-    setTwipsGeometry(std::nullopt, std::nullopt, size.width, size.height);
-    const auto position =
-        settings::CentredPosition(screenW, screenH, {twipsWidth(), twipsHeight()});
+    const auto fallback = settings::FallbackSize(screenW, screenH);
+    setTwipsGeometry(std::nullopt, std::nullopt, fallback.width, fallback.height);
+    const float width = twipsWidth(), height = twipsHeight();
+    const auto position = settings::CentredPosition(screenW, screenH, {width, height});
     setTwipsGeometry(position.left, position.top, std::nullopt, std::nullopt);
+    requested_ = Requested{position.left, position.top, width, height, pos(), size()};
 }
 
 void Form1::saveposition() {
-    const settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
-                                          menuItem(QStringLiteral("settings"), 1)->isChecked()};
+    settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
+                                    menuItem(QStringLiteral("settings"), 1)->isChecked()};
+    if (requested_ && pos() == requested_->pos) {
+        values.left = requested_->left;
+        values.top = requested_->top;
+    }
+    if (requested_ && size() == requested_->size) {
+        values.width = requested_->width;
+        values.height = requested_->height;
+    }
     const QString error = settings::Save(options_.settingsPath, values);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "veldar-convert: cannot write the settings file %s: %s\n",

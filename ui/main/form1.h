@@ -104,6 +104,16 @@ class Form1 final : public QMainWindow {
     QMap<QString, QMap<int, QAction*>> menus_;
     QPointer<frmAbout> about_;
     QPointer<QWindow> lastFocusWindow_;
+    // What loadposition asked for, and the window as it stood right after.
+    // The window system may only add its frame once the window is shown; a
+    // window that was neither moved nor resized saves what was asked, so it
+    // does not creep from run to run by the frame's size.
+    struct Requested {
+        float left, top, width, height;
+        QPoint pos;
+        QSize size;
+    };
+    std::optional<Requested> requested_;
     bool shownOnce_ = false;
     bool closing_ = false;
     int exitCode_ = 0;
