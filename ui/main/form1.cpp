@@ -99,9 +99,6 @@ Form1::Form1(Options options, QWidget* parent)
                         twips::ToPixels(kLabelSize), twips::ToPixels(kLabelSize));
     Label1->hide();
 
-    Frame1->setProperty("twipsWidth", kFrameWidth);
-    Frame1->setProperty("twipsHeight", kFrameHeight);
-
     buildMenus();
 
     resize(twips::ToPixels(kDesignedClientWidth),
@@ -191,8 +188,8 @@ void Form1::setTwipsGeometry(std::optional<float> left, std::optional<float> top
 void Form1::Picture1_Resize() {
     const auto fit = layout::FitFrame(float(twips::FromPixels(Picture1->width())),
                                       float(twips::FromPixels(Picture1->height())));
-    Frame1->setProperty("twipsWidth", fit.frameWidth);
-    Frame1->setProperty("twipsHeight", fit.frameHeight);
+    frameTwipsWidth_ = fit.frameWidth;
+    frameTwipsHeight_ = fit.frameHeight;
     Frame1->resize(twips::ToPixels(fit.frameWidth), twips::ToPixels(fit.frameHeight));
     Label1->move(twips::ToPixels(fit.labelLeft), Label1->y());
     Form_Resize();
@@ -200,8 +197,7 @@ void Form1::Picture1_Resize() {
 
 void Form1::Form_Resize() {
     const auto position =
-        layout::CentreFrame(twipsWidth(), twipsHeight(), Frame1->property("twipsWidth").toFloat(),
-                            Frame1->property("twipsHeight").toFloat());
+        layout::CentreFrame(twipsWidth(), twipsHeight(), frameTwipsWidth_, frameTwipsHeight_);
     Frame1->move(twips::ToPixels(float(position.left)), twips::ToPixels(float(position.top)));
 }
 
@@ -322,17 +318,15 @@ void Form1::Picture1_OLEDragDrop(const QMimeData* dropped) {
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    AcceptFileDrop(event);
 }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    AcceptFileDrop(event);
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    if (DroppedFiles(event->mimeData()).isEmpty()) return;
-    event->acceptProposedAction();
-    Form_OLEDragDrop(event->mimeData());
+    if (!AcceptFileDrop(event).isEmpty()) Form_OLEDragDrop(event->mimeData());
 }
 
 // ---- conversion --------------------------------------------------------

@@ -101,6 +101,9 @@ class Form1 final : public QMainWindow {
     QGroupBox* Frame1 = nullptr;
     PictureBox* Picture1 = nullptr;
     QLabel* Label1 = nullptr;
+    // Frame1's size in twips as the frame rule set it (4575 x 3615 as designed).
+    float frameTwipsWidth_ = 4575;
+    float frameTwipsHeight_ = 3615;
     QMap<QString, QMap<int, QAction*>> menus_;
     QPointer<frmAbout> about_;
     QPointer<QWindow> lastFocusWindow_;

@@ -73,17 +73,21 @@ QStringList DroppedFiles(const QMimeData* data) {
     return files;
 }
 
+QStringList AcceptFileDrop(QDropEvent* event) {
+    const QStringList files = DroppedFiles(event->mimeData());
+    if (!files.isEmpty()) event->acceptProposedAction();
+    return files;
+}
+
 void PictureBox::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    AcceptFileDrop(event);
 }
 
 void PictureBox::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    AcceptFileDrop(event);
 }
 
 void PictureBox::dropEvent(QDropEvent* event) {
-    const QStringList files = DroppedFiles(event->mimeData());
-    if (files.isEmpty()) return;
-    event->acceptProposedAction();
-    Q_EMIT filesDropped(files);
+    const QStringList files = AcceptFileDrop(event);
+    if (!files.isEmpty()) Q_EMIT filesDropped(files);
 }

@@ -53,3 +53,5 @@ class PictureBox final : public QFrame {
 
 // The local files carried by a drop, in the drop's order.
 QStringList DroppedFiles(const class QMimeData* data);
+// The same for a drag or drop event, which is accepted when it carries files.
+QStringList AcceptFileDrop(class QDropEvent* event);
