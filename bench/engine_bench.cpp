@@ -28,8 +28,9 @@ void BM_Floor(benchmark::State& state) {
         Picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         unsigned total = 0;
+        const grob::PixelView view = picture.view();
         for (int y = 0; y < picture.height(); ++y) {
-            const std::uint32_t* row = picture.row(y);
+            const std::uint32_t* row = view.row(y);
             for (int x = 0; x < picture.width(); ++x)
                 total += (row[x] & 255u) + ((row[x] >> 8) & 255u) + ((row[x] >> 16) & 255u);
         }

@@ -46,11 +46,8 @@ class PlainRaster final : public grob::PictureRaster {
     const grob::PictureRaster& inner_;
 };
 
-const grob::OutputKind& Kind(std::string_view ext) {
-    static std::vector<grob::OutputKind> kinds = grob::OutputKinds();
-    for (const auto& k : kinds)
-        if (k.extension == ext) return k;
-    throw std::logic_error("no such kind");
+grob::OutputKind Kind(std::string_view ext) {
+    return grob::KindForExtension(ext).value();
 }
 
 TEST(Encoders, WorkedExamplesByteForByte) {
@@ -202,20 +199,22 @@ TEST(Encoders, FastPathMatchesPlainReads) {
     for (int round = 0; round < 60; ++round) {
         const int w = static_cast<int>(random() % 40);
         const int h = static_cast<int>(random() % 12);
-        MemoryRaster picture(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                // Mix of arbitrary colours and greys that sit on band edges.
-                const auto grey = static_cast<std::uint32_t>(random() % 256);
-                picture.setPixel(x, y,
-                                 random() % 2 ? static_cast<std::uint32_t>(random())
-                                              : grey | grey << 8 | grey << 16);
-            }
-        const PlainRaster plain(picture);
+        // A view with slack at the end of each row and rubbish in the top
+        // bytes, as a picture held by the window has.
+        const int stride = w + static_cast<int>(random() % 4);
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(stride) * h);
+        for (auto& p : pixels) {
+            // Mix of arbitrary colours and greys that sit on band edges.
+            const auto grey = static_cast<std::uint32_t>(random() % 256);
+            p = (random() % 2 ? static_cast<std::uint32_t>(random()) : grey * 0x010101u) |
+                static_cast<std::uint32_t>(random()) << 24;
+        }
+        const grob::PixelView view{pixels.data(), w, h, stride};
+        const grob::ViewRaster plain(view);
         for (const auto& kind : grob::OutputKinds()) {
             SCOPED_TRACE(std::string(kind.extension) + " " + std::to_string(w) + "x" +
                          std::to_string(h));
-            ASSERT_EQ(grob::EncodeGrob(kind, picture, Series::HP49),
+            ASSERT_EQ(grob::EncodeGrob(kind, view, Series::HP49),
                       grob::EncodeGrob(kind, plain, Series::HP49));
         }
     }
@@ -230,19 +229,6 @@ TEST(Encoders, FastPathMatchesPlainReads) {
         EXPECT_EQ(grob::EncodeGrob(kind, sums, Series::HP48),
                   grob::EncodeGrob(kind, PlainRaster(sums), Series::HP48))
             << kind.extension;
-}
-
-TEST(Encoders, FileMatchesMemoryEncodingForEveryKind) {
-    ScratchDir dir;
-    MemoryRaster picture(13, 5, 0x336699);
-    picture.setPixel(3, 2, kBlack);
-    for (const auto& kind : grob::OutputKinds()) {
-        const std::string out = dir.file("pic." + std::string(kind.extension));
-        grob::ConvertAndSave(kind, picture, Series::HP49, out);
-        EXPECT_EQ(ReadBytes(out), grob::EncodeGrob(kind, picture, Series::HP49)) << kind.extension;
-    }
-    EXPECT_EQ(grob::KindForExtension("g16")->frames, 4);
-    EXPECT_FALSE(grob::KindForExtension("G16"));
 }
 
 } // namespace

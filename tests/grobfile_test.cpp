@@ -5,6 +5,10 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -17,11 +21,13 @@ using testing_util::ReadBytes;
 using testing_util::ScratchDir;
 using testing_util::WriteBytes;
 
-ErrorCode FailureOf(const std::function<void()>& convert, std::string* message = nullptr) {
+ErrorCode FailureOf(const std::function<void()>& convert, std::string* message = nullptr,
+                    std::string* cause = nullptr) {
     try {
         convert();
     } catch (const grob::GrobError& e) {
         if (message) *message = e.what();
+        if (cause) *cause = e.cause();
         return e.code();
     }
     ADD_FAILURE() << "conversion did not fail";
@@ -141,6 +147,61 @@ TEST(GrobFile, ReplacedFileKeepsItsPermissionsAndLinks) {
     EXPECT_EQ(ReadBytes(target).size(), 19u);
     EXPECT_EQ(std::filesystem::status(target).permissions(), perms);
     EXPECT_EQ(dir.entries(), 2u);
+}
+
+TEST(GrobFile, OnlyRegularFilesAreReplaced) {
+    ScratchDir dir;
+    const std::string fifo = dir.file("pipe.gro");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.file("x"));
+    std::filesystem::create_symlink("../pipe.gro", dir.file("x/link.gro"));
+    const std::string socketPath = dir.file("socket.gro");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::vector<std::pair<std::string, std::string>> targets = {
+        {fifo, "pipe"}, {dir.file("x/link.gro"), "pipe"}, {socketPath, "socket"}};
+    // A device node, where this user may make one (a copy of /dev/null).
+    const std::string device = dir.file("null.gro");
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        targets.push_back({device, "device"});
+
+    for (const auto& [target, what] : targets) {
+        std::string cause;
+        // A pipe nobody reads would hang a writer: the check comes first.
+        EXPECT_EQ(
+            FailureOf([&] { grob::ConvertAndSave1(MemoryRaster(8, 1), Series::HP48, target); },
+                      nullptr, &cause),
+            ErrorCode::CannotCreate)
+            << target;
+        EXPECT_NE(cause.find(what), std::string::npos) << cause;
+    }
+    ::close(sock);
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(dir.entries(), targets.size()); // pipe, x/, socket, device: nothing else left
+}
+
+TEST(GrobFile, TheLongestLegalNameWorks) {
+    ScratchDir dir;
+    const std::string out = dir.file(std::string(251, 'n') + ".gro"); // 255 bytes
+    grob::ConvertAndSave1(MemoryRaster(8, 1, 0), Series::HP48, out);
+    EXPECT_EQ(ReadBytes(out).size(), 19u);
+}
+
+TEST(GrobFile, ErrorsCarryTheirParts) {
+    std::string message, cause;
+    const grob::OutputKind threeBits{3, 0, "gro3", "-3", ""};
+    EXPECT_EQ(
+        FailureOf([&] { grob::EncodeGrob(threeBits, MemoryRaster(1, 1), Series::HP48, "p.gro3"); },
+                  &message, &cause),
+        ErrorCode::BadDepth);
+    EXPECT_EQ(message, "cannot write \"p.gro3\": " + cause);
+    EXPECT_EQ(FailureOf([&] { grob::ConvertAndSavePF(MemoryRaster(1, 1), Series::HP48, 1, "p"); }),
+              ErrorCode::BadFrameCount);
 }
 
 } // namespace

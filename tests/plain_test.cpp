@@ -5,16 +5,23 @@
 #include "memory_registry.h"
 #include "picturecheck.h"
 #include "registry.h"
+#include "regularfile.h"
 #include "settings.h"
-#include "twips.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <clocale>
+#include <csignal>
 #include <map>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,18 +39,6 @@ TEST(Layout, FrameRuleAndCentring) {
     const auto narrow = layout::CentreFrame(1000, 5000, 1800, 1150);
     EXPECT_EQ(narrow.left, -400); // a window narrower than the frame
     EXPECT_EQ(narrow.top, 1625);
-}
-
-TEST(Twips, FifteenPerPixelAt96Dpi) {
-    twips::SetDpi(96);
-    EXPECT_EQ(twips::PerPixel(), 15);
-    EXPECT_EQ(twips::ToPixels(4335), 289);
-    EXPECT_EQ(twips::ToPixels(7.5), 0); // ties to even
-    EXPECT_EQ(twips::ToPixels(22.5), 2);
-    EXPECT_EQ(twips::FromPixels(506), 7590);
-    twips::SetDpi(192);
-    EXPECT_EQ(twips::ToPixels(4335), 578);
-    twips::SetDpi(96);
 }
 
 struct LineCase {
@@ -94,11 +89,14 @@ TEST(CommandLine, OptionsAndOutputNames) {
         EXPECT_FALSE(cmdline::KindForOption(bad)) << bad.toStdString();
 
     EXPECT_EQ(cmdline::OutputName("logo.bmp", "g16"), "logo.g16");
-    EXPECT_EQ(cmdline::OutputName("logo", "gro2"), "gro2");
-    EXPECT_EQ(cmdline::OutputName("C:\\pics.old\\logo", "gro"), "C:\\pics.gro");
-    EXPECT_EQ(cmdline::OutputName("/pics.old/logo", "gro"), "/pics.gro");
     EXPECT_EQ(cmdline::OutputName("a.b.c.bmp", "gro4"), "a.b.c.gro4");
     EXPECT_EQ(cmdline::OutputName("my pics/a b.bmp", "gro4"), "my pics/a b.gro4");
+    // Only a dot in the file's own name counts: never a folder's, never
+    // a name made of the extension alone.
+    EXPECT_EQ(cmdline::OutputName("logo", "gro2"), "logo.gro2");
+    EXPECT_EQ(cmdline::OutputName("photos.v2/holiday", "gro"), "photos.v2/holiday.gro");
+    EXPECT_EQ(cmdline::OutputName("../pic", "gro"), "../pic.gro");
+    EXPECT_EQ(cmdline::OutputName("/pics.old/.hidden", "gro"), "/pics.old/.gro");
 }
 
 TEST(SettingsFile, WritesTheSixLines) {
@@ -139,6 +137,9 @@ TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
     EXPECT_FALSE(settings::Parse(file("1,2,3", "3,4", "0")));
     EXPECT_FALSE(settings::Parse(file("1,", "3,4", "0")));
     EXPECT_FALSE(settings::Parse(file("1,2", "3,4x", "0")));
+    EXPECT_FALSE(settings::Parse(file("nan,1200", "3,4", "0"))); // no place on a screen
+    EXPECT_FALSE(settings::Parse(file("1,2", "inf,4", "0")));
+    EXPECT_FALSE(settings::Parse(file("1,2", "3,-infinity", "0")));
     EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n"));        // four lines only
     EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n[c]\r\n")); // no sixth line
     EXPECT_FALSE(settings::Parse(""));
@@ -181,6 +182,38 @@ TEST(SettingsFile, WhereItLives) {
     EXPECT_TRUE(back->hp48);
     EXPECT_NE(settings::Save(dir.filePath("new/folder/ORBEX.ini/x"), {}), "");
     EXPECT_FALSE(settings::Load(dir.filePath("missing.ini")));
+}
+
+// The settings file is read and written only as a whole regular file.
+TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(settings::Load(fifo)); // returns at once: nobody writes to it
+    EXPECT_NE(settings::Save(fifo, {}), "");
+    const QString endless = dir.filePath("zero.ini");
+    QFile::link("/dev/zero", endless);
+    EXPECT_FALSE(settings::Load(endless));
+    QString error;
+    EXPECT_FALSE(loading::ReadRegularFile("/dev/zero", 100, &error));
+    EXPECT_TRUE(error.contains("device")) << error.toStdString();
+
+    // A disk that takes nothing more: the old file stays whole.
+    const QString path = dir.filePath("ORBEX.ini");
+    ASSERT_EQ(settings::Save(path, {1, 2, 3, 4, true}), "");
+    const QByteArray before = testing_util::ReadAll(path);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    auto* const handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = previous;
+    none.rlim_cur = 10;
+    setrlimit(RLIMIT_FSIZE, &none);
+    const QString failure = settings::Save(path, {5, 6, 7, 8, false});
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_NE(failure, "");
+    EXPECT_EQ(testing_util::ReadAll(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
 }
 
 TEST(SettingsFile, FallbackIsTwoThirdsCentred) {
@@ -243,6 +276,19 @@ TEST(PictureCheck, FindsCutShortData) {
     bmp[10] = 54;
     EXPECT_TRUE(picturecheck::BitmapComplete(bmp + QByteArray(24, 'x'), true));
     EXPECT_FALSE(picturecheck::BitmapComplete(bmp + QByteArray(20, 'x'), true));
+    // Sizes whose product does not fit in 64 bits are cut short, not a wrap-around.
+    QByteArray huge = dib;
+    qToLittleEndian<qint32>(0x7FFFFFFF, huge.data() + 4);
+    qToLittleEndian<qint32>(0x7FFFFFFF, huge.data() + 8);
+    qToLittleEndian<quint16>(0xFFFF, huge.data() + 14);
+    EXPECT_FALSE(picturecheck::BitmapComplete(huge + QByteArray(24, 'x'), false));
+
+    // X bitmap: 10 x 2 pixels need 2 bytes a row.
+    const QByteArray xbm = "#define a_width 10\n#define a_height 2\n"
+                           "static char a_bits[] = {\n 0x01, 0x02,\n 0x03, 0x04 };\n";
+    EXPECT_TRUE(picturecheck::XbmComplete(xbm));
+    for (const int cut : {int(xbm.size()) - 3, int(xbm.size()) - 8, 50})
+        EXPECT_FALSE(picturecheck::XbmComplete(xbm.left(cut))) << cut;
 }
 
 TEST(Registry, GetKeyValueByType) {

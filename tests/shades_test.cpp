@@ -33,20 +33,6 @@ TEST(Shades, NamedColoursAndTheOutsideValue) {
     }
 }
 
-TEST(Shades, BandBoundaries) {
-    EXPECT_EQ(grob::ShadeOfSum(383, 384, 1), 1);
-    EXPECT_EQ(grob::ShadeOfSum(384, 384, 1), 0);
-    EXPECT_EQ(grob::ShadeOfSum(191, 192, 3), 3);
-    EXPECT_EQ(grob::ShadeOfSum(192, 192, 3), 2);
-    EXPECT_EQ(grob::ShadeOfSum(575, 192, 3), 1);
-    EXPECT_EQ(grob::ShadeOfSum(576, 192, 3), 0);
-    EXPECT_EQ(grob::ShadeOfSum(47, 48, 15), 15);
-    EXPECT_EQ(grob::ShadeOfSum(48, 48, 15), 14);
-    EXPECT_EQ(grob::ShadeOfSum(719, 48, 15), 1);
-    for (int sum = 720; sum <= 765; ++sum)
-        EXPECT_EQ(grob::ShadeOfSum(sum, 48, 15), 0) << sum;
-}
-
 TEST(Shades, PageFlippingBits) {
     MemoryRaster picture(3, 1, 0);
     picture.setPixel(1, 0, 0xFFFFFF);

@@ -1,4 +1,5 @@
-// Small helpers shared by the tests: a scratch folder and whole-file reads.
+// File helpers shared by every test: a scratch folder and whole-file reads
+// and writes.
 #pragma once
 
 #include <cstdint>
@@ -49,3 +50,27 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 }
 
 } // namespace testing_util
+
+#ifdef QT_CORE_LIB
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace testing_util {
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+}
+
+inline QByteArray FromBytes(const std::vector<std::uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())};
+}
+
+} // namespace testing_util
+#endif

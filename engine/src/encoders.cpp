@@ -82,12 +82,17 @@ inline std::uint16_t PixelSum(std::uint32_t pixel) {
 }
 
 // sum / 3 and sum / 48 for sums 0..765 as a multiply and a 16-bit shift, the
-// form the vector units have; the tests check every sum against the division.
+// form the vector units have (a multiply that keeps the high 16 bits of the
+// product divides by 2^16). The multipliers are 2^16 / 3 and 2^16 / 48
+// rounded up; for sums this small the rounding never reaches the next whole
+// number, and the tests check every sum against the division.
+constexpr std::uint32_t kThirdOf2To16 = 21846;      // ceil(65536 / 3)
+constexpr std::uint32_t kFortyEighthOf2To16 = 1366; // ceil(65536 / 48)
 inline std::uint8_t MeanOfSum(std::uint16_t sum) {
-    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * 21846u) >> 16);
+    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * kThirdOf2To16) >> 16);
 }
 inline std::uint8_t SumBy48(std::uint16_t sum) {
-    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * 1366u) >> 16);
+    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(sum) * kFortyEighthOf2To16) >> 16);
 }
 
 struct Geometry {
@@ -96,9 +101,9 @@ struct Geometry {
     std::uint32_t stride;
 };
 
-Geometry GeometryOf(const OutputKind& kind, const PictureRaster& picture) {
-    const std::uint64_t w = static_cast<std::uint64_t>(std::max(picture.width(), 0));
-    const std::uint64_t h = static_cast<std::uint64_t>(std::max(picture.height(), 0));
+Geometry GeometryOf(const OutputKind& kind, int width, int height) {
+    const std::uint64_t w = static_cast<std::uint64_t>(std::max(width, 0));
+    const std::uint64_t h = static_cast<std::uint64_t>(std::max(height, 0));
     Geometry g{};
     if (kind.pageFlipping()) {
         g.grobWidth = w;
@@ -159,8 +164,6 @@ void PlainFramesBody(const PictureRaster& picture, int pcnt, std::uint32_t strid
     }
 }
 
-// Shade of one channel sum at the given depth; written so that the loop over
-// a row vectorises.
 // Applies `shade` (one channel sum to one byte) to the first `w` pixels of a
 // row. With SSE2 eight sums at a time go through `shade8`, the same function
 // on eight 16-bit lanes.
@@ -191,11 +194,12 @@ void ShadeRow(const std::uint32_t* row, int w, std::uint8_t* out, Shade shade,
 
 #ifdef __SSE2__
 inline __m128i MeanOfSums(__m128i sums) {
-    return _mm_mulhi_epu16(sums, _mm_set1_epi16(21846));
+    return _mm_mulhi_epu16(sums, _mm_set1_epi16(static_cast<short>(kThirdOf2To16)));
 }
 inline __m128i SumsBy48(__m128i sums) {
-    return _mm_mulhi_epu16(sums, _mm_set1_epi16(1366));
+    return _mm_mulhi_epu16(sums, _mm_set1_epi16(static_cast<short>(kFortyEighthOf2To16)));
 }
+// 1 bit: sum < 384. 2 bits: 3 - sum / 192, as (sum / 48) / 4. 4 bits: 15 - sum / 48.
 template <int Depth> inline __m128i FastShades(__m128i sums) {
     if constexpr (Depth == 1)
         return _mm_and_si128(_mm_cmplt_epi16(sums, _mm_set1_epi16(384)), _mm_set1_epi16(1));
@@ -223,10 +227,10 @@ constexpr int DivisorOf(int depth) {
 }
 
 template <int Depth>
-void FastFixedBody(const MemoryRaster& picture, std::uint32_t stride, std::uint8_t* out) {
+void FastFixedBody(const PixelView& picture, std::uint32_t stride, std::uint8_t* out) {
     constexpr int perByte = 8 / Depth;
-    const int w = picture.width();
-    const int h = picture.height();
+    const int w = picture.width;
+    const int h = picture.height;
     const std::size_t columns = static_cast<std::size_t>(stride) * perByte;
     // Room for whole 8-byte groups; columns past the picture hold the shade
     // of the outside value, as the plain reads give it.
@@ -248,10 +252,9 @@ void FastFixedBody(const MemoryRaster& picture, std::uint32_t stride, std::uint8
 
 // All frames in one pass over the picture: the mean brightness of each row is
 // computed once and every frame's row is packed from it.
-void FastFramesBody(const MemoryRaster& picture, int pcnt, std::uint32_t stride,
-                    std::uint8_t* out) {
-    const int w = picture.width();
-    const int h = picture.height();
+void FastFramesBody(const PixelView& picture, int pcnt, std::uint32_t stride, std::uint8_t* out) {
+    const int w = picture.width;
+    const int h = picture.height;
     const std::size_t frameBytes = static_cast<std::size_t>(stride) * h;
     std::vector<std::uint8_t> means(static_cast<std::size_t>(stride) * 8 + 16,
                                     static_cast<std::uint8_t>(ChannelSum(kOutside) / 3));
@@ -267,98 +270,90 @@ void FastFramesBody(const MemoryRaster& picture, int pcnt, std::uint32_t stride,
     }
 }
 
-// Builds the whole file in memory: the head, then the body behind it.
-std::vector<std::uint8_t> EncodeFile(const OutputKind& kind, const PictureRaster& picture,
-                                     const Geometry& g,
-                                     const std::array<std::uint8_t, kHeadSize>& head) {
-    const std::size_t bodySize = static_cast<std::size_t>(g.stride) * g.grobHeight;
-    std::vector<std::uint8_t> file(kHeadSize + bodySize);
+std::vector<std::uint8_t> StartFile(const Geometry& g,
+                                    const std::array<std::uint8_t, kHeadSize>& head) {
+    std::vector<std::uint8_t> file(kHeadSize + static_cast<std::size_t>(g.stride) * g.grobHeight);
     std::copy(head.begin(), head.end(), file.begin());
-    if (bodySize == 0) return file;
-    std::uint8_t* body = file.data() + kHeadSize;
-    const auto* memory = dynamic_cast<const MemoryRaster*>(&picture);
-    if (kind.pageFlipping()) {
-        if (memory)
-            FastFramesBody(*memory, kind.frames, g.stride, body);
-        else
-            PlainFramesBody(picture, kind.frames, g.stride, body);
-    } else if (!memory) {
-        PlainFixedBody(picture, kind.depth, g.stride, body);
-    } else if (kind.depth == 1) {
-        FastFixedBody<1>(*memory, g.stride, body);
-    } else if (kind.depth == 2) {
-        FastFixedBody<2>(*memory, g.stride, body);
-    } else {
-        FastFixedBody<4>(*memory, g.stride, body);
-    }
     return file;
 }
 
 void CheckKind(const OutputKind& kind, const std::string& filename) {
-    const bool fixed =
-        !kind.pageFlipping() && (kind.depth == 1 || kind.depth == 2 || kind.depth == 4);
-    const bool frames = kind.pageFlipping() && kind.frames >= 2 && kind.frames <= 5;
-    if (!fixed && !frames)
-        throw GrobError(ErrorCode::BadFrameCount,
-                        "cannot write \"" + filename + "\": " +
-                            (kind.pageFlipping() ? "a page-flipping GROB has 2 to 5 frames"
-                                                 : "a GROB has 1, 2 or 4 bits per pixel"));
-}
-
-const OutputKind& FixedKind(int depth) {
-    return OutputKinds()[depth == 1 ? 0 : depth == 2 ? 1 : 2];
+    if (kind.pageFlipping()) {
+        if (kind.frames < 2 || kind.frames > 5)
+            throw GrobError(ErrorCode::BadFrameCount, filename,
+                            "a page-flipping GROB has 2 to 5 frames");
+    } else if (kind.depth != 1 && kind.depth != 2 && kind.depth != 4) {
+        throw GrobError(ErrorCode::BadDepth, filename, "a GROB has 1, 2 or 4 bits per pixel");
+    }
 }
 
 } // namespace
 
-const std::vector<OutputKind>& OutputKinds() {
-    static const std::vector<OutputKind> kinds = {
-        {1, 0, "gro"}, {2, 0, "gro2"}, {4, 0, "gro4"}, {0, 2, "g04"},
-        {0, 3, "g08"}, {0, 4, "g16"},  {0, 5, "g32"},
-    };
-    return kinds;
-}
-
-std::optional<OutputKind> KindForExtension(std::string_view extension) {
-    for (const OutputKind& kind : OutputKinds())
-        if (kind.extension == extension) return kind;
-    return std::nullopt;
+std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,
+                                     Series series, const std::string& filename) {
+    CheckKind(kind, filename);
+    const Geometry g = GeometryOf(kind, picture.width, picture.height);
+    std::vector<std::uint8_t> file =
+        StartFile(g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
+    if (file.size() == kHeadSize) return file;
+    std::uint8_t* body = file.data() + kHeadSize;
+    if (kind.pageFlipping())
+        FastFramesBody(picture, kind.frames, g.stride, body);
+    else if (kind.depth == 1)
+        FastFixedBody<1>(picture, g.stride, body);
+    else if (kind.depth == 2)
+        FastFixedBody<2>(picture, g.stride, body);
+    else
+        FastFixedBody<4>(picture, g.stride, body);
+    return file;
 }
 
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
                                      Series series, const std::string& filename) {
+    if (const auto* memory = dynamic_cast<const MemoryRaster*>(&picture))
+        return EncodeGrob(kind, memory->view(), series, filename);
     CheckKind(kind, filename);
-    const Geometry g = GeometryOf(kind, picture);
-    return EncodeFile(kind, picture, g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
+    const Geometry g = GeometryOf(kind, picture.width(), picture.height());
+    std::vector<std::uint8_t> file =
+        StartFile(g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
+    if (file.size() == kHeadSize) return file;
+    std::uint8_t* body = file.data() + kHeadSize;
+    if (kind.pageFlipping())
+        PlainFramesBody(picture, kind.frames, g.stride, body);
+    else
+        PlainFixedBody(picture, kind.depth, g.stride, body);
+    return file;
+}
+
+void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,
+                    const std::string& filename) {
+    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename));
 }
 
 void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
                     const std::string& filename) {
-    CheckKind(kind, filename);
-    const Geometry g = GeometryOf(kind, picture);
-    // The size check comes before anything touches the disk.
-    const auto head = MakeHead(series, g.grobWidth, g.grobHeight, filename);
-    WriteGrobFile(filename, EncodeFile(kind, picture, g, head));
+    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename));
 }
 
 void ConvertAndSave1(const PictureRaster& picture, Series series, const std::string& filename) {
-    ConvertAndSave(FixedKind(1), picture, series, filename);
+    ConvertAndSave(*KindForDepth(1), picture, series, filename);
 }
 
 void ConvertAndSave2(const PictureRaster& picture, Series series, const std::string& filename) {
-    ConvertAndSave(FixedKind(2), picture, series, filename);
+    ConvertAndSave(*KindForDepth(2), picture, series, filename);
 }
 
 void ConvertAndSave4(const PictureRaster& picture, Series series, const std::string& filename) {
-    ConvertAndSave(FixedKind(4), picture, series, filename);
+    ConvertAndSave(*KindForDepth(4), picture, series, filename);
 }
 
 void ConvertAndSavePF(const PictureRaster& picture, Series series, int pcnt,
                       const std::string& filename) {
-    if (pcnt < 2 || pcnt > 5)
-        throw GrobError(ErrorCode::BadFrameCount, "cannot write \"" + filename +
-                                                      "\": a page-flipping GROB has 2 to 5 frames");
-    ConvertAndSave(OutputKinds()[static_cast<std::size_t>(pcnt + 1)], picture, series, filename);
+    const auto kind = KindForFrames(pcnt);
+    if (!kind)
+        throw GrobError(ErrorCode::BadFrameCount, filename,
+                        "a page-flipping GROB has 2 to 5 frames");
+    ConvertAndSave(*kind, picture, series, filename);
 }
 
 } // namespace grob

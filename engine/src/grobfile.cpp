@@ -7,52 +7,70 @@
 #include <random>
 #include <system_error>
 
-#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#define GROB_HAVE_FSYNC 1
-#endif
 
 namespace grob {
 
 namespace fs = std::filesystem;
+
+GrobError::GrobError(ErrorCode code, std::string path, std::string cause)
+    : std::runtime_error("cannot write \"" + path + "\": " + cause), code_(code),
+      path_(std::move(path)), cause_(std::move(cause)) {}
 
 namespace {
 
 constexpr char kHeader48[] = "HPHP48-X";
 constexpr char kHeader49[] = "HPHP49-X";
 
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
-}
-
 std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
 [[noreturn]] void Fail(ErrorCode code, const std::string& path, const std::string& cause) {
-    throw GrobError(code, "cannot write " + Quoted(path) + ": " + cause);
+    throw GrobError(code, path, cause);
 }
 
-// Opens a new, uniquely named file next to `target` for binary writing.
-std::FILE* OpenTemporary(const fs::path& target, fs::path& tempPath, int& err) {
+std::string KindOfSpecialFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "it is a folder";
+    if (S_ISFIFO(mode)) return "it is a pipe, not a regular file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+    return "it is not a regular file";
+}
+
+// Creates a new, uniquely named file in `folder`. The name has a fixed
+// length, so any name that is legal for the target is legal beside it.
+int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
     std::random_device entropy;
     std::mt19937_64 random(entropy());
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 64; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        std::string name(1, '.');
-        name += target.filename().string();
-        name += suffix;
+        char name[32];
+        std::snprintf(name, sizeof name, ".grob-%010llx.tmp",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFull));
         tempPath = folder / name;
-        errno = 0;
-        // "x": fail rather than reuse a file that happens to have this name.
-        if (std::FILE* file = std::fopen(tempPath.string().c_str(), "wbx")) return file;
+        // O_EXCL: fail rather than reuse a file that happens to have this name.
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
         err = errno;
-        if (err != EEXIST) return nullptr;
+        if (err != EEXIST) return -1;
     }
-    return nullptr;
+    return -1;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -102,45 +120,42 @@ void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes)
         const fs::path resolved = fs::weakly_canonical(target, ec);
         if (!ec) target = resolved;
     }
-    const fs::file_status status = fs::status(target, ec);
-    const bool exists = fs::exists(status);
+    struct stat before {};
+    const bool exists = ::stat(target.c_str(), &before) == 0;
     if (exists) {
-        if (fs::is_directory(status)) Fail(ErrorCode::CannotCreate, path, "it is a folder");
+        if (!S_ISREG(before.st_mode))
+            Fail(ErrorCode::CannotCreate, path, KindOfSpecialFile(before.st_mode));
         // An existing file that cannot be opened for writing stays as it is.
-        errno = 0;
-        std::FILE* probe = std::fopen(target.string().c_str(), "ab");
-        if (!probe) Fail(ErrorCode::CannotCreate, path, ErrnoText(errno));
-        std::fclose(probe);
+        // O_NONBLOCK: should it have become a pipe meanwhile, never wait on it.
+        const int probe =
+            ::open(target.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0) Fail(ErrorCode::CannotCreate, path, ErrnoText(errno));
+        struct stat opened {};
+        const bool regular = ::fstat(probe, &opened) == 0 && S_ISREG(opened.st_mode);
+        ::close(probe);
+        if (!regular) Fail(ErrorCode::CannotCreate, path, KindOfSpecialFile(opened.st_mode));
     }
 
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     fs::path tempPath;
     int err = 0;
-    std::FILE* file = OpenTemporary(target, tempPath, err);
-    if (!file) Fail(ErrorCode::CannotCreate, path, ErrnoText(err));
+    int fd = OpenTemporary(folder, tempPath, err);
+    if (fd < 0) Fail(ErrorCode::CannotCreate, path, ErrnoText(err));
 
     auto abandon = [&](const std::string& cause) {
-        if (file) std::fclose(file);
-        fs::remove(tempPath, ec);
+        if (fd >= 0) ::close(fd);
+        ::unlink(tempPath.c_str());
         Fail(ErrorCode::WriteFailed, path, cause);
     };
 
-    errno = 0;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        abandon(ErrnoText(errno));
-    if (std::fflush(file) != 0) abandon(ErrnoText(errno));
-#ifdef GROB_HAVE_FSYNC
-    if (::fsync(::fileno(file)) != 0) abandon(ErrnoText(errno));
-#endif
-    const int closed = std::fclose(file);
-    file = nullptr;
+    if (!WriteAll(fd, bytes.data(), bytes.size(), err)) abandon(ErrnoText(err));
+    if (::fsync(fd) != 0) abandon(ErrnoText(errno));
+    const int closed = ::close(fd);
+    fd = -1;
     if (closed != 0) abandon(ErrnoText(errno));
 
-    if (exists) {
-        fs::permissions(tempPath, status.permissions(), ec);
-        ec.clear();
-    }
-    fs::rename(tempPath, target, ec);
-    if (ec) abandon(ec.message());
+    if (exists) ::chmod(tempPath.c_str(), before.st_mode & 07777);
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
 }
 
 } // namespace grob

@@ -1,6 +1,6 @@
 #include "frmabout.h"
 
-#include "../main/twips.h"
+#include "twips.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,10 +9,6 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
-
-static void InitResources() {
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace {
 
@@ -23,25 +19,23 @@ QRect Twips(float left, float top, float width, float height) {
 
 } // namespace
 
-AboutServices AboutServices::defaults() {
-    AboutServices services;
-    services.startProgram = [](const QString& program) {
-        // The path is the whole command: no arguments, no quoting.
-        return QProcess::startDetached(program, {});
-    };
-    services.isOrdinaryFile = [](const QString& path) {
-        const QFileInfo info(path);
-        return info.exists() && info.isFile() && !info.isHidden();
-    };
-    services.message = [](QWidget* parent, const QString& title, const QString& text) {
-        QMessageBox::information(parent, title, text, QMessageBox::Ok);
-    };
-    return services;
-}
-
-AboutServices& AboutServices::current() {
-    static AboutServices services = defaults();
-    return services;
+const AboutServices& AboutServices::System() {
+    static const AboutServices system = [] {
+        AboutServices services;
+        services.startProgram = [](const QString& program) {
+            // The path is the whole command: no arguments, no quoting.
+            return QProcess::startDetached(program, {});
+        };
+        services.isOrdinaryFile = [](const QString& path) {
+            const QFileInfo info(path);
+            return info.exists() && info.isFile() && !info.isHidden();
+        };
+        services.message = [](QWidget* parent, const QString& title, const QString& text) {
+            QMessageBox::information(parent, title, text, QMessageBox::Ok);
+        };
+        return services;
+    }();
+    return system;
 }
 
 QString frmAbout::Title() {
@@ -69,10 +63,11 @@ QString frmAbout::AuthorText() {
                           "https://www.hpcalc.org/hp49/programming/");
 }
 
-frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent)
+frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices* services,
+                   QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
-    InitResources();
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      services_(services ? *services : AboutServices::System()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("About VELDAR Image converter"));
@@ -163,7 +158,7 @@ void frmAbout::cmdSysInfo_Click() {
 }
 
 void frmAbout::StartSysInfo() {
-    AboutServices& services = AboutServices::current();
+    const AboutServices& services = services_;
     registry::Registry& reg = services.registry ? *services.registry : registry::SystemRegistry();
     QString toolPath;
     bool found = false;

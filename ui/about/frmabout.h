@@ -11,15 +11,15 @@
 class QLabel;
 class QPushButton;
 
-// What StartSysInfo needs from the system; tests replace these.
+// What StartSysInfo needs from the system; tests pass their own.
 struct AboutServices {
     registry::Registry* registry = nullptr; // nullptr: the system's registry
     std::function<bool(const QString& program)> startProgram;
     std::function<bool(const QString& path)> isOrdinaryFile;
     std::function<void(QWidget* parent, const QString& title, const QString& text)> message;
 
-    static AboutServices& current();
-    static AboutServices defaults();
+    // The system's own: its registry, process start, file test and message box.
+    static const AboutServices& System();
 };
 
 class frmAbout final : public QDialog {
@@ -27,7 +27,9 @@ class frmAbout final : public QDialog {
   public:
     // The main window's position in twips; the dialog opens 2000 twips to
     // the right of it and 1000 below.
-    frmAbout(float mainLeftTwips, float mainTopTwips, QWidget* parent = nullptr);
+    // `services` (nullptr: the system's) must outlive the dialog.
+    frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices* services = nullptr,
+             QWidget* parent = nullptr);
 
     static QString DescriptionText();
     static QString AuthorText();
@@ -47,4 +49,6 @@ class frmAbout final : public QDialog {
 
   private:
     void Form_Load(float mainLeftTwips, float mainTopTwips);
+
+    const AboutServices& services_;
 };

@@ -88,7 +88,7 @@ bool GetKeyValue(Registry& registry, std::uint32_t keyRoot, const QString& keyNa
         keyVal = QString::fromLocal8Bit(reinterpret_cast<const char*>(bytes.data()),
                                         qsizetype(bytes.size()));
     } else if (type == kTypeNumber) {
-        // The bytes, last to first, as one hexadecimal number.
+        // The bytes, last to first, as one number, written in decimal.
         if (bytes.size() > 4) return fail();
         std::uint32_t number = 0;
         for (auto it = bytes.rbegin(); it != bytes.rend(); ++it)

@@ -14,6 +14,10 @@ QString StripSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
 QString JoinArguments(const QStringList& arguments) {
@@ -43,16 +47,28 @@ CommandLine Parse(const QString& argumentText) {
 }
 
 std::optional<grob::OutputKind> KindForOption(const QString& option) {
-    static const char* const kOptions[] = {"-1", "-2", "-4", "-g04", "-g08", "-g16", "-g32"};
-    const auto& kinds = grob::OutputKinds();
-    for (std::size_t i = 0; i < kinds.size(); ++i)
-        if (option == QLatin1String(kOptions[i])) return kinds[i];
-    return std::nullopt;
+    return grob::KindForOption(option.toStdString());
 }
 
 QString OutputName(const QString& fileName, const QString& extension) {
+    const qsizetype nameStart = fileName.lastIndexOf(u'/') + 1;
     const qsizetype dot = fileName.lastIndexOf(u'.');
-    return (dot < 0 ? QString() : fileName.left(dot + 1)) + extension;
+    if (dot < nameStart) return fileName + u'.' + extension;
+    return fileName.left(dot + 1) + extension;
+}
+
+QString UsageText() {
+    QString text = QStringLiteral("usage: veldar-convert [PICTURE [OPTION]]\n"
+                                  "Converts PICTURE into a GROB file beside it, named after it:\n");
+    for (const grob::OutputKind& kind : grob::OutputKinds())
+        text += QStringLiteral("  %1  %2 (.%3)\n")
+                    .arg(Latin1(kind.option), -5)
+                    .arg(Latin1(kind.description))
+                    .arg(Latin1(kind.extension));
+    text +=
+        QStringLiteral("A name with spaces goes in double quotes. Without an option the picture\n"
+                       "is opened in the window; without a display an option is needed.\n");
+    return text;
 }
 
 } // namespace cmdline

@@ -1,8 +1,8 @@
-// The command line: an argument text that names a picture and, optionally,
-// one of the seven output kinds.
+// The classic command line: an argument text that names a picture and,
+// optionally, one of the seven output kinds.
 #pragma once
 
-#include "grob/encoders.h"
+#include "grob/kinds.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,8 +30,12 @@ CommandLine Parse(const QString& argumentText);
 // "-1", "-2", "-4", "-g04", "-g08", "-g16", "-g32" (exactly, case matters).
 std::optional<grob::OutputKind> KindForOption(const QString& option);
 
-// The file name up to and including its last ".", followed by the
-// extension; just the extension when the name has no ".".
+// The output file for a picture: its name up to and including the last "."
+// of the file name part, followed by the extension; a file name part without
+// a "." keeps its whole name and gets "." and the extension.
 QString OutputName(const QString& fileName, const QString& extension);
+
+// The classic form's usage text.
+QString UsageText();
 
 } // namespace cmdline

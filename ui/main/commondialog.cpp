@@ -18,12 +18,18 @@ std::optional<QString> QtFilePrompter::askSave(QWidget* parent, const QString& f
 }
 
 QString CommonDialog::DialogFilter(const QString& filter) {
-    const qsizetype bar = filter.indexOf(u'|');
-    if (bar < 0) return filter;
-    const QString description = filter.left(bar);
-    const QString patterns = filter.mid(bar + 1).split(u';', Qt::SkipEmptyParts).join(u' ');
-    if (description.endsWith(u'(' + patterns + u')')) return description;
-    return description + QStringLiteral(" (") + patterns + u')';
+    const QStringList parts = filter.split(u'|');
+    if (parts.size() < 2) return filter;
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        const QString patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts).join(u' ');
+        if (description.endsWith(u'(' + patterns + u')'))
+            filters << description;
+        else
+            filters << description + QStringLiteral(" (") + patterns + u')';
+    }
+    return filters.join(QStringLiteral(";;"));
 }
 
 bool CommonDialog::ShowOpen(QWidget* parent) {

@@ -33,16 +33,16 @@ class CommonDialog {
   public:
     explicit CommonDialog(FilePrompter* prompter) : prompter_(prompter) {}
 
-    QString Filter;   // "Image Files|*.jpg;*.gif", one description and its patterns
+    QString Filter;   // "Image Files|*.jpg;*.gif", descriptions each followed by its patterns
     QString FileName; // the last file chosen
 
     // Show the dialog; false when it was cancelled (FileName is then kept).
     bool ShowOpen(QWidget* parent);
     bool ShowSave(QWidget* parent);
 
-    // "Image Files|*.jpg;*.gif" as the desktop dialog writes a filter:
-    // "Image Files (*.jpg *.gif)"; a description that already ends with its
-    // patterns in brackets is kept as it is.
+    // "Image Files|*.jpg;*.gif|All files|*" as the desktop dialog writes
+    // filters: "Image Files (*.jpg *.gif);;All files (*)"; a description
+    // that already ends with its patterns in brackets is kept as it is.
     static QString DialogFilter(const QString& filter);
 
   private:

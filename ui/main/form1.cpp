@@ -9,17 +9,18 @@
 #include "settings.h"
 #include "twips.h"
 
-#include "menutable.h"
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
 #include <QTimer>
@@ -33,33 +34,34 @@ constexpr float kFrameLeft = 0, kFrameTop = 0, kFrameWidth = 4575, kFrameHeight 
 constexpr float kPictureLeft = 120, kPictureTop = 240, kPictureWidth = 4335, kPictureHeight = 3255;
 constexpr float kLabelLeft = 4200, kLabelTop = 0, kLabelSize = 255;
 
-QString SaveFilter(int index) {
-    switch (index) {
-    case 1:
-        return QStringLiteral("GROB image (*.gro4)|*.gro4");
-    case 2:
-        return QStringLiteral("GROB image (*.gro2)|*.gro2");
-    case 3:
-        return QStringLiteral("GROB image (*.gro)|*.gro");
-    default: {
-        const QString digits = QString::number(1 << (index - 3)).rightJustified(2, u'0');
-        return QStringLiteral("GROB image (*.g") + digits + QStringLiteral(")|*.g") + digits;
-    }
-    }
+const QString kProgramTitle = QStringLiteral("VELDAR Image converter");
+
+// The open dialog's filters: the classic list first, then everything the
+// loader reads, then every file.
+QString OpenFilter() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    for (const char* extra : {"*.dib", "*.wmf", "*.emf", "*.jpg", "*.ico", "*.cur"})
+        patterns << QString::fromLatin1(extra);
+    patterns.removeDuplicates();
+    patterns.sort();
+    return QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
+           QStringLiteral("|All pictures|") + patterns.join(u';') + QStringLiteral("|All files|*");
+}
+
+void MessageBox(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
 } // namespace
-
-static void InitResources() {
-    Q_INIT_RESOURCE(resources);
-}
 
 Form1::Form1(Options options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)),
       ownPrompter_(options_.prompter ? nullptr : std::make_unique<QtFilePrompter>()),
       CMD(options_.prompter ? options_.prompter : ownPrompter_.get()),
       CMD2(options_.prompter ? options_.prompter : ownPrompter_.get()) {
-    InitResources();
+    if (!options_.messenger) options_.messenger = MessageBox;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -116,7 +118,7 @@ Form1::~Form1() = default;
 void Form1::buildMenus() {
     QMap<QString, QMenu*> titles;
     for (const menutable::Item& item : menutable::Items()) {
-        if (item.array == QLatin1String("main")) {
+        if (item.array == MenuArray::Main) {
             titles[item.caption] = menuBar()->addMenu(item.caption);
             continue;
         }
@@ -128,35 +130,39 @@ void Form1::buildMenus() {
         } else {
             action = titles[item.parent]->addAction(item.caption);
         }
-        if (item.array == QLatin1String("settings")) {
+        if (item.array == MenuArray::Settings) {
             action->setCheckable(true);
             action->setChecked(item.checked);
         }
-        const QString array = item.array;
+        const MenuArray array = item.array;
         const int index = item.index;
         connect(action, &QAction::triggered, this, [this, array, index] {
-            if (array == QLatin1String("file"))
+            switch (array) {
+            case MenuArray::File:
                 file_Click(index);
-            else if (array == QLatin1String("action"))
+                break;
+            case MenuArray::Action:
                 action_Click(index);
-            else if (array == QLatin1String("settings"))
+                break;
+            case MenuArray::Settings:
                 settings_Click(index);
-            else if (array == QLatin1String("about"))
+                break;
+            case MenuArray::About:
                 about_Click(index);
+                break;
+            case MenuArray::Main:
+                break;
+            }
         });
         menus_[item.array][item.index] = action;
     }
 }
 
-QAction* Form1::menuItem(const QString& array, int index) const {
+QAction* Form1::menuItem(MenuArray array, int index) const {
     return menus_.value(array).value(index, nullptr);
 }
 
 // ---- geometry in twips -------------------------------------------------
-
-QSize Form1::frameMargins() const {
-    return frameGeometry().size() - size();
-}
 
 float Form1::twipsLeft() const {
     return float(twips::FromPixels(frameGeometry().x()));
@@ -177,10 +183,19 @@ void Form1::setTwipsGeometry(std::optional<float> left, std::optional<float> top
         move(left ? twips::ToPixels(*left) : frameGeometry().x(),
              top ? twips::ToPixels(*top) : frameGeometry().y());
     if (width || height) {
-        const QSize margins = frameMargins();
-        resize(width ? std::max(1, twips::ToPixels(*width) - margins.width()) : size().width(),
-               height ? std::max(1, twips::ToPixels(*height) - margins.height()) : size().height());
+        outerSize_ = QSize(width ? twips::ToPixels(*width) : frameGeometry().width(),
+                           height ? twips::ToPixels(*height) : frameGeometry().height());
+        applyOuterSize();
     }
+}
+
+// The inner size that gives the outer size asked for, with the frame the
+// window system has drawn around the window so far.
+void Form1::applyOuterSize() {
+    if (!outerSize_) return;
+    const QSize margins = frameGeometry().size() - size();
+    resize(std::max(1, outerSize_->width() - margins.width()),
+           std::max(1, outerSize_->height() - margins.height()));
 }
 
 // ---- layout ------------------------------------------------------------
@@ -190,8 +205,8 @@ void Form1::Picture1_Resize() {
                                       float(twips::FromPixels(Picture1->height())));
     frameTwipsWidth_ = fit.frameWidth;
     frameTwipsHeight_ = fit.frameHeight;
+    labelTwipsLeft_ = fit.labelLeft;
     Frame1->resize(twips::ToPixels(fit.frameWidth), twips::ToPixels(fit.frameHeight));
-    Label1->move(twips::ToPixels(fit.labelLeft), Label1->y());
     Form_Resize();
 }
 
@@ -199,6 +214,20 @@ void Form1::Form_Resize() {
     const auto position =
         layout::CentreFrame(twipsWidth(), twipsHeight(), frameTwipsWidth_, frameTwipsHeight_);
     Frame1->move(twips::ToPixels(float(position.left)), twips::ToPixels(float(position.top)));
+    placeMarker();
+}
+
+// The marker sits in the frame's top-right corner, but never outside the
+// window: a frame wider than the window would carry it out of sight.
+void Form1::placeMarker() {
+    // The client area spans the window's inner width, below the menu bar.
+    const int clientWidth = width();
+    const int clientHeight = height() - menuBar()->height();
+    const int x =
+        std::min(twips::ToPixels(labelTwipsLeft_), clientWidth - Frame1->x() - Label1->width());
+    const int y =
+        std::min(twips::ToPixels(kLabelTop), clientHeight - Frame1->y() - Label1->height());
+    Label1->move(std::max(x, -Frame1->x()), std::max(y, -Frame1->y()));
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -217,10 +246,21 @@ void Form1::showEvent(QShowEvent* event) {
     Form_Resize();
     if (!shownOnce_) {
         shownOnce_ = true;
-        // The first showing activates the window; act on the command line
-        // once the window is on the screen.
-        QTimer::singleShot(0, this, &Form1::Form_Activate);
+        QTimer::singleShot(0, this, [this] { firstActivation(100); });
     }
+}
+
+// The first activation comes once the window is on the screen with its
+// frame, which the window system may add a little after the window is
+// shown; then the outer size is made what was asked for.
+void Form1::firstActivation(int triesLeft) {
+    if (closing_) return;
+    if (triesLeft > 0 && windowHandle() && !windowHandle()->isExposed()) {
+        QTimer::singleShot(10, this, [this, triesLeft] { firstActivation(triesLeft - 1); });
+        return;
+    }
+    applyOuterSize();
+    Form_Activate();
 }
 
 void Form1::onFocusWindowChanged(QWindow* window) {
@@ -237,32 +277,47 @@ void Form1::aboutClosed() {
     if (!closing_ && isVisible()) Form_Activate();
 }
 
-void Form1::commandLineFailure(const QString& file, const QString& cause) {
-    std::fprintf(stderr, "veldar-convert: %s: %s\n", qPrintable(file), qPrintable(cause));
-    std::fflush(stderr);
+void Form1::batchFailure(const QString& file, const QString& cause) {
+    std::FILE* out = options_.errors ? options_.errors : stderr;
+    std::fprintf(out, "veldar-convert: %s: %s\n", qPrintable(file), qPrintable(cause));
+    std::fflush(out);
     exitCode_ = 1;
     close();
 }
 
+void Form1::showFailure(const QString& text) {
+    options_.messenger(this, kProgramTitle, text);
+}
+
 void Form1::Form_Activate() {
     if (closing_ || options_.argumentText.isEmpty()) return;
+    const bool first = !activatedOnce_;
+    activatedOnce_ = true;
     const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
-    QString error;
-    if (!LoadPicture(line.fileName, &error)) {
-        commandLineFailure(line.fileName, error);
+    const auto kind = cmdline::KindForOption(line.option);
+    if (!kind) {
+        // Interactive use: the picture is shown. Only the first activation
+        // says when it cannot be; a later one leaves everything as it is.
+        QString error;
+        if (!LoadPicture(line.fileName, &error) && first)
+            showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(line.fileName, error));
         return;
     }
-    if (line.option.isEmpty()) return;
-    const auto kind = cmdline::KindForOption(line.option);
-    if (!kind) return;
+    if (!first) return; // a batch run ends at its first activation
+    QString error;
+    if (line.fileName.isEmpty())
+        return batchFailure(line.fileName, QStringLiteral("no file name given"));
+    if (!LoadPicture(line.fileName, &error)) return batchFailure(line.fileName, error);
     const QString output = cmdline::OutputName(line.fileName, QString::fromLatin1(kind->extension));
+    const QFileInfo in(line.fileName), out(output);
+    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath())
+        return batchFailure(output, QStringLiteral("it is the picture itself; it is not replaced"));
     try {
         BusyCursor busy;
-        grob::ConvertAndSave(*kind, Picture1->raster(), series(), output.toStdString());
+        grob::ConvertAndSave(*kind, Picture1->view(), series(),
+                             QFile::encodeName(output).toStdString());
     } catch (const grob::GrobError& e) {
-        commandLineFailure(output,
-                           QString::fromStdString(e.what()).section(QStringLiteral(": "), -1));
-        return;
+        return batchFailure(output, QString::fromLocal8Bit(e.cause().c_str()));
     }
     close();
 }
@@ -281,23 +336,32 @@ bool Form1::LoadPicture(const QString& path, QString* error) {
     if (path.isEmpty()) {
         Picture1->clearPicture();
     } else {
-        const pictureloader::Result result = pictureloader::Load(path);
+        BusyCursor busy; // a large picture or a metafile can take a moment
+        loading::Picture result = pictureloader::Load(path);
         if (!result.ok()) {
             if (error) *error = result.error;
             return false;
         }
-        Picture1->setPicture(result.image);
+        Picture1->setPicture(std::move(result.image));
     }
     Frame1->setTitle(path);
+    Frame1->setToolTip(path); // the caption is cut at the frame's width
     Label1->hide();
     return true;
 }
 
+bool Form1::LoadPictureOrSay(const QString& path) {
+    QString error;
+    if (LoadPicture(path, &error)) return true;
+    showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(path, error));
+    return false;
+}
+
 void Form1::file_Click(int index) {
     if (index == 1) {
-        CMD.Filter = QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur");
+        CMD.Filter = OpenFilter();
         if (!CMD.ShowOpen(this)) return;
-        LoadPicture(CMD.FileName);
+        LoadPictureOrSay(CMD.FileName);
     } else if (index == 2) {
         close();
     }
@@ -307,7 +371,7 @@ void Form1::LoadFirstDropped(const QStringList& files) {
     if (files.isEmpty()) return;
     const QString& first = files.first();
     if (first.isEmpty() || first == QLatin1String(" ")) return;
-    LoadPicture(first);
+    LoadPictureOrSay(first);
 }
 
 void Form1::Form_OLEDragDrop(const QMimeData* dropped) {
@@ -332,29 +396,19 @@ void Form1::dropEvent(QDropEvent* event) {
 // ---- conversion --------------------------------------------------------
 
 void Form1::action_Click(int index) {
-    if (index < 1 || index > 8 || index == 4) return;
-    CMD2.Filter = SaveFilter(index);
+    const auto kind = menutable::KindForAction(index);
+    if (!kind) return;
+    CMD2.Filter = menutable::SaveFilter(*kind);
     if (!CMD2.ShowSave(this)) return; // cancelled: nothing converted, nothing changed
     try {
         BusyCursor busy;
-        const std::string path = CMD2.FileName.toStdString();
-        const grob::PictureRaster& picture = Picture1->raster();
-        switch (index) {
-        case 1:
-            grob::ConvertAndSave4(picture, series(), path);
-            break;
-        case 2:
-            grob::ConvertAndSave2(picture, series(), path);
-            break;
-        case 3:
-            grob::ConvertAndSave1(picture, series(), path);
-            break;
-        default:
-            grob::ConvertAndSavePF(picture, series(), index - 3, path);
-            break;
-        }
-    } catch (const grob::GrobError&) {
-        return; // quietly: the marker keeps its state
+        grob::ConvertAndSave(*kind, Picture1->view(), series(),
+                             QFile::encodeName(CMD2.FileName).toStdString());
+    } catch (const grob::GrobError& e) {
+        // The marker keeps its state; the user is told what went wrong.
+        showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
+                        .arg(CMD2.FileName, QString::fromLocal8Bit(e.cause().c_str())));
+        return;
     }
     Label1->show();
 }
@@ -362,13 +416,12 @@ void Form1::action_Click(int index) {
 // ---- series and settings file ------------------------------------------
 
 void Form1::settings_Click(int index) {
-    menuItem(QStringLiteral("settings"), 1)->setChecked(index == 1);
-    menuItem(QStringLiteral("settings"), 2)->setChecked(index != 1);
+    menuItem(MenuArray::Settings, 1)->setChecked(index == 1);
+    menuItem(MenuArray::Settings, 2)->setChecked(index != 1);
 }
 
 grob::Series Form1::series() const {
-    return menuItem(QStringLiteral("settings"), 2)->isChecked() ? grob::Series::HP49
-                                                                : grob::Series::HP48;
+    return menuItem(MenuArray::Settings, 2)->isChecked() ? grob::Series::HP49 : grob::Series::HP48;
 }
 
 void Form1::loadposition() {
@@ -377,37 +430,27 @@ void Form1::loadposition() {
     const float screenW = float(twips::FromPixels(screenPx.width()));
     const float screenH = float(twips::FromPixels(screenPx.height()));
     if (const auto values = settings::Load(options_.settingsPath)) {
-        setTwipsGeometry(values->left, values->top, std::nullopt, std::nullopt);
-        setTwipsGeometry(std::nullopt, std::nullopt, values->width, values->height);
+        setTwipsGeometry(values->left, values->top, values->width, values->height);
         settings_Click(values->hp48 ? 1 : 2);
-        requested_ =
-            Requested{values->left, values->top, values->width, values->height, pos(), size()};
         return;
     }
     const auto fallback = settings::FallbackSize(screenW, screenH);
     setTwipsGeometry(std::nullopt, std::nullopt, fallback.width, fallback.height);
-    const float width = twipsWidth(), height = twipsHeight();
-    const auto position = settings::CentredPosition(screenW, screenH, {width, height});
+    const auto position =
+        settings::CentredPosition(screenW, screenH, {twipsWidth(), twipsHeight()});
     setTwipsGeometry(position.left, position.top, std::nullopt, std::nullopt);
-    requested_ = Requested{position.left, position.top, width, height, pos(), size()};
 }
 
 void Form1::saveposition() {
-    settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
-                                    menuItem(QStringLiteral("settings"), 1)->isChecked()};
-    if (requested_ && pos() == requested_->pos) {
-        values.left = requested_->left;
-        values.top = requested_->top;
-    }
-    if (requested_ && size() == requested_->size) {
-        values.width = requested_->width;
-        values.height = requested_->height;
-    }
+    // The window as it stands: its outer frame in whole pixels, as twips.
+    const settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
+                                          menuItem(MenuArray::Settings, 1)->isChecked()};
     const QString error = settings::Save(options_.settingsPath, values);
     if (!error.isEmpty()) {
-        std::fprintf(stderr, "veldar-convert: cannot write the settings file %s: %s\n",
+        std::FILE* out = options_.errors ? options_.errors : stderr;
+        std::fprintf(out, "veldar-convert: cannot write the settings file %s: %s\n",
                      qPrintable(options_.settingsPath), qPrintable(error));
-        std::fflush(stderr);
+        std::fflush(out);
     }
 }
 
@@ -420,7 +463,7 @@ void Form1::about_Click(int /*index*/) {
         return;
     }
     // Modeless and without an owner window; this window closes it on its way out.
-    about_ = new frmAbout(twipsLeft(), twipsTop());
+    about_ = new frmAbout(twipsLeft(), twipsTop(), options_.aboutServices);
     connect(about_, &QDialog::finished, this, &Form1::aboutClosed);
     about_->show();
     about_->raise();

@@ -4,12 +4,15 @@
 
 #include "commondialog.h"
 #include "grob/encoders.h"
+#include "menutable.h"
 
 #include <QMainWindow>
 #include <QMap>
 #include <QPointer>
 #include <QWindow>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,14 +22,22 @@ class QLabel;
 class QMimeData;
 class PictureBox;
 class frmAbout;
+struct AboutServices;
 
 class Form1 final : public QMainWindow {
     Q_OBJECT
   public:
+    // Shows a failure to the user: title and text of a message box.
+    using Messenger =
+        std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+
     struct Options {
-        QString argumentText;             // the command line after the program's name
-        QString settingsPath;             // where ORBEX.ini is read and written
-        FilePrompter* prompter = nullptr; // nullptr: the desktop's dialogs
+        QString argumentText;                         // the command line after the program's name
+        QString settingsPath;                         // where ORBEX.ini is read and written
+        FilePrompter* prompter = nullptr;             // nullptr: the desktop's dialogs
+        Messenger messenger = {};                     // empty: a message box
+        const AboutServices* aboutServices = nullptr; // nullptr: the system's
+        std::FILE* errors = nullptr; // where a batch run's one line goes; nullptr: stderr
     };
 
     explicit Form1(Options options, QWidget* parent = nullptr);
@@ -59,7 +70,7 @@ class Form1 final : public QMainWindow {
     // The series in force: HP 49 when "HP 49 series" is checked.
     grob::Series series() const;
 
-    // Geometry in twips.
+    // The window's outer frame in twips.
     float twipsLeft() const;
     float twipsTop() const;
     float twipsWidth() const;
@@ -67,15 +78,14 @@ class Form1 final : public QMainWindow {
     void setTwipsGeometry(std::optional<float> left, std::optional<float> top,
                           std::optional<float> width, std::optional<float> height);
 
-    // For tests and for the batch run.
-    QAction* menuItem(const QString& array, int index) const;
+    QAction* menuItem(MenuArray array, int index) const;
     QGroupBox* frame() const { return Frame1; }
     PictureBox* picture() const { return Picture1; }
     QLabel* marker() const { return Label1; }
     CommonDialog& openDialog() { return CMD; }
     CommonDialog& saveDialog() { return CMD2; }
     frmAbout* aboutDialog() const;
-    // Exit status for the process: 0, or 1 after a failed command-line run.
+    // Exit status for the process: 0, or 1 after a failed batch run.
     int exitCode() const { return exitCode_; }
 
   protected:
@@ -89,10 +99,14 @@ class Form1 final : public QMainWindow {
   private:
     void buildMenus();
     void LoadFirstDropped(const QStringList& files);
-    void commandLineFailure(const QString& file, const QString& cause);
+    bool LoadPictureOrSay(const QString& path);
+    void showFailure(const QString& text);
+    void batchFailure(const QString& file, const QString& cause);
+    void firstActivation(int triesLeft);
+    void applyOuterSize();
+    void placeMarker();
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
-    QSize frameMargins() const;
 
     Options options_;
     std::unique_ptr<FilePrompter> ownPrompter_;
@@ -104,20 +118,16 @@ class Form1 final : public QMainWindow {
     // Frame1's size in twips as the frame rule set it (4575 x 3615 as designed).
     float frameTwipsWidth_ = 4575;
     float frameTwipsHeight_ = 3615;
-    QMap<QString, QMap<int, QAction*>> menus_;
+    float labelTwipsLeft_ = 4200;
+    QMap<MenuArray, QMap<int, QAction*>> menus_;
     QPointer<frmAbout> about_;
     QPointer<QWindow> lastFocusWindow_;
-    // What loadposition asked for, and the window as it stood right after.
-    // The window system may only add its frame once the window is shown; a
-    // window that was neither moved nor resized saves what was asked, so it
-    // does not creep from run to run by the frame's size.
-    struct Requested {
-        float left, top, width, height;
-        QPoint pos;
-        QSize size;
-    };
-    std::optional<Requested> requested_;
+    // The outer size asked for; the window system tells the frame's size
+    // only once the window is on the screen, and the inner size is then
+    // made to fit it.
+    std::optional<QSize> outerSize_;
     bool shownOnce_ = false;
+    bool activatedOnce_ = false;
     bool closing_ = false;
     int exitCode_ = 0;
 };

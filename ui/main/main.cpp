@@ -9,19 +9,14 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include <fcntl.h>
+#include <unistd.h>
 
-const char kUsage[] = "usage: veldar-convert [PICTURE [OPTION]]\n"
-                      "Converts PICTURE into a GROB file beside it, named after it:\n"
-                      "  -1    1-bit GROB (.gro)        -g04  2 page-flipping frames (.g04)\n"
-                      "  -2    2-bit GROB (.gro2)       -g08  3 page-flipping frames (.g08)\n"
-                      "  -4    4-bit GROB (.gro4)       -g16  4 page-flipping frames (.g16)\n"
-                      "                                 -g32  5 page-flipping frames (.g32)\n"
-                      "A name with spaces goes in double quotes. Without an option the picture\n"
-                      "is opened in the window; without a display an option is needed.\n";
+namespace {
 
 // With no display to show the window on (and no platform chosen by the user),
 // run on Qt's offscreen platform, so batch conversion works anywhere.
@@ -36,40 +31,63 @@ bool ChooseOffscreenWhenNoDisplay(int argc, char** argv) {
     return true;
 }
 
-// Qt's remarks about the offscreen platform and a missing runtime folder say
-// nothing a user of the command line can act on.
+// A batch run promises one line on standard error when it fails, and only
+// that: Qt's and the decoders' remarks never reach it. Interactive runs keep
+// Qt's messages, less two that say nothing a user can act on.
+bool g_batch = false;
 QtMessageHandler g_defaultHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
+    if (g_batch || message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
         message.startsWith(QLatin1String("This plugin does not support")))
         return;
     if (g_defaultHandler) g_defaultHandler(type, context, message);
 }
 
+// Some decoder libraries write their complaints straight to the standard
+// error stream. For a batch run that stream is kept for the program's own
+// line, and whatever else writes to it goes nowhere.
+std::FILE* KeepStandardErrorForOurselves() {
+    const int ours = ::dup(2);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (ours < 0 || nowhere < 0) return stderr;
+    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
+    std::FILE* stream = ::fdopen(ours, "w");
+    if (!stream) return stderr;
+    ::dup2(nowhere, 2);
+    ::close(nowhere);
+    return stream;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file larger than the user's limit allows is a write failure like any
+    // other, not the end of the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     const bool headless = ChooseOffscreenWhenNoDisplay(argc, argv);
     g_defaultHandler = qInstallMessageHandler(QuietHandler);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veldar-convert"));
-    QApplication::setApplicationVersion(QStringLiteral("2.4"));
+    QApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
 
     const QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.size() == 1 && (arguments[0] == QLatin1String("--help"))) {
-        std::fputs(kUsage, stdout);
+        std::fputs(qPrintable(cmdline::UsageText()), stdout);
         return 0;
     }
     const QString argumentText = cmdline::JoinArguments(arguments);
-    if (headless && !cmdline::KindForOption(cmdline::Parse(argumentText).option)) {
+    g_batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
+    if (headless && !g_batch) {
         // Nobody could use the window: say how to convert instead.
         std::fputs("veldar-convert: no display; give a picture and an option to convert it\n",
                    stderr);
-        std::fputs(kUsage, stderr);
+        std::fputs(qPrintable(cmdline::UsageText()), stderr);
         return 2;
     }
 
-    Form1 form({argumentText, settings::SettingsPath(), nullptr});
+    Form1::Options options{argumentText, settings::SettingsPath()};
+    if (g_batch) options.errors = KeepStandardErrorForOurselves();
+    Form1 form(std::move(options));
     form.show();
     const int status = QApplication::exec();
     return form.exitCode() != 0 ? form.exitCode() : status;

@@ -1,20 +1,35 @@
-// The menu bar: every item with its menu array, index and caption.
+// The menu bar: every item with its menu array, index and caption, and for
+// the "Convert to..." items the output kind they write.
 #pragma once
+
+#include "grob/kinds.h"
 
 #include <QString>
 
+#include <optional>
+#include <string_view>
 #include <vector>
+
+enum class MenuArray { Main, File, Action, Settings, About };
 
 namespace menutable {
 
 struct Item {
-    QString array; // "main", "file", "action", "settings", "about"
+    MenuArray array;
     int index;
     QString caption; // "-" is a separator line
     QString parent;  // caption of the menu title it sits under; empty on the bar
-    bool checked;
+    bool checked = false;
+    std::string_view kind = {}; // for "action" items: the extension of the kind written
 };
 
 const std::vector<Item>& Items();
+
+// The kind the "Convert to..." item with this index writes; nothing for the
+// separator or an index that is not there.
+std::optional<grob::OutputKind> KindForAction(int index);
+
+// The save dialog's filter for a kind: "GROB image (*.g16)|*.g16".
+QString SaveFilter(const grob::OutputKind& kind);
 
 } // namespace menutable

@@ -1,12 +1,11 @@
 // Picture1: shows the loaded picture at its natural size inside a 2-pixel
-// sunken border and answers the pixel reads of the encoders. Where no picture
-// covers it, and through transparent parts of a picture, it shows and reads
-// its background colour.
+// sunken border. It holds the picture once, composed over its white
+// background, and the encoders read that same image. Where no picture
+// covers it, it shows and reads the background.
 #pragma once
 
 #include "grob/raster.h"
 
-#include <QColor>
 #include <QFrame>
 #include <QImage>
 
@@ -17,18 +16,18 @@ class PictureBox final : public QFrame {
 
     explicit PictureBox(QWidget* parent = nullptr);
 
-    // Replaces the picture and takes its size (plus the border).
-    void setPicture(const QImage& picture);
+    // Replaces the picture (composing it over the background, in place where
+    // it can) and takes its size plus the border.
+    void setPicture(QImage picture);
     // No picture: the empty area keeps its present size.
     void clearPicture();
-    bool hasPicture() const { return !picture_.isNull(); }
+    bool hasPicture() const { return hasPicture_; }
 
-    QColor background() const { return background_; }
-    // What the encoders read: the picture composed over the background, or
-    // the empty area at its present inner size.
-    const grob::PictureRaster& raster() const { return raster_; }
-    QSize innerSize() const { return {raster_.width(), raster_.height()}; }
-    // The picture as shown (for screenshots and tests).
+    // What the encoders read: the picture as shown, or the empty area at
+    // its present inner size.
+    grob::PixelView view() const;
+    QSize innerSize() const { return shown_.size(); }
+    // The picture as shown, pixels 0x??BBGGRR (QImage::Format_RGBX8888).
     const QImage& shown() const { return shown_; }
 
   Q_SIGNALS:
@@ -45,13 +44,13 @@ class PictureBox final : public QFrame {
   private:
     void rebuildEmpty();
 
-    QColor background_;
-    QImage picture_;
     QImage shown_;
-    grob::MemoryRaster raster_;
+    bool hasPicture_ = false;
 };
 
 // The local files carried by a drop, in the drop's order.
 QStringList DroppedFiles(const class QMimeData* data);
-// The same for a drag or drop event, which is accepted when it carries files.
+// The same for a drag or drop event, which is accepted, as a copy (or a link
+// where the source offers no copy), when it carries files. A drop is never
+// taken as a move, so no source deletes the user's file after it.
 QStringList AcceptFileDrop(class QDropEvent* event);

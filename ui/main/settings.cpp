@@ -1,30 +1,30 @@
 #include "settings.h"
 
+#include "grob/grobfile.h"
+#include "regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 #include <charconv>
+#include <cmath>
 
 namespace settings {
 
 namespace {
 
-QByteArray Trimmed(const QByteArray& text) {
-    return text.trimmed();
-}
-
 std::optional<float> ParseNumber(const QByteArray& field) {
-    const QByteArray text = Trimmed(field);
+    const QByteArray text = field.trimmed();
     if (text.isEmpty()) return std::nullopt;
     const char* begin = text.constData();
     const char* end = begin + text.size();
     if (*begin == '+') ++begin;
     float value = 0;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || ptr != end) return std::nullopt;
+    // "nan" and "inf" are numbers to from_chars, but no place on a screen.
+    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 
@@ -38,7 +38,7 @@ std::optional<std::pair<float, float>> ParsePair(const QByteArray& line) {
 }
 
 std::optional<bool> ParseFlag(const QByteArray& line) {
-    const QByteArray text = Trimmed(line);
+    const QByteArray text = line.trimmed();
     if (text.isEmpty()) return false;
     if (text.compare("#TRUE#", Qt::CaseInsensitive) == 0) return true;
     if (text.compare("#FALSE#", Qt::CaseInsensitive) == 0) return false;
@@ -116,19 +116,24 @@ QString Save(const QString& path, const WindowSettings& values) {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    file.write(Format(values));
-    if (!file.commit()) return file.errorString();
+    // Written whole or not at all: a full disk leaves the old file as it was.
+    const QByteArray text = Format(values);
+    try {
+        grob::WriteGrobFile(
+            QFile::encodeName(path).toStdString(),
+            {reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())});
+    } catch (const grob::GrobError& e) {
+        return QString::fromLocal8Bit(e.cause().c_str());
+    }
     return {};
 }
 
 std::optional<WindowSettings> Load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    // A settings file is six short lines; anything large is not one.
-    if (file.size() > 64 * 1024) return std::nullopt;
-    return Parse(file.readAll());
+    // A settings file is six short lines; anything larger is not one, and
+    // only a regular file is read at all.
+    const auto contents = loading::ReadRegularFile(path, kMaxFileBytes, nullptr);
+    if (!contents) return std::nullopt;
+    return Parse(*contents);
 }
 
 } // namespace settings

@@ -48,10 +48,14 @@ struct Position {
 };
 Position CentredPosition(float screenWidth, float screenHeight, Size actual);
 
-// Writes the file, creating its folder when needed. Returns an empty string
-// on success, else the cause.
+// The most of a settings file that is read.
+constexpr qint64 kMaxFileBytes = 4096;
+
+// Writes the file whole (or leaves the old one as it was), creating its
+// folder when needed. Returns an empty string on success, else the cause.
 QString Save(const QString& path, const WindowSettings& values);
-// Reads the file; nothing when it is missing, unreadable or malformed.
+// Reads the file; nothing when it is missing, unreadable, not a regular
+// file, larger than kMaxFileBytes or malformed.
 std::optional<WindowSettings> Load(const QString& path);
 
 } // namespace settings

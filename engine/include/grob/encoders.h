@@ -1,13 +1,12 @@
-// The seven output kinds and their encoders.
+// The encoders: a picture in, the whole GROB file out.
 #pragma once
 
 #include "grob/grobfile.h"
+#include "grob/kinds.h"
 #include "grob/raster.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace grob {
@@ -20,27 +19,18 @@ void ConvertAndSave4(const PictureRaster& picture, Series series, const std::str
 void ConvertAndSavePF(const PictureRaster& picture, Series series, int pcnt,
                       const std::string& filename);
 
-// One output kind: either a fixed depth (1, 2, 4 bits per pixel) or a frame
-// count (2..5).
-struct OutputKind {
-    int depth = 1;  // bits per pixel for the fixed-depth kinds, 0 for page-flipping
-    int frames = 0; // frame count for page-flipping kinds, 0 otherwise
-    std::string_view extension;
-
-    bool pageFlipping() const { return frames != 0; }
-};
-
-// The seven kinds, in the order "gro", "gro2", "gro4", "g04", "g08", "g16", "g32".
-const std::vector<OutputKind>& OutputKinds();
-std::optional<OutputKind> KindForExtension(std::string_view extension);
-
-// Runs the kind's encoder.
-void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
-                    const std::string& filename);
-
 // The whole file the kind's encoder writes, built in memory. `filename` only
-// names the file in error messages.
+// names the file in error messages. A picture in memory is read a row at a
+// time; any other raster pixel by pixel through its reads (the reference path).
+std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,
+                                     Series series, const std::string& filename = {});
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
                                      Series series, const std::string& filename = {});
+
+// Encodes and writes the file; the size check comes before anything touches the disk.
+void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,
+                    const std::string& filename);
+void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
+                    const std::string& filename);
 
 } // namespace grob

@@ -15,18 +15,23 @@ enum class Series { HP48, HP49 };
 enum class ErrorCode {
     FieldOverflow, // size, height or width does not fit in five nibbles
     BadFrameCount, // page-flipping frame count outside 2..5
+    BadDepth,      // fixed depth other than 1, 2 or 4 bits per pixel
     CannotCreate,  // output path cannot be created or opened for writing
     WriteFailed,   // writing, flushing or replacing the file failed
 };
 
+// A conversion that failed: what went wrong, with which file, and why.
 class GrobError : public std::runtime_error {
   public:
-    GrobError(ErrorCode code, const std::string& message)
-        : std::runtime_error(message), code_(code) {}
+    GrobError(ErrorCode code, std::string path, std::string cause);
     ErrorCode code() const { return code_; }
+    const std::string& path() const { return path_; }
+    const std::string& cause() const { return cause_; }
 
   private:
     ErrorCode code_;
+    std::string path_;
+    std::string cause_;
 };
 
 constexpr std::uint32_t kFieldLimit = 0x100000; // five nibbles
@@ -43,9 +48,11 @@ constexpr std::uint32_t RowStride(std::uint32_t grobWidth) {
 std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWidth,
                                              std::uint64_t grobHeight, const std::string& path);
 
-// Writes a whole GROB file (head and body) to `path`. The object is written to a temporary file in
-// the same folder and renamed over `path` only once it is complete, so a
-// failure never destroys an existing file and never leaves a partial object.
+// Writes a whole file to `path`. The bytes go to a temporary file in the same
+// folder, which is renamed over `path` only once it is complete, so a
+// failure never destroys an existing file and never leaves a partial one.
+// Through a symbolic link the file it points to is replaced; a folder,
+// device, pipe or socket is refused and never opened.
 void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 } // namespace grob

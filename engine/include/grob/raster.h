@@ -1,6 +1,9 @@
-// Picture raster: what the encoders need to know about a picture.
+// What the encoders know about a picture: either the raster interface, one
+// pixel read at a time (the reference path), or a plain view of pixels held
+// in memory (the fast path).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,8 +23,22 @@ class PictureRaster {
     virtual Colour point(int x, int y) const = 0;
 };
 
-// A picture held in one contiguous buffer of 0x00BBGGRR values, row by row,
-// top row first. The encoders recognise it and read its buffer directly.
+// Pixels in memory, row by row, top row first. Each 32-bit value reads as
+// 0x??BBGGRR: red in the low byte; the top byte is ignored. `stride` counts
+// 32-bit values from one row to the next.
+struct PixelView {
+    const std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+
+    const std::uint32_t* row(int y) const {
+        return pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    }
+};
+
+// A picture held in one contiguous buffer of 0x00BBGGRR values. The encoders
+// recognise it and read its buffer through a PixelView.
 class MemoryRaster final : public PictureRaster {
   public:
     MemoryRaster() = default;
@@ -37,18 +54,28 @@ class MemoryRaster final : public PictureRaster {
 
     // Stores the low 24 bits of `bgr`; points outside the picture are ignored.
     void setPixel(int x, int y, std::uint32_t bgr);
-
-    // Direct access to a row. Only the low 24 bits of each value count.
-    const std::uint32_t* row(int y) const {
-        return pixels_.data() + static_cast<std::size_t>(y) * width_;
-    }
     std::uint32_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
-    const std::uint32_t* data() const { return pixels_.data(); }
+    PixelView view() const { return {pixels_.data(), width_, height_, width_}; }
 
   private:
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
+};
+
+// The raster interface over a view, with the -1 rule outside it.
+class ViewRaster final : public PictureRaster {
+  public:
+    explicit ViewRaster(PixelView view) : view_(view) {}
+    int width() const override { return view_.width; }
+    int height() const override { return view_.height; }
+    Colour point(int x, int y) const override {
+        if (x < 0 || y < 0 || x >= view_.width || y >= view_.height) return kOutside;
+        return static_cast<Colour>(view_.row(y)[x] & 0xFFFFFFu);
+    }
+
+  private:
+    PixelView view_;
 };
 
 } // namespace grob

@@ -1,4 +1,4 @@
-#include "../metafileprotocol.h"
+#include "../picturelimits.h"
 #include "render.h"
 
 #include <emf2svg.h>
@@ -25,9 +25,10 @@ qint32 I32(const QByteArray& d, int at) {
 
 } // namespace
 
-Rendered RenderEmf(const QByteArray& source) {
-    if (source.size() < 88)
-        return {{}, QStringLiteral("the enhanced metafile's header is cut short")};
+loading::Picture RenderEmf(QByteArray& source, qsizetype size) {
+    using loading::Picture;
+    if (size < 88)
+        return Picture::Failure(QStringLiteral("the enhanced metafile's header is cut short"));
     // Header: bounds (device pixels) at 8, frame (0.01 mm) at 24, reference
     // device size in pixels at 72 and in millimetres at 80.
     const double boundsLeft = I32(source, 8), boundsTop = I32(source, 12);
@@ -37,17 +38,16 @@ Rendered RenderEmf(const QByteArray& source) {
     const double deviceMmW = I32(source, 80), deviceMmH = I32(source, 84);
     const double frameW = frameRight - frameLeft, frameH = frameBottom - frameTop;
     if (frameW <= 0 || frameH <= 0)
-        return {{}, QStringLiteral("the enhanced metafile has no size")};
+        return Picture::Failure(QStringLiteral("the enhanced metafile has no size"));
     const double width = std::round(frameW * 96.0 / 2540.0);
     const double height = std::round(frameH * 96.0 / 2540.0);
-    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide ||
-        width * height > double(kMaxPixels))
-        return {{},
-                QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
-                    .arg(width)
-                    .arg(height)};
+    if (width < 1 || height < 1 || width > loading::kMaxSide || height > loading::kMaxSide ||
+        width * height > double(loading::kMaxPixels))
+        return Picture::Failure(
+            QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                .arg(width)
+                .arg(height));
 
-    QByteArray data = source;
     generatorOptions options{};
     char noNamespace[] = "";
     options.nameSpace = noNamespace;
@@ -55,13 +55,15 @@ Rendered RenderEmf(const QByteArray& source) {
     options.svgDelimiter = true;
     char* svg = nullptr;
     size_t svgLength = 0;
-    const int ok = emf2svg(data.data(), size_t(data.size()), &svg, &svgLength, &options);
+    const int ok = emf2svg(source.data(), size_t(size), &svg, &svgLength, &options);
     const QByteArray document(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
     std::free(svg);
-    if (!ok || document.isEmpty()) return {{}, QStringLiteral("the enhanced metafile is damaged")};
+    if (!ok || document.isEmpty())
+        return Picture::Failure(QStringLiteral("the enhanced metafile is damaged"));
 
     QSvgRenderer renderer(document);
-    if (!renderer.isValid()) return {{}, QStringLiteral("the enhanced metafile is damaged")};
+    if (!renderer.isValid())
+        return Picture::Failure(QStringLiteral("the enhanced metafile is damaged"));
     // The SVG is in reference-device pixels, shifted so that the bounds'
     // corner is its origin. Show the frame, not just what is drawn.
     if (devicePxW > 0 && devicePxH > 0 && deviceMmW > 0 && deviceMmH > 0) {
@@ -76,7 +78,7 @@ Rendered RenderEmf(const QByteArray& source) {
     QPainter painter(&image);
     renderer.render(&painter, QRectF(0, 0, width, height));
     painter.end();
-    return {image, {}};
+    return {std::move(image), {}};
 }
 
 } // namespace metafile

@@ -1,6 +1,9 @@
 #include "picturecheck.h"
 
+#include <QRegularExpression>
+
 #include <cstdint>
+#include <limits>
 
 namespace picturecheck {
 
@@ -72,13 +75,16 @@ bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
     }
     std::int64_t needed = 0;
     if (compression == 0 || compression == 3 || compression == 6) {
+        if (width < 0) return true; // not a bitmap a decoder takes; leave it to the decoder
+        // width < 2^31 and bits < 2^16: the stride fits; the whole may not.
         const std::int64_t stride = ((width * bits + 31) / 32) * 4;
-        needed = stride * height;
+        if (__builtin_mul_overflow(stride, height, &needed)) return false;
     } else {
         needed = imageSize; // compressed: the header says how much there is
     }
     // With a file header the pixel offset counts from the start of the file.
-    return pixelStart + needed <= data.size();
+    return needed <= std::numeric_limits<std::int64_t>::max() - pixelStart &&
+           pixelStart + needed <= data.size();
 }
 
 bool JpegComplete(const QByteArray& data) {
@@ -146,6 +152,65 @@ bool GifComplete(const QByteArray& data) {
         }
     }
     return false;
+}
+
+bool XbmComplete(const QByteArray& data) {
+    static const QRegularExpression define(
+        QStringLiteral(R"(#define\s+\S*_(width|height)\s+(\d+))"));
+    qint64 width = -1, height = -1;
+    const QString text = QString::fromLatin1(data.left(4096));
+    auto matches = define.globalMatch(text);
+    while (matches.hasNext()) {
+        const auto m = matches.next();
+        (m.captured(1) == QLatin1String("width") ? width : height) = m.captured(2).toLongLong();
+    }
+    if (width < 0 || height < 0) return true; // not an X bitmap
+    const qsizetype open = data.indexOf('{');
+    if (open < 0) return false;
+    const qsizetype close = data.indexOf('}', open);
+    if (close < 0) return false;
+    // Count the numbers between the braces.
+    qint64 count = 0;
+    bool inNumber = false;
+    for (qsizetype i = open + 1; i < close; ++i) {
+        const char c = data[i];
+        const bool part = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                          (c >= 'A' && c <= 'F') || c == 'x' || c == 'X';
+        if (part && !inNumber) ++count;
+        inNumber = part;
+    }
+    return count >= (width + 7) / 8 * height;
+}
+
+namespace {
+
+struct Candidate {
+    int index;
+    qint64 area;
+    int bits;
+};
+
+} // namespace
+
+int BestIconEntry(const QByteArray& data) {
+    const int count = int(U16(data, 4));
+    Candidate best{0, -1, -1};
+    for (int i = 0; i < count && 6 + 16 * (qsizetype(i) + 1) <= data.size(); ++i) {
+        const qsizetype entry = 6 + 16 * qsizetype(i);
+        const int w = Byte(data, entry) ? Byte(data, entry) : 256;
+        const int h = Byte(data, entry + 1) ? Byte(data, entry + 1) : 256;
+        int bits = int(U16(data, entry + 6));
+        const std::uint32_t offset = U32(data, entry + 12);
+        if (qint64(offset) + 8 <= data.size()) {
+            if (data.mid(offset, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8))
+                bits = 32;
+            else if (!bits)
+                bits = int(U16(data, qsizetype(offset) + 14));
+        }
+        const qint64 area = qint64(w) * h;
+        if (area > best.area || (area == best.area && bits > best.bits)) best = {i, area, bits};
+    }
+    return best.index;
 }
 
 } // namespace picturecheck

@@ -1,4 +1,4 @@
-#include "../metafileprotocol.h"
+#include "../picturelimits.h"
 #include "render.h"
 
 #include <libwmf/api.h>
@@ -16,8 +16,8 @@ struct Placeable {
     double left, top, right, bottom, inch;
 };
 
-std::optional<Placeable> ReadPlaceable(const QByteArray& data) {
-    if (data.size() < 22 || qFromLittleEndian<quint32>(data.constData()) != 0x9AC6CDD7u)
+std::optional<Placeable> ReadPlaceable(const QByteArray& data, qsizetype size) {
+    if (size < 22 || qFromLittleEndian<quint32>(data.constData()) != 0x9AC6CDD7u)
         return std::nullopt;
     auto s16 = [&](int at) { return double(qFromLittleEndian<qint16>(data.constData() + at)); };
     const double inch = qFromLittleEndian<quint16>(data.constData() + 14);
@@ -39,27 +39,27 @@ class Api {
 
 } // namespace
 
-Rendered RenderWmf(const QByteArray& source) {
-    QByteArray data = source; // libwmf reads from a writable buffer
+loading::Picture RenderWmf(QByteArray& data, qsizetype size) {
+    using loading::Picture;
     Api api;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
     const unsigned long flags =
         WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(api.out(), flags, &options) != wmf_E_None)
-        return {{}, QStringLiteral("the metafile library cannot start")};
+        return Picture::Failure(QStringLiteral("the metafile library cannot start"));
     wmf_gd_t* device = WMF_GD_GetData(api.get());
     device->type = wmf_gd_image;
-    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(data.data()), long(data.size())) !=
+    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(data.data()), long(size)) !=
         wmf_E_None)
-        return {{}, QStringLiteral("not a readable Windows metafile")};
+        return Picture::Failure(QStringLiteral("not a readable Windows metafile"));
     wmfD_Rect drawn{};
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
-        return {{}, QStringLiteral("the Windows metafile is damaged")};
+        return Picture::Failure(QStringLiteral("the Windows metafile is damaged"));
 
     wmfD_Rect box = drawn;
     unsigned int width = 0, height = 0;
-    const auto frame = ReadPlaceable(data);
+    const auto frame = ReadPlaceable(data, size);
     bool useFrame = false;
     if (frame) {
         // libwmf places the drawing in points from the frame's top-left
@@ -80,20 +80,19 @@ Rendered RenderWmf(const QByteArray& source) {
         }
     }
     if (!useFrame && wmf_display_size(api.get(), &width, &height, 96, 96) != wmf_E_None)
-        return {{}, QStringLiteral("the Windows metafile has no size")};
-    if (width == 0 || height == 0 || width > unsigned(kMaxSide) || height > unsigned(kMaxSide) ||
-        qint64(width) * height > kMaxPixels)
-        return {{},
-                QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
-                    .arg(width)
-                    .arg(height)};
+        return Picture::Failure(QStringLiteral("the Windows metafile has no size"));
+    if (width == 0 || height == 0 || loading::TooLarge(width, height))
+        return Picture::Failure(
+            QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
+                .arg(width)
+                .arg(height));
     device->bbox = box;
     device->width = width;
     device->height = height;
     if (wmf_play(api.get(), 0, &box) != wmf_E_None)
-        return {{}, QStringLiteral("the Windows metafile is damaged")};
+        return Picture::Failure(QStringLiteral("the Windows metafile is damaged"));
     const int* pixels = device->gd_image ? wmf_gd_image_pixels(device->gd_image) : nullptr;
-    if (!pixels) return {{}, QStringLiteral("the metafile library drew nothing")};
+    if (!pixels) return Picture::Failure(QStringLiteral("the metafile library drew nothing"));
 
     QImage image(int(width), int(height), QImage::Format_ARGB32);
     for (int y = 0; y < int(height); ++y) {
@@ -105,7 +104,7 @@ Rendered RenderWmf(const QByteArray& source) {
             line[x] = qRgba(int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255), alpha);
         }
     }
-    return {image, {}};
+    return {std::move(image), {}};
 }
 
 } // namespace metafile

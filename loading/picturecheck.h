@@ -1,6 +1,6 @@
-// Checks on picture files that the decoders do not make themselves: whether a
-// file's content is a metafile or a headerless DIB, and whether a bitmap,
-// JPEG or GIF is complete.
+// Checks on the bytes of picture files, made before any decoder sees them:
+// what the content is, whether a bitmap, JPEG, GIF or XBM is complete, and
+// which entry of an icon to show. Every function reads only inside `data`.
 #pragma once
 
 #include <QByteArray>
@@ -18,5 +18,10 @@ bool BitmapComplete(const QByteArray& data, bool hasFileHeader);
 bool JpegComplete(const QByteArray& data);
 // A GIF whose first image's data is all there.
 bool GifComplete(const QByteArray& data);
+// An X bitmap whose array holds every byte its width and height need and is closed.
+bool XbmComplete(const QByteArray& data);
+
+// The icon or cursor entry to show: the largest, then the one with the most colours.
+int BestIconEntry(const QByteArray& data);
 
 } // namespace picturecheck
