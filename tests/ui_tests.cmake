@@ -29,3 +29,15 @@ target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:velda
 add_dependencies(cli_tests veldar-convert veldar-metafile)
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
+
+# The window's geometry under a real window manager, where it has a frame.
+find_program(XVFB Xvfb)
+find_program(OPENBOX openbox)
+find_program(XWININFO xwininfo)
+if(XVFB AND OPENBOX AND XWININFO)
+    add_test(NAME wm_geometry COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wm_geometry.sh
+        $<TARGET_FILE:veldar-convert>)
+    set_tests_properties(wm_geometry PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
+else()
+    message(STATUS "Xvfb, openbox or xwininfo missing: the window-manager test is left out")
+endif()

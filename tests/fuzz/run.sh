@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the fuzz target with clang (libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs it for SECONDS (default 60), seeded
+# from the test pictures and the shared picture corpus.
+#   tests/fuzz/run.sh [SECONDS] [CORPUS-FOLDER]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$here/../.."
+seconds="${1:-60}"
+corpus="${2:-$root/../shared/testdata/pictures}"
+out="$root/build-fuzz"
+mkdir -p "$out/seeds" "$out/found"
+flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fPIC)
+clang++-14 "${flags[@]}" -I"$root/loading" $(pkg-config --cflags Qt6Gui) \
+    "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" "$root/loading/metafileprotocol.cpp" \
+    $(pkg-config --libs Qt6Gui) -o "$out/picture_fuzz"
+cp "$root"/tests/data/* "$out/seeds/" 2>/dev/null || true
+[ -d "$corpus" ] && find "$corpus" -type f ! -name '*.md' -exec cp {} "$out/seeds/" \;
+ASAN_OPTIONS=detect_leaks=0 "$out/picture_fuzz" -max_total_time="$seconds" -max_len=65536 \
+    -print_final_stats=1 "$out/found" "$out/seeds"
