@@ -140,17 +140,6 @@ TEST(Encoders, HeadFieldsForEachKind) {
         EXPECT_EQ(file.size(), c.size);
         EXPECT_EQ(Bytes(file.begin() + 8, file.begin() + 18), c.head);
     }
-    // Same picture, three depths: one height field, widths W, 2W, 4W.
-    const MemoryRaster picture(5, 7);
-    const Bytes f1 = grob::EncodeGrob(Kind("gro"), picture, Series::HP48);
-    const Bytes f2 = grob::EncodeGrob(Kind("gro2"), picture, Series::HP48);
-    const Bytes f4 = grob::EncodeGrob(Kind("gro4"), picture, Series::HP48);
-    EXPECT_EQ(f1[13], 7);
-    EXPECT_EQ(f2[13], 7);
-    EXPECT_EQ(f4[13], 7);
-    EXPECT_EQ(f1[15] >> 4, 5);
-    EXPECT_EQ(f2[15] >> 4, 10);
-    EXPECT_EQ(f4[15] >> 4 | f4[16] << 4, 20);
 }
 
 TEST(Encoders, SizeLimits) {

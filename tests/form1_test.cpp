@@ -2,7 +2,6 @@
 // keys) on the offscreen platform.
 #include "form1.h"
 #include "frmabout.h"
-#include "memory_registry.h"
 #include "picturebox.h"
 #include "settings.h"
 #include "test_files.h"
@@ -23,7 +22,6 @@
 #include <QTest>
 #include <QUrl>
 
-#include <cstring>
 #include <deque>
 
 using testing_util::ReadAll;
@@ -362,50 +360,6 @@ class Form1Test : public QObject {
         // Closing the main window closes the dialog too.
         form->close();
         QTRY_VERIFY(!about);
-    }
-
-    void systemInfoFromTheRegistry() {
-        testing_util::MemoryRegistry reg;
-        QStringList started, looked;
-        bool startWorks = true;
-        about_.registry = &reg;
-        about_.startProgram = [&](const QString& p) {
-            started << p;
-            return startWorks;
-        };
-        about_.isOrdinaryFile = [&](const QString& p) {
-            looked << p;
-            return p == "/tools/MSINFO32.EXE";
-        };
-        auto text = [](const char* s) {
-            std::vector<std::uint8_t> bytes(s, s + std::strlen(s) + 1);
-            return std::pair{registry::kTypeText, bytes};
-        };
-        const std::string first = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-        const std::string second = "SOFTWARE\\Microsoft\\Shared Tools Location";
-        frmAbout about(0, 0, &about_);
-
-        // The first value is started as read, without looking for the file.
-        reg.keys[first]["PATH"] = text("/first/msinfo");
-        about.StartSysInfo();
-        QCOMPARE(started, QStringList({"/first/msinfo"}));
-        QVERIFY(looked.isEmpty() && messages_.isEmpty());
-        // It names nothing that starts: the message, and the second key is not asked.
-        reg.keys[second]["MSINFO"] = text("/tools");
-        startWorks = false;
-        about.StartSysInfo();
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY(looked.isEmpty());
-        // Without the first value, the second key's folder is looked in.
-        startWorks = true;
-        reg.keys.erase(first);
-        about.StartSysInfo();
-        QCOMPARE(started.last(), QString("/tools/MSINFO32.EXE"));
-        reg.keys[second]["MSINFO"] = text("/elsewhere/");
-        about.StartSysInfo();
-        QCOMPARE(looked.last(), QString("/elsewhere//MSINFO32.EXE"));
-        QCOMPARE(messages_.size(), 2);
-        QCOMPARE(reg.openKeys, 0);
     }
 };
 

@@ -34,15 +34,6 @@ ErrorCode FailureOf(const std::function<void()>& convert, std::string* message =
     return ErrorCode::WriteFailed;
 }
 
-TEST(GrobFile, ReplacesALongerFileWhole) {
-    ScratchDir dir;
-    const std::string out = dir.file("old.gro");
-    WriteBytes(out, Bytes(5000, 0x55));
-    grob::ConvertAndSave1(MemoryRaster(8, 1, 0), Series::HP48, out);
-    EXPECT_EQ(ReadBytes(out).size(), 19u);
-    EXPECT_EQ(dir.entries(), 1u);
-}
-
 TEST(GrobFile, MissingFolderOrEmptyNameFailsWithItsCause) {
     ScratchDir dir;
     std::string message;
@@ -69,27 +60,6 @@ TEST(GrobFile, MissingFolderOrEmptyNameFailsWithItsCause) {
     EXPECT_EQ(dir.entries(), 2u); // "plain" and "folder", nothing else
 }
 
-TEST(GrobFile, UnwritableFileOrFolderIsLeftAlone) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-    ScratchDir dir;
-    const std::string out = dir.file("locked.gro");
-    WriteBytes(out, Bytes(40, 0x11));
-    std::filesystem::permissions(out, std::filesystem::perms::owner_read);
-    EXPECT_EQ(FailureOf([&] { grob::ConvertAndSave1(MemoryRaster(8, 8), Series::HP48, out); }),
-              ErrorCode::CannotCreate);
-    EXPECT_EQ(ReadBytes(out), Bytes(40, 0x11));
-
-    std::filesystem::create_directory(dir.file("ro"));
-    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read |
-                                                     std::filesystem::perms::owner_exec);
-    EXPECT_EQ(FailureOf([&] {
-                  grob::ConvertAndSave1(MemoryRaster(8, 8), Series::HP48, dir.file("ro/x"));
-              }),
-              ErrorCode::CannotCreate);
-    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_all);
-}
-
-// Makes every write past `limit` bytes fail, as a full disk would.
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t limit) {

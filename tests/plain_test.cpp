@@ -68,17 +68,6 @@ TEST(CommandLine, CutsFileNameAndOption) {
     }
 }
 
-TEST(CommandLine, JoinsArgumentsAsTheCommandLineCarriedThem) {
-    EXPECT_EQ(cmdline::JoinArguments({}), "");
-    EXPECT_EQ(cmdline::JoinArguments({"logo.bmp", "-g16"}), "logo.bmp -g16");
-    EXPECT_EQ(cmdline::JoinArguments({"my pics/a b.bmp", "-4"}), "\"my pics/a b.bmp\" -4");
-    EXPECT_EQ(cmdline::JoinArguments({""}), "\"\"");
-    // Round trip: what was one argument comes back as the file name.
-    const auto line = cmdline::Parse(cmdline::JoinArguments({"two words.gif", "-2"}));
-    EXPECT_EQ(line.fileName, "two words.gif");
-    EXPECT_EQ(line.option, "-2");
-}
-
 TEST(CommandLine, OptionsAndOutputNames) {
     const std::pair<QString, std::string_view> options[] = {
         {"-1", "gro"},   {"-2", "gro2"},  {"-4", "gro4"}, {"-g04", "g04"},
@@ -214,15 +203,6 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
     EXPECT_NE(failure, "");
     EXPECT_EQ(testing_util::ReadAll(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
-}
-
-TEST(SettingsFile, FallbackIsTwoThirdsCentred) {
-    const auto size = settings::FallbackSize(19200, 14400);
-    EXPECT_EQ(size.width, 12800);
-    EXPECT_EQ(size.height, 9600);
-    const auto position = settings::CentredPosition(19200, 14400, {12810, 9600});
-    EXPECT_EQ(position.left, 3195);
-    EXPECT_EQ(position.top, 2400);
 }
 
 QByteArray Bytes(std::initializer_list<int> values) {

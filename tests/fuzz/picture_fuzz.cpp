@@ -8,7 +8,8 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     picturecheck::Sniff(bytes);
     picturecheck::BitmapComplete(bytes, true);
     picturecheck::BitmapComplete(bytes, false);

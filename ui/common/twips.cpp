@@ -8,10 +8,6 @@ namespace {
 double g_dpi = 96.0;
 }
 
-double Dpi() {
-    return g_dpi;
-}
-
 void SetDpi(double dpi) {
     if (dpi > 0) g_dpi = dpi;
 }

@@ -6,7 +6,6 @@ namespace twips {
 
 // Logical dots per inch used for the mapping; 96 unless the screen says
 // otherwise (set once the application knows its screen).
-double Dpi();
 void SetDpi(double dpi);
 
 // 15 at 96 dots per inch.
