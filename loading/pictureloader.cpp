@@ -76,7 +76,20 @@ bool IsDamageWarning(const QString& warning) {
            warning.contains(QLatin1String("libpng error"), Qt::CaseInsensitive);
 }
 
-Picture ReadWithQt(const QByteArray& data, const QByteArray& format) {
+// The common kinds by their first bytes. Naming the kind spares Qt from
+// loading every image plugin to ask each whether it can read the data.
+QByteArray KnownFormat(const QByteArray& data) {
+    if (data.startsWith("\x89PNG\r\n\x1a\n")) return "png";
+    if (data.startsWith("\xFF\xD8\xFF")) return "jpeg";
+    if (data.startsWith("GIF87a") || data.startsWith("GIF89a")) return "gif";
+    if (data.startsWith("BM")) return "bmp";
+    if (data.startsWith(QByteArray("\0\0\1\0", 4))) return "ico";
+    if (data.startsWith(QByteArray("\0\0\2\0", 4))) return "cur";
+    return {};
+}
+
+Picture ReadWithQt(const QByteArray& data, QByteArray format) {
+    if (format.isEmpty()) format = KnownFormat(data);
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);

@@ -56,7 +56,8 @@ class Cli : public ::testing::Test {
   protected:
     QTemporaryDir dir;
 
-    Outcome run(const QStringList& args, const QString& shellPrefix = {}) {
+    Outcome run(const QStringList& args, const QString& shellPrefix = {},
+                const QByteArray& input = {}, QByteArray* output = nullptr) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
@@ -73,7 +74,10 @@ class Cli : public ::testing::Test {
                                                  QStringLiteral(VELDAR_PROGRAM)} +
                                          args);
         }
+        process.write(input);
+        process.closeWriteChannel();
         process.waitForFinished(60000);
+        if (output) *output = process.readAllStandardOutput();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromLocal8Bit(process.readAllStandardError())};
     }
@@ -189,6 +193,78 @@ TEST_F(Cli, WithoutADisplayTheWindowAloneIsNoUse) {
         EXPECT_TRUE(r.err.contains("usage:"));
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("win/ORBEX.ini")));
+}
+
+// The modern form: many pictures, no window.
+TEST_F(Cli, ModernFormWritesTheClassicBytesForEveryKindAndSeries) {
+    write("a.png", Encode(Reference(), "png"));
+    write("b.bmp", Encode(Reference(), "bmp"));
+    QDir().mkpath(dir.filePath("out"));
+    for (const grob::OutputKind& kind : grob::OutputKinds()) {
+        const QString extension =
+            QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
+        const QString option =
+            QString::fromLatin1(kind.option.data(), qsizetype(kind.option.size()));
+        for (const auto& [series, number] :
+             {std::pair{grob::Series::HP48, "48"}, std::pair{grob::Series::HP49, "49"}}) {
+            // The classic form, with the series saved in its settings file.
+            write("win/ORBEX.ini", QByteArray("a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n") +
+                                       (series == grob::Series::HP48 ? "#TRUE#" : "#FALSE#") +
+                                       "\r\n");
+            ASSERT_EQ(run({"a.png", option}).status, 0);
+            const QByteArray classic = read("a." + extension);
+            ASSERT_EQ(classic, Expected(kind.extension, series));
+            // The modern form by name and by the classic spelling, both pictures at once.
+            const Outcome r =
+                run({"--kind", number == std::string("48") ? option : extension, "--series", number,
+                     "--output-dir", "out", "--jobs", "2", "a.png", "b.bmp"});
+            EXPECT_EQ(r.status, 0) << r.err.toStdString();
+            EXPECT_EQ(read("out/a." + extension), classic);
+            EXPECT_EQ(read("out/b." + extension), classic);
+            // Standard input to standard output.
+            QByteArray piped;
+            EXPECT_EQ(run({"--kind", extension, "--series", number, "-"}, {},
+                          Encode(Reference(), "bmp"), &piped)
+                          .status,
+                      0);
+            EXPECT_EQ(piped, classic);
+        }
+    }
+}
+
+TEST_F(Cli, ModernFormReportsEachFailureAndGoesOn) {
+    write("good.png", Encode(Reference(), "png"));
+    write("bad.png", "not a picture");
+    write("win/ORBEX.ini", "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#TRUE#\r\n");
+    const QByteArray ini = read("win/ORBEX.ini");
+    Outcome r = run({"--kind", "g16", "bad.png", "missing.png", "good.png"});
+    EXPECT_EQ(r.status, 1);
+    const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << r.err.toStdString(); // no progress bar off a terminal
+    EXPECT_TRUE(r.err.contains("bad.png") && r.err.contains("missing.png"));
+    EXPECT_EQ(read("good.g16"), Expected("g16", grob::Series::HP48)); // the saved series
+    EXPECT_EQ(read("win/ORBEX.ini"), ini);                            // read, never written
+    EXPECT_FALSE(QFile::exists(dir.filePath("bad.g16")));
+
+    // Two pictures that would write one file: the second is refused.
+    write("sub/good.bmp", Encode(Reference(), "bmp"));
+    r = run({"--kind", "gro", "--output-dir", ".", "good.png", "sub/good.bmp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("sub/good.bmp")) << r.err.toStdString();
+    QFile::remove(dir.filePath("good.gro"));
+
+    // Usage errors: 2, and nothing converted.
+    for (const QStringList& args :
+         {QStringList{"--kind", "gro3", "good.png"}, QStringList{"--kind", "gro"},
+          QStringList{"--kind", "gro", "--series", "50", "good.png"},
+          QStringList{"--kind", "gro", "--jobs", "0", "good.png"},
+          QStringList{"--frobnicate", "good.png"}, QStringList{"good.png", "--kind"},
+          QStringList{"--kind", "gro", "-", "good.png"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("good.gro")));
+    QByteArray help;
+    EXPECT_EQ(run({"--help"}, {}, {}, &help).status, 0);
+    EXPECT_TRUE(help.contains("--kind") && help.contains("g32"));
 }
 
 } // namespace

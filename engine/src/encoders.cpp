@@ -326,8 +326,8 @@ std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster
 }
 
 void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,
-                    const std::string& filename) {
-    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename));
+                    const std::string& filename, Flush flush) {
+    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename), flush);
 }
 
 void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,

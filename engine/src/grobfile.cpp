@@ -110,7 +110,7 @@ std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWi
     return head;
 }
 
-void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes, Flush flush) {
     if (path.empty()) Fail(ErrorCode::CannotCreate, path, "no file name given");
 
     std::error_code ec;
@@ -149,13 +149,29 @@ void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes)
     };
 
     if (!WriteAll(fd, bytes.data(), bytes.size(), err)) abandon(ErrnoText(err));
-    if (::fsync(fd) != 0) abandon(ErrnoText(errno));
+    if (flush == Flush::EachFile && ::fsync(fd) != 0) abandon(ErrnoText(errno));
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) abandon(ErrnoText(errno));
 
     if (exists) ::chmod(tempPath.c_str(), before.st_mode & 07777);
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
+}
+
+bool FlushFolder(const std::string& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+#ifdef __linux__
+    const bool ok = ::syncfs(fd) == 0;
+#else
+    ::sync();
+    const bool ok = true;
+#endif
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return ok;
 }
 
 } // namespace grob

@@ -59,6 +59,8 @@ QString OutputName(const QString& fileName, const QString& extension) {
 
 QString UsageText() {
     QString text = QStringLiteral("usage: veldar-convert [PICTURE [OPTION]]\n"
+                                  "       veldar-convert --kind KIND [OPTIONS] PICTURE... "
+                                  "(see --help)\n"
                                   "Converts PICTURE into a GROB file beside it, named after it:\n");
     for (const grob::OutputKind& kind : grob::OutputKinds())
         text += QStringLiteral("  %1  %2 (.%3)\n")

@@ -5,6 +5,7 @@
 //   veldar-convert picture.bmp -g16     writes picture.g16 and ends
 #include "cmdline.h"
 #include "form1.h"
+#include "modern.h"
 #include "settings.h"
 
 #include <QApplication>
@@ -61,6 +62,8 @@ std::FILE* KeepStandardErrorForOurselves() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // "--kind ...", "--help", "-h": the modern form, which starts no window.
+    if (modern::IsModern(argc, argv)) return modern::Run(argc, argv);
     // A file larger than the user's limit allows is a write failure like any
     // other, not the end of the process.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -71,10 +74,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() == 1 && (arguments[0] == QLatin1String("--help"))) {
-        std::fputs(qPrintable(cmdline::UsageText()), stdout);
-        return 0;
-    }
     const QString argumentText = cmdline::JoinArguments(arguments);
     g_batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
     if (headless && !g_batch) {

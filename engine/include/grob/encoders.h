@@ -29,7 +29,7 @@ std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster
 
 // Encodes and writes the file; the size check comes before anything touches the disk.
 void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,
-                    const std::string& filename);
+                    const std::string& filename, Flush flush = Flush::EachFile);
 void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
                     const std::string& filename);
 

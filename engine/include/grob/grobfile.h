@@ -48,11 +48,21 @@ constexpr std::uint32_t RowStride(std::uint32_t grobWidth) {
 std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWidth,
                                              std::uint64_t grobHeight, const std::string& path);
 
+// When the bytes of a written file reach the disk: before the file takes the
+// place of the old one (each file on its own), or later, when the caller
+// flushes a whole folder with FlushFolder (many files, one flush).
+enum class Flush { EachFile, Later };
+
 // Writes a whole file to `path`. The bytes go to a temporary file in the same
-// folder, which is renamed over `path` only once it is complete, so a
-// failure never destroys an existing file and never leaves a partial one.
+// folder, which is renamed over `path` only once it is completely written, so
+// a failure never destroys an existing file and never leaves a partial one.
 // Through a symbolic link the file it points to is replaced; a folder,
 // device, pipe or socket is refused and never opened.
-void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes);
+void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                   Flush flush = Flush::EachFile);
+
+// Flushes everything written to the file system that holds `folder`.
+// Returns false, with errno set, when that fails.
+bool FlushFolder(const std::string& folder);
 
 } // namespace grob

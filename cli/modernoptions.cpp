@@ -1,0 +1,142 @@
+#include "modernoptions.h"
+
+#include "cmdline.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace modern {
+
+namespace {
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+QString KindsText() {
+    QString text = QStringLiteral("\nKinds (--kind, or the classic option):\n");
+    for (const grob::OutputKind& kind : grob::OutputKinds())
+        text += QStringLiteral("  %1 %2 %3\n")
+                    .arg(Latin1(kind.extension), -6)
+                    .arg(Latin1(kind.option), -6)
+                    .arg(Latin1(kind.description));
+    text += QStringLiteral(
+        "\nEach GROB is named as the classic form names it: the picture's name up to\n"
+        "its last \".\" and the kind's extension. \"-\" as the only picture reads one\n"
+        "picture from standard input and writes its GROB to standard output.\n"
+        "Exit status: 0 when every picture was converted, 1 when any failed (one\n"
+        "line each on standard error), 2 for a usage error.\n"
+        "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n");
+    return text;
+}
+
+} // namespace
+
+std::optional<grob::OutputKind> KindForName(const QString& name) {
+    const std::string text = name.toStdString();
+    if (auto kind = grob::KindForExtension(text)) return kind;
+    return grob::KindForOption(text);
+}
+
+QString OutputPath(const QString& picture, const QString& outputDir, const grob::OutputKind& kind) {
+    const QString beside = cmdline::OutputName(picture, Latin1(kind.extension));
+    if (outputDir.isEmpty()) return beside;
+    return QDir(outputDir).filePath(QFileInfo(beside).fileName());
+}
+
+Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts pictures into HP 48 / HP 49 graphics objects (GROBs), many at "
+                       "once, without a window."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption kind(QStringLiteral("kind"),
+                                  QStringLiteral("The kind of GROB to write (see below)."),
+                                  QStringLiteral("KIND"));
+    const QCommandLineOption series(
+        QStringLiteral("series"),
+        QStringLiteral("The calculator series of the header, 48 or 49 (default: the one saved "
+                       "by the window)."),
+        QStringLiteral("48|49"));
+    const QCommandLineOption outputDir(
+        QStringLiteral("output-dir"),
+        QStringLiteral("Write the GROBs into DIR (default: beside each picture)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption jobs(
+        QStringLiteral("jobs"),
+        QStringLiteral("Convert up to N pictures at once (default: %1, the number of cores).")
+            .arg(defaultJobs),
+        QStringLiteral("N"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("Show no progress, only failures."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the program's version."));
+    parser.addOptions({kind, series, outputDir, jobs, quiet, help, version});
+    parser.addPositionalArgument(QStringLiteral("PICTURE"),
+                                 QStringLiteral("The pictures to convert, or - alone."),
+                                 QStringLiteral("PICTURE..."));
+
+    Parsed parsed;
+    if (!parser.parse(arguments)) {
+        parsed.error = parser.errorText();
+        return parsed;
+    }
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        const qsizetype end = text.indexOf(u'\n');
+        text.replace(0, end, QStringLiteral("Usage: veldar-convert [options] PICTURE..."));
+        parsed.output = text + KindsText();
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        parsed.output = QStringLiteral("veldar-convert %1\n").arg(QStringLiteral(VELDAR_VERSION));
+        return parsed;
+    }
+
+    Options options;
+    if (!parser.isSet(kind)) {
+        parsed.error = QStringLiteral("--kind is needed");
+        return parsed;
+    }
+    const auto chosen = KindForName(parser.value(kind));
+    if (!chosen) {
+        parsed.error = QStringLiteral("unknown kind \"%1\"").arg(parser.value(kind));
+        return parsed;
+    }
+    options.kind = *chosen;
+    if (parser.isSet(series)) {
+        const QString value = parser.value(series);
+        if (value != QLatin1String("48") && value != QLatin1String("49")) {
+            parsed.error = QStringLiteral("the series is 48 or 49, not \"%1\"").arg(value);
+            return parsed;
+        }
+        options.series = value == QLatin1String("48") ? grob::Series::HP48 : grob::Series::HP49;
+    }
+    options.outputDir = parser.value(outputDir);
+    options.jobs = defaultJobs;
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1) {
+            parsed.error = QStringLiteral("--jobs takes a whole number of 1 or more");
+            return parsed;
+        }
+    }
+    options.quiet = parser.isSet(quiet);
+    options.pictures = parser.positionalArguments();
+    if (options.pictures.isEmpty()) {
+        parsed.error = QStringLiteral("no pictures given");
+        return parsed;
+    }
+    if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1) {
+        parsed.error = QStringLiteral("\"-\" (standard input) must be the only picture");
+        return parsed;
+    }
+    parsed.options = options;
+    return parsed;
+}
+
+} // namespace modern

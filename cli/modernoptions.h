@@ -1,0 +1,41 @@
+// The modern command line's options, parsed with QCommandLineParser:
+//   veldar-convert --kind KIND [--series 48|49] [--output-dir DIR] [--jobs N]
+//                  [--quiet] PICTURE... | -
+#pragma once
+
+#include "grob/encoders.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace modern {
+
+struct Options {
+    grob::OutputKind kind;
+    std::optional<grob::Series> series; // nothing: the one saved in the settings file
+    QString outputDir;                  // empty: beside each picture
+    int jobs = 1;
+    bool quiet = false;
+    QStringList pictures; // or just "-": standard input to standard output
+};
+
+struct Parsed {
+    std::optional<Options> options;
+    QString output; // help or version text for standard output; the run ends with 0
+    QString error;  // a usage error for standard error; the run ends with 2
+};
+
+// `arguments` includes the program's name first. `defaultJobs` is the number
+// of cores.
+Parsed ParseArguments(const QStringList& arguments, int defaultJobs);
+
+// "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
+std::optional<grob::OutputKind> KindForName(const QString& name);
+
+// Where the GROB of `picture` goes: named as the classic form names it,
+// beside the picture, or in `outputDir` when one is given.
+QString OutputPath(const QString& picture, const QString& outputDir, const grob::OutputKind& kind);
+
+} // namespace modern
