@@ -1,14 +1,17 @@
 #include "modern.h"
 
 #include "grob/encoders.h"
+#include "grob/reader.h"
 #include "modernoptions.h"
 #include "pictureloader.h"
 #include "progress.h"
 #include "settings.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QImageWriter>
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
@@ -46,18 +49,38 @@ QString Line(const QString& file, const QString& cause) {
     return QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
 }
 
-// One picture to one GROB file; the failure line, or an empty string.
+// The bytes of the output for a loaded picture: a PNG, or the GROB in
+// its binary or text form. Throws GrobError.
+std::vector<std::uint8_t> OutputBytes(QImage image, const Options& options, grob::Series series,
+                                      const std::string& name) {
+    const QImage composed = pictureloader::ComposeOverWhite(std::move(image));
+    if (options.toPng) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!QImageWriter(&buffer, "png").write(composed.convertToFormat(QImage::Format_RGB32)))
+            throw grob::GrobError(grob::ErrorCode::WriteFailed, name, "the PNG cannot be made");
+        return {png.begin(), png.end()};
+    }
+    std::vector<std::uint8_t> bytes =
+        grob::EncodeGrob(options.kind, pictureloader::ViewOf(composed), series, name);
+    if (!options.text) return bytes;
+    const std::string text = grob::TextGrob(grob::ReadBinaryGrob(bytes, name));
+    return {text.begin(), text.end()};
+}
+
+// One picture to one output file; the failure line, or an empty string.
 QString ConvertOne(const QString& picture, const Options& options, grob::Series series) {
     loading::Picture loaded = pictureloader::Load(picture);
     if (!loaded.ok()) return Line(picture, loaded.error);
-    const QImage composed = pictureloader::ComposeOverWhite(std::move(loaded.image));
-    const QString output = OutputPath(picture, options.outputDir, options.kind);
+    const QString output = OutputPath(picture, options);
     const QFileInfo in(picture), out(output);
     if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath())
         return Line(output, QStringLiteral("it is the picture itself; it is not replaced"));
     try {
-        grob::ConvertAndSave(options.kind, pictureloader::ViewOf(composed), series,
-                             QFile::encodeName(output).toStdString(), grob::Flush::Later);
+        const std::string name = QFile::encodeName(output).toStdString();
+        grob::WriteGrobFile(name, OutputBytes(std::move(loaded.image), options, series, name),
+                            grob::Flush::Later);
     } catch (const grob::GrobError& e) {
         return Line(output, QString::fromLocal8Bit(e.cause().c_str()));
     }
@@ -145,8 +168,7 @@ int Run(int argc, char** argv) {
     std::atomic<bool> anyFailed = false;
     QHash<QString, QString> writer;
     for (const QString& picture : options.pictures) {
-        const QString output =
-            QFileInfo(OutputPath(picture, options.outputDir, options.kind)).absoluteFilePath();
+        const QString output = QFileInfo(OutputPath(picture, options)).absoluteFilePath();
         if (writer.contains(output)) {
             std::fprintf(
                 errors, "%s\n",

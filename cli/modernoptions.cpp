@@ -23,8 +23,11 @@ QString KindsText() {
                     .arg(Latin1(kind.description));
     text += QStringLiteral(
         "\nEach GROB is named as the classic form names it: the picture's name up to\n"
-        "its last \".\" and the kind's extension. \"-\" as the only picture reads one\n"
-        "picture from standard input and writes its GROB to standard output.\n"
+        "its last \".\" and the kind's extension (\"png\" with --to png); the text\n"
+        "form (--text) takes the same name. \"-\" as the only picture reads one\n"
+        "picture from standard input and writes the output to standard output.\n"
+        "GROBs are read like pictures, in either form; a GROB's kind is told by\n"
+        "its extension, any other name being read as a plain 1-bit GROB.\n"
         "Exit status: 0 when every picture was converted, 1 when any failed (one\n"
         "line each on standard error), 2 for a usage error.\n"
         "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n");
@@ -39,10 +42,12 @@ std::optional<grob::OutputKind> KindForName(const QString& name) {
     return grob::KindForOption(text);
 }
 
-QString OutputPath(const QString& picture, const QString& outputDir, const grob::OutputKind& kind) {
-    const QString beside = cmdline::OutputName(picture, Latin1(kind.extension));
-    if (outputDir.isEmpty()) return beside;
-    return QDir(outputDir).filePath(QFileInfo(beside).fileName());
+QString OutputPath(const QString& picture, const Options& options) {
+    const QString extension =
+        options.toPng ? QStringLiteral("png") : Latin1(options.kind.extension);
+    const QString beside = cmdline::OutputName(picture, extension);
+    if (options.outputDir.isEmpty()) return beside;
+    return QDir(options.outputDir).filePath(QFileInfo(beside).fileName());
 }
 
 Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
@@ -68,13 +73,20 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
         QStringLiteral("Convert up to N pictures at once (default: %1, the number of cores).")
             .arg(defaultJobs),
         QStringLiteral("N"));
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("Write each picture (a GROB, say) as a PNG "
+                                               "instead of a GROB; no --kind is needed."),
+                                QStringLiteral("png"));
+    const QCommandLineOption text(
+        QStringLiteral("text"), QStringLiteral("Write the GROB's text form (\"GROB w h hex...\") "
+                                               "instead of the binary one, under the same name."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Show no progress, only failures."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({kind, series, outputDir, jobs, quiet, help, version});
+    parser.addOptions({kind, series, outputDir, jobs, to, text, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
                                  QStringLiteral("The pictures to convert, or - alone."),
                                  QStringLiteral("PICTURE..."));
@@ -85,10 +97,10 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
         return parsed;
     }
     if (parser.isSet(help)) {
-        QString text = parser.helpText();
-        const qsizetype end = text.indexOf(u'\n');
-        text.replace(0, end, QStringLiteral("Usage: veldar-convert [options] PICTURE..."));
-        parsed.output = text + KindsText();
+        QString helpText = parser.helpText();
+        const qsizetype end = helpText.indexOf(u'\n');
+        helpText.replace(0, end, QStringLiteral("Usage: veldar-convert [options] PICTURE..."));
+        parsed.output = helpText + KindsText();
         return parsed;
     }
     if (parser.isSet(version)) {
@@ -97,16 +109,26 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
     }
 
     Options options;
-    if (!parser.isSet(kind)) {
+    if (parser.isSet(to)) {
+        if (parser.value(to) != QLatin1String("png")) {
+            parsed.error = QStringLiteral("--to takes png, not \"%1\"").arg(parser.value(to));
+            return parsed;
+        }
+        if (parser.isSet(kind) || parser.isSet(text)) {
+            parsed.error = QStringLiteral("--to png writes no GROB: no --kind or --text with it");
+            return parsed;
+        }
+        options.toPng = true;
+    } else if (!parser.isSet(kind)) {
         parsed.error = QStringLiteral("--kind is needed");
         return parsed;
-    }
-    const auto chosen = KindForName(parser.value(kind));
-    if (!chosen) {
+    } else if (const auto chosen = KindForName(parser.value(kind))) {
+        options.kind = *chosen;
+    } else {
         parsed.error = QStringLiteral("unknown kind \"%1\"").arg(parser.value(kind));
         return parsed;
     }
-    options.kind = *chosen;
+    options.text = parser.isSet(text);
     if (parser.isSet(series)) {
         const QString value = parser.value(series);
         if (value != QLatin1String("48") && value != QLatin1String("49")) {

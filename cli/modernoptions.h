@@ -13,7 +13,9 @@
 namespace modern {
 
 struct Options {
-    grob::OutputKind kind;
+    grob::OutputKind kind;              // not needed with toPng
+    bool toPng = false;                 // --to png: each picture (a GROB, say) as a PNG
+    bool text = false;                  // --text: the GROB's text form instead of the binary one
     std::optional<grob::Series> series; // nothing: the one saved in the settings file
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
@@ -34,8 +36,9 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs);
 // "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
 std::optional<grob::OutputKind> KindForName(const QString& name);
 
-// Where the GROB of `picture` goes: named as the classic form names it,
-// beside the picture, or in `outputDir` when one is given.
-QString OutputPath(const QString& picture, const QString& outputDir, const grob::OutputKind& kind);
+// Where the output of `picture` goes: named as the classic form names it
+// (the kind's extension, or "png"), beside the picture, or in `outputDir`
+// when one is given.
+QString OutputPath(const QString& picture, const Options& options);
 
 } // namespace modern

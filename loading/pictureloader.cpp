@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include <mutex>
+#include <span>
 
 #ifndef VELDAR_LIBEXEC_DIR
 #define VELDAR_LIBEXEC_DIR ""
@@ -194,10 +195,47 @@ QString MetafileRendererPath() {
     return {};
 }
 
-Picture LoadBytes(const QByteArray& data, const Options& options) {
+grob::OutputKind GrobKindForName(const QString& name) {
+    const QString suffix = QFileInfo(name).suffix();
+    return grob::KindForExtension(suffix.toStdString()).value_or(grob::OutputKinds()[0]);
+}
+
+QImage GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
+                   const QString& name) {
+    const grob::ShadePicture shades =
+        grob::ShadesOf(object, kind, name.toStdString(), loading::kMaxSide, loading::kMaxPixels);
+    QImage image(shades.width, shades.height, QImage::Format_RGB32);
+    QRgb grays[32];
+    for (int level = 0; level < shades.shades; ++level) {
+        const int g = grob::GrayOfShade(kind, level);
+        grays[level] = qRgb(g, g, g);
+    }
+    const std::uint8_t* level = shades.levels.data();
+    for (int y = 0; y < shades.height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < shades.width; ++x)
+            line[x] = grays[*level++];
+    }
+    return image;
+}
+
+Picture LoadBytes(const QByteArray& data, const Options& options, const QString& name) {
     if (data.isEmpty()) return Picture::Failure(QStringLiteral("the file is empty"));
     if (data.size() > loading::kMaxFileBytes)
         return Picture::Failure(QStringLiteral("the file is too large"));
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                          std::size_t(data.size()));
+    const bool binary = grob::LooksLikeBinaryGrob(bytes);
+    if (binary || grob::LooksLikeTextGrob(bytes)) {
+        try {
+            const std::string label = name.toStdString();
+            const grob::GrobObject object =
+                binary ? grob::ReadBinaryGrob(bytes, label) : grob::ReadTextGrob(bytes, label);
+            return {GrobPicture(object, GrobKindForName(name), name), {}};
+        } catch (const grob::GrobReadError& e) {
+            return Picture::Failure(QString::fromStdString(e.cause()));
+        }
+    }
     switch (const auto kind = picturecheck::Sniff(data)) {
     case picturecheck::Kind::Wmf:
     case picturecheck::Kind::Emf:
@@ -214,7 +252,7 @@ Picture Load(const QString& path, const Options& options) {
     QString error;
     const auto data = loading::ReadRegularFile(path, loading::kMaxFileBytes, &error);
     if (!data) return Picture::Failure(error);
-    return LoadBytes(*data, options);
+    return LoadBytes(*data, options, path);
 }
 
 QImage ComposeOverWhite(QImage image) {

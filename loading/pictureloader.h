@@ -3,6 +3,7 @@
 #pragma once
 
 #include "grob/raster.h"
+#include "grob/reader.h"
 #include "picture.h"
 #include "picturelimits.h"
 
@@ -18,11 +19,23 @@ struct Options {
 };
 
 // Loads JPEG, GIF, BMP, DIB (with or without file header), ICO, CUR, WMF,
-// EMF and every other kind Qt reads. The kind is told by content. A file that
-// cannot be read whole, or that is not a regular file, is a failure.
+// EMF, GROBs in the binary and the text form, and every other kind Qt reads.
+// The kind is told by content; only a GROB's kind (gro, gro2, ..., g32) is
+// told by the file name's extension, any other name being a plain 1-bit
+// GROB. A file that cannot be read whole, or that is not a regular file, is
+// a failure.
 loading::Picture Load(const QString& path, const Options& options = {});
-// The same for a file's bytes (standard input, say).
-loading::Picture LoadBytes(const QByteArray& data, const Options& options = {});
+// The same for a file's bytes (standard input, say); `name` tells a GROB's kind.
+loading::Picture LoadBytes(const QByteArray& data, const Options& options = {},
+                           const QString& name = {});
+
+// A GROB file's kind by its name: the extension, or the plain 1-bit GROB.
+grob::OutputKind GrobKindForName(const QString& name);
+// A GROB seen as a picture: each dot in the gray its kind's encoder turns
+// into the same shade again, at natural size (one pixel per 2 or 4 columns
+// for the grayscale kinds, one frame's height for page-flipping).
+QImage GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
+                   const QString& name);
 
 // Where the metafile renderer lives (beside the program, or installed).
 QString MetafileRendererPath();

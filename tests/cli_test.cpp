@@ -267,6 +267,43 @@ TEST_F(Cli, ModernFormReportsEachFailureAndGoesOn) {
     EXPECT_TRUE(help.contains("--kind") && help.contains("g32"));
 }
 
+TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
+    write("p.bmp", Encode(Reference(), "bmp"));
+    for (const char* dirName : {"png", "text", "again"})
+        QDir().mkpath(dir.filePath(dirName));
+    for (const grob::OutputKind& kind : grob::OutputKinds()) {
+        const QString ext =
+            QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
+        const QString series = kind.depth == 2 ? "48" : "49";
+        ASSERT_EQ(run({"--kind", ext, "--series", series, "p.bmp"}).status, 0);
+        const QByteArray grob = read("p." + ext);
+        // GROB -> PNG -> the same kind: the same bytes.
+        EXPECT_EQ(run({"--to", "png", "--output-dir", "png", "p." + ext}).status, 0);
+        EXPECT_EQ(
+            run({"--kind", ext, "--series", series, "--output-dir", "again", "png/p.png"}).status,
+            0);
+        EXPECT_EQ(read("again/p." + ext), grob) << ext.toStdString();
+        // Binary -> text -> binary.
+        EXPECT_EQ(
+            run({"--kind", ext, "--series", series, "--text", "--output-dir", "text", "p." + ext})
+                .status,
+            0);
+        EXPECT_TRUE(read("text/p." + ext).startsWith("%%HP: T(3)A(R)F(.);\r\nGROB "));
+        EXPECT_EQ(run({"--kind", ext, "--series", series, "--output-dir", "again", "text/p." + ext})
+                      .status,
+                  0);
+        EXPECT_EQ(read("again/p." + ext), grob) << ext.toStdString();
+    }
+    // Never its own input; a damaged GROB says what is wrong with it.
+    Outcome r = run({"--kind", "g16", "p.g16"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("itself")) << r.err.toStdString();
+    write("cut.g16", read("p.g16").chopped(3));
+    r = run({"--to", "png", "cut.g16"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("cut.g16") && r.err.contains("cut short")) << r.err.toStdString();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

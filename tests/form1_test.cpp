@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -153,8 +154,9 @@ class Form1Test : public QObject {
         prompter_.answers = {one};
         form->menuItem(MenuArray::File, 1)->trigger();
         QVERIFY(prompter_.filters.last().startsWith(
-            "Image Files (*.jpg *.gif *.bmp *.dib *.wmf *.emf *.ico *.cur);;All pictures ("));
-        QVERIFY(prompter_.filters.last().contains("*.png"));
+            "Image Files (*.jpg *.gif *.bmp *.dib *.wmf *.emf *.ico *.cur);;GROB files (*.gro "));
+        QVERIFY(prompter_.filters.last().contains(";;All pictures (") &&
+                prompter_.filters.last().contains("*.png"));
         QVERIFY(prompter_.filters.last().endsWith(";;All files (*)"));
         QCOMPARE(form->frame()->title(), one);
         QCOMPARE(form->picture()->innerSize(), QSize(48, 32));
@@ -225,6 +227,23 @@ class Form1Test : public QObject {
         prompter_.answers = {std::nullopt};
         form->menuItem(MenuArray::Action, 1)->trigger();
         QCOMPARE(prompter_.startNames.last(), dir_.filePath("out.g32"));
+
+        // The same conversion as text on the clipboard, and a GROB opened
+        // again shows the picture its shades came from.
+        form->menuItem(MenuArray::Clipboard, 6)->trigger();
+        const QString text = QGuiApplication::clipboard()->text();
+        QVERIFY(text.startsWith("%%HP: T(3)A(R)F(.);\r\nGROB 48 128 "));
+        WriteAll(dir_.filePath("copied.g16"), text.toLatin1());
+        prompter_.answers = {dir_.filePath("out.g16")};
+        form->menuItem(MenuArray::File, 1)->trigger();
+        QCOMPARE(form->picture()->innerSize(), QSize(48, 32));
+        for (const char* name : {"again.g16", "again-from-text.g16"}) {
+            prompter_.answers = {dir_.filePath(QLatin1String(name))};
+            form->menuItem(MenuArray::Action, 7)->trigger();
+            QCOMPARE(ReadAll(dir_.filePath(QLatin1String(name))),
+                     ReadAll(dir_.filePath("out.g16")));
+            QVERIFY(form->LoadPicture(dir_.filePath("copied.g16")));
+        }
         QVERIFY(messages_.isEmpty());
     }
 

@@ -1,6 +1,8 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
-// chooser) and the decoding of the metafile renderer's answer.
+// chooser), the GROB reader in both forms, and the decoding of the metafile
+// renderer's answer.
+#include "grob/reader.h"
 #include "metafileprotocol.h"
 #include "picturecheck.h"
 
@@ -17,6 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     picturecheck::GifComplete(bytes);
     picturecheck::XbmComplete(bytes);
     picturecheck::BestIconEntry(bytes);
+    const std::span<const std::uint8_t> span(data, size);
+    for (const bool binary : {true, false}) {
+        try {
+            const grob::GrobObject object =
+                binary ? grob::ReadBinaryGrob(span, "f") : grob::ReadTextGrob(span, "f");
+            for (const auto& kind : grob::OutputKinds())
+                grob::ShadesOf(object, kind, "f", 4096, 1 << 20);
+        } catch (const grob::GrobReadError&) {
+        }
+    }
+    grob::LooksLikeTextGrob(span);
     // The renderer's answer, framed as the loader receives it.
     metafile::DecodeImage(QByteArray("VMF1") + bytes);
     metafile::DecodeImage(bytes);

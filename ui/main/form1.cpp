@@ -3,6 +3,7 @@
 #include "../about/frmabout.h"
 #include "busycursor.h"
 #include "cmdline.h"
+#include "grob/reader.h"
 #include "layout.h"
 #include "picturebox.h"
 #include "pictureloader.h"
@@ -10,6 +11,7 @@
 #include "twips.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -46,8 +48,13 @@ QString OpenFilter() {
         patterns << QString::fromLatin1(extra);
     patterns.removeDuplicates();
     patterns.sort();
+    QStringList grobs;
+    for (const grob::OutputKind& kind : grob::OutputKinds())
+        grobs << QStringLiteral("*.") +
+                     QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
     return QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
-           QStringLiteral("|All pictures|") + patterns.join(u';') + QStringLiteral("|All files|*");
+           QStringLiteral("|GROB files|") + grobs.join(u';') + QStringLiteral("|All pictures|") +
+           (patterns + grobs).join(u';') + QStringLiteral("|All files|*");
 }
 
 void MessageBox(QWidget* parent, const QString& title, const QString& text) {
@@ -119,7 +126,9 @@ void Form1::buildMenus() {
     QMap<QString, QMenu*> titles;
     for (const menutable::Item& item : menutable::Items()) {
         if (item.array == MenuArray::Main) {
-            titles[item.caption] = menuBar()->addMenu(item.caption);
+            titles[item.caption] = item.parent.isEmpty()
+                                       ? menuBar()->addMenu(item.caption)
+                                       : titles[item.parent]->addMenu(item.caption);
             continue;
         }
         QAction* action = nullptr;
@@ -149,6 +158,9 @@ void Form1::buildMenus() {
                 break;
             case MenuArray::About:
                 about_Click(index);
+                break;
+            case MenuArray::Clipboard:
+                clipboard_Click(index);
                 break;
             case MenuArray::Main:
                 break;
@@ -411,6 +423,21 @@ void Form1::action_Click(int index) {
         return;
     }
     Label1->show();
+}
+
+void Form1::clipboard_Click(int index) {
+    const auto kind = menutable::KindForClipboard(index);
+    if (!kind) return;
+    try {
+        const auto bytes = grob::EncodeGrob(*kind, Picture1->view(), series(), "clipboard");
+        const std::string text = grob::TextGrob(grob::ReadBinaryGrob(bytes, "clipboard"));
+        QGuiApplication::clipboard()->setText(
+            QString::fromLatin1(text.data(), qsizetype(text.size())));
+    } catch (const std::runtime_error& e) { // GrobError: too large for a GROB
+        const auto* error = dynamic_cast<const grob::GrobError*>(&e);
+        showFailure(QStringLiteral("Cannot copy the GROB:\n%1.")
+                        .arg(QString::fromStdString(error ? error->cause() : e.what())));
+    }
 }
 
 // ---- series and settings file ------------------------------------------

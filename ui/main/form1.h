@@ -54,6 +54,8 @@ class Form1 final : public QMainWindow {
     void action_Click(int index);
     void settings_Click(int index);
     void about_Click(int index);
+    // Copies the conversion of the picture shown, in the text form.
+    void clipboard_Click(int index);
 
     // Drops onto the window and onto the picture box.
     void Form_OLEDragDrop(const QMimeData* dropped);

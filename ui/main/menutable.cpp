@@ -17,6 +17,16 @@ const std::vector<Item>& Items() {
         {Action, 6, "3-frames GROB  (PAGE-FLIPPING 8 shades)", "Convert to...", false, "g08"},
         {Action, 7, "4-frames GROB  (PAGE-FLIPPING 16 shades)", "Convert to...", false, "g16"},
         {Action, 8, "5-frames GROB  (PAGE-FLIPPING 32 shades)", "Convert to...", false, "g32"},
+        // Added after the classic items, so that none of them moves.
+        {Action, 9, "-", "Convert to..."},
+        {Main, 4, "Copy as text", "Convert to..."},
+        {Clipboard, 1, "4-bit GROB       (VELDAR 16 shades)", "Copy as text", false, "gro4"},
+        {Clipboard, 2, "2-bit GROB       (VELDAR 4 shades)", "Copy as text", false, "gro2"},
+        {Clipboard, 3, "1-bit GROB       (STANDARD)", "Copy as text", false, "gro"},
+        {Clipboard, 4, "2-frames GROB  (PAGE-FLIPPING 4 shades)", "Copy as text", false, "g04"},
+        {Clipboard, 5, "3-frames GROB  (PAGE-FLIPPING 8 shades)", "Copy as text", false, "g08"},
+        {Clipboard, 6, "4-frames GROB  (PAGE-FLIPPING 16 shades)", "Copy as text", false, "g16"},
+        {Clipboard, 7, "5-frames GROB  (PAGE-FLIPPING 32 shades)", "Copy as text", false, "g32"},
         {Main, 3, "Settings...", {}},
         {Settings, 1, "HP 48 series", "Settings...", false},
         {Settings, 2, "HP 49 series", "Settings...", true},
@@ -25,11 +35,23 @@ const std::vector<Item>& Items() {
     return items;
 }
 
-std::optional<grob::OutputKind> KindForAction(int index) {
+namespace {
+
+std::optional<grob::OutputKind> KindOf(MenuArray array, int index) {
     for (const Item& item : Items())
-        if (item.array == MenuArray::Action && item.index == index && !item.kind.empty())
+        if (item.array == array && item.index == index && !item.kind.empty())
             return grob::KindForExtension(item.kind);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<grob::OutputKind> KindForAction(int index) {
+    return KindOf(MenuArray::Action, index);
+}
+
+std::optional<grob::OutputKind> KindForClipboard(int index) {
+    return KindOf(MenuArray::Clipboard, index);
 }
 
 QString SaveFilter(const grob::OutputKind& kind) {

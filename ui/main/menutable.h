@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-enum class MenuArray { Main, File, Action, Settings, About };
+enum class MenuArray { Main, File, Action, Settings, About, Clipboard };
 
 namespace menutable {
 
@@ -20,7 +20,7 @@ struct Item {
     QString caption; // "-" is a separator line
     QString parent;  // caption of the menu title it sits under; empty on the bar
     bool checked = false;
-    std::string_view kind = {}; // for "action" items: the extension of the kind written
+    std::string_view kind = {}; // for "action" and "clipboard" items: the kind's extension
 };
 
 const std::vector<Item>& Items();
@@ -28,6 +28,8 @@ const std::vector<Item>& Items();
 // The kind the "Convert to..." item with this index writes; nothing for the
 // separator or an index that is not there.
 std::optional<grob::OutputKind> KindForAction(int index);
+// The kind the "Copy as text" item with this index copies.
+std::optional<grob::OutputKind> KindForClipboard(int index);
 
 // The save dialog's filter for a kind: "GROB image (*.g16)|*.g16".
 QString SaveFilter(const grob::OutputKind& kind);

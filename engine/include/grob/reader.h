@@ -1,0 +1,76 @@
+// Reading GROBs back: the binary transfer form this program writes, and the
+// calculators' text form ("GROB width height hex-digits"), both checked
+// field by field against the file before anything is allocated.
+#pragma once
+
+#include "grob/grobfile.h"
+#include "grob/kinds.h"
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace grob {
+
+// A GROB file that cannot be read: which file and what is wrong with it.
+class GrobReadError : public std::runtime_error {
+  public:
+    GrobReadError(std::string path, std::string cause);
+    const std::string& path() const { return path_; }
+    const std::string& cause() const { return cause_; }
+
+  private:
+    std::string path_;
+    std::string cause_;
+};
+
+// One graphics object: its size in GROB columns and rows and its body,
+// RowStride(width) bytes a row, leftmost column in the lowest bit.
+struct GrobObject {
+    Series series = Series::HP49; // from a binary header; the text form has none
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> body;
+};
+
+// Whether the bytes start as a binary GROB file or hold a text-form GROB.
+bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data);
+bool LooksLikeTextGrob(std::span<const std::uint8_t> data);
+
+// The object of a binary file: "HPHP48-" or "HPHP49-" and any letter, the
+// GROB prologue, size, height, width and body. `path` names the file in errors.
+GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string& path);
+// The object of a text form: an optional "%%HP: ...;" line, then "GROB",
+// width, height and the body's hexadecimal digits (each byte low digit
+// first, white space anywhere between digits); other text may surround it.
+GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& path);
+
+// The text form of an object, as the calculators write it.
+std::string TextGrob(const GrobObject& object);
+// The binary file of an object.
+std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string& path = {});
+
+// A GROB of a kind seen as a picture: `width` x `height` pixels, each with
+// its shade level 0 (light) .. kind.shades() - 1 (dark), row by row.
+struct ShadePicture {
+    int width = 0;
+    int height = 0;
+    int shades = 2;
+    std::vector<std::uint8_t> levels;
+};
+
+// Throws GrobReadError when the object's size does not fit the kind (a
+// grayscale width that is not a whole number of pixels, a page-flipping
+// height that is not a whole number of frames) or when the picture would
+// be larger than `maxPixels` or `maxSide` on a side.
+ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const std::string& path,
+                      std::int64_t maxSide, std::int64_t maxPixels);
+
+// The gray value (equal red, green and blue) that the kind's encoder turns
+// into this shade level again: the middle of the level's band.
+std::uint8_t GrayOfShade(const OutputKind& kind, int level);
+
+} // namespace grob
