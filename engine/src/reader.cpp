@@ -6,8 +6,8 @@
 namespace grob {
 
 GrobReadError::GrobReadError(std::string path, std::string cause)
-    : std::runtime_error("cannot read \"" + path + "\" as a GROB: " + cause), path_(std::move(path)),
-      cause_(std::move(cause)) {}
+    : std::runtime_error("cannot read \"" + path + "\" as a GROB: " + cause),
+      path_(std::move(path)), cause_(std::move(cause)) {}
 
 namespace {
 
@@ -40,8 +40,10 @@ bool IsSpace(std::uint8_t c) {
 // The offset of the word "GROB" standing on its own, or npos.
 std::size_t FindGrobWord(std::span<const std::uint8_t> data) {
     const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    for (std::size_t at = text.find("GROB"); at != std::string_view::npos; at = text.find("GROB", at + 1)) {
-        const bool before = at == 0 || IsSpace(static_cast<std::uint8_t>(text[at - 1])) || text[at - 1] == ';';
+    for (std::size_t at = text.find("GROB"); at != std::string_view::npos;
+         at = text.find("GROB", at + 1)) {
+        const bool before =
+            at == 0 || IsSpace(static_cast<std::uint8_t>(text[at - 1])) || text[at - 1] == ';';
         const bool after = at + 4 < text.size() && IsSpace(static_cast<std::uint8_t>(text[at + 4]));
         if (before && after) return at;
     }
@@ -52,7 +54,7 @@ std::size_t FindGrobWord(std::span<const std::uint8_t> data) {
 
 bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data) {
     return data.size() >= 8 && (std::memcmp(data.data(), "HPHP48-", 7) == 0 ||
-                                 std::memcmp(data.data(), "HPHP49-", 7) == 0);
+                                std::memcmp(data.data(), "HPHP49-", 7) == 0);
 }
 
 bool LooksLikeTextGrob(std::span<const std::uint8_t> data) {
@@ -70,19 +72,20 @@ GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string&
     if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')))
         Fail(path, "the header's eighth byte is not a letter");
     if (data.size() < kHeadSize) Fail(path, "the GROB's head is cut short");
-    if (data[8] != 0x1E || data[9] != 0x2B) Fail(path, "the object is not a GROB (its prologue is not 02B1E)");
+    if (data[8] != 0x1E || data[9] != 0x2B)
+        Fail(path, "the object is not a GROB (its prologue is not 02B1E)");
     const auto object = data.subspan(8);
     const std::uint32_t size = Nibbles5(object, 5);
     const std::uint32_t height = Nibbles5(object, 10);
     const std::uint32_t width = Nibbles5(object, 15);
     const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
     if (size != 15 + 2 * bodyBytes)
-        Fail(path, "the size field (" + std::to_string(size) + ") does not match " + std::to_string(width) +
-                       " x " + std::to_string(height));
+        Fail(path, "the size field (" + std::to_string(size) + ") does not match " +
+                       std::to_string(width) + " x " + std::to_string(height));
     const std::uint64_t available = data.size() - kHeadSize;
     if (available < bodyBytes)
-        Fail(path, "the body is cut short: " + std::to_string(available) + " of " + std::to_string(bodyBytes) +
-                       " bytes");
+        Fail(path, "the body is cut short: " + std::to_string(available) + " of " +
+                       std::to_string(bodyBytes) + " bytes");
     if (available > bodyBytes)
         Fail(path, std::to_string(available - bodyBytes) + " bytes follow the GROB");
     GrobObject grob;
@@ -106,17 +109,20 @@ GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& p
         std::uint64_t value = 0;
         const std::size_t first = at;
         for (; at < data.size() && data[at] >= '0' && data[at] <= '9'; ++at)
-            if (value < kFieldLimit) value = value * 10 + (data[at] - '0'); // no further: it is too large
+            if (value < kFieldLimit)
+                value = value * 10 + (data[at] - '0'); // no further: it is too large
         if (at == first || (at < data.size() && !IsSpace(data[at])))
             Fail(path, std::string("the ") + what + " is not a whole number");
-        if (value >= kFieldLimit) Fail(path, std::string("the ") + what + " is larger than 1048575");
+        if (value >= kFieldLimit)
+            Fail(path, std::string("the ") + what + " is larger than 1048575");
         return static_cast<std::uint32_t>(value);
     };
     const std::uint32_t width = number("width");
     const std::uint32_t height = number("height");
     const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
     if (15 + 2 * bodyBytes >= kFieldLimit)
-        Fail(path, "a GROB of " + std::to_string(width) + " x " + std::to_string(height) + " is larger than "
+        Fail(path, "a GROB of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " is larger than "
                        "a GROB can be");
     // Every digit needs a byte of the file: check before allocating.
     if (2 * bodyBytes > data.size() - at) Fail(path, "the body is cut short");
@@ -187,7 +193,8 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
         w /= static_cast<std::uint32_t>(kind.depth);
     }
     if (w > maxSide || h > maxSide || std::int64_t{w} * h > maxPixels)
-        Fail(path, "the picture would be " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+        Fail(path,
+             "the picture would be " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
     picture.width = static_cast<int>(w);
     picture.height = static_cast<int>(h);
     picture.shades = kind.shades();
@@ -205,7 +212,9 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
                     level = level << 1 | bit(y + h * static_cast<std::uint32_t>(j), x);
             } else {
                 for (int b = 0; b < kind.depth; ++b)
-                    level |= bit(y, x * static_cast<std::uint32_t>(kind.depth) + static_cast<std::uint32_t>(b)) << b;
+                    level |= bit(y, x * static_cast<std::uint32_t>(kind.depth) +
+                                        static_cast<std::uint32_t>(b))
+                             << b;
             }
             picture.levels[std::size_t{y} * w + x] = static_cast<std::uint8_t>(level);
         }

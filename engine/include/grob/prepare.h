@@ -1,0 +1,55 @@
+// Preparing a picture for the calculator's screen before it is encoded:
+// fitting it to a size, its tone, and dithering in the chosen kind's own
+// shade levels. The encoders stay as they are: preparation yields a picture
+// of grays whose channel sums fall in the bands the kind's encoder turns
+// into exactly the levels chosen here.
+#pragma once
+
+#include "grob/kinds.h"
+#include "grob/raster.h"
+
+#include <optional>
+#include <string_view>
+
+namespace grob {
+
+enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
+
+std::optional<Dither> DitherForName(std::string_view name); // "none", "floyd-steinberg", ...
+std::string_view NameOfDither(Dither dither);
+
+struct Preparation {
+    // Fit inside width x height keeping the aspect ratio: smaller by
+    // averaging areas, larger only with `upscale`, by whole factors.
+    int fitWidth = 0; // 0: natural size
+    int fitHeight = 0;
+    bool upscale = false;
+    double brightness = 0; // -100 .. 100, added to every level (in 1/100 of full scale)
+    double contrast = 0;   // -100 .. 100, spread about the middle gray
+    double gamma = 1;      // > 0; above 1 lightens the mid-tones
+    bool invert = false;
+    Dither dither = Dither::None;
+
+    bool fits() const { return fitWidth > 0 && fitHeight > 0; }
+    bool toned() const { return brightness != 0 || contrast != 0 || gamma != 1 || invert; }
+    // Every option at its default: the picture goes to the encoder as it is.
+    bool neutral() const { return !fits() && !toned() && dither == Dither::None; }
+};
+
+// The size the picture takes when fitted (its own size when not fitted).
+void FittedSize(const Preparation& preparation, int width, int height, int& outWidth,
+                int& outHeight);
+
+// The picture fitted; colours are kept (each pixel 0x00BBGGRR).
+MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
+
+// The prepared picture for `kind`: fitted, toned and dithered. Only call it
+// when the preparation is not neutral; a neutral one leaves the picture as it is.
+MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
+                     const Preparation& preparation);
+
+// The brightness level 0 (black) .. shades - 1 (white) that the kind's
+// encoder gives a channel sum.
+int LevelOfSum(const OutputKind& kind, int sum);
+
+} // namespace grob

@@ -1,0 +1,218 @@
+#include "grob/prepare.h"
+
+#include "grob/reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace grob {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kDitherNames = {"none", "floyd-steinberg", "atkinson",
+                                                          "ordered"};
+
+std::uint32_t Channel(std::uint32_t pixel, int shift) {
+    return (pixel >> shift) & 255u;
+}
+
+// Area averaging: each output pixel is the mean of the source area it
+// covers, partly covered source pixels counting by the part covered.
+MemoryRaster ScaleDown(const PixelView& in, int w, int h) {
+    MemoryRaster out(w, h);
+    const double sx = double(in.width) / w, sy = double(in.height) / h;
+    std::vector<double> sums(static_cast<std::size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        std::fill(sums.begin(), sums.end(), 0.0);
+        const double y0 = y * sy, y1 = (y + 1) * sy;
+        for (int iy = int(y0); iy < std::min(int(std::ceil(y1)), in.height); ++iy) {
+            const double wy = std::min(y1, iy + 1.0) - std::max(y0, double(iy));
+            const std::uint32_t* row = in.row(iy);
+            for (int x = 0; x < w; ++x) {
+                const double x0 = x * sx, x1 = (x + 1) * sx;
+                for (int ix = int(x0); ix < std::min(int(std::ceil(x1)), in.width); ++ix) {
+                    const double weight = wy * (std::min(x1, ix + 1.0) - std::max(x0, double(ix)));
+                    for (int c = 0; c < 3; ++c)
+                        sums[std::size_t(x) * 3 + std::size_t(c)] +=
+                            weight * Channel(row[ix], 8 * c);
+                }
+            }
+        }
+        const double area = sx * sy;
+        std::uint32_t* row = out.row(y);
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t pixel = 0;
+            for (int c = 0; c < 3; ++c)
+                pixel |= std::uint32_t(std::lround(std::clamp(
+                             sums[std::size_t(x) * 3 + std::size_t(c)] / area, 0.0, 255.0)))
+                         << (8 * c);
+            row[x] = pixel;
+        }
+    }
+    return out;
+}
+
+// Whole factors, every pixel a sharp block.
+MemoryRaster ScaleUp(const PixelView& in, int factor) {
+    MemoryRaster out(in.width * factor, in.height * factor);
+    for (int y = 0; y < out.height(); ++y) {
+        const std::uint32_t* src = in.row(y / factor);
+        std::uint32_t* row = out.row(y);
+        for (int x = 0; x < out.width(); ++x)
+            row[x] = src[x / factor] & 0xFFFFFFu;
+    }
+    return out;
+}
+
+// The tone curve over brightness 0..255.
+std::array<double, 256> ToneCurve(const Preparation& p) {
+    std::array<double, 256> curve{};
+    const double c = std::clamp(p.contrast, -100.0, 100.0) / 100.0;
+    const double factor = c >= 0 ? 1.0 / std::max(1e-3, 1.0 - c) : 1.0 + c;
+    const double gamma = p.gamma > 0 ? p.gamma : 1.0;
+    for (int v = 0; v < 256; ++v) {
+        double x = v / 255.0;
+        if (p.invert) x = 1.0 - x;
+        x += std::clamp(p.brightness, -100.0, 100.0) / 100.0;
+        x = (x - 0.5) * factor + 0.5;
+        x = std::clamp(x, 0.0, 1.0);
+        x = std::pow(x, 1.0 / gamma);
+        curve[std::size_t(v)] = x * 255.0;
+    }
+    return curve;
+}
+
+// 8 x 8 Bayer matrix, thresholds 0..63.
+constexpr int kBayer[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+};
+
+struct Spread {
+    int dx, dy;
+    double share;
+};
+// Floyd–Steinberg: 7/16 ahead, 3/16 behind below, 5/16 below, 1/16 ahead below.
+constexpr Spread kFloydSteinberg[] = {
+    {1, 0, 7 / 16.0}, {-1, 1, 3 / 16.0}, {0, 1, 5 / 16.0}, {1, 1, 1 / 16.0}};
+// Atkinson: 1/8 to six neighbours; a quarter of the error is let go.
+constexpr Spread kAtkinson[] = {{1, 0, 1 / 8.0}, {2, 0, 1 / 8.0}, {-1, 1, 1 / 8.0},
+                                {0, 1, 1 / 8.0}, {1, 1, 1 / 8.0}, {0, 2, 1 / 8.0}};
+
+} // namespace
+
+std::optional<Dither> DitherForName(std::string_view name) {
+    for (std::size_t i = 0; i < kDitherNames.size(); ++i)
+        if (kDitherNames[i] == name) return static_cast<Dither>(i);
+    return std::nullopt;
+}
+
+std::string_view NameOfDither(Dither dither) {
+    return kDitherNames[static_cast<std::size_t>(dither)];
+}
+
+int LevelOfSum(const OutputKind& kind, int sum) {
+    if (kind.pageFlipping()) return (sum / 3) >> (8 - kind.frames);
+    return sum / (768 / kind.shades());
+}
+
+void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
+    outWidth = width;
+    outHeight = height;
+    if (!p.fits() || width <= 0 || height <= 0) return;
+    const double scale = std::min(double(p.fitWidth) / width, double(p.fitHeight) / height);
+    if (scale < 1) {
+        outWidth = std::max(1, int(std::lround(width * scale)));
+        outHeight = std::max(1, int(std::lround(height * scale)));
+        // Rounding must not step outside the box.
+        outWidth = std::min(outWidth, p.fitWidth);
+        outHeight = std::min(outHeight, p.fitHeight);
+    } else if (p.upscale) {
+        const int factor = std::max(1, int(std::floor(scale)));
+        outWidth = width * factor;
+        outHeight = height * factor;
+    }
+}
+
+MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
+    int w = 0, h = 0;
+    FittedSize(p, picture.width, picture.height, w, h);
+    if (w < picture.width || h < picture.height) return ScaleDown(picture, w, h);
+    if (w > picture.width) return ScaleUp(picture, w / picture.width);
+    MemoryRaster copy(picture.width, picture.height);
+    for (int y = 0; y < picture.height; ++y)
+        std::copy(picture.row(y), picture.row(y) + picture.width, copy.row(y));
+    return copy;
+}
+
+MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
+    MemoryRaster fitted = Fit(picture, p);
+    if (!p.toned() && p.dither == Dither::None) return fitted; // the colours, fitted
+    const int w = fitted.width(), h = fitted.height();
+    const auto curve = ToneCurve(p);
+    // Brightness 0..255 of each pixel: the mean of its channels, as the encoders see it.
+    std::vector<double> value(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        const std::uint32_t* row = fitted.row(y);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t sum = Channel(row[x], 0) + Channel(row[x], 8) + Channel(row[x], 16);
+            value[std::size_t(y) * w + x] = curve[sum / 3];
+        }
+    }
+    const int levels = kind.shades();
+    const double step = 255.0 / (levels - 1);
+    // Writes brightness level `level` (0 black .. levels - 1 white) as the gray
+    // the encoder turns into exactly that level.
+    auto put = [&](int x, int y, int level) {
+        const std::uint32_t gray = GrayOfShade(kind, levels - 1 - level);
+        fitted.setPixel(x, y, gray * 0x010101u);
+    };
+    switch (p.dither) {
+    case Dither::None:
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const auto gray = std::uint32_t(std::lround(value[std::size_t(y) * w + x]));
+                fitted.setPixel(x, y, gray * 0x010101u); // the encoder's own bands
+            }
+        break;
+    case Dither::Ordered:
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double position = value[std::size_t(y) * w + x] / step;
+                const int below = std::min(levels - 1, int(position));
+                const double threshold = (kBayer[y % 8][x % 8] + 0.5) / 64.0;
+                put(x, y, std::min(levels - 1, below + (position - below > threshold ? 1 : 0)));
+            }
+        break;
+    case Dither::FloydSteinberg:
+    case Dither::Atkinson: {
+        const bool fs = p.dither == Dither::FloydSteinberg;
+        const auto spreads =
+            fs ? std::span<const Spread>(kFloydSteinberg) : std::span<const Spread>(kAtkinson);
+        for (int y = 0; y < h; ++y) {
+            // Floyd–Steinberg runs serpentine: every other row right to left.
+            const bool back = fs && y % 2 == 1;
+            for (int i = 0; i < w; ++i) {
+                const int x = back ? w - 1 - i : i;
+                const double v = value[std::size_t(y) * w + x];
+                const int level = std::clamp(int(std::lround(v / step)), 0, levels - 1);
+                put(x, y, level);
+                const double error = v - level * step;
+                for (const Spread& s : spreads) {
+                    const int nx = x + (back ? -s.dx : s.dx), ny = y + s.dy;
+                    if (nx >= 0 && nx < w && ny < h)
+                        value[std::size_t(ny) * w + nx] += error * s.share;
+                }
+            }
+        }
+        break;
+    }
+    }
+    return fitted;
+}
+
+} // namespace grob
