@@ -1,14 +1,17 @@
 #include "modern.h"
 
+#include "cmdline.h"
 #include "grob/encoders.h"
 #include "grob/reader.h"
 #include "modernoptions.h"
 #include "pictureloader.h"
+#include "preview.h"
 #include "progress.h"
 #include "settings.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QImageWriter>
@@ -49,21 +52,37 @@ QString Line(const QString& file, const QString& cause) {
     return QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
 }
 
+std::vector<std::uint8_t> PngBytes(const QImage& image, const std::string& name) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&buffer, "png").write(image))
+        throw grob::GrobError(grob::ErrorCode::WriteFailed, name, "the PNG cannot be made");
+    return {png.begin(), png.end()};
+}
+
+// Where the preview of `picture` goes: the file named, or in the folder.
+QString PreviewPath(const QString& picture, const Options& options) {
+    if (!QFileInfo(options.preview).isDir()) return options.preview;
+    const QString grob = QFileInfo(OutputPath(picture, options)).fileName();
+    return QDir(options.preview).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
+}
+
 // The bytes of the output for a loaded picture: a PNG, or the GROB in
-// its binary or text form. Throws GrobError.
+// its binary or text form (prepared as asked; and its preview written).
+// Throws GrobError.
 std::vector<std::uint8_t> OutputBytes(QImage image, const Options& options, grob::Series series,
-                                      const std::string& name) {
+                                      const std::string& name, const QString& previewPath = {}) {
     const QImage composed = pictureloader::ComposeOverWhite(std::move(image));
-    if (options.toPng) {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        if (!QImageWriter(&buffer, "png").write(composed.convertToFormat(QImage::Format_RGB32)))
-            throw grob::GrobError(grob::ErrorCode::WriteFailed, name, "the PNG cannot be made");
-        return {png.begin(), png.end()};
+    if (options.toPng) return PngBytes(composed.convertToFormat(QImage::Format_RGB32), name);
+    std::vector<std::uint8_t> bytes = preview::Encode(pictureloader::ViewOf(composed), options.kind,
+                                                      series, options.preparation, name);
+    if (!previewPath.isEmpty()) {
+        const std::string previewName = QFile::encodeName(previewPath).toStdString();
+        grob::WriteGrobFile(
+            previewName, PngBytes(preview::Picture(bytes, options.kind, options.zoom), previewName),
+            grob::Flush::Later);
     }
-    std::vector<std::uint8_t> bytes =
-        grob::EncodeGrob(options.kind, pictureloader::ViewOf(composed), series, name);
     if (!options.text) return bytes;
     const std::string text = grob::TextGrob(grob::ReadBinaryGrob(bytes, name));
     return {text.begin(), text.end()};
@@ -79,8 +98,11 @@ QString ConvertOne(const QString& picture, const Options& options, grob::Series 
         return Line(output, QStringLiteral("it is the picture itself; it is not replaced"));
     try {
         const std::string name = QFile::encodeName(output).toStdString();
-        grob::WriteGrobFile(name, OutputBytes(std::move(loaded.image), options, series, name),
-                            grob::Flush::Later);
+        const QString previewPath =
+            options.preview.isEmpty() ? QString() : PreviewPath(picture, options);
+        grob::WriteGrobFile(
+            name, OutputBytes(std::move(loaded.image), options, series, name, previewPath),
+            grob::Flush::Later);
     } catch (const grob::GrobError& e) {
         return Line(output, QString::fromLocal8Bit(e.cause().c_str()));
     }

@@ -80,13 +80,46 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
     const QCommandLineOption text(
         QStringLiteral("text"), QStringLiteral("Write the GROB's text form (\"GROB w h hex...\") "
                                                "instead of the binary one, under the same name."));
+    const QCommandLineOption fit(
+        QStringLiteral("fit"),
+        QStringLiteral("Scale the picture down to fit inside WxH, keeping its aspect ratio "
+                       "(131x64: HP 48 and HP 49G screens, 131x80: later HP 49 models)."),
+        QStringLiteral("WxH"));
+    const QCommandLineOption upscale(
+        QStringLiteral("upscale"),
+        QStringLiteral("With --fit, also enlarge smaller pictures, by whole factors."));
+    const QCommandLineOption dither(
+        QStringLiteral("dither"),
+        QStringLiteral("none (the plain bands), floyd-steinberg, atkinson or ordered."),
+        QStringLiteral("METHOD"));
+    const QCommandLineOption brightness(QStringLiteral("brightness"),
+                                        QStringLiteral("-100 to 100 (default 0)."),
+                                        QStringLiteral("B"));
+    const QCommandLineOption contrast(QStringLiteral("contrast"),
+                                      QStringLiteral("-100 to 100 (default 0)."),
+                                      QStringLiteral("C"));
+    const QCommandLineOption gamma(
+        QStringLiteral("gamma"),
+        QStringLiteral("Above 0; above 1 lightens the mid-tones (default 1)."),
+        QStringLiteral("G"));
+    const QCommandLineOption invert(QStringLiteral("invert"),
+                                    QStringLiteral("Invert the picture."));
+    const QCommandLineOption previewOption(
+        QStringLiteral("preview"),
+        QStringLiteral("Also write the calculator's view of each GROB as a PNG: FILE for one "
+                       "picture, or into a folder (named like the GROB, .png)."),
+        QStringLiteral("FILE|DIR"));
+    const QCommandLineOption zoom(QStringLiteral("zoom"),
+                                  QStringLiteral("The previews' zoom, 1 to 16 (default 2)."),
+                                  QStringLiteral("N"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Show no progress, only failures."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the program's version."));
-    parser.addOptions({kind, series, outputDir, jobs, to, text, quiet, help, version});
+    parser.addOptions({kind, series, outputDir, jobs, to, text, fit, upscale, dither, brightness,
+                       contrast, gamma, invert, previewOption, zoom, quiet, help, version});
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
                                  QStringLiteral("The pictures to convert, or - alone."),
                                  QStringLiteral("PICTURE..."));
@@ -129,6 +162,57 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
         return parsed;
     }
     options.text = parser.isSet(text);
+
+    auto number = [&](const QCommandLineOption& option, double low, double high, double& out) {
+        if (!parser.isSet(option)) return true;
+        bool ok = false;
+        const double value = parser.value(option).toDouble(&ok);
+        if (!ok || !(value >= low && value <= high)) {
+            parsed.error = QStringLiteral("--%1 takes a number from %2 to %3")
+                               .arg(option.names().first())
+                               .arg(low)
+                               .arg(high);
+            return false;
+        }
+        out = value;
+        return true;
+    };
+    grob::Preparation& prep = options.preparation;
+    if (!number(brightness, -100, 100, prep.brightness) ||
+        !number(contrast, -100, 100, prep.contrast) || !number(gamma, 0.05, 20, prep.gamma))
+        return parsed;
+    prep.invert = parser.isSet(invert);
+    prep.upscale = parser.isSet(upscale);
+    if (parser.isSet(fit)) {
+        const QStringList parts = parser.value(fit).toLower().split(u'x');
+        bool okW = false, okH = false;
+        prep.fitWidth = parts.value(0).toInt(&okW);
+        prep.fitHeight = parts.value(1).toInt(&okH);
+        if (parts.size() != 2 || !okW || !okH || prep.fitWidth < 1 || prep.fitHeight < 1 ||
+            prep.fitWidth > 16384 || prep.fitHeight > 16384) {
+            parsed.error = QStringLiteral("--fit takes WIDTHxHEIGHT, as 131x64");
+            return parsed;
+        }
+    } else if (prep.upscale) {
+        parsed.error = QStringLiteral("--upscale goes with --fit");
+        return parsed;
+    }
+    if (parser.isSet(dither)) {
+        const auto method = grob::DitherForName(parser.value(dither).toStdString());
+        if (!method) {
+            parsed.error = QStringLiteral("unknown dithering \"%1\"").arg(parser.value(dither));
+            return parsed;
+        }
+        prep.dither = *method;
+    }
+    double zoomValue = options.zoom;
+    if (!number(zoom, 1, 16, zoomValue)) return parsed;
+    options.zoom = int(zoomValue);
+    options.preview = parser.value(previewOption);
+    if ((options.toPng || options.text) && (!prep.neutral() || !options.preview.isEmpty())) {
+        parsed.error = QStringLiteral("preparing and previews go with a GROB in the binary form");
+        return parsed;
+    }
     if (parser.isSet(series)) {
         const QString value = parser.value(series);
         if (value != QLatin1String("48") && value != QLatin1String("49")) {
@@ -155,6 +239,11 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
     }
     if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1) {
         parsed.error = QStringLiteral("\"-\" (standard input) must be the only picture");
+        return parsed;
+    }
+    if (!options.preview.isEmpty() && options.pictures.size() > 1 &&
+        !QFileInfo(options.preview).isDir()) {
+        parsed.error = QStringLiteral("--preview names a folder when there are several pictures");
         return parsed;
     }
     parsed.options = options;

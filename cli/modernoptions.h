@@ -4,6 +4,7 @@
 #pragma once
 
 #include "grob/encoders.h"
+#include "grob/prepare.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +21,10 @@ struct Options {
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
     bool quiet = false;
-    QStringList pictures; // or just "-": standard input to standard output
+    grob::Preparation preparation; // fit, tone and dithering; neutral by default
+    QString preview;               // a PNG file (one picture) or a folder for the calculator views
+    int zoom = 2;                  // of the previews
+    QStringList pictures;          // or just "-": standard input to standard output
 };
 
 struct Parsed {

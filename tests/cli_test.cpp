@@ -267,6 +267,24 @@ TEST_F(Cli, ModernFormReportsEachFailureAndGoesOn) {
     EXPECT_TRUE(help.contains("--kind") && help.contains("g32"));
 }
 
+TEST_F(Cli, PreparedForTheScreenWithPreviews) {
+    QImage photo(1024, 512, QImage::Format_RGB32);
+    photo.fill(qRgb(90, 120, 150));
+    write("photo.png", Encode(photo, "png"));
+    write("small.png", Encode(Reference(), "png"));
+    QDir().mkpath(dir.filePath("views"));
+    const Outcome r =
+        run({"--kind", "g16", "--fit", "131x64", "--upscale", "--dither", "floyd-steinberg",
+             "--contrast", "20", "--preview", "views", "--zoom", "3", "photo.png", "small.png"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray g16 = read("photo.g16");
+    ASSERT_EQ(g16.size(), 18 + 16 * 64 * 4); // 128 x 64, four frames
+    const QByteArray small = read("small.g16");
+    EXPECT_EQ(small.size(), 18 + 12 * 64 * 4); // 48 x 32 doubled: 96 x 64
+    EXPECT_EQ(QImage(dir.filePath("views/photo.png")).size(), QSize(3 * 131, 3 * 80));
+    EXPECT_TRUE(QFile::exists(dir.filePath("views/small.png")));
+}
+
 TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
     write("p.bmp", Encode(Reference(), "bmp"));
     for (const char* dirName : {"png", "text", "again"})

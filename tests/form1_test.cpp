@@ -3,6 +3,8 @@
 #include "form1.h"
 #include "frmabout.h"
 #include "picturebox.h"
+#include "preview.h"
+#include "previewwindow.h"
 #include "settings.h"
 #include "test_files.h"
 #include "twips.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -19,6 +22,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -357,6 +361,50 @@ class Form1Test : public QObject {
         QVERIFY(messages_[0].contains("gone.bmp"));
         QVERIFY(missing->isVisible());
         QCOMPARE(missing->exitCode(), 0);
+    }
+
+    void previewShowsWhatTheConversionWrites() {
+        QImage wide(400, 100, QImage::Format_RGB32);
+        for (int x = 0; x < 400; ++x)
+            for (int y = 0; y < 100; ++y)
+                wide.setPixel(x, y, qRgb(x * 255 / 399, x * 255 / 399, y * 2));
+        wide.save(dir_.filePath("wide.png"));
+        {
+            auto form = makeWindow();
+            form->show();
+            QVERIFY(form->LoadPicture(dir_.filePath("wide.png")));
+            form->menuItem(MenuArray::Preview, 2)->trigger();
+            PreviewWindow* preview = form->previewWindow();
+            QVERIFY(preview && preview->isVisible());
+            preview->kindBox->setCurrentIndex(5); // g16
+            preview->fitBox->setCurrentIndex(1);  // 131 x 64
+            preview->ditherBox->setCurrentIndex(1);
+            preview->zoom->setValue(3);
+            QCOMPARE(
+                preview->description(),
+                QString("131 x 132 dots, 2,262 bytes")); // 131 x 33, four frames: 18 + 17 x 132
+            // The series follows at once; the conversion writes what is shown.
+            form->menuItem(MenuArray::Settings, 1)->trigger();
+            prompter_.answers = {dir_.filePath("shown.g16")};
+            form->menuItem(MenuArray::Action, 7)->trigger();
+            const QByteArray written = ReadAll(dir_.filePath("shown.g16"));
+            QVERIFY(written.startsWith("HPHP48-X"));
+            const std::vector<std::uint8_t> bytes(written.begin(), written.end());
+            QCOMPARE(preview->image(), preview::Picture(bytes, *grob::KindForExtension("g16"), 3));
+            QVERIFY(preview->savePng(dir_.filePath("preview.png")));
+            QCOMPARE(QImage(dir_.filePath("preview.png")).size(), QSize(3 * 131, 3 * 80));
+            form->close();
+        }
+        // The choices come back with the next start; ORBEX.ini keeps its six lines.
+        auto again = makeWindow();
+        again->show();
+        QTRY_VERIFY(again->previewWindow());
+        QCOMPARE(again->previewWindow()->ditherBox->currentIndex(), 1);
+        QCOMPARE(again->preferences().preparation.fitHeight, 64);
+        QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")).count("\r\n"), 6);
+        again->previewWindow()->close();
+        QVERIFY(!again->preferences().previewShown);
+        QFile::remove(dir_.filePath("veldar-convert.ini"));
     }
 
     void aboutDialogComesAndGoes() {

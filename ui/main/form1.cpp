@@ -7,6 +7,8 @@
 #include "layout.h"
 #include "picturebox.h"
 #include "pictureloader.h"
+#include "preview.h"
+#include "previewwindow.h"
 #include "settings.h"
 #include "twips.h"
 
@@ -69,6 +71,9 @@ Form1::Form1(Options options, QWidget* parent)
       CMD(options_.prompter ? options_.prompter : ownPrompter_.get()),
       CMD2(options_.prompter ? options_.prompter : ownPrompter_.get()) {
     if (!options_.messenger) options_.messenger = MessageBox;
+    if (options_.preferencesPath.isEmpty())
+        options_.preferencesPath = Preferences::PathBeside(options_.settingsPath);
+    preferences_ = Preferences::Load(options_.preferencesPath);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -161,6 +166,9 @@ void Form1::buildMenus() {
                 break;
             case MenuArray::Clipboard:
                 clipboard_Click(index);
+                break;
+            case MenuArray::Preview:
+                preview_Click(index);
                 break;
             case MenuArray::Main:
                 break;
@@ -272,6 +280,11 @@ void Form1::firstActivation(int triesLeft) {
         return;
     }
     applyOuterSize();
+    // The preview comes back if it was open at the end of the last run (a
+    // batch run shows none: it never prepares).
+    const bool batch =
+        cmdline::KindForOption(cmdline::Parse(options_.argumentText).option).has_value();
+    if (preferences_.previewShown && !batch) preview_Click(2);
     Form_Activate();
 }
 
@@ -339,6 +352,11 @@ void Form1::closeEvent(QCloseEvent* event) {
     closing_ = true;
     saveposition();
     if (about_) about_->close();
+    if (preview_) {
+        preferences_.previewShown = preview_->isVisible();
+        savePreferences();
+        preview_->close();
+    }
     event->accept();
 }
 
@@ -359,6 +377,7 @@ bool Form1::LoadPicture(const QString& path, QString* error) {
     Frame1->setTitle(path);
     Frame1->setToolTip(path); // the caption is cut at the frame's width
     Label1->hide();
+    if (preview_) preview_->refresh();
     return true;
 }
 
@@ -414,8 +433,8 @@ void Form1::action_Click(int index) {
     if (!CMD2.ShowSave(this)) return; // cancelled: nothing converted, nothing changed
     try {
         BusyCursor busy;
-        grob::ConvertAndSave(*kind, Picture1->view(), series(),
-                             QFile::encodeName(CMD2.FileName).toStdString());
+        const std::string path = QFile::encodeName(CMD2.FileName).toStdString();
+        grob::WriteGrobFile(path, prepared(*kind, path));
     } catch (const grob::GrobError& e) {
         // The marker keeps its state; the user is told what went wrong.
         showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
@@ -429,7 +448,7 @@ void Form1::clipboard_Click(int index) {
     const auto kind = menutable::KindForClipboard(index);
     if (!kind) return;
     try {
-        const auto bytes = grob::EncodeGrob(*kind, Picture1->view(), series(), "clipboard");
+        const auto bytes = prepared(*kind, "clipboard");
         const std::string text = grob::TextGrob(grob::ReadBinaryGrob(bytes, "clipboard"));
         QGuiApplication::clipboard()->setText(
             QString::fromLatin1(text.data(), qsizetype(text.size())));
@@ -445,6 +464,50 @@ void Form1::clipboard_Click(int index) {
 void Form1::settings_Click(int index) {
     menuItem(MenuArray::Settings, 1)->setChecked(index == 1);
     menuItem(MenuArray::Settings, 2)->setChecked(index != 1);
+    if (preview_) preview_->refresh();
+}
+
+// ---- preview and preparation -------------------------------------------
+
+// The GROB file of the picture shown, prepared as the preview window set it
+// (the picture as it is when every choice is at its default).
+std::vector<std::uint8_t> Form1::prepared(const grob::OutputKind& kind,
+                                          const std::string& name) const {
+    return preview::Encode(Picture1->view(), kind, series(), preferences_.preparation, name);
+}
+
+void Form1::preview_Click(int index) {
+    if (index != 2) return;
+    if (!preview_) {
+        preview_ = new PreviewWindow(
+            preferences_, [this] { return Picture1->view(); }, [this] { return series(); }, this);
+        preview_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
+            preferences_ = preview_->preferences();
+            preferences_.previewShown = true;
+            savePreferences();
+        });
+        connect(preview_, &QDialog::finished, this, [this] {
+            if (closing_) return;
+            preferences_.previewShown = false;
+            savePreferences();
+        });
+        preferences_.previewShown = true;
+        savePreferences();
+    }
+    preview_->show();
+    preview_->raise();
+}
+
+PreviewWindow* Form1::previewWindow() const {
+    return preview_.data();
+}
+
+void Form1::savePreferences() {
+    const QString error = preferences_.save(options_.preferencesPath);
+    if (!error.isEmpty())
+        std::fprintf(options_.errors ? options_.errors : stderr, "veldar-convert: %s: %s\n",
+                     qPrintable(options_.preferencesPath), qPrintable(error));
 }
 
 grob::Series Form1::series() const {

@@ -5,6 +5,7 @@
 #include "commondialog.h"
 #include "grob/encoders.h"
 #include "menutable.h"
+#include "preferences.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -22,6 +23,7 @@ class QLabel;
 class QMimeData;
 class PictureBox;
 class frmAbout;
+class PreviewWindow;
 struct AboutServices;
 
 class Form1 final : public QMainWindow {
@@ -37,7 +39,8 @@ class Form1 final : public QMainWindow {
         FilePrompter* prompter = nullptr;             // nullptr: the desktop's dialogs
         Messenger messenger = {};                     // empty: a message box
         const AboutServices* aboutServices = nullptr; // nullptr: the system's
-        std::FILE* errors = nullptr; // where a batch run's one line goes; nullptr: stderr
+        std::FILE* errors = nullptr;  // where a batch run's one line goes; nullptr: stderr
+        QString preferencesPath = {}; // empty: veldar-convert.ini beside the settings file
     };
 
     explicit Form1(Options options, QWidget* parent = nullptr);
@@ -56,6 +59,10 @@ class Form1 final : public QMainWindow {
     void about_Click(int index);
     // Copies the conversion of the picture shown, in the text form.
     void clipboard_Click(int index);
+    // Shows the preview and the preparation of the picture.
+    void preview_Click(int index);
+    PreviewWindow* previewWindow() const;
+    const Preferences& preferences() const { return preferences_; }
 
     // Drops onto the window and onto the picture box.
     void Form_OLEDragDrop(const QMimeData* dropped);
@@ -123,6 +130,10 @@ class Form1 final : public QMainWindow {
     float labelTwipsLeft_ = 4200;
     QMap<MenuArray, QMap<int, QAction*>> menus_;
     QPointer<frmAbout> about_;
+    Preferences preferences_;
+    QPointer<PreviewWindow> preview_;
+    void savePreferences();
+    std::vector<std::uint8_t> prepared(const grob::OutputKind& kind, const std::string& name) const;
     QPointer<QWindow> lastFocusWindow_;
     // The outer size asked for; the window system tells the frame's size
     // only once the window is on the screen, and the inner size is then

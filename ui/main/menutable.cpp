@@ -30,6 +30,8 @@ const std::vector<Item>& Items() {
         {Main, 3, "Settings...", {}},
         {Settings, 1, "HP 48 series", "Settings...", false},
         {Settings, 2, "HP 49 series", "Settings...", true},
+        {Preview, 1, "-", "Settings..."},
+        {Preview, 2, "Preview and preparation...", "Settings..."},
         {About, 4, "About", {}},
     };
     return items;

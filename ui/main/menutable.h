@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-enum class MenuArray { Main, File, Action, Settings, About, Clipboard };
+enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview };
 
 namespace menutable {
 
