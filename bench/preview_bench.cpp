@@ -1,0 +1,61 @@
+// From a changed option to the new preview, for a 1024 x 512 picture: the
+// preparation, the conversion and the decoded view, as the preview window
+// runs them on every change (goal: 30 ms at most).
+#include "grob/encoders.h"
+#include "preview.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+const grob::MemoryRaster& Photo() {
+    static const grob::MemoryRaster photo = [] {
+        grob::MemoryRaster p(1024, 512);
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 1024; ++x) {
+                const auto r = std::uint32_t(128 + 127 * std::sin(x / 40.0));
+                const auto g = std::uint32_t(y / 2);
+                const auto b = std::uint32_t((x ^ y) & 255);
+                p.setPixel(x, y, r | g << 8 | b << 16);
+            }
+        return p;
+    }();
+    return photo;
+}
+
+void Preview(benchmark::State& state, std::string_view kind, grob::Preparation preparation,
+             int zoom) {
+    const auto k = *grob::KindForExtension(kind);
+    for (auto _ : state) {
+        const preview::View view =
+            preview::Render(Photo().view(), k, grob::Series::HP49, preparation, zoom);
+        benchmark::DoNotOptimize(view.image.constBits());
+    }
+}
+
+grob::Preparation With(int fitW, int fitH, grob::Dither dither, double contrast = 0) {
+    grob::Preparation p;
+    p.fitWidth = fitW;
+    p.fitHeight = fitH;
+    p.dither = dither;
+    p.contrast = contrast;
+    return p;
+}
+
+BENCHMARK_CAPTURE(Preview, gro_plain_natural, "gro", grob::Preparation{}, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Preview, gro_fs_natural, "gro", With(0, 0, grob::Dither::FloydSteinberg), 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Preview, g32_atkinson_natural, "g32", With(0, 0, grob::Dither::Atkinson, 20), 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Preview, gro4_ordered_natural, "gro4", With(0, 0, grob::Dither::Ordered), 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Preview, g16_fs_fit_131x64_zoom4, "g16",
+                  With(131, 64, grob::Dither::FloydSteinberg), 4)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
