@@ -5,18 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
 
+using testing_util::Encode;
 using testing_util::ReadAll;
+using testing_util::Reference;
 
 namespace {
 
@@ -24,25 +24,6 @@ struct Outcome {
     int status = -1;
     QString err;
 };
-
-QImage Reference() {
-    QImage image(48, 32, QImage::Format_RGB32);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 48; ++x)
-            image.setPixel(x, y,
-                           x < 8 && y < 8 ? qRgb(0, 255, 0)
-                           : x < 24       ? qRgb(255, 0, 0)
-                                          : qRgb(0, 0, 255));
-    return image;
-}
-
-QByteArray Encode(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, format).write(image);
-    return bytes;
-}
 
 QByteArray Expected(std::string_view extension, grob::Series series) {
     const QImage image = Reference().convertToFormat(QImage::Format_RGBX8888);
@@ -116,14 +97,6 @@ TEST_F(Cli, EveryOptionBesideThePictureAndTheSettingsFile) {
     EXPECT_EQ(run({"logo", "-1"}).status, 0);
     EXPECT_EQ(read("logo.gro"), Expected("gro", grob::Series::HP48)); // beside it, not "gro"
     EXPECT_TRUE(read("win/ORBEX.ini").endsWith("#TRUE#\r\n"));
-}
-
-TEST_F(Cli, OutputStaysInThePicturesFolder) {
-    write("photos.gro", "IMPORTANT");
-    write("photos.v2/holiday", Encode(Reference(), "bmp"));
-    EXPECT_EQ(run({"photos.v2/holiday", "-1"}).status, 0);
-    EXPECT_EQ(read("photos.gro"), "IMPORTANT");
-    EXPECT_EQ(read("photos.v2/holiday.gro"), Expected("gro", grob::Series::HP49));
 }
 
 TEST_F(Cli, FailuresSayWhyInOneLineAndWriteNothing) {

@@ -11,13 +11,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
-#include <QImageWriter>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -61,16 +59,9 @@ class ScriptedPrompter final : public FilePrompter {
     }
 };
 
+// The fixtures' picture, or its top-left corner, as a BMP.
 QByteArray Bitmap(QSize size = {48, 32}) {
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, x < size.width() / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "bmp").write(image);
-    return bytes;
+    return testing_util::Encode(testing_util::Reference().copy(QRect(QPoint(0, 0), size)), "bmp");
 }
 
 // Drops files onto a widget as a file manager would, offering `actions`.
@@ -413,9 +404,6 @@ class Form1Test : public QObject {
         form->menuItem(MenuArray::About, 4)->trigger();
         QPointer<frmAbout> about = form->aboutDialog();
         QVERIFY(about);
-        // A second "About" brings the same dialog forward.
-        form->menuItem(MenuArray::About, 4)->trigger();
-        QCOMPARE(form->aboutDialog(), about.data());
         QTest::keyClick(about.data(), Qt::Key_Escape);
         QTRY_VERIFY(!about);
         form->menuItem(MenuArray::About, 4)->trigger();

@@ -5,12 +5,10 @@
 #include "pictureloader.h"
 #include "test_files.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -19,32 +17,12 @@
 
 #include <sys/stat.h>
 
+using testing_util::Encode;
+using testing_util::Reference;
+
 namespace {
 
 constexpr int kW = 48, kH = 32;
-
-// Red on the left half, blue on the right, a green 8 x 8 square top left:
-// the picture every fixture in tests/data holds.
-QImage Reference() {
-    QImage image(kW, kH, QImage::Format_RGB32);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
-            image.setPixel(x, y,
-                           x < 8 && y < 8 ? qRgb(0, 255, 0)
-                           : x < kW / 2   ? qRgb(255, 0, 0)
-                                          : qRgb(0, 0, 255));
-    return image;
-}
-
-QByteArray Encode(const QImage& image, const char* format, int quality = -1) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    writer.write(image);
-    return bytes;
-}
 
 QByteArray Fixture(const char* name) {
     return testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + QLatin1String(name));
@@ -183,17 +161,6 @@ class LoadingTest : public QObject {
         const auto result = pictureloader::Load(write("damaged", bytes));
         QVERIFY(!result.ok());
         QVERIFY(!result.error.isEmpty());
-    }
-
-    void onlyRegularFilesAreRead() {
-        const QString fifo = dir_.filePath("pipe.png");
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        for (const QString& path :
-             {fifo, dir_.path(), QString("/dev/zero"), dir_.filePath("missing.bmp"), QString()}) {
-            const auto result = pictureloader::Load(path); // returns at once
-            QVERIFY2(!result.ok() && !result.error.isEmpty(), qPrintable(path));
-        }
-        QVERIFY(pictureloader::Load(fifo).error.contains("pipe"));
     }
 
     void rendererFailuresAreReported() {

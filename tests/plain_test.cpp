@@ -1,10 +1,7 @@
-// The plain functions behind the window: layout in twips, the command line,
-// the settings file, picture checks and registry reads.
+// The plain functions behind the window: the command line,
+// the settings file and the picture checks.
 #include "cmdline.h"
-#include "layout.h"
-#include "memory_registry.h"
 #include "picturecheck.h"
-#include "registry.h"
 #include "regularfile.h"
 #include "settings.h"
 #include "test_files.h"
@@ -24,22 +21,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-TEST(Layout, FrameRuleAndCentring) {
-    // A 100 x 50 picture plus a 2-pixel border each side is 1560 x 810 twips.
-    const auto fit = layout::FitFrame(1560, 810);
-    EXPECT_EQ(fit.frameWidth, 1800);
-    EXPECT_EQ(fit.frameHeight, 1150);
-    EXPECT_EQ(fit.labelLeft, 1425);
-
-    EXPECT_EQ(layout::CentreFrame(5000, 4000, 4575, 3615).top, -107); // toward zero, not -108
-    EXPECT_EQ(layout::RoundAndHalve(100.5f), 50);                     // 100.5 -> 100 (even)
-    EXPECT_EQ(layout::RoundAndHalve(101.5f), 51);                     // 101.5 -> 102
-    EXPECT_EQ(layout::RoundAndHalve(-3.0f), -1);
-    const auto narrow = layout::CentreFrame(1000, 5000, 1800, 1150);
-    EXPECT_EQ(narrow.left, -400); // a window narrower than the frame
-    EXPECT_EQ(narrow.top, 1625);
-}
 
 struct LineCase {
     QString text;
@@ -269,42 +250,6 @@ TEST(PictureCheck, FindsCutShortData) {
     EXPECT_TRUE(picturecheck::XbmComplete(xbm));
     for (const int cut : {int(xbm.size()) - 3, int(xbm.size()) - 8, 50})
         EXPECT_FALSE(picturecheck::XbmComplete(xbm.left(cut))) << cut;
-}
-
-TEST(Registry, GetKeyValueByType) {
-    testing_util::MemoryRegistry reg;
-    auto& values = reg.keys["K"];
-    values["zero"] = {registry::kTypeText, {'a', 'b', 0}};
-    values["nozero"] = {registry::kTypeText, {'a', 'b'}};
-    values["two zeros"] = {registry::kTypeText, {'a', 0, 0}};
-    values["number"] = {registry::kTypeNumber, {0x05, 0x01, 0x00, 0x00}};
-    values["negative"] = {registry::kTypeNumber, {0xFF, 0xFF, 0xFF, 0xFF}};
-    values["expand"] = {registry::kTypeExpand, {'x', 0}};
-    values["big"] = {registry::kTypeText, std::vector<std::uint8_t>(1025, 'a')};
-    values["fits"] = {registry::kTypeText, std::vector<std::uint8_t>(1024, 'a')};
-
-    auto read = [&](const char* name, QString start = {}) {
-        QString value = start;
-        const bool ok = registry::GetKeyValue(reg, registry::kLocalMachine, "K", name, value);
-        return std::pair{ok, value};
-    };
-    EXPECT_EQ(read("zero"), std::pair(true, QString("ab")));
-    EXPECT_EQ(read("nozero"), std::pair(true, QString("ab")));
-    EXPECT_EQ(read("two zeros"), std::pair(true, QString::fromLatin1("a\0", 2)));
-    EXPECT_EQ(read("number"), std::pair(true, QString("261")));
-    EXPECT_EQ(read("negative"), std::pair(true, QString("-1")));
-    EXPECT_EQ(read("expand", "kept"), std::pair(true, QString("kept")));
-    EXPECT_EQ(read("big", "old"), std::pair(false, QString()));
-    EXPECT_EQ(read("fits").second.size(), 1024);
-    EXPECT_EQ(read("missing", "old"), std::pair(false, QString()));
-    QString value = "old";
-    EXPECT_FALSE(registry::GetKeyValue(reg, registry::kLocalMachine, "nokey", "x", value));
-    EXPECT_EQ(value, "");
-    EXPECT_EQ(reg.openKeys, 0); // every opened key was closed
-    EXPECT_EQ(reg.lastAccess, 0x2003Fu);
-    // This system's own registry finds nothing.
-    EXPECT_FALSE(registry::GetKeyValue(registry::SystemRegistry(), registry::kLocalMachine,
-                                       "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value));
 }
 
 } // namespace

@@ -52,9 +52,14 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 } // namespace testing_util
 
 #ifdef QT_CORE_LIB
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#ifdef QT_GUI_LIB
+#include <QImage>
+#include <QImageWriter>
+#endif
 
 namespace testing_util {
 
@@ -71,6 +76,31 @@ inline void WriteAll(const QString& path, const QByteArray& bytes) {
 inline QByteArray FromBytes(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())};
 }
+
+#ifdef QT_GUI_LIB
+// The picture of the fixtures in tests/data: 48 x 32, red on the left half,
+// blue on the right, a green 8 x 8 square in the top-left corner.
+inline QImage Reference() {
+    QImage image(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            image.setPixel(x, y,
+                           x < 8 && y < 8 ? qRgb(0, 255, 0)
+                           : x < 24       ? qRgb(255, 0, 0)
+                                          : qRgb(0, 0, 255));
+    return image;
+}
+
+inline QByteArray Encode(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.write(image);
+    return bytes;
+}
+#endif
 
 } // namespace testing_util
 #endif
