@@ -30,13 +30,9 @@
 
 namespace modern {
 
-namespace {
+namespace {} // namespace
 
-// Only this program's own lines reach the standard error stream: Qt's
-// messages are dropped, and decoder libraries that write to the stream
-// directly write to nothing.
 std::FILE* OwnErrorStream() {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const int ours = ::dup(2);
     const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (ours < 0 || nowhere < 0) return stderr;
@@ -47,6 +43,8 @@ std::FILE* OwnErrorStream() {
     ::close(nowhere);
     return stream;
 }
+
+namespace {
 
 QString Line(const QString& file, const QString& cause) {
     return QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
@@ -175,6 +173,8 @@ int Run(int argc, char** argv) {
     }
     const Options& options = *parsed.options;
     const bool terminal = ::isatty(2);
+    // Only this program's own lines reach the standard error stream.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     std::FILE* errors = OwnErrorStream();
     grob::Series series = grob::Series::HP49;
     if (options.series) {

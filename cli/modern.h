@@ -2,6 +2,8 @@
 // is "-h". No window: only Qt Core and the image readers are started.
 #pragma once
 
+#include <cstdio>
+
 namespace modern {
 
 // The whole run; returns the exit status.
@@ -9,5 +11,10 @@ int Run(int argc, char** argv);
 
 // Whether these arguments are for the modern form.
 bool IsModern(int argc, char** argv);
+
+// Keeps the standard error stream for the program's own lines: the stream
+// returned writes there, while whatever else writes to it (decoder
+// libraries that print their complaints themselves) writes to nothing.
+std::FILE* OwnErrorStream();
 
 } // namespace modern

@@ -14,9 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
 
 // With no display to show the window on (and no platform chosen by the user),
@@ -42,21 +39,6 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
         message.startsWith(QLatin1String("This plugin does not support")))
         return;
     if (g_defaultHandler) g_defaultHandler(type, context, message);
-}
-
-// Some decoder libraries write their complaints straight to the standard
-// error stream. For a batch run that stream is kept for the program's own
-// line, and whatever else writes to it goes nowhere.
-std::FILE* KeepStandardErrorForOurselves() {
-    const int ours = ::dup(2);
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (ours < 0 || nowhere < 0) return stderr;
-    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
-    std::FILE* stream = ::fdopen(ours, "w");
-    if (!stream) return stderr;
-    ::dup2(nowhere, 2);
-    ::close(nowhere);
-    return stream;
 }
 
 } // namespace
@@ -85,7 +67,8 @@ int main(int argc, char** argv) {
     }
 
     Form1::Options options{argumentText, settings::SettingsPath()};
-    if (g_batch) options.errors = KeepStandardErrorForOurselves();
+    // Decoder libraries that print their own complaints print to nothing.
+    if (g_batch) options.errors = modern::OwnErrorStream();
     Form1 form(std::move(options));
     form.show();
     const int status = QApplication::exec();
