@@ -30,8 +30,6 @@
 
 namespace modern {
 
-namespace {} // namespace
-
 std::FILE* OwnErrorStream() {
     const int ours = ::dup(2);
     const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
