@@ -52,7 +52,10 @@ TEST(Reader, EveryKindAndSeriesRoundTrips) {
 
 TEST(Reader, TextFormAsPeopleWriteIt) {
     // Among other text, digits split by spaces and line breaks, lower case.
-    const std::string post = "Here is my sprite:\n  GROB 9 2 1f 0\n 0\n01 F0\nEnjoy!\n";
+    const std::string post =
+        std::string(5000, '.') + "\nHere is my sprite:\n  GROB 9 2 1f 0\n 0\n01 F0\nEnjoy!\n";
+    ASSERT_TRUE(
+        grob::LooksLikeTextGrob({reinterpret_cast<const std::uint8_t*>(post.data()), post.size()}));
     const auto object =
         grob::ReadTextGrob({reinterpret_cast<const std::uint8_t*>(post.data()), post.size()}, "p");
     EXPECT_EQ(object.width, 9u);

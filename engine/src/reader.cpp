@@ -58,12 +58,16 @@ bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data) {
 }
 
 bool LooksLikeTextGrob(std::span<const std::uint8_t> data) {
-    const std::size_t at = FindGrobWord(data.first(std::min<std::size_t>(data.size(), 4096)));
-    if (at == std::string_view::npos) return false;
-    // Text up to the word: no control bytes other than white space.
-    for (std::size_t i = 0; i < at; ++i)
-        if (data[i] < 0x20 && !IsSpace(data[i])) return false;
-    return true;
+    // Text up to the word: no control bytes other than white space. Binary
+    // pictures have some in their first bytes, so they are let go early.
+    auto isText = [&](std::size_t end) {
+        for (std::size_t i = 0; i < end; ++i)
+            if (data[i] < 0x20 && !IsSpace(data[i])) return false;
+        return true;
+    };
+    if (!isText(std::min<std::size_t>(data.size(), 512))) return false;
+    const std::size_t at = FindGrobWord(data);
+    return at != std::string_view::npos && isText(at);
 }
 
 GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string& path) {
