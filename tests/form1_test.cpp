@@ -187,13 +187,6 @@ class Form1Test : public QObject {
         QCOMPARE(messages_.size(), 2);
         QVERIFY(messages_[0].contains(text));
         QVERIFY(messages_[1].contains("missing.bmp") && messages_[1].contains("no such file"));
-        // Text dragged from an editor carries no files and is not taken.
-        QMimeData words;
-        words.setText("some words");
-        QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &enter);
-        QVERIFY(!enter.isAccepted());
-
         QCOMPARE(form->frame()->title(), good);
         QVERIFY(form->marker()->isVisibleTo(form.get()));
         QCOMPARE(form->picture()->shown(), before);
