@@ -266,7 +266,7 @@ void Form1::showEvent(QShowEvent* event) {
     Form_Resize();
     if (!shownOnce_) {
         shownOnce_ = true;
-        QTimer::singleShot(0, this, [this] { firstActivation(100); });
+        QTimer::singleShot(0, this, [this] { firstActivation(1000); }); // a second at most
     }
 }
 
@@ -276,7 +276,7 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::firstActivation(int triesLeft) {
     if (closing_) return;
     if (triesLeft > 0 && windowHandle() && !windowHandle()->isExposed()) {
-        QTimer::singleShot(10, this, [this, triesLeft] { firstActivation(triesLeft - 1); });
+        QTimer::singleShot(1, this, [this, triesLeft] { firstActivation(triesLeft - 1); });
         return;
     }
     applyOuterSize();
