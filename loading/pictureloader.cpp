@@ -1,5 +1,6 @@
 #include "pictureloader.h"
 
+#include "grob/reader.h"
 #include "metafileprotocol.h"
 #include "picturecheck.h"
 #include "regularfile.h"
@@ -178,28 +179,15 @@ inline QRgb OverWhite(QRgb premultiplied) {
                 qBlue(premultiplied) + clear);
 }
 
-} // namespace
-
-QString MetafileRendererPath() {
-    const QString name = QStringLiteral("veldar-metafile");
-    // Beside the program (build tree), where it was installed, and where an
-    // installation moved to another prefix keeps it.
-    const QString here = QCoreApplication::applicationDirPath();
-    const QStringList places = {here, QStringLiteral(VELDAR_LIBEXEC_DIR),
-                                here + QStringLiteral("/../libexec/veldar-convert")};
-    for (const QString& dir : places) {
-        if (dir.isEmpty()) continue;
-        const QFileInfo candidate(dir + u'/' + name);
-        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
-    }
-    return {};
-}
-
+// A GROB file's kind by its name: the extension, or the plain 1-bit GROB.
 grob::OutputKind GrobKindForName(const QString& name) {
     const QString suffix = QFileInfo(name).suffix();
     return grob::KindForExtension(suffix.toStdString()).value_or(grob::OutputKinds()[0]);
 }
 
+// A GROB seen as a picture: each dot in the gray its kind's encoder turns
+// into the same shade again, at natural size (one pixel per 2 or 4 columns
+// for the grayscale kinds, one frame's height for page-flipping).
 QImage GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
                    const QString& name) {
     const grob::ShadePicture shades =
@@ -217,6 +205,23 @@ QImage GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
             line[x] = grays[*level++];
     }
     return image;
+}
+
+} // namespace
+
+QString MetafileRendererPath() {
+    const QString name = QStringLiteral("veldar-metafile");
+    // Beside the program (build tree), where it was installed, and where an
+    // installation moved to another prefix keeps it.
+    const QString here = QCoreApplication::applicationDirPath();
+    const QStringList places = {here, QStringLiteral(VELDAR_LIBEXEC_DIR),
+                                here + QStringLiteral("/../libexec/veldar-convert")};
+    for (const QString& dir : places) {
+        if (dir.isEmpty()) continue;
+        const QFileInfo candidate(dir + u'/' + name);
+        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
+    }
+    return {};
 }
 
 Picture LoadBytes(const QByteArray& data, const Options& options, const QString& name) {

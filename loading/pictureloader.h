@@ -3,7 +3,6 @@
 #pragma once
 
 #include "grob/raster.h"
-#include "grob/reader.h"
 #include "picture.h"
 #include "picturelimits.h"
 
@@ -28,14 +27,6 @@ loading::Picture Load(const QString& path, const Options& options = {});
 // The same for a file's bytes (standard input, say); `name` tells a GROB's kind.
 loading::Picture LoadBytes(const QByteArray& data, const Options& options = {},
                            const QString& name = {});
-
-// A GROB file's kind by its name: the extension, or the plain 1-bit GROB.
-grob::OutputKind GrobKindForName(const QString& name);
-// A GROB seen as a picture: each dot in the gray its kind's encoder turns
-// into the same shade again, at natural size (one pixel per 2 or 4 columns
-// for the grayscale kinds, one frame's height for page-flipping).
-QImage GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
-                   const QString& name);
 
 // Where the metafile renderer lives (beside the program, or installed).
 QString MetafileRendererPath();

@@ -115,11 +115,6 @@ std::string_view NameOfDither(Dither dither) {
     return kDitherNames[static_cast<std::size_t>(dither)];
 }
 
-int LevelOfSum(const OutputKind& kind, int sum) {
-    if (kind.pageFlipping()) return (sum / 3) >> (8 - kind.frames);
-    return sum / (768 / kind.shades());
-}
-
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
     outWidth = width;
     outHeight = height;

@@ -48,8 +48,4 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
 
-// The brightness level 0 (black) .. shades - 1 (white) that the kind's
-// encoder gives a channel sum.
-int LevelOfSum(const OutputKind& kind, int sum);
-
 } // namespace grob
