@@ -15,8 +15,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <sys/stat.h>
-
 using testing_util::Encode;
 using testing_util::Reference;
 
