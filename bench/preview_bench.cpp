@@ -1,8 +1,7 @@
 // From a changed option to the new preview, for a 1024 x 512 picture: the
 // preparation, the conversion and the decoded view, as the preview window
 // runs them on every change (goal: 30 ms at most).
-#include "grob/encoders.h"
-#include "preview.h"
+#include "conversion.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,28 +9,34 @@
 
 namespace {
 
-const grob::MemoryRaster& Photo() {
-    static const grob::MemoryRaster photo = [] {
-        grob::MemoryRaster p(1024, 512);
+std::shared_ptr<const grob::Image> Photo() {
+    static const auto photo = [] {
+        grob::Image p{1024, 512, std::vector<std::uint32_t>(1024 * 512)};
         for (int y = 0; y < 512; ++y)
             for (int x = 0; x < 1024; ++x) {
                 const auto r = std::uint32_t(128 + 127 * std::sin(x / 40.0));
                 const auto g = std::uint32_t(y / 2);
                 const auto b = std::uint32_t((x ^ y) & 255);
-                p.setPixel(x, y, r | g << 8 | b << 16);
+                p.pixels[std::size_t(y) * 1024 + std::size_t(x)] =
+                    0xFF000000u | r | g << 8 | b << 16;
             }
-        return p;
+        return std::make_shared<const grob::Image>(std::move(p));
     }();
     return photo;
 }
 
 void Preview(benchmark::State& state, std::string_view kind, grob::Preparation preparation,
              int zoom) {
-    const auto k = *grob::KindForExtension(kind);
+    pipeline::Request request;
+    request.source = pipeline::Source::Loaded(Photo());
+    request.kind = *grob::KindForExtension(kind);
+    request.preparation = preparation;
+    request.zoom = zoom;
+    request.outputs = {{pipeline::Product::Grob, pipeline::Target::Memory()},
+                       {pipeline::Product::Preview, pipeline::Target::Memory()}};
     for (auto _ : state) {
-        const preview::View view =
-            preview::Render(Photo().view(), k, grob::Series::HP49, preparation, zoom);
-        benchmark::DoNotOptimize(view.image.constBits());
+        const pipeline::Result result = pipeline::Convert(request);
+        benchmark::DoNotOptimize(result.made.back().image.pixels.data());
     }
 }
 

@@ -1,10 +1,13 @@
 #include "modernoptions.h"
 
-#include "cmdline.h"
+#include "commandline.h"
+#include "grob/options.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+
+#include <map>
 
 namespace modern {
 
@@ -22,7 +25,7 @@ QString KindsText() {
                     .arg(Latin1(kind.option), -6)
                     .arg(Latin1(kind.description));
     text += QStringLiteral(
-        "\nEach GROB is named as the classic form names it: the picture's name up to\n"
+        "\nEach output is named as the classic form names it: the picture's name up to\n"
         "its last \".\" and the kind's extension (\"png\" with --to png); the text\n"
         "form (--text) takes the same name. \"-\" as the only picture reads one\n"
         "picture from standard input and writes the output to standard output.\n"
@@ -32,6 +35,36 @@ QString KindsText() {
         "line each on standard error), 2 for a usage error.\n"
         "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n");
     return text;
+}
+
+// What an option takes, for its usage error.
+QString Takes(const grob::OptionSpec& option) {
+    const QString name = QStringLiteral("--") + Latin1(option.name);
+    const QString low = QString::fromStdString(grob::FormatNumber(option.minimum));
+    const QString high = QString::fromStdString(grob::FormatNumber(option.maximum));
+    switch (option.type) {
+    case grob::OptionType::Whole:
+        return QStringLiteral("%1 takes a whole number from %2 to %3").arg(name, low, high);
+    case grob::OptionType::Number:
+        return QStringLiteral("%1 takes a number from %2 to %3").arg(name, low, high);
+    case grob::OptionType::Size:
+        return QStringLiteral("%1 takes WIDTHxHEIGHT, each from %2 to %3, as 131x64")
+            .arg(name, low, high);
+    case grob::OptionType::Choice: {
+        QStringList names;
+        for (const grob::OptionChoice& choice : option.choices)
+            names << Latin1(choice.name);
+        const QString last = names.takeLast();
+        return QStringLiteral("%1 takes %2")
+            .arg(name, names.isEmpty()
+                           ? last
+                           : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+    }
+    case grob::OptionType::Flag:
+    case grob::OptionType::Path:
+        break;
+    }
+    return name;
 }
 
 } // namespace
@@ -44,82 +77,59 @@ std::optional<grob::OutputKind> KindForName(const QString& name) {
 
 QString OutputPath(const QString& picture, const Options& options) {
     const QString extension =
-        options.toPng ? QStringLiteral("png") : Latin1(options.kind.extension);
+        options.toPng ? QStringLiteral("png") : Latin1(options.choices.kind.extension);
     const QString beside = cmdline::OutputName(picture, extension);
     if (options.outputDir.isEmpty()) return beside;
     return QDir(options.outputDir).filePath(QFileInfo(beside).fileName());
 }
 
-Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
+pipeline::Request RequestFor(const QString& picture, const Options& options,
+                             grob::Series savedSeries) {
+    using pipeline::Output;
+    using pipeline::Product;
+    using pipeline::Target;
+    pipeline::Request request;
+    const bool stream = picture == QLatin1String("-");
+    request.source = stream ? pipeline::Source::StandardInput() : pipeline::Source::File(picture);
+    request.kind = options.choices.kind;
+    request.series = options.series;
+    request.defaultSeries = savedSeries;
+    request.preparation = options.choices.preparation;
+    request.zoom = options.choices.zoom;
+    const Product main = options.toPng  ? Product::PicturePng
+                         : options.text ? Product::GrobText
+                                        : Product::Grob;
+    request.outputs.push_back(
+        {main, stream ? Target::StandardOutput() : Target::File(OutputPath(picture, options))});
+    if (!options.preview.isEmpty()) {
+        QString path = options.preview;
+        if (QFileInfo(path).isDir()) {
+            const QString grob = QFileInfo(OutputPath(picture, options)).fileName();
+            path = QDir(path).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
+        }
+        request.outputs.push_back({Product::PreviewPng, Target::File(path)});
+    }
+    return request;
+}
+
+Parsed ParseArguments(const QStringList& arguments, int cores) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Converts pictures into HP 48 / HP 49 graphics objects (GROBs), many at "
                        "once, without a window."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption kind(QStringLiteral("kind"),
-                                  QStringLiteral("The kind of GROB to write (see below)."),
-                                  QStringLiteral("KIND"));
-    const QCommandLineOption series(
-        QStringLiteral("series"),
-        QStringLiteral("The calculator series of the header, 48 or 49 (default: the one saved "
-                       "by the window)."),
-        QStringLiteral("48|49"));
-    const QCommandLineOption outputDir(
-        QStringLiteral("output-dir"),
-        QStringLiteral("Write the GROBs into DIR (default: beside each picture)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption jobs(
-        QStringLiteral("jobs"),
-        QStringLiteral("Convert up to N pictures at once (default: %1, the number of cores).")
-            .arg(defaultJobs),
-        QStringLiteral("N"));
-    const QCommandLineOption to(QStringLiteral("to"),
-                                QStringLiteral("Write each picture (a GROB, say) as a PNG "
-                                               "instead of a GROB; no --kind is needed."),
-                                QStringLiteral("png"));
-    const QCommandLineOption text(
-        QStringLiteral("text"), QStringLiteral("Write the GROB's text form (\"GROB w h hex...\") "
-                                               "instead of the binary one, under the same name."));
-    const QCommandLineOption fit(
-        QStringLiteral("fit"),
-        QStringLiteral("Scale the picture down to fit inside WxH, keeping its aspect ratio "
-                       "(131x64: HP 48 and HP 49G screens, 131x80: later HP 49 models)."),
-        QStringLiteral("WxH"));
-    const QCommandLineOption upscale(
-        QStringLiteral("upscale"),
-        QStringLiteral("With --fit, also enlarge smaller pictures, by whole factors."));
-    const QCommandLineOption dither(
-        QStringLiteral("dither"),
-        QStringLiteral("none (the plain bands), floyd-steinberg, atkinson or ordered."),
-        QStringLiteral("METHOD"));
-    const QCommandLineOption brightness(QStringLiteral("brightness"),
-                                        QStringLiteral("-100 to 100 (default 0)."),
-                                        QStringLiteral("B"));
-    const QCommandLineOption contrast(QStringLiteral("contrast"),
-                                      QStringLiteral("-100 to 100 (default 0)."),
-                                      QStringLiteral("C"));
-    const QCommandLineOption gamma(
-        QStringLiteral("gamma"),
-        QStringLiteral("Above 0; above 1 lightens the mid-tones (default 1)."),
-        QStringLiteral("G"));
-    const QCommandLineOption invert(QStringLiteral("invert"),
-                                    QStringLiteral("Invert the picture."));
-    const QCommandLineOption previewOption(
-        QStringLiteral("preview"),
-        QStringLiteral("Also write the calculator's view of each GROB as a PNG: FILE for one "
-                       "picture, or into a folder (named like the GROB, .png)."),
-        QStringLiteral("FILE|DIR"));
-    const QCommandLineOption zoom(QStringLiteral("zoom"),
-                                  QStringLiteral("The previews' zoom, 1 to 16 (default 2)."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("Show no progress, only failures."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show the program's version."));
-    parser.addOptions({kind, series, outputDir, jobs, to, text, fit, upscale, dither, brightness,
-                       contrast, gamma, invert, previewOption, zoom, quiet, help, version});
+    std::map<std::string_view, QCommandLineOption> declared;
+    for (const grob::OptionSpec& spec : grob::Options()) {
+        QStringList names;
+        if (spec.shortName) names << QString(QChar::fromLatin1(spec.shortName));
+        names << Latin1(spec.name);
+        QCommandLineOption option(names, Latin1(spec.help));
+        if (spec.type != grob::OptionType::Flag) option.setValueName(Latin1(spec.valueName));
+        parser.addOption(option);
+        declared.emplace(spec.name, option);
+    }
+    auto isSet = [&](std::string_view name) { return parser.isSet(declared.at(name)); };
+    auto value = [&](std::string_view name) { return parser.value(declared.at(name)); };
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
                                  QStringLiteral("The pictures to convert, or - alone."),
                                  QStringLiteral("PICTURE..."));
@@ -129,109 +139,85 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
         parsed.error = parser.errorText();
         return parsed;
     }
-    if (parser.isSet(help)) {
+    if (isSet("help")) {
         QString helpText = parser.helpText();
         const qsizetype end = helpText.indexOf(u'\n');
         helpText.replace(0, end, QStringLiteral("Usage: veldar-convert [options] PICTURE..."));
         parsed.output = helpText + KindsText();
         return parsed;
     }
-    if (parser.isSet(version)) {
+    if (isSet("version")) {
         parsed.output = QStringLiteral("veldar-convert %1\n").arg(QStringLiteral(VELDAR_VERSION));
         return parsed;
     }
 
     Options options;
-    if (parser.isSet(to)) {
-        if (parser.value(to) != QLatin1String("png")) {
-            parsed.error = QStringLiteral("--to takes png, not \"%1\"").arg(parser.value(to));
+    if (isSet("to")) {
+        if (value("to") != QLatin1String("png")) {
+            parsed.error = QStringLiteral("--to takes png, not \"%1\"").arg(value("to"));
             return parsed;
         }
-        if (parser.isSet(kind) || parser.isSet(text)) {
+        if (isSet("kind") || isSet("text")) {
             parsed.error = QStringLiteral("--to png writes no GROB: no --kind or --text with it");
             return parsed;
         }
         options.toPng = true;
-    } else if (!parser.isSet(kind)) {
+    } else if (!isSet("kind")) {
         parsed.error = QStringLiteral("--kind is needed");
         return parsed;
-    } else if (const auto chosen = KindForName(parser.value(kind))) {
-        options.kind = *chosen;
+    } else if (const auto chosen = KindForName(value("kind"))) {
+        options.choices.kind = *chosen;
     } else {
-        parsed.error = QStringLiteral("unknown kind \"%1\"").arg(parser.value(kind));
+        parsed.error = QStringLiteral("unknown kind \"%1\"").arg(value("kind"));
         return parsed;
     }
-    options.text = parser.isSet(text);
+    options.text = isSet("text");
 
-    auto number = [&](const QCommandLineOption& option, double low, double high, double& out) {
-        if (!parser.isSet(option)) return true;
-        bool ok = false;
-        const double value = parser.value(option).toDouble(&ok);
-        if (!ok || !(value >= low && value <= high)) {
-            parsed.error = QStringLiteral("--%1 takes a number from %2 to %3")
-                               .arg(option.names().first())
-                               .arg(low)
-                               .arg(high);
-            return false;
-        }
-        out = value;
-        return true;
-    };
-    grob::Preparation& prep = options.preparation;
-    if (!number(brightness, -100, 100, prep.brightness) ||
-        !number(contrast, -100, 100, prep.contrast) || !number(gamma, 0.05, 20, prep.gamma))
-        return parsed;
-    prep.invert = parser.isSet(invert);
-    prep.upscale = parser.isSet(upscale);
-    if (parser.isSet(fit)) {
-        const QStringList parts = parser.value(fit).toLower().split(u'x');
-        bool okW = false, okH = false;
-        prep.fitWidth = parts.value(0).toInt(&okW);
-        prep.fitHeight = parts.value(1).toInt(&okH);
-        if (parts.size() != 2 || !okW || !okH || prep.fitWidth < 1 || prep.fitHeight < 1 ||
-            prep.fitWidth > 16384 || prep.fitHeight > 16384) {
-            parsed.error = QStringLiteral("--fit takes WIDTHxHEIGHT, as 131x64");
+    // Every option that sets a choice (preparation, zoom) is read by the table.
+    for (const grob::OptionSpec& spec : grob::Options()) {
+        if (spec.name == "kind" || !(spec.use & (grob::kPreparation | grob::kPreviewView)) ||
+            !isSet(spec.name))
+            continue;
+        const std::string text = spec.type == grob::OptionType::Flag
+                                     ? std::string("true")
+                                     : value(spec.name).toStdString();
+        if (!SetChoice(options.choices, spec, text)) {
+            parsed.error = Takes(spec) + QStringLiteral(", not \"%1\"").arg(value(spec.name));
             return parsed;
         }
-    } else if (prep.upscale) {
+    }
+    const grob::Preparation& prep = options.choices.preparation;
+    if (prep.upscale && !prep.fits()) {
         parsed.error = QStringLiteral("--upscale goes with --fit");
         return parsed;
     }
-    if (parser.isSet(dither)) {
-        const auto method = grob::DitherForName(parser.value(dither).toStdString());
-        if (!method) {
-            parsed.error = QStringLiteral("unknown dithering \"%1\"").arg(parser.value(dither));
-            return parsed;
-        }
-        prep.dither = *method;
-    }
-    double zoomValue = options.zoom;
-    if (!number(zoom, 1, 16, zoomValue)) return parsed;
-    options.zoom = int(zoomValue);
-    options.preview = parser.value(previewOption);
-    if ((options.toPng || options.text) && (!prep.neutral() || !options.preview.isEmpty())) {
-        parsed.error = QStringLiteral("preparing and previews go with a GROB in the binary form");
+    options.preview = value("preview");
+    if (options.toPng && (!prep.neutral() || !options.preview.isEmpty())) {
+        parsed.error = QStringLiteral(
+            "--to png writes the picture as it is: preparing and previews go with a GROB");
         return parsed;
     }
-    if (parser.isSet(series)) {
-        const QString value = parser.value(series);
-        if (value != QLatin1String("48") && value != QLatin1String("49")) {
-            parsed.error = QStringLiteral("the series is 48 or 49, not \"%1\"").arg(value);
+    if (isSet("series")) {
+        const auto index = grob::ParseChoice(grob::Option("series"), value("series").toStdString());
+        if (!index) {
+            parsed.error =
+                QStringLiteral("the series is 48 or 49, not \"%1\"").arg(value("series"));
             return parsed;
         }
-        options.series = value == QLatin1String("48") ? grob::Series::HP48 : grob::Series::HP49;
+        options.series = *index == 0 ? grob::Series::HP48 : grob::Series::HP49;
     }
-    options.outputDir = parser.value(outputDir);
-    options.jobs = defaultJobs;
-    if (parser.isSet(jobs)) {
-        bool ok = false;
-        options.jobs = parser.value(jobs).toInt(&ok);
-        if (!ok || options.jobs < 1) {
+    options.outputDir = value("output-dir");
+    options.jobs = cores;
+    if (isSet("jobs")) {
+        const auto jobs = grob::ParseNumber(grob::Option("jobs"), value("jobs").toStdString());
+        if (!jobs) {
             parsed.error = QStringLiteral("--jobs takes a whole number of 1 or more");
             return parsed;
         }
+        options.jobs = int(*jobs);
     }
-    options.quiet = parser.isSet(quiet);
+    options.jobs = std::clamp(options.jobs, 1, std::max(1, cores) * grob::kJobsPerCore);
+    options.quiet = isSet("quiet");
     options.pictures = parser.positionalArguments();
     if (options.pictures.isEmpty()) {
         parsed.error = QStringLiteral("no pictures given");
@@ -240,6 +226,19 @@ Parsed ParseArguments(const QStringList& arguments, int defaultJobs) {
     if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1) {
         parsed.error = QStringLiteral("\"-\" (standard input) must be the only picture");
         return parsed;
+    }
+    if (options.pictures == QStringList{QStringLiteral("-")}) {
+        if (!options.preview.isEmpty() && QFileInfo(options.preview).isDir()) {
+            parsed.error = QStringLiteral(
+                "--preview names a file with standard input: a picture from it has no name");
+            return parsed;
+        }
+        if (!options.outputDir.isEmpty()) {
+            parsed.error =
+                QStringLiteral("--output-dir does nothing with \"-\": the output goes to standard "
+                               "output");
+            return parsed;
+        }
     }
     if (!options.preview.isEmpty() && options.pictures.size() > 1 &&
         !QFileInfo(options.preview).isDir()) {

@@ -1,10 +1,10 @@
-// The modern command line's options, parsed with QCommandLineParser:
-//   veldar-convert --kind KIND [--series 48|49] [--output-dir DIR] [--jobs N]
-//                  [--quiet] PICTURE... | -
+// The modern command line's options, made from the options table and parsed
+// with QCommandLineParser:
+//   veldar-convert --kind KIND [OPTIONS] PICTURE... | -
 #pragma once
 
-#include "grob/encoders.h"
-#include "grob/prepare.h"
+#include "conversion.h"
+#include "preferences.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,17 +14,15 @@
 namespace modern {
 
 struct Options {
-    grob::OutputKind kind;              // not needed with toPng
+    Choices choices;                    // kind, preparation, zoom
     bool toPng = false;                 // --to png: each picture (a GROB, say) as a PNG
     bool text = false;                  // --text: the GROB's text form instead of the binary one
-    std::optional<grob::Series> series; // nothing: the one saved in the settings file
+    std::optional<grob::Series> series; // nothing: a GROB's own, else the saved one
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
     bool quiet = false;
-    grob::Preparation preparation; // fit, tone and dithering; neutral by default
-    QString preview;               // a PNG file (one picture) or a folder for the calculator views
-    int zoom = 2;                  // of the previews
-    QStringList pictures;          // or just "-": standard input to standard output
+    QString preview;      // a PNG file (one picture) or a folder for the calculator views
+    QStringList pictures; // or just "-": standard input to standard output
 };
 
 struct Parsed {
@@ -33,9 +31,8 @@ struct Parsed {
     QString error;  // a usage error for standard error; the run ends with 2
 };
 
-// `arguments` includes the program's name first. `defaultJobs` is the number
-// of cores.
-Parsed ParseArguments(const QStringList& arguments, int defaultJobs);
+// `arguments` includes the program's name first. `cores` is the number of cores.
+Parsed ParseArguments(const QStringList& arguments, int cores);
 
 // "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
 std::optional<grob::OutputKind> KindForName(const QString& name);
@@ -44,5 +41,9 @@ std::optional<grob::OutputKind> KindForName(const QString& name);
 // (the kind's extension, or "png"), beside the picture, or in `outputDir`
 // when one is given.
 QString OutputPath(const QString& picture, const Options& options);
+
+// The conversion of one picture ("-": standard input to standard output).
+pipeline::Request RequestFor(const QString& picture, const Options& options,
+                             grob::Series savedSeries);
 
 } // namespace modern

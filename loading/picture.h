@@ -1,18 +1,24 @@
-// A loaded picture, or why there is none. The loader and the metafile
-// renderer both answer with it.
+// A loaded picture, or why there is none.
 #pragma once
 
-#include <QImage>
+#include "grob/grobfile.h"
+#include "grob/raster.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace loading {
 
 struct Picture {
-    QImage image; // null on failure
-    QString error;
-    bool ok() const { return !image.isNull(); }
+    grob::Image image; // composed over white
+    QString error;     // empty when the picture was loaded
+    // A GROB in the binary transfer form carries the calculator series in
+    // its header; nothing for any other picture.
+    std::optional<grob::Series> series;
 
-    static Picture Failure(const QString& why) { return {QImage(), why}; }
+    bool ok() const { return error.isEmpty(); }
+    static Picture Failure(const QString& why) { return {{}, why, std::nullopt}; }
 };
 
 } // namespace loading

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QProcess>
 
+#include <cstring>
 #include <mutex>
 #include <span>
 
@@ -23,8 +24,6 @@ namespace pictureloader {
 
 using loading::Picture;
 
-namespace {
-
 QString TooLargeText(QSize size) {
     return QStringLiteral(
                "the picture is %1 x %2 pixels; at most %3 x %3 and %4 million pixels are accepted")
@@ -33,6 +32,8 @@ QString TooLargeText(QSize size) {
         .arg(loading::kMaxSide)
         .arg(loading::kMaxPixels / (1024 * 1024));
 }
+
+namespace {
 
 bool TooLarge(QSize size) {
     return loading::TooLarge(size.width(), size.height());
@@ -90,6 +91,13 @@ QByteArray KnownFormat(const QByteArray& data) {
     return {};
 }
 
+// What Qt decoded, composed over white, as the engine's picture.
+Picture Decoded(QImage image) {
+    Picture picture;
+    picture.image = ToImage(ComposeOverWhite(std::move(image)));
+    return picture;
+}
+
 Picture ReadWithQt(const QByteArray& data, QByteArray format) {
     if (format.isEmpty()) format = KnownFormat(data);
     WarningCollector warnings;
@@ -127,7 +135,7 @@ Picture ReadWithQt(const QByteArray& data, QByteArray format) {
             return Picture::Failure(
                 QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed()));
     if (TooLarge(image.size())) return Picture::Failure(TooLargeText(image.size()));
-    return {std::move(image), {}};
+    return Decoded(std::move(image));
 }
 
 // Metafiles are drawn by a separate renderer process, so that a fault in a
@@ -168,7 +176,7 @@ Picture RenderMetafile(const QByteArray& data, picturecheck::Kind kind, const Op
     QImage image = metafile::DecodeImage(output);
     if (image.isNull())
         return Picture::Failure(QStringLiteral("the metafile renderer gave no picture"));
-    return {std::move(image), {}};
+    return Decoded(std::move(image));
 }
 
 // Over white, per channel: the premultiplied colour plus the white that
@@ -236,7 +244,9 @@ Picture LoadBytes(const QByteArray& data, const Options& options, const QString&
             const std::string label = name.toStdString();
             const grob::GrobObject object =
                 binary ? grob::ReadBinaryGrob(bytes, label) : grob::ReadTextGrob(bytes, label);
-            return {GrobPicture(object, GrobKindForName(name), name), {}};
+            Picture picture = Decoded(GrobPicture(object, GrobKindForName(name), name));
+            if (binary) picture.series = object.series;
+            return picture;
         } catch (const grob::GrobReadError& e) {
             return Picture::Failure(QString::fromStdString(e.cause()));
         }
@@ -299,6 +309,49 @@ QImage ComposeOverWhite(QImage image) {
     }
     image.convertTo(QImage::Format_RGBX8888);
     return image;
+}
+
+grob::Image ToImage(const QImage& composed) {
+    Q_ASSERT(composed.isNull() || composed.format() == QImage::Format_RGBX8888);
+    grob::Image image;
+    image.width = composed.width();
+    image.height = composed.height();
+    image.pixels.resize(std::size_t(image.width) * std::size_t(image.height));
+    for (int y = 0; y < image.height; ++y)
+        std::memcpy(image.pixels.data() + std::size_t(y) * std::size_t(image.width),
+                    composed.constScanLine(y), std::size_t(image.width) * 4);
+    return image;
+}
+
+std::optional<QSize> PeekSize(const QByteArray& data, const QString& name) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                          std::size_t(data.size()));
+    if (grob::LooksLikeBinaryGrob(bytes) || grob::LooksLikeTextGrob(bytes)) {
+        try {
+            const grob::GrobObject object = grob::LooksLikeBinaryGrob(bytes)
+                                                ? grob::ReadBinaryGrob(bytes, "")
+                                                : grob::ReadTextGrob(bytes, "");
+            const grob::OutputKind kind = GrobKindForName(name);
+            const std::uint32_t w = kind.pageFlipping() ? object.width : object.width / kind.depth;
+            const std::uint32_t h =
+                kind.pageFlipping() ? object.height / kind.frames : object.height;
+            return QSize(int(w), int(h));
+        } catch (const grob::GrobReadError&) {
+            return std::nullopt;
+        }
+    }
+    const QByteArray format = picturecheck::Sniff(data) == picturecheck::Kind::PackedDib
+                                  ? QByteArray("dib")
+                                  : KnownFormat(data);
+    if (format.isEmpty()) return std::nullopt; // only the common kinds are asked
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!size.isValid()) return std::nullopt;
+    return size;
 }
 
 grob::PixelView ViewOf(const QImage& composed) {

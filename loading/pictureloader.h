@@ -8,7 +8,10 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+
+#include <optional>
 
 namespace pictureloader {
 
@@ -28,6 +31,13 @@ loading::Picture Load(const QString& path, const Options& options = {});
 loading::Picture LoadBytes(const QByteArray& data, const Options& options = {},
                            const QString& name = {});
 
+// The picture's size from its header alone, before any decoding; nothing
+// when the header does not tell it (metafiles) or is not readable.
+std::optional<QSize> PeekSize(const QByteArray& data, const QString& name = {});
+
+// Why a picture of this size is refused.
+QString TooLargeText(QSize size);
+
 // Where the metafile renderer lives (beside the program, or installed).
 QString MetafileRendererPath();
 
@@ -38,5 +48,7 @@ QString MetafileRendererPath();
 QImage ComposeOverWhite(QImage image);
 // The encoders' view of a composed image.
 grob::PixelView ViewOf(const QImage& composed);
+// A composed image's pixels, copied.
+grob::Image ToImage(const QImage& composed);
 
 } // namespace pictureloader

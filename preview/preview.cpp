@@ -1,80 +1,93 @@
 #include "preview.h"
 
-#include "grob/encoders.h"
-#include "grob/reader.h"
+#include "grob/options.h"
 
-#include <QLocale>
-#include <QPainter>
+#include <algorithm>
+#include <stdexcept>
 
 namespace preview {
 
-namespace {
-
-QRgb Mix(int level, int levels) {
-    // Level 0 is the pale background, the last level a fully dark dot; a
-    // page-flipping dot is dark for its frames' share of the time, each frame
-    // counting by the weight of the bit it carries.
-    const double dark = double(level) / (levels - 1);
-    auto channel = [&](int light, int full) { return int(light + (full - light) * dark + 0.5); };
-    return qRgb(channel(qRed(kLcdLight), qRed(kLcdDark)),
-                channel(qGreen(kLcdLight), qGreen(kLcdDark)),
-                channel(qBlue(kLcdLight), qBlue(kLcdDark)));
+Size PreviewSize(int width, int height, int zoom) {
+    const std::int64_t w = std::max(width, grob::kScreens.back().width);
+    const std::int64_t h = std::max(height, grob::kScreens.back().height);
+    return {w * zoom + 2 * kMargin, h * zoom + 2 * kMargin};
 }
 
-} // namespace
+int ZoomWithin(int width, int height, int wanted) {
+    for (int zoom = wanted; zoom >= 1; --zoom) {
+        const Size size = PreviewSize(width, height, zoom);
+        if (size.width * size.height <= grob::kMaxPreviewPixels) return zoom;
+    }
+    return 0;
+}
 
-QImage Picture(const std::vector<std::uint8_t>& file, const grob::OutputKind& kind, int zoom) {
+std::uint32_t ShadeColour(int level, int levels) {
+    const double dark = levels > 1 ? double(level) / (levels - 1) : 0.0;
+    auto channel = [&](int shift) {
+        const int light = int(kLcdLight >> shift & 255u), full = int(kLcdDark >> shift & 255u);
+        return unsigned(light + (full - light) * dark + 0.5);
+    };
+    return Rgb(channel(0), channel(8), channel(16));
+}
+
+grob::Image Render(const grob::ShadePicture& shades, int zoom) {
     zoom = std::max(1, zoom);
-    const grob::GrobObject object = grob::ReadBinaryGrob(file, "preview");
-    const grob::ShadePicture shades = grob::ShadesOf(object, kind, "preview", 1 << 20, 1LL << 40);
-    // At least the screen's size, so that its outline always shows.
-    const int w = std::max(shades.width, kScreens[1].width),
-              h = std::max(shades.height, kScreens[1].height);
-    QImage image(w * zoom, h * zoom, QImage::Format_RGB32);
-    image.fill(kLcdLight);
-    std::vector<QRgb> colours(std::size_t(shades.shades));
+    const Size size = PreviewSize(shades.width, shades.height, zoom);
+    if (size.width * size.height > grob::kMaxPreviewPixels)
+        throw std::length_error("the preview would be too large");
+    grob::Image image;
+    image.width = int(size.width);
+    image.height = int(size.height);
+    image.pixels.assign(std::size_t(size.width * size.height), kLcdLight);
+    auto at = [&](std::int64_t x, std::int64_t y) -> std::uint32_t& {
+        return image.pixels[std::size_t(y * image.width + x)];
+    };
+
+    std::vector<std::uint32_t> colours(std::size_t(std::max(shades.shades, 1)));
     for (int level = 0; level < shades.shades; ++level)
-        colours[std::size_t(level)] = Mix(level, shades.shades);
-    for (int y = 0; y < shades.height; ++y)
-        for (int dy = 0; dy < zoom; ++dy) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y * zoom + dy));
-            const std::uint8_t* level = shades.levels.data() + std::size_t(y) * shades.width;
-            for (int x = 0; x < shades.width; ++x)
-                std::fill_n(line + x * zoom, zoom, colours[level[x]]);
+        colours[std::size_t(level)] = ShadeColour(level, shades.shades);
+    for (int y = 0; y < shades.height; ++y) {
+        const std::uint8_t* level = shades.levels.data() + std::size_t(y) * shades.width;
+        std::uint32_t* first = &at(kMargin, kMargin + std::int64_t(y) * zoom);
+        for (int x = 0; x < shades.width; ++x)
+            std::fill_n(first + std::ptrdiff_t(x) * zoom, zoom, colours[level[x]]);
+        for (int dy = 1; dy < zoom; ++dy)
+            std::copy_n(first, std::size_t(shades.width) * zoom,
+                        first + std::ptrdiff_t(dy) * image.width);
+    }
+
+    // The outlines, just outside each screen's dots; where they cross the
+    // picture they stop at its dots and go on in the margin.
+    const std::int64_t left = kMargin - 1,
+                       right = kMargin + std::int64_t(grob::kScreens[0].width) * zoom;
+    const std::int64_t pictureRight = kMargin + std::int64_t(shades.width) * zoom;
+    const std::int64_t pictureBottom = kMargin + std::int64_t(shades.height) * zoom;
+    auto plot = [&](std::int64_t x, std::int64_t y, bool dashed, std::int64_t along) {
+        if (x < 0 || y < 0 || x >= image.width || y >= image.height) return;
+        if (x >= kMargin && x < pictureRight && y >= kMargin && y < pictureBottom) return;
+        if (dashed && along % 6 >= 4) return; // 4 on, 2 off
+        at(x, y) = kOutline;
+    };
+    // Later screens first, so that where the edges meet the solid one shows.
+    for (auto screen = grob::kScreens.rbegin(); screen != grob::kScreens.rend(); ++screen) {
+        const bool dashed = screen != grob::kScreens.rend() - 1;
+        const std::int64_t bottom = kMargin + std::int64_t(screen->height) * zoom;
+        for (std::int64_t y = left; y <= bottom; ++y) {
+            plot(left, y, dashed, y);
+            plot(right, y, dashed, y);
         }
-    QPainter painter(&image);
-    for (const Screen& screen : kScreens) {
-        QPen pen(QColor::fromRgb(kOutline), 1, screen.height == 64 ? Qt::SolidLine : Qt::DashLine);
-        painter.setPen(pen);
-        painter.drawRect(QRectF(0.5, 0.5, screen.width * zoom - 1.0, screen.height * zoom - 1.0));
+        for (std::int64_t x = left; x <= right; ++x)
+            plot(x, left, false, x);
+        for (std::int64_t x = 0; x < image.width; ++x)
+            plot(x, bottom, dashed, x);
     }
     return image;
 }
 
-std::vector<std::uint8_t> Encode(const grob::PixelView& picture, const grob::OutputKind& kind,
-                                 grob::Series series, const grob::Preparation& preparation,
-                                 const std::string& name) {
-    if (preparation.neutral()) return grob::EncodeGrob(kind, picture, series, name);
-    const grob::MemoryRaster prepared = grob::Prepare(picture, kind, preparation);
-    return grob::EncodeGrob(kind, prepared.view(), series, name);
-}
-
-View Render(const grob::PixelView& picture, const grob::OutputKind& kind, grob::Series series,
-            const grob::Preparation& preparation, int zoom) {
-    View view;
-    view.file = Encode(picture, kind, series, preparation, "preview");
-    const grob::GrobObject object = grob::ReadBinaryGrob(view.file, "preview");
-    view.dotsWide = int(object.width);
-    view.dotsHigh = int(object.height);
-    view.image = Picture(view.file, kind, zoom);
-    return view;
-}
-
-QString Describe(const View& view) {
-    return QStringLiteral("%1 x %2 dots, %3 bytes")
-        .arg(view.dotsWide)
-        .arg(view.dotsHigh)
-        .arg(QLocale(QLocale::English).toString(qlonglong(view.file.size())));
+grob::Image RenderFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom) {
+    const grob::GrobObject object = grob::ReadBinaryGrob(file, "preview");
+    return Render(grob::ShadesOf(object, kind, "preview", grob::kMaxSide * 8, grob::kMaxPixels * 8),
+                  zoom);
 }
 
 } // namespace preview

@@ -1,56 +1,52 @@
 // The calculator's view of a GROB: decoded from the bytes a conversion
 // writes, dark dots on a pale LCD background, the grayscale and
 // page-flipping kinds in their shades, at a whole-number zoom, with the
-// outlines of the calculator screens drawn over it.
+// outlines of the calculator screens drawn in the margin and the gaps around
+// the dots, never over a dot. Plain C++: the window, the command line and
+// the web page draw the same pixels.
 #pragma once
 
-#include "grob/grobfile.h"
 #include "grob/kinds.h"
-#include "grob/prepare.h"
 #include "grob/raster.h"
-
-#include <QImage>
-#include <QString>
+#include "grob/reader.h"
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 namespace preview {
 
-constexpr QRgb kLcdLight = 0xFFC5CFB4; // the screen's background
-constexpr QRgb kLcdDark = 0xFF1F2A24;  // a set dot
-constexpr QRgb kOutline = 0xFFD0302C;  // the screen's edge
+// Colours as the preview's pixels hold them: 0xFFBBGGRR (an RGBX image).
+constexpr std::uint32_t Rgb(unsigned red, unsigned green, unsigned blue) {
+    return 0xFF000000u | blue << 16 | green << 8 | red;
+}
+constexpr std::uint32_t kLcdLight = Rgb(0xC5, 0xCF, 0xB4); // the screen's background
+constexpr std::uint32_t kLcdDark = Rgb(0x1F, 0x2A, 0x24);  // a set dot
+constexpr std::uint32_t kOutline = Rgb(0xD0, 0x30, 0x2C);  // the screens' edges
 
-// The calculator screens: 131 x 64 (HP 48 series, HP 49G), 131 x 80 (later HP 49 models).
-struct Screen {
-    int width;
-    int height;
+// Pixels around the dots, where the screens' outlines are drawn.
+constexpr int kMargin = 4;
+
+struct Size {
+    std::int64_t width;
+    std::int64_t height;
 };
-constexpr Screen kScreens[] = {{131, 64}, {131, 80}};
+// The preview's size for a picture of `width` x `height` pixels (dots, or
+// grayscale pixels) at `zoom`: at least the larger screen, plus the margin.
+Size PreviewSize(int width, int height, int zoom);
+// The largest zoom up to `wanted` whose preview stays within
+// grob::kMaxPreviewPixels; 0 when not even zoom 1 does.
+int ZoomWithin(int width, int height, int wanted);
 
-// A conversion and what it looks like.
-struct View {
-    std::vector<std::uint8_t> file; // the whole GROB file the conversion writes
-    QImage image;                   // the calculator's view, zoomed
-    int dotsWide = 0;               // the GROB's size in dots (columns and rows)
-    int dotsHigh = 0;
-};
+// The colour of shade `level` of `levels`: level 0 the pale background, the
+// last a fully dark dot. A page-flipping dot is dark for its frames' share of
+// the time, each frame counting by the weight of the bit it carries.
+std::uint32_t ShadeColour(int level, int levels);
 
-// The whole GROB file of `picture`, prepared as `preparation` asks (not at
-// all when it is neutral). Throws GrobError when the GROB would be too large.
-std::vector<std::uint8_t> Encode(const grob::PixelView& picture, const grob::OutputKind& kind,
-                                 grob::Series series, const grob::Preparation& preparation,
-                                 const std::string& name);
-
-// Converts `picture` (prepared as `preparation` asks) into `kind` and
-// renders the result at `zoom`. Throws GrobError when the GROB would be too large.
-View Render(const grob::PixelView& picture, const grob::OutputKind& kind, grob::Series series,
-            const grob::Preparation& preparation, int zoom);
-
-// The view of GROB bytes as they are (the file of a kind).
-QImage Picture(const std::vector<std::uint8_t>& file, const grob::OutputKind& kind, int zoom);
-
-// "131 x 256 dots, 4,210 bytes"
-QString Describe(const View& view);
+// The view of a GROB's shades. Throws std::length_error when the preview
+// would be larger than grob::kMaxPreviewPixels (check with ZoomWithin).
+grob::Image Render(const grob::ShadePicture& shades, int zoom);
+// The view of a whole GROB file of `kind`. Throws GrobReadError for bytes
+// that are not a GROB of the kind.
+grob::Image RenderFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom);
 
 } // namespace preview

@@ -1,6 +1,6 @@
 // The plain functions behind the window: the command line,
 // the settings file and the picture checks.
-#include "cmdline.h"
+#include "commandline.h"
 #include "picturecheck.h"
 #include "regularfile.h"
 #include "settings.h"

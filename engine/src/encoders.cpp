@@ -325,14 +325,28 @@ std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster
     return file;
 }
 
+std::vector<std::uint8_t> EncodePrepared(const OutputKind& kind, const PixelView& picture,
+                                         Series series, const Preparation& preparation,
+                                         const std::string& filename) {
+    if (preparation.neutral()) return EncodeGrob(kind, picture, series, filename);
+    // The size is checked before any work: a fit box that enlarges the
+    // picture beyond what a GROB holds is refused at once.
+    CheckKind(kind, filename);
+    int width = 0, height = 0;
+    FittedSize(preparation, picture.width, picture.height, width, height);
+    const Geometry g = GeometryOf(kind, width, height);
+    MakeHead(series, g.grobWidth, g.grobHeight, filename);
+    return EncodeGrob(kind, Prepare(picture, kind, preparation).view(), series, filename);
+}
+
 void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,
                     const std::string& filename, Flush flush) {
-    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename), flush);
+    WriteFileAtomically(filename, EncodeGrob(kind, picture, series, filename), flush);
 }
 
 void ConvertAndSave(const OutputKind& kind, const PictureRaster& picture, Series series,
                     const std::string& filename) {
-    WriteGrobFile(filename, EncodeGrob(kind, picture, series, filename));
+    WriteFileAtomically(filename, EncodeGrob(kind, picture, series, filename));
 }
 
 void ConvertAndSave1(const PictureRaster& picture, Series series, const std::string& filename) {

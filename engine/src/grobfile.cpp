@@ -110,7 +110,8 @@ std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWi
     return head;
 }
 
-void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes, Flush flush) {
+void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         Flush flush) {
     if (path.empty()) Fail(ErrorCode::CannotCreate, path, "no file name given");
 
     std::error_code ec;

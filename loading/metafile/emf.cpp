@@ -25,10 +25,9 @@ qint32 I32(const QByteArray& d, int at) {
 
 } // namespace
 
-loading::Picture RenderEmf(QByteArray& source, qsizetype size) {
-    using loading::Picture;
+Rendered RenderEmf(QByteArray& source, qsizetype size) {
     if (size < 88)
-        return Picture::Failure(QStringLiteral("the enhanced metafile's header is cut short"));
+        return Rendered::Failure(QStringLiteral("the enhanced metafile's header is cut short"));
     // Header: bounds (device pixels) at 8, frame (0.01 mm) at 24, reference
     // device size in pixels at 72 and in millimetres at 80.
     const double boundsLeft = I32(source, 8), boundsTop = I32(source, 12);
@@ -38,12 +37,12 @@ loading::Picture RenderEmf(QByteArray& source, qsizetype size) {
     const double deviceMmW = I32(source, 80), deviceMmH = I32(source, 84);
     const double frameW = frameRight - frameLeft, frameH = frameBottom - frameTop;
     if (frameW <= 0 || frameH <= 0)
-        return Picture::Failure(QStringLiteral("the enhanced metafile has no size"));
+        return Rendered::Failure(QStringLiteral("the enhanced metafile has no size"));
     const double width = std::round(frameW * 96.0 / 2540.0);
     const double height = std::round(frameH * 96.0 / 2540.0);
     if (width < 1 || height < 1 || width > loading::kMaxSide || height > loading::kMaxSide ||
         width * height > double(loading::kMaxPixels))
-        return Picture::Failure(
+        return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)
                 .arg(height));
@@ -59,11 +58,11 @@ loading::Picture RenderEmf(QByteArray& source, qsizetype size) {
     const QByteArray document(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
     std::free(svg);
     if (!ok || document.isEmpty())
-        return Picture::Failure(QStringLiteral("the enhanced metafile is damaged"));
+        return Rendered::Failure(QStringLiteral("the enhanced metafile is damaged"));
 
     QSvgRenderer renderer(document);
     if (!renderer.isValid())
-        return Picture::Failure(QStringLiteral("the enhanced metafile is damaged"));
+        return Rendered::Failure(QStringLiteral("the enhanced metafile is damaged"));
     // The SVG is in reference-device pixels, shifted so that the bounds'
     // corner is its origin. Show the frame, not just what is drawn.
     if (devicePxW > 0 && devicePxH > 0 && deviceMmW > 0 && deviceMmH > 0) {

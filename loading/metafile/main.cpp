@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     if (data.size() > loading::kMaxFileBytes) return Fail(QStringLiteral("the file is too large"));
     const qsizetype size = data.size();
     data.append(QByteArray(metafile::kMargin, '\0'));
-    const loading::Picture result =
+    const metafile::Rendered result =
         wmf ? metafile::RenderWmf(data, size) : metafile::RenderEmf(data, size);
     if (!result.ok()) return Fail(result.error);
     const QByteArray out = metafile::EncodeImage(result.image);

@@ -2,9 +2,9 @@
 // natural size at 96 dots per inch.
 #pragma once
 
-#include "../picture.h"
-
 #include <QByteArray>
+#include <QImage>
+#include <QString>
 
 namespace metafile {
 
@@ -13,7 +13,15 @@ namespace metafile {
 // kMargin zero bytes, and `size` the file's own length.
 constexpr qsizetype kMargin = 4096;
 
-loading::Picture RenderWmf(QByteArray& data, qsizetype size);
-loading::Picture RenderEmf(QByteArray& data, qsizetype size);
+// A drawn metafile, or why there is none.
+struct Rendered {
+    QImage image; // null on failure
+    QString error;
+    bool ok() const { return !image.isNull(); }
+    static Rendered Failure(const QString& why) { return {QImage(), why}; }
+};
+
+Rendered RenderWmf(QByteArray& data, qsizetype size);
+Rendered RenderEmf(QByteArray& data, qsizetype size);
 
 } // namespace metafile

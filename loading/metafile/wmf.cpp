@@ -39,23 +39,22 @@ class Api {
 
 } // namespace
 
-loading::Picture RenderWmf(QByteArray& data, qsizetype size) {
-    using loading::Picture;
+Rendered RenderWmf(QByteArray& data, qsizetype size) {
     Api api;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
     const unsigned long flags =
         WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(api.out(), flags, &options) != wmf_E_None)
-        return Picture::Failure(QStringLiteral("the metafile library cannot start"));
+        return Rendered::Failure(QStringLiteral("the metafile library cannot start"));
     wmf_gd_t* device = WMF_GD_GetData(api.get());
     device->type = wmf_gd_image;
     if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(data.data()), long(size)) !=
         wmf_E_None)
-        return Picture::Failure(QStringLiteral("not a readable Windows metafile"));
+        return Rendered::Failure(QStringLiteral("not a readable Windows metafile"));
     wmfD_Rect drawn{};
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
-        return Picture::Failure(QStringLiteral("the Windows metafile is damaged"));
+        return Rendered::Failure(QStringLiteral("the Windows metafile is damaged"));
 
     wmfD_Rect box = drawn;
     unsigned int width = 0, height = 0;
@@ -80,9 +79,9 @@ loading::Picture RenderWmf(QByteArray& data, qsizetype size) {
         }
     }
     if (!useFrame && wmf_display_size(api.get(), &width, &height, 96, 96) != wmf_E_None)
-        return Picture::Failure(QStringLiteral("the Windows metafile has no size"));
+        return Rendered::Failure(QStringLiteral("the Windows metafile has no size"));
     if (width == 0 || height == 0 || loading::TooLarge(width, height))
-        return Picture::Failure(
+        return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)
                 .arg(height));
@@ -90,9 +89,9 @@ loading::Picture RenderWmf(QByteArray& data, qsizetype size) {
     device->width = width;
     device->height = height;
     if (wmf_play(api.get(), 0, &box) != wmf_E_None)
-        return Picture::Failure(QStringLiteral("the Windows metafile is damaged"));
+        return Rendered::Failure(QStringLiteral("the Windows metafile is damaged"));
     const int* pixels = device->gd_image ? wmf_gd_image_pixels(device->gd_image) : nullptr;
-    if (!pixels) return Picture::Failure(QStringLiteral("the metafile library drew nothing"));
+    if (!pixels) return Rendered::Failure(QStringLiteral("the metafile library drew nothing"));
 
     QImage image(int(width), int(height), QImage::Format_ARGB32);
     for (int y = 0; y < int(height); ++y) {

@@ -1,5 +1,6 @@
-// The menu bar: every item with its menu array, index and caption, and for
-// the "Convert to..." items the output kind they write.
+// The menu bar: every item with its menu, its place in it, its caption and
+// what it does (for the "Convert to..." and "Copy as text" items, with the
+// kind they write).
 #pragma once
 
 #include "grob/kinds.h"
@@ -10,7 +11,21 @@
 #include <string_view>
 #include <vector>
 
+// The menus, as the items' places are counted: each item has its index within its menu.
 enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview };
+
+// What choosing an item does.
+enum class Command {
+    None,        // a menu title or a separator
+    Open,        // File... > Open
+    Exit,        // File... > Exit
+    ConvertTo,   // Convert to... > a kind: asks for the file and writes it
+    CopyAsText,  // Copy as text > a kind: the text form on the clipboard
+    SeriesHP48,  // Settings... > HP 48 series
+    SeriesHP49,  // Settings... > HP 49 series
+    ShowPreview, // Settings... > Preview and preparation...
+    About,       // About
+};
 
 namespace menutable {
 
@@ -19,17 +34,12 @@ struct Item {
     int index;
     QString caption; // "-" is a separator line
     QString parent;  // caption of the menu title it sits under; empty on the bar
-    bool checked = false;
-    std::string_view kind = {}; // for "action" and "clipboard" items: the kind's extension
+    Command command = Command::None;
+    std::string_view kind = {}; // ConvertTo and CopyAsText: the kind's extension
+    bool checked = false;       // the series items: checked when the window is created
 };
 
 const std::vector<Item>& Items();
-
-// The kind the "Convert to..." item with this index writes; nothing for the
-// separator or an index that is not there.
-std::optional<grob::OutputKind> KindForAction(int index);
-// The kind the "Copy as text" item with this index copies.
-std::optional<grob::OutputKind> KindForClipboard(int index);
 
 // The save dialog's filter for a kind: "GROB image (*.g16)|*.g16".
 QString SaveFilter(const grob::OutputKind& kind);

@@ -1,7 +1,5 @@
 #include "picturebox.h"
 
-#include "pictureloader.h"
-
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -15,9 +13,14 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setAutoFillBackground(false);
 }
 
-void PictureBox::setPicture(QImage picture) {
-    shown_ = QImage(); // let go of the old picture before the new one is composed
-    shown_ = pictureloader::ComposeOverWhite(std::move(picture));
+void PictureBox::show(std::shared_ptr<const grob::Image> picture) {
+    shown_ = QImage(reinterpret_cast<const uchar*>(picture->pixels.data()), picture->width,
+                    picture->height, qsizetype(picture->width) * 4, QImage::Format_RGBX8888);
+    picture_ = std::move(picture);
+}
+
+void PictureBox::setPicture(grob::Image picture) {
+    show(std::make_shared<const grob::Image>(std::move(picture)));
     hasPicture_ = true;
     resize(shown_.width() + 2 * kBorder, shown_.height() + 2 * kBorder);
     update();
@@ -30,12 +33,12 @@ void PictureBox::clearPicture() {
 }
 
 void PictureBox::rebuildEmpty() {
-    shown_ = QImage(contentsRect().size().expandedTo(QSize(0, 0)), QImage::Format_RGBX8888);
-    shown_.fill(Qt::white);
-}
-
-grob::PixelView PictureBox::view() const {
-    return pictureloader::ViewOf(shown_);
+    const QSize size = contentsRect().size().expandedTo(QSize(0, 0));
+    grob::Image white;
+    white.width = size.width();
+    white.height = size.height();
+    white.pixels.assign(std::size_t(white.width) * std::size_t(white.height), 0xFFFFFFFFu);
+    show(std::make_shared<const grob::Image>(std::move(white)));
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {

@@ -1,13 +1,15 @@
-// Picture1: shows the loaded picture at its natural size inside a 2-pixel
-// sunken border. It holds the picture once, composed over its white
-// background, and the encoders read that same image. Where no picture
-// covers it, it shows and reads the background.
+// The picture box: shows the loaded picture at its natural size inside a
+// 2-pixel sunken border. It holds the picture once, composed over white, and
+// conversions read that same image. With no picture it shows and reads its
+// white background.
 #pragma once
 
 #include "grob/raster.h"
 
 #include <QFrame>
 #include <QImage>
+
+#include <memory>
 
 class PictureBox final : public QFrame {
     Q_OBJECT
@@ -16,18 +18,18 @@ class PictureBox final : public QFrame {
 
     explicit PictureBox(QWidget* parent = nullptr);
 
-    // Replaces the picture (composing it over the background, in place where
-    // it can) and takes its size plus the border.
-    void setPicture(QImage picture);
+    // Replaces the picture and takes its size plus the border.
+    void setPicture(grob::Image picture);
     // No picture: the empty area keeps its present size.
     void clearPicture();
     bool hasPicture() const { return hasPicture_; }
 
-    // What the encoders read: the picture as shown, or the empty area at
+    // What conversions read: the picture as shown, or the empty area at
     // its present inner size.
-    grob::PixelView view() const;
+    std::shared_ptr<const grob::Image> picture() const { return picture_; }
+    grob::PixelView view() const { return picture_->view(); }
     QSize innerSize() const { return shown_.size(); }
-    // The picture as shown, pixels 0x??BBGGRR (QImage::Format_RGBX8888).
+    // The picture as shown (an RGBX image over the same pixels).
     const QImage& shown() const { return shown_; }
 
   Q_SIGNALS:
@@ -43,7 +45,9 @@ class PictureBox final : public QFrame {
 
   private:
     void rebuildEmpty();
+    void show(std::shared_ptr<const grob::Image> picture);
 
+    std::shared_ptr<const grob::Image> picture_;
     QImage shown_;
     bool hasPicture_ = false;
 };

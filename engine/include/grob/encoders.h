@@ -3,6 +3,7 @@
 
 #include "grob/grobfile.h"
 #include "grob/kinds.h"
+#include "grob/prepare.h"
 #include "grob/raster.h"
 
 #include <cstdint>
@@ -26,6 +27,12 @@ std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& pi
                                      Series series, const std::string& filename = {});
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
                                      Series series, const std::string& filename = {});
+
+// The whole file of the picture prepared as `preparation` asks: fitted,
+// toned and dithered, or exactly the plain conversion when it is neutral.
+std::vector<std::uint8_t> EncodePrepared(const OutputKind& kind, const PixelView& picture,
+                                         Series series, const Preparation& preparation,
+                                         const std::string& filename = {});
 
 // Encodes and writes the file; the size check comes before anything touches the disk.
 void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,

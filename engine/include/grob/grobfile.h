@@ -53,13 +53,14 @@ std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWi
 // flushes a whole folder with FlushFolder (many files, one flush).
 enum class Flush { EachFile, Later };
 
-// Writes a whole file to `path`. The bytes go to a temporary file in the same
-// folder, which is renamed over `path` only once it is completely written, so
-// a failure never destroys an existing file and never leaves a partial one.
+// Writes a whole file to `path`: every file the program writes (GROBs, their
+// text form, PNGs, previews, the settings files) goes through here. The bytes
+// go to a temporary file in the same folder, which is renamed over `path` only once it is
+// completely written, so a failure never destroys an existing file and never leaves a partial one.
 // Through a symbolic link the file it points to is replaced; a folder,
 // device, pipe or socket is refused and never opened.
-void WriteGrobFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                   Flush flush = Flush::EachFile);
+void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         Flush flush = Flush::EachFile);
 
 // Flushes everything written to the file system that holds `folder`.
 // Returns false, with errno set, when that fails.

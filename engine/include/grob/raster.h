@@ -63,6 +63,18 @@ class MemoryRaster final : public PictureRaster {
     std::vector<std::uint32_t> pixels_;
 };
 
+// A picture as loaded: owned pixels, row by row with no slack, each
+// 0xFFBBGGRR (bytes R, G, B, 255 in memory: the layout of an RGBX8888
+// image), composed over white.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    PixelView view() const { return {pixels.data(), width, height, width}; }
+};
+
 // The raster interface over a view, with the -1 rule outside it.
 class ViewRaster final : public PictureRaster {
   public:

@@ -3,8 +3,8 @@
 //   veldar-convert                      the window
 //   veldar-convert picture.bmp          the window with the picture
 //   veldar-convert picture.bmp -g16     writes picture.g16 and ends
-#include "cmdline.h"
-#include "form1.h"
+#include "commandline.h"
+#include "mainwindow.h"
 #include "modern.h"
 #include "settings.h"
 
@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Form1::Options options{argumentText, settings::SettingsPath()};
+    MainWindow::Options options{argumentText, settings::SettingsPath()};
     // Decoder libraries that print their own complaints print to nothing.
     if (g_batch) options.errors = modern::OwnErrorStream();
-    Form1 form(std::move(options));
+    MainWindow form(std::move(options));
     form.show();
     const int status = QApplication::exec();
     return form.exitCode() != 0 ? form.exitCode() : status;

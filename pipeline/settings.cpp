@@ -119,7 +119,7 @@ QString Save(const QString& path, const WindowSettings& values) {
     // Written whole or not at all: a full disk leaves the old file as it was.
     const QByteArray text = Format(values);
     try {
-        grob::WriteGrobFile(
+        grob::WriteFileAtomically(
             QFile::encodeName(path).toStdString(),
             {reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())});
     } catch (const grob::GrobError& e) {

@@ -1,4 +1,4 @@
-#include "cmdline.h"
+#include "commandline.h"
 
 namespace cmdline {
 

@@ -1,4 +1,4 @@
-#include "frmabout.h"
+#include "aboutdialog.h"
 
 #include "twips.h"
 
@@ -38,11 +38,11 @@ const AboutServices& AboutServices::System() {
     return system;
 }
 
-QString frmAbout::Title() {
+QString AboutDialog::Title() {
     return QStringLiteral("VELDAR Image converter");
 }
 
-QString frmAbout::DescriptionText() {
+QString AboutDialog::DescriptionText() {
     return QStringLiteral(
         "VELDAR  -  GrayScale system for HP 49G+\n"
         "-enables the use of GrayScale graphics in Saturn and RPL environment\n"
@@ -57,14 +57,14 @@ QString frmAbout::DescriptionText() {
         "YOU USE THIS PROGRAM AT YOUR OWN RISK.");
 }
 
-QString frmAbout::AuthorText() {
+QString AboutDialog::AuthorText() {
     return QStringLiteral("VELDAR Image converter team, 2024-2026\n"
                           "https://www.hpcalc.org/\n"
                           "https://www.hpcalc.org/hp49/programming/");
 }
 
-frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices* services,
-                   QWidget* parent)
+AboutDialog::AboutDialog(float mainLeftTwips, float mainTopTwips, const AboutServices* services,
+                         QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(services ? *services : AboutServices::System()) {
@@ -78,24 +78,24 @@ frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices*
     small.setPointSizeF(7.5);
     setFont(small);
 
-    auto* shape1 = new QWidget(this);
-    shape1->setObjectName(QStringLiteral("Shape1"));
-    shape1->setGeometry(Twips(45, 30, 1155, 2880));
-    shape1->setAutoFillBackground(true);
-    QPalette white = shape1->palette();
+    auto* whiteBand = new QWidget(this);
+    whiteBand->setObjectName(QStringLiteral("whiteBand"));
+    whiteBand->setGeometry(Twips(45, 30, 1155, 2880));
+    whiteBand->setAutoFillBackground(true);
+    QPalette white = whiteBand->palette();
     white.setColor(QPalette::Window, palette().color(QPalette::Base));
     white.setColor(QPalette::WindowText, Qt::black);
-    shape1->setPalette(white);
+    whiteBand->setPalette(white);
 
-    auto* image2 = new QLabel(this);
-    image2->setObjectName(QStringLiteral("Image2"));
-    image2->setGeometry(Twips(135, 375, 975, 1545));
-    image2->setPixmap(QPixmap(QStringLiteral(":/veldar/logo.gif")));
+    auto* logo = new QLabel(this);
+    logo->setObjectName(QStringLiteral("logo"));
+    logo->setGeometry(Twips(135, 375, 975, 1545));
+    logo->setPixmap(QPixmap(QStringLiteral(":/veldar/logo.gif")));
 
-    auto* image1 = new QLabel(this);
-    image1->setObjectName(QStringLiteral("Image1"));
-    image1->setGeometry(Twips(345, 1785, 480, 480));
-    image1->setPixmap(QPixmap(QStringLiteral(":/veldar/icon.ico")));
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setGeometry(Twips(345, 1785, 480, 480));
+    icon->setPixmap(QPixmap(QStringLiteral(":/veldar/icon.ico")));
 
     const QString placeholder = QStringLiteral("VELDAR is GrayScale system for HP-49G+");
     description = new QLabel(placeholder, this);
@@ -115,29 +115,29 @@ frmAbout::frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices*
     author->setWordWrap(true);
     author->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(Twips(4485, 2985, 1140, 345));
-    cmdOK->setDefault(true);
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("ok"));
+    okButton->setGeometry(Twips(4485, 2985, 1140, 345));
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::close);
 
-    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(Twips(4485, 3390, 1140, 270));
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    systemInfoButton = new QPushButton(QStringLiteral("&System Info..."), this);
+    systemInfoButton->setObjectName(QStringLiteral("systemInfo"));
+    systemInfoButton->setGeometry(Twips(4485, 3390, 1140, 270));
+    connect(systemInfoButton, &QPushButton::clicked, this, &AboutDialog::startSystemInfo);
 
-    setTabOrder(cmdOK, cmdSysInfo);
-    cmdOK->setFocus();
-    Form_Load(mainLeftTwips, mainTopTwips);
+    setTabOrder(okButton, systemInfoButton);
+    okButton->setFocus();
+    place(mainLeftTwips, mainTopTwips);
 }
 
-void frmAbout::Form_Load(float mainLeftTwips, float mainTopTwips) {
+void AboutDialog::place(float mainLeftTwips, float mainTopTwips) {
     move(twips::ToPixels(mainLeftTwips + 2000), twips::ToPixels(mainTopTwips + 1000));
     description->setText(DescriptionText());
     author->setText(AuthorText());
 }
 
-void frmAbout::paintEvent(QPaintEvent* event) {
+void AboutDialog::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     // An etched line between the white band and the lower part.
     QPainter painter(this);
@@ -149,15 +149,7 @@ void frmAbout::paintEvent(QPaintEvent* event) {
                      twips::ToPixels(2940));
 }
 
-void frmAbout::cmdOK_Click() {
-    close();
-}
-
-void frmAbout::cmdSysInfo_Click() {
-    StartSysInfo();
-}
-
-void frmAbout::StartSysInfo() {
+void AboutDialog::startSystemInfo() {
     const AboutServices& services = services_;
     registry::Registry& reg = services.registry ? *services.registry : registry::SystemRegistry();
     QString toolPath;

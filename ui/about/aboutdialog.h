@@ -1,4 +1,4 @@
-// frmAbout: what the program is for, who made it, and a way to the system's
+// AboutDialog: what the program is for, who made it, and a way to the system's
 // information tool. A fixed tool window, modeless and without owner.
 #pragma once
 
@@ -11,7 +11,7 @@
 class QLabel;
 class QPushButton;
 
-// What StartSysInfo needs from the system; tests pass their own.
+// What startSystemInfo needs from the system; tests pass their own.
 struct AboutServices {
     registry::Registry* registry = nullptr; // nullptr: the system's registry
     std::function<bool(const QString& program)> startProgram;
@@ -22,33 +22,32 @@ struct AboutServices {
     static const AboutServices& System();
 };
 
-class frmAbout final : public QDialog {
+class AboutDialog final : public QDialog {
     Q_OBJECT
   public:
     // The main window's position in twips; the dialog opens 2000 twips to
     // the right of it and 1000 below.
     // `services` (nullptr: the system's) must outlive the dialog.
-    frmAbout(float mainLeftTwips, float mainTopTwips, const AboutServices* services = nullptr,
-             QWidget* parent = nullptr);
+    AboutDialog(float mainLeftTwips, float mainTopTwips, const AboutServices* services = nullptr,
+                QWidget* parent = nullptr);
 
     static QString DescriptionText();
     static QString AuthorText();
     static QString Title();
 
-    void cmdOK_Click();
-    void cmdSysInfo_Click();
-    void StartSysInfo();
+    // Starts the system's information tool, or says that there is none.
+    void startSystemInfo();
 
     QLabel* description = nullptr;
     QLabel* author = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdSysInfo = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* systemInfoButton = nullptr;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    void Form_Load(float mainLeftTwips, float mainTopTwips);
+    void place(float mainLeftTwips, float mainTopTwips);
 
     const AboutServices& services_;
 };

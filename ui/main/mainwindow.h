@@ -1,11 +1,12 @@
-// Form1: the main window. One framed picture area, the marker that shows a
-// finished conversion, the two file dialogs and the menu bar.
+// The main window: one framed picture area, the marker that shows a finished
+// conversion, the two file dialogs and the menu bar.
 #pragma once
 
 #include "commondialog.h"
-#include "grob/encoders.h"
+#include "conversion.h"
 #include "menutable.h"
 #include "preferences.h"
+#include "settings.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -22,11 +23,11 @@ class QGroupBox;
 class QLabel;
 class QMimeData;
 class PictureBox;
-class frmAbout;
+class AboutDialog;
 class PreviewWindow;
 struct AboutServices;
 
-class Form1 final : public QMainWindow {
+class MainWindow final : public QMainWindow {
     Q_OBJECT
   public:
     // Shows a failure to the user: title and text of a message box.
@@ -43,41 +44,24 @@ class Form1 final : public QMainWindow {
         QString preferencesPath = {}; // empty: veldar-convert.ini beside the settings file
     };
 
-    explicit Form1(Options options, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(Options options, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // Window events.
-    void Form_Load();
-    void Form_Activate();
-    void Form_Resize();
-    void Picture1_Resize();
-
-    // Menu arrays: each handler takes the index of the chosen item.
-    void file_Click(int index);
-    void action_Click(int index);
-    void settings_Click(int index);
-    void about_Click(int index);
-    // Copies the conversion of the picture shown, in the text form.
-    void clipboard_Click(int index);
-    // Shows the preview and the preparation of the picture.
-    void preview_Click(int index);
-    PreviewWindow* previewWindow() const;
-    const Preferences& preferences() const { return preferences_; }
-
-    // Drops onto the window and onto the picture box.
-    void Form_OLEDragDrop(const QMimeData* dropped);
-    void Picture1_OLEDragDrop(const QMimeData* dropped);
+    // What the menu items do.
+    void open();
+    void convertTo(const grob::OutputKind& kind);
+    void copyAsText(const grob::OutputKind& kind);
+    void setSeries(grob::Series series);
+    void showAbout();
+    void showPreview();
 
     // The loading steps: picture, caption, marker. On failure nothing changes
     // and `error` says why.
-    bool LoadPicture(const QString& path, QString* error = nullptr);
+    bool loadPicture(const QString& path, QString* error = nullptr);
 
-    // Settings file.
-    void loadposition();
-    void saveposition();
-
-    // The series in force: HP 49 when "HP 49 series" is checked.
-    grob::Series series() const;
+    grob::Series series() const { return series_; }
+    PreviewWindow* previewWindow() const;
+    const Preferences& preferences() const { return preferences_; }
 
     // The window's outer frame in twips.
     float twipsLeft() const;
@@ -88,12 +72,10 @@ class Form1 final : public QMainWindow {
                           std::optional<float> width, std::optional<float> height);
 
     QAction* menuItem(MenuArray array, int index) const;
-    QGroupBox* frame() const { return Frame1; }
-    PictureBox* picture() const { return Picture1; }
-    QLabel* marker() const { return Label1; }
-    CommonDialog& openDialog() { return CMD; }
-    CommonDialog& saveDialog() { return CMD2; }
-    frmAbout* aboutDialog() const;
+    QGroupBox* frame() const { return pictureFrame_; }
+    PictureBox* picture() const { return pictureBox_; }
+    QLabel* marker() const { return marker_; }
+    AboutDialog* aboutDialog() const;
     // Exit status for the process: 0, or 1 after a failed batch run.
     int exitCode() const { return exitCode_; }
 
@@ -107,38 +89,51 @@ class Form1 final : public QMainWindow {
 
   private:
     void buildMenus();
-    void LoadFirstDropped(const QStringList& files);
-    bool LoadPictureOrSay(const QString& path);
+    void run(Command command, const grob::OutputKind* kind);
+    void loadFirstDropped(const QStringList& files);
+    bool loadPictureOrSay(const QString& path);
     void showFailure(const QString& text);
     void batchFailure(const QString& file, const QString& cause);
     void firstActivation(int triesLeft);
+    void activated();
+    void runBatch();
     void applyOuterSize();
+    void fitFrameToPicture();
+    void centreFrame();
     void placeMarker();
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
+    void restoreWindowSettings();
+    void saveWindowSettings();
+    void savePreferences();
+    // The request for the picture shown, prepared while the preview is open.
+    pipeline::Request requestFor(const grob::OutputKind& kind) const;
 
     Options options_;
     std::unique_ptr<FilePrompter> ownPrompter_;
-    CommonDialog CMD;
-    CommonDialog CMD2;
-    QGroupBox* Frame1 = nullptr;
-    PictureBox* Picture1 = nullptr;
-    QLabel* Label1 = nullptr;
-    // Frame1's size in twips as the frame rule set it (4575 x 3615 as designed).
+    CommonDialog openDialog_;
+    CommonDialog saveDialog_;
+    QGroupBox* pictureFrame_ = nullptr;
+    PictureBox* pictureBox_ = nullptr;
+    QLabel* marker_ = nullptr;
+    // The frame's size in twips as the frame rule set it (4575 x 3615 as designed).
     float frameTwipsWidth_ = 4575;
     float frameTwipsHeight_ = 3615;
-    float labelTwipsLeft_ = 4200;
+    float markerTwipsLeft_ = 4200;
     QMap<MenuArray, QMap<int, QAction*>> menus_;
-    QPointer<frmAbout> about_;
+    grob::Series series_ = grob::Series::HP49;
+    QPointer<AboutDialog> about_;
     Preferences preferences_;
     QPointer<PreviewWindow> preview_;
-    void savePreferences();
-    std::vector<std::uint8_t> prepared(const grob::OutputKind& kind, const std::string& name) const;
     QPointer<QWindow> lastFocusWindow_;
+    // Where the window was placed at start (read, or the fallback); a batch
+    // run writes them back as they were.
+    settings::WindowSettings startSettings_;
     // The outer size asked for; the window system tells the frame's size
     // only once the window is on the screen, and the inner size is then
     // made to fit it.
     std::optional<QSize> outerSize_;
+    bool batch_ = false;
     bool shownOnce_ = false;
     bool activatedOnce_ = false;
     bool closing_ = false;

@@ -1,0 +1,129 @@
+// The conversion pipeline: one request (a source, its preparation, the kind
+// and series, the outputs wanted with their targets) turned into its outputs
+// by one function. The window's menu, clipboard and preview, the classic
+// batch run and the modern command line (files and standard input) all
+// build a request and call Convert.
+#pragma once
+
+#include "grob/encoders.h"
+#include "grob/raster.h"
+#include "pictureloader.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pipeline {
+
+// What a conversion makes.
+enum class Product {
+    Grob,       // the GROB file in the binary transfer form
+    GrobText,   // the GROB in the calculators' text form
+    PicturePng, // the picture itself as a PNG (a GROB seen in its shades, say)
+    PreviewPng, // the calculator's view of the GROB, as a PNG
+    Preview,    // the calculator's view, as an image in memory
+};
+
+// Where an output goes.
+struct Target {
+    enum class To { File, StandardOutput, Memory };
+    To to = To::Memory;
+    QString path; // File
+
+    static Target File(QString path) { return {To::File, std::move(path)}; }
+    static Target StandardOutput() { return {To::StandardOutput, {}}; }
+    static Target Memory() { return {To::Memory, {}}; }
+    // How messages name it: the path, or "-" for standard output.
+    QString name() const;
+};
+
+struct Output {
+    Product product;
+    Target target;
+};
+
+// Where the picture comes from.
+struct Source {
+    enum class From { File, StandardInput, Picture };
+    From from = From::File;
+    QString path; // File; for Picture the path it was loaded from, if any
+    std::shared_ptr<const grob::Image> picture; // Picture: already loaded and composed
+
+    static Source File(QString path) { return {From::File, std::move(path), nullptr}; }
+    static Source StandardInput() { return {From::StandardInput, {}, nullptr}; }
+    static Source Loaded(std::shared_ptr<const grob::Image> picture, QString path = {}) {
+        return {From::Picture, std::move(path), std::move(picture)};
+    }
+    // How messages name it: the path, or "-" for standard input.
+    QString name() const;
+};
+
+struct Request {
+    Source source;
+    grob::OutputKind kind = grob::OutputKinds()[0];
+    // Nothing: the series a GROB source carries in its header, else `defaultSeries`.
+    std::optional<grob::Series> series;
+    grob::Series defaultSeries = grob::Series::HP49;
+    grob::Preparation preparation;
+    int zoom = 2; // of the previews
+    std::vector<Output> outputs;
+};
+
+// One output made.
+struct Made {
+    Output output;
+    std::vector<std::uint8_t> bytes; // what was written, or kept (Memory targets)
+    grob::Image image;               // a Preview kept in memory
+};
+
+struct Result {
+    // Empty when every output was made; else the file the failure is about
+    // (the picture, or the output that could not be made) and why.
+    QString file;
+    QString cause;
+    bool ok() const { return cause.isEmpty(); }
+    QString line() const; // "FILE: CAUSE"
+
+    std::vector<Made> made;
+    int dotsWide = 0; // the GROB's size in dots
+    int dotsHigh = 0;
+    int zoom = 0; // the zoom the previews were drawn at
+    QString note; // something the user should know: the zoom was lowered, say
+};
+
+// Who reads the causes: hints name the command line's options or the window's controls.
+enum class Audience { CommandLine, Window };
+
+struct Context {
+    grob::Flush flush = grob::Flush::EachFile;
+    Audience audience = Audience::CommandLine;
+    // A preview too large at the zoom asked for: drawn at a lower zoom (with
+    // a note) rather than refused.
+    bool lowerZoom = false;
+    // Set by another thread to give up early (a newer preview is wanted).
+    const std::atomic<bool>* cancelled = nullptr;
+    pictureloader::Options loading;
+};
+
+Result Convert(const Request& request, const Context& context = {});
+
+// Every output path of a run compared, before any work, with every input
+// and every other output (files that exist by their canonical path, through
+// symbolic links and "." or ".." in folder names). One refusal for each
+// request that would replace a picture of the run or another output.
+struct Clash {
+    std::size_t request; // index into the run's requests
+    QString file;        // the output refused
+    QString cause;
+};
+std::vector<Clash> CheckTargets(const std::vector<Request>& requests);
+
+// The key by which two paths are the same file: the canonical folder and the
+// name, or the file a symbolic link points to.
+QString SameFileKey(const QString& path);
+
+} // namespace pipeline
