@@ -6,6 +6,7 @@
 #include "settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QThread>
@@ -13,6 +14,7 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <csignal>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
@@ -71,6 +73,19 @@ int Run(int argc, char** argv) {
     grob::Series series = grob::Series::HP49;
     if (const auto saved = settings::Load(settings::SettingsPath()))
         series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
+    // The output folder is made when it is not there yet, as build tools expect.
+    if (!options.outputDir.isEmpty()) {
+        const QFileInfo folder(options.outputDir);
+        QString why;
+        if (folder.exists() && !folder.isDir())
+            why = QStringLiteral("it is not a folder");
+        else if (!folder.exists() && !QDir().mkpath(options.outputDir))
+            why = QStringLiteral("the folder cannot be made");
+        if (!why.isEmpty()) {
+            std::fprintf(errors, "%s\n", qPrintable(Line(options.outputDir, why)));
+            return 1;
+        }
+    }
     // Every request of the run, checked against each other before any work:
     // no output replaces a picture of the run or another output.
     std::vector<pipeline::Request> requests;
@@ -90,12 +105,21 @@ int Run(int argc, char** argv) {
     context.flush = grob::Flush::Later;
     const int total = int(pictures.size());
     Progress progress(errors, total, terminal && !options.quiet && total > 3);
+    // The folders of the files written, for the flush at the end.
+    std::mutex writtenMutex;
+    QSet<QString> folders;
     auto convert = [&](const pipeline::Request* request) {
         progress.started(request->source.name());
         const pipeline::Result result = pipeline::Convert(*request, context);
         if (!result.ok()) {
             anyFailed = true;
             progress.failure(Line(result.file, result.cause));
+        }
+        {
+            const std::lock_guard lock(writtenMutex);
+            for (const pipeline::Made& made : result.made)
+                if (made.output.target.to == pipeline::Target::To::File)
+                    folders.insert(QFileInfo(made.output.target.path).absolutePath());
         }
         progress.finished();
     };
@@ -109,11 +133,6 @@ int Run(int argc, char** argv) {
     }
     // One flush for all the files written, not one each: the run is done
     // when everything it wrote is on the disk.
-    QSet<QString> folders;
-    for (const pipeline::Request* request : pictures)
-        for (const pipeline::Output& output : request->outputs)
-            if (output.target.to == pipeline::Target::To::File)
-                folders.insert(QFileInfo(output.target.path).absolutePath());
     for (const QString& folder : folders)
         if (!grob::FlushFolder(QFile::encodeName(folder).toStdString())) {
             progress.failure(Line(folder, QString::fromLocal8Bit(std::strerror(errno))));

@@ -324,11 +324,15 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
             const QString product = what(output.product);
             if (const auto input = inputs.find(key); input != inputs.end()) {
                 refused = output.target.path;
-                refusal = input->second == i
-                              ? QStringLiteral("it is the picture itself; it is not replaced")
-                              : QStringLiteral("the %1 of %2 would replace the picture %3")
-                                    .arg(product, request.source.name(),
-                                         requests[input->second].source.name());
+                if (input->second != i)
+                    refusal = QStringLiteral("the %1 of %2 would replace the picture %3")
+                                  .arg(product, request.source.name(),
+                                       requests[input->second].source.name());
+                else if (&output == &request.outputs.front())
+                    refusal = QStringLiteral("it is the picture itself; it is not replaced");
+                else
+                    refusal = QStringLiteral("the %1 of %2 would replace the picture itself")
+                                  .arg(product, request.source.name());
                 break;
             }
             const auto earlier = claimed.find(key);

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using testing_util::Encode;
@@ -240,6 +241,69 @@ TEST_F(Cli, ModernFormReportsEachFailureAndGoesOn) {
     QByteArray help;
     EXPECT_EQ(run({"--help"}, {}, {}, &help).status, 0);
     EXPECT_TRUE(help.contains("--kind") && help.contains("g32"));
+}
+
+// Before any work, every output is compared with every picture and every
+// other output of the run, and the sizes are worked out from the picture's
+// size and the options: each refusal is one line naming the files, and
+// nothing is replaced.
+TEST_F(Cli, RefusedBeforeAnyWork) {
+    const QByteArray png = Encode(Reference(), "png");
+    for (const char* name : {"pic.png", "g2.png", "a/x.png", "pic.bmp"})
+        write(name, png);
+    write("b/x.jpg", Encode(Reference(), "jpeg"));
+    write("one.png", Encode(QImage(1, 1, QImage::Format_RGB32), "png"));
+    QImage tall(1, 4096, QImage::Format_RGB32);
+    tall.fill(Qt::black);
+    write("tall.png", Encode(tall, "png"));
+    QDir().mkpath(dir.filePath("DIR"));
+    ASSERT_TRUE(QFile::link(".", dir.filePath("same")));
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{"--preview", ".", "pic.png"},
+         "./pic.png: the preview of pic.png would replace the picture itself"},
+        {{"--preview", "g2.png", "g2.png"},
+         "g2.png: the preview of g2.png would replace the picture itself"},
+        {{"--preview", "DIR", "a/x.png", "b/x.jpg"},
+         "DIR/x.png: the preview of b/x.jpg would replace the preview of a/x.png"},
+        {{"--preview", "g2.gro", "g2.png"},
+         "g2.gro: the preview of g2.png would replace the GROB of g2.png"},
+        {{"pic.png", "same/pic.bmp"},
+         "same/pic.gro: the GROB of same/pic.bmp would replace the GROB of pic.png"},
+        {{"--preview", "nodir/view.png", "pic.png"}, "nodir/view.png: No such file or directory"},
+        // 48 x 32 enlarged 125 times: 6000 / 8 x 4000 bytes; 1 x 1 enlarged 16384 times.
+        {{"--fit", "6000x6000", "--upscale", "pic.png"},
+         "pic.png: the GROB would be 6,000 x 4,000 dots, a body of 3,000,000 bytes; a GROB holds "
+         "at most 524,280: fit it to the screen with --fit 131x64"},
+        {{"--fit", "16384x16384", "--upscale", "one.png"},
+         "one.png: enlarged to fit, the picture would be 16,384 x 16,384 pixels; at most 16,384 on "
+         "a side and 32 million pixels"},
+        // 2,104 x 65,544 preview pixels at zoom 16; 663 x 20,488 at zoom 5.
+        {{"--zoom", "16", "--preview", "v.png", "tall.png"},
+         "tall.png: at zoom 16 the preview would be 2,104 x 65,544 pixels; at most 16,777,216 are "
+         "drawn: use --zoom 5 or lower"},
+        // 48 x 32 enlarged 41 times is 1,968 x 1,312: a GROB, but no preview at zoom 16.
+        {{"--fit", "2000x1500", "--upscale", "--zoom", "16", "--preview", "v.png", "pic.png"},
+         "pic.png: at zoom 16 the preview would be 31,496 x 21,000 pixels; at most 16,777,216 are "
+         "drawn: use --zoom 2 or lower"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(QStringList{"--kind", "gro"} + c.args);
+        EXPECT_EQ(r.status, 1) << c.says;
+        EXPECT_TRUE(r.err.contains("veldar-convert: " + QLatin1String(c.says)))
+            << r.err.toStdString();
+        for (const char* name : {"pic.png", "g2.png", "a/x.png", "pic.bmp"})
+            EXPECT_EQ(read(name), png) << c.says;
+        QFile::remove(dir.filePath("pic.gro"));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("v.png")) || QFile::exists(dir.filePath("g2.gro")));
+    // Refused from sizes, not after making them: no run came near the memory
+    // a 6000 x 4000 picture or a 32000 x 24000 preview takes.
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kB";
 }
 
 TEST_F(Cli, PreparedForTheScreenWithPreviews) {

@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -102,6 +103,22 @@ class MainWindowTest : public QObject {
         const QString path = dir_.filePath(name);
         WriteAll(path, bytes);
         return path;
+    }
+    // The program as a process in the same folder, without a display.
+    int run(const QStringList& args, const QByteArray& input = {}, QByteArray* output = nullptr) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        env.insert("windir", dir_.path());
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir_.path());
+        process.start(QStringLiteral(VELDAR_PROGRAM), args);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(60000);
+        if (output) *output = process.readAllStandardOutput();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
   private Q_SLOTS:
@@ -387,6 +404,86 @@ class MainWindowTest : public QObject {
         again->previewWindow()->close();
         QVERIFY(!again->preferences().previewShown);
         QFile::remove(dir_.filePath("veldar-convert.ini"));
+    }
+
+    // One request through every front end that can express it: the menu, the
+    // clipboard and the preview window; the classic batch run; the modern
+    // form on a file and on standard input. Every output is the same.
+    void everyFrontEndWritesTheSameBytes() {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                picture.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) % 256));
+        const QByteArray png = testing_util::Encode(picture, "png");
+        const QString pic = file("pic.png", png);
+        WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
+        const QStringList prepared = {"--fit",           "20x10",      "--dither",
+                                      "floyd-steinberg", "--contrast", "20"};
+        const struct {
+            const char* kind;
+            int convertItem, copyItem;
+            bool prepare;
+        } cases[] = {
+            {"gro", 3, 3, false}, {"g16", 7, 6, false}, {"gro", 3, 3, true}, {"gro4", 1, 1, true}};
+        for (const auto& c : cases) {
+            const QString kind = QLatin1String(c.kind);
+            const QString tag = kind + (c.prepare ? "-prepared" : "");
+            auto window = makeWindow();
+            window->show();
+            prompter_.answers = {pic};
+            window->menuItem(MenuArray::File, 1)->trigger();
+            window->menuItem(MenuArray::Preview, 2)->trigger();
+            PreviewWindow* preview = window->previewWindow();
+            preview->kindBox->setCurrentIndex(preview->kindBox->findData(kind));
+            preview->zoom->setValue(3);
+            preview->fitBox->setCurrentIndex(c.prepare ? 3 : 0); // any size, natural size
+            preview->fitWidth->setValue(20);
+            preview->fitHeight->setValue(10);
+            preview->contrast->setValue(c.prepare ? 20 : 0);
+            preview->ditherBox->setCurrentIndex(c.prepare ? 1 : 0);
+            prompter_.answers = {dir_.filePath("window-" + tag)};
+            window->menuItem(MenuArray::Action, c.convertItem)->trigger();
+            window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
+            const QByteArray clipboard = QGuiApplication::clipboard()->text().toLatin1();
+            QVERIFY(preview->savePng(dir_.filePath("window-preview-" + tag + ".png")));
+            window->close();
+
+            const QStringList common = QStringList{"--kind", kind, "--series", "49"} +
+                                       (c.prepare ? prepared : QStringList());
+            QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
+                                              "--output-dir", "cli", "pic.png"}),
+                     0);
+            QCOMPARE(run(common + QStringList{"--text", "--output-dir", "text", "pic.png"}), 0);
+            QByteArray piped, pipedText;
+            QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "stdin-preview.png", "-"},
+                         png, &piped),
+                     0);
+            QCOMPARE(run(common + QStringList{"--text", "-"}, png, &pipedText), 0);
+
+            const QByteArray grob = ReadAll(dir_.filePath("window-" + tag));
+            QVERIFY(grob.startsWith("HPHP49-X"));
+            QCOMPARE(ReadAll(dir_.filePath("cli/pic." + kind)), grob);
+            QCOMPARE(piped, grob);
+            QVERIFY(clipboard.startsWith("%%HP: T(3)A(R)F(.);"));
+            QCOMPARE(ReadAll(dir_.filePath("text/pic." + kind)), clipboard);
+            QCOMPARE(pipedText, clipboard);
+            const QByteArray view = ReadAll(dir_.filePath("window-preview-" + tag + ".png"));
+            QCOMPARE(ReadAll(dir_.filePath("cli-preview.png")), view);
+            QCOMPARE(ReadAll(dir_.filePath("stdin-preview.png")), view);
+            if (!c.prepare) {
+                // The classic batch run never prepares.
+                QCOMPARE(run({"pic.png", "-" + QString(kind == "gro" ? "1" : kind)}), 0);
+                QCOMPARE(ReadAll(dir_.filePath("pic." + kind)), grob);
+            }
+            // The GROB as a picture, from its file and from standard input
+            // (where a name cannot tell its kind, it is a 1-bit GROB).
+            if (kind == "gro") {
+                QByteArray pngFromPipe;
+                QCOMPARE(run({"--to", "png", "--output-dir", "png", "cli/pic.gro"}), 0);
+                QCOMPARE(run({"--to", "png", "-"}, grob, &pngFromPipe), 0);
+                QCOMPARE(ReadAll(dir_.filePath("png/pic.png")), pngFromPipe);
+            }
+        }
     }
 
     void aboutDialogComesAndGoes() {
