@@ -1,76 +1,89 @@
 // veldar-convert: converts pictures into HP 48 / HP 49 graphics objects.
 //
-//   veldar-convert                      the window
-//   veldar-convert picture.bmp          the window with the picture
-//   veldar-convert picture.bmp -g16     writes picture.g16 and ends
+//   veldar-convert --kind g16 pictures...   the modern form: no window at all
+//   veldar-convert picture.bmp -g16         writes picture.g16 and ends
+//   veldar-convert [picture.bmp]            the window (the window program)
+//
+// This program never loads the widget library: the window is a program of
+// its own, which this one becomes when a window is wanted.
+#include "classic.h"
 #include "commandline.h"
-#include "mainwindow.h"
 #include "modern.h"
-#include "settings.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#ifndef VELDAR_LIBEXEC_DIR
+#define VELDAR_LIBEXEC_DIR ""
+#endif
 
 namespace {
 
-// With no display to show the window on (and no platform chosen by the user),
-// run on Qt's offscreen platform, so batch conversion works anywhere.
-bool ChooseOffscreenWhenNoDisplay(int argc, char** argv) {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
+// The window program: beside this one (the build tree), where it was
+// installed, or where an installation moved to another prefix keeps it.
+std::string WindowProgram() {
+    char self[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string here = n > 0 ? std::string(self, std::size_t(n)) : std::string();
+    const std::string folder = here.substr(0, here.rfind('/'));
+    for (const std::string& dir :
+         {folder, std::string(VELDAR_LIBEXEC_DIR), folder + "/../libexec/veldar-convert"}) {
+        if (dir.empty()) continue;
+        const std::string candidate = dir + "/veldar-window";
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+// No display to show a window on, and no platform chosen by the user.
+bool Headless(int argc, char** argv) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value && *value) return false;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
             return false;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     return true;
-}
-
-// A batch run promises one line on standard error when it fails, and only
-// that: Qt's and the decoders' remarks never reach it. Interactive runs keep
-// Qt's messages, less two that say nothing a user can act on.
-bool g_batch = false;
-QtMessageHandler g_defaultHandler = nullptr;
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (g_batch || message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
-        message.startsWith(QLatin1String("This plugin does not support")))
-        return;
-    if (g_defaultHandler) g_defaultHandler(type, context, message);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // "--kind ...", "--help", "-h": the modern form, which starts no window.
+    // "--kind ...", "--help", "-h": the modern form.
     if (modern::IsModern(argc, argv)) return modern::Run(argc, argv);
+
     // A file larger than the user's limit allows is a write failure like any
     // other, not the end of the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    const bool headless = ChooseOffscreenWhenNoDisplay(argc, argv);
-    g_defaultHandler = qInstallMessageHandler(QuietHandler);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veldar-convert"));
-    QApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
-
-    const QStringList arguments = QApplication::arguments().mid(1);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
     const QString argumentText = cmdline::JoinArguments(arguments);
-    g_batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
-    if (headless && !g_batch) {
+    const bool batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
+    if (batch) {
+        QCoreApplication app(argc, argv);
+        // The promise of one line on standard error: the decoders' remarks go nowhere.
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        if (const auto status = classic::RunBatchWithoutWindow(argumentText)) return *status;
+    } else if (Headless(argc, argv)) {
         // Nobody could use the window: say how to convert instead.
         std::fputs("veldar-convert: no display; give a picture and an option to convert it\n",
                    stderr);
         std::fputs(qPrintable(cmdline::UsageText()), stderr);
         return 2;
     }
-
-    MainWindow::Options options{argumentText, settings::SettingsPath()};
-    // Decoder libraries that print their own complaints print to nothing.
-    if (g_batch) options.errors = modern::OwnErrorStream();
-    MainWindow form(std::move(options));
-    form.show();
-    const int status = QApplication::exec();
-    return form.exitCode() != 0 ? form.exitCode() : status;
+    const std::string window = WindowProgram();
+    if (!window.empty()) ::execv(window.c_str(), argv);
+    std::fprintf(stderr, "veldar-convert: the window cannot be shown: %s\n",
+                 window.empty() ? "veldar-window is not installed" : std::strerror(errno));
+    return 2;
 }

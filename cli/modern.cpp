@@ -1,6 +1,7 @@
 #include "modern.h"
 
 #include "conversion.h"
+#include "errorstream.h"
 #include "modernoptions.h"
 #include "progress.h"
 #include "settings.h"
@@ -14,27 +15,15 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <csignal>
-#include <mutex>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace modern {
-
-std::FILE* OwnErrorStream() {
-    const int ours = ::dup(2);
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (ours < 0 || nowhere < 0) return stderr;
-    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
-    std::FILE* stream = ::fdopen(ours, "w");
-    if (!stream) return stderr;
-    ::dup2(nowhere, 2);
-    ::close(nowhere);
-    return stream;
-}
 
 namespace {
 
@@ -68,7 +57,7 @@ int Run(int argc, char** argv) {
     const bool terminal = ::isatty(2);
     // Only this program's own lines reach the standard error stream.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    std::FILE* errors = OwnErrorStream();
+    std::FILE* errors = errorstream::OwnErrorStream();
     // Without --series: a GROB's own series, else the one the window saved.
     grob::Series series = grob::Series::HP49;
     if (const auto saved = settings::Load(settings::SettingsPath()))

@@ -12,9 +12,4 @@ int Run(int argc, char** argv);
 // Whether these arguments are for the modern form.
 bool IsModern(int argc, char** argv);
 
-// Keeps the standard error stream for the program's own lines: the stream
-// returned writes there, while whatever else writes to it (decoder
-// libraries that print their complaints themselves) writes to nothing.
-std::FILE* OwnErrorStream();
-
 } // namespace modern
