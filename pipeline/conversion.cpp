@@ -140,6 +140,25 @@ void CheckCancelled(const Context& context) {
 
 } // namespace
 
+std::shared_ptr<const grob::MemoryRaster>
+FitCache::fitted(const std::shared_ptr<const grob::Image>& picture,
+                 const grob::Preparation& preparation) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (fitted_ && picture_.lock() == picture && width_ == preparation.fitWidth &&
+            height_ == preparation.fitHeight && upscale_ == preparation.upscale)
+            return fitted_;
+    }
+    auto made = std::make_shared<const grob::MemoryRaster>(grob::Fit(picture->view(), preparation));
+    const std::lock_guard lock(mutex_);
+    picture_ = picture;
+    width_ = preparation.fitWidth;
+    height_ = preparation.fitHeight;
+    upscale_ = preparation.upscale;
+    fitted_ = made;
+    return made;
+}
+
 QString Target::name() const {
     return to == To::StandardOutput ? QStringLiteral("-") : path;
 }
@@ -195,8 +214,22 @@ Result Convert(const Request& request, const Context& context) {
         const std::string sourceName = QFile::encodeName(source).toStdString();
         for (const Output& output : request.outputs) {
             if (output.product != Product::PicturePng && grobFile.empty()) {
-                grobFile = grob::EncodePrepared(request.kind, picture->view(), series,
-                                                request.preparation, sourceName);
+                const grob::Preparation& prep = request.preparation;
+                if (context.fitCache && prep.fits() && !prep.neutral()) {
+                    // Fitted once for a run of previews; the rest of the
+                    // preparation goes on from the fitted picture.
+                    const auto fitted = context.fitCache->fitted(picture, prep);
+                    CheckCancelled(context);
+                    grob::Preparation rest = prep;
+                    rest.fitWidth = rest.fitHeight = 0;
+                    rest.upscale = false;
+                    grobFile = grob::EncodeGrob(
+                        request.kind, grob::Prepare(fitted->view(), request.kind, rest).view(),
+                        series, sourceName);
+                } else {
+                    grobFile = grob::EncodePrepared(request.kind, picture->view(), series, prep,
+                                                    sourceName);
+                }
                 const grob::GrobObject object = grob::ReadBinaryGrob(grobFile, sourceName);
                 result.dotsWide = int(object.width);
                 result.dotsHigh = int(object.height);

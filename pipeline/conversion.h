@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -95,6 +96,23 @@ struct Result {
     QString note; // something the user should know: the zoom was lowered, say
 };
 
+// The fitted picture of the last conversion, kept for the next one of the
+// same picture and fit box: a preview whose tone, dithering or kind changes
+// is not fitted again. Any thread may use it.
+class FitCache {
+  public:
+    // The picture fitted as `preparation` asks, from the cache or made now.
+    std::shared_ptr<const grob::MemoryRaster>
+    fitted(const std::shared_ptr<const grob::Image>& picture, const grob::Preparation& preparation);
+
+  private:
+    std::mutex mutex_;
+    std::weak_ptr<const grob::Image> picture_;
+    int width_ = 0, height_ = 0;
+    bool upscale_ = false;
+    std::shared_ptr<const grob::MemoryRaster> fitted_;
+};
+
 // Who reads the causes: hints name the command line's options or the window's controls.
 enum class Audience { CommandLine, Window };
 
@@ -106,6 +124,8 @@ struct Context {
     bool lowerZoom = false;
     // Set by another thread to give up early (a newer preview is wanted).
     const std::atomic<bool>* cancelled = nullptr;
+    // Fitted pictures kept from one conversion of a loaded picture to the next.
+    FitCache* fitCache = nullptr;
     pictureloader::Options loading;
 };
 

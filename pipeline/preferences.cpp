@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QStringList>
 
 #include <map>
 
@@ -84,6 +85,28 @@ bool SetChoice(Choices& p, const grob::OptionSpec& option, std::string_view text
         break;
     }
     return false;
+}
+
+QString Describe(const grob::Preparation& p) {
+    QStringList parts;
+    if (p.fits())
+        parts << QStringLiteral("fit %1 x %2%3")
+                     .arg(p.fitWidth)
+                     .arg(p.fitHeight)
+                     .arg(p.upscale ? QStringLiteral(", enlarged") : QString());
+    auto number = [&](const char* name, double value) {
+        parts << QStringLiteral("%1 %2").arg(QLatin1String(name),
+                                             QString::fromStdString(grob::FormatNumber(value)));
+    };
+    if (p.brightness != 0) number("brightness", p.brightness);
+    if (p.contrast != 0) number("contrast", p.contrast);
+    if (p.gamma != 1) number("gamma", p.gamma);
+    if (p.invert) parts << QStringLiteral("inverted");
+    for (const grob::DitherMethod& method : grob::kDitherMethods)
+        if (method.dither == p.dither && p.dither != grob::Dither::None)
+            parts << QString::fromLatin1(method.label.data(), qsizetype(method.label.size())) +
+                         QStringLiteral(" dithering");
+    return parts.join(QStringLiteral(", "));
 }
 
 QString Preferences::PathBeside(const QString& settingsPath) {

@@ -29,6 +29,10 @@ struct Choices {
 // when the text is not one of the option's values.
 bool SetChoice(Choices& choices, const grob::OptionSpec& option, std::string_view text);
 
+// The preparation in words, for the user: "fit 131 x 64, contrast 20,
+// Floyd-Steinberg dithering"; empty when it is neutral.
+QString Describe(const grob::Preparation& preparation);
+
 struct Preferences : Choices {
     bool previewShown = false;
     std::optional<QRect> previewGeometry; // the preview window's frame, when it was placed

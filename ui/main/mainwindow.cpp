@@ -117,6 +117,20 @@ MainWindow::MainWindow(Options options, QWidget* parent)
                          twips::ToPixels(kMarkerSize), twips::ToPixels(kMarkerSize));
     marker_->hide();
 
+    // Over the foot of the client area, outside the classic layout.
+    statusLine_ = new QLabel(client);
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    statusLine_->setAutoFillBackground(true);
+    statusLine_->hide();
+    saveTimer_ = new QTimer(this);
+    saveTimer_->setSingleShot(true);
+    saveTimer_->setInterval(500);
+    connect(saveTimer_, &QTimer::timeout, this, &MainWindow::savePreferences);
+    passingTimer_ = new QTimer(this);
+    passingTimer_->setSingleShot(true);
+    passingTimer_->setInterval(4000);
+    connect(passingTimer_, &QTimer::timeout, this, [this] { updateStatusLine(); });
+
     buildMenus();
 
     resize(twips::ToPixels(kDesignedClientWidth),
@@ -255,6 +269,25 @@ void MainWindow::placeMarker() {
     const int y = std::min(twips::ToPixels(kMarkerTop),
                            clientHeight - pictureFrame_->y() - marker_->height());
     marker_->move(std::max(x, -pictureFrame_->x()), std::max(y, -pictureFrame_->y()));
+    const int lineHeight = statusLine_->sizeHint().height();
+    statusLine_->setGeometry(0, clientHeight - lineHeight, clientWidth, lineHeight);
+}
+
+// What the window must not hide: a preparation in force while the preview
+// is open. A passing message shows for a moment in its place.
+void MainWindow::updateStatusLine(const QString& passing) {
+    QString text = passing;
+    if (!passing.isEmpty()) {
+        passingTimer_->start();
+    } else if (preview_ && preview_->isVisible()) {
+        const QString prepared = Describe(preferences_.preparation);
+        if (!prepared.isEmpty())
+            text = QStringLiteral("Converting as the preview shows: ") + prepared;
+    }
+    statusLine_->setText(QStringLiteral(" ") + text);
+    statusLine_->setToolTip(text);
+    statusLine_->setVisible(!text.isEmpty());
+    placeMarker();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -364,6 +397,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (about_) about_->close();
     if (preview_) {
         preferences_.previewShown = preview_->isVisible();
+        preferences_.previewGeometry = preview_->geometry();
         savePreferences();
         preview_->close();
     }
@@ -404,11 +438,13 @@ void MainWindow::open() {
     loadPictureOrSay(openDialog_.FileName);
 }
 
+// The drop is finished first, so that the program the files came from never
+// waits on a message box; the picture is loaded next.
 void MainWindow::loadFirstDropped(const QStringList& files) {
     if (files.isEmpty()) return;
-    const QString& first = files.first();
+    const QString first = files.first();
     if (first.isEmpty() || first == QLatin1String(" ")) return;
-    loadPictureOrSay(first);
+    QTimer::singleShot(0, this, [this, first] { loadPictureOrSay(first); });
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -467,6 +503,11 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
     const std::vector<std::uint8_t>& text = result.made.front().bytes;
     QGuiApplication::clipboard()->setText(
         QString::fromLatin1(reinterpret_cast<const char*>(text.data()), qsizetype(text.size())));
+    updateStatusLine(
+        QStringLiteral("Copied the %1 as text: %2 x %3 dots.")
+            .arg(QString::fromLatin1(kind.description.data(), qsizetype(kind.description.size())))
+            .arg(result.dotsWide)
+            .arg(result.dotsHigh));
 }
 
 // ---- series and settings file ------------------------------------------
@@ -523,25 +564,48 @@ void MainWindow::showPreview() {
         preview_ = new PreviewWindow(
             preferences_,
             [this] {
-                return PreviewSource{pictureBox_->picture(), pictureFrame_->title(), series_};
+                return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
+                                     pictureFrame_->title(), series_};
             },
-            this);
+            options_.messenger, this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
             static_cast<Choices&>(preferences_) = preview_->preferences();
             preferences_.previewShown = true;
-            savePreferences();
+            saveTimer_->start(); // written once the changes come to rest
+            updateStatusLine();
         });
         connect(preview_, &QDialog::finished, this, [this] {
             if (closing_) return;
             preferences_.previewShown = false;
+            preferences_.previewGeometry = preview_->geometry();
             savePreferences();
+            updateStatusLine();
         });
         preferences_.previewShown = true;
+        placePreview();
         savePreferences();
     }
     preview_->show();
     preview_->raise();
+    updateStatusLine();
+}
+
+// Where it stood last time; the first time beside this window, on the screen.
+void MainWindow::placePreview() {
+    if (preferences_.previewGeometry) {
+        preview_->setGeometry(*preferences_.previewGeometry);
+        return;
+    }
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect main = frameGeometry();
+    const QSize size = preview_->sizeHint();
+    int x = main.right() + 8;
+    if (x + size.width() > room.right()) x = std::max(room.left(), main.left() - 8 - size.width());
+    const int y =
+        std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
+    preview_->move(x, y);
 }
 
 PreviewWindow* MainWindow::previewWindow() const {
@@ -549,6 +613,7 @@ PreviewWindow* MainWindow::previewWindow() const {
 }
 
 void MainWindow::savePreferences() {
+    saveTimer_->stop();
     const QString error = preferences_.save(options_.preferencesPath);
     if (!error.isEmpty())
         std::fprintf(options_.errors ? options_.errors : stderr, "veldar-convert: %s: %s\n",

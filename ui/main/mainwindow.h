@@ -22,6 +22,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QMimeData;
+class QTimer;
 class PictureBox;
 class AboutDialog;
 class PreviewWindow;
@@ -75,6 +76,9 @@ class MainWindow final : public QMainWindow {
     QGroupBox* frame() const { return pictureFrame_; }
     PictureBox* picture() const { return pictureBox_; }
     QLabel* marker() const { return marker_; }
+    // A line at the foot of the window: the preparation in force, or a
+    // passing message (a copy made, say).
+    QLabel* statusLine() const { return statusLine_; }
     AboutDialog* aboutDialog() const;
     // Exit status for the process: 0, or 1 after a failed batch run.
     int exitCode() const { return exitCode_; }
@@ -101,6 +105,8 @@ class MainWindow final : public QMainWindow {
     void fitFrameToPicture();
     void centreFrame();
     void placeMarker();
+    void updateStatusLine(const QString& passing = {});
+    void placePreview();
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
     void restoreWindowSettings();
@@ -116,6 +122,9 @@ class MainWindow final : public QMainWindow {
     QGroupBox* pictureFrame_ = nullptr;
     PictureBox* pictureBox_ = nullptr;
     QLabel* marker_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QTimer* passingTimer_ = nullptr;
+    QTimer* saveTimer_ = nullptr;
     // The frame's size in twips as the frame rule set it (4575 x 3615 as designed).
     float frameTwipsWidth_ = 4575;
     float frameTwipsHeight_ = 3615;

@@ -1,6 +1,7 @@
 #include "previewwindow.h"
 
 #include "grob/options.h"
+#include "preview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,13 +10,21 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,12 +52,34 @@ int FitIndex(const grob::Preparation& p) {
     return int(&preset - grob::kFitPresets.data());
 }
 
+// Shows the preview image as it is, painting only what is exposed: a large
+// preview costs the window no conversion of its own.
+class Canvas final : public QWidget {
+  public:
+    using QWidget::QWidget;
+    void setImage(const QImage& image) {
+        image_ = image;
+        setFixedSize(image.size());
+        update();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (image_.isNull()) return;
+        QPainter painter(this);
+        painter.drawImage(event->rect(), image_, event->rect());
+    }
+
+  private:
+    QImage image_;
+};
+
 } // namespace
 
 PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSource()> source,
-                             QWidget* parent)
-    : QDialog(parent, Qt::Window), preferences_(std::move(preferences)),
-      source_(std::move(source)) {
+                             Messenger messenger, QWidget* parent)
+    : QDialog(parent, Qt::Window), preferences_(std::move(preferences)), source_(std::move(source)),
+      messenger_(std::move(messenger)) {
     setWindowTitle(QStringLiteral("Preview - VELDAR Image converter"));
     setModal(false);
 
@@ -83,7 +114,16 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     zoom = new QSpinBox(this);
     FromTable(zoom, Spec("zoom"));
     zoom->setSuffix(QStringLiteral(" x"));
+    zoom->setToolTip(Latin1(Spec("zoom").help) + QStringLiteral(" Ctrl+wheel, Ctrl++ and Ctrl+-."));
+    fitToWindow = new QCheckBox(QStringLiteral("Fit to window"), this);
+    fitToWindow->setToolTip(
+        QStringLiteral("The largest zoom at which the preview fits the window."));
     saveButton = new QPushButton(QStringLiteral("Save as PNG..."), this);
+    pool_.setMaxThreadCount(1);
+    fitCache_ = std::make_shared<pipeline::FitCache>();
+    busyTimer_ = new QTimer(this);
+    busyTimer_->setSingleShot(true);
+    busyTimer_->setInterval(100);
 
     auto* size = new QHBoxLayout;
     size->addWidget(fitWidth);
@@ -100,18 +140,30 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     form->addRow(QString(), invert);
     form->addRow(Latin1(Spec("dither").label), ditherBox);
     form->addRow(Latin1(Spec("zoom").label), zoom);
-    view_ = new QLabel(this);
-    view_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidget(view_);
-    scroll->setWidgetResizable(true);
-    scroll->setMinimumSize(2 * 131 + 24, 2 * 80 + 24);
+    form->addRow(QString(), fitToWindow);
+    view_ = new Canvas(this);
+    scroll_ = new QScrollArea(this);
+    scroll_->setWidget(view_);
+    scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A 131 x 80 screen at zoom 4 fits without scroll bars.
+    const preview::Size screens = preview::PreviewSize(0, 0, 4);
+    scroll_->setMinimumSize(int(screens.width) + 2 * scroll_->frameWidth() + 2,
+                            int(screens.height) + 2 * scroll_->frameWidth() + 2);
+    scroll_->viewport()->installEventFilter(this);
     info_ = new QLabel(this);
     info_->setWordWrap(true);
+    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    busyLabel_ = new QLabel(QStringLiteral("Drawing..."), this);
+    busyLabel_->hide();
+    connect(busyTimer_, &QTimer::timeout, busyLabel_, &QWidget::show);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(busyLabel_);
+    bottom->addStretch(1);
+    bottom->addWidget(saveButton);
     auto* right = new QVBoxLayout;
-    right->addWidget(scroll, 1);
+    right->addWidget(scroll_, 1);
     right->addWidget(info_);
-    right->addWidget(saveButton, 0, Qt::AlignRight);
+    right->addLayout(bottom);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(right, 1);
@@ -143,6 +195,10 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
     for (QCheckBox* box : {upscale, invert})
         connect(box, &QCheckBox::toggled, this, changed);
+    connect(fitToWindow, &QCheckBox::toggled, this, [this](bool on) {
+        zoom->setEnabled(!on);
+        if (on) zoom->setValue(zoomThatFits());
+    });
     connect(saveButton, &QPushButton::clicked, this, [this] { savePng({}); });
     building_ = false;
     readControls();
@@ -186,13 +242,52 @@ pipeline::Request PreviewWindow::request(const PreviewSource& source) const {
     return request;
 }
 
+PreviewWindow::~PreviewWindow() {
+    if (cancel_) cancel_->store(true);
+    pool_.waitForDone();
+}
+
 void PreviewWindow::refresh() {
     const PreviewSource source = source_();
-    pipeline::Context context;
-    context.audience = pipeline::Audience::Window;
-    context.lowerZoom = true;
-    const pipeline::Result result = pipeline::Convert(request(source), context);
-    if (result.ok()) {
+    if (cancel_) cancel_->store(true); // the drawing under way is no longer wanted
+    const quint64 generation = ++generation_;
+    if (!source.picture) {
+        display({}, true);
+        return;
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancel;
+    ++pending_;
+    if (!busyTimer_->isActive() && !busyLabel_->isVisible()) busyTimer_->start();
+    auto* watcher = new QFutureWatcher<pipeline::Result>(this);
+    connect(watcher, &QFutureWatcher<pipeline::Result>::finished, this,
+            [this, watcher, generation] {
+                --pending_;
+                if (generation == generation_) display(watcher->result(), false);
+                watcher->deleteLater();
+            });
+    const pipeline::Request request = this->request(source);
+    const std::shared_ptr<pipeline::FitCache> cache = fitCache_;
+    watcher->setFuture(QtConcurrent::run(&pool_, [request, cancel, cache] {
+        pipeline::Context context;
+        context.audience = pipeline::Audience::Window;
+        context.lowerZoom = true;
+        context.cancelled = cancel.get();
+        context.fitCache = cache.get();
+        return pipeline::Convert(request, context);
+    }));
+}
+
+void PreviewWindow::display(const pipeline::Result& result, bool empty) {
+    busyTimer_->stop();
+    busyLabel_->hide();
+    if (empty) {
+        pixels_ = {};
+        image_ = QImage();
+        info_->setText(QStringLiteral("No picture: open one with File... > Open, or drop one on "
+                                      "the main window."));
+        saveButton->setEnabled(false);
+    } else if (result.ok()) {
         pixels_ = result.made[1].image;
         image_ = QImage(reinterpret_cast<const uchar*>(pixels_.pixels.data()), pixels_.width,
                         pixels_.height, qsizetype(pixels_.width) * 4, QImage::Format_RGBX8888);
@@ -210,7 +305,49 @@ void PreviewWindow::refresh() {
         info_->setText(QStringLiteral("No preview: %1.").arg(result.cause));
         saveButton->setEnabled(false);
     }
-    view_->setPixmap(QPixmap::fromImage(image_));
+    static_cast<Canvas*>(view_)->setImage(image_);
+    Q_EMIT shown();
+}
+
+int PreviewWindow::zoomThatFits() const {
+    // The dots across and down (at least the screens'), from the preview on show.
+    const int margin = 2 * preview::kMargin;
+    const preview::Size screens = preview::PreviewSize(0, 0, 1);
+    const double dotsWide = image_.isNull() ? double(screens.width - margin)
+                                            : double(pixels_.width - margin) / preferences_.zoom;
+    const double dotsHigh = image_.isNull() ? double(screens.height - margin)
+                                            : double(pixels_.height - margin) / preferences_.zoom;
+    const QSize room = scroll_->viewport()->size() - QSize(margin, margin);
+    const int fits = int(std::min(room.width() / dotsWide, room.height() / dotsHigh));
+    return std::clamp(fits, int(Spec("zoom").minimum), int(Spec("zoom").maximum));
+}
+
+void PreviewWindow::stepZoom(int step) {
+    if (!fitToWindow->isChecked()) zoom->setValue(zoom->value() + step);
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (wheel->angleDelta().y() != 0) stepZoom(wheel->angleDelta().y() > 0 ? 1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::ZoomIn) ||
+        (event->modifiers() & Qt::ControlModifier && event->key() == Qt::Key_Equal))
+        return stepZoom(1);
+    if (event->matches(QKeySequence::ZoomOut)) return stepZoom(-1);
+    QDialog::keyPressEvent(event);
+}
+
+void PreviewWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (fitToWindow && fitToWindow->isChecked()) zoom->setValue(zoomThatFits());
 }
 
 QString PreviewWindow::description() const {
@@ -240,8 +377,8 @@ bool PreviewWindow::savePng(const QString& path) {
     context.lowerZoom = true;
     const pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        QMessageBox::warning(this, QStringLiteral("VELDAR Image converter"),
-                             QStringLiteral("Cannot write \"%1\":\n%2.").arg(target, result.cause));
+        messenger_(this, QStringLiteral("VELDAR Image converter"),
+                   QStringLiteral("Cannot write \"%1\":\n%2.").arg(target, result.cause));
         return false;
     }
     return true;
