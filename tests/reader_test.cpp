@@ -1,8 +1,8 @@
-// Reading GROBs back: every kind and series round-trips, the text form is
-// the calculators' own, text is found as people have it, and every kind of
-// damage is refused with its cause.
+// Reading GROBs and lists of GROBs back: every kind and series round-trips,
+// the text form is the calculators' own, text is found as people have it,
+// and every kind of damage is refused with its cause.
 #include "grob/encoders.h"
-#include "grob/reader.h"
+#include "grob/list.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +163,7 @@ TEST(Reader, DamageIsRefusedWithItsCause) {
                   {Edit(good, 7, '1'), "not a letter"},
                   {Edit(good, 8, 0x1F), "prologue is 02B1F"},
                   {Edit(good, 10, good[10] | 1), "prologue is 12B1E"},
+                  {Fixture("list-two-8x2.lst"), "prologue is 02A74"},
                   {Edit(good, 11, 0x03), "size field"},
                   {Bytes(good.begin(), good.end() - 1), "cut short"},
                   {Edit(good, good.size(), 0), "follow"}});
@@ -180,12 +181,14 @@ TEST(Reader, DamageIsRefusedWithItsCause) {
                   {B("No object here"), "holds no"}});
     // Every cut and every changed byte is read or refused with a cause.
     const Bytes text = B(grob::TextGrob(grob::ReadBinaryGrob(good, "g")));
-    for (const Bytes& whole : {good, text})
+    for (const Bytes& whole : {good, text, Fixture("list-two-8x2.lst")})
         for (std::size_t at = 0; at < whole.size(); ++at)
             for (const Bytes& bytes : {Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(at)),
                                        Edit(whole, at, whole[at] ^ 0x41)}) {
                 EXPECT_NE(Cause(grob::ReadBinaryGrob, bytes), "(empty)");
                 EXPECT_NE(Cause(grob::ReadTextGrob, bytes), "(empty)");
+                EXPECT_NE(Cause(grob::ReadBinaryList, bytes), "(empty)");
+                EXPECT_NE(Cause(grob::ReadTextList, bytes), "(empty)");
             }
     // Sizes that do not fit the kind the name gives, or the pixel limit.
     const auto object = grob::ReadBinaryGrob(good, "g"); // 10 x 6
@@ -193,6 +196,59 @@ TEST(Reader, DamageIsRefusedWithItsCause) {
         EXPECT_THROW(grob::ShadesOf(object, *grob::KindForExtension(extension), "g", 100, pixels),
                      grob::GrobReadError);
     EXPECT_EQ(grob::ShadesOf(object, *grob::KindForExtension("gro2"), "g", 100, 100).width, 5);
+}
+
+TEST(List, BytesWorkedOutByHandInBothForms) {
+    // The nibble stream after "HPHP49-X": list 4 7 A 2 0; each GROB E 1 B 2 0,
+    // size 19 as 3 1 0 0 0, height 2 0 0 0 0, width 8 0 0 0 0, body 1 8 E 7
+    // (then F 0 0 F); end B 2 1 3 0. Paired low nibble first: 74 2A E0 B1 02
+    // 13 00 20 00 00 08 00 10 E8 E7 B1 02 13 00 20 00 00 08 00 F0 00 BF 12 03.
+    const Bytes file = Fixture("list-two-8x2.lst");
+    const std::vector<grob::GrobObject> two = {{grob::Series::HP49, 8, 2, {0x81, 0x7E}},
+                                               {grob::Series::HP49, 8, 2, {0x0F, 0xF0}}};
+    EXPECT_EQ(grob::BinaryList(grob::Series::HP49, two), file);
+    EXPECT_TRUE(grob::LooksLikeBinaryList(file));
+    const grob::GrobList list = grob::ReadBinaryList(file, "l");
+    EXPECT_EQ(grob::BinaryList(list.series, list.objects), file);
+    const std::string text = grob::TextList(list.objects);
+    EXPECT_EQ(text, "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 2 18E7\r\nGROB 8 2 F00F\r\n}\r\n");
+    for (const Bytes& form : {B(text), B("Sprites: { GROB 8 2 18E7 GROB 8 2 F00F } (two)")}) {
+        EXPECT_TRUE(grob::LooksLikeTextList(form));
+        EXPECT_EQ(grob::BinaryList(grob::Series::HP49, grob::ReadTextList(form, "t").objects),
+                  file);
+    }
+    EXPECT_FALSE(grob::LooksLikeTextList(B("GROB 8 1 FF then { GROB 8 1 FF }")));
+    EXPECT_FALSE(grob::LooksLikeBinaryList(Fixture("r48.gro")));
+    EXPECT_TRUE(
+        grob::ReadBinaryList(grob::BinaryList(grob::Series::HP48, {}), "e").objects.empty());
+    EXPECT_TRUE(grob::ReadTextList(B("{ }"), "e").objects.empty());
+}
+
+TEST(List, DamagedAndOversizedListsAreRefused) {
+    const Bytes file = Fixture("list-two-8x2.lst");
+    Bytes tooLong = file;
+    tooLong.resize(8 + grob::kMaxListBytes + 1);
+    ExpectCauses(grob::ReadBinaryList,
+                 {{Bytes(file.begin(), file.end() - 2), "does not end with 0312B"},
+                  {Edit(file, 10, 0x30), "not a GROB (its prologue is 02B13)"},
+                  {Edit(Edit(file, 10, 0x40), 11, 0xA7), "lists inside lists"}, // E1B20 as 47A20
+                  {Edit(file, 8, 0x1E), "not a list"},
+                  {Edit(file, 13, 0x15), "size field"},
+                  {Bytes(file.begin(), file.begin() + 20), "cut short"},
+                  {tooLong, "at most 294912"},
+                  {Edit(file, file.size(), 0), "follow"}});
+    const std::string big = "GROB 8 150000 " + std::string(300000, '0') + " ";
+    ExpectCauses(grob::ReadTextList,
+                 {{B("{ GROB 8 1 FF"), "does not end with \"}\""},
+                  {B("{ GROB 8 1 FF { GROB 8 1 FF } }"), "lists inside lists"},
+                  {B("{ GROB 8 1 FF 1.5 }"), "other than a GROB: \"1.5\""},
+                  {B("{ GROB 8 1 FF GROB 8 2 FF }"), "GROB 2 of the list: the body is cut short"},
+                  {B("{ " + big + big + "}"), "at most 294912"},
+                  {B("GROB 8 1 FF"), "no list"}});
+    // Writing what no calculator can hold is refused too.
+    const std::vector<grob::GrobObject> large(2, {grob::Series::HP48, 8, 150000, Bytes(150000)});
+    EXPECT_THROW(grob::BinaryList(grob::Series::HP48, large), grob::GrobError);
+    EXPECT_THROW(grob::TextList(large), grob::GrobError);
 }
 
 } // namespace
