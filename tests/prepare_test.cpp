@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using grob::MemoryRaster;
@@ -103,6 +105,39 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     const MemoryRaster block = grob::Fit(dot.view(), up);
     EXPECT_EQ(block.width(), 3);
     EXPECT_EQ(block.point(2, 2), 0x123456);
+}
+
+TEST(Prepare, TheLevelGrays) {
+    // True shades, evenly spaced: 255 * k / 7 for the eight of g08.
+    const auto g08 = *grob::KindForExtension("g08");
+    const int eight[] = {255, 219, 182, 146, 109, 73, 36, 0};
+    for (int level = 0; level < 8; ++level)
+        EXPECT_EQ(grob::GrayOfShade(g08, level), eight[level]);
+    EXPECT_EQ(grob::GrayOfShade(grob::OutputKinds()[1], 1), 170);
+    // A picture in a kind's true shades, flat blocks of every level (where
+    // an error measured against anything but the level's gray piles up)
+    // and random levels, prepared with any dithering for its own kind, gives
+    // the bytes of its plain conversion.
+    std::mt19937 random(77);
+    for (const auto& kind : grob::OutputKinds()) {
+        const int shades = kind.shades();
+        MemoryRaster truth(16, 64 * shades + 16);
+        for (int y = 0; y < truth.height(); ++y)
+            for (int x = 0; x < 16; ++x) {
+                const int level = y < 64 * shades ? y / 64 : int(random() % unsigned(shades));
+                truth.setPixel(x, y, grob::GrayOfShade(kind, level) * 0x010101u);
+            }
+        const auto file = grob::EncodeGrob(kind, truth, grob::Series::HP49);
+        for (const auto dither : {grob::Dither::None, grob::Dither::FloydSteinberg,
+                                  grob::Dither::Atkinson, grob::Dither::Ordered}) {
+            const grob::Preparation p{
+                .fitWidth = 16, .fitHeight = truth.height(), .dither = dither};
+            EXPECT_EQ(
+                grob::EncodeGrob(kind, grob::Prepare(truth.view(), kind, p), grob::Series::HP49),
+                file)
+                << kind.extension << " " << grob::NameOfDither(dither);
+        }
+    }
 }
 
 } // namespace

@@ -401,17 +401,23 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
 }
 
 std::uint8_t GrayOfShade(const OutputKind& kind, int level) {
+    const int darkest = kind.shades() - 1;
+    const int step = darkest - std::clamp(level, 0, darkest); // 0 black .. darkest white
+    const int even = (510 * step + darkest) / (2 * darkest);  // 255 * step / darkest, rounded
+    // The grays the kind's encoder turns into this level again.
+    int low = 0, high = 0;
     if (kind.pageFlipping()) {
-        // The top `frames` bits of the mean are the inverted level; the rest
-        // sits in the middle of the band.
-        const int bits = kind.frames;
-        const int top = (kind.shades() - 1 - level) << (8 - bits);
-        return static_cast<std::uint8_t>(top | (1 << (7 - bits)));
+        // The top `frames` bits of the mean are the inverted level.
+        const int band = 256 >> kind.frames;
+        low = step * band;
+        high = low + band - 1;
+    } else {
+        // Bands of the channel sum 3 * gray: 384, 192 or 48 wide.
+        const int band = 768 / kind.shades();
+        low = (band * step + 2) / 3;
+        high = (band * (step + 1) - 1) / 3;
     }
-    // Bands of the channel sum: 384, 192 or 48 wide; three equal channels.
-    const int band = 768 / kind.shades();
-    const int inverted = kind.shades() - 1 - level;
-    return static_cast<std::uint8_t>((band * inverted + band / 2) / 3);
+    return static_cast<std::uint8_t>(std::clamp(even, low, high));
 }
 
 } // namespace grob

@@ -43,8 +43,13 @@ void FittedSize(const Preparation& preparation, int width, int height, int& outW
 // The picture fitted; colours are kept (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 
-// The prepared picture for `kind`: fitted, toned and dithered. Only call it
-// when the preparation is not neutral; a neutral one leaves the picture as it is.
+// The prepared picture for `kind`: fitted, toned and dithered. Dithering
+// chooses among the kind's level grays (GrayOfShade): error diffusion takes
+// the nearest and passes on the difference from it; ordered dithering
+// interpolates between the two neighbouring level grays; so a picture made
+// of level grays comes back unchanged. Without dithering the toned grays go
+// to the encoder's own bands. Only call it when the preparation is not
+// neutral; a neutral one leaves the picture as it is.
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
 

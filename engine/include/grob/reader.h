@@ -84,8 +84,11 @@ struct ShadePicture {
 ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const std::string& path,
                       std::int64_t maxSide, std::int64_t maxPixels);
 
-// The gray value (equal red, green and blue) that the kind's encoder turns
-// into this shade level again: the middle of the level's band.
+// The level's true gray (equal red, green and blue): level 0 white (255),
+// the darkest level black (0), the levels between evenly spaced (255 * k /
+// (shades - 1), rounded). Each is a gray that the kind's encoder turns into
+// the same level again; for every kind and level the evenly spaced gray
+// already is one (were it not, the nearest that is would be given).
 std::uint8_t GrayOfShade(const OutputKind& kind, int level);
 
 } // namespace grob
