@@ -19,6 +19,12 @@ std::uint32_t Channel(std::uint32_t pixel, int shift) {
     return (pixel >> shift) & 255u;
 }
 
+// Rec. 601 luminance, rounded; a gray keeps its value exactly.
+std::uint32_t Luminance(std::uint32_t pixel) {
+    return (299 * Channel(pixel, 0) + 587 * Channel(pixel, 8) + 114 * Channel(pixel, 16) + 500) /
+           1000;
+}
+
 // Area averaging: each output pixel is the mean of the source area it
 // covers, partly covered source pixels counting by the part covered.
 MemoryRaster ScaleDown(const PixelView& in, int w, int h) {
@@ -147,17 +153,14 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
 
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
     MemoryRaster fitted = Fit(picture, p);
-    if (!p.toned() && p.dither == Dither::None) return fitted; // the colours, fitted
+    if (p.neutral()) return fitted; // the picture as it is
     const int w = fitted.width(), h = fitted.height();
     const auto curve = ToneCurve(p);
-    // Brightness 0..255 of each pixel: the mean of its channels, as the encoders see it.
     std::vector<double> value(static_cast<std::size_t>(w) * h);
     for (int y = 0; y < h; ++y) {
         const std::uint32_t* row = fitted.row(y);
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t sum = Channel(row[x], 0) + Channel(row[x], 8) + Channel(row[x], 16);
-            value[std::size_t(y) * w + x] = curve[sum / 3];
-        }
+        for (int x = 0; x < w; ++x)
+            value[std::size_t(y) * w + x] = curve[Luminance(row[x])];
     }
     // The true gray of each level, black first: brightness step b is the
     // kind's level levels - 1 - b. Dithering chooses among these, so that a
