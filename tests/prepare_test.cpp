@@ -19,8 +19,7 @@ MemoryRaster Flat(int w, int h, int gray) {
 // Brightness levels (0 black .. shades - 1 white) the encoder writes for the prepared picture.
 std::vector<int> Levels(const MemoryRaster& picture, const grob::OutputKind& kind,
                         grob::Dither dither) {
-    grob::Preparation p;
-    p.dither = dither;
+    const grob::Preparation p{.dither = dither};
     const auto bytes =
         grob::EncodeGrob(kind, grob::Prepare(picture.view(), kind, p), grob::Series::HP49);
     const auto shades =
@@ -89,15 +88,11 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     MemoryRaster middle(3, 3, 0);
     middle.setPixel(1, 1, 0xFFFFFF);
     const MemoryRaster quarters = grob::Fit(middle.view(), {2, 2});
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x)
-            EXPECT_EQ(quarters.point(x, y), 0x1C1C1C) << x << y;
+    EXPECT_EQ(quarters.point(0, 0), 0x1C1C1C);
+    EXPECT_EQ(quarters.point(1, 1), 0x1C1C1C);
 
     auto size = [](int w, int h, int fw, int fh, bool up) {
-        grob::Preparation p;
-        p.fitWidth = fw;
-        p.fitHeight = fh;
-        p.upscale = up;
+        const grob::Preparation p{.fitWidth = fw, .fitHeight = fh, .upscale = up};
         int ow = 0, oh = 0;
         grob::FittedSize(p, w, h, ow, oh);
         return std::pair{ow, oh};
@@ -109,45 +104,54 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     EXPECT_EQ(size(40, 20, 131, 64, true), std::pair(120, 60)); // three times, sharp
     EXPECT_EQ(size(40, 40, 131, 64, true), std::pair(40, 40));  // 1.6 times: once
     MemoryRaster dot(1, 1, 0x123456);
-    grob::Preparation up;
-    up.fitWidth = up.fitHeight = 3;
-    up.upscale = true;
-    const MemoryRaster block = grob::Fit(dot.view(), up);
+    const MemoryRaster block =
+        grob::Fit(dot.view(), {.fitWidth = 3, .fitHeight = 3, .upscale = true});
     EXPECT_EQ(block.width(), 3);
     EXPECT_EQ(block.point(2, 2), 0x123456);
+}
+
+// The picture a GROB shows, in its kind's true shades.
+MemoryRaster GrayPicture(const std::vector<std::uint8_t>& file, const grob::OutputKind& kind) {
+    const auto shades =
+        grob::ShadesOf(grob::ReadBinaryGrob(file, "f"), kind, "f", 1 << 14, 1 << 25);
+    MemoryRaster gray(shades.width, shades.height);
+    for (int i = 0; i < shades.width * shades.height; ++i)
+        gray.setPixel(i % shades.width, i / shades.width,
+                      grob::GrayOfShade(kind, shades.levels[std::size_t(i)]) * 0x010101u);
+    return gray;
 }
 
 TEST(Prepare, LuminanceAndTheLevelGrays) {
     // Rec. 601: red 76245 / 1000, green 150185 / 1000, blue 29570 / 1000, rounded
     // down after + 0.5; a gray keeps its value. A fit alone yields grays too.
-    const std::uint32_t colours[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x7B7B7B};
-    const std::uint32_t grays[] = {0x4C, 0x96, 0x1D, 0x7B};
+    const std::pair<std::uint32_t, std::uint32_t> luminance[] = {
+        {0x0000FF, 0x4C}, {0x00FF00, 0x96}, {0xFF0000, 0x1D}, {0x7B7B7B, 0x7B}};
     MemoryRaster picture(4, 1);
     for (int x = 0; x < 4; ++x)
-        picture.setPixel(x, 0, colours[x]);
+        picture.setPixel(x, 0, luminance[x].first);
     const MemoryRaster gray = grob::Prepare(picture.view(), grob::OutputKinds()[0], {4, 1});
     for (int x = 0; x < 4; ++x)
-        EXPECT_EQ(gray.point(x, 0), grays[x] * 0x010101) << x;
+        EXPECT_EQ(gray.point(x, 0), luminance[x].second * 0x010101) << x;
     // True shades, evenly spaced: 255 * k / 7 for the eight of g08.
-    const auto g08 = *grob::KindForExtension("g08");
     const int eight[] = {255, 219, 182, 146, 109, 73, 36, 0};
     for (int level = 0; level < 8; ++level)
-        EXPECT_EQ(grob::GrayOfShade(g08, level), eight[level]);
-    EXPECT_EQ(grob::GrayOfShade(grob::OutputKinds()[1], 1), 170);
-    // A picture in a kind's true shades, flat blocks of every level (where
-    // an error measured against anything but the level's gray piles up)
-    // and random levels, prepared with any dithering for its own kind, gives
-    // the bytes of its plain conversion.
+        EXPECT_EQ(grob::GrayOfShade(*grob::KindForExtension("g08"), level), eight[level]);
+    // A GROB of flat blocks of every level (where an error measured against
+    // anything but the level's gray piles up) and random colours, seen in
+    // its true shades, converts to the same bytes: plainly, and prepared
+    // with any dithering for its own kind.
     std::mt19937 random(77);
     for (const auto& kind : grob::OutputKinds()) {
-        const int shades = kind.shades();
-        MemoryRaster truth(16, 64 * shades + 16);
-        for (int y = 0; y < truth.height(); ++y)
-            for (int x = 0; x < 16; ++x) {
-                const int level = y < 64 * shades ? y / 64 : int(random() % unsigned(shades));
-                truth.setPixel(x, y, grob::GrayOfShade(kind, level) * 0x010101u);
-            }
-        const auto file = grob::EncodeGrob(kind, truth, grob::Series::HP49);
+        MemoryRaster source(16, 64 * kind.shades() + 16);
+        for (int y = 0; y < source.height(); ++y)
+            for (int x = 0; x < 16; ++x)
+                source.setPixel(x, y,
+                                y < source.height() - 16
+                                    ? grob::GrayOfShade(kind, y / 64) * 0x010101u
+                                    : std::uint32_t(random()));
+        const auto file = grob::EncodeGrob(kind, source, grob::Series::HP49);
+        const MemoryRaster truth = GrayPicture(file, kind);
+        EXPECT_EQ(grob::EncodeGrob(kind, truth, grob::Series::HP49), file);
         for (const auto dither : {grob::Dither::None, grob::Dither::FloydSteinberg,
                                   grob::Dither::Atkinson, grob::Dither::Ordered}) {
             const grob::Preparation p{

@@ -28,15 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 grob::ShadesOf(object, kind, "f", 4096, 1 << 20);
         } catch (const grob::GrobReadError&) {
         }
-    }
-    grob::LooksLikeTextGrob(span);
-    grob::LooksLikeTextList(span);
-    for (const bool binary : {true, false}) {
         try {
             binary ? grob::ReadBinaryList(span, "f") : grob::ReadTextList(span, "f");
         } catch (const grob::GrobReadError&) {
         }
     }
+    grob::LooksLikeTextGrob(span);
+    grob::LooksLikeTextList(span);
     // The renderer's answer, framed as the loader receives it.
     metafile::DecodeImage(QByteArray("VMF1") + bytes);
     metafile::DecodeImage(bytes);
