@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace grob {
@@ -16,6 +17,12 @@ constexpr std::array<std::string_view, 4> kDitherNames = {"none", "floyd-steinbe
 
 std::uint32_t Channel(std::uint32_t pixel, int shift) {
     return (pixel >> shift) & 255u;
+}
+
+// Rec. 601 luminance, rounded; a gray keeps its value exactly.
+std::uint32_t Luminance(std::uint32_t pixel) {
+    return (299 * Channel(pixel, 0) + 587 * Channel(pixel, 8) + 114 * Channel(pixel, 16) + 500) /
+           1000;
 }
 
 // Area averaging: each output pixel is the mean of the source area it
@@ -146,25 +153,29 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
 
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
     MemoryRaster fitted = Fit(picture, p);
-    if (!p.toned() && p.dither == Dither::None) return fitted; // the colours, fitted
+    if (p.neutral()) return fitted; // the picture as it is
     const int w = fitted.width(), h = fitted.height();
     const auto curve = ToneCurve(p);
-    // Brightness 0..255 of each pixel: the mean of its channels, as the encoders see it.
     std::vector<double> value(static_cast<std::size_t>(w) * h);
     for (int y = 0; y < h; ++y) {
         const std::uint32_t* row = fitted.row(y);
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t sum = Channel(row[x], 0) + Channel(row[x], 8) + Channel(row[x], 16);
-            value[std::size_t(y) * w + x] = curve[sum / 3];
-        }
+        for (int x = 0; x < w; ++x)
+            value[std::size_t(y) * w + x] = curve[Luminance(row[x])];
     }
+    // The true gray of each level, black first: brightness step b is the
+    // kind's level levels - 1 - b. Dithering chooses among these, so that a
+    // picture of exactly these grays comes back unchanged.
     const int levels = kind.shades();
-    const double step = 255.0 / (levels - 1);
-    // Writes brightness level `level` (0 black .. levels - 1 white) as the gray
-    // the encoder turns into exactly that level.
-    auto put = [&](int x, int y, int level) {
-        const std::uint32_t gray = GrayOfShade(kind, levels - 1 - level);
-        fitted.setPixel(x, y, gray * 0x010101u);
+    std::vector<double> grays(static_cast<std::size_t>(levels));
+    for (int b = 0; b < levels; ++b)
+        grays[std::size_t(b)] = GrayOfShade(kind, levels - 1 - b);
+    // The step whose gray is at or below v (0 .. levels - 2), for interpolating to the next.
+    auto below = [&](double v) {
+        const auto above = std::upper_bound(grays.begin(), grays.end(), v);
+        return std::clamp(int(above - grays.begin()) - 1, 0, levels - 2);
+    };
+    auto put = [&](int x, int y, int step) {
+        fitted.setPixel(x, y, std::uint32_t(grays[std::size_t(step)]) * 0x010101u);
     };
     switch (p.dither) {
     case Dither::None:
@@ -177,10 +188,12 @@ MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Pre
     case Dither::Ordered:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const double position = value[std::size_t(y) * w + x] / step;
-                const int below = std::min(levels - 1, int(position));
+                const double v = value[std::size_t(y) * w + x];
+                const int b = below(v);
+                const double position = (v - grays[std::size_t(b)]) /
+                                        (grays[std::size_t(b) + 1] - grays[std::size_t(b)]);
                 const double threshold = (kBayer[y % 8][x % 8] + 0.5) / 64.0;
-                put(x, y, std::min(levels - 1, below + (position - below > threshold ? 1 : 0)));
+                put(x, y, b + (position > threshold ? 1 : 0));
             }
         break;
     case Dither::FloydSteinberg:
@@ -194,9 +207,11 @@ MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Pre
             for (int i = 0; i < w; ++i) {
                 const int x = back ? w - 1 - i : i;
                 const double v = value[std::size_t(y) * w + x];
-                const int level = std::clamp(int(std::lround(v / step)), 0, levels - 1);
-                put(x, y, level);
-                const double error = v - level * step;
+                // The nearest level gray; halfway goes to the lighter one.
+                int b = below(v);
+                if (v - grays[std::size_t(b)] >= grays[std::size_t(b) + 1] - v) ++b;
+                put(x, y, b);
+                const double error = v - grays[std::size_t(b)];
                 for (const Spread& s : spreads) {
                     const int nx = x + (back ? -s.dx : s.dx), ny = y + s.dy;
                     if (nx >= 0 && nx < w && ny < h)

@@ -1,7 +1,10 @@
 #include "grob/reader.h"
 
+#include "grobcodec.h"
+
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace grob {
 
@@ -9,48 +12,276 @@ GrobReadError::GrobReadError(std::string path, std::string cause)
     : std::runtime_error("cannot read \"" + path + "\" as a GROB: " + cause),
       path_(std::move(path)), cause_(std::move(cause)) {}
 
-namespace {
+namespace codec {
 
-[[noreturn]] void Fail(const std::string& path, const std::string& cause) {
-    throw GrobReadError(path, cause);
+void Fail(const std::string& path, const std::string& cause) {
+    throw GrobReadError(path, cause.empty() ? std::string("it is damaged") : cause);
 }
 
-// Five nibbles, least significant first, starting at nibble `at` of `bytes`.
-std::uint32_t Nibbles5(std::span<const std::uint8_t> bytes, std::size_t at) {
+std::string PrologueText(std::uint32_t prologue) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text(5, '0');
+    for (int i = 4; i >= 0; --i, prologue >>= 4)
+        text[std::size_t(i)] = kDigits[prologue & 0xF];
+    return text;
+}
+
+Series CheckHeader(std::span<const std::uint8_t> data, const std::string& path) {
+    if (!LooksLikeBinaryGrob(data)) Fail(path, "it does not start with \"HPHP48-\" or \"HPHP49-\"");
+    const std::uint8_t letter = data[7];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')))
+        Fail(path, "the header's eighth byte is not a letter");
+    return data[5] == '8' ? Series::HP48 : Series::HP49;
+}
+
+std::uint32_t NibbleReader::Take(int count) {
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 5; ++i) {
-        const std::size_t n = at + i;
-        const std::uint32_t nibble = (bytes[n / 2] >> (n % 2 ? 4 : 0)) & 0xF;
+    for (int i = 0; i < count; ++i, ++at_) {
+        const std::uint32_t nibble = (bytes_[at_ / 2] >> (at_ % 2 ? 4 : 0)) & 0xF;
         value |= nibble << (4 * i);
     }
     return value;
 }
 
-int HexValue(std::uint8_t c) {
+void NibbleReader::TakeBytes(std::uint8_t* out, std::size_t count) {
+    if (at_ % 2 == 0) {
+        if (count) std::memcpy(out, bytes_.data() + at_ / 2, count);
+        at_ += 2 * std::uint64_t{count};
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<std::uint8_t>(Take(2));
+}
+
+void NibbleWriter::Put(std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i, ++count_, value >>= 4) {
+        if (count_ % 2 == 0)
+            bytes_.push_back(static_cast<std::uint8_t>(value & 0xF));
+        else
+            bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | (value & 0xF) << 4);
+    }
+}
+
+void NibbleWriter::PutBytes(std::span<const std::uint8_t> bytes) {
+    if (count_ % 2 == 0) {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        count_ += 2 * std::uint64_t{bytes.size()};
+        return;
+    }
+    for (const std::uint8_t byte : bytes)
+        Put(byte, 2);
+}
+
+GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& path) {
+    if (in.left() < 15) Fail(path, "the GROB's head is cut short");
+    const std::uint32_t size = in.Take(5);
+    const std::uint32_t height = in.Take(5);
+    const std::uint32_t width = in.Take(5);
+    const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
+    if (size != 15 + 2 * bodyBytes)
+        Fail(path, "the size field (" + std::to_string(size) + ") does not match " +
+                       std::to_string(width) + " x " + std::to_string(height));
+    if (in.left() < 2 * bodyBytes)
+        Fail(path, "the body is cut short: " + std::to_string(in.left() / 2) + " of " +
+                       std::to_string(bodyBytes) + " bytes");
+    GrobObject grob;
+    grob.series = series;
+    grob.width = width;
+    grob.height = height;
+    grob.body.resize(static_cast<std::size_t>(bodyBytes));
+    in.TakeBytes(grob.body.data(), grob.body.size());
+    return grob;
+}
+
+void WriteGrobObject(NibbleWriter& out, const GrobObject& object, const std::string& path) {
+    const auto head = MakeHead(object.series, object.width, object.height, path);
+    if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
+        throw std::invalid_argument("a GROB body of " + std::to_string(object.body.size()) +
+                                    " bytes for " + std::to_string(object.width) + " x " +
+                                    std::to_string(object.height));
+    out.PutBytes(std::span(head).subspan(8)); // prologue, size, height and width
+    out.PutBytes(object.body);
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+namespace {
+
+int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
-bool IsSpace(std::uint8_t c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+enum class Utf16 { No, LittleEndian, BigEndian };
+
+// UTF-16 by its byte-order mark, or by its first characters: plain ASCII
+// with a zero byte beside each.
+Utf16 Utf16Order(std::span<const std::uint8_t> data, std::size_t& skip) {
+    skip = 2;
+    if (data.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE) return Utf16::LittleEndian;
+    if (data.size() >= 2 && data[0] == 0xFE && data[1] == 0xFF) return Utf16::BigEndian;
+    skip = 0;
+    const std::size_t units = std::min<std::size_t>(data.size() / 2, 8);
+    if (units < 2) return Utf16::No;
+    auto plain = [](std::uint8_t c) { return (c >= 0x20 && c < 0x7F) || IsSpace(char(c)); };
+    bool little = true, big = true;
+    for (std::size_t i = 0; i < units; ++i) {
+        little = little && data[2 * i + 1] == 0 && plain(data[2 * i]);
+        big = big && data[2 * i] == 0 && plain(data[2 * i + 1]);
+    }
+    return little ? Utf16::LittleEndian : big ? Utf16::BigEndian : Utf16::No;
 }
 
-// The offset of the word "GROB" standing on its own, or npos.
-std::size_t FindGrobWord(std::span<const std::uint8_t> data) {
-    const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    for (std::size_t at = text.find("GROB"); at != std::string_view::npos;
-         at = text.find("GROB", at + 1)) {
+// Whether a token of digits following a body is more body. Prose made of
+// the letters a-f ("a", "Added") is not: a lone letter, or both cases.
+bool MoreDigits(std::string_view token) {
+    bool digit = false, upper = false, lower = false;
+    for (const char c : token) {
+        if (HexValue(c) < 0) return false;
+        digit = digit || (c >= '0' && c <= '9');
+        upper = upper || (c >= 'A' && c <= 'F');
+        lower = lower || (c >= 'a' && c <= 'f');
+    }
+    return !token.empty() && (digit || (token.size() > 1 && upper != lower));
+}
+
+std::string Shown(char c) {
+    if (c > 0x20 && c < 0x7F) return std::string("\"") + c + '"';
+    static const char kDigits[] = "0123456789ABCDEF";
+    const auto byte = static_cast<std::uint8_t>(c);
+    return std::string("the byte 0x") + kDigits[byte >> 4] + kDigits[byte & 0xF];
+}
+
+} // namespace
+
+std::string_view TextOf(std::span<const std::uint8_t> data, std::string& storage) {
+    std::size_t skip = 0;
+    const Utf16 order = Utf16Order(data, skip);
+    std::string_view text;
+    if (order != Utf16::No) {
+        storage.clear();
+        storage.reserve((data.size() - skip) / 2);
+        for (std::size_t i = skip; i + 1 < data.size(); i += 2) {
+            const unsigned unit = order == Utf16::LittleEndian ? data[i] | data[i + 1] << 8
+                                                               : data[i] << 8 | data[i + 1];
+            storage.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+        }
+        text = storage;
+    } else {
+        text = {reinterpret_cast<const char*>(data.data()), data.size()};
+        if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    }
+    while (!text.empty() && (text.back() == '\0' || text.back() == '\x1A'))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsPlainText(std::string_view text, std::size_t end) {
+    end = std::min(end, text.size());
+    for (std::size_t i = 0; i < end; ++i)
+        if (static_cast<std::uint8_t>(text[i]) < 0x20 && !IsSpace(text[i])) return false;
+    return true;
+}
+
+std::size_t FindWord(std::string_view text, std::string_view word, std::size_t from) {
+    for (std::size_t at = text.find(word, from); at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
         const bool before =
-            at == 0 || IsSpace(static_cast<std::uint8_t>(text[at - 1])) || text[at - 1] == ';';
-        const bool after = at + 4 < text.size() && IsSpace(static_cast<std::uint8_t>(text[at + 4]));
-        if (before && after) return at;
+            at == 0 || IsSpace(text[at - 1]) || text[at - 1] == ';' || text[at - 1] == '{';
+        const std::size_t end = at + word.size();
+        if (before && end < text.size() && IsSpace(text[end])) return at;
     }
     return std::string_view::npos;
 }
 
-} // namespace
+bool ParseTextGrob(std::string_view text, std::size_t& at, GrobObject& out, std::string& cause,
+                   bool& numbers) {
+    numbers = false;
+    cause.clear();
+    std::size_t pos = at;
+    auto skipSpace = [&] {
+        while (pos < text.size() && IsSpace(text[pos]))
+            ++pos;
+    };
+    auto number = [&](const char* what, std::uint32_t& value) {
+        skipSpace();
+        std::uint64_t v = 0;
+        const std::size_t first = pos;
+        for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+            if (v < kFieldLimit) v = v * 10 + std::uint64_t(text[pos] - '0'); // no further
+        if (pos == first || (pos < text.size() && !IsSpace(text[pos])))
+            cause = std::string("the ") + what + " is not a whole number";
+        else if (v >= kFieldLimit)
+            cause = std::string("the ") + what + " is larger than 1048575";
+        value = static_cast<std::uint32_t>(v);
+        return cause.empty();
+    };
+    GrobObject grob;
+    if (!number("width", grob.width) || !number("height", grob.height)) return false;
+    numbers = true;
+    const std::uint64_t bodyBytes = std::uint64_t{RowStride(grob.width)} * grob.height;
+    if (15 + 2 * bodyBytes >= kFieldLimit) {
+        cause = "a GROB of " + std::to_string(grob.width) + " x " + std::to_string(grob.height) +
+                " is larger than a GROB can be";
+        return false;
+    }
+    // The body grows with the digits found, so a size that the text cannot
+    // fill allocates nothing. White space may split the digits anywhere.
+    for (std::uint64_t digit = 0; digit < 2 * bodyBytes; ++digit) {
+        skipSpace();
+        const int value = pos < text.size() ? HexValue(text[pos]) : -1;
+        if (value < 0) {
+            // Inside a run of digits a wrong character; after white space the body ended.
+            if (pos < text.size() && !IsSpace(text[pos - 1]))
+                cause = "a body character is not a hexadecimal digit: " + Shown(text[pos]);
+            else
+                cause = "the body is cut short: " + std::to_string(digit) + " of " +
+                        std::to_string(2 * bodyBytes) + " digits";
+            return false;
+        }
+        ++pos;
+        if (digit % 2 == 0)
+            grob.body.push_back(static_cast<std::uint8_t>(value));
+        else
+            grob.body.back() = static_cast<std::uint8_t>(grob.body.back() | value << 4);
+    }
+    // More digits, on the same line or after a break, would be more body.
+    std::size_t next = pos;
+    while (next < text.size() && IsSpace(text[next]))
+        ++next;
+    std::size_t end = next;
+    while (end < text.size() && !IsSpace(text[end]))
+        ++end;
+    if ((pos < text.size() && HexValue(text[pos]) >= 0) ||
+        MoreDigits(text.substr(next, end - next))) {
+        cause = "the body is longer than its size: more digits follow";
+        return false;
+    }
+    at = pos;
+    out = std::move(grob);
+    return true;
+}
+
+void AppendTextGrob(std::string& text, const GrobObject& object) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    text.append("GROB ");
+    text.append(std::to_string(object.width));
+    text.push_back(' ');
+    text.append(std::to_string(object.height));
+    text.push_back(' ');
+    for (const std::uint8_t byte : object.body) {
+        text.push_back(kDigits[byte & 0xF]);
+        text.push_back(kDigits[byte >> 4]);
+    }
+}
+
+} // namespace codec
+
+using codec::Fail;
 
 bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data) {
     return data.size() >= 8 && (std::memcmp(data.data(), "HPHP48-", 7) == 0 ||
@@ -60,115 +291,50 @@ bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data) {
 bool LooksLikeTextGrob(std::span<const std::uint8_t> data) {
     // Text up to the word: no control bytes other than white space. Binary
     // pictures have some in their first bytes, so they are let go early.
-    auto isText = [&](std::size_t end) {
-        for (std::size_t i = 0; i < end; ++i)
-            if (data[i] < 0x20 && !IsSpace(data[i])) return false;
-        return true;
-    };
-    if (!isText(std::min<std::size_t>(data.size(), 512))) return false;
-    const std::size_t at = FindGrobWord(data);
-    return at != std::string_view::npos && isText(at);
+    std::string storage;
+    const std::string_view text = codec::TextOf(data, storage);
+    if (!codec::IsPlainText(text, 512)) return false;
+    const std::size_t at = codec::FindWord(text, "GROB", 0);
+    return at != std::string_view::npos && codec::IsPlainText(text, at);
 }
 
 GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string& path) {
-    if (!LooksLikeBinaryGrob(data)) Fail(path, "it does not start with \"HPHP48-\" or \"HPHP49-\"");
-    const std::uint8_t letter = data[7];
-    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')))
-        Fail(path, "the header's eighth byte is not a letter");
-    if (data.size() < kHeadSize) Fail(path, "the GROB's head is cut short");
-    if (data[8] != 0x1E || data[9] != 0x2B)
-        Fail(path, "the object is not a GROB (its prologue is not 02B1E)");
-    const auto object = data.subspan(8);
-    const std::uint32_t size = Nibbles5(object, 5);
-    const std::uint32_t height = Nibbles5(object, 10);
-    const std::uint32_t width = Nibbles5(object, 15);
-    const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
-    if (size != 15 + 2 * bodyBytes)
-        Fail(path, "the size field (" + std::to_string(size) + ") does not match " +
-                       std::to_string(width) + " x " + std::to_string(height));
-    const std::uint64_t available = data.size() - kHeadSize;
-    if (available < bodyBytes)
-        Fail(path, "the body is cut short: " + std::to_string(available) + " of " +
-                       std::to_string(bodyBytes) + " bytes");
-    if (available > bodyBytes)
-        Fail(path, std::to_string(available - bodyBytes) + " bytes follow the GROB");
-    GrobObject grob;
-    grob.series = data[5] == '8' ? Series::HP48 : Series::HP49;
-    grob.width = width;
-    grob.height = height;
-    grob.body.assign(data.begin() + kHeadSize, data.end());
+    const Series series = codec::CheckHeader(data, path);
+    codec::NibbleReader in(data.subspan(8));
+    if (in.left() < 5) Fail(path, "the GROB's head is cut short");
+    const std::uint32_t prologue = in.Take(5);
+    if (prologue != codec::kGrobPrologue)
+        Fail(path, "the object is not a GROB (its prologue is " + codec::PrologueText(prologue) +
+                       ", not 02B1E)");
+    GrobObject grob = codec::ReadGrobFields(in, series, path);
+    if (in.left() > 0) Fail(path, std::to_string((in.left() + 1) / 2) + " bytes follow the GROB");
     return grob;
 }
 
 GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& path) {
-    const std::size_t start = FindGrobWord(data);
-    if (start == std::string_view::npos) Fail(path, "it holds no \"GROB\"");
-    std::size_t at = start + 4;
-    auto skipSpace = [&] {
-        while (at < data.size() && IsSpace(data[at]))
-            ++at;
-    };
-    auto number = [&](const char* what) {
-        skipSpace();
-        std::uint64_t value = 0;
-        const std::size_t first = at;
-        for (; at < data.size() && data[at] >= '0' && data[at] <= '9'; ++at)
-            if (value < kFieldLimit)
-                value = value * 10 + (data[at] - '0'); // no further: it is too large
-        if (at == first || (at < data.size() && !IsSpace(data[at])))
-            Fail(path, std::string("the ") + what + " is not a whole number");
-        if (value >= kFieldLimit)
-            Fail(path, std::string("the ") + what + " is larger than 1048575");
-        return static_cast<std::uint32_t>(value);
-    };
-    const std::uint32_t width = number("width");
-    const std::uint32_t height = number("height");
-    const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
-    if (15 + 2 * bodyBytes >= kFieldLimit)
-        Fail(path, "a GROB of " + std::to_string(width) + " x " + std::to_string(height) +
-                       " is larger than "
-                       "a GROB can be");
-    // Every digit needs a byte of the file: check before allocating.
-    if (2 * bodyBytes > data.size() - at) Fail(path, "the body is cut short");
-    GrobObject grob;
-    grob.width = width;
-    grob.height = height;
-    grob.body.resize(static_cast<std::size_t>(bodyBytes));
-    skipSpace();
-    for (std::size_t digit = 0; digit < 2 * bodyBytes; ++digit) {
-        while (at < data.size() && IsSpace(data[at]))
-            ++at;
-        if (at == data.size()) Fail(path, "the body is cut short");
-        const int value = HexValue(data[at]);
-        if (value < 0) {
-            std::string cause = "a body character is not a hexadecimal digit: \"";
-            cause.push_back(static_cast<char>(data[at]));
-            cause.push_back('"');
-            Fail(path, cause);
-        }
-        ++at;
-        grob.body[digit / 2] |= static_cast<std::uint8_t>(digit % 2 ? value << 4 : value);
+    std::string storage;
+    const std::string_view text = codec::TextOf(data, storage);
+    // Prose may say "GROB" before the object: the first candidate that reads
+    // wins. Otherwise the first one with a width and a height says what is wrong.
+    std::optional<std::string> first, plausible;
+    for (std::size_t at = codec::FindWord(text, "GROB", 0); at != std::string_view::npos;
+         at = codec::FindWord(text, "GROB", at + 1)) {
+        std::size_t pos = at + 4;
+        GrobObject grob;
+        std::string cause;
+        bool numbers = false;
+        if (codec::ParseTextGrob(text, pos, grob, cause, numbers)) return grob;
+        if (!first) first = cause;
+        if (numbers && !plausible) plausible = cause;
     }
-    // The body ends there: another digit straight after it would be more body.
-    if (at < data.size() && HexValue(data[at]) >= 0) Fail(path, "the body is longer than its size");
-    return grob;
+    Fail(path, plausible ? *plausible : first ? *first : "it holds no \"GROB\"");
 }
 
 std::string TextGrob(const GrobObject& object) {
-    static const char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    text.reserve(64 + object.body.size() * 2 + object.height * 2);
-    text.append("%%HP: T(3)A(R)F(.);\r\nGROB ");
-    text.append(std::to_string(object.width));
-    text.push_back(' ');
-    text.append(std::to_string(object.height));
-    text.push_back(' ');
-    const std::uint32_t stride = RowStride(object.width);
-    for (std::size_t i = 0; i < object.body.size(); ++i) {
-        if (stride && i % stride == 0 && i) text.append("\r\n");
-        text.push_back(kDigits[object.body[i] & 0xF]);
-        text.push_back(kDigits[object.body[i] >> 4]);
-    }
+    text.reserve(64 + object.body.size() * 2);
+    text.append("%%HP: T(3)A(R)F(.);\r\n");
+    codec::AppendTextGrob(text, object);
     text.append("\r\n");
     return text;
 }
@@ -184,26 +350,37 @@ std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string
 ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const std::string& path,
                       std::int64_t maxSide, std::int64_t maxPixels) {
     ShadePicture picture;
+    picture.shades = kind.shades();
     std::uint32_t w = object.width, h = object.height;
+    const auto frames = static_cast<std::uint32_t>(kind.frames);
+    const auto depth = static_cast<std::uint32_t>(kind.depth);
+    if (w == 0 || h == 0) {
+        // An empty GROB is a valid object of any kind: a picture without pixels.
+        picture.width = static_cast<int>(kind.pageFlipping() ? w : w / depth);
+        picture.height = static_cast<int>(kind.pageFlipping() ? h / frames : h);
+        return picture;
+    }
+    const std::uint32_t stride = RowStride(object.width);
+    if (object.body.size() < std::size_t{stride} * h)
+        Fail(path, "the body holds " + std::to_string(object.body.size()) + " of " +
+                       std::to_string(std::size_t{stride} * h) + " bytes");
     if (kind.pageFlipping()) {
-        if (h % static_cast<std::uint32_t>(kind.frames) != 0)
+        if (h % frames != 0)
             Fail(path, "its height of " + std::to_string(h) + " rows is not a whole number of " +
                            std::to_string(kind.frames) + " frames");
-        h /= static_cast<std::uint32_t>(kind.frames);
-    } else if (w % static_cast<std::uint32_t>(kind.depth) != 0) {
+        h /= frames;
+    } else if (w % depth != 0) {
         Fail(path, "its width of " + std::to_string(w) + " columns is not a whole number of " +
                        std::to_string(kind.depth) + "-bit pixels");
     } else {
-        w /= static_cast<std::uint32_t>(kind.depth);
+        w /= depth;
     }
     if (w > maxSide || h > maxSide || std::int64_t{w} * h > maxPixels)
         Fail(path,
              "the picture would be " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
     picture.width = static_cast<int>(w);
     picture.height = static_cast<int>(h);
-    picture.shades = kind.shades();
     picture.levels.assign(static_cast<std::size_t>(w) * h, 0);
-    const std::uint32_t stride = RowStride(object.width);
     auto bit = [&](std::uint32_t row, std::uint32_t column) {
         return (object.body[std::size_t{row} * stride + column / 8] >> (column % 8)) & 1u;
     };
@@ -212,13 +389,11 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
             unsigned level = 0;
             if (kind.pageFlipping()) {
                 // Frame j carries bit 7 - j of the inverted brightness.
-                for (int j = 0; j < kind.frames; ++j)
-                    level = level << 1 | bit(y + h * static_cast<std::uint32_t>(j), x);
+                for (std::uint32_t j = 0; j < frames; ++j)
+                    level = level << 1 | bit(y + h * j, x);
             } else {
-                for (int b = 0; b < kind.depth; ++b)
-                    level |= bit(y, x * static_cast<std::uint32_t>(kind.depth) +
-                                        static_cast<std::uint32_t>(b))
-                             << b;
+                for (std::uint32_t b = 0; b < depth; ++b)
+                    level |= bit(y, x * depth + b) << b;
             }
             picture.levels[std::size_t{y} * w + x] = static_cast<std::uint8_t>(level);
         }
@@ -226,17 +401,23 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
 }
 
 std::uint8_t GrayOfShade(const OutputKind& kind, int level) {
+    const int darkest = kind.shades() - 1;
+    const int step = darkest - std::clamp(level, 0, darkest); // 0 black .. darkest white
+    const int even = (510 * step + darkest) / (2 * darkest);  // 255 * step / darkest, rounded
+    // The grays the kind's encoder turns into this level again.
+    int low = 0, high = 0;
     if (kind.pageFlipping()) {
-        // The top `frames` bits of the mean are the inverted level; the rest
-        // sits in the middle of the band.
-        const int bits = kind.frames;
-        const int top = (kind.shades() - 1 - level) << (8 - bits);
-        return static_cast<std::uint8_t>(top | (1 << (7 - bits)));
+        // The top `frames` bits of the mean are the inverted level.
+        const int band = 256 >> kind.frames;
+        low = step * band;
+        high = low + band - 1;
+    } else {
+        // Bands of the channel sum 3 * gray: 384, 192 or 48 wide.
+        const int band = 768 / kind.shades();
+        low = (band * step + 2) / 3;
+        high = (band * (step + 1) - 1) / 3;
     }
-    // Bands of the channel sum: 384, 192 or 48 wide; three equal channels.
-    const int band = 768 / kind.shades();
-    const int inverted = kind.shades() - 1 - level;
-    return static_cast<std::uint8_t>((band * inverted + band / 2) / 3);
+    return static_cast<std::uint8_t>(std::clamp(even, low, high));
 }
 
 } // namespace grob

@@ -1,8 +1,8 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
-// chooser), the GROB reader in both forms, and the decoding of the metafile
-// renderer's answer.
-#include "grob/reader.h"
+// chooser), the GROB and list readers in both forms, and the decoding of the
+// metafile renderer's answer.
+#include "grob/list.h"
 #include "metafileprotocol.h"
 #include "picturecheck.h"
 
@@ -28,8 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 grob::ShadesOf(object, kind, "f", 4096, 1 << 20);
         } catch (const grob::GrobReadError&) {
         }
+        try {
+            binary ? grob::ReadBinaryList(span, "f") : grob::ReadTextList(span, "f");
+        } catch (const grob::GrobReadError&) {
+        }
     }
     grob::LooksLikeTextGrob(span);
+    grob::LooksLikeTextList(span);
     // The renderer's answer, framed as the loader receives it.
     metafile::DecodeImage(QByteArray("VMF1") + bytes);
     metafile::DecodeImage(bytes);

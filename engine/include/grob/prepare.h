@@ -3,6 +3,11 @@
 // shade levels. The encoders stay as they are: preparation yields a picture
 // of grays whose channel sums fall in the bands the kind's encoder turns
 // into exactly the levels chosen here.
+//
+// A prepared picture's brightness is its luminance with the Rec. 601
+// weights, in whole numbers: (299 R + 587 G + 114 B + 500) / 1000, so a gray
+// pixel keeps its value exactly. (The plain conversion, which never
+// prepares, keeps the encoders' rule: the sum of the three channels.)
 #pragma once
 
 #include "grob/kinds.h"
@@ -43,8 +48,14 @@ void FittedSize(const Preparation& preparation, int width, int height, int& outW
 // The picture fitted; colours are kept (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 
-// The prepared picture for `kind`: fitted, toned and dithered. Only call it
-// when the preparation is not neutral; a neutral one leaves the picture as it is.
+// The prepared picture for `kind`: fitted, then every pixel its luminance,
+// toned and dithered, as grays (a fit alone also yields grays). Dithering
+// chooses among the kind's level grays (GrayOfShade): error diffusion takes
+// the nearest and passes on the difference from it; ordered dithering
+// interpolates between the two neighbouring level grays; so a picture made
+// of level grays comes back unchanged. Without dithering the toned grays go
+// to the encoder's own bands. Only call it when the preparation is not
+// neutral; a neutral one leaves the picture as it is.
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
 

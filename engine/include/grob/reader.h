@@ -37,6 +37,11 @@ struct GrobObject {
 };
 
 // Whether the bytes start as a binary GROB file or hold a text-form GROB.
+// Both are also true for a list of GROBs (list.h): ask about lists first.
+// Text may be 8-bit (a UTF-8 byte-order mark is skipped) or UTF-16 of
+// either byte order, with or without its mark, and may end in NUL or ^Z
+// padding; any other control byte before "GROB" or in the first 512 bytes
+// marks binary data.
 bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data);
 bool LooksLikeTextGrob(std::span<const std::uint8_t> data);
 
@@ -45,10 +50,19 @@ bool LooksLikeTextGrob(std::span<const std::uint8_t> data);
 GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string& path);
 // The object of a text form: an optional "%%HP: ...;" line, then "GROB",
 // width, height and the body's hexadecimal digits (each byte low digit
-// first, white space anywhere between digits); other text may surround it.
+// first, white space anywhere between digits); other text may surround it,
+// in the encodings LooksLikeTextGrob takes. Every standalone "GROB" is
+// tried in turn and the first that reads is taken; when none does, the
+// cause is that of the first one followed by a width and a height. A body
+// that ends early, or is followed by more digits (after a line break too),
+// is refused. Empty GROBs ("GROB 8 0") are read. Every GrobReadError of
+// the reader has a non-empty cause.
 GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& path);
 
-// The text form of an object, as the calculators write it.
+// The text form of an object, as the calculators write it: the line
+// "%%HP: T(3)A(R)F(.);", then "GROB width height " and the body's digits as
+// one unbroken token (a calculator's parser ends the body at a line
+// break), then CR LF; lines end with CR LF.
 std::string TextGrob(const GrobObject& object);
 // The binary file of an object.
 std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string& path = {});
@@ -65,12 +79,16 @@ struct ShadePicture {
 // Throws GrobReadError when the object's size does not fit the kind (a
 // grayscale width that is not a whole number of pixels, a page-flipping
 // height that is not a whole number of frames) or when the picture would
-// be larger than `maxPixels` or `maxSide` on a side.
+// be larger than `maxPixels` or `maxSide` on a side. An empty GROB (no
+// columns or no rows) gives a picture without pixels, whatever the kind.
 ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const std::string& path,
                       std::int64_t maxSide, std::int64_t maxPixels);
 
-// The gray value (equal red, green and blue) that the kind's encoder turns
-// into this shade level again: the middle of the level's band.
+// The level's true gray (equal red, green and blue): level 0 white (255),
+// the darkest level black (0), the levels between evenly spaced (255 * k /
+// (shades - 1), rounded). Each is a gray that the kind's encoder turns into
+// the same level again; for every kind and level the evenly spaced gray
+// already is one (were it not, the nearest that is would be given).
 std::uint8_t GrayOfShade(const OutputKind& kind, int level);
 
 } // namespace grob

@@ -1,0 +1,57 @@
+// Lists of GROBs, for sprites and animations: the calculators' list object
+// "{ GROB ... GROB ... }" in the binary transfer form and the text form.
+#pragma once
+
+#include "grob/reader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace grob {
+
+// The largest list object (prologue to end marker) a calculator can hold:
+// 288 KB, the most RAM any HP 48 or HP 49 model gives its user memory (an
+// HP 48SX with 128 KB cards merged in both ports: 32 + 2 x 128 KB; an HP
+// 48GX merges one port, 256 KB; the HP 49G, 49g+ and 50g keep 256 KB of
+// their 512 KB as user memory). An object cannot be larger than the memory
+// that holds it, so longer lists are refused when written and when read.
+constexpr std::size_t kMaxListBytes = 288 * 1024;
+
+// The GROBs of a list, in order; each carries the series of the file.
+struct GrobList {
+    Series series = Series::HP49; // from a binary header; the text form has none
+    std::vector<GrobObject> objects;
+};
+
+// Whether the bytes hold a list: the binary header followed by the list
+// prologue 02A74; or text (as LooksLikeTextGrob takes it) in which a "{"
+// followed by "GROB", "{" or "}" comes before any standalone "GROB".
+bool LooksLikeBinaryList(std::span<const std::uint8_t> data);
+bool LooksLikeTextList(std::span<const std::uint8_t> data);
+
+// The binary file: the 8-byte header, the list prologue 02A74, each GROB
+// (prologue 02B1E, size, height, width, body) as a stream of nibbles, low
+// nibble first in each byte (inside a list the objects are not
+// byte-aligned), and the end marker 0312B. Throws GrobError(FieldOverflow)
+// for a GROB whose fields do not fit or a list beyond kMaxListBytes, and
+// std::invalid_argument for a body that is not RowStride(width) x height bytes.
+std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject>& objects,
+                                     const std::string& path = {});
+// The text form: "%%HP: T(3)A(R)F(.);", then "{", each GROB on a line of
+// its own with its body as one unbroken token, and "}"; lines end with CR
+// LF. Throws as BinaryList does.
+std::string TextList(const std::vector<GrobObject>& objects, const std::string& path = {});
+
+// The GROBs of a list file, in either form. Throws GrobReadError (with a
+// non-empty cause) for a list that is damaged, does not end with 0312B (or
+// "}"), holds another object than a GROB (its prologue named) or another
+// list, or is larger than kMaxListBytes. Nothing is allocated beyond what
+// the file can fill. Trailing bytes after a binary list are refused; text
+// may surround a text list. An empty list gives no objects.
+GrobList ReadBinaryList(std::span<const std::uint8_t> data, const std::string& path);
+GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& path);
+
+} // namespace grob

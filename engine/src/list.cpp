@@ -1,0 +1,152 @@
+#include "grob/list.h"
+
+#include "grobcodec.h"
+
+namespace grob {
+
+namespace {
+
+using codec::Fail;
+
+std::string TooLarge(std::uint64_t bytes) {
+    return "the list would be " + std::to_string(bytes) + " bytes; a calculator holds at most " +
+           std::to_string(kMaxListBytes);
+}
+
+// Checks every GROB's fields and the size of the whole list object.
+void CheckList(Series series, const std::vector<GrobObject>& objects, const std::string& path) {
+    std::uint64_t nibbles = 10; // prologue and end marker
+    for (const GrobObject& object : objects) {
+        MakeHead(series, object.width, object.height, path);
+        nibbles += 20 + 2 * std::uint64_t{RowStride(object.width)} * object.height;
+        if (nibbles > 2 * kMaxListBytes)
+            throw GrobError(ErrorCode::FieldOverflow, path, TooLarge((nibbles + 1) / 2));
+    }
+}
+
+bool WordAt(std::string_view text, std::size_t at, std::string_view word) {
+    return text.substr(at, word.size()) == word && at + word.size() < text.size() &&
+           codec::IsSpace(text[at + word.size()]);
+}
+
+// The first "{" on its own that "GROB", "{" or "}" follows, or npos.
+std::size_t FindListStart(std::string_view text) {
+    for (std::size_t at = text.find('{'); at != std::string_view::npos;
+         at = text.find('{', at + 1)) {
+        if (at > 0 && !codec::IsSpace(text[at - 1]) && text[at - 1] != ';') continue;
+        std::size_t next = at + 1;
+        while (next < text.size() && codec::IsSpace(text[next]))
+            ++next;
+        if (next < text.size() &&
+            (text[next] == '}' || text[next] == '{' || WordAt(text, next, "GROB")))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+const char kNested[] = "the list holds another list; lists inside lists are not read";
+
+} // namespace
+
+bool LooksLikeBinaryList(std::span<const std::uint8_t> data) {
+    return LooksLikeBinaryGrob(data) && data.size() >= 11 && data[8] == 0x74 && data[9] == 0x2A &&
+           (data[10] & 0xF) == 0;
+}
+
+bool LooksLikeTextList(std::span<const std::uint8_t> data) {
+    std::string storage;
+    const std::string_view text = codec::TextOf(data, storage);
+    if (!codec::IsPlainText(text, 512)) return false;
+    const std::size_t start = FindListStart(text);
+    if (start == std::string_view::npos) return false;
+    const std::size_t grob = codec::FindWord(text, "GROB", 0);
+    return (grob == std::string_view::npos || start < grob) && codec::IsPlainText(text, start);
+}
+
+std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject>& objects,
+                                     const std::string& path) {
+    CheckList(series, objects, path);
+    codec::NibbleWriter out;
+    const auto head = MakeHead(series, 0, 0, path);
+    out.PutBytes(std::span(head).first(8));
+    out.Put(codec::kListPrologue, 5);
+    for (const GrobObject& object : objects)
+        codec::WriteGrobObject(out, object, path);
+    out.Put(codec::kListEnd, 5);
+    return std::move(out.bytes());
+}
+
+std::string TextList(const std::vector<GrobObject>& objects, const std::string& path) {
+    CheckList(Series::HP49, objects, path);
+    std::string text = "%%HP: T(3)A(R)F(.);\r\n{\r\n";
+    for (const GrobObject& object : objects) {
+        if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
+            throw std::invalid_argument("a GROB body of " + std::to_string(object.body.size()) +
+                                        " bytes for " + std::to_string(object.width) + " x " +
+                                        std::to_string(object.height));
+        codec::AppendTextGrob(text, object);
+        text.append("\r\n");
+    }
+    text.append("}\r\n");
+    return text;
+}
+
+GrobList ReadBinaryList(std::span<const std::uint8_t> data, const std::string& path) {
+    GrobList list;
+    list.series = codec::CheckHeader(data, path);
+    if (data.size() - 8 > kMaxListBytes) Fail(path, TooLarge(data.size() - 8));
+    codec::NibbleReader in(data.subspan(8));
+    if (in.left() < 5) Fail(path, "the list's prologue is cut short");
+    const std::uint32_t prologue = in.Take(5);
+    if (prologue != codec::kListPrologue)
+        Fail(path, "the object is not a list (its prologue is " + codec::PrologueText(prologue) +
+                       ", not 02A74)");
+    for (;;) {
+        if (in.left() < 5) Fail(path, "the list is cut short: it does not end with 0312B");
+        const std::uint32_t next = in.Take(5);
+        if (next == codec::kListEnd) break;
+        if (next == codec::kListPrologue) Fail(path, kNested);
+        if (next != codec::kGrobPrologue)
+            Fail(path, "the list holds an object that is not a GROB (its prologue is " +
+                           codec::PrologueText(next) + ")");
+        list.objects.push_back(codec::ReadGrobFields(in, list.series, path));
+    }
+    if (in.left() > 0) Fail(path, std::to_string((in.left() + 1) / 2) + " bytes follow the list");
+    return list;
+}
+
+GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& path) {
+    std::string storage;
+    const std::string_view text = codec::TextOf(data, storage);
+    const std::size_t start = FindListStart(text);
+    if (start == std::string_view::npos) Fail(path, "it holds no list of GROBs");
+    GrobList list;
+    std::uint64_t nibbles = 10;
+    for (std::size_t at = start + 1;;) {
+        while (at < text.size() && codec::IsSpace(text[at]))
+            ++at;
+        if (at == text.size()) Fail(path, "the list is cut short: it does not end with \"}\"");
+        if (text[at] == '}') break;
+        if (text[at] == '{') Fail(path, kNested);
+        if (!WordAt(text, at, "GROB")) {
+            std::size_t end = at;
+            while (end < text.size() && end - at < 20 && !codec::IsSpace(text[end]))
+                ++end;
+            Fail(path, "the list holds something other than a GROB: \"" +
+                           std::string(text.substr(at, end - at)) + "\"");
+        }
+        at += 4;
+        GrobObject object;
+        std::string cause;
+        bool numbers = false;
+        if (!codec::ParseTextGrob(text, at, object, cause, numbers))
+            Fail(path,
+                 "GROB " + std::to_string(list.objects.size() + 1) + " of the list: " + cause);
+        nibbles += 20 + 2 * std::uint64_t{object.body.size()};
+        if (nibbles > 2 * kMaxListBytes) Fail(path, TooLarge((nibbles + 1) / 2));
+        list.objects.push_back(std::move(object));
+    }
+    return list;
+}
+
+} // namespace grob
