@@ -149,6 +149,11 @@ TEST(Codecs, GifFramesComposedAsABrowserDoes) {
         EXPECT_EQ(frames[i].delayMs, delays[i]);
     }
     EXPECT_EQ(Decode(gif).image.pixels, frames[0].image.pixels);
+    // Around a first frame that leaves the canvas uncovered Qt shows the
+    // background colour (entry 0, red); a browser shows the canvas clear.
+    const QByteArray partial = Fixture("codecs-partial.gif");
+    EXPECT_EQ(Decode(partial).image.pixels[0], 0x0000FFu);
+    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0], 0xFFFFFFu);
     const QByteArray transparent = Fixture("codecs-transparent.gif");
     const auto still = codecs::DecodeGifFrames(Span(transparent), {}, &error);
     ASSERT_EQ(still.size(), 1u);
