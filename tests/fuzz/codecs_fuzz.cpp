@@ -12,14 +12,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     codecs::DecodeOptions options;
     options.maxPixels = 1 << 20; // small pictures only: the fuzzer looks for faults, not size
     options.maxSide = 4096;
-    for (const codecs::Format format : {codecs::Format::Png, codecs::Format::Jpeg,
-                                        codecs::Format::Gif, codecs::Format::Bmp,
-                                        codecs::Format::Dib}) {
+    for (const codecs::Format format :
+         {codecs::Format::Png, codecs::Format::Jpeg, codecs::Format::Gif, codecs::Format::Bmp,
+          codecs::Format::Dib}) {
         codecs::PeekSize(bytes, format);
         const codecs::Decoded decoded = codecs::Decode(bytes, format, options);
         if (!decoded.ok() && decoded.error.empty()) __builtin_trap();
-        if (decoded.ok() && decoded.image.pixels.size() !=
-                                std::size_t(decoded.image.width) * std::size_t(decoded.image.height))
+        if (decoded.ok() && decoded.image.pixels.size() != std::size_t(decoded.image.width) *
+                                                               std::size_t(decoded.image.height))
             __builtin_trap();
     }
     std::string error;
