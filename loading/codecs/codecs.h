@@ -49,7 +49,7 @@ struct Image {
 struct DecodeOptions {
     // JPEG only: when both are > 0, the picture is decoded at the smallest
     // scale n/8 (n = 1..8) whose size is still not smaller than the picture
-    // fitted into this box keeping its aspect ratio (grob::FittedSize).
+    // fitted into this box, its proportions kept (grob::FittedSize).
     int fitWidth = 0;
     int fitHeight = 0;
     // Larger pictures are refused from their header, before any pixel memory
