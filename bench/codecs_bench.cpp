@@ -101,6 +101,7 @@ int Compare(int argc, char** argv) {
         }
         long long count = 0;
         int firstX = -1, firstY = -1;
+        std::uint32_t qtFirst = 0;
         if (qt.width() == own.image.width && qt.height() == own.image.height) {
             for (int y = 0; y < qt.height(); ++y) {
                 const auto* line = reinterpret_cast<const std::uint32_t*>(qt.constScanLine(y));
@@ -110,6 +111,7 @@ int Compare(int argc, char** argv) {
                         count++ == 0) {
                         firstX = x;
                         firstY = y;
+                        qtFirst = line[x] & 0xFFFFFFu;
                     }
             }
         } else {
@@ -121,7 +123,9 @@ int Compare(int argc, char** argv) {
             std::printf("size differs: Qt %d x %d, own %d x %d\n", qt.width(), qt.height(),
                         own.image.width, own.image.height);
         else
-            std::printf("%lld pixels differ, the first at %d, %d\n", count, firstX, firstY);
+            std::printf("%lld pixels differ, the first at %d, %d: Qt %06x, own %06x\n", count,
+                        firstX, firstY, qtFirst,
+                        own.image.pixels[std::size_t(firstY) * own.image.width + firstX]);
         differing += count != 0;
     }
     return differing ? 1 : 0;
