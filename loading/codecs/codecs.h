@@ -65,8 +65,11 @@ struct Decoded {
 };
 
 // Decodes the first (or only) picture of `bytes`, which hold `format`
-// (Other is refused). Damaged and cut-short data is refused with its cause;
-// nothing is printed and the process never aborts.
+// (Other is refused), with the pixels the Qt loader gives today: a GIF is
+// its first frame as Qt draws it (a frame that leaves the canvas uncovered
+// lies on the background colour); EXIF orientation is not applied. Damaged
+// and cut-short data is refused with its cause, as the Qt loader refuses
+// it; nothing is printed and the process never aborts.
 Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
                const DecodeOptions& options = {});
 
@@ -77,10 +80,15 @@ struct Frame {
     int delayMs = 100;
 };
 
-// Every frame of a GIF, each drawn over what the previous frame's disposal
-// left. Delays of 0 or 10 ms (and frames without a delay) count as 100 ms,
-// as browsers do. On failure (damaged data anywhere in the file, too large)
-// the result is empty and *error says why.
+// Every frame of a GIF, each drawn at its place over what the previous
+// frame's disposal left (0 and 1 keep it, 2 clears the frame's rectangle,
+// which shows white, 3 restores what was there before the frame); the
+// canvas starts clear (white) and transparent pixels leave it as it is.
+// Delays of 0 or 10 ms (and frames without a delay) count as 100 ms, as
+// browsers do. The frames together may hold at most 4 x maxPixels pixels.
+// On failure (damaged data anywhere in the file, too large) the result is
+// empty and *error says why; a missing trailer or rubbish after the last
+// frame only ends the animation.
 std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
                                    const DecodeOptions& options, std::string* error);
 
