@@ -43,3 +43,11 @@ if(XVFB AND OPENBOX AND XWININFO)
 else()
     message(STATUS "Xvfb, openbox or xwininfo missing: the window-manager test is left out")
 endif()
+
+add_executable(codecs_tests codecs_test.cpp)
+target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_loading Qt6::Gui GTest::gtest)
+target_compile_definitions(codecs_tests PRIVATE
+    VELDAR_PICTURE_CORPUS="${VELDAR_PICTURE_CORPUS}"
+    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+gtest_discover_tests(codecs_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
