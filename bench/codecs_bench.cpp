@@ -5,7 +5,7 @@
 //   codecs_bench own FILE [W H]    decode once with the own decoders (for the
 //   codecs_bench qt FILE           peak memory under /usr/bin/time), or with Qt
 #include "codecs.h"
-#include "pictureloader.h"
+#include "render.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -27,9 +27,9 @@ std::span<const std::uint8_t> Span(const QByteArray& b) {
 }
 
 QImage ByQt(const QByteArray& bytes, QString* error = nullptr) {
-    const loading::Picture picture = pictureloader::LoadBytes(bytes);
+    render::Rendered picture = render::ReadWithQt(bytes);
     if (error) *error = picture.error;
-    return picture.ok() ? pictureloader::ComposeOverWhite(picture.image) : QImage();
+    return picture.ok() ? render::ComposeOverWhite(std::move(picture.image)) : QImage();
 }
 
 codecs::Decoded Own(const QByteArray& bytes, int fitW = 0, int fitH = 0) {

@@ -3,7 +3,7 @@
 // decoding, the PNG encoder, and the icon chooser's tie-break.
 #include "codecs.h"
 #include "picturecheck.h"
-#include "pictureloader.h"
+#include "render.h"
 #include "test_files.h"
 
 #include <QCoreApplication>
@@ -32,8 +32,8 @@ codecs::Decoded Decode(const QByteArray& b, const codecs::DecodeOptions& options
 
 // What the program shows today: Qt's reader, then the composition over white.
 QImage ByQt(const QByteArray& b) {
-    const loading::Picture picture = pictureloader::LoadBytes(b);
-    return picture.ok() ? pictureloader::ComposeOverWhite(picture.image) : QImage();
+    render::Rendered picture = render::ReadWithQt(b);
+    return picture.ok() ? render::ComposeOverWhite(std::move(picture.image)) : QImage();
 }
 
 std::vector<std::uint32_t> Pixels(const QImage& composed) {

@@ -2,6 +2,7 @@
 // and the encoders share, the metafile renderer's failures, damaged and odd
 // files, and the real-world corpus (when it is present).
 #include "pictureloader.h"
+#include "render.h"
 #include "test_files.h"
 
 #include <QDir>
@@ -112,7 +113,7 @@ class LoadingTest : public QObject {
             QImage painted(image.size(), QImage::Format_RGB32);
             painted.fill(Qt::white);
             QPainter(&painted).drawImage(0, 0, image);
-            const QImage composed = pictureloader::ComposeOverWhite(image);
+            const QImage composed = render::ComposeOverWhite(image);
             QCOMPARE(composed.format(), QImage::Format_RGBX8888);
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)

@@ -11,24 +11,24 @@ add_executable(mainwindow_tests mainwindow_test.cpp)
 target_link_libraries(mainwindow_tests PRIVATE veldar_ui Qt6::Test)
 set_target_properties(mainwindow_tests PROPERTIES AUTOMOC ON)
 target_compile_definitions(mainwindow_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>")
-add_dependencies(mainwindow_tests veldar-convert veldar-metafile)
+add_dependencies(mainwindow_tests veldar-convert veldar-render)
 add_test(NAME mainwindow_tests COMMAND mainwindow_tests)
 set_tests_properties(mainwindow_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
 
 add_executable(loading_tests loading_test.cpp)
-target_link_libraries(loading_tests PRIVATE veldar_ui Qt6::Test)
+target_link_libraries(loading_tests PRIVATE veldar_ui veldar_render Qt6::Test)
 set_target_properties(loading_tests PROPERTIES AUTOMOC ON)
 target_compile_definitions(loading_tests PRIVATE
     VELDAR_PICTURE_CORPUS="${VELDAR_PICTURE_CORPUS}"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
-add_dependencies(loading_tests veldar-metafile)
+add_dependencies(loading_tests veldar-render)
 add_test(NAME loading_tests COMMAND loading_tests)
 set_tests_properties(loading_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
 
 add_executable(cli_tests cli_test.cpp)
 target_link_libraries(cli_tests PRIVATE grob_engine Qt6::Gui GTest::gtest)
 target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>")
-add_dependencies(cli_tests veldar-convert veldar-metafile)
+add_dependencies(cli_tests veldar-convert veldar-render)
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
 
@@ -45,7 +45,7 @@ else()
 endif()
 
 add_executable(codecs_tests codecs_test.cpp)
-target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_loading Qt6::Gui GTest::gtest)
+target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_render GTest::gtest)
 target_compile_definitions(codecs_tests PRIVATE
     VELDAR_PICTURE_CORPUS="${VELDAR_PICTURE_CORPUS}"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")

@@ -3,7 +3,7 @@
 // chooser), the GROB and list readers in both forms, and the decoding of the
 // metafile renderer's answer.
 #include "grob/list.h"
-#include "metafileprotocol.h"
+#include "renderprotocol.h"
 #include "picturecheck.h"
 
 #include <cstddef>
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     grob::LooksLikeTextGrob(span);
     grob::LooksLikeTextList(span);
     // The renderer's answer, framed as the loader receives it.
-    metafile::DecodeImage(QByteArray("VMF1") + bytes);
-    metafile::DecodeImage(bytes);
+    render::DecodeAnswer(QByteArray("VPX1") + bytes);
+    render::DecodeAnswer(bytes);
     return 0;
 }

@@ -11,11 +11,11 @@ corpus="${2:-$root/../shared/testdata/pictures}"
 out="$root/build-fuzz"
 mkdir -p "$out/seeds" "$out/found"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fPIC)
-clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/engine/include" $(pkg-config --cflags Qt6Gui) \
-    "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" "$root/loading/metafileprotocol.cpp" \
+clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/engine/include" $(pkg-config --cflags Qt6Core) \
+    "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" "$root/loading/renderprotocol.cpp" \
     "$root/engine/src/reader.cpp" "$root/engine/src/list.cpp" "$root/engine/src/grobfile.cpp" \
     "$root/engine/src/kinds.cpp" \
-    $(pkg-config --libs Qt6Gui) -o "$out/picture_fuzz"
+    $(pkg-config --libs Qt6Core) -o "$out/picture_fuzz"
 cp "$root"/tests/data/* "$out/seeds/" 2>/dev/null || true
 printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/seeds/text.gro"
 printf '%%%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 1 FF\r\nGROB 9 1 F001\r\n}\r\n' >"$out/seeds/list.txt"

@@ -1,4 +1,4 @@
-#include "../picturelimits.h"
+#include "picturelimits.h"
 #include "render.h"
 
 #include <libwmf/api.h>
@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-namespace metafile {
+namespace render {
 
 namespace {
 
@@ -94,6 +94,8 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
     if (!pixels) return Rendered::Failure(QStringLiteral("the metafile library drew nothing"));
 
     QImage image(int(width), int(height), QImage::Format_ARGB32);
+    if (image.isNull())
+        return Rendered::Failure(QStringLiteral("there is not enough memory to draw it"));
     for (int y = 0; y < int(height); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < int(width); ++x) {
@@ -106,4 +108,4 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
     return {std::move(image), {}};
 }
 
-} // namespace metafile
+} // namespace render

@@ -1,4 +1,4 @@
-#include "../picturelimits.h"
+#include "picturelimits.h"
 #include "render.h"
 
 #include <emf2svg.h>
@@ -15,7 +15,7 @@
 // here instead and do nothing; the process ends soon after anyway.
 extern "C" void FcFini(void) {}
 
-namespace metafile {
+namespace render {
 
 namespace {
 
@@ -73,6 +73,8 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
                                    frameH * perUnitY));
     }
     QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return Rendered::Failure(QStringLiteral("there is not enough memory to draw it"));
     image.fill(Qt::transparent);
     QPainter painter(&image);
     renderer.render(&painter, QRectF(0, 0, width, height));
@@ -80,4 +82,4 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
     return {std::move(image), {}};
 }
 
-} // namespace metafile
+} // namespace render

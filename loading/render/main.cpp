@@ -1,17 +1,18 @@
-// veldar-metafile: draws one WMF or EMF file and writes the picture to
-// standard output (see metafileprotocol.h). The converter runs it for each
-// metafile it loads, so that a fault in a metafile library ends only this
-// process.
+// veldar-render: draws one picture that the program does not decode itself
+// (a WMF or EMF metafile, or any other kind Qt reads: SVG, TIFF, WebP, ICO,
+// ...) and writes it to standard output (see renderprotocol.h). The loader
+// runs it for each such picture, so that a fault in a library that is not
+// ours ends only this process.
 //
-//   veldar-metafile wmf|emf  < file
-#include "../metafileprotocol.h"
-#include "../picturelimits.h"
+//   veldar-render wmf|emf|picture  < file
+#include "picturelimits.h"
 #include "render.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <unistd.h>
 
@@ -43,22 +44,29 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Only this program's own error line goes to the converter.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    if (argc != 2 || (std::strcmp(argv[1], "wmf") != 0 && std::strcmp(argv[1], "emf") != 0)) {
-        std::fprintf(stderr, "usage: veldar-metafile wmf|emf < FILE\n");
+    const std::string kind = argc == 2 ? argv[1] : "";
+    if (kind != "wmf" && kind != "emf" && kind != "picture") {
+        std::fprintf(stderr, "usage: veldar-render wmf|emf|picture < FILE\n");
         return 2;
     }
-    const bool wmf = std::strcmp(argv[1], "wmf") == 0;
+    // A GUI application, offscreen: the fonts that SVG text and metafiles need.
     QGuiApplication app(argc, argv);
 
     QByteArray data;
-    if (!ReadInput(data)) return Fail(QStringLiteral("the metafile cannot be read"));
+    if (!ReadInput(data)) return Fail(QStringLiteral("the picture cannot be read"));
     if (data.size() > loading::kMaxFileBytes) return Fail(QStringLiteral("the file is too large"));
     const qsizetype size = data.size();
-    data.append(QByteArray(metafile::kMargin, '\0'));
-    const metafile::Rendered result =
-        wmf ? metafile::RenderWmf(data, size) : metafile::RenderEmf(data, size);
+    render::Rendered result;
+    if (kind == "picture") {
+        result = render::ReadWithQt(data);
+    } else {
+        data.append(QByteArray(render::kMargin, '\0'));
+        result = kind == "wmf" ? render::RenderWmf(data, size) : render::RenderEmf(data, size);
+    }
     if (!result.ok()) return Fail(result.error);
-    const QByteArray out = metafile::EncodeImage(result.image);
+    const QImage composed = render::ComposeOverWhite(std::move(result.image));
+    if (composed.isNull()) return Fail(QStringLiteral("there is not enough memory to draw it"));
+    const QByteArray out = render::EncodeAnswer(composed);
     if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
         std::fflush(stdout) != 0)
         return 3;
