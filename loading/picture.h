@@ -18,7 +18,11 @@ struct Picture {
     std::optional<grob::Series> series;
 
     bool ok() const { return error.isEmpty(); }
-    static Picture Failure(const QString& why) { return {{}, why, std::nullopt}; }
+    // Never an empty cause: a failure always says something.
+    static Picture Failure(const QString& why) {
+        return {{}, why.trimmed().isEmpty() ? QStringLiteral("it cannot be read") : why,
+                std::nullopt};
+    }
 };
 
 } // namespace loading

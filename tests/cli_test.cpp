@@ -362,6 +362,51 @@ TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
     EXPECT_TRUE(r.err.contains("cut.g16") && r.err.contains("cut short")) << r.err.toStdString();
 }
 
+// GROBs as other programs and other systems leave them: upper-case names,
+// the HP 48 header, transfer padding, pictures that merely mention a GROB,
+// empty GROBs; and a GROB shown in its true shades converts to itself again,
+// whatever the dithering.
+TEST_F(Cli, GrobsAsOtherPlacesHaveThem) {
+    write("p.bmp", Encode(Reference(), "bmp"));
+    ASSERT_EQ(run({"--kind", "g16", "--series", "48", "p.bmp"}).status, 0);
+    const QByteArray g16 = read("p.g16");
+    write("UPPER.G16", g16);
+    ASSERT_EQ(run({"--kind", "g16", "--output-dir", "again", "UPPER.G16"}).status, 0);
+    EXPECT_EQ(read("again/UPPER.g16"), g16); // a g16 whatever the case, and still HP 48
+    for (const char* dither : {"floyd-steinberg", "ordered", "atkinson"}) {
+        ASSERT_EQ(
+            run({"--kind", "g16", "--dither", dither, "--output-dir", "dithered", "p.g16"}).status,
+            0);
+        EXPECT_EQ(read("dithered/p.g16"), g16) << dither;
+    }
+    ASSERT_EQ(run({"--kind", "gro", "p.bmp"}).status, 0);
+    ASSERT_EQ(run({"--to", "png", "p.gro"}).status, 0);
+    const QImage shades = QImage(dir.filePath("p.png")).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < shades.height(); ++y)
+        for (int x = 0; x < shades.width(); ++x)
+            ASSERT_TRUE(shades.pixel(x, y) == qRgb(0, 0, 0) ||
+                        shades.pixel(x, y) == qRgb(255, 255, 255));
+
+    // Padded as a transfer leaves it; a netpbm picture and an SVG whose
+    // comments mention a GROB are pictures; an empty GROB says so.
+    write("padded.gro", testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/xmodem-9x6.gro")));
+    write("comment.pbm", "P1\n# GROB 8 2 FF00\n2 2\n1 0\n0 1\n");
+    write("mention.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='2'><!-- GROB 8 "
+                         "1 FF --><rect width='2' height='2'/></svg>");
+    write("empty.gro", "GROB 8 0\r\n");
+    const Outcome r = run({"--to", "png", "--output-dir", "png", "padded.gro", "comment.pbm",
+                           "mention.svg", "empty.gro"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(
+        r.err.trimmed(),
+        "veldar-convert: empty.gro: the GROB is empty (8 x 0 dots): there is no picture in it");
+    EXPECT_EQ(QImage(dir.filePath("png/padded.png")).size(), QSize(9, 6));
+    EXPECT_EQ(QImage(dir.filePath("png/comment.png")).size(), QSize(2, 2));
+    EXPECT_EQ(QImage(dir.filePath("png/comment.png")).pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(QImage(dir.filePath("png/comment.png")).pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(QImage(dir.filePath("png/mention.png")).size(), QSize(4, 2));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
