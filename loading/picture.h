@@ -1,4 +1,5 @@
-// A loaded picture, or why there is none.
+// A loaded picture (one, or every frame of an animation, page of a TIFF or
+// GROB of a list), or why there is none.
 #pragma once
 
 #include "grob/grobfile.h"
@@ -6,22 +7,38 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace loading {
 
-struct Picture {
+// One picture of a file.
+struct Frame {
     grob::Image image; // composed over white
-    QString error;     // empty when the picture was loaded
+    // Each pixel's opacity (255 opaque, 0 clear), when it was asked for and
+    // the picture has any transparency; empty otherwise.
+    std::vector<std::uint8_t> opacity;
+    int delayMs = 0; // how long an animation shows it; 0 for a still picture
+};
+
+struct Picture {
+    // The picture; with every frame asked for, each frame, page or GROB of
+    // the file in order. Empty on failure.
+    std::vector<Frame> frames;
+    QString error; // empty when the picture was loaded
     // A GROB in the binary transfer form carries the calculator series in
     // its header; nothing for any other picture.
     std::optional<grob::Series> series;
 
     bool ok() const { return error.isEmpty(); }
+    // The first (or only) picture.
+    grob::Image& image() { return frames.front().image; }
+    const grob::Image& image() const { return frames.front().image; }
     // Never an empty cause: a failure always says something.
     static Picture Failure(const QString& why) {
-        return {{}, why.trimmed().isEmpty() ? QStringLiteral("it cannot be read") : why,
-                std::nullopt};
+        return {
+            {}, why.trimmed().isEmpty() ? QStringLiteral("it cannot be read") : why, std::nullopt};
     }
 };
 

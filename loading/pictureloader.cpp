@@ -1,6 +1,7 @@
 #include "pictureloader.h"
 
 #include "codecs.h"
+#include "grob/list.h"
 #include "grob/reader.h"
 #include "picturecheck.h"
 #include "regularfile.h"
@@ -59,43 +60,92 @@ bool RendererSignature(const QByteArray& data) {
 
 // A GROB file's kind by its name, whatever the extension's case (files
 // copied from other systems often have upper-case names): the extension, or
-// the plain 1-bit GROB.
+// the plain 1-bit GROB. A list's kind is the extension before ".lst"
+// (walk.g16.lst).
 grob::OutputKind GrobKindForName(const QString& name) {
-    const QString suffix = QFileInfo(name).suffix().toLower();
+    QString file = QFileInfo(name).fileName().toLower();
+    if (file.endsWith(QLatin1String(".lst"))) file.chop(4);
+    const QString suffix = QFileInfo(file).suffix();
     return grob::KindForExtension(suffix.toStdString()).value_or(grob::OutputKinds()[0]);
+}
+
+// The pixels' top bytes hold the picture's opacity: kept apart when asked
+// for and not opaque throughout, and the pixels made opaque.
+loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
+    loading::Frame frame;
+    frame.delayMs = delayMs;
+    bool clear = false;
+    if (keepOpacity)
+        for (const std::uint32_t pixel : image.pixels)
+            if (pixel >> 24 != 255) {
+                clear = true;
+                break;
+            }
+    if (clear) frame.opacity.resize(image.pixels.size());
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        if (clear) frame.opacity[i] = std::uint8_t(image.pixels[i] >> 24);
+        image.pixels[i] |= 0xFF000000u;
+    }
+    frame.image = std::move(image);
+    return frame;
 }
 
 // A GROB seen as a picture: each level in its true gray, at natural size
 // (one pixel per 2 or 4 columns for the grayscale kinds, one frame's height
-// for page-flipping).
-Picture GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
-                    const QString& name) {
+// for page-flipping). Throws GrobReadError for a GROB that shows nothing.
+grob::Image GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
+                        const QString& name, const QString& which) {
     const grob::ShadePicture shades =
         grob::ShadesOf(object, kind, name.toStdString(), loading::kMaxSide, loading::kMaxPixels);
     if (shades.width == 0 || shades.height == 0)
-        return Picture::Failure(QStringLiteral("the GROB is empty (%1 x %2 dots): there is no "
-                                               "picture in it")
-                                    .arg(object.width)
-                                    .arg(object.height));
+        throw grob::GrobReadError(
+            name.toStdString(),
+            QStringLiteral("%1 is empty (%2 x %3 dots): there is no picture in it")
+                .arg(which)
+                .arg(object.width)
+                .arg(object.height)
+                .toStdString());
     std::uint32_t grays[32];
     for (int level = 0; level < shades.shades; ++level)
         grays[level] = 0xFF000000u | grob::GrayOfShade(kind, level) * 0x010101u;
-    Picture picture;
-    picture.image.width = shades.width;
-    picture.image.height = shades.height;
-    picture.image.pixels.resize(shades.levels.size());
+    grob::Image image;
+    image.width = shades.width;
+    image.height = shades.height;
+    image.pixels.resize(shades.levels.size());
     for (std::size_t i = 0; i < shades.levels.size(); ++i)
-        picture.image.pixels[i] = grays[shades.levels[i]];
-    return picture;
+        image.pixels[i] = grays[shades.levels[i]];
+    return image;
 }
 
-Picture ReadGrob(const QByteArray& data, bool binary, const QString& name) {
+// A GROB, or the GROBs of a list (the first alone unless all are asked for).
+Picture ReadGrob(const QByteArray& data, bool binary, const QString& name, const Options& options) {
     try {
         const std::string label = name.toStdString();
+        const grob::OutputKind kind = GrobKindForName(name);
+        Picture picture;
+        const bool list =
+            binary ? grob::LooksLikeBinaryList(Bytes(data)) : grob::LooksLikeTextList(Bytes(data));
+        if (list) {
+            const grob::GrobList grobs = binary ? grob::ReadBinaryList(Bytes(data), label)
+                                                : grob::ReadTextList(Bytes(data), label);
+            if (grobs.objects.empty())
+                return Picture::Failure(QStringLiteral("the list holds no GROB"));
+            for (std::size_t i = 0; i < grobs.objects.size(); ++i) {
+                if (i > 0 && !options.allFrames) break;
+                loading::Frame frame;
+                frame.image = GrobPicture(grobs.objects[i], kind, name,
+                                          QStringLiteral("GROB %1 of the list").arg(i + 1));
+                picture.frames.push_back(std::move(frame));
+            }
+            if (binary) picture.series = grobs.series;
+            return picture;
+        }
         const grob::GrobObject object = binary ? grob::ReadBinaryGrob(Bytes(data), label)
                                                : grob::ReadTextGrob(Bytes(data), label);
-        Picture picture = GrobPicture(object, GrobKindForName(name), name);
-        if (binary && picture.ok()) picture.series = object.series;
+        loading::Frame frame;
+        frame.image = GrobPicture(object, kind, name, QStringLiteral("the GROB"));
+        picture.frames.push_back(std::move(frame));
+        if (binary) picture.series = object.series;
         return picture;
     } catch (const grob::GrobReadError& e) {
         return Picture::Failure(QString::fromStdString(e.cause()));
@@ -108,14 +158,22 @@ Picture Decode(const QByteArray& data, codecs::Format format, const Options& opt
     decode.fitHeight = options.fitHeight;
     decode.maxSide = loading::kMaxSide;
     decode.maxPixels = loading::kMaxPixels;
+    auto image = [](codecs::Image&& from) {
+        return grob::Image{from.width, from.height, std::move(from.pixels)};
+    };
+    Picture picture;
+    if (format == codecs::Format::Gif && options.allFrames) {
+        std::string error;
+        std::vector<codecs::Frame> frames = codecs::DecodeGifFrames(Bytes(data), decode, &error);
+        if (frames.empty()) return Picture::Failure(QString::fromStdString(error));
+        for (codecs::Frame& frame : frames)
+            picture.frames.push_back(
+                Finish(image(std::move(frame.image)), options.opacity, frame.delayMs));
+        return picture;
+    }
     codecs::Decoded decoded = codecs::Decode(Bytes(data), format, decode);
     if (!decoded.ok()) return Picture::Failure(QString::fromStdString(decoded.error));
-    Picture picture;
-    picture.image.width = decoded.image.width;
-    picture.image.height = decoded.image.height;
-    picture.image.pixels = std::move(decoded.image.pixels);
-    for (std::uint32_t& pixel : picture.image.pixels)
-        pixel |= 0xFF000000u;
+    picture.frames.push_back(Finish(image(std::move(decoded.image)), options.opacity));
     return picture;
 }
 
@@ -154,10 +212,12 @@ Picture Render(const QByteArray& data, const char* kind, const Options& options)
         return Picture::Failure(why.isEmpty() ? QStringLiteral("the picture cannot be drawn")
                                               : why);
     }
-    auto image = render::DecodeAnswer(output);
-    if (!image) return Picture::Failure(QStringLiteral("the picture renderer gave no picture"));
+    std::vector<render::Answer> answers = render::DecodeAnswers(output);
+    if (answers.empty())
+        return Picture::Failure(QStringLiteral("the picture renderer gave no picture"));
     Picture picture;
-    picture.image = std::move(*image);
+    for (render::Answer& answer : answers)
+        picture.frames.push_back(Finish(std::move(answer.image), options.opacity, answer.delayMs));
     return picture;
 }
 
@@ -186,7 +246,7 @@ Picture LoadBytes(const QByteArray& data, const Options& options, const QString&
         return Picture::Failure(QStringLiteral("the file is too large"));
     // Each kind by its own signature first; text is searched for a GROB only
     // when it is no other known kind.
-    if (grob::LooksLikeBinaryGrob(Bytes(data))) return ReadGrob(data, true, name);
+    if (grob::LooksLikeBinaryGrob(Bytes(data))) return ReadGrob(data, true, name, options);
     if (const codecs::Format format = codecs::Sniff(Bytes(data)); Decodable(format))
         return Decode(data, format, options);
     switch (picturecheck::Sniff(data)) {
@@ -199,8 +259,11 @@ Picture LoadBytes(const QByteArray& data, const Options& options, const QString&
         break;
     }
     if (!RendererSignature(data) && grob::LooksLikeTextGrob(Bytes(data)))
-        return ReadGrob(data, false, name);
-    return Render(data, "picture", options);
+        return ReadGrob(data, false, name, options);
+    // Every page of a TIFF or frame of a WebP animation, when asked for.
+    const bool pages = data.startsWith("II*") || data.startsWith("MM\0*") ||
+                       (data.startsWith("RIFF") && data.mid(8, 4) == "WEBP");
+    return Render(data, options.allFrames && pages ? "frames" : "picture", options);
 }
 
 Picture Load(const QString& path, const Options& options) {

@@ -23,10 +23,16 @@ struct Options {
     // of 1/2 .. 1/8 of its size that still covers the fitted size.
     int fitWidth = 0;
     int fitHeight = 0;
+    // Every frame of an animated GIF, page of a multi-page TIFF and GROB of
+    // a list, rather than the first alone.
+    bool allFrames = false;
+    // Each frame's opacity (for masks).
+    bool opacity = false;
 };
 
 // Loads JPEG, GIF, BMP, DIB (with or without file header), ICO, CUR, WMF,
-// EMF, GROBs in the binary and the text form, and every other kind Qt reads.
+// EMF, GROBs and lists of GROBs in the binary and the text form, and every
+// other kind Qt reads.
 // The kind is told by content, each kind by its own signature first; only a
 // GROB's kind (gro, gro2, ..., g32) is told by the file name's extension,
 // whatever its case, any other name being a plain 1-bit GROB. A file that

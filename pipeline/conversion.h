@@ -27,6 +27,8 @@ enum class Product {
     PicturePng, // the picture itself as a PNG (a GROB seen in its shades, say)
     PreviewPng, // the calculator's view of the GROB, as a PNG
     Preview,    // the calculator's view, as an image in memory
+    List,       // every picture's GROB (and mask) in one list object, binary form
+    ListText,   // the same list in the text form
 };
 
 // Where an output goes.
@@ -34,10 +36,15 @@ struct Target {
     enum class To { File, StandardOutput, Memory };
     To to = To::Memory;
     QString path; // File
+    // One file a picture when a request has several (frames, tiles):
+    // walk.gro gives walk-01.gro, walk-02.gro, ... (as many digits as the
+    // count has, two at least), and the masks walk-01.mask.gro, ...
+    bool numbered = false;
 
-    static Target File(QString path) { return {To::File, std::move(path)}; }
-    static Target StandardOutput() { return {To::StandardOutput, {}}; }
-    static Target Memory() { return {To::Memory, {}}; }
+    static Target File(QString path) { return {To::File, std::move(path), false}; }
+    static Target Numbered(QString path) { return {To::File, std::move(path), true}; }
+    static Target StandardOutput() { return {To::StandardOutput, {}, false}; }
+    static Target Memory() { return {To::Memory, {}, false}; }
     // How messages name it: the path, or "-" for standard output.
     QString name() const;
 };
@@ -53,24 +60,42 @@ struct Source {
     From from = From::File;
     QString path; // File; for Picture the path it was loaded from, if any
     std::shared_ptr<const grob::Image> picture; // Picture: already loaded and composed
+    // Picture: every frame of it (an animation, the GROBs of a list), when
+    // a request cuts it into its frames.
+    std::vector<std::shared_ptr<const grob::Image>> frames;
 
-    static Source File(QString path) { return {From::File, std::move(path), nullptr}; }
-    static Source StandardInput() { return {From::StandardInput, {}, nullptr}; }
+    static Source File(QString path) { return {From::File, std::move(path), nullptr, {}}; }
+    static Source StandardInput() { return {From::StandardInput, {}, nullptr, {}}; }
     static Source Loaded(std::shared_ptr<const grob::Image> picture, QString path = {}) {
-        return {From::Picture, std::move(path), std::move(picture)};
+        return {From::Picture, std::move(path), std::move(picture), {}};
     }
     // How messages name it: the path, or "-" for standard input.
     QString name() const;
 };
 
+// How the pictures of a request come to be several GROBs.
+struct Cutting {
+    bool frames = false; // every frame of an animation, page of a TIFF, GROB of a list
+    int tileWidth = 0;   // each picture cut into tiles of this size (0: whole)
+    int tileHeight = 0;
+    bool tilePad = false;   // a picture that is no whole number of tiles padded, not refused
+    bool skipEmpty = false; // tiles entirely white or clear left out
+    bool masks = false;     // after each picture a 1-bit mask, dark where it is opaque
+    bool tiles() const { return tileWidth > 0 && tileHeight > 0; }
+    // Whether the outputs come one a picture (numbered) or together.
+    bool many() const { return frames || tiles() || masks; }
+};
+
 struct Request {
     Source source;
+    std::vector<Source> more; // further pictures of one list, in order
     grob::OutputKind kind = grob::OutputKinds()[0];
     // Nothing: the series a GROB source carries in its header, else `defaultSeries`.
     std::optional<grob::Series> series;
     grob::Series defaultSeries = grob::Series::HP49;
     grob::Preparation preparation;
     int zoom = 2; // of the previews
+    Cutting cutting;
     std::vector<Output> outputs;
 };
 
@@ -92,8 +117,10 @@ struct Result {
     std::vector<Made> made;
     int dotsWide = 0; // the GROB's size in dots
     int dotsHigh = 0;
-    int zoom = 0; // the zoom the previews were drawn at
-    QString note; // something the user should know: the zoom was lowered, say
+    int zoom = 0;                 // the zoom the previews were drawn at
+    QString note;                 // something the user should know: the zoom was lowered, say
+    int pictures = 0;             // how many pictures became GROBs (several: frames, tiles)
+    std::vector<QString> written; // the files written, in order
 };
 
 // The fitted picture of the last conversion, kept for the next one of the

@@ -46,6 +46,22 @@ std::vector<std::uint32_t> Pixels(const QImage& composed) {
     return out;
 }
 
+// The colours of composed pixels, without the opacity in their top byte.
+std::vector<std::uint32_t> Colours(std::vector<std::uint32_t> pixels) {
+    for (std::uint32_t& pixel : pixels)
+        pixel &= 0xFFFFFFu;
+    return pixels;
+}
+
+// The opacity of each pixel of a picture as Qt read it, before composing.
+std::vector<std::uint32_t> Opacity(const QImage& read) {
+    std::vector<std::uint32_t> out;
+    for (int y = 0; y < read.height(); ++y)
+        for (int x = 0; x < read.width(); ++x)
+            out.push_back(std::uint32_t(qAlpha(read.pixel(x, y))));
+    return out;
+}
+
 // Colours and alpha that vary over the picture, so that every rounding shows.
 QImage Varied(QImage::Format format, int w = 40, int h = 24) {
     QImage image(w, h, QImage::Format_ARGB32);
@@ -119,7 +135,11 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
         ASSERT_TRUE(own.ok()) << own.error;
         ASSERT_EQ(own.image.width, qt.width());
         ASSERT_EQ(own.image.height, qt.height());
-        EXPECT_EQ(own.image.pixels, Pixels(qt));
+        EXPECT_EQ(Colours(own.image.pixels), Pixels(qt));
+        std::vector<std::uint32_t> opacity;
+        for (const std::uint32_t pixel : own.image.pixels)
+            opacity.push_back(pixel >> 24);
+        EXPECT_EQ(opacity, Opacity(render::ReadWithQt(bytes).image));
         const auto peeked = codecs::PeekSize(Span(bytes), codecs::Sniff(Span(bytes)));
         ASSERT_TRUE(peeked.has_value());
         EXPECT_EQ(peeked->width, qt.width());
@@ -145,15 +165,18 @@ TEST(Codecs, GifFramesComposedAsABrowserDoes) {
     for (std::size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(frames[i].image.width, 4);
-        EXPECT_EQ(frames[i].image.pixels, expected[i]);
+        EXPECT_EQ(Colours(frames[i].image.pixels), expected[i]);
         EXPECT_EQ(frames[i].delayMs, delays[i]);
     }
     EXPECT_EQ(Decode(gif).image.pixels, frames[0].image.pixels);
+    // The square the second frame cleared is clear (for masks); the rest opaque.
+    EXPECT_EQ(frames[2].image.pixels[5] >> 24, 0u);
+    EXPECT_EQ(frames[2].image.pixels[10] >> 24, 255u);
     // Around a first frame that leaves the canvas uncovered Qt shows the
     // background colour (entry 0, red); a browser shows the canvas clear.
     const QByteArray partial = Fixture("codecs-partial.gif");
-    EXPECT_EQ(Decode(partial).image.pixels[0], 0x0000FFu);
-    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0], 0xFFFFFFu);
+    EXPECT_EQ(Decode(partial).image.pixels[0], 0xFF0000FFu);
+    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0], 0x00FFFFFFu);
     const QByteArray transparent = Fixture("codecs-transparent.gif");
     const auto still = codecs::DecodeGifFrames(Span(transparent), {}, &error);
     ASSERT_EQ(still.size(), 1u);
@@ -240,7 +263,7 @@ TEST(Codecs, PngEncoderWritesWhatBothReadersReadBack) {
     ASSERT_FALSE(png.empty()) << error;
     const QByteArray bytes = testing_util::FromBytes(png);
     EXPECT_EQ(QImage::fromData(bytes, "png").format(), QImage::Format_RGB32); // 8-bit RGB
-    EXPECT_EQ(Pixels(ByQt(bytes)), picture.image.pixels);
+    EXPECT_EQ(Pixels(ByQt(bytes)), Colours(picture.image.pixels));
     EXPECT_EQ(Decode(bytes).image.pixels, picture.image.pixels);
     EXPECT_TRUE(codecs::EncodePng(nullptr, 0, 0, 0, &error).empty());
     EXPECT_FALSE(error.empty());

@@ -85,7 +85,7 @@ class LoadingTest : public QObject {
         QFETCH(int, tolerance);
         const auto result = pictureloader::Load(write(name, bytes));
         QVERIFY2(result.ok(), qPrintable(result.error));
-        const grob::Image& composed = result.image;
+        const grob::Image& composed = result.image();
         QCOMPARE(QSize(composed.width, composed.height), QSize(kW, kH));
         const QImage ref = Reference();
         for (const QPoint at : {QPoint(2, 2), QPoint(5, 5), QPoint(12, 20), QPoint(20, 4),
@@ -206,7 +206,7 @@ class LoadingTest : public QObject {
             if (result.ok()) {
                 ++loaded;
                 // A whole picture, every pixel composed (opaque).
-                const grob::Image& image = result.image;
+                const grob::Image& image = result.image();
                 QVERIFY2(!image.empty() && image.pixels.size() ==
                                                std::size_t(image.width) * std::size_t(image.height),
                          qPrintable(path));

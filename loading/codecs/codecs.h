@@ -1,8 +1,9 @@
 // Decoders of their own for the common picture kinds (PNG, JPEG, GIF, BMP and
 // packed DIB) on Debian's libpng, libjpeg-turbo and giflib, with no Qt at
 // all, and a PNG encoder. A decoded picture is composed over white into
-// 0x00BBGGRR pixels, exactly as the Qt loader composes what Qt's image
-// readers give (pictureloader::ComposeOverWhite).
+// 0xAABBGGRR pixels, the colours exactly as the picture renderer composes
+// what Qt's image readers give (render::ComposeOverWhite), and AA how opaque
+// the picture was there (255 opaque, 0 clear), for masks.
 #pragma once
 
 #include <cstddef>
@@ -38,8 +39,8 @@ struct Size {
 // missing or not of that kind.
 std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format);
 
-// A picture row by row, top row first, each pixel 0x00BBGGRR (red in the low
-// byte), composed over white.
+// A picture row by row, top row first, each pixel 0xAABBGGRR (red in the low
+// byte), composed over white; AA is the picture's own opacity there.
 struct Image {
     int width = 0;
     int height = 0;

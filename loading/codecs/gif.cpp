@@ -16,8 +16,8 @@ namespace codecs::detail {
 
 namespace {
 
-constexpr std::uint32_t kWhite = 0x00FFFFFF;
-constexpr std::uint32_t kBlack = 0x00000000;
+constexpr std::uint32_t kWhite = 0x00FFFFFF; // clear: white over white
+constexpr std::uint32_t kBlack = 0xFF000000; // opaque
 
 struct GifInput {
     Bytes bytes;

@@ -13,8 +13,11 @@ namespace codecs::detail {
 
 using Bytes = std::span<const std::uint8_t>;
 
-inline std::uint32_t Pack(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    return r | g << 8 | b << 16;
+// A composed pixel: its colour over white, and in the top byte how opaque
+// the picture was there (255: opaque, 0: clear).
+inline std::uint32_t Pack(std::uint32_t r, std::uint32_t g, std::uint32_t b,
+                          std::uint32_t a = 255) {
+    return r | g << 8 | b << 16 | a << 24;
 }
 
 // c * a / 255, rounded as qPremultiply rounds.
@@ -27,7 +30,8 @@ inline std::uint32_t Premultiply8(std::uint32_t c, std::uint32_t a) {
 // round(c * a / 255) + 255 - a, as the painter blends.
 inline std::uint32_t OverWhite(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a) {
     const std::uint32_t clear = 255 - a;
-    return Pack(Premultiply8(r, a) + clear, Premultiply8(g, a) + clear, Premultiply8(b, a) + clear);
+    return Pack(Premultiply8(r, a) + clear, Premultiply8(g, a) + clear, Premultiply8(b, a) + clear,
+                a);
 }
 
 // A 16-bit channel to 8 bits, rounded as QRgba64::toArgb32 rounds.
@@ -47,7 +51,7 @@ inline std::uint32_t OverWhite16(std::uint32_t r, std::uint32_t g, std::uint32_t
                                  std::uint32_t a) {
     const std::uint32_t clear = 255 - Div257(a);
     return Pack(Div257(Div65535(r * a)) + clear, Div257(Div65535(g * a)) + clear,
-                Div257(Div65535(b * a)) + clear);
+                Div257(Div65535(b * a)) + clear, Div257(a));
 }
 
 bool TooLarge(std::int64_t width, std::int64_t height, const DecodeOptions& options);

@@ -33,6 +33,13 @@ bool ReadInput(QByteArray& data) {
     return true;
 }
 
+int Write(const QByteArray& out) {
+    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
+        std::fflush(stdout) != 0)
+        return 3;
+    return 0;
+}
+
 int Fail(const QString& why) {
     std::fprintf(stderr, "%s\n", qPrintable(why));
     return 2;
@@ -45,8 +52,8 @@ int main(int argc, char** argv) {
     // Only this program's own error line goes to the converter.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const std::string kind = argc == 2 ? argv[1] : "";
-    if (kind != "wmf" && kind != "emf" && kind != "picture") {
-        std::fprintf(stderr, "usage: veldar-render wmf|emf|picture < FILE\n");
+    if (kind != "wmf" && kind != "emf" && kind != "picture" && kind != "frames") {
+        std::fprintf(stderr, "usage: veldar-render wmf|emf|picture|frames < FILE\n");
         return 2;
     }
     // A GUI application, offscreen: the fonts that SVG text and metafiles need.
@@ -56,6 +63,19 @@ int main(int argc, char** argv) {
     if (!ReadInput(data)) return Fail(QStringLiteral("the picture cannot be read"));
     if (data.size() > loading::kMaxFileBytes) return Fail(QStringLiteral("the file is too large"));
     const qsizetype size = data.size();
+    QByteArray out;
+    if (kind == "frames") {
+        QString error;
+        const std::vector<render::Rendered> frames = render::ReadFramesWithQt(data, &error);
+        if (frames.empty()) return Fail(error);
+        for (const render::Rendered& frame : frames) {
+            const QImage composed = render::ComposeOverWhite(frame.image);
+            if (composed.isNull())
+                return Fail(QStringLiteral("there is not enough memory to draw it"));
+            out += render::EncodeAnswer(composed, frame.delayMs);
+        }
+        return Write(out);
+    }
     render::Rendered result;
     if (kind == "picture") {
         result = render::ReadWithQt(data);
@@ -66,9 +86,5 @@ int main(int argc, char** argv) {
     if (!result.ok()) return Fail(result.error);
     const QImage composed = render::ComposeOverWhite(std::move(result.image));
     if (composed.isNull()) return Fail(QStringLiteral("there is not enough memory to draw it"));
-    const QByteArray out = render::EncodeAnswer(composed);
-    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
-        std::fflush(stdout) != 0)
-        return 3;
-    return 0;
+    return Write(render::EncodeAnswer(composed));
 }

@@ -9,7 +9,9 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace render {
 
@@ -128,17 +130,16 @@ Rendered ReadWithQt(const QByteArray& data) {
 // thread pool, and a thread that cannot start (a process limit) would leave
 // them waiting for ever.
 QImage ComposeOverWhite(QImage image) {
-    switch (image.format()) {
-    case QImage::Format_RGB32:
-    case QImage::Format_RGBX8888:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_Indexed8:
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-        break;
-    default: {
-        // Rare formats (16-bit channels, 16-bit pixels): drawn by the painter.
+    // Rare formats (16-bit channels, 16-bit pixels) are drawn by the painter;
+    // their opacity is read from the picture as it was.
+    const QImage source = image;
+    const bool painted =
+        !(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGBX8888 ||
+          image.format() == QImage::Format_ARGB32 ||
+          image.format() == QImage::Format_ARGB32_Premultiplied ||
+          image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+          image.format() == QImage::Format_MonoLSB);
+    if (painted) {
         QImage composed(image.size(), QImage::Format_RGB32);
         if (composed.isNull()) return {};
         composed.fill(Qt::white);
@@ -146,12 +147,11 @@ QImage ComposeOverWhite(QImage image) {
         painter.drawImage(0, 0, image);
         painter.end();
         image = std::move(composed);
-        break;
-    }
     }
     QImage out(image.size(), QImage::Format_RGBX8888);
     if (out.isNull()) return {};
-    QList<QRgb> table = image.colorTable();
+    const QList<QRgb> straight = image.colorTable();
+    QList<QRgb> table = straight;
     for (QRgb& entry : table)
         entry = OverWhite(qPremultiply(entry));
     for (int y = 0; y < image.height(); ++y) {
@@ -159,36 +159,76 @@ QImage ComposeOverWhite(QImage image) {
         auto* line = reinterpret_cast<quint32*>(out.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
             QRgb rgb = 0;
+            int alpha = 255;
             switch (image.format()) {
             case QImage::Format_RGB32:
                 rgb = in[x];
+                if (painted) alpha = qAlpha(source.pixel(x, y));
                 break;
             case QImage::Format_RGBX8888:
                 rgb = qRgb(int(in[x] & 255), int(in[x] >> 8 & 255), int(in[x] >> 16 & 255));
                 break;
             case QImage::Format_ARGB32:
                 rgb = OverWhite(qPremultiply(in[x]));
+                alpha = qAlpha(in[x]);
                 break;
             case QImage::Format_ARGB32_Premultiplied:
                 rgb = OverWhite(in[x]);
+                alpha = qAlpha(in[x]);
                 break;
             default: {
                 const int index = image.format() == QImage::Format_Indexed8
                                       ? int(image.constScanLine(y)[x])
                                       : image.pixelIndex(x, y);
                 rgb = index < table.size() ? table[index] : qRgb(0, 0, 0);
+                alpha = index < straight.size() ? qAlpha(straight[index]) : 255;
                 break;
             }
             }
-            line[x] = 0xFF000000u | quint32(qBlue(rgb)) << 16 | quint32(qGreen(rgb)) << 8 |
+            line[x] = quint32(alpha) << 24 | quint32(qBlue(rgb)) << 16 | quint32(qGreen(rgb)) << 8 |
                       quint32(qRed(rgb));
         }
     }
     return out;
 }
 
-QByteArray EncodeAnswer(const QImage& composed) {
-    QByteArray out = AnswerHeader(composed.width(), composed.height());
+std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error) {
+    WarningCollector warnings;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
+    std::vector<Rendered> frames;
+    qint64 pixels = 0;
+    do {
+        const QSize size = reader.size();
+        if (size.isValid() && TooLarge(size)) {
+            *error = TooLargeText(size);
+            return {};
+        }
+        Rendered frame{reader.read(), {}};
+        if (frame.image.isNull()) break;
+        pixels += qint64(frame.image.width()) * frame.image.height();
+        if (TooLarge(frame.image.size()) || pixels > 4 * loading::kMaxPixels) {
+            *error = QStringLiteral("the pictures of the file are too many of this size to hold "
+                                    "at once");
+            return {};
+        }
+        frame.delayMs = std::max(0, reader.nextImageDelay());
+        frames.push_back(std::move(frame));
+    } while (reader.jumpToNextImage());
+    for (const QString& warning : warnings.warnings())
+        if (IsDamageWarning(warning)) {
+            *error = QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed());
+            return {};
+        }
+    if (frames.empty()) *error = reader.errorString();
+    return frames;
+}
+
+QByteArray EncodeAnswer(const QImage& composed, int delayMs) {
+    QByteArray out = AnswerHeader(composed.width(), composed.height(), delayMs);
     out.reserve(kHeaderBytes + qsizetype(composed.width()) * composed.height() * 4);
     for (int y = 0; y < composed.height(); ++y)
         out.append(reinterpret_cast<const char*>(composed.constScanLine(y)),

@@ -10,14 +10,17 @@
 #include <QImage>
 #include <QString>
 
+#include <vector>
+
 namespace render {
 
 // A drawn picture, or why there is none.
 struct Rendered {
     QImage image; // null on failure
     QString error;
+    int delayMs = 0; // in an animation
     bool ok() const { return !image.isNull(); }
-    static Rendered Failure(const QString& why) { return {QImage(), why}; }
+    static Rendered Failure(const QString& why) { return {QImage(), why, 0}; }
 };
 
 // The metafile libraries are not ours and some read a little past the end
@@ -30,12 +33,15 @@ Rendered RenderEmf(QByteArray& data, qsizetype size);
 // A picture Qt reads, told by its content: of an icon the largest entry with
 // the most colours; damage the decoders only warn of is refused.
 Rendered ReadWithQt(const QByteArray& data);
+// Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
+// with how long each is shown; none, with `error` set, on failure.
+std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error);
 
 // The picture composed over a white background, as one image whose pixels
-// read as 0x??BBGGRR (Format_RGBX8888). Works in place for the common
-// decoded formats.
+// read as 0xAABBGGRR: the colour over white, and in AA the picture's own
+// opacity there (255 opaque), for masks. Null when memory runs out.
 QImage ComposeOverWhite(QImage image);
 // The renderer's answer for a composed picture (see renderprotocol.h).
-QByteArray EncodeAnswer(const QImage& composed);
+QByteArray EncodeAnswer(const QImage& composed, int delayMs = 0);
 
 } // namespace render

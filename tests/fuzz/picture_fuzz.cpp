@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     grob::LooksLikeTextGrob(span);
     grob::LooksLikeTextList(span);
     // The renderer's answer, framed as the loader receives it.
-    render::DecodeAnswer(QByteArray("VPX1") + bytes);
-    render::DecodeAnswer(bytes);
+    render::DecodeAnswers(QByteArray("VPX1") + bytes);
+    render::DecodeAnswers(bytes);
     return 0;
 }

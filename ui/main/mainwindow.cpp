@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cstdio>
 
@@ -126,6 +128,31 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     saveTimer_->setSingleShot(true);
     saveTimer_->setInterval(500);
     connect(saveTimer_, &QTimer::timeout, this, &MainWindow::savePreferences);
+    // Under an animation or a list: which frame is shown, and the way to the others.
+    frameBar_ = new QWidget(client);
+    frameBar_->setObjectName(QStringLiteral("frameBar"));
+    auto* barLayout = new QHBoxLayout(frameBar_);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    previousFrame_ = new QToolButton(frameBar_);
+    previousFrame_->setArrowType(Qt::LeftArrow);
+    previousFrame_->setToolTip(QStringLiteral("Previous frame (Page Up)"));
+    frameCounter_ = new QLabel(frameBar_);
+    nextFrame_ = new QToolButton(frameBar_);
+    nextFrame_->setArrowType(Qt::RightArrow);
+    nextFrame_->setToolTip(QStringLiteral("Next frame (Page Down)"));
+    barLayout->addWidget(previousFrame_);
+    barLayout->addWidget(frameCounter_);
+    barLayout->addWidget(nextFrame_);
+    frameBar_->hide();
+    connect(previousFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ - 1); });
+    connect(nextFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ + 1); });
+    auto* previous = new QAction(this);
+    previous->setShortcut(QKeySequence(Qt::Key_PageUp));
+    connect(previous, &QAction::triggered, this, [this] { showFrame(frame_ - 1); });
+    auto* next = new QAction(this);
+    next->setShortcut(QKeySequence(Qt::Key_PageDown));
+    connect(next, &QAction::triggered, this, [this] { showFrame(frame_ + 1); });
+    addActions({previous, next});
     passingTimer_ = new QTimer(this);
     passingTimer_->setSingleShot(true);
     passingTimer_->setInterval(4000);
@@ -185,6 +212,8 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return convertTo(*kind);
     case Command::CopyAsText:
         return copyAsText(*kind);
+    case Command::ListOfFrames:
+        return convertFramesTo(*kind);
     case Command::SeriesHP48:
         return setSeries(grob::Series::HP48);
     case Command::SeriesHP49:
@@ -270,7 +299,10 @@ void MainWindow::placeMarker() {
                            clientHeight - pictureFrame_->y() - marker_->height());
     marker_->move(std::max(x, -pictureFrame_->x()), std::max(y, -pictureFrame_->y()));
     const int lineHeight = statusLine_->sizeHint().height();
-    statusLine_->setGeometry(0, clientHeight - lineHeight, clientWidth, lineHeight);
+    const QSize bar = frameBar_->isVisible() ? frameBar_->sizeHint() : QSize(0, 0);
+    statusLine_->setGeometry(0, clientHeight - lineHeight, clientWidth - bar.width(), lineHeight);
+    frameBar_->setGeometry(clientWidth - bar.width(), clientHeight - bar.height(), bar.width(),
+                           bar.height());
 }
 
 // What the window must not hide: a preparation in force while the preview
@@ -411,13 +443,24 @@ bool MainWindow::loadPicture(const QString& path, QString* error) {
         pictureBox_->clearPicture();
     } else {
         BusyCursor busy; // a large picture or a metafile can take a moment
-        loading::Picture result = pictureloader::Load(path);
+        pictureloader::Options options;
+        options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
+        loading::Picture result = pictureloader::Load(path, options);
         if (!result.ok()) {
             if (error) *error = result.error;
             return false;
         }
-        pictureBox_->setPicture(std::move(result.image));
+        frames_.clear();
+        delays_.clear();
+        for (loading::Frame& frame : result.frames) {
+            frames_.push_back(std::make_shared<const grob::Image>(std::move(frame.image)));
+            delays_.push_back(frame.delayMs);
+        }
+        frame_ = 0;
+        pictureBox_->setPicture(frames_.front());
     }
+    if (path.isEmpty()) frames_.clear(), delays_.clear(), frame_ = 0;
+    updateFrameBar();
     pictureFrame_->setTitle(path);
     pictureFrame_->setToolTip(path); // the caption is cut at the frame's width
     marker_->hide();
@@ -488,6 +531,48 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
         return;
     }
     marker_->show();
+}
+
+void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
+    const QString extension =
+        QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
+    saveDialog_.Filter = QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension);
+    if (!saveDialog_.ShowSave(this)) return;
+    pipeline::Request request = requestFor(kind);
+    request.source.frames =
+        frames_.empty() ? std::vector<std::shared_ptr<const grob::Image>>{pictureBox_->picture()}
+                        : frames_;
+    request.cutting.frames = true;
+    request.outputs = {{pipeline::Product::List, pipeline::Target::File(saveDialog_.FileName)}};
+    pipeline::Context context;
+    context.audience = pipeline::Audience::Window;
+    BusyCursor busy;
+    const pipeline::Result result = pipeline::Convert(request, context);
+    if (!result.ok()) {
+        showFailure(
+            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.FileName, result.cause));
+        return;
+    }
+    marker_->show();
+    updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(result.pictures));
+}
+
+// The frames of an animation or a list: one shown at a time.
+void MainWindow::showFrame(int index) {
+    if (frames_.size() < 2) return;
+    frame_ = (index + int(frames_.size())) % int(frames_.size());
+    pictureBox_->setPicture(frames_[std::size_t(frame_)]);
+    updateFrameBar();
+    if (preview_) preview_->refresh();
+}
+
+void MainWindow::updateFrameBar() {
+    const bool several = frames_.size() > 1;
+    frameBar_->setVisible(several);
+    if (several)
+        frameCounter_->setText(
+            QStringLiteral("Frame %1 of %2").arg(frame_ + 1).arg(frames_.size()));
+    placeMarker();
 }
 
 void MainWindow::copyAsText(const grob::OutputKind& kind) {
@@ -565,7 +650,7 @@ void MainWindow::showPreview() {
             preferences_,
             [this] {
                 return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
-                                     pictureFrame_->title(), series_};
+                                     pictureFrame_->title(), series_, frames_, delays_};
             },
             options_.messenger, this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);

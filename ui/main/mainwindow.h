@@ -52,6 +52,12 @@ class MainWindow final : public QMainWindow {
     void open();
     void convertTo(const grob::OutputKind& kind);
     void copyAsText(const grob::OutputKind& kind);
+    // Every frame of the picture shown (an animation, a list) as one list.
+    void convertFramesTo(const grob::OutputKind& kind);
+    // Shows frame `index` of an animation or a list (counting round).
+    void showFrame(int index);
+    int frameShown() const { return frame_; }
+    int frameCount() const { return int(frames_.size()); }
     void setSeries(grob::Series series);
     void showAbout();
     void showPreview();
@@ -106,6 +112,7 @@ class MainWindow final : public QMainWindow {
     void centreFrame();
     void placeMarker();
     void updateStatusLine(const QString& passing = {});
+    void updateFrameBar();
     void placePreview();
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
@@ -124,6 +131,14 @@ class MainWindow final : public QMainWindow {
     QLabel* marker_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QTimer* passingTimer_ = nullptr;
+    QWidget* frameBar_ = nullptr;
+    QLabel* frameCounter_ = nullptr;
+    class QToolButton* previousFrame_ = nullptr;
+    class QToolButton* nextFrame_ = nullptr;
+    // The frames of the picture shown, when it has several, and their delays.
+    std::vector<std::shared_ptr<const grob::Image>> frames_;
+    std::vector<int> delays_;
+    int frame_ = 0;
     QTimer* saveTimer_ = nullptr;
     // The frame's size in twips as the frame rule set it (4575 x 3615 as designed).
     float frameTwipsWidth_ = 4575;

@@ -5,9 +5,10 @@ namespace menutable {
 const std::vector<Item>& Items() {
     using enum MenuArray;
     using Command::ConvertTo, Command::CopyAsText, Command::Open, Command::Exit,
-        Command::SeriesHP48, Command::SeriesHP49, Command::ShowPreview;
+        Command::SeriesHP48, Command::SeriesHP49, Command::ShowPreview, Command::ListOfFrames;
     static const QString convert = QStringLiteral("Convert to...");
     static const QString copy = QStringLiteral("Copy as text");
+    static const QString list = QStringLiteral("All frames as a list");
     static const std::vector<Item> items = {
         {Main, 1, "File...", {}},
         {File, 1, "Open", "File...", Open},
@@ -31,6 +32,14 @@ const std::vector<Item>& Items() {
         {Clipboard, 5, "3-frames GROB  (PAGE-FLIPPING 8 shades)", copy, CopyAsText, "g08"},
         {Clipboard, 6, "4-frames GROB  (PAGE-FLIPPING 16 shades)", copy, CopyAsText, "g16"},
         {Clipboard, 7, "5-frames GROB  (PAGE-FLIPPING 32 shades)", copy, CopyAsText, "g32"},
+        {Main, 5, list, convert},
+        {ListOf, 1, "4-bit GROB       (VELDAR 16 shades)", list, ListOfFrames, "gro4"},
+        {ListOf, 2, "2-bit GROB       (VELDAR 4 shades)", list, ListOfFrames, "gro2"},
+        {ListOf, 3, "1-bit GROB       (STANDARD)", list, ListOfFrames, "gro"},
+        {ListOf, 4, "2-frames GROB  (PAGE-FLIPPING 4 shades)", list, ListOfFrames, "g04"},
+        {ListOf, 5, "3-frames GROB  (PAGE-FLIPPING 8 shades)", list, ListOfFrames, "g08"},
+        {ListOf, 6, "4-frames GROB  (PAGE-FLIPPING 16 shades)", list, ListOfFrames, "g16"},
+        {ListOf, 7, "5-frames GROB  (PAGE-FLIPPING 32 shades)", list, ListOfFrames, "g32"},
         {Main, 3, "Settings...", {}},
         {Settings, 1, "HP 48 series", "Settings...", SeriesHP48},
         {Settings, 2, "HP 49 series", "Settings...", SeriesHP49, {}, true},

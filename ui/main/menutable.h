@@ -12,19 +12,20 @@
 #include <vector>
 
 // The menus, as the items' places are counted: each item has its index within its menu.
-enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview };
+enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview, ListOf };
 
 // What choosing an item does.
 enum class Command {
-    None,        // a menu title or a separator
-    Open,        // File... > Open
-    Exit,        // File... > Exit
-    ConvertTo,   // Convert to... > a kind: asks for the file and writes it
-    CopyAsText,  // Copy as text > a kind: the text form on the clipboard
-    SeriesHP48,  // Settings... > HP 48 series
-    SeriesHP49,  // Settings... > HP 49 series
-    ShowPreview, // Settings... > Preview and preparation...
-    About,       // About
+    None,         // a menu title or a separator
+    Open,         // File... > Open
+    Exit,         // File... > Exit
+    ConvertTo,    // Convert to... > a kind: asks for the file and writes it
+    CopyAsText,   // Copy as text > a kind: the text form on the clipboard
+    ListOfFrames, // All frames as a list > a kind: every frame's GROB in one list
+    SeriesHP48,   // Settings... > HP 48 series
+    SeriesHP49,   // Settings... > HP 49 series
+    ShowPreview,  // Settings... > Preview and preparation...
+    About,        // About
 };
 
 namespace menutable {

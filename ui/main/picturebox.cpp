@@ -20,7 +20,11 @@ void PictureBox::show(std::shared_ptr<const grob::Image> picture) {
 }
 
 void PictureBox::setPicture(grob::Image picture) {
-    show(std::make_shared<const grob::Image>(std::move(picture)));
+    setPicture(std::make_shared<const grob::Image>(std::move(picture)));
+}
+
+void PictureBox::setPicture(std::shared_ptr<const grob::Image> picture) {
+    show(std::move(picture));
     hasPicture_ = true;
     resize(shown_.width() + 2 * kBorder, shown_.height() + 2 * kBorder);
     update();

@@ -20,6 +20,7 @@ class PictureBox final : public QFrame {
 
     // Replaces the picture and takes its size plus the border.
     void setPicture(grob::Image picture);
+    void setPicture(std::shared_ptr<const grob::Image> picture);
     // No picture: the empty area keeps its present size.
     void clearPicture();
     bool hasPicture() const { return hasPicture_; }

@@ -118,6 +118,11 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     fitToWindow = new QCheckBox(QStringLiteral("Fit to window"), this);
     fitToWindow->setToolTip(
         QStringLiteral("The largest zoom at which the preview fits the window."));
+    play = new QCheckBox(QStringLiteral("Play the frames"), this);
+    play->setToolTip(
+        QStringLiteral("An animation's frames at its own pace, a list's GROBs in turn."));
+    playTimer_ = new QTimer(this);
+    playTimer_->setSingleShot(true);
     saveButton = new QPushButton(QStringLiteral("Save as PNG..."), this);
     pool_.setMaxThreadCount(1);
     fitCache_ = std::make_shared<pipeline::FitCache>();
@@ -141,6 +146,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     form->addRow(Latin1(Spec("dither").label), ditherBox);
     form->addRow(Latin1(Spec("zoom").label), zoom);
     form->addRow(QString(), fitToWindow);
+    form->addRow(QString(), play);
     view_ = new Canvas(this);
     scroll_ = new QScrollArea(this);
     scroll_->setWidget(view_);
@@ -195,6 +201,17 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
     for (QCheckBox* box : {upscale, invert})
         connect(box, &QCheckBox::toggled, this, changed);
+    connect(play, &QCheckBox::toggled, this, [this](bool on) {
+        playing_ = on ? 0 : -1;
+        if (!on) playTimer_->stop();
+        refresh();
+    });
+    connect(playTimer_, &QTimer::timeout, this, [this] {
+        const std::size_t count = source_().frames.size();
+        if (playing_ < 0 || count < 2) return;
+        playing_ = (playing_ + 1) % int(count);
+        refresh();
+    });
     connect(fitToWindow, &QCheckBox::toggled, this, [this](bool on) {
         zoom->setEnabled(!on);
         if (on) zoom->setValue(zoomThatFits());
@@ -248,7 +265,15 @@ PreviewWindow::~PreviewWindow() {
 }
 
 void PreviewWindow::refresh() {
-    const PreviewSource source = source_();
+    PreviewSource source = source_();
+    play->setEnabled(source.frames.size() > 1);
+    if (playing_ >= 0 && source.frames.size() > 1) {
+        playing_ %= int(source.frames.size());
+        source.picture = source.frames[std::size_t(playing_)];
+        const int delay =
+            std::size_t(playing_) < source.delays.size() ? source.delays[std::size_t(playing_)] : 0;
+        playTimer_->start(delay > 0 ? delay : 100);
+    }
     if (cancel_) cancel_->store(true); // the drawing under way is no longer wanted
     const quint64 generation = ++generation_;
     if (!source.picture) {

@@ -31,6 +31,9 @@ struct PreviewSource {
     std::shared_ptr<const grob::Image> picture; // nullptr: no picture loaded
     QString path;                               // where it was loaded from
     grob::Series series = grob::Series::HP49;
+    // An animation's or a list's frames and how long each shows (ms).
+    std::vector<std::shared_ptr<const grob::Image>> frames;
+    std::vector<int> delays;
 };
 
 class PreviewWindow final : public QDialog {
@@ -69,6 +72,7 @@ class PreviewWindow final : public QDialog {
     QComboBox* ditherBox = nullptr;
     QSpinBox* zoom = nullptr;
     QCheckBox* fitToWindow = nullptr;
+    QCheckBox* play = nullptr; // the frames of an animation in turn
     QPushButton* saveButton = nullptr;
 
   Q_SIGNALS:
@@ -97,6 +101,8 @@ class PreviewWindow final : public QDialog {
     QLabel* info_ = nullptr;
     QLabel* busyLabel_ = nullptr;
     QTimer* busyTimer_ = nullptr;
+    QTimer* playTimer_ = nullptr;
+    int playing_ = -1; // the frame played, or -1: the main window's
     QImage image_;
     grob::Image pixels_; // what image_ shows
     // One drawing at a time, off the window's thread; a newer one cancels
