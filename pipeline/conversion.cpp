@@ -349,6 +349,7 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
     std::optional<grob::Series> ownSeries;
     std::vector<int> kept;
     bool anyClear = false;
+    int counted = 0; // every picture and tile, kept or not
     std::vector<Source> sources{request.source};
     sources.insert(sources.end(), request.more.begin(), request.more.end());
     for (const Source& from : sources) {
@@ -373,7 +374,7 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
                                  std::move(frame.opacity), 0});
         }
         if (whole.empty()) throw Failure{from.name(), QStringLiteral("there is no picture")};
-        int number = int(items.size());
+        int number = counted;
         for (Item& item : whole) {
             anyClear = anyClear || !item.opacity.empty();
             if (cutting.tiles()) {
@@ -383,6 +384,7 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
                 items.push_back(std::move(item));
             }
         }
+        counted = number;
         CheckCancelled(context);
     }
     if (items.empty())
@@ -391,7 +393,7 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
     result.pictures = int(items.size());
     QStringList notes;
     if (cutting.skipEmpty)
-        notes << QStringLiteral("tiles kept: %1 of %2").arg(Runs(kept)).arg(items.back().number);
+        notes << QStringLiteral("tiles kept: %1 of %2").arg(Runs(kept)).arg(counted);
     if (cutting.masks && !anyClear) notes << QStringLiteral("no transparency: every mask is full");
 
     // Every picture's sizes before any work, and the list's in all.
@@ -436,7 +438,7 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
     result.dotsWide = int(grobs.front().width);
     result.dotsHigh = int(grobs.front().height);
 
-    const int digits = std::max(2, int(QString::number(items.back().number).size()));
+    const int digits = std::max(2, int(QString::number(counted).size()));
     const QString maskExtension = QStringLiteral("gro");
     for (const Output& output : request.outputs) {
         switch (output.product) {

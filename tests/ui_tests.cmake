@@ -52,3 +52,9 @@ target_compile_definitions(codecs_tests PRIVATE
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 gtest_discover_tests(codecs_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
+
+add_executable(sprites_tests sprites_test.cpp)
+target_link_libraries(sprites_tests PRIVATE veldar_pipeline Qt6::Gui GTest::gtest)
+add_dependencies(sprites_tests veldar-render)
+gtest_discover_tests(sprites_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
