@@ -31,15 +31,18 @@ Result& Fresh() {
     return g_result;
 }
 
-int Fail(std::string cause) {
+int Fail(std::string cause, int code = 1) {
     Fresh().message = std::move(cause);
-    return 1;
+    return code;
 }
 
-// Thrown inside a call: the cause as the desktop program words it.
+// Thrown inside a call: the cause as the desktop program words it, and
+// whether a smaller fit would help.
 struct Refusal {
     std::string cause;
+    int code = 1;
 };
+constexpr int kTooLarge = 2;
 
 std::string Thousands(std::int64_t value) {
     std::string digits = std::to_string(value < 0 ? -value : value);
@@ -60,7 +63,7 @@ template <typename Work> int Run(Work work) {
         work();
         return 0;
     } catch (const Refusal& refusal) {
-        return Fail(refusal.cause);
+        return Fail(refusal.cause, refusal.code);
     } catch (const grob::GrobError& e) {
         return Fail(e.cause());
     } catch (const grob::GrobReadError& e) {
@@ -87,9 +90,10 @@ void CheckSizes(int width, int height, const grob::OutputKind& kind,
     grob::FittedSize(preparation, width, height, w, h);
     if (w > grob::kMaxSide || h > grob::kMaxSide || std::int64_t(w) * h > grob::kMaxPixels)
         throw Refusal{"enlarged to fit, the picture would be " + Thousands(w) + " x " +
-                      Thousands(h) + " pixels; at most " + Thousands(grob::kMaxSide) +
-                      " on a side and " + std::to_string(grob::kMaxPixels / (1024 * 1024)) +
-                      " million pixels are made: choose a smaller size or do not enlarge"};
+                          Thousands(h) + " pixels; at most " + Thousands(grob::kMaxSide) +
+                          " on a side and " + std::to_string(grob::kMaxPixels / (1024 * 1024)) +
+                          " million pixels are made: choose a smaller size or do not enlarge",
+                      kTooLarge};
     const std::uint64_t grobWidth =
         kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
     const std::uint64_t grobHeight =
@@ -98,9 +102,10 @@ void CheckSizes(int width, int height, const grob::OutputKind& kind,
     if (grobWidth >= grob::kFieldLimit || grobHeight >= grob::kFieldLimit ||
         15 + 2 * body >= grob::kFieldLimit)
         throw Refusal{"the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
-                      Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
-                      Thousands(std::int64_t(body)) +
-                      " bytes; a GROB holds at most 524,280: " + kFitHint};
+                          Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
+                          Thousands(std::int64_t(body)) +
+                          " bytes; a GROB holds at most 524,280: " + kFitHint,
+                      kTooLarge};
 }
 
 const grob::OutputKind* KindAt(int index) {
@@ -232,7 +237,7 @@ int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoo
                                          " the preview would be " + Thousands(asked.width) + " x " +
                                          Thousands(asked.height) + " pixels; at most " +
                                          Thousands(grob::kMaxPreviewPixels) + " are drawn";
-            if (drawn == 0) throw Refusal{tooLarge + ", even at zoom 1: " + kFitHint};
+            if (drawn == 0) throw Refusal{tooLarge + ", even at zoom 1: " + kFitHint, kTooLarge};
             note = "Zoom lowered to " + std::to_string(drawn) + ": " + tooLarge + ".";
         }
         const grob::Image view = preview::RenderFile(file, *outputKind, drawn);

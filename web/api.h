@@ -26,7 +26,8 @@ int veldar_check_picture(int width, int height);
 void veldar_compose(std::uint8_t* rgba, int width, int height);
 
 // The GROB file of the picture prepared and encoded: 0 with the file's bytes
-// as the result (info 0 and 1: its size in dots), or 1 with the error.
+// as the result (info 0 and 1: its size in dots), or 1 with the error, or 2
+// with the error when the picture is too large at this fit.
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                   double gamma, int invert, int dither);
@@ -41,7 +42,8 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
 
 // The calculator's view of a binary GROB file of `kind` at `zoom`, lowered
 // (with a note) when the view would be too large: 0 with the view as the
-// result image (info 0: the zoom drawn), or 1.
+// result image (info 0: the zoom drawn), or 1, or 2 when even zoom 1 is too
+// large for this fit.
 int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom);
 
 // The last call's result: its bytes (RGBA pixels for an image), their

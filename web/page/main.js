@@ -296,15 +296,19 @@ function showState() {
 const worker = new Worker('worker.js');
 let messageId = 0;
 const replies = new Map();
+function failed() {
+    $('file-error').textContent =
+        'The converter cannot start: this browser cannot load its files or run WebAssembly. Reload the page to try again.';
+    document.body.dataset.ready = 'false';
+}
 worker.onmessage = ({ data }) => {
+    if (data.type === 'ready') document.body.dataset.ready = 'true';
+    if (data.type === 'failed') failed();
     const reply = replies.get(data.id);
     replies.delete(data.id);
     if (reply) reply(data);
 };
-worker.onerror = () => {
-    $('preview-info').textContent = 'No preview: the converter could not start in this browser.';
-    $('preview-info').classList.add('error');
-};
+worker.onerror = failed;
 function ask(message, transfer = []) {
     const id = ++messageId;
     return new Promise((resolve) => {
@@ -372,6 +376,8 @@ function show(answer) {
     latest = answer;
     const info = $('preview-info');
     const canvas = $('preview');
+    // A picture too large for the GROB at this fit: said at the fit too.
+    $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
     if (answer.error) {
         info.textContent = `No preview: ${answer.error}.`;
         info.classList.add('error');
@@ -569,8 +575,14 @@ document.addEventListener('drop', (event) => {
     drop.classList.remove('over');
     open(event.dataTransfer.files[0]);
 });
+// A picture pasted, or a GROB's text form (from a forum post, say) pasted
+// anywhere but into a box.
 document.addEventListener('paste', (event) => {
-    const file = event.clipboardData && event.clipboardData.files[0];
-    if (file) open(file);
+    const data = event.clipboardData;
+    if (!data || event.target.closest('input, select, textarea')) return;
+    const text = data.getData('text/plain');
+    const file = data.files[0] || (/GROB/.test(text) ? new File([text], 'pasted.gro') : null);
+    if (!file) return;
+    event.preventDefault();
+    open(file);
 });
-document.body.dataset.ready = 'true';

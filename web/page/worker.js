@@ -7,10 +7,21 @@
 importScripts('engine.js');
 
 const ready = VeldarEngine();
+// The page counts as loaded (and so works offline) once the engine is.
+ready.then(
+    () => self.postMessage({ type: 'ready' }),
+    (error) => self.postMessage({ type: 'failed', error: String(error) }),
+);
 const picture = { pointer: 0, width: 0, height: 0 };
 const kMaxFileBytes = 256 * 1024 * 1024; // as the desktop program reads
 
-class Refusal extends Error {}
+class Refusal extends Error {
+    constructor(cause, code = 1) {
+        super(cause);
+        this.code = code;
+    }
+}
+const kTooLarge = 2; // the engine's answer when a smaller fit would help
 
 function bytesIn(engine, bytes) {
     const pointer = engine._malloc(Math.max(bytes.length, 1));
@@ -22,7 +33,7 @@ function bytesIn(engine, bytes) {
 // The last call's result; throws its error.
 function result(engine, failed) {
     const message = cString(engine, engine._veldar_message());
-    if (failed) throw new Refusal(message);
+    if (failed) throw new Refusal(message, failed);
     const at = engine._veldar_result();
     const view = engine.HEAPU8.subarray(at, at + engine._veldar_result_size());
     return {
@@ -171,6 +182,7 @@ async function answer(data) {
                 : error instanceof RangeError
                   ? 'there is not enough memory to convert it'
                   : String(error && error.message ? error.message : error);
-        self.postMessage({ id: data.id, type: data.type, error: cause });
+        const tooLarge = error instanceof Refusal && error.code === kTooLarge;
+        self.postMessage({ id: data.id, type: data.type, error: cause, tooLarge });
     }
 }

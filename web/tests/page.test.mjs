@@ -188,6 +188,17 @@ test('a damaged picture or GROB shows its cause on the page', async () => {
     await openFile(page, picture);
     assert.match(await page.textContent('#file-error'), /^Cannot open "broken\.png": .+\.$/);
     assert.equal(await page.getAttribute('#file-error', 'role'), 'alert');
+
+    // Too large when enlarged: said at the fit, in the desktop program's words
+    // up to its hint (the page's names its own controls).
+    const tooLarge = desktop('--kind', 'gro', '--fit', '16000x10000', '--upscale', join(work, 'photo.png'));
+    const [words] = tooLarge.stderr.split(': choose');
+    await openFile(page, join(work, 'photo.png'));
+    await choose(page, { fit: 'any', width: 16000, height: 10000, upscale: true });
+    await settled(page);
+    const said = await page.textContent('#fit-error');
+    assert.equal(said, `${words.split('photo.png: ')[1]}: choose a smaller size or do not enlarge.`);
+    assert.equal(await page.textContent('#preview-info'), `No preview: ${said}`);
 });
 
 test('the page asks for nothing beyond its own files, and works offline', async () => {
@@ -209,6 +220,6 @@ test('the page asks for nothing beyond its own files, and works offline', async 
     // The goals for the page's size, uncompressed.
     const size = (file) => statSync(join(site, file)).size;
     const total = readdirSync(site).reduce((sum, file) => sum + size(file), 0);
-    console.log(`# the page's files: ${total} bytes, the WebAssembly: ${size('engine.wasm')} bytes`);
+    console.log(`the page's files: ${total} bytes, the WebAssembly: ${size('engine.wasm')} bytes`);
     assert.ok(total < 300 * 1024 && size('engine.wasm') < 200 * 1024);
 });
