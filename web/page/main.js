@@ -427,8 +427,10 @@ function drawPicture(bitmap, grob) {
     context.imageSmoothingQuality = 'high';
     context.drawImage(bitmap, 0, 0, canvas.width, canvas.height);
     bitmap.close();
-    const enlarge = Math.max(1, Math.floor(320 / Math.max(canvas.width, canvas.height)));
-    canvas.style.width = `${canvas.width * enlarge}px`;
+    // Shown at most 224 pixels high; a small one enlarged by a whole factor.
+    const enlarge = Math.max(1, Math.floor(224 / Math.max(canvas.width, canvas.height)));
+    const width = Math.min(canvas.width * enlarge, (224 * canvas.width) / canvas.height);
+    canvas.style.width = `${width}px`;
     canvas.classList.toggle('dots', enlarge > 1 || grob);
     canvas.hidden = false;
 }
