@@ -64,6 +64,8 @@ export async function openPage(browser, url, seen = [], viewport = { width: 1280
     const page = await context.newPage();
     const errors = [];
     page.on('pageerror', (error) => errors.push(error.message));
+    // Content-Security-Policy refusals, failed loads and the like.
+    page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
     await page.goto(url);
     await page.waitForSelector('body[data-ready="true"]');
     return { context, page, errors };

@@ -36,6 +36,10 @@ def picture(w, h):
     return im
 picture(160, 100).save('${work}/photo.png')
 picture(97, 61).save('${work}/chart.bmp')
+# Clear on the left, opaque on the right: clear counts as white.
+clear = picture(48, 32).convert('RGBA')
+clear.putdata([(0, 0, 0, 0) if i % 48 < 24 else p for i, p in enumerate(clear.getdata())])
+clear.save('${work}/clear.png')
 `,
     ]);
 }
@@ -123,6 +127,16 @@ test('the page writes the bytes and the text of the desktop program', async () =
         }
     }
     assert.equal(compared, 2 * variants.length * kinds.length * 2);
+    assert.deepEqual(errors, []);
+});
+
+test('transparent parts count as white, as in the program', async () => {
+    const { page, errors } = await openPage(browser, server.url, seen);
+    await openFile(page, join(work, 'clear.png'));
+    await page.selectOption('#kind', 'gro4');
+    await settled(page);
+    assert.equal(desktop('--kind', 'gro4', '--series', '49', '--output-dir', join(work, 'clear'), join(work, 'clear.png')).status, 0);
+    assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(work, 'clear', 'clear.gro4'))));
     assert.deepEqual(errors, []);
 });
 
