@@ -321,7 +321,7 @@ let source = null; // { name, grob, width, height }
 let generation = 0; // of the settings and picture now chosen
 let inFlight = false;
 let latest = null; // the answer for `generation`, once it is here
-let waiting = [];
+const waiting = [];
 
 function request() {
     const preset = table.fitPresets.find((p) => p.name === state.fit);
