@@ -113,16 +113,17 @@ const grob::OutputKind* KindAt(int index) {
     return &grob::OutputKinds()[std::size_t(index)];
 }
 
-// The kind a GROB file's name tells: its extension, else the plain 1-bit GROB.
-const grob::OutputKind& KindForName(std::string_view name) {
+// The kind a GROB file's name tells, whatever the extension's case: the
+// extension, else the plain 1-bit GROB.
+grob::OutputKind KindForName(std::string_view name) {
     const auto slash = name.find_last_of('/');
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
     const auto dot = name.find_last_of('.');
-    if (dot != std::string_view::npos) {
-        for (const grob::OutputKind& kind : grob::OutputKinds())
-            if (name.substr(dot + 1) == kind.extension) return kind;
-    }
-    return grob::OutputKinds()[0];
+    if (dot == std::string_view::npos) return grob::OutputKinds()[0];
+    std::string extension(name.substr(dot + 1));
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return grob::KindForExtension(extension).value_or(grob::OutputKinds()[0]);
 }
 
 } // namespace
@@ -131,7 +132,8 @@ extern "C" {
 
 int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
     const auto bytes = Bytes(data, size);
-    return grob::LooksLikeBinaryGrob(bytes) || grob::LooksLikeTextGrob(bytes);
+    if (grob::LooksLikeBinaryGrob(bytes)) return 1;
+    return grob::LooksLikeTextGrob(bytes) ? 2 : 0;
 }
 
 int veldar_check_picture(int width, int height) {
@@ -201,9 +203,12 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
         const bool binary = grob::LooksLikeBinaryGrob(bytes);
         const grob::GrobObject object =
             binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
-        const grob::OutputKind& kind = KindForName(path);
+        const grob::OutputKind kind = KindForName(path);
         const grob::ShadePicture shades =
             grob::ShadesOf(object, kind, path, grob::kMaxSide, grob::kMaxPixels);
+        if (shades.width == 0 || shades.height == 0)
+            throw Refusal{"the GROB is empty (" + std::to_string(object.width) + " x " +
+                          std::to_string(object.height) + " dots): there is no picture in it"};
         std::uint32_t grays[32] = {};
         for (int level = 0; level < shades.shades && level < 32; ++level)
             grays[level] = 0xFF000000u | 0x010101u * grob::GrayOfShade(kind, level);

@@ -15,7 +15,8 @@
 
 extern "C" {
 
-// 1 when the bytes are a GROB file in the binary or the text form, else 0.
+// What the bytes look like: 1 a binary GROB file, 2 text holding a GROB
+// (try them as a picture first: a picture may mention a GROB), else 0.
 int veldar_is_grob(const std::uint8_t* data, std::size_t size);
 
 // 0 when a picture of this size is accepted; 1 with the error when not.
@@ -36,8 +37,8 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
 int veldar_text(const std::uint8_t* grob, std::size_t size);
 
 // A GROB file (either form) read as a picture, its kind told by `name`'s
-// extension: 0 with its dots in grays as the result image (info 0: the
-// series of a binary file, 48 or 49; 0 for the text form), or 1.
+// extension whatever its case: 0 with its dots in grays as the result image
+// (info 0: the series of a binary file, 48 or 49; 0 for the text form), or 1.
 int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
 
 // The calculator's view of a binary GROB file of `kind` at `zoom`, lowered

@@ -524,7 +524,9 @@ async function copyText() {
             return;
         }
     }
-    say(`The text form of ${grobName()} is on the clipboard.`);
+    const kind = table.kinds.find((k) => k.extension === state.kind);
+    const [wide, high] = answer.dots;
+    say(`Copied the ${kind.description} as text: ${wide} x ${high} dots.`);
 }
 
 function canvasPng(canvas) {

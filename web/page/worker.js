@@ -75,36 +75,43 @@ async function decode(file) {
     }
 }
 
+// A GROB's dots in grays as the picture.
+async function openGrob(engine, bytes, name) {
+    const pointer = bytesIn(engine, bytes);
+    const namePointer = bytesIn(engine, new TextEncoder().encode(name + '\0'));
+    const failed = engine._veldar_read_grob(pointer, bytes.length, namePointer);
+    engine._free(pointer);
+    engine._free(namePointer);
+    const shades = result(engine, failed);
+    usePicture(engine, shades.bytes, shades.width, shades.height);
+    const shown = new ImageData(new Uint8ClampedArray(shades.bytes.buffer), shades.width, shades.height);
+    const bitmap = await createImageBitmap(shown);
+    const { width, height } = shades;
+    return { grob: true, series: shades.info[0], width, height, bitmap, transfer: [bitmap] };
+}
+
+// As the desktop program tells them: a binary GROB by its header, then a
+// picture by the browser's decoders, and only then text holding a GROB.
 async function open({ file, name }) {
     const engine = await ready;
     if (file.size === 0) throw new Refusal('the file is empty');
     if (file.size > kMaxFileBytes) throw new Refusal('the file is too large');
     const bytes = new Uint8Array(await file.arrayBuffer());
     const pointer = bytesIn(engine, bytes);
-    if (engine._veldar_is_grob(pointer, bytes.length)) {
-        const namePointer = bytesIn(engine, new TextEncoder().encode(name + '\0'));
-        const failed = engine._veldar_read_grob(pointer, bytes.length, namePointer);
-        engine._free(pointer);
-        engine._free(namePointer);
-        const shades = result(engine, failed);
-        usePicture(engine, shades.bytes, shades.width, shades.height);
-        const shown = new ImageData(
-            new Uint8ClampedArray(shades.bytes),
-            shades.width,
-            shades.height,
-        );
-        const bitmap = await createImageBitmap(shown);
-        return {
-            grob: true,
-            series: shades.info[0],
-            width: shades.width,
-            height: shades.height,
-            bitmap,
-            transfer: [bitmap],
-        };
-    }
+    const looks = engine._veldar_is_grob(pointer, bytes.length);
     engine._free(pointer);
-    const bitmap = await decode(file);
+    if (looks === 1) return openGrob(engine, bytes, name);
+    let bitmap;
+    try {
+        bitmap = await decode(file);
+    } catch (error) {
+        if (looks === 2) return openGrob(engine, bytes, name);
+        throw error;
+    }
+    return usePixels(engine, bitmap);
+}
+
+function usePixels(engine, bitmap) {
     const { width, height } = bitmap;
     if (engine._veldar_check_picture(width, height)) {
         bitmap.close();
@@ -113,10 +120,8 @@ async function open({ file, name }) {
     const canvas = new OffscreenCanvas(width, height);
     const context = canvas.getContext('2d', { willReadFrequently: true });
     context.drawImage(bitmap, 0, 0);
-    let rgba = context.getImageData(0, 0, width, height).data;
+    usePicture(engine, context.getImageData(0, 0, width, height).data, width, height);
     canvas.width = canvas.height = 0;
-    usePicture(engine, rgba, width, height);
-    rgba = null;
     engine._veldar_compose(picture.pointer, width, height);
     return { grob: false, series: 0, width, height, bitmap, transfer: [bitmap] };
 }

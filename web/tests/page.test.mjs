@@ -6,9 +6,9 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, writeFileSync, statSync, readdirSync } from 'node:fs';
+import { mkdtempSync, readFileSync, renameSync, writeFileSync, statSync, readdirSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { root, site, serve, launch, openPage, openFile, settled, download } from './browser.mjs';
 
 const program = process.env.VELDAR_CONVERT || join(root, 'build/bin/veldar-convert');
@@ -116,7 +116,7 @@ test('the page writes the bytes and the text of the desktop program', async () =
                     const wanted = readFileSync(join(work, `v${v}-${kind}-${series}`, name));
                     assert.ok(got.bytes.equals(wanted), `${what}: the GROB differs`);
                     await page.click('#copy');
-                    await page.waitForSelector('#action-status:has-text("clipboard")');
+                    await page.waitForSelector('#action-status:has-text("as text")');
                     const text = await page.evaluate(() => navigator.clipboard.readText());
                     const wantedText = readFileSync(join(work, `v${v}-${kind}-${series}-text`, name), 'latin1');
                     assert.equal(text, wantedText, `${what}: the text form differs`);
@@ -158,11 +158,14 @@ test('a GROB opened in either form shows the dots of --to png', async () => {
     const photo = join(work, 'photo.png');
     assert.equal(desktop('--kind', 'g16', '--series', '48', '--fit', '131x64', '--output-dir', grobs, photo).status, 0);
     assert.equal(desktop('--kind', 'gro4', '--text', '--output-dir', grobs, photo).status, 0);
-    for (const [name, series] of [['photo.g16', '48'], ['photo.gro4', '48']]) {
+    // An upper-case extension tells the kind as well.
+    renameSync(join(grobs, 'photo.g16'), join(grobs, 'PHOTO.G16'));
+    for (const [name, series] of [['PHOTO.G16', '48'], ['photo.gro4', '48']]) {
         const file = join(grobs, name);
+        const png = name.replace(/\.[^.]*$/, '.png');
         const pngs = join(work, `png-${name}`);
         assert.equal(desktop('--to', 'png', '--output-dir', pngs, file).status, 0);
-        const wanted = await pixelsOf(page, readFileSync(join(pngs, 'photo.png')));
+        const wanted = await pixelsOf(page, readFileSync(join(pngs, png)));
         await openFile(page, file);
         assert.equal(await page.textContent('#file-error'), '');
         const shown = await page.evaluate(() => {
@@ -172,12 +175,12 @@ test('a GROB opened in either form shows the dots of --to png', async () => {
         });
         assert.deepEqual(shown, wanted, `${name}: the dots shown differ`);
         const saved = await download(page, '#save-picture');
-        assert.equal(saved.name, 'photo.png');
+        assert.equal(saved.name, png);
         assert.deepEqual(await pixelsOf(page, saved.bytes), wanted, `${name}: the PNG differs`);
         // A binary GROB brings its series, the text form keeps the one chosen;
         // the same kind again gives the same bytes.
         assert.equal(await page.inputValue('#series'), series);
-        if (name.endsWith('g16')) {
+        if (name.endsWith('G16')) {
             await page.selectOption('#kind', 'g16');
             await settled(page);
             assert.ok((await download(page, '#download')).bytes.equals(readFileSync(file)));
@@ -188,14 +191,18 @@ test('a GROB opened in either form shows the dots of --to png', async () => {
 
 test('a damaged picture or GROB shows its cause on the page', async () => {
     const { page } = await openPage(browser, server.url, seen);
-    const grob = join(work, 'damaged', 'photo.g16');
+    const cut = join(work, 'damaged', 'photo.g16');
     assert.equal(desktop('--kind', 'g16', '--output-dir', join(work, 'damaged'), join(work, 'photo.png')).status, 0);
-    writeFileSync(grob, readFileSync(grob).subarray(0, 100));
-    const run = desktop('--to', 'png', '--output-dir', join(work, 'damaged-png'), grob);
-    assert.equal(run.status, 1);
-    const cause = run.stderr.trim().split(`${grob}: `)[1]; // veldar-convert: FILE: CAUSE
-    await openFile(page, grob);
-    assert.equal(await page.textContent('#file-error'), `Cannot open "photo.g16": ${cause}.`);
+    writeFileSync(cut, readFileSync(cut).subarray(0, 100));
+    const empty = join(work, 'damaged', 'empty.gro');
+    writeFileSync(empty, 'GROB 8 0 ');
+    for (const grob of [cut, empty]) {
+        const run = desktop('--to', 'png', '--output-dir', join(work, 'damaged-png'), grob);
+        assert.equal(run.status, 1);
+        const cause = run.stderr.trim().split(`${grob}: `)[1]; // veldar-convert: FILE: CAUSE
+        await openFile(page, grob);
+        assert.equal(await page.textContent('#file-error'), `Cannot open "${basename(grob)}": ${cause}.`);
+    }
 
     const picture = join(work, 'broken.png');
     writeFileSync(picture, Buffer.concat([readFileSync(join(work, 'photo.png')).subarray(0, 60), Buffer.alloc(200, 7)]));
