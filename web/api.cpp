@@ -1,0 +1,279 @@
+#include "api.h"
+
+#include "grob/encoders.h"
+#include "grob/options.h"
+#include "grob/reader.h"
+#include "preview.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct Result {
+    std::vector<std::uint8_t> bytes;
+    int width = 0;
+    int height = 0;
+    int info[2] = {0, 0};
+    std::string message;
+};
+Result g_result;
+
+// A new result: the last one's memory goes back to the heap.
+Result& Fresh() {
+    g_result = Result();
+    return g_result;
+}
+
+int Fail(std::string cause, int code = 1) {
+    Fresh().message = std::move(cause);
+    return code;
+}
+
+// Thrown inside a call: the cause as the desktop program words it, and
+// whether a smaller fit would help.
+struct Refusal {
+    std::string cause;
+    int code = 1;
+};
+constexpr int kTooLarge = 2;
+
+std::string Thousands(std::int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (auto at = std::ptrdiff_t(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(std::size_t(at), ",");
+    return value < 0 ? "-" + digits : digits;
+}
+
+constexpr const char* kFitHint = "choose a fit for it";
+
+std::span<const std::uint8_t> Bytes(const std::uint8_t* data, std::size_t size) {
+    return {data, data ? size : 0};
+}
+
+// Runs one call, turning the engine's failures into the error it reports.
+template <typename Work> int Run(Work work) {
+    try {
+        work();
+        return 0;
+    } catch (const Refusal& refusal) {
+        return Fail(refusal.cause, refusal.code);
+    } catch (const grob::GrobError& e) {
+        return Fail(e.cause());
+    } catch (const grob::GrobReadError& e) {
+        return Fail(e.cause());
+    } catch (const std::bad_alloc&) {
+        return Fail("there is not enough memory to convert it");
+    } catch (const std::length_error&) {
+        return Fail("there is not enough memory to convert it");
+    }
+}
+
+void SetImage(Result& result, const grob::Image& image) {
+    result.width = image.width;
+    result.height = image.height;
+    result.bytes.resize(image.pixels.size() * 4);
+    std::memcpy(result.bytes.data(), image.pixels.data(), result.bytes.size());
+}
+
+// The sizes a conversion makes, checked before any work, in the words of
+// the desktop program.
+void CheckSizes(int width, int height, const grob::OutputKind& kind,
+                const grob::Preparation& preparation) {
+    int w = 0, h = 0;
+    grob::FittedSize(preparation, width, height, w, h);
+    if (w > grob::kMaxSide || h > grob::kMaxSide || std::int64_t(w) * h > grob::kMaxPixels)
+        throw Refusal{"enlarged to fit, the picture would be " + Thousands(w) + " x " +
+                          Thousands(h) + " pixels; at most " + Thousands(grob::kMaxSide) +
+                          " on a side and " + std::to_string(grob::kMaxPixels / (1024 * 1024)) +
+                          " million pixels are made: choose a smaller size or do not enlarge",
+                      kTooLarge};
+    const std::uint64_t grobWidth =
+        kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
+    const std::uint64_t grobHeight =
+        kind.pageFlipping() ? std::uint64_t(h) * std::uint64_t(kind.frames) : std::uint64_t(h);
+    const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
+    if (grobWidth >= grob::kFieldLimit || grobHeight >= grob::kFieldLimit ||
+        15 + 2 * body >= grob::kFieldLimit)
+        throw Refusal{"the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
+                          Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
+                          Thousands(std::int64_t(body)) +
+                          " bytes; a GROB holds at most 524,280: " + kFitHint,
+                      kTooLarge};
+}
+
+const grob::OutputKind* KindAt(int index) {
+    if (index < 0 || std::size_t(index) >= grob::OutputKinds().size()) return nullptr;
+    return &grob::OutputKinds()[std::size_t(index)];
+}
+
+// The kind a GROB file's name tells, whatever the extension's case: the
+// extension, else the plain 1-bit GROB.
+grob::OutputKind KindForName(std::string_view name) {
+    const auto slash = name.find_last_of('/');
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return grob::OutputKinds()[0];
+    std::string extension(name.substr(dot + 1));
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return grob::KindForExtension(extension).value_or(grob::OutputKinds()[0]);
+}
+
+} // namespace
+
+extern "C" {
+
+int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
+    const auto bytes = Bytes(data, size);
+    if (grob::LooksLikeBinaryGrob(bytes)) return 1;
+    return grob::LooksLikeTextGrob(bytes) ? 2 : 0;
+}
+
+int veldar_check_picture(int width, int height) {
+    Fresh();
+    if (width > grob::kMaxSide || height > grob::kMaxSide ||
+        std::int64_t(width) * height > grob::kMaxPixels)
+        return Fail("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels; at most " + std::to_string(grob::kMaxSide) + " x " +
+                    std::to_string(grob::kMaxSide) + " and " +
+                    std::to_string(grob::kMaxPixels / (1024 * 1024)) +
+                    " million pixels are accepted");
+    if (width <= 0 || height <= 0) return Fail("the picture is empty");
+    return 0;
+}
+
+void veldar_compose(std::uint8_t* rgba, int width, int height) {
+    const std::size_t count = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
+    for (std::uint8_t* p = rgba; p != rgba + 4 * count; p += 4) {
+        const int alpha = p[3], clear = 255 - alpha;
+        // The premultiplied colour, rounded, plus the white that shows through.
+        for (int c = 0; c < 3; ++c)
+            p[c] = std::uint8_t((p[c] * alpha + 127) / 255 + clear);
+        p[3] = 255;
+    }
+}
+
+int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
+                  int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
+                  double gamma, int invert, int dither) {
+    const grob::OutputKind* outputKind = KindAt(kind);
+    if (!outputKind || dither < 0 || std::size_t(dither) >= grob::kDitherMethods.size())
+        return Fail("no such kind or dithering");
+    return Run([&] {
+        grob::Preparation preparation;
+        preparation.fitWidth = std::max(fitWidth, 0);
+        preparation.fitHeight = std::max(fitHeight, 0);
+        preparation.upscale = upscale != 0;
+        preparation.brightness = brightness;
+        preparation.contrast = contrast;
+        preparation.gamma = gamma;
+        preparation.invert = invert != 0;
+        preparation.dither = grob::kDitherMethods[std::size_t(dither)].dither;
+        CheckSizes(width, height, *outputKind, preparation);
+        const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
+                                   width};
+        Result& result = Fresh();
+        result.bytes = grob::EncodePrepared(
+            *outputKind, view, series == 48 ? grob::Series::HP48 : grob::Series::HP49, preparation);
+        const grob::GrobObject object = grob::ReadBinaryGrob(result.bytes, "");
+        result.info[0] = int(object.width);
+        result.info[1] = int(object.height);
+    });
+}
+
+int veldar_text(const std::uint8_t* grob, std::size_t size) {
+    return Run([&] {
+        const std::string text = grob::TextGrob(grob::ReadBinaryGrob(Bytes(grob, size), ""));
+        Fresh().bytes.assign(text.begin(), text.end());
+    });
+}
+
+int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name) {
+    const auto bytes = Bytes(data, size);
+    if (bytes.empty()) return Fail("the file is empty");
+    const std::string path = name ? name : "";
+    return Run([&] {
+        const bool binary = grob::LooksLikeBinaryGrob(bytes);
+        const grob::GrobObject object =
+            binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
+        const grob::OutputKind kind = KindForName(path);
+        const grob::ShadePicture shades =
+            grob::ShadesOf(object, kind, path, grob::kMaxSide, grob::kMaxPixels);
+        if (shades.width == 0 || shades.height == 0)
+            throw Refusal{"the GROB is empty (" + std::to_string(object.width) + " x " +
+                          std::to_string(object.height) + " dots): there is no picture in it"};
+        std::uint32_t grays[32] = {};
+        for (int level = 0; level < shades.shades && level < 32; ++level)
+            grays[level] = 0xFF000000u | 0x010101u * grob::GrayOfShade(kind, level);
+        grob::Image image;
+        image.width = shades.width;
+        image.height = shades.height;
+        image.pixels.resize(shades.levels.size());
+        std::transform(shades.levels.begin(), shades.levels.end(), image.pixels.begin(),
+                       [&](std::uint8_t level) { return grays[level & 31]; });
+        Result& result = Fresh();
+        SetImage(result, image);
+        result.info[0] = binary ? (object.series == grob::Series::HP48 ? 48 : 49) : 0;
+    });
+}
+
+int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom) {
+    const grob::OutputKind* outputKind = KindAt(kind);
+    if (!outputKind) return Fail("no such kind");
+    return Run([&] {
+        const auto file = Bytes(grob, size);
+        const grob::GrobObject object = grob::ReadBinaryGrob(file, "");
+        const std::uint32_t w =
+            outputKind->pageFlipping() ? object.width : object.width / outputKind->depth;
+        const std::uint32_t h =
+            outputKind->pageFlipping() ? object.height / outputKind->frames : object.height;
+        const int drawn = preview::ZoomWithin(int(w), int(h), zoom);
+        std::string note;
+        if (drawn != zoom) {
+            const preview::Size asked = preview::PreviewSize(int(w), int(h), zoom);
+            const std::string tooLarge = "at zoom " + std::to_string(zoom) +
+                                         " the preview would be " + Thousands(asked.width) + " x " +
+                                         Thousands(asked.height) + " pixels; at most " +
+                                         Thousands(grob::kMaxPreviewPixels) + " are drawn";
+            if (drawn == 0) throw Refusal{tooLarge + ", even at zoom 1: " + kFitHint, kTooLarge};
+            note = "Zoom lowered to " + std::to_string(drawn) + ": " + tooLarge + ".";
+        }
+        const grob::Image view = preview::RenderFile(file, *outputKind, drawn);
+        Result& result = Fresh();
+        SetImage(result, view);
+        result.info[0] = drawn;
+        result.message = std::move(note);
+    });
+}
+
+const std::uint8_t* veldar_result() {
+    return g_result.bytes.data();
+}
+
+std::size_t veldar_result_size() {
+    return g_result.bytes.size();
+}
+
+int veldar_result_width() {
+    return g_result.width;
+}
+
+int veldar_result_height() {
+    return g_result.height;
+}
+
+int veldar_result_info(int index) {
+    return index == 0 || index == 1 ? g_result.info[index] : 0;
+}
+
+const char* veldar_message() {
+    return g_result.message.c_str();
+}
+}

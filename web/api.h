@@ -1,0 +1,59 @@
+// The engine and the preview as the web page calls them: a few plain C
+// functions over bytes in the WebAssembly memory. Each call leaves its
+// result (bytes, or an image's RGBA pixels, with a few numbers) or its error
+// in one place that the result functions read until the next call.
+//
+// Pictures are RGBA bytes, row by row with no slack, as a canvas gives
+// them; the alpha byte is ignored by the encoders (compose first). Kinds
+// and dithering methods are indices into the options table's lists
+// (grob::kOutputKinds, grob::kDitherMethods), which the page reads from the
+// table's JSON; the series is 48 or 49.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+// What the bytes look like: 1 a binary GROB file, 2 text holding a GROB
+// (try them as a picture first: a picture may mention a GROB), else 0.
+int veldar_is_grob(const std::uint8_t* data, std::size_t size);
+
+// 0 when a picture of this size is accepted; 1 with the error when not.
+int veldar_check_picture(int width, int height);
+
+// Composes straight-alpha RGBA pixels over white in place (transparent
+// becomes white), as the desktop program composes what it loads.
+void veldar_compose(std::uint8_t* rgba, int width, int height);
+
+// The GROB file of the picture prepared and encoded: 0 with the file's bytes
+// as the result (info 0 and 1: its size in dots), or 1 with the error, or 2
+// with the error when the picture is too large at this fit.
+int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
+                  int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
+                  double gamma, int invert, int dither);
+
+// The text form of a binary GROB file: 0 with the text as the result, or 1.
+int veldar_text(const std::uint8_t* grob, std::size_t size);
+
+// A GROB file (either form) read as a picture, its kind told by `name`'s
+// extension whatever its case: 0 with its dots in grays as the result image
+// (info 0: the series of a binary file, 48 or 49; 0 for the text form), or 1.
+int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
+
+// The calculator's view of a binary GROB file of `kind` at `zoom`, lowered
+// (with a note) when the view would be too large: 0 with the view as the
+// result image (info 0: the zoom drawn), or 1, or 2 when even zoom 1 is too
+// large for this fit.
+int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom);
+
+// The last call's result: its bytes (RGBA pixels for an image), their
+// count, an image's size, a number it reports, and its error or note
+// (empty when there is none).
+const std::uint8_t* veldar_result();
+std::size_t veldar_result_size();
+int veldar_result_width();
+int veldar_result_height();
+int veldar_result_info(int index);
+const char* veldar_message();
+}
