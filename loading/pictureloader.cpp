@@ -1,6 +1,7 @@
 #include "pictureloader.h"
 
 #include "codecs.h"
+#include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/reader.h"
 #include "picturecheck.h"
@@ -24,12 +25,7 @@ namespace pictureloader {
 using loading::Picture;
 
 QString TooLargeText(QSize size) {
-    return QStringLiteral(
-               "the picture is %1 x %2 pixels; at most %3 x %3 and %4 million pixels are accepted")
-        .arg(size.width())
-        .arg(size.height())
-        .arg(loading::kMaxSide)
-        .arg(loading::kMaxPixels / (1024 * 1024));
+    return QString::fromStdString(grob::PictureSizeRefusal(size.width(), size.height()));
 }
 
 namespace {
@@ -58,17 +54,6 @@ bool RendererSignature(const QByteArray& data) {
            data.startsWith(QByteArray("\0\0\1\0", 4)) || data.startsWith(QByteArray("\0\0\2\0", 4));
 }
 
-// A GROB file's kind by its name, whatever the extension's case (files
-// copied from other systems often have upper-case names): the extension, or
-// the plain 1-bit GROB. A list's kind is the extension before ".lst"
-// (walk.g16.lst).
-grob::OutputKind GrobKindForName(const QString& name) {
-    QString file = QFileInfo(name).fileName().toLower();
-    if (file.endsWith(QLatin1String(".lst"))) file.chop(4);
-    const QString suffix = QFileInfo(file).suffix();
-    return grob::KindForExtension(suffix.toStdString()).value_or(grob::OutputKinds()[0]);
-}
-
 // The pixels' top bytes hold the picture's opacity: kept apart when asked
 // for and not opaque throughout, and the pixels made opaque.
 loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
@@ -90,38 +75,18 @@ loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
     return frame;
 }
 
-// A GROB seen as a picture: each level in its true gray, at natural size
-// (one pixel per 2 or 4 columns for the grayscale kinds, one frame's height
-// for page-flipping). Throws GrobReadError for a GROB that shows nothing.
+// A GROB seen as a picture: each level in its true gray, at natural size.
 grob::Image GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
                         const QString& name, const QString& which) {
-    const grob::ShadePicture shades =
-        grob::ShadesOf(object, kind, name.toStdString(), loading::kMaxSide, loading::kMaxPixels);
-    if (shades.width == 0 || shades.height == 0)
-        throw grob::GrobReadError(
-            name.toStdString(),
-            QStringLiteral("%1 is empty (%2 x %3 dots): there is no picture in it")
-                .arg(which)
-                .arg(object.width)
-                .arg(object.height)
-                .toStdString());
-    std::uint32_t grays[32];
-    for (int level = 0; level < shades.shades; ++level)
-        grays[level] = 0xFF000000u | grob::GrayOfShade(kind, level) * 0x010101u;
-    grob::Image image;
-    image.width = shades.width;
-    image.height = shades.height;
-    image.pixels.resize(shades.levels.size());
-    for (std::size_t i = 0; i < shades.levels.size(); ++i)
-        image.pixels[i] = grays[shades.levels[i]];
-    return image;
+    return grob::PictureOfGrob(object, kind, name.toStdString(), which.toStdString(),
+                               loading::kMaxSide, loading::kMaxPixels);
 }
 
 // A GROB, or the GROBs of a list (the first alone unless all are asked for).
 Picture ReadGrob(const QByteArray& data, bool binary, const QString& name, const Options& options) {
     try {
         const std::string label = name.toStdString();
-        const grob::OutputKind kind = GrobKindForName(name);
+        const grob::OutputKind kind = grob::KindForFileName(name.toStdString());
         Picture picture;
         const bool list =
             binary ? grob::LooksLikeBinaryList(Bytes(data)) : grob::LooksLikeTextList(Bytes(data));
@@ -282,7 +247,7 @@ std::optional<QSize> PeekSize(const QByteArray& data, const QString& name) {
             const grob::GrobObject object = grob::LooksLikeBinaryGrob(bytes)
                                                 ? grob::ReadBinaryGrob(bytes, "")
                                                 : grob::ReadTextGrob(bytes, "");
-            const grob::OutputKind kind = GrobKindForName(name);
+            const grob::OutputKind kind = grob::KindForFileName(name.toStdString());
             const std::uint32_t w = kind.pageFlipping() ? object.width : object.width / kind.depth;
             const std::uint32_t h =
                 kind.pageFlipping() ? object.height / kind.frames : object.height;

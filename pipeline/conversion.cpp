@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/options.h"
 #include "grob/reader.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
 #include <cerrno>
 #include <cstring>
@@ -24,7 +24,7 @@ namespace pipeline {
 namespace {
 
 QString Thousands(qint64 value) {
-    return QLocale(QLocale::English).toString(value);
+    return QString::fromStdString(grob::Thousands(value));
 }
 
 QString ErrnoText(int err) {
@@ -86,49 +86,25 @@ QString FitHint(Audience audience) {
 // previews. Returns the zoom the previews are drawn at.
 int CheckSizes(int width, int height, const Request& request, const Context& context,
                QString& note) {
+    if (!Wants(request, {Product::Grob, Product::GrobText, Product::PreviewPng, Product::Preview,
+                         Product::List, Product::ListText}))
+        return 0; // a picture as it is: its own size was checked when it was read
     const QString source = request.source.name();
+    const bool commandLine = context.audience == Audience::CommandLine;
+    const std::string fit = FitHint(context.audience).toStdString();
+    const grob::Hints hints{fit, commandLine ? "choose a smaller --fit or leave out --upscale"
+                                             : "choose a smaller size or do not enlarge"};
+    const std::string refusal =
+        grob::ConversionSizeRefusal(width, height, request.kind, request.preparation, hints);
+    if (!refusal.empty()) throw Failure{source, QString::fromStdString(refusal)};
+    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return 0;
     int w = 0, h = 0;
     grob::FittedSize(request.preparation, width, height, w, h);
-    if (std::int64_t(w) > grob::kMaxSide || std::int64_t(h) > grob::kMaxSide ||
-        std::int64_t(w) * h > grob::kMaxPixels)
-        throw Failure{source,
-                      QStringLiteral("enlarged to fit, the picture would be %1 x %2 pixels; at "
-                                     "most %3 on a side and %4 million pixels are made: %5")
-                          .arg(Thousands(w), Thousands(h), Thousands(grob::kMaxSide))
-                          .arg(grob::kMaxPixels / (1024 * 1024))
-                          .arg(context.audience == Audience::CommandLine
-                                   ? QStringLiteral("choose a smaller --fit or leave out --upscale")
-                                   : QStringLiteral("choose a smaller size or do not enlarge"))};
-    if (!Wants(request, {Product::Grob, Product::GrobText, Product::PreviewPng, Product::Preview}))
-        return 0;
-    const grob::OutputKind& kind = request.kind;
-    const std::uint64_t grobWidth =
-        kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
-    const std::uint64_t grobHeight =
-        kind.pageFlipping() ? std::uint64_t(h) * std::uint64_t(kind.frames) : std::uint64_t(h);
-    const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
-    if (grobWidth >= grob::kFieldLimit || grobHeight >= grob::kFieldLimit ||
-        15 + 2 * body >= grob::kFieldLimit)
-        throw Failure{source, QStringLiteral("the GROB would be %1 x %2 dots, a body of %3 bytes; "
-                                             "a GROB holds at most 524,280: %4")
-                                  .arg(Thousands(qint64(grobWidth)), Thousands(qint64(grobHeight)),
-                                       Thousands(qint64(body)), FitHint(context.audience))};
-    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return 0;
-    const int zoom = preview::ZoomWithin(w, h, request.zoom);
-    if (zoom == request.zoom) return zoom;
-    const preview::Size asked = preview::PreviewSize(w, h, request.zoom);
-    const QString tooLarge =
-        QStringLiteral("at zoom %1 the preview would be %2 x %3 pixels; at most %4 are drawn")
-            .arg(request.zoom)
-            .arg(Thousands(asked.width), Thousands(asked.height),
-                 Thousands(grob::kMaxPreviewPixels));
-    if (zoom == 0)
-        throw Failure{source,
-                      tooLarge + QStringLiteral(", even at zoom 1: ") + FitHint(context.audience)};
-    if (!context.lowerZoom)
-        throw Failure{source, tooLarge + QStringLiteral(": use --zoom %1 or lower").arg(zoom)};
-    note = QStringLiteral("Zoom lowered to %1: %2.").arg(zoom).arg(tooLarge);
-    return zoom;
+    const preview::ZoomChoice zoom =
+        preview::ChooseZoom(w, h, request.zoom, context.lowerZoom, "use --zoom %d or lower", fit);
+    if (!zoom.refusal.empty()) throw Failure{source, QString::fromStdString(zoom.refusal)};
+    note = QString::fromStdString(zoom.note);
+    return zoom.zoom;
 }
 
 QString Cause(const grob::GrobError& e) {

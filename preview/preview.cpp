@@ -1,5 +1,6 @@
 #include "preview.h"
 
+#include "grob/checks.h"
 #include "grob/options.h"
 
 #include <algorithm>
@@ -19,6 +20,29 @@ int ZoomWithin(int width, int height, int wanted) {
         if (size.width * size.height <= grob::kMaxPreviewPixels) return zoom;
     }
     return 0;
+}
+
+ZoomChoice ChooseZoom(int width, int height, int wanted, bool lower, std::string_view zoomHint,
+                      std::string_view fitHint) {
+    ZoomChoice choice;
+    choice.zoom = ZoomWithin(width, height, wanted);
+    if (choice.zoom == wanted) return choice;
+    const Size asked = PreviewSize(width, height, wanted);
+    const std::string tooLarge = "at zoom " + std::to_string(wanted) + " the preview would be " +
+                                 grob::Thousands(asked.width) + " x " +
+                                 grob::Thousands(asked.height) + " pixels; at most " +
+                                 grob::Thousands(grob::kMaxPreviewPixels) + " are drawn";
+    if (choice.zoom == 0) {
+        choice.refusal = tooLarge + ", even at zoom 1: " + std::string(fitHint);
+    } else if (!lower) {
+        std::string hint(zoomHint);
+        if (const auto at = hint.find("%d"); at != std::string::npos)
+            hint.replace(at, 2, std::to_string(choice.zoom));
+        choice.refusal = tooLarge + ": " + hint;
+    } else {
+        choice.note = "Zoom lowered to " + std::to_string(choice.zoom) + ": " + tooLarge + ".";
+    }
+    return choice;
 }
 
 std::uint32_t ShadeColour(int level, int levels) {

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace preview {
 
@@ -36,6 +38,19 @@ Size PreviewSize(int width, int height, int zoom);
 // The largest zoom up to `wanted` whose preview stays within
 // grob::kMaxPreviewPixels; 0 when not even zoom 1 does.
 int ZoomWithin(int width, int height, int wanted);
+
+// The zoom a preview of a `width` x `height` picture is drawn at, asked for
+// `wanted`: that one when it stays within grob::kMaxPreviewPixels; else a
+// lower one with a note (when `lower`), or a refusal that says which zoom to
+// use (`zoomHint`, say "use --zoom %d or lower", gets the number) or, when
+// not even zoom 1 will do, `fitHint`.
+struct ZoomChoice {
+    int zoom = 0;
+    std::string refusal; // empty: drawn at `zoom`
+    std::string note;    // the zoom was lowered
+};
+ZoomChoice ChooseZoom(int width, int height, int wanted, bool lower, std::string_view zoomHint,
+                      std::string_view fitHint);
 
 // The colour of shade `level` of `levels`: level 0 the pale background, the
 // last a fully dark dot. A page-flipping dot is dark for its frames' share of

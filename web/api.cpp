@@ -1,5 +1,6 @@
 #include "api.h"
 
+#include "grob/checks.h"
 #include "grob/encoders.h"
 #include "grob/options.h"
 #include "grob/reader.h"
@@ -44,13 +45,6 @@ struct Refusal {
 };
 constexpr int kTooLarge = 2;
 
-std::string Thousands(std::int64_t value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (auto at = std::ptrdiff_t(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(std::size_t(at), ",");
-    return value < 0 ? "-" + digits : digits;
-}
-
 constexpr const char* kFitHint = "choose a fit for it";
 
 std::span<const std::uint8_t> Bytes(const std::uint8_t* data, std::size_t size) {
@@ -86,44 +80,14 @@ void SetImage(Result& result, const grob::Image& image) {
 // the desktop program.
 void CheckSizes(int width, int height, const grob::OutputKind& kind,
                 const grob::Preparation& preparation) {
-    int w = 0, h = 0;
-    grob::FittedSize(preparation, width, height, w, h);
-    if (w > grob::kMaxSide || h > grob::kMaxSide || std::int64_t(w) * h > grob::kMaxPixels)
-        throw Refusal{"enlarged to fit, the picture would be " + Thousands(w) + " x " +
-                          Thousands(h) + " pixels; at most " + Thousands(grob::kMaxSide) +
-                          " on a side and " + std::to_string(grob::kMaxPixels / (1024 * 1024)) +
-                          " million pixels are made: choose a smaller size or do not enlarge",
-                      kTooLarge};
-    const std::uint64_t grobWidth =
-        kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
-    const std::uint64_t grobHeight =
-        kind.pageFlipping() ? std::uint64_t(h) * std::uint64_t(kind.frames) : std::uint64_t(h);
-    const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
-    if (grobWidth >= grob::kFieldLimit || grobHeight >= grob::kFieldLimit ||
-        15 + 2 * body >= grob::kFieldLimit)
-        throw Refusal{"the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
-                          Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
-                          Thousands(std::int64_t(body)) +
-                          " bytes; a GROB holds at most 524,280: " + kFitHint,
-                      kTooLarge};
+    const std::string refusal = grob::ConversionSizeRefusal(
+        width, height, kind, preparation, {kFitHint, "choose a smaller size or do not enlarge"});
+    if (!refusal.empty()) throw Refusal{refusal, kTooLarge};
 }
 
 const grob::OutputKind* KindAt(int index) {
     if (index < 0 || std::size_t(index) >= grob::OutputKinds().size()) return nullptr;
     return &grob::OutputKinds()[std::size_t(index)];
-}
-
-// The kind a GROB file's name tells, whatever the extension's case: the
-// extension, else the plain 1-bit GROB.
-grob::OutputKind KindForName(std::string_view name) {
-    const auto slash = name.find_last_of('/');
-    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string_view::npos) return grob::OutputKinds()[0];
-    std::string extension(name.substr(dot + 1));
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return grob::KindForExtension(extension).value_or(grob::OutputKinds()[0]);
 }
 
 } // namespace
@@ -138,13 +102,8 @@ int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
 
 int veldar_check_picture(int width, int height) {
     Fresh();
-    if (width > grob::kMaxSide || height > grob::kMaxSide ||
-        std::int64_t(width) * height > grob::kMaxPixels)
-        return Fail("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-                    " pixels; at most " + std::to_string(grob::kMaxSide) + " x " +
-                    std::to_string(grob::kMaxSide) + " and " +
-                    std::to_string(grob::kMaxPixels / (1024 * 1024)) +
-                    " million pixels are accepted");
+    const std::string refusal = grob::PictureSizeRefusal(width, height);
+    if (!refusal.empty()) return Fail(refusal);
     if (width <= 0 || height <= 0) return Fail("the picture is empty");
     return 0;
 }
@@ -203,21 +162,8 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
         const bool binary = grob::LooksLikeBinaryGrob(bytes);
         const grob::GrobObject object =
             binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
-        const grob::OutputKind kind = KindForName(path);
-        const grob::ShadePicture shades =
-            grob::ShadesOf(object, kind, path, grob::kMaxSide, grob::kMaxPixels);
-        if (shades.width == 0 || shades.height == 0)
-            throw Refusal{"the GROB is empty (" + std::to_string(object.width) + " x " +
-                          std::to_string(object.height) + " dots): there is no picture in it"};
-        std::uint32_t grays[32] = {};
-        for (int level = 0; level < shades.shades && level < 32; ++level)
-            grays[level] = 0xFF000000u | 0x010101u * grob::GrayOfShade(kind, level);
-        grob::Image image;
-        image.width = shades.width;
-        image.height = shades.height;
-        image.pixels.resize(shades.levels.size());
-        std::transform(shades.levels.begin(), shades.levels.end(), image.pixels.begin(),
-                       [&](std::uint8_t level) { return grays[level & 31]; });
+        const grob::Image image = grob::PictureOfGrob(object, grob::KindForFileName(path), path,
+                                                      "the GROB", grob::kMaxSide, grob::kMaxPixels);
         Result& result = Fresh();
         SetImage(result, image);
         result.info[0] = binary ? (object.series == grob::Series::HP48 ? 48 : 49) : 0;
@@ -234,17 +180,11 @@ int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoo
             outputKind->pageFlipping() ? object.width : object.width / outputKind->depth;
         const std::uint32_t h =
             outputKind->pageFlipping() ? object.height / outputKind->frames : object.height;
-        const int drawn = preview::ZoomWithin(int(w), int(h), zoom);
-        std::string note;
-        if (drawn != zoom) {
-            const preview::Size asked = preview::PreviewSize(int(w), int(h), zoom);
-            const std::string tooLarge = "at zoom " + std::to_string(zoom) +
-                                         " the preview would be " + Thousands(asked.width) + " x " +
-                                         Thousands(asked.height) + " pixels; at most " +
-                                         Thousands(grob::kMaxPreviewPixels) + " are drawn";
-            if (drawn == 0) throw Refusal{tooLarge + ", even at zoom 1: " + kFitHint, kTooLarge};
-            note = "Zoom lowered to " + std::to_string(drawn) + ": " + tooLarge + ".";
-        }
+        const preview::ZoomChoice choice =
+            preview::ChooseZoom(int(w), int(h), zoom, true, {}, kFitHint);
+        if (!choice.refusal.empty()) throw Refusal{choice.refusal, kTooLarge};
+        const int drawn = choice.zoom;
+        std::string note = choice.note;
         const grob::Image view = preview::RenderFile(file, *outputKind, drawn);
         Result& result = Fresh();
         SetImage(result, view);

@@ -420,4 +420,23 @@ std::uint8_t GrayOfShade(const OutputKind& kind, int level) {
     return static_cast<std::uint8_t>(std::clamp(even, low, high));
 }
 
+Image PictureOfGrob(const GrobObject& object, const OutputKind& kind, const std::string& path,
+                    const std::string& which, std::int64_t maxSide, std::int64_t maxPixels) {
+    const ShadePicture shades = ShadesOf(object, kind, path, maxSide, maxPixels);
+    if (shades.width == 0 || shades.height == 0)
+        throw GrobReadError(path, which + " is empty (" + std::to_string(object.width) + " x " +
+                                      std::to_string(object.height) +
+                                      " dots): there is no picture in it");
+    std::uint32_t grays[32] = {};
+    for (int level = 0; level < shades.shades && level < 32; ++level)
+        grays[level] = 0xFF000000u | 0x010101u * GrayOfShade(kind, level);
+    Image image;
+    image.width = shades.width;
+    image.height = shades.height;
+    image.pixels.resize(shades.levels.size());
+    for (std::size_t i = 0; i < shades.levels.size(); ++i)
+        image.pixels[i] = grays[shades.levels[i] & 31];
+    return image;
+}
+
 } // namespace grob

@@ -39,6 +39,10 @@ constexpr const std::array<OutputKind, 7>& OutputKinds() {
 // classic option.
 std::optional<OutputKind> KindForExtension(std::string_view extension);
 std::optional<OutputKind> KindForOption(std::string_view option);
+// A GROB file's kind by its name: the extension, whatever its case (files
+// copied from other systems often have upper-case names), or for a list the
+// extension before ".lst" (walk.g16.lst); any other name is a plain 1-bit GROB.
+OutputKind KindForFileName(std::string_view name);
 // The fixed-depth kind of 1, 2 or 4 bits, or the page-flipping kind of 2..5 frames.
 std::optional<OutputKind> KindForDepth(int depth);
 std::optional<OutputKind> KindForFrames(int frames);

@@ -5,6 +5,7 @@
 
 #include "grob/grobfile.h"
 #include "grob/kinds.h"
+#include "grob/raster.h"
 
 #include <cstdint>
 #include <span>
@@ -90,5 +91,12 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
 // the same level again; for every kind and level the evenly spaced gray
 // already is one (were it not, the nearest that is would be given).
 std::uint8_t GrayOfShade(const OutputKind& kind, int level);
+
+// A GROB of a kind as a picture: each level in its true gray (GrayOfShade),
+// pixels 0xFFBBGGRR, at natural size. Throws GrobReadError, naming `which`
+// ("the GROB", "GROB 3 of the list"), for a GROB that shows nothing, and as
+// ShadesOf throws.
+Image PictureOfGrob(const GrobObject& object, const OutputKind& kind, const std::string& path,
+                    const std::string& which, std::int64_t maxSide, std::int64_t maxPixels);
 
 } // namespace grob

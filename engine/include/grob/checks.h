@@ -1,0 +1,34 @@
+// What a conversion refuses for its sizes, worked out before any work and
+// worded once for every front end (window, command line, web page): a
+// picture too large to load, a fit that enlarges it beyond what is made, a
+// GROB larger than its fields hold. Hints name the front end's own controls.
+#pragma once
+
+#include "grob/kinds.h"
+#include "grob/prepare.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace grob {
+
+// "12,345,678"
+std::string Thousands(std::int64_t value);
+
+// Why a picture of this size is not accepted; empty when it is.
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height);
+
+// What to say after a refusal: how to choose a smaller fit, and how to enlarge less.
+struct Hints {
+    std::string_view fit;     // "fit it to the screen with --fit 131x64 (or another size)"
+    std::string_view enlarge; // "choose a smaller --fit or leave out --upscale"
+};
+
+// Why converting a `width` x `height` picture prepared as `preparation` into
+// `kind` is refused (the enlarged picture, or the GROB, too large); empty
+// when it is not.
+std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
+                                  const Preparation& preparation, const Hints& hints);
+
+} // namespace grob

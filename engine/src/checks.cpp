@@ -1,0 +1,47 @@
+#include "grob/checks.h"
+
+#include "grob/grobfile.h"
+#include "grob/options.h"
+
+namespace grob {
+
+std::string Thousands(std::int64_t value) {
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string out = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height) {
+    if (width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels) return {};
+    return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; at most " + std::to_string(kMaxSide) + " x " + std::to_string(kMaxSide) +
+           " and " + std::to_string(kMaxPixels / (1024 * 1024)) + " million pixels are accepted";
+}
+
+std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
+                                  const Preparation& preparation, const Hints& hints) {
+    int w = 0, h = 0;
+    FittedSize(preparation, width, height, w, h);
+    if (w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels)
+        return "enlarged to fit, the picture would be " + Thousands(w) + " x " + Thousands(h) +
+               " pixels; at most " + Thousands(kMaxSide) + " on a side and " +
+               std::to_string(kMaxPixels / (1024 * 1024)) + " million pixels are made: " +
+               std::string(hints.enlarge);
+    const std::uint64_t grobWidth =
+        kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
+    const std::uint64_t grobHeight =
+        kind.pageFlipping() ? std::uint64_t(h) * std::uint64_t(kind.frames) : std::uint64_t(h);
+    const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
+    if (grobWidth >= kFieldLimit || grobHeight >= kFieldLimit || 15 + 2 * body >= kFieldLimit)
+        return "the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
+               Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
+               Thousands(std::int64_t(body)) + " bytes; a GROB holds at most 524,280: " +
+               std::string(hints.fit);
+    return {};
+}
+
+} // namespace grob
