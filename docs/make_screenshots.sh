@@ -2,7 +2,9 @@
 # Takes the README's screenshots of the preview under Xvfb with openbox: one
 # photo-like picture at 131 x 64 as a 1-bit GROB with the plain bands, as a
 # 1-bit GROB with Floyd-Steinberg dithering, and as a 4-frame page-flipping
-# GROB, side by side in docs/preview-kinds.png.
+# GROB, side by side in docs/preview-kinds.png; and the preview beside the
+# main window, whose foot says that the preparation is in force
+# (docs/preview-beside.png).
 #   docs/make_screenshots.sh [BUILD-FOLDER]
 # Needs Xvfb, openbox, x11-utils, ImageMagick and python3-pil.
 set -euo pipefail
@@ -59,8 +61,33 @@ shot() { # name kind dither
     DISPLAY="$display" import -window "$id" "$work/$1.png"
     kill "$app"; wait "$app" 2>/dev/null || true
 }
+# Both windows: the preview where it first opens, beside the main window.
+beside() {
+    mkdir -p "$work/beside"
+    printf '[Window position x,y]\r\n600,600\r\n[Window size w,h]\r\n7590,6345\r\n[Default header]\r\n#FALSE#\r\n' \
+        >"$work/beside/ORBEX.ini"
+    printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=floyd-steinberg\n[preview]\nkind=g16\nzoom=2\nshown=true\n' \
+        >"$work/beside/veldar-convert.ini"
+    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/beside" "$program" "$work/photo.png" &
+    local app=$! id=""
+    for _ in $(seq 100); do
+        id=$(DISPLAY="$display" xwininfo -root -tree | awk '/"Preview - VELDAR Image converter"/ && !id {id = $1} END {print id}')
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    sleep 1.5
+    DISPLAY="$display" import -window root "$work/root.png"
+    # From the main window's corner to the preview's far edge, frames included.
+    local right bottom
+    read -r right bottom < <(DISPLAY="$display" xwininfo -id "$id" |
+        awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x+w+6, y+h+6}')
+    kill "$app"; wait "$app" 2>/dev/null || true
+    convert "$work/root.png" -crop "$((right - 20))x$((bottom + 200 > 1024 ? 1024 - 20 : bottom + 180))+20+20" +repage \
+        -fuzz 2% -trim +repage "$root/docs/preview-beside.png"
+}
+beside
 shot plain gro none
 shot floyd gro floyd-steinberg
 shot frames g16 none
 convert "$work/plain.png" "$work/floyd.png" "$work/frames.png" +append "$root/docs/preview-kinds.png"
-echo "wrote docs/preview-kinds.png"
+echo "wrote docs/preview-kinds.png and docs/preview-beside.png"

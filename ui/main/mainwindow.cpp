@@ -670,6 +670,13 @@ void MainWindow::showPreview() {
         preferences_.previewShown = true;
         placePreview();
         savePreferences();
+        preview_->show();
+        // A window manager may place a new window where it likes (over its
+        // parent, say): it goes where it was meant to once it is shown.
+        const QPoint meant = preview_->pos();
+        QTimer::singleShot(0, preview_, [preview = preview_, meant] {
+            if (preview && preview->pos() != meant) preview->move(meant);
+        });
     }
     preview_->show();
     preview_->raise();
@@ -686,8 +693,12 @@ void MainWindow::placePreview() {
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     const QRect main = frameGeometry();
     const QSize size = preview_->sizeHint();
+    // To the right of this window; else to its left; else as far right as
+    // the screen allows, leaving this window's menus in sight.
     int x = main.right() + 8;
-    if (x + size.width() > room.right()) x = std::max(room.left(), main.left() - 8 - size.width());
+    if (x + size.width() > room.right()) x = main.left() - 8 - size.width();
+    if (x < room.left())
+        x = std::max({room.left(), room.right() - size.width(), main.left() + 320});
     const int y =
         std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
     preview_->move(x, y);
