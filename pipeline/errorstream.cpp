@@ -1,20 +1,96 @@
 #include "errorstream.h"
 
+#include <QString>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
 #include <fcntl.h>
 #include <unistd.h>
 
+// Present only in a build with a sanitizer: where its reports are written.
+extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
+
 namespace errorstream {
 
+namespace {
+
+std::array<bool, 3> g_closed = {};
+std::FILE* g_errors = nullptr;
+
+std::FILE* Errors() {
+    return g_errors ? g_errors : stderr;
+}
+
+bool SanitizerLogPathGiven() {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "MSAN_OPTIONS"})
+        if (const char* value = std::getenv(name); value && std::strstr(value, "log_path="))
+            return true;
+    return false;
+}
+
+// An exception nobody caught: said, then the usual abort.
+[[noreturn]] void Terminate() {
+    const std::exception_ptr current = std::current_exception();
+    const char* what = "terminate called without an active exception";
+    try {
+        if (current) std::rethrow_exception(current);
+    } catch (const std::exception& e) {
+        what = e.what(); // kept alive by `current`
+    } catch (...) {
+        what = "an exception of unknown type";
+    }
+    std::fprintf(Errors(), "veldar-convert: internal error: %s\n", what);
+    std::fflush(Errors());
+    std::abort();
+}
+
+} // namespace
+
+void GuardStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        g_closed[std::size_t(fd)] = true;
+        // The lowest free descriptor: this one, as the lower ones are open.
+        const int nowhere = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (nowhere >= 0 && nowhere != fd) {
+            ::dup2(nowhere, fd);
+            ::close(nowhere);
+        }
+    }
+}
+
+bool WasClosed(int fd) {
+    return fd >= 0 && fd < 3 && g_closed[std::size_t(fd)];
+}
+
 std::FILE* OwnErrorStream() {
-    const int ours = ::dup(2);
+    if (g_errors) return g_errors;
+    const int ours = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
     const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (ours < 0 || nowhere < 0) return stderr;
-    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
-    std::FILE* stream = ::fdopen(ours, "w");
-    if (!stream) return stderr;
+    std::FILE* stream = ours >= 0 ? ::fdopen(ours, "w") : nullptr;
+    if (!stream || nowhere < 0) {
+        if (stream) std::fclose(stream);
+        if (nowhere >= 0) ::close(nowhere);
+        return stderr;
+    }
     ::dup2(nowhere, 2);
     ::close(nowhere);
+    g_errors = stream;
+    if (__sanitizer_set_report_fd && !SanitizerLogPathGiven())
+        __sanitizer_set_report_fd(reinterpret_cast<void*>(std::intptr_t(ours)));
+    std::set_terminate(Terminate);
     return stream;
+}
+
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) return;
+    std::fprintf(Errors(), "veldar-convert: fatal: %s\n", qPrintable(message));
+    std::fflush(Errors());
 }
 
 } // namespace errorstream
