@@ -9,16 +9,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <numeric>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -94,9 +92,6 @@ int Run(int argc, char** argv) {
     context.flush = grob::Flush::Later;
     const int total = int(pictures.size());
     Progress progress(errors, total, terminal && !options.quiet && total > 3);
-    // The folders of the files written, for the flush at the end.
-    std::mutex writtenMutex;
-    QSet<QString> folders;
     auto convert = [&](const pipeline::Request* request) {
         progress.started(request->source.name());
         const pipeline::Result result = pipeline::Convert(*request, context);
@@ -104,29 +99,35 @@ int Run(int argc, char** argv) {
             anyFailed = true;
             progress.failure(Line(result.file, result.cause));
         }
-        {
-            const std::lock_guard lock(writtenMutex);
-            for (const pipeline::Made& made : result.made)
-                if (made.output.target.to == pipeline::Target::To::File)
-                    folders.insert(QFileInfo(made.output.target.path).absolutePath());
-        }
         progress.finished();
     };
-    if (options.jobs == 1 || pictures.size() == 1) {
-        for (const pipeline::Request* request : pictures)
-            convert(request);
-    } else {
-        QThreadPool pool;
-        pool.setMaxThreadCount(options.jobs);
-        QtConcurrent::blockingMap(&pool, pictures, convert);
+    // The calling thread takes pictures too, and helpers are started only as
+    // the system allows: the run never waits on a thread that did not start.
+    std::atomic<std::size_t> next = 0;
+    auto work = [&] {
+        for (std::size_t i = next++; i < pictures.size(); i = next++)
+            convert(pictures[i]);
+    };
+    std::vector<std::thread> helpers;
+    const std::size_t wanted = std::min(pictures.size(), std::size_t(options.jobs));
+    for (std::size_t i = 1; i < wanted; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: fewer hands do the work
+        }
     }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
     // One flush for all the files written, not one each: the run is done
     // when everything it wrote is on the disk.
-    for (const QString& folder : folders)
-        if (!grob::FlushFolder(QFile::encodeName(folder).toStdString())) {
-            progress.failure(Line(folder, QString::fromLocal8Bit(std::strerror(errno))));
-            anyFailed = true;
-        }
+    if (!grob::FlushLaterFiles()) {
+        progress.failure(QStringLiteral("veldar-convert: the files written may not all be on the "
+                                        "disk: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        anyFailed = true;
+    }
     return anyFailed ? 1 : 0;
 }
 
