@@ -4,16 +4,27 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-// Present only in a build with a sanitizer: where its reports are written.
-extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
+namespace {
+int g_errorsFd = -1; // the real standard error, once descriptor 2 points at nothing
+} // namespace
+
+// Called by AddressSanitizer and UndefinedBehaviorSanitizer, in a build with
+// them, just before they report: the report goes to the real standard error.
+// (Their report files cannot be pointed elsewhere: GCC keeps each runtime in
+// a library of its own, where log_path and __sanitizer_set_report_fd reach
+// only one of them.)
+extern "C" void __asan_on_error() {
+    if (g_errorsFd >= 0) ::dup2(g_errorsFd, 2);
+}
+extern "C" void __ubsan_on_report() {
+    if (g_errorsFd >= 0) ::dup2(g_errorsFd, 2);
+}
 
 namespace errorstream {
 
@@ -24,13 +35,6 @@ std::FILE* g_errors = nullptr;
 
 std::FILE* Errors() {
     return g_errors ? g_errors : stderr;
-}
-
-bool SanitizerLogPathGiven() {
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "MSAN_OPTIONS"})
-        if (const char* value = std::getenv(name); value && std::strstr(value, "log_path="))
-            return true;
-    return false;
 }
 
 // An exception nobody caught: said, then the usual abort.
@@ -81,8 +85,7 @@ std::FILE* OwnErrorStream() {
     ::dup2(nowhere, 2);
     ::close(nowhere);
     g_errors = stream;
-    if (__sanitizer_set_report_fd && !SanitizerLogPathGiven())
-        __sanitizer_set_report_fd(reinterpret_cast<void*>(std::intptr_t(ours)));
+    g_errorsFd = ours;
     std::set_terminate(Terminate);
     return stream;
 }

@@ -18,9 +18,8 @@ bool WasClosed(int fd);
 // Keeps the standard error stream for the program's own lines: the stream
 // returned writes there, while whatever else writes to descriptor 2
 // (decoder libraries that print their complaints themselves) writes to
-// nothing. The sanitizers' reports (unless their options name a log_path),
-// fatal Qt messages and uncaught exceptions still reach the real standard
-// error.
+// nothing. Fatal Qt messages (see QuietMessages), uncaught exceptions and,
+// in a build with a sanitizer, its reports are written there too.
 std::FILE* OwnErrorStream();
 
 // A Qt message handler for runs that print only their own lines: every

@@ -69,8 +69,11 @@ class Cli : public ::testing::Test {
         if (!process.waitForFinished(60000)) process.kill(); // hung: a failure, not a wait
         process.waitForFinished();
         if (output) *output = process.readAllStandardOutput();
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromLocal8Bit(process.readAllStandardError())};
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        // Never a crash, nor a sanitizer's abort (which could pass for exit status 1).
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
+            << args.join(' ').toStdString() << err.toStdString();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, err};
     }
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
