@@ -1,6 +1,7 @@
 // veldar-convert: converts pictures into HP 48 / HP 49 graphics objects.
 //
 //   veldar-convert --kind g16 pictures...   the modern form: no window at all
+//   veldar-convert pic.png -g16 --fit 131x64   (any "--" option makes it modern)
 //   veldar-convert picture.bmp -g16         writes picture.g16 and ends
 //   veldar-convert [picture.bmp]            the window (the window program)
 //
@@ -8,10 +9,11 @@
 // its own, which this one becomes when a window is wanted.
 #include "classic.h"
 #include "commandline.h"
+#include "errorstream.h"
+#include "filenames.h"
 #include "modern.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -58,7 +60,10 @@ bool Headless(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // "--kind ...", "--help", "-h": the modern form.
+    // A closed standard stream is /dev/null from here on: no file the
+    // program opens can take its place.
+    errorstream::GuardStandardStreams();
+    // "--kind ...", "--help", "-h", "pic.png -g16 --fit 131x64": the modern form.
     if (modern::IsModern(argc, argv)) return modern::Run(argc, argv);
 
     // A file larger than the user's limit allows is a write failure like any
@@ -66,13 +71,13 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QFile::decodeName(argv[i]);
+        arguments << filenames::FromNative(QByteArray(argv[i]));
     const QString argumentText = cmdline::JoinArguments(arguments);
     const bool batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
     if (batch) {
-        QCoreApplication app(argc, argv);
         // The promise of one line on standard error: the decoders' remarks go nowhere.
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        qInstallMessageHandler(errorstream::QuietMessages);
+        QCoreApplication app(argc, argv);
         if (const auto status = classic::RunBatchWithoutWindow(argumentText)) return *status;
     } else if (Headless(argc, argv)) {
         // Nobody could use the window: say how to convert instead.

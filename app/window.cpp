@@ -8,6 +8,7 @@
 //                                       window stands)
 #include "commandline.h"
 #include "errorstream.h"
+#include "filenames.h"
 #include "mainwindow.h"
 #include "settings.h"
 
@@ -56,7 +57,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("veldar-convert"));
     QApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
 
-    const QStringList arguments = QApplication::arguments().mid(1);
+    // The arguments as the system gave them (Qt's own taken out): a name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << filenames::FromNative(QByteArray(argv[i]));
     const QString argumentText = cmdline::JoinArguments(arguments);
     g_batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
     if (headless && !g_batch) {

@@ -2,25 +2,26 @@
 
 #include "conversion.h"
 #include "errorstream.h"
+#include "filenames.h"
+#include "grob/options.h"
 #include "modernoptions.h"
 #include "progress.h"
 #include "settings.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QSet>
+#include <QLocale>
 #include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <numeric>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace modern {
@@ -31,47 +32,88 @@ QString Line(const QString& file, const QString& cause) {
     return QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
 }
 
+// Short options of the table: alone ("-k"), flags together ("-qv"), a
+// value attached ("-j4", "-qkgro"). Qt's own options for the window that
+// would read so (-display, -dograb) stay the window's.
+bool IsShortOption(const char* argument) {
+    if (argument[0] != '-' || argument[1] == '\0' || argument[1] == '-') return false;
+    if (std::strcmp(argument, "-display") == 0 || std::strcmp(argument, "-dograb") == 0)
+        return false;
+    for (const char* c = argument + 1; *c; ++c) {
+        const auto option =
+            std::find_if(grob::Options().begin(), grob::Options().end(),
+                         [&](const grob::OptionSpec& o) { return o.shortName == *c; });
+        if (option == grob::Options().end()) return false;
+        if (option->type != grob::OptionType::Flag) return true; // the rest is its value
+    }
+    return true;
+}
+
+// Help or version text to standard output: a failed write is a failure.
+int PrintToStandardOutput(const QString& text) {
+    if (errorstream::WasClosed(1)) {
+        std::fputs("veldar-convert: standard output is closed\n", stderr);
+        return 1;
+    }
+    const QByteArray bytes = text.toLocal8Bit();
+    if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) !=
+            std::size_t(bytes.size()) ||
+        std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "veldar-convert: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+// Makes the output folder when it is not there yet, as build tools expect;
+// an empty string, or why not.
+QString MakeFolder(const QString& folder) {
+    if (filenames::IsFolder(folder)) return {};
+    if (filenames::Exists(folder)) return QStringLiteral("it is not a folder");
+    std::error_code error;
+    std::filesystem::create_directories(filenames::ToNative(folder).toStdString(), error);
+    if (error) return QString::fromLocal8Bit(error.message().c_str());
+    return filenames::IsFolder(folder) ? QString() : QStringLiteral("the folder cannot be made");
+}
+
 } // namespace
 
 bool IsModern(int argc, char** argv) {
-    return argc > 1 && (std::strncmp(argv[1], "--", 2) == 0 || std::strcmp(argv[1], "-h") == 0);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--", 2) == 0 || IsShortOption(argv[i])) return true;
+    return false;
 }
 
 int Run(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN); // a file-size limit is a write failure, not the end
+    // Only this program's own lines reach the standard error stream, from the start.
+    qInstallMessageHandler(errorstream::QuietMessages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veldar-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
-    const Parsed parsed =
-        ParseArguments(QCoreApplication::arguments(), QThread::idealThreadCount());
-    if (!parsed.output.isEmpty()) {
-        std::fputs(qPrintable(parsed.output), stdout);
-        return 0;
-    }
+    // The arguments as the system gave them: a name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << filenames::FromNative(QByteArray(argv[i]));
+    const Parsed parsed = ParseArguments(arguments, QThread::idealThreadCount());
+    if (!parsed.output.isEmpty()) return PrintToStandardOutput(parsed.output);
     if (!parsed.options) {
         std::fprintf(stderr, "veldar-convert: %s\nTry 'veldar-convert --help'.\n",
-                     qPrintable(parsed.error));
+                     filenames::Printable(parsed.error).toLocal8Bit().constData());
         return 2;
     }
     const Options& options = *parsed.options;
     const bool terminal = ::isatty(2);
-    // Only this program's own lines reach the standard error stream.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     std::FILE* errors = errorstream::OwnErrorStream();
     // Without --series: a GROB's own series, else the one the window saved.
     grob::Series series = grob::Series::HP49;
     if (const auto saved = settings::Load(settings::SettingsPath()))
         series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
-    // The output folder is made when it is not there yet, as build tools expect.
     if (!options.outputDir.isEmpty()) {
-        const QFileInfo folder(options.outputDir);
-        QString why;
-        if (folder.exists() && !folder.isDir())
-            why = QStringLiteral("it is not a folder");
-        else if (!folder.exists() && !QDir().mkpath(options.outputDir))
-            why = QStringLiteral("the folder cannot be made");
-        if (!why.isEmpty()) {
-            std::fprintf(errors, "%s\n", qPrintable(Line(options.outputDir, why)));
+        if (const QString why = MakeFolder(options.outputDir); !why.isEmpty()) {
+            std::fprintf(
+                errors, "%s\n",
+                filenames::Printable(Line(options.outputDir, why)).toLocal8Bit().constData());
             return 1;
         }
     }
@@ -80,54 +122,81 @@ int Run(int argc, char** argv) {
     std::vector<pipeline::Request> requests;
     for (const QString& picture : options.pictures)
         requests.push_back(RequestFor(picture, options, series));
+    bool toStandardOutput = false;
+    for (const pipeline::Request& request : requests)
+        for (const pipeline::Output& output : request.outputs)
+            toStandardOutput |= output.target.to == pipeline::Target::To::StandardOutput;
+    // --verbose: on standard output, as cp -v and install -v write, unless
+    // the output itself goes there.
+    std::FILE* files = !options.verbose ? nullptr : toStandardOutput ? errors : stdout;
+    const int total = int(requests.size());
+    const bool bar = terminal && !options.quiet && total > 3;
+    Progress progress(errors, total, bar, files, !options.quiet && (bar || options.verbose));
+
     std::vector<bool> refused(requests.size(), false);
-    std::atomic<bool> anyFailed = false;
+    std::atomic<int> converted = 0, failed = 0;
     for (const pipeline::Clash& clash : pipeline::CheckTargets(requests)) {
-        std::fprintf(errors, "%s\n", qPrintable(Line(clash.file, clash.cause)));
+        progress.failure(Line(clash.file, clash.cause));
         refused[clash.request] = true;
-        anyFailed = true;
+        ++failed;
     }
     std::vector<const pipeline::Request*> pictures;
     for (std::size_t i = 0; i < requests.size(); ++i)
         if (!refused[i]) pictures.push_back(&requests[i]);
     pipeline::Context context;
     context.flush = grob::Flush::Later;
-    const int total = int(pictures.size());
-    Progress progress(errors, total, terminal && !options.quiet && total > 3);
-    // The folders of the files written, for the flush at the end.
-    std::mutex writtenMutex;
-    QSet<QString> folders;
+    const QLocale english(QLocale::English);
     auto convert = [&](const pipeline::Request* request) {
         progress.started(request->source.name());
         const pipeline::Result result = pipeline::Convert(*request, context);
-        if (!result.ok()) {
-            anyFailed = true;
-            progress.failure(Line(result.file, result.cause));
-        }
-        {
-            const std::lock_guard lock(writtenMutex);
+        if (result.ok()) {
+            ++converted;
             for (const pipeline::Made& made : result.made)
-                if (made.output.target.to == pipeline::Target::To::File)
-                    folders.insert(QFileInfo(made.output.target.path).absolutePath());
+                progress.written(QStringLiteral("%1 -> %2, %3 bytes")
+                                     .arg(request->source.name(), made.output.target.name(),
+                                          english.toString(qint64(made.bytes.size()))));
+        } else {
+            ++failed;
+            progress.failure(Line(result.file, result.cause));
         }
         progress.finished();
     };
-    if (options.jobs == 1 || pictures.size() == 1) {
-        for (const pipeline::Request* request : pictures)
-            convert(request);
-    } else {
-        QThreadPool pool;
-        pool.setMaxThreadCount(options.jobs);
-        QtConcurrent::blockingMap(&pool, pictures, convert);
+    // The calling thread takes pictures too, and helpers are started only as
+    // the system allows: the run never waits on a thread that did not start.
+    std::atomic<std::size_t> next = 0;
+    auto work = [&] {
+        for (std::size_t i = next++; i < pictures.size(); i = next++)
+            convert(pictures[i]);
+    };
+    std::vector<std::thread> helpers;
+    const std::size_t wanted = std::min(pictures.size(), std::size_t(options.jobs));
+    for (std::size_t i = 1; i < wanted; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: fewer hands do the work
+        }
     }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+
     // One flush for all the files written, not one each: the run is done
     // when everything it wrote is on the disk.
-    for (const QString& folder : folders)
-        if (!grob::FlushFolder(QFile::encodeName(folder).toStdString())) {
-            progress.failure(Line(folder, QString::fromLocal8Bit(std::strerror(errno))));
-            anyFailed = true;
-        }
-    return anyFailed ? 1 : 0;
+    int status = failed > 0 ? 1 : 0;
+    if (!grob::FlushLaterFiles()) {
+        progress.failure(QStringLiteral("veldar-convert: the files written may not all be on the "
+                                        "disk: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        status = 1;
+    }
+    progress.finish(converted, failed);
+    if (files == stdout && (errorstream::WasClosed(1) || std::fflush(stdout) != 0)) {
+        const char* why = errorstream::WasClosed(1) ? "it is closed" : std::strerror(errno);
+        std::fprintf(errors, "veldar-convert: standard output: %s\n", why);
+        status = 1;
+    }
+    return status;
 }
 
 } // namespace modern

@@ -1,5 +1,6 @@
-// The modern command line: runs when the first argument starts with "--" or
-// is "-h". No window: only Qt Core and the image readers are started.
+// The modern command line: runs when any argument starts with "--" or is a
+// short option of the options table ("-k", "-o", "-qv", ...). No window:
+// only Qt Core and the image readers are started.
 #pragma once
 
 #include <cstdio>

@@ -1,11 +1,13 @@
 #include "modernoptions.h"
 
 #include "commandline.h"
+#include "filenames.h"
 #include "grob/options.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <map>
 
@@ -31,40 +33,141 @@ QString KindsText() {
         "picture from standard input and writes the output to standard output.\n"
         "GROBs are read like pictures, in either form; a GROB's kind is told by\n"
         "its extension, any other name being read as a plain 1-bit GROB.\n"
+        "--to png writes each picture as it is: it prepares nothing and draws no\n"
+        "preview, so --fit, --dither and the other preparation options, --preview,\n"
+        "--kind, --series and --text go with a GROB only.\n"
         "Exit status: 0 when every picture was converted, 1 when any failed (one\n"
         "line each on standard error), 2 for a usage error.\n"
         "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n");
     return text;
 }
 
-// What an option takes, for its usage error.
-QString Takes(const grob::OptionSpec& option) {
-    const QString name = QStringLiteral("--") + Latin1(option.name);
+// An option as it is written: "-k" for a one-letter name, else "--kind".
+QString Spelled(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+const grob::OptionSpec* Find(std::string_view name) {
+    for (const grob::OptionSpec& option : grob::Options())
+        if (option.name == name || (name.size() == 1 && option.shortName == name[0]))
+            return &option;
+    return nullptr;
+}
+
+// What an option's value is: "a whole number from 1 to 16", "a kind (gro, ... or g32)".
+QString Wanted(const grob::OptionSpec& option) {
     const QString low = QString::fromStdString(grob::FormatNumber(option.minimum));
     const QString high = QString::fromStdString(grob::FormatNumber(option.maximum));
     switch (option.type) {
     case grob::OptionType::Whole:
-        return QStringLiteral("%1 takes a whole number from %2 to %3").arg(name, low, high);
+        return option.maximum >= 1e6
+                   ? QStringLiteral("a whole number of %1 or more").arg(low)
+                   : QStringLiteral("a whole number from %1 to %2").arg(low, high);
     case grob::OptionType::Number:
-        return QStringLiteral("%1 takes a number from %2 to %3").arg(name, low, high);
+        return QStringLiteral("a number from %1 to %2").arg(low, high);
     case grob::OptionType::Size:
-        return QStringLiteral("%1 takes WIDTHxHEIGHT, each from %2 to %3, as 131x64")
-            .arg(name, low, high);
+        return QStringLiteral("WIDTHxHEIGHT, each from %1 to %2, as 131x64").arg(low, high);
     case grob::OptionType::Choice: {
         QStringList names;
         for (const grob::OptionChoice& choice : option.choices)
             names << Latin1(choice.name);
         const QString last = names.takeLast();
-        return QStringLiteral("%1 takes %2")
-            .arg(name, names.isEmpty()
-                           ? last
-                           : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+        const QString list = names.isEmpty()
+                                 ? last
+                                 : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+        const QString what = Latin1(option.valueName).toLower();
+        const bool word =
+            std::all_of(what.begin(), what.end(), [](QChar c) { return c.isLetter(); });
+        return word && !grob::ParseChoice(option, option.valueName)
+                   ? QStringLiteral("a %1 (%2)").arg(what, list)
+                   : list;
     }
-    case grob::OptionType::Flag:
     case grob::OptionType::Path:
+        return option.valueName == "DIR" ? QStringLiteral("a folder name")
+                                         : QStringLiteral("a file name");
+    case grob::OptionType::Flag:
         break;
     }
-    return name;
+    return {};
+}
+
+// Why a value is refused. A value that names an existing file is most
+// likely a picture taken for the missing value ("--kind photo.jpg").
+QString RefusedValue(const grob::OptionSpec& option, const QString& value) {
+    const QString name = QStringLiteral("--") + Latin1(option.name);
+    if (filenames::Exists(value))
+        return QStringLiteral("%1 needs %2 before the file \"%3\"")
+            .arg(name, Wanted(option), value);
+    return QStringLiteral("%1 takes %2, not \"%3\"").arg(name, Wanted(option), value);
+}
+
+// QCommandLineParser's own errors in the program's words.
+QString ParserError(const QCommandLineParser& parser) {
+    if (!parser.unknownOptionNames().isEmpty())
+        return QStringLiteral("unknown option %1")
+            .arg(Spelled(parser.unknownOptionNames().front()));
+    const QString text = parser.errorText();
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '-*(.*)'"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '-*(.*)'"));
+    if (const auto match = missing.match(text); match.hasMatch()) {
+        const grob::OptionSpec* option = Find(match.captured(1).toStdString());
+        return option ? QStringLiteral("--%1 needs %2").arg(Latin1(option->name), Wanted(*option))
+                      : Spelled(match.captured(1)) + QStringLiteral(" needs a value");
+    }
+    if (const auto match = unexpected.match(text); match.hasMatch())
+        return Spelled(match.captured(1)) + QStringLiteral(" takes no value");
+    QString said = text;
+    if (said.endsWith(u'.')) said.chop(1);
+    if (!said.isEmpty()) said[0] = said[0].toLower();
+    return said;
+}
+
+// The arguments as the parser should see them: a long name after a single
+// dash ("-kind") with two dashes, and the classic kind options ("-g16") that
+// stand where an option could (not as an option's value, not after "--")
+// taken out into `classicKinds`.
+QStringList Normalized(const QStringList& arguments, QStringList& classicKinds) {
+    QStringList out;
+    bool expectValue = false, ended = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments[i];
+        if (i == 0 || ended || expectValue) {
+            expectValue = false;
+            out << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            ended = true;
+            out << argument;
+            continue;
+        }
+        if (cmdline::KindForOption(argument)) {
+            classicKinds << argument;
+            continue;
+        }
+        if (argument.startsWith(u'-') && !argument.startsWith(QLatin1String("--"))) {
+            const QString word = argument.mid(1).section(u'=', 0, 0);
+            if (word.size() > 1 && Find(word.toStdString())) argument.prepend(u'-');
+        }
+        if (argument.startsWith(QLatin1String("--"))) {
+            const grob::OptionSpec* option = Find(argument.mid(2).toStdString());
+            expectValue =
+                option && option->type != grob::OptionType::Flag && !argument.contains(u'=');
+        } else if (argument.startsWith(u'-')) {
+            // Short options together ("-qv", "-j4", "-qk"): a value is the
+            // rest of the word, or the next argument.
+            for (qsizetype at = 1; at < argument.size(); ++at) {
+                const grob::OptionSpec* option = Find(argument.mid(at, 1).toStdString());
+                if (!option) break;
+                if (option->type != grob::OptionType::Flag) {
+                    expectValue = at + 1 == argument.size();
+                    break;
+                }
+            }
+        }
+        out << argument;
+    }
+    return out;
 }
 
 } // namespace
@@ -76,6 +179,7 @@ std::optional<grob::OutputKind> KindForName(const QString& name) {
 }
 
 QString OutputPath(const QString& picture, const Options& options) {
+    if (!options.output.isEmpty()) return options.output;
     const QString extension =
         options.toPng ? QStringLiteral("png") : Latin1(options.choices.kind.extension);
     const QString beside = cmdline::OutputName(picture, extension);
@@ -99,12 +203,17 @@ pipeline::Request RequestFor(const QString& picture, const Options& options,
     const Product main = options.toPng  ? Product::PicturePng
                          : options.text ? Product::GrobText
                                         : Product::Grob;
-    request.outputs.push_back(
-        {main, stream ? Target::StandardOutput() : Target::File(OutputPath(picture, options))});
+    const bool toStandardOutput =
+        options.output.isEmpty() ? stream : options.output == QLatin1String("-");
+    request.outputs.push_back({main, toStandardOutput
+                                         ? Target::StandardOutput()
+                                         : Target::File(OutputPath(picture, options))});
     if (!options.preview.isEmpty()) {
         QString path = options.preview;
-        if (QFileInfo(path).isDir()) {
-            const QString grob = QFileInfo(OutputPath(picture, options)).fileName();
+        if (filenames::IsFolder(path)) {
+            // Named like the GROB (the picture's name when the GROB goes to standard output).
+            const bool named = !options.output.isEmpty() && options.output != QLatin1String("-");
+            const QString grob = QFileInfo(named ? options.output : picture).fileName();
             path = QDir(path).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
         }
         request.outputs.push_back({Product::PreviewPng, Target::File(path)});
@@ -115,9 +224,9 @@ pipeline::Request RequestFor(const QString& picture, const Options& options,
 Parsed ParseArguments(const QStringList& arguments, int cores) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Converts pictures into HP 48 / HP 49 graphics objects (GROBs), many at "
+        QStringLiteral("Converts pictures into HP 48 / HP 49 graphics objects (GROBs), many at\n"
                        "once, without a window."));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     std::map<std::string_view, QCommandLineOption> declared;
     for (const grob::OptionSpec& spec : grob::Options()) {
         QStringList names;
@@ -135,10 +244,12 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                                  QStringLiteral("PICTURE..."));
 
     Parsed parsed;
-    if (!parser.parse(arguments)) {
-        parsed.error = parser.errorText();
+    auto refuse = [&](const QString& error) {
+        parsed.error = error;
         return parsed;
-    }
+    };
+    QStringList classicKinds;
+    if (!parser.parse(Normalized(arguments, classicKinds))) return refuse(ParserError(parser));
     if (isSet("help")) {
         QString helpText = parser.helpText();
         const qsizetype end = helpText.indexOf(u'\n');
@@ -150,26 +261,38 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         parsed.output = QStringLiteral("veldar-convert %1\n").arg(QStringLiteral(VELDAR_VERSION));
         return parsed;
     }
+    // An option given twice must say the same both times: none is dropped unsaid.
+    for (const grob::OptionSpec& spec : grob::Options()) {
+        if (spec.type == grob::OptionType::Flag) continue;
+        QStringList values = parser.values(declared.at(spec.name));
+        if (spec.name == "kind") values += classicKinds;
+        for (const QString& other : values) {
+            const auto kind = KindForName(other), first = KindForName(values.front());
+            const bool same = other == values.front() || (spec.name == "kind" && kind && first &&
+                                                          kind->extension == first->extension);
+            if (!same)
+                return refuse(QStringLiteral("--%1 is given twice, as \"%2\" and \"%3\"")
+                                  .arg(Latin1(spec.name), values.front(), other));
+        }
+    }
+    const QString kindName = isSet("kind") ? value("kind") : classicKinds.value(0, QString());
 
     Options options;
     if (isSet("to")) {
-        if (value("to") != QLatin1String("png")) {
-            parsed.error = QStringLiteral("--to takes png, not \"%1\"").arg(value("to"));
-            return parsed;
-        }
-        if (isSet("kind") || isSet("text")) {
-            parsed.error = QStringLiteral("--to png writes no GROB: no --kind or --text with it");
-            return parsed;
-        }
+        if (value("to") != QLatin1String("png"))
+            return refuse(RefusedValue(grob::Option("to"), value("to")));
+        for (const char* name : {"kind", "series", "text"})
+            if (isSet(name) || (name == std::string_view("kind") && !kindName.isEmpty()))
+                return refuse(QStringLiteral("--to png writes a PNG, not a GROB: --%1 goes with "
+                                             "a GROB only")
+                                  .arg(QLatin1String(name)));
         options.toPng = true;
-    } else if (!isSet("kind")) {
-        parsed.error = QStringLiteral("--kind is needed");
-        return parsed;
-    } else if (const auto chosen = KindForName(value("kind"))) {
+    } else if (kindName.isEmpty()) {
+        return refuse(QStringLiteral("--kind is needed (or --to png)"));
+    } else if (const auto chosen = KindForName(kindName)) {
         options.choices.kind = *chosen;
     } else {
-        parsed.error = QStringLiteral("unknown kind \"%1\"").arg(value("kind"));
-        return parsed;
+        return refuse(RefusedValue(grob::Option("kind"), kindName));
     }
     options.text = isSet("text");
 
@@ -178,73 +301,69 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         if (spec.name == "kind" || !(spec.use & (grob::kPreparation | grob::kPreviewView)) ||
             !isSet(spec.name))
             continue;
+        if (options.toPng && (spec.use & grob::kPreparation))
+            return refuse(QStringLiteral("--to png writes each picture as it is: --%1 prepares a "
+                                         "picture for a GROB (--kind)")
+                              .arg(Latin1(spec.name)));
         const std::string text = spec.type == grob::OptionType::Flag
                                      ? std::string("true")
                                      : value(spec.name).toStdString();
-        if (!SetChoice(options.choices, spec, text)) {
-            parsed.error = Takes(spec) + QStringLiteral(", not \"%1\"").arg(value(spec.name));
-            return parsed;
-        }
+        if (!SetChoice(options.choices, spec, text))
+            return refuse(RefusedValue(spec, value(spec.name)));
     }
     const grob::Preparation& prep = options.choices.preparation;
-    if (prep.upscale && !prep.fits()) {
-        parsed.error = QStringLiteral("--upscale goes with --fit");
-        return parsed;
-    }
+    if (prep.upscale && !prep.fits()) return refuse(QStringLiteral("--upscale goes with --fit"));
     options.preview = value("preview");
-    if (options.toPng && (!prep.neutral() || !options.preview.isEmpty())) {
-        parsed.error = QStringLiteral(
-            "--to png writes the picture as it is: preparing and previews go with a GROB");
-        return parsed;
-    }
+    if (options.toPng && isSet("preview"))
+        return refuse(QStringLiteral("--to png writes each picture as it is: --preview draws the "
+                                     "calculator's view of a GROB (--kind)"));
+    if (isSet("preview") && options.preview.isEmpty())
+        return refuse(QStringLiteral("--preview needs a file or folder name"));
+    if (isSet("zoom") && !isSet("preview"))
+        return refuse(QStringLiteral("--zoom sets the previews' zoom: it goes with --preview"));
     if (isSet("series")) {
         const auto index = grob::ParseChoice(grob::Option("series"), value("series").toStdString());
-        if (!index) {
-            parsed.error =
-                QStringLiteral("the series is 48 or 49, not \"%1\"").arg(value("series"));
-            return parsed;
-        }
+        if (!index) return refuse(RefusedValue(grob::Option("series"), value("series")));
         options.series = *index == 0 ? grob::Series::HP48 : grob::Series::HP49;
     }
+    options.output = value("output");
     options.outputDir = value("output-dir");
+    if (isSet("output") && options.output.isEmpty())
+        return refuse(QStringLiteral("--output needs a file name (or - for standard output)"));
+    if (isSet("output-dir") && options.outputDir.isEmpty())
+        return refuse(QStringLiteral("--output-dir needs a folder name"));
+    if (isSet("output") && isSet("output-dir"))
+        return refuse(
+            QStringLiteral("-o names the output file itself: no --output-dir (-d) with it"));
     options.jobs = cores;
     if (isSet("jobs")) {
         const auto jobs = grob::ParseNumber(grob::Option("jobs"), value("jobs").toStdString());
-        if (!jobs) {
-            parsed.error = QStringLiteral("--jobs takes a whole number of 1 or more");
-            return parsed;
-        }
+        if (!jobs) return refuse(RefusedValue(grob::Option("jobs"), value("jobs")));
         options.jobs = int(*jobs);
     }
     options.jobs = std::clamp(options.jobs, 1, std::max(1, cores) * grob::kJobsPerCore);
     options.quiet = isSet("quiet");
+    options.verbose = isSet("verbose");
     options.pictures = parser.positionalArguments();
-    if (options.pictures.isEmpty()) {
-        parsed.error = QStringLiteral("no pictures given");
-        return parsed;
-    }
-    if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1) {
-        parsed.error = QStringLiteral("\"-\" (standard input) must be the only picture");
-        return parsed;
-    }
+    if (options.pictures.isEmpty()) return refuse(QStringLiteral("no pictures given"));
+    if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1)
+        return refuse(QStringLiteral("\"-\" (standard input) must be the only picture"));
+    if (isSet("output") && options.pictures.size() > 1)
+        return refuse(QStringLiteral("-o names the output of one picture: with several, name a "
+                                     "folder with --output-dir (-d)"));
     if (options.pictures == QStringList{QStringLiteral("-")}) {
-        if (!options.preview.isEmpty() && QFileInfo(options.preview).isDir()) {
-            parsed.error = QStringLiteral(
-                "--preview names a file with standard input: a picture from it has no name");
-            return parsed;
-        }
-        if (!options.outputDir.isEmpty()) {
-            parsed.error =
-                QStringLiteral("--output-dir does nothing with \"-\": the output goes to standard "
-                               "output");
-            return parsed;
-        }
+        if (!options.preview.isEmpty() && filenames::IsFolder(options.preview) &&
+            (options.output.isEmpty() || options.output == QLatin1String("-")))
+            return refuse(QStringLiteral(
+                "--preview names a file with standard input: a picture from it has no name"));
+        if (!options.outputDir.isEmpty())
+            return refuse(QStringLiteral(
+                "--output-dir does nothing with \"-\": the output goes to standard output (or to "
+                "the file -o names)"));
     }
     if (!options.preview.isEmpty() && options.pictures.size() > 1 &&
-        !QFileInfo(options.preview).isDir()) {
-        parsed.error = QStringLiteral("--preview names a folder when there are several pictures");
-        return parsed;
-    }
+        !filenames::IsFolder(options.preview))
+        return refuse(QStringLiteral("--preview names a folder when there are several pictures"));
     parsed.options = options;
     return parsed;
 }

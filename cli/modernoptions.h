@@ -1,6 +1,8 @@
 // The modern command line's options, made from the options table and parsed
 // with QCommandLineParser:
 //   veldar-convert --kind KIND [OPTIONS] PICTURE... | -
+// A classic kind option among the arguments ("pic.png -g16") is read as
+// the kind.
 #pragma once
 
 #include "conversion.h"
@@ -18,9 +20,11 @@ struct Options {
     bool toPng = false;                 // --to png: each picture (a GROB, say) as a PNG
     bool text = false;                  // --text: the GROB's text form instead of the binary one
     std::optional<grob::Series> series; // nothing: a GROB's own, else the saved one
+    QString output;                     // -o: the output of the one picture ("-": standard output)
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
     bool quiet = false;
+    bool verbose = false; // a line for each file written
     QString preview;      // a PNG file (one picture) or a folder for the calculator views
     QStringList pictures; // or just "-": standard input to standard output
 };
@@ -31,15 +35,16 @@ struct Parsed {
     QString error;  // a usage error for standard error; the run ends with 2
 };
 
-// `arguments` includes the program's name first. `cores` is the number of cores.
+// `arguments` includes the program's name first, each argument as
+// filenames::FromNative made it. `cores` is the number of cores.
 Parsed ParseArguments(const QStringList& arguments, int cores);
 
 // "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
 std::optional<grob::OutputKind> KindForName(const QString& name);
 
-// Where the output of `picture` goes: named as the classic form names it
-// (the kind's extension, or "png"), beside the picture, or in `outputDir`
-// when one is given.
+// Where the output of `picture` goes: the file -o names, or named as the
+// classic form names it (the kind's extension, or "png"), beside the
+// picture or in `outputDir` when one is given.
 QString OutputPath(const QString& picture, const Options& options);
 
 // The conversion of one picture ("-": standard input to standard output).

@@ -1,6 +1,6 @@
 #include "regularfile.h"
 
-#include <QFile>
+#include "filenames.h"
 
 #include <cerrno>
 #include <cstring>
@@ -33,7 +33,7 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes, 
         return std::nullopt;
     };
     if (path.isEmpty()) return fail(QStringLiteral("no file name"));
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = filenames::ToNative(path);
     // O_NONBLOCK: opening a pipe must not wait for a writer; the check after
     // opening decides, so that a file swapped meanwhile is caught too.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -1,5 +1,7 @@
 #include "conversion.h"
 
+#include "errorstream.h"
+#include "filenames.h"
 #include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/options.h"
@@ -13,10 +15,12 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <set>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace pipeline {
@@ -39,8 +43,18 @@ struct Failure {
 
 struct Cancelled {};
 
+// Waits until a descriptor left non-blocking by whoever started the program is ready.
+bool WaitFor(int fd, short events) {
+    pollfd wanted{fd, events, 0};
+    while (::poll(&wanted, 1, -1) < 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
 // Standard input, up to one byte past the limit (so that a larger file is seen).
 QByteArray ReadStandardInput() {
+    if (errorstream::WasClosed(0))
+        throw Failure{QStringLiteral("-"), QStringLiteral("standard input is closed")};
     QByteArray data;
     const qint64 limit = loading::kMaxFileBytes + 1;
     qint64 got = 0;
@@ -48,6 +62,7 @@ QByteArray ReadStandardInput() {
         if (data.size() - got < 65536) data.resize(qsizetype(qMin(limit, got + (1 << 20))));
         const ssize_t n = ::read(0, data.data() + got, size_t(data.size() - got));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN && WaitFor(0, POLLIN)) continue;
         if (n < 0) throw Failure{QStringLiteral("-"), ErrnoText(errno)};
         if (n == 0) break;
         got += n;
@@ -57,11 +72,14 @@ QByteArray ReadStandardInput() {
 }
 
 void WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
+    if (errorstream::WasClosed(1))
+        throw Failure{QStringLiteral("-"), QStringLiteral("standard output is closed")};
     const std::uint8_t* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t n = ::write(1, data, left);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN && WaitFor(1, POLLOUT)) continue;
         if (n < 0) throw Failure{QStringLiteral("-"), ErrnoText(errno)};
         data += n;
         left -= std::size_t(n);
@@ -538,7 +556,7 @@ Result Convert(const Request& request, const Context& context) {
         // Each product once, then each output.
         std::vector<std::uint8_t> grobFile, text, picturePng, previewPng;
         grob::Image view;
-        const std::string sourceName = QFile::encodeName(source).toStdString();
+        const std::string sourceName = filenames::ToNative(source).toStdString();
         for (const Output& output : request.outputs) {
             if (output.product != Product::PicturePng && grobFile.empty()) {
                 const grob::Preparation& prep = request.preparation;
@@ -612,7 +630,7 @@ Result Convert(const Request& request, const Context& context) {
             }
             if (output.target.to == Target::To::File) {
                 try {
-                    grob::WriteFileAtomically(QFile::encodeName(output.target.path).toStdString(),
+                    grob::WriteFileAtomically(filenames::ToNative(output.target.path).toStdString(),
                                               made.bytes, context.flush);
                 } catch (const grob::GrobError& e) {
                     throw Failure{output.target.path, Cause(e)};
@@ -647,12 +665,18 @@ Result Convert(const Request& request, const Context& context) {
 }
 
 QString SameFileKey(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists()) {
-        const QString canonical = info.canonicalFilePath();
-        if (!canonical.isEmpty()) return canonical;
-    }
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    // The system's own names throughout: a name need not be UTF-8.
+    auto canonical = [](const QString& name) {
+        QString result;
+        if (char* real = ::realpath(filenames::ToNative(name).constData(), nullptr)) {
+            result = filenames::FromNative(QByteArray(real));
+            std::free(real);
+        }
+        return result;
+    };
+    if (const QString file = canonical(path); !file.isEmpty()) return file;
+    const QFileInfo info(filenames::Absolute(path));
+    const QString folder = canonical(info.absolutePath());
     return (folder.isEmpty() ? QDir::cleanPath(info.absolutePath()) : folder) + u'/' +
            info.fileName();
 }

@@ -1,6 +1,7 @@
 // The program as a process: batch conversion without a display, the settings
 // file it leaves, and how it fails.
 #include "grob/encoders.h"
+#include "grob/options.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,13 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_util::Encode;
 using testing_util::ReadAll;
@@ -37,6 +41,7 @@ QByteArray Expected(std::string_view extension, grob::Series series) {
 class Cli : public ::testing::Test {
   protected:
     QTemporaryDir dir;
+    QStringList launcher; // a program that runs this one (setpriv, prlimit), or nothing
 
     Outcome run(const QStringList& args, const QString& shellPrefix = {},
                 const QByteArray& input = {}, QByteArray* output = nullptr) {
@@ -48,7 +53,10 @@ class Cli : public ::testing::Test {
         env.insert("windir", dir.filePath("win"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        if (shellPrefix.isEmpty()) {
+        if (!launcher.isEmpty()) {
+            process.start(launcher.front(),
+                          launcher.mid(1) + QStringList{QStringLiteral(VELDAR_PROGRAM)} + args);
+        } else if (shellPrefix.isEmpty()) {
             process.start(QStringLiteral(VELDAR_PROGRAM), args);
         } else {
             // sh -c 'PREFIX; exec "$0" "$@"' PROGRAM ARGS...
@@ -58,10 +66,14 @@ class Cli : public ::testing::Test {
         }
         process.write(input);
         process.closeWriteChannel();
-        process.waitForFinished(60000);
+        if (!process.waitForFinished(60000)) process.kill(); // hung: a failure, not a wait
+        process.waitForFinished();
         if (output) *output = process.readAllStandardOutput();
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromLocal8Bit(process.readAllStandardError())};
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        // Never a crash, nor a sanitizer's abort (which could pass for exit status 1).
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
+            << args.join(' ').toStdString() << err.toStdString();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, err};
     }
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
@@ -405,6 +417,222 @@ TEST_F(Cli, GrobsAsOtherPlacesHaveThem) {
     EXPECT_EQ(QImage(dir.filePath("png/comment.png")).pixel(0, 0), qRgb(0, 0, 0));
     EXPECT_EQ(QImage(dir.filePath("png/comment.png")).pixel(1, 0), qRgb(255, 255, 255));
     EXPECT_EQ(QImage(dir.filePath("png/mention.png")).size(), QSize(4, 2));
+}
+
+// The modern form as terminal users expect it: short options, -o, the
+// classic kind after a picture, and no option ever dropped unsaid.
+TEST_F(Cli, ModernFormConventions) {
+    write("a.png", Encode(Reference(), "png"));
+    write("b.png", Encode(Reference(), "png"));
+    write("file", "not a folder");
+    const QByteArray gro = Expected("gro", grob::Series::HP49); // 18 + 6 x 32 bytes
+    // A "--" option makes the classic line modern: fitted (24 x 16: 3 bytes a
+    // row, 4 frames of 16 rows), not converted as if --fit were not there.
+    Outcome r = run({"a.png", "-g16", "--fit", "24x16"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("a.g16").size(), 18 + 3 * 16 * 4);
+    // -o, -o - and -v: one line for each file written, never mixed into the GROB.
+    QByteArray out;
+    EXPECT_EQ(run({"-qkgro", "-onamed.gro", "a.png"}).status, 0);
+    EXPECT_EQ(run({"-v", "-k", "gro", "-o", "named.gro", "a.png"}, {}, {}, &out).status, 0);
+    EXPECT_EQ(read("named.gro"), gro);
+    EXPECT_EQ(out, "a.png -> named.gro, 210 bytes\n");
+    r = run({"-v", "-k", "-1", "-o", "-", "b.png"}, {}, {}, &out);
+    EXPECT_EQ(out, gro);
+    EXPECT_TRUE(r.err.startsWith("b.png -> -, 210 bytes\nveldar-convert: 1 converted, 0 failed, "))
+        << r.err.toStdString();
+    EXPECT_EQ(run({"-V"}, {}, {}, &out).status, 0);
+    EXPECT_TRUE(out.startsWith("veldar-convert ")) << out.toStdString();
+    // The output folder is made with its parents; a file in its place is one line.
+    EXPECT_EQ(run({"-k", "gro", "-d", "new/sub", "a.png"}).status, 0);
+    EXPECT_EQ(read("new/sub/a.gro"), gro);
+    r = run({"-k", "gro", "-d", "file", "a.png", "b.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "veldar-convert: file: it is not a folder\n");
+
+    // Usage errors: 2, the reason in the program's words, then the hint.
+    const struct {
+        QStringList args;
+        const char* says;
+    } refusals[] = {
+        {{"--zoom", "3", "a.png"}, "--zoom sets the previews' zoom: it goes with --preview"},
+        {{"--zoom", "2.7", "--preview", "v.png", "a.png"}, "--zoom takes a whole number from 1"},
+        {{"--to", "png", "--fit", "131x64", "b.png"}, "--to png writes each picture as it is"},
+        {{"--to", "png", "-g16", "b.png"}, "--to png writes a PNG, not a GROB: --kind"},
+        {{"--kind", "a.png"}, "--kind needs a kind (gro, gro2, "},
+        {{"--kind", "gro", "--kind", "g16", "a.png"}, "--kind is given twice"},
+        {{"a.png", "-g16", "--kind", "gro"}, "--kind is given twice"},
+        {{"-k", "gro", "-o", "x.gro", "a.png", "b.png"},
+         "-o names the output of one picture: with several"},
+        {{"-k", "gro", "-o", "x.gro", "-d", "new", "a.png"},
+         "-o names the output file itself: no --output-dir"},
+        {{"--fit", "16385x10", "a.png"}, "--fit takes WIDTHxHEIGHT, each from 1 to 16384"},
+        {{"--frob", "a.png"}, "unknown option --frob"},
+        {{"-k", "gro", "-x", "a.png"}, "unknown option -x"},
+        {{"a.png", "--kind"}, "--kind needs a kind"},
+        {{"--quiet=yes", "a.png"}, "--quiet takes no value"},
+    };
+    for (const auto& c : refusals) {
+        QStringList args = c.args;
+        if (!args.contains("--kind") && !args.contains("--to") && !args.contains("-k"))
+            args.prepend("--kind=gro");
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_TRUE(r.err.startsWith("veldar-convert: " + QLatin1String(c.says)) &&
+                    r.err.endsWith("\nTry 'veldar-convert --help'.\n"))
+            << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("a.gro")) || QFile::exists(dir.filePath("x.gro")));
+    ASSERT_EQ(run({"--help"}, {}, {}, &out).status, 0);
+    for (const QByteArray& line : out.split('\n'))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
+}
+
+// On a terminal of 80 columns: the bar never reaches the last column (so it
+// never wraps), names are shortened in the middle, and at the end only the
+// failure lines and the summary are left.
+TEST_F(Cli, ProgressBarFitsTheTerminal) {
+    if (QStandardPaths::findExecutable("script").isEmpty()) GTEST_SKIP() << "no script(1)";
+    const QString folder = "a-folder-with-a-rather-long-name/and-another-one-below-it";
+    QStringList names;
+    for (int i = 0; i < 12; ++i)
+        names << write(folder + QStringLiteral("/sprite-%1-of-the-title-screen.png").arg(i),
+                       Encode(Reference(), "png"));
+    names << "missing.png";
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start("script", {"-qec",
+                             "stty cols 80 rows 20; exec " + QStringLiteral(VELDAR_PROGRAM) +
+                                 " --kind g16 -j 1 " + names.join(' '),
+                             "/dev/null"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray shown = process.readAllStandardOutput();
+    // The terminal's lines as a plain terminal keeps them.
+    QList<QByteArray> screen{{}};
+    qsizetype column = 0, widest = 0;
+    bool barDrawn = false;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
+        if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            screen.append(QByteArray());
+            column = 0;
+        } else if (c == '\033' && shown.mid(i, 3) == "\033[K") {
+            screen.last().truncate(column);
+            i += 2;
+        } else {
+            screen.last().resize(std::max(screen.last().size(), column + 1), ' ');
+            screen.last()[column++] = c;
+            widest = std::max(widest, column);
+            barDrawn |= c == '#';
+        }
+    }
+    EXPECT_TRUE(barDrawn) << shown.toStdString();
+    EXPECT_LT(widest, 80) << shown.toStdString();
+    screen.removeAll(QByteArray());
+    ASSERT_EQ(screen.size(), 2) << shown.toStdString();
+    EXPECT_EQ(screen[0], "veldar-convert: missing.png: no such file");
+    EXPECT_TRUE(screen[1].startsWith("veldar-convert: 12 converted, 1 failed, "))
+        << screen[1].toStdString();
+}
+
+// Each of these ends as a converted picture or one clear line and a
+// non-zero exit: names that are not UTF-8 or hold terminal escapes, closed
+// standard streams, a folder that cannot be read, no thread to be had.
+TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
+    write("a.png", Encode(Reference(), "png"));
+    write("win/ORBEX.ini", "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
+    const QByteArray gro = Expected("gro", grob::Series::HP49);
+    // "lat\351.png" (Latin-1), under locales with and without UTF-8, both forms.
+    const QByteArray latin = QFile::encodeName(dir.path()) + "/lat\351";
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        ASSERT_TRUE(QFile::copy(dir.filePath("a.png"), dir.filePath("copy")));
+        ASSERT_EQ(::rename(QFile::encodeName(dir.filePath("copy")), latin + ".png"), 0);
+        const QString name = QStringLiteral("export LC_ALL=%1; name=$(printf 'lat\\351.png'); ")
+                                 .arg(QLatin1String(locale));
+        Outcome r = run({}, name + "set -- --kind gro2 \"$name\"");
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        r = run({}, name + "set -- \"$name\" -1");
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(::access(latin + ".gro", F_OK) | ::access(latin + ".gro2", F_OK), 0);
+        // Missing, it is named with the byte escaped, as is a terminal escape.
+        for (const char* extension : {".png", ".gro", ".gro2"}) // Qt could not remove them
+            ::unlink(latin + extension);
+        r = run({}, name + "set -- -j1 -kgro \"$name\" \"$(printf 'x\\033[2J.png')\"");
+        EXPECT_EQ(r.err, "veldar-convert: lat\\351.png: no such file\n"
+                         "veldar-convert: x\\033[2J.png: no such file\n");
+    }
+    // Closed standard streams, a full one: said, never a stray descriptor's error.
+    EXPECT_EQ(run({"--kind", "gro", "-"}, "exec 0<&-").err,
+              "veldar-convert: -: standard input is closed\n");
+    EXPECT_EQ(run({"--kind", "gro", "-"}, "exec 1>&-", Encode(Reference(), "png")).err,
+              "veldar-convert: -: standard output is closed\n");
+    for (const char* redirect : {"exec 1>&-", "exec 1>/dev/full"})
+        EXPECT_EQ(run({"--help"}, redirect).status, 1) << redirect;
+    // As many jobs as asked for, within reason: a few hundred tiny pictures.
+    QStringList many = {"-q", "--kind", "gro", "--jobs", "10000", "-d", "out"};
+    for (int i = 0; i < 300; ++i)
+        many << write(QStringLiteral("many/%1.png").arg(i),
+                      Encode(QImage(1, 1, QImage::Format_RGB32), "png"));
+    EXPECT_EQ(run(many).status, 0);
+    EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files).size(), 300);
+
+    // A user other than root: a folder that can be written but not read, and
+    // no thread to be had (a limit of one process for the user).
+    QStringList asUser;
+    if (::getuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty()) GTEST_SKIP() << "no setpriv";
+        asUser = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+        ::chmod(QFile::encodeName(dir.path()), 0777);
+    }
+    for (const char* folder : {"wo", "np"}) {
+        ASSERT_TRUE(QDir(dir.path()).mkdir(folder));
+        ::chmod(QFile::encodeName(dir.filePath(folder)), folder == std::string("wo") ? 0333 : 0777);
+    }
+    launcher = asUser;
+    Outcome r = run({"--kind", "gro", "-d", "wo", "a.png"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("wo/a.gro"), gro);
+    launcher = asUser + QStringList{"prlimit", "--nproc=1", "--"};
+    write("b.png", Encode(Reference(), "png"));
+    r = run({"--kind", "gro", "--jobs", "4", "-d", "np", "a.png", "b.png"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("np/a.gro"), gro);
+    EXPECT_EQ(read("np/b.gro"), gro);
+    ::chmod(QFile::encodeName(dir.filePath("wo")), 0700);
+}
+
+// The manual page and the completion, made from the options table, list
+// exactly its options: every one, and nothing else.
+TEST(Documents, ListExactlyTheTablesOptions) {
+    QStringList names{"--"}, shortAndLong{"--"};
+    for (const grob::OptionSpec& option : grob::Options()) {
+        names << "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
+        shortAndLong << names.last();
+        if (option.shortName) shortAndLong << QStringLiteral("-%1").arg(QChar(option.shortName));
+    }
+    const QString completion =
+        QString::fromUtf8(ReadAll(VELDAR_RESOURCES "/veldar-convert.bash-completion"));
+    const auto listed = QRegularExpression(R"re(local options="([^"]*)")re").match(completion);
+    QStringList offered = listed.captured(1).split(' ', Qt::SkipEmptyParts);
+    offered.sort(), shortAndLong.sort();
+    EXPECT_EQ(offered, shortAndLong);
+
+    // The manual: each option's entry (".TP" then its names) and its place in the synopsis.
+    const QString manual = QString::fromUtf8(ReadAll(VELDAR_RESOURCES "/veldar-convert.1"))
+                               .replace(QLatin1String("\\-"), QLatin1String("-"));
+    const QString entries = manual.section(".SH MODERN FORM OPTIONS", 1).section("\n.SH ", 0, 0);
+    QStringList described, synopsis;
+    for (const auto& m :
+         QRegularExpression(R"(\n\.TP\n\.BI? "?(?:-\w, )?(--[\w-]*))").globalMatch(entries))
+        described << m.captured(1);
+    for (const auto& m : QRegularExpression(R"(\n\.RB \[ (--[\w-]*))").globalMatch(manual))
+        synopsis << m.captured(1);
+    names.sort(), described.sort(), synopsis.sort();
+    EXPECT_EQ(described, names);
+    names.removeAll("--help"), names.removeAll("--version");
+    EXPECT_EQ(synopsis, names);
 }
 
 } // namespace

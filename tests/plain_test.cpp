@@ -1,6 +1,7 @@
 // The plain functions behind the window: the command line,
 // the settings file and the picture checks.
 #include "commandline.h"
+#include "filenames.h"
 #include "picturecheck.h"
 #include "regularfile.h"
 #include "settings.h"
@@ -191,6 +192,32 @@ QByteArray Bytes(std::initializer_list<int> values) {
     for (int v : values)
         out.append(char(v));
     return out;
+}
+
+// File names byte for byte: valid UTF-8 read as it is, every other byte
+// carried as U+DC80 + byte and given back; what is printed shows escapes.
+TEST(FileNames, CarriedByteForByteAndShownEscaped) {
+    const struct {
+        QByteArray bytes;
+        QString name;
+    } cases[] = {
+        {"plain.png", "plain.png"},
+        {"caf\xc3\xa9", QStringLiteral("caf\u00e9")},
+        {"lat\xe9.png", QStringLiteral("lat") + QChar(0xDCE9) + QStringLiteral(".png")},
+        {"\xf0\x9f\x98\x80", QString::fromUcs4(U"\U0001F600", 1)},
+        // An overlong "/", an encoded surrogate, a lead byte cut short: byte by byte.
+        {"\xc0\xaf", QStringView(u"\xDCC0\xDCAF").toString()},
+        {"\xed\xa0\x80", QStringView(u"\xDCED\xDCA0\xDC80").toString()},
+        {"\xe2\x82", QStringView(u"\xDCE2\xDC82").toString()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(filenames::FromNative(c.bytes), c.name) << c.bytes.toStdString();
+        EXPECT_EQ(filenames::ToNative(c.name), c.bytes) << c.bytes.toStdString();
+    }
+    EXPECT_EQ(filenames::Printable(filenames::FromNative("lat\xe9 \x1b[2J\x7f\xc2\x9b.png")),
+              QStringLiteral("lat\\351 \\033[2J\\177\\302\\233.png"));
+    EXPECT_EQ(filenames::Printable(QStringLiteral("caf\u00e9 \U0001F600")),
+              QStringLiteral("caf\u00e9 \U0001F600"));
 }
 
 TEST(PictureCheck, TellsKindsByContent) {

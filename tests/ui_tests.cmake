@@ -28,8 +28,9 @@ set_tests_properties(loading_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" T
 add_executable(cli_tests cli_test.cpp)
 target_link_libraries(cli_tests PRIVATE grob_engine Qt6::Gui GTest::gtest)
 target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>"
-    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
-add_dependencies(cli_tests veldar-convert veldar-render)
+    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    VELDAR_RESOURCES="${PROJECT_BINARY_DIR}/resources")
+add_dependencies(cli_tests veldar-convert veldar-render option_docs)
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
 

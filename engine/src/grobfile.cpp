@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 #include <system_error>
 
@@ -57,6 +59,19 @@ int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
         if (err != EEXIST) return -1;
     }
     return -1;
+}
+
+// For Flush::Later: one open descriptor of a file written on each file system.
+std::mutex g_laterMutex;
+std::map<dev_t, int> g_later;
+
+void KeepForLaterFlush(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return;
+    const std::lock_guard lock(g_laterMutex);
+    if (g_later.count(info.st_dev)) return;
+    const int kept = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (kept >= 0) g_later.emplace(info.st_dev, kept);
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
@@ -151,6 +166,7 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
     if (!WriteAll(fd, bytes.data(), bytes.size(), err)) abandon(ErrnoText(err));
     if (flush == Flush::EachFile && ::fsync(fd) != 0) abandon(ErrnoText(errno));
+    if (flush == Flush::Later) KeepForLaterFlush(fd);
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) abandon(ErrnoText(errno));
@@ -159,20 +175,21 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
 }
 
-bool FlushFolder(const std::string& folder) {
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool FlushLaterFiles() {
+    const std::lock_guard lock(g_laterMutex);
+    int err = 0;
+    for (const auto& [device, fd] : g_later) {
 #ifdef __linux__
-    const bool ok = ::syncfs(fd) == 0;
-#else
-    ::sync();
-    const bool ok = true;
+        if (::syncfs(fd) != 0 && err == 0) err = errno;
 #endif
-    const int err = errno;
-    ::close(fd);
+        ::close(fd);
+    }
+    g_later.clear();
+#ifndef __linux__
+    ::sync();
+#endif
     errno = err;
-    return ok;
+    return err == 0;
 }
 
 } // namespace grob

@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "busycursor.h"
 #include "commandline.h"
+#include "filenames.h"
 #include "layout.h"
 #include "picturebox.h"
 #include "previewwindow.h"
@@ -374,7 +375,8 @@ void MainWindow::aboutClosed() {
 
 void MainWindow::batchFailure(const QString& file, const QString& cause) {
     std::FILE* out = options_.errors ? options_.errors : stderr;
-    std::fprintf(out, "veldar-convert: %s: %s\n", qPrintable(file), qPrintable(cause));
+    const QString line = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
+    std::fprintf(out, "%s\n", filenames::Printable(line).toLocal8Bit().constData());
     std::fflush(out);
     exitCode_ = 1;
     close();

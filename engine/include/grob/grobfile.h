@@ -50,7 +50,7 @@ std::array<std::uint8_t, kHeadSize> MakeHead(Series series, std::uint64_t grobWi
 
 // When the bytes of a written file reach the disk: before the file takes the
 // place of the old one (each file on its own), or later, when the caller
-// flushes a whole folder with FlushFolder (many files, one flush).
+// calls FlushLaterFiles (many files, one flush for each file system).
 enum class Flush { EachFile, Later };
 
 // Writes a whole file to `path`: every file the program writes (GROBs, their
@@ -62,8 +62,10 @@ enum class Flush { EachFile, Later };
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          Flush flush = Flush::EachFile);
 
-// Flushes everything written to the file system that holds `folder`.
-// Returns false, with errno set, when that fails.
-bool FlushFolder(const std::string& folder);
+// Flushes each file system that a Flush::Later write reached since the last
+// call. A descriptor of one file written there is kept open for it, so no
+// folder is opened (a folder may be writable but not readable). Returns
+// false, with errno set, when a flush fails; any thread may write meanwhile.
+bool FlushLaterFiles();
 
 } // namespace grob

@@ -7,6 +7,7 @@
 #include "grob/kinds.h"
 #include "grob/prepare.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -128,7 +129,7 @@ inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture"}}};
 
 // clang-format off
-inline constexpr std::array<OptionSpec, 18> kOptions = {{
+inline constexpr std::array<OptionSpec, 20> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -137,8 +138,12 @@ inline constexpr std::array<OptionSpec, 18> kOptions = {{
      .choices = kSeriesChoices,
      .help = "The calculator series of the header (default: a GROB's own, else the one saved "
              "by the window)."},
-    {.name = "output-dir", .type = OptionType::Path, .valueName = "DIR",
-     .help = "Write the outputs into DIR (default: beside each picture).",
+    {.name = "output", .shortName = 'o', .type = OptionType::Path, .valueName = "FILE",
+     .help = "Write the output of the one picture given to FILE, or to standard output when "
+             "FILE is -.",
+     .manual = "With several pictures use --output-dir instead."},
+    {.name = "output-dir", .shortName = 'd', .type = OptionType::Path, .valueName = "DIR",
+     .help = "Write the outputs into DIR, made if missing (default: beside each picture).",
      .manual = "The outputs keep the names they would have beside their pictures."},
     {.name = "jobs", .shortName = 'j', .type = OptionType::Whole, .valueName = "N",
      .minimum = 1, .maximum = 1000000,
@@ -189,11 +194,17 @@ inline constexpr std::array<OptionSpec, 18> kOptions = {{
      .byDefault = 2, .help = "The previews' zoom, 1 to 16 (default 2).", .label = "Zoom",
      .preference = "preview/zoom", .use = kCommandLine | kPreviewView},
     {.name = "quiet", .shortName = 'q', .type = OptionType::Flag,
-     .help = "Show no progress, only failures."},
+     .help = "Show no progress and no summary, only failures."},
+    {.name = "verbose", .shortName = 'v', .type = OptionType::Flag,
+     .help = "Say each file written (picture -> output, bytes) on standard output, or on "
+             "standard error when an output goes to standard output."},
     {.name = "help", .shortName = 'h', .type = OptionType::Flag, .help = "Show this help."},
-    {.name = "version", .type = OptionType::Flag, .help = "Show the program's version."},
+    {.name = "version", .shortName = 'V', .type = OptionType::Flag,
+     .help = "Show the program's version."},
 }};
 // clang-format on
+static_assert(std::ranges::none_of(kOptions, [](const OptionSpec& o) { return o.name.empty(); }),
+              "every entry of the table is an option: the size above counts them");
 
 constexpr std::span<const OptionSpec> Options() {
     return kOptions;
