@@ -119,9 +119,7 @@ int Run(int argc, char** argv) {
     }
     // Every request of the run, checked against each other before any work:
     // no output replaces a picture of the run or another output.
-    std::vector<pipeline::Request> requests;
-    for (const QString& picture : options.pictures)
-        requests.push_back(RequestFor(picture, options, series));
+    std::vector<pipeline::Request> requests = RequestsFor(options, series);
     bool toStandardOutput = false;
     for (const pipeline::Request& request : requests)
         for (const pipeline::Output& output : request.outputs)
@@ -149,6 +147,8 @@ int Run(int argc, char** argv) {
     auto convert = [&](const pipeline::Request* request) {
         progress.started(request->source.name());
         const pipeline::Result result = pipeline::Convert(*request, context);
+        if (!result.note.isEmpty() && !options.quiet)
+            progress.failure(Line(request->source.name(), result.note));
         if (result.ok()) {
             ++converted;
             for (const pipeline::Made& made : result.made)

@@ -2,7 +2,9 @@
 
 #include "commandline.h"
 #include "filenames.h"
+#include "grob/list.h"
 #include "grob/options.h"
+#include "regularfile.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -187,6 +189,20 @@ QString OutputPath(const QString& picture, const Options& options) {
     return QDir(options.outputDir).filePath(QFileInfo(beside).fileName());
 }
 
+namespace {
+
+// Whether a picture file holds a list of GROBs (whose every GROB a PNG shows).
+bool HoldsList(const QString& picture) {
+    if (picture == QLatin1String("-")) return false;
+    const auto bytes = loading::ReadRegularFile(picture, 1 << 16, nullptr);
+    if (!bytes) return false;
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                             std::size_t(bytes->size()));
+    return grob::LooksLikeBinaryList(data) || grob::LooksLikeTextList(data);
+}
+
+} // namespace
+
 pipeline::Request RequestFor(const QString& picture, const Options& options,
                              grob::Series savedSeries) {
     using pipeline::Output;
@@ -200,25 +216,65 @@ pipeline::Request RequestFor(const QString& picture, const Options& options,
     request.defaultSeries = savedSeries;
     request.preparation = options.choices.preparation;
     request.zoom = options.choices.zoom;
+    request.cutting = options.cutting;
+    // A PNG of a list shows every GROB of it.
+    if (options.toPng && HoldsList(picture)) request.cutting.frames = true;
+    // Several GROBs from one picture: one file each, numbered; their PNGs one
+    // sheet side by side unless split.
+    const bool numbered = !options.list && (options.toPng ? options.split : request.cutting.many());
     const Product main = options.toPng  ? Product::PicturePng
                          : options.text ? Product::GrobText
                                         : Product::Grob;
     const bool toStandardOutput =
         options.output.isEmpty() ? stream : options.output == QLatin1String("-");
-    request.outputs.push_back({main, toStandardOutput
-                                         ? Target::StandardOutput()
-                                         : Target::File(OutputPath(picture, options))});
+    const QString path = OutputPath(picture, options);
+    request.outputs.push_back({main, toStandardOutput ? Target::StandardOutput()
+                                     : numbered       ? Target::Numbered(path)
+                                                      : Target::File(path)});
     if (!options.preview.isEmpty()) {
-        QString path = options.preview;
-        if (filenames::IsFolder(path)) {
+        QString view = options.preview;
+        if (filenames::IsFolder(view)) {
             // Named like the GROB (the picture's name when the GROB goes to standard output).
             const bool named = !options.output.isEmpty() && options.output != QLatin1String("-");
             const QString grob = QFileInfo(named ? options.output : picture).fileName();
-            path = QDir(path).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
+            view = QDir(view).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
         }
-        request.outputs.push_back({Product::PreviewPng, Target::File(path)});
+        request.outputs.push_back({Product::PreviewPng, request.cutting.many()
+                                                            ? Target::Numbered(view)
+                                                            : Target::File(view)});
     }
     return request;
+}
+
+std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries) {
+    std::vector<pipeline::Request> requests;
+    if (!options.list) {
+        for (const QString& picture : options.pictures)
+            requests.push_back(RequestFor(picture, options, savedSeries));
+        return requests;
+    }
+    // One list of every picture's GROBs, named after the first picture and
+    // its kind (walk.g16.lst), so that reading it back knows the kind.
+    const QString first = options.pictures.front();
+    pipeline::Request request = RequestFor(first, options, savedSeries);
+    for (qsizetype i = 1; i < options.pictures.size(); ++i)
+        request.more.push_back(pipeline::Source::File(options.pictures[i]));
+    const bool stream = options.output.isEmpty() ? first == QLatin1String("-")
+                                                 : options.output == QLatin1String("-");
+    QString path = options.output;
+    if (path.isEmpty()) {
+        const QString name =
+            cmdline::OutputName(first == QLatin1String("-") ? QStringLiteral("list") : first,
+                                Latin1(options.choices.kind.extension) + QStringLiteral(".lst"));
+        path = options.outputDir.isEmpty()
+                   ? name
+                   : QDir(options.outputDir).filePath(QFileInfo(name).fileName());
+    }
+    request.outputs.front() = {options.text ? pipeline::Product::ListText : pipeline::Product::List,
+                               stream ? pipeline::Target::StandardOutput()
+                                      : pipeline::Target::File(path)};
+    requests.push_back(std::move(request));
+    return requests;
 }
 
 Parsed ParseArguments(const QStringList& arguments, int cores) {
@@ -344,13 +400,36 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
     options.jobs = std::clamp(options.jobs, 1, std::max(1, cores) * grob::kJobsPerCore);
     options.quiet = isSet("quiet");
     options.verbose = isSet("verbose");
+    // Sprites, sheets and animations.
+    pipeline::Cutting& cutting = options.cutting;
+    cutting.frames = isSet("frames");
+    if (isSet("tile")) {
+        const auto box = grob::ParseSize(grob::Option("tile"), value("tile").toStdString());
+        if (!box) return refuse(RefusedValue(grob::Option("tile"), value("tile")));
+        cutting.tileWidth = box->width;
+        cutting.tileHeight = box->height;
+    }
+    cutting.tilePad = isSet("tile-pad");
+    cutting.skipEmpty = isSet("skip-empty");
+    cutting.masks = isSet("mask");
+    options.list = isSet("list");
+    options.split = isSet("split");
+    for (const char* name : {"tile-pad", "skip-empty"})
+        if (isSet(name) && !cutting.tiles())
+            return refuse(QStringLiteral("--%1 goes with --tile").arg(QLatin1String(name)));
+    if (options.split && !options.toPng)
+        return refuse(QStringLiteral("--split writes numbered PNGs: it goes with --to png"));
+    if (options.toPng && (options.list || cutting.masks))
+        return refuse(QStringLiteral("--to png writes pictures, not GROBs: --%1 goes with a GROB "
+                                     "(--kind)")
+                          .arg(options.list ? QStringLiteral("list") : QStringLiteral("mask")));
     options.pictures = parser.positionalArguments();
     if (options.pictures.isEmpty()) return refuse(QStringLiteral("no pictures given"));
     if (options.pictures.contains(QStringLiteral("-")) && options.pictures.size() > 1)
         return refuse(QStringLiteral("\"-\" (standard input) must be the only picture"));
-    if (isSet("output") && options.pictures.size() > 1)
+    if (isSet("output") && options.pictures.size() > 1 && !options.list)
         return refuse(QStringLiteral("-o names the output of one picture: with several, name a "
-                                     "folder with --output-dir (-d)"));
+                                     "folder with --output-dir (-d), or make one --list"));
     if (options.pictures == QStringList{QStringLiteral("-")}) {
         if (!options.preview.isEmpty() && filenames::IsFolder(options.preview) &&
             (options.output.isEmpty() || options.output == QLatin1String("-")))
@@ -361,7 +440,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                 "--output-dir does nothing with \"-\": the output goes to standard output (or to "
                 "the file -o names)"));
     }
-    if (!options.preview.isEmpty() && options.pictures.size() > 1 &&
+    if (!options.preview.isEmpty() && options.pictures.size() > 1 && !options.list &&
         !filenames::IsFolder(options.preview))
         return refuse(QStringLiteral("--preview names a folder when there are several pictures"));
     parsed.options = options;

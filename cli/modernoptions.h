@@ -24,9 +24,12 @@ struct Options {
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
     bool quiet = false;
-    bool verbose = false; // a line for each file written
-    QString preview;      // a PNG file (one picture) or a folder for the calculator views
-    QStringList pictures; // or just "-": standard input to standard output
+    bool verbose = false;      // a line for each file written
+    QString preview;           // a PNG file (one picture) or a folder for the calculator views
+    pipeline::Cutting cutting; // --frames, --tile, --tile-pad, --skip-empty, --mask
+    bool list = false;         // --list: every GROB of the run in one list object
+    bool split = false;        // --split: a list's pictures as numbered PNGs
+    QStringList pictures;      // or just "-": standard input to standard output
 };
 
 struct Parsed {
@@ -50,5 +53,7 @@ QString OutputPath(const QString& picture, const Options& options);
 // The conversion of one picture ("-": standard input to standard output).
 pipeline::Request RequestFor(const QString& picture, const Options& options,
                              grob::Series savedSeries);
+// The conversions of a run: one a picture, or with --list one for them all.
+std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries);
 
 } // namespace modern

@@ -603,6 +603,33 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
     ::chmod(QFile::encodeName(dir.filePath("wo")), 0700);
 }
 
+// Animations, sheets and lists from the command line: numbered files, one
+// list named after the first picture and its kind, read back as a sheet or
+// split, and the options that make no sense together refused.
+TEST_F(Cli, FramesTilesAndLists) {
+    write("walk.gif", testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/codecs-frames.gif")));
+    Outcome r = run({"--kind", "gro", "--frames", "walk.gif"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(files().filter(QRegularExpression("^walk-0[1-4]\\.gro$")).size(), 4);
+    r = run({"--kind", "g16", "--frames", "--list", "--series", "48", "walk.gif"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(read("walk.g16.lst").startsWith("HPHP48-X\x74\x2a")); // the list prologue
+    // Read back: one sheet of the four 4 x 4 frames with a gap between, or four PNGs.
+    ASSERT_EQ(run({"--to", "png", "walk.g16.lst"}).status, 0);
+    EXPECT_EQ(QImage(dir.filePath("walk.g16.png")).size(), QSize(4 * 4 + 3, 4));
+    ASSERT_EQ(run({"--to", "png", "--split", "-d", "split", "walk.g16.lst"}).status, 0);
+    EXPECT_EQ(QDir(dir.filePath("split")).entryList(QDir::Files).size(), 4);
+    // Tiles: the refusal says by how much.
+    write("sheet.png", Encode(Reference(), "png")); // 48 x 32
+    r = run({"--kind", "gro", "--tile", "20x16", "sheet.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("8 pixels over across and 0 down")) << r.err.toStdString();
+    for (const QStringList& args : {QStringList{"--kind", "gro", "--skip-empty", "sheet.png"},
+                                    QStringList{"--to", "png", "--list", "walk.gif"},
+                                    QStringList{"--kind", "gro", "--split", "walk.gif"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+}
+
 // The manual page and the completion, made from the options table, list
 // exactly its options: every one, and nothing else.
 TEST(Documents, ListExactlyTheTablesOptions) {

@@ -1,6 +1,7 @@
 // The main window, driven through its real events (menu actions, drops,
 // keys) on the offscreen platform.
 #include "aboutdialog.h"
+#include "grob/list.h"
 #include "mainwindow.h"
 #include "picturebox.h"
 #include "previewwindow.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
@@ -582,6 +584,34 @@ class MainWindowTest : public QObject {
         QVERIFY(!preview->savePng(dir_.filePath("no/such/folder/view.png")));
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains("no/such/folder/view.png"));
+    }
+
+    // An animation (or a list) shows one frame at a time, steps with Page Down,
+    // plays in the preview and is written whole as one list.
+    void framesOneAtATime() {
+        auto form = makeWindow();
+        form->show();
+        prompter_.answers = {QStringLiteral(VELDAR_TEST_DATA "/codecs-frames.gif")};
+        form->menuItem(MenuArray::File, 1)->trigger();
+        QCOMPARE(form->frameCount(), 4);
+        QVERIFY(form->findChild<QWidget*>("frameBar")->isVisible());
+        const QImage first = form->picture()->shown().copy();
+        QTest::keyClick(form.get(), Qt::Key_PageDown);
+        QCOMPARE(form->frameShown(), 1);
+        QVERIFY(form->picture()->shown() != first);
+        QTest::keyClick(form.get(), Qt::Key_PageUp);
+        QTest::keyClick(form.get(), Qt::Key_PageUp); // round to the last
+        QCOMPARE(form->frameShown(), 3);
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        QVERIFY(form->previewWindow()->play->isEnabled());
+        prompter_.answers = {dir_.filePath("walk.gro.lst")};
+        form->menuItem(MenuArray::ListOf, 3)->trigger();
+        QVERIFY(form->marker()->isVisibleTo(form.get()));
+        const QByteArray list = ReadAll(dir_.filePath("walk.gro.lst"));
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(list.constData()),
+                              std::size_t(list.size()));
+        QCOMPARE(grob::ReadBinaryList(bytes, "l").objects.size(), std::size_t(4));
+        QVERIFY(messages_.isEmpty());
     }
 
     void previewWithoutAPicture() {

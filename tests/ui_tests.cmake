@@ -10,7 +10,8 @@ gtest_discover_tests(plain_tests DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${
 add_executable(mainwindow_tests mainwindow_test.cpp)
 target_link_libraries(mainwindow_tests PRIVATE veldar_ui Qt6::Test)
 set_target_properties(mainwindow_tests PROPERTIES AUTOMOC ON)
-target_compile_definitions(mainwindow_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>")
+target_compile_definitions(mainwindow_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>"
+    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(mainwindow_tests veldar-convert veldar-render)
 add_test(NAME mainwindow_tests COMMAND mainwindow_tests)
 set_tests_properties(mainwindow_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)

@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -147,13 +148,6 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     frameBar_->hide();
     connect(previousFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ - 1); });
     connect(nextFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ + 1); });
-    auto* previous = new QAction(this);
-    previous->setShortcut(QKeySequence(Qt::Key_PageUp));
-    connect(previous, &QAction::triggered, this, [this] { showFrame(frame_ - 1); });
-    auto* next = new QAction(this);
-    next->setShortcut(QKeySequence(Qt::Key_PageDown));
-    connect(next, &QAction::triggered, this, [this] { showFrame(frame_ + 1); });
-    addActions({previous, next});
     passingTimer_ = new QTimer(this);
     passingTimer_->setSingleShot(true);
     passingTimer_->setInterval(4000);
@@ -321,6 +315,12 @@ void MainWindow::updateStatusLine(const QString& passing) {
     statusLine_->setToolTip(text);
     statusLine_->setVisible(!text.isEmpty());
     placeMarker();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (frames_.size() > 1 && (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown))
+        return showFrame(frame_ + (event->key() == Qt::Key_PageDown ? 1 : -1));
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -129,7 +129,7 @@ inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture"}}};
 
 // clang-format off
-inline constexpr std::array<OptionSpec, 20> kOptions = {{
+inline constexpr std::array<OptionSpec, 27> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -193,6 +193,35 @@ inline constexpr std::array<OptionSpec, 20> kOptions = {{
     {.name = "zoom", .type = OptionType::Whole, .valueName = "N", .minimum = 1, .maximum = 16,
      .byDefault = 2, .help = "The previews' zoom, 1 to 16 (default 2).", .label = "Zoom",
      .preference = "preview/zoom", .use = kCommandLine | kPreviewView},
+    {.name = "frames", .type = OptionType::Flag,
+     .help = "Every frame of an animated GIF, page of a TIFF or GROB of a list, not the "
+             "first alone: one GROB each.",
+     .manual = "Each frame is the whole picture as a browser shows it at that moment; each goes "
+               "through the same preparation."},
+    {.name = "tile", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
+     .maximum = kMaxSide,
+     .help = "Cut each picture into WxH tiles, left to right, top to bottom: one GROB each.",
+     .manual = "A picture that is not a whole number of tiles is refused, saying by how much."},
+    {.name = "tile-pad", .type = OptionType::Flag,
+     .help = "With --tile, pad the last row and column of tiles with white (and clear) "
+             "instead of refusing."},
+    {.name = "skip-empty", .type = OptionType::Flag,
+     .help = "With --tile, leave out tiles that are white or clear throughout, and say which "
+             "remain."},
+    {.name = "mask", .type = OptionType::Flag,
+     .help = "After each picture's GROB, a 1-bit mask of its size, dark where the picture is "
+             "at least half opaque.",
+     .manual = "As files, walk-01.mask.gro beside walk-01.g16. A picture with no transparency "
+               "gets a full mask, said once."},
+    {.name = "list", .type = OptionType::Flag,
+     .help = "All the GROBs (frames, tiles, masks, every picture given) in one list object, "
+             "named after the first picture: walk.g16.lst.",
+     .manual = "With --text, the list in the text form. A list larger than 288 KB, the most "
+               "user memory of any HP 48 or HP 49, is refused. Without --list, several GROBs from "
+               "one picture are numbered files: walk-01.g16, walk-02.g16, ..."},
+    {.name = "split", .type = OptionType::Flag,
+     .help = "With --to png, the GROBs of a list (or the frames) as numbered PNGs instead of one "
+             "sheet side by side."},
     {.name = "quiet", .shortName = 'q', .type = OptionType::Flag,
      .help = "Show no progress and no summary, only failures."},
     {.name = "verbose", .shortName = 'v', .type = OptionType::Flag,
