@@ -21,6 +21,7 @@
 #include <set>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pipeline {
@@ -664,24 +665,59 @@ Result Convert(const Request& request, const Context& context) {
     return result;
 }
 
-QString SameFileKey(const QString& path) {
-    // The system's own names throughout: a name need not be UTF-8.
-    auto canonical = [](const QString& name) {
-        QString result;
-        if (char* real = ::realpath(filenames::ToNative(name).constData(), nullptr)) {
-            result = filenames::FromNative(QByteArray(real));
-            std::free(real);
+namespace {
+
+QString Canonical(const QString& name) {
+    QString result;
+    if (char* real = ::realpath(filenames::ToNative(name).constData(), nullptr)) {
+        result = filenames::FromNative(QByteArray(real));
+        std::free(real);
+    }
+    return result;
+}
+
+// The same-file keys of one run's paths: the working folder asked once, each
+// folder made canonical once, and one look at each file (is it a link?).
+// The system's own names throughout: a name need not be UTF-8.
+class SameFileKeys {
+  public:
+    QString operator()(const QString& path) {
+        if (cwd_.isEmpty()) cwd_ = filenames::Absolute(QStringLiteral("."));
+        const QString absolute = path.startsWith(u'/') ? path : cwd_ + u'/' + path;
+        struct stat info {};
+        if (::lstat(filenames::ToNative(absolute).constData(), &info) == 0 &&
+            S_ISLNK(info.st_mode)) {
+            const QString target = Canonical(absolute);
+            if (!target.isEmpty()) return target;
         }
-        return result;
-    };
-    if (const QString file = canonical(path); !file.isEmpty()) return file;
-    const QFileInfo info(filenames::Absolute(path));
-    const QString folder = canonical(info.absolutePath());
-    return (folder.isEmpty() ? QDir::cleanPath(info.absolutePath()) : folder) + u'/' +
-           info.fileName();
+        const qsizetype slash = absolute.lastIndexOf(u'/');
+        const QString folder = absolute.left(std::max<qsizetype>(slash, 1));
+        const QString name = absolute.mid(slash + 1);
+        auto known = folders_.find(folder);
+        if (known == folders_.end()) {
+            const QString canonical = Canonical(folder);
+            known =
+                folders_.emplace(folder, canonical.isEmpty() ? QDir::cleanPath(folder) : canonical)
+                    .first;
+        }
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+            return QDir::cleanPath(known->second + u'/' + name);
+        return (known->second == QLatin1String("/") ? QString() : known->second) + u'/' + name;
+    }
+
+  private:
+    QString cwd_;
+    std::map<QString, QString> folders_;
+};
+
+} // namespace
+
+QString SameFileKey(const QString& path) {
+    return SameFileKeys()(path);
 }
 
 std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
+    SameFileKeys keys;
     std::vector<Clash> clashes;
     auto what = [](Product product) {
         switch (product) {
@@ -703,7 +739,7 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
     std::map<QString, std::size_t> inputs;
     for (std::size_t i = 0; i < requests.size(); ++i)
         if (requests[i].source.from == Source::From::File)
-            inputs.emplace(SameFileKey(requests[i].source.path), i);
+            inputs.emplace(keys(requests[i].source.path), i);
     struct Claim {
         std::size_t request;
         Product product;
@@ -715,7 +751,7 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
         QString refusal, refused;
         for (const Output& output : request.outputs) {
             if (output.target.to != Target::To::File) continue;
-            const QString key = SameFileKey(output.target.path);
+            const QString key = keys(output.target.path);
             const QString product = what(output.product);
             if (const auto input = inputs.find(key); input != inputs.end()) {
                 refused = output.target.path;

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -10,6 +12,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,8 +48,13 @@ std::string KindOfSpecialFile(mode_t mode) {
 // Creates a new, uniquely named file in `folder`. The name has a fixed
 // length, so any name that is legal for the target is legal beside it.
 int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
-    std::random_device entropy;
-    std::mt19937_64 random(entropy());
+    // One generator a thread, seeded once from the system's entropy.
+    thread_local std::mt19937_64 random = [] {
+        std::uint64_t seed = 0;
+        if (::getrandom(&seed, sizeof seed, 0) != sizeof seed)
+            seed = std::uint64_t(::getpid()) << 32 ^ std::uint64_t(std::time(nullptr));
+        return std::mt19937_64(seed);
+    }();
     for (int attempt = 0; attempt < 64; ++attempt) {
         char name[32];
         std::snprintf(name, sizeof name, ".grob-%010llx.tmp",
@@ -129,27 +137,24 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
                          Flush flush) {
     if (path.empty()) Fail(ErrorCode::CannotCreate, path, "no file name given");
 
-    std::error_code ec;
+    // One look at the name: a link is followed (writing through it replaces
+    // the file it points to, not the link), anything but a regular file is
+    // refused, and an existing file that may not be written stays as it is.
     fs::path target(path);
-    // Writing through a link replaces the file it points to, not the link.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
     struct stat before {};
-    const bool exists = ::stat(target.c_str(), &before) == 0;
+    bool exists = ::lstat(target.c_str(), &before) == 0;
+    if (exists && S_ISLNK(before.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+        exists = ::stat(target.c_str(), &before) == 0;
+    }
     if (exists) {
         if (!S_ISREG(before.st_mode))
             Fail(ErrorCode::CannotCreate, path, KindOfSpecialFile(before.st_mode));
-        // An existing file that cannot be opened for writing stays as it is.
-        // O_NONBLOCK: should it have become a pipe meanwhile, never wait on it.
-        const int probe =
-            ::open(target.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (probe < 0) Fail(ErrorCode::CannotCreate, path, ErrnoText(errno));
-        struct stat opened {};
-        const bool regular = ::fstat(probe, &opened) == 0 && S_ISREG(opened.st_mode);
-        ::close(probe);
-        if (!regular) Fail(ErrorCode::CannotCreate, path, KindOfSpecialFile(opened.st_mode));
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            Fail(ErrorCode::CannotCreate, path, ErrnoText(errno));
     }
 
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
