@@ -6,7 +6,7 @@
 #include "grob/list.h"
 #include "grob/options.h"
 #include "grob/reader.h"
-#include "png.h"
+#include "pngfile.h"
 #include "preview.h"
 #include "regularfile.h"
 

@@ -1,4 +1,4 @@
-#include "png.h"
+#include "pngfile.h"
 
 #include "codecs.h"
 #include "grob/grobfile.h"
