@@ -265,6 +265,9 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
         write(name, png);
     write("b/x.jpg", Encode(Reference(), "jpeg"));
     write("one.png", Encode(QImage(1, 1, QImage::Format_RGB32), "png"));
+    // Headers that claim 20000 x 20000 and 8000 x 6000 pixels over a tiny picture.
+    write("huge.png", testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/huge.png")));
+    write("huge.jpg", testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/huge.jpg")));
     QImage tall(1, 4096, QImage::Format_RGB32);
     tall.fill(Qt::black);
     write("tall.png", Encode(tall, "png"));
@@ -282,6 +285,12 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
          "DIR/x.png: the preview of b/x.jpg would replace the preview of a/x.png"},
         {{"--preview", "g2.gro", "g2.png"},
          "g2.gro: the preview of g2.png would replace the GROB of g2.png"},
+        {{"huge.png"},
+         "huge.png: the picture is 20000 x 20000 pixels; at most 16384 x 16384 and 32 million "
+         "pixels are accepted"},
+        {{"huge.jpg", "--fit", "131x64"},
+         "huge.jpg: the picture is 8000 x 6000 pixels; at most 16384 x 16384 and 32 million "
+         "pixels are accepted"},
         {{"pic.png", "same/pic.bmp"},
          "same/pic.gro: the GROB of same/pic.bmp would replace the GROB of pic.png"},
         {{"--preview", "nodir/view.png", "pic.png"}, "nodir/view.png: No such file or directory"},

@@ -176,7 +176,8 @@ TEST(Codecs, GifFramesComposedAsABrowserDoes) {
     // background colour (entry 0, red); a browser shows the canvas clear.
     const QByteArray partial = Fixture("codecs-partial.gif");
     EXPECT_EQ(Decode(partial).image.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0], 0x00FFFFFFu);
+    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0],
+              0x00FFFFFFu);
     const QByteArray transparent = Fixture("codecs-transparent.gif");
     const auto still = codecs::DecodeGifFrames(Span(transparent), {}, &error);
     ASSERT_EQ(still.size(), 1u);

@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "filenames.h"
 #include "picturecheck.h"
+#include "preferences.h"
 #include "regularfile.h"
 #include "settings.h"
 #include "test_files.h"
@@ -185,6 +186,33 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
     EXPECT_NE(failure, "");
     EXPECT_EQ(testing_util::ReadAll(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
+}
+
+// The preferences file: what the table allows is read, anything else (a
+// flag that is not true or false, a number out of range or not whole where
+// it must be, an unknown name) keeps its default; the old file's keys too.
+TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
+    const Preferences odd = Preferences::Parse("[prepare]\ninvert=maybe\nupscale=1\ngamma=0\n"
+                                               "dither=sepia\nfitWidth=20000\nfitHeight=64\n"
+                                               "[preview]\nzoom=2.5\nkind=g17\nshown=yes\n");
+    const Preferences defaults;
+    EXPECT_FALSE(odd.preparation.invert);
+    EXPECT_FALSE(odd.preparation.upscale);
+    EXPECT_EQ(odd.preparation.gamma, 1);
+    EXPECT_EQ(odd.preparation.dither, grob::Dither::None);
+    EXPECT_FALSE(odd.preparation.fits());
+    EXPECT_EQ(odd.zoom, 2);
+    EXPECT_EQ(odd.kind.extension, "gro");
+    EXPECT_FALSE(odd.previewShown);
+    // A file as the earlier program wrote it, read back and written again alike.
+    const QByteArray earlier = "[prepare]\nbrightness=-20\ncontrast=15\ndither=atkinson\n"
+                               "fitHeight=80\nfitWidth=131\ngamma=1.5\ninvert=true\n"
+                               "upscale=true\n\n[preview]\nkind=g16\nshown=true\nzoom=3\n";
+    const Preferences read = Preferences::Parse(earlier);
+    EXPECT_EQ(read.preparation.fitWidth, 131);
+    EXPECT_EQ(read.preparation.dither, grob::Dither::Atkinson);
+    EXPECT_EQ(read.zoom, 3);
+    EXPECT_EQ(read.format(), earlier);
 }
 
 QByteArray Bytes(std::initializer_list<int> values) {

@@ -29,8 +29,8 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
     if (w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels)
         return "enlarged to fit, the picture would be " + Thousands(w) + " x " + Thousands(h) +
                " pixels; at most " + Thousands(kMaxSide) + " on a side and " +
-               std::to_string(kMaxPixels / (1024 * 1024)) + " million pixels are made: " +
-               std::string(hints.enlarge);
+               std::to_string(kMaxPixels / (1024 * 1024)) +
+               " million pixels are made: " + std::string(hints.enlarge);
     const std::uint64_t grobWidth =
         kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
     const std::uint64_t grobHeight =
@@ -39,8 +39,8 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
     if (grobWidth >= kFieldLimit || grobHeight >= kFieldLimit || 15 + 2 * body >= kFieldLimit)
         return "the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
                Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
-               Thousands(std::int64_t(body)) + " bytes; a GROB holds at most 524,280: " +
-               std::string(hints.fit);
+               Thousands(std::int64_t(body)) +
+               " bytes; a GROB holds at most 524,280: " + std::string(hints.fit);
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "grob/prepare.h"
 
+#include "grob/options.h"
 #include "grob/reader.h"
 
 #include <algorithm>
@@ -11,9 +12,6 @@
 namespace grob {
 
 namespace {
-
-constexpr std::array<std::string_view, 4> kDitherNames = {"none", "floyd-steinberg", "atkinson",
-                                                          "ordered"};
 
 std::uint32_t Channel(std::uint32_t pixel, int shift) {
     return (pixel >> shift) & 255u;
@@ -113,13 +111,15 @@ constexpr Spread kAtkinson[] = {{1, 0, 1 / 8.0}, {2, 0, 1 / 8.0}, {-1, 1, 1 / 8.
 } // namespace
 
 std::optional<Dither> DitherForName(std::string_view name) {
-    for (std::size_t i = 0; i < kDitherNames.size(); ++i)
-        if (kDitherNames[i] == name) return static_cast<Dither>(i);
+    for (const DitherMethod& method : kDitherMethods)
+        if (method.name == name) return method.dither;
     return std::nullopt;
 }
 
 std::string_view NameOfDither(Dither dither) {
-    return kDitherNames[static_cast<std::size_t>(dither)];
+    for (const DitherMethod& method : kDitherMethods)
+        if (method.dither == dither) return method.name;
+    return kDitherMethods.front().name;
 }
 
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {

@@ -3,8 +3,8 @@
 // chooser), the GROB and list readers in both forms, and the decoding of the
 // metafile renderer's answer.
 #include "grob/list.h"
-#include "renderprotocol.h"
 #include "picturecheck.h"
+#include "renderprotocol.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -17,9 +17,9 @@ std::optional<QString> QtFilePrompter::askSave(QWidget* parent, const QString& f
     return path;
 }
 
-QString CommonDialog::DialogFilter(const QString& filter) {
-    const QStringList parts = filter.split(u'|');
-    if (parts.size() < 2) return filter;
+QString CommonDialog::dialogFilter(const QString& text) {
+    const QStringList parts = text.split(u'|');
+    if (parts.size() < 2) return text;
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString& description = parts[i];
@@ -32,16 +32,16 @@ QString CommonDialog::DialogFilter(const QString& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-bool CommonDialog::ShowOpen(QWidget* parent) {
-    const auto chosen = prompter_->askOpen(parent, DialogFilter(Filter), FileName);
+bool CommonDialog::showOpen(QWidget* parent) {
+    const auto chosen = prompter_->askOpen(parent, dialogFilter(filter), fileName);
     if (!chosen) return false;
-    FileName = *chosen;
+    fileName = *chosen;
     return true;
 }
 
-bool CommonDialog::ShowSave(QWidget* parent) {
-    const auto chosen = prompter_->askSave(parent, DialogFilter(Filter), FileName);
+bool CommonDialog::showSave(QWidget* parent) {
+    const auto chosen = prompter_->askSave(parent, dialogFilter(filter), fileName);
     if (!chosen) return false;
-    FileName = *chosen;
+    fileName = *chosen;
     return true;
 }

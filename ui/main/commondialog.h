@@ -1,4 +1,4 @@
-// The two file dialogs of the main window, CMD (open) and CMD2 (save). Each
+// The main window's two file dialogs, one to open and one to save. Each
 // keeps its filter, in the "description|patterns" form, and its last file
 // name. The dialog itself is asked for through a FilePrompter, so that tests
 // can answer it.
@@ -33,17 +33,17 @@ class CommonDialog {
   public:
     explicit CommonDialog(FilePrompter* prompter) : prompter_(prompter) {}
 
-    QString Filter;   // "Image Files|*.jpg;*.gif", descriptions each followed by its patterns
-    QString FileName; // the last file chosen
+    QString filter;   // "Image Files|*.jpg;*.gif", descriptions each followed by its patterns
+    QString fileName; // the last file chosen
 
-    // Show the dialog; false when it was cancelled (FileName is then kept).
-    bool ShowOpen(QWidget* parent);
-    bool ShowSave(QWidget* parent);
+    // Show the dialog; false when it was cancelled (fileName is then kept).
+    bool showOpen(QWidget* parent);
+    bool showSave(QWidget* parent);
 
     // "Image Files|*.jpg;*.gif|All files|*" as the desktop dialog writes
     // filters: "Image Files (*.jpg *.gif);;All files (*)"; a description
     // that already ends with its patterns in brackets is kept as it is.
-    static QString DialogFilter(const QString& filter);
+    static QString dialogFilter(const QString& text);
 
   private:
     FilePrompter* prompter_;

@@ -478,9 +478,9 @@ bool MainWindow::loadPictureOrSay(const QString& path) {
 }
 
 void MainWindow::open() {
-    openDialog_.Filter = OpenFilter();
-    if (!openDialog_.ShowOpen(this)) return;
-    loadPictureOrSay(openDialog_.FileName);
+    openDialog_.filter = OpenFilter();
+    if (!openDialog_.showOpen(this)) return;
+    loadPictureOrSay(openDialog_.fileName);
 }
 
 // The drop is finished first, so that the program the files came from never
@@ -518,10 +518,10 @@ pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
 }
 
 void MainWindow::convertTo(const grob::OutputKind& kind) {
-    saveDialog_.Filter = menutable::SaveFilter(kind);
-    if (!saveDialog_.ShowSave(this)) return; // cancelled: nothing converted, nothing changed
+    saveDialog_.filter = menutable::SaveFilter(kind);
+    if (!saveDialog_.showSave(this)) return; // cancelled: nothing converted, nothing changed
     pipeline::Request request = requestFor(kind);
-    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(saveDialog_.FileName)}};
+    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(saveDialog_.fileName)}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     BusyCursor busy;
@@ -529,7 +529,7 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
     if (!result.ok()) {
         // The marker keeps its state; the user is told what went wrong.
         showFailure(
-            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.FileName, result.cause));
+            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
         return;
     }
     marker_->show();
@@ -538,21 +538,21 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
     const QString extension =
         QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
-    saveDialog_.Filter = QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension);
-    if (!saveDialog_.ShowSave(this)) return;
+    saveDialog_.filter = QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension);
+    if (!saveDialog_.showSave(this)) return;
     pipeline::Request request = requestFor(kind);
     request.source.frames =
         frames_.empty() ? std::vector<std::shared_ptr<const grob::Image>>{pictureBox_->picture()}
                         : frames_;
     request.cutting.frames = true;
-    request.outputs = {{pipeline::Product::List, pipeline::Target::File(saveDialog_.FileName)}};
+    request.outputs = {{pipeline::Product::List, pipeline::Target::File(saveDialog_.fileName)}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     BusyCursor busy;
     const pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
         showFailure(
-            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.FileName, result.cause));
+            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
         return;
     }
     marker_->show();
