@@ -1,5 +1,7 @@
 #include "picturecheck.h"
 
+#include "codecs.h"
+
 #include <QRegularExpression>
 
 #include <cstdint>
@@ -42,49 +44,9 @@ Kind Sniff(const QByteArray& data) {
 }
 
 bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
-    const qsizetype base = hasFileHeader ? 14 : 0;
-    const std::uint32_t headerSize = U32(data, base);
-    if (!IsDibHeaderSize(headerSize)) return true; // not a layout we know; leave it to the decoder
-    std::int64_t width = 0, height = 0, bits = 0, compression = 0, imageSize = 0, colours = 0;
-    if (headerSize == 12) {
-        width = U16(data, base + 4);
-        height = U16(data, base + 6);
-        bits = U16(data, base + 10);
-    } else {
-        width = static_cast<std::int32_t>(U32(data, base + 4));
-        height = static_cast<std::int32_t>(U32(data, base + 8));
-        bits = U16(data, base + 14);
-        compression = U32(data, base + 16);
-        imageSize = U32(data, base + 20);
-        colours = U32(data, base + 32);
-    }
-    if (height < 0) height = -height;
-    std::int64_t pixelStart = 0;
-    if (hasFileHeader) {
-        pixelStart = U32(data, 10);
-    } else {
-        const std::int64_t entry = headerSize == 12 ? 3 : 4;
-        std::int64_t table = 0;
-        if (bits <= 8)
-            table = (colours ? colours : (std::int64_t{1} << bits)) * entry;
-        else if (headerSize == 40 && (compression == 3 || compression == 6))
-            table = (compression == 3 ? 12 : 16) + colours * entry; // colour masks
-        else
-            table = colours * entry;
-        pixelStart = headerSize + table;
-    }
-    std::int64_t needed = 0;
-    if (compression == 0 || compression == 3 || compression == 6) {
-        if (width < 0) return true; // not a bitmap a decoder takes; leave it to the decoder
-        // width < 2^31 and bits < 2^16: the stride fits; the whole may not.
-        const std::int64_t stride = ((width * bits + 31) / 32) * 4;
-        if (__builtin_mul_overflow(stride, height, &needed)) return false;
-    } else {
-        needed = imageSize; // compressed: the header says how much there is
-    }
-    // With a file header the pixel offset counts from the start of the file.
-    return needed <= std::numeric_limits<std::int64_t>::max() - pixelStart &&
-           pixelStart + needed <= data.size();
+    return codecs::BitmapComplete(
+        {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())},
+        hasFileHeader);
 }
 
 bool JpegComplete(const QByteArray& data) {

@@ -125,9 +125,13 @@ std::uint32_t U32(Bytes d, std::int64_t at) {
     return U16(d, at) | U16(d, at + 2) << 16;
 }
 
-// The Qt loader's check before decoding (picturecheck::BitmapComplete): the
-// pixel data the header promises is all there.
-bool Complete(Bytes data, bool fileHeader) {
+} // namespace
+} // namespace codecs::detail
+
+namespace codecs {
+
+bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
+    using namespace detail;
     const std::int64_t base = fileHeader ? kFileHeader : 0;
     const std::uint32_t headerSize = U32(data, base);
     switch (headerSize) {
@@ -180,6 +184,11 @@ bool Complete(Bytes data, bool fileHeader) {
     }
     return needed <= INT64_MAX - pixelStart && pixelStart + needed <= std::int64_t(data.size());
 }
+
+} // namespace codecs
+
+namespace codecs::detail {
+namespace {
 
 int Shift(std::uint32_t mask) {
     int shift = 0;
@@ -419,7 +428,7 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
     const int height = h.height < 0 ? -h.height : h.height;
     if (TooLarge(h.width, height, options)) return {{}, TooLargeText(h.width, height, options)};
-    if (!Complete(bytes, fileHeader)) return {{}, "the bitmap's pixel data is cut short"};
+    if (!BitmapComplete(bytes, fileHeader)) return {{}, "the bitmap's pixel data is cut short"};
     // Where the pixels start: the file header says; a packed DIB has none,
     // so Qt takes the image size from the end, or else what follows the
     // header (and the bit-field masks).

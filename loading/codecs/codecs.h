@@ -29,6 +29,11 @@ enum class Format {
 // (12, 40, 52, 56, 64, 108, 124) that is not a metafile's.
 Format Sniff(std::span<const std::uint8_t> bytes);
 
+// Whether a BMP (with its file header) or a packed DIB holds all the pixel
+// data its header promises; true for a layout it does not know (the decoder
+// then decides). Reads only inside `data`.
+bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader);
+
 struct Size {
     int width = 0;
     int height = 0;

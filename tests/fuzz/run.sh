@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the fuzz target with clang (libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs it for SECONDS (default 60), seeded
-# from the test pictures and the shared picture corpus.
+# Builds the two fuzz targets with clang (libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60), starting
+# from the test pictures and the shared picture corpus:
+#   picture_fuzz: the checks on untrusted bytes, the GROB and list readers,
+#                 the renderer's answer;
+#   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP.
 #   tests/fuzz/run.sh [SECONDS] [CORPUS-FOLDER]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -9,17 +12,21 @@ root="$here/../.."
 seconds="${1:-60}"
 corpus="${2:-$root/../shared/testdata/pictures}"
 out="$root/build-fuzz"
-mkdir -p "$out/seeds" "$out/found"
+mkdir -p "$out/examples" "$out/found-picture" "$out/found-codecs"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fPIC)
-clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/engine/include" $(pkg-config --cflags Qt6Core) \
-    "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" "$root/loading/renderprotocol.cpp" \
-    "$root/engine/src/reader.cpp" "$root/engine/src/list.cpp" "$root/engine/src/grobfile.cpp" \
-    "$root/engine/src/kinds.cpp" \
-    $(pkg-config --libs Qt6Core) -o "$out/picture_fuzz"
-cp "$root"/tests/data/* "$out/seeds/" 2>/dev/null || true
-printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/seeds/text.gro"
-printf '%%%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 1 FF\r\nGROB 9 1 F001\r\n}\r\n' >"$out/seeds/list.txt"
-printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/seeds/binary.gro"
-[ -d "$corpus" ] && find "$corpus" -type f ! -name '*.md' -exec cp {} "$out/seeds/" \;
+engine=("$root"/engine/src/*.cpp)
+codecs=("$root"/loading/codecs/*.cpp)
+clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" \
+    $(pkg-config --cflags Qt6Core) "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" \
+    "$root/loading/renderprotocol.cpp" "${engine[@]}" "${codecs[@]}" \
+    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -o "$out/picture_fuzz"
+clang++-14 "${flags[@]}" -I"$root/loading/codecs" -I"$root/engine/include" \
+    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -o "$out/codecs_fuzz"
+cp "$root"/tests/data/* "$out/examples/" 2>/dev/null || true
+printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/examples/text.gro"
+printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/examples/binary.gro"
+[ -d "$corpus" ] && find "$corpus" -type f ! -name '*.md' -exec cp {} "$out/examples/" \;
 ASAN_OPTIONS=detect_leaks=0 "$out/picture_fuzz" -max_total_time="$seconds" -max_len=65536 \
-    -print_final_stats=1 "$out/found" "$out/seeds"
+    -print_final_stats=1 "$out/found-picture" "$out/examples"
+ASAN_OPTIONS=detect_leaks=1 "$out/codecs_fuzz" -max_total_time="$seconds" -max_len=65536 \
+    -rss_limit_mb=2048 -print_final_stats=1 "$out/found-codecs" "$out/examples"

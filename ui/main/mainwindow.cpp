@@ -517,46 +517,42 @@ pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
     return request;
 }
 
-void MainWindow::convertTo(const grob::OutputKind& kind) {
-    saveDialog_.filter = menutable::SaveFilter(kind);
-    if (!saveDialog_.showSave(this)) return; // cancelled: nothing converted, nothing changed
-    pipeline::Request request = requestFor(kind);
-    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(saveDialog_.fileName)}};
+// Asks where to write (cancelled: nothing converted, nothing changed), then
+// writes the request's one output there; a failure is said and leaves the
+// marker as it was.
+std::optional<pipeline::Result> MainWindow::saveAs(const QString& filter, pipeline::Request request,
+                                                   pipeline::Product product) {
+    saveDialog_.filter = filter;
+    if (!saveDialog_.showSave(this)) return std::nullopt;
+    request.outputs = {{product, pipeline::Target::File(saveDialog_.fileName)}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     BusyCursor busy;
-    const pipeline::Result result = pipeline::Convert(request, context);
+    pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        // The marker keeps its state; the user is told what went wrong.
         showFailure(
             QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
-        return;
+        return std::nullopt;
     }
     marker_->show();
+    return result;
+}
+
+void MainWindow::convertTo(const grob::OutputKind& kind) {
+    saveAs(menutable::SaveFilter(kind), requestFor(kind), pipeline::Product::Grob);
 }
 
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
-    const QString extension =
-        QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
-    saveDialog_.filter = QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension);
-    if (!saveDialog_.showSave(this)) return;
     pipeline::Request request = requestFor(kind);
     request.source.frames =
         frames_.empty() ? std::vector<std::shared_ptr<const grob::Image>>{pictureBox_->picture()}
                         : frames_;
     request.cutting.frames = true;
-    request.outputs = {{pipeline::Product::List, pipeline::Target::File(saveDialog_.fileName)}};
-    pipeline::Context context;
-    context.audience = pipeline::Audience::Window;
-    BusyCursor busy;
-    const pipeline::Result result = pipeline::Convert(request, context);
-    if (!result.ok()) {
-        showFailure(
-            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
-        return;
-    }
-    marker_->show();
-    updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(result.pictures));
+    const QString extension =
+        QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
+    if (const auto result = saveAs(QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension),
+                                   request, pipeline::Product::List))
+        updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(result->pictures));
 }
 
 // The frames of an animation or a list: one shown at a time.

@@ -122,6 +122,8 @@ class MainWindow final : public QMainWindow {
     void savePreferences();
     // The request for the picture shown, prepared while the preview is open.
     pipeline::Request requestFor(const grob::OutputKind& kind) const;
+    std::optional<pipeline::Result> saveAs(const QString& filter, pipeline::Request request,
+                                           pipeline::Product product);
 
     Options options_;
     std::unique_ptr<FilePrompter> ownPrompter_;

@@ -232,8 +232,14 @@ inline constexpr std::array<OptionSpec, 27> kOptions = {{
      .help = "Show the program's version."},
 }};
 // clang-format on
-static_assert(std::ranges::none_of(kOptions, [](const OptionSpec& o) { return o.name.empty(); }),
-              "every entry of the table is an option: the size above counts them");
+// Every entry of the table is an option: the size above counts them.
+constexpr bool EveryEntryNamed() {
+    for (const OptionSpec& option : kOptions)
+        if (option.name.empty()) return false;
+    return true;
+}
+static_assert(EveryEntryNamed(),
+              "an empty entry: the table's size counts more options than it has");
 
 constexpr std::span<const OptionSpec> Options() {
     return kOptions;
