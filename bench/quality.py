@@ -20,7 +20,8 @@ from PIL import Image, ImageFilter
 program = sys.argv[1] if len(sys.argv) > 1 else "build/bin/veldar-convert"
 work = tempfile.mkdtemp()
 env = dict(os.environ, windir=work)
-pictures = {"rose": "rose:", "wizard": "wizard:", "logo": "logo:", "plasma": "plasma:"}
+pictures = {"rose": ["rose:"], "wizard": ["wizard:"], "logo": ["logo:"],
+            "plasma": ["-seed", "1", "-size", "320x240", "plasma:"]}
 
 
 def run(*args):
@@ -39,7 +40,8 @@ gray16.putpalette([v for level in range(16) for v in (level * 17,) * 3] + [0] * 
 rows = []
 for name, builtin in pictures.items():
     source = os.path.join(work, name + ".png")
-    subprocess.run(["convert", builtin, "-resize", "640x480", "-alpha", "off", source], check=True)
+    subprocess.run(["convert", *builtin, "-resize", "640x480", "-alpha", "off", "-type",
+                    "TrueColor", source], check=True)
     picture = Image.open(source).convert("RGB")
     # The reference: the picture fitted as the program fits it (areas
     # averaged), as luminance.
@@ -57,7 +59,8 @@ for name, builtin in pictures.items():
     thumb.thumbnail((131, 64))
     thumb = thumb.resize(fitted)
     figures.append(error(thumb.convert("1"), reference))
-    figures.append(error(thumb.convert("L").quantize(palette=gray16, dither=Image.Dither.FLOYDSTEINBERG), reference))
+    gray = thumb.convert("L").convert("RGB")
+    figures.append(error(gray.quantize(palette=gray16, dither=Image.Dither.FLOYDSTEINBERG), reference))
     rows.append((name, figures))
 
 print(f"{'picture':10s} {'1-bit ours':>11s} {'Pillow 1-bit':>13s} {'4-bit ours':>11s} {'Pillow 16':>10s}")

@@ -206,7 +206,9 @@ MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Pre
             const bool back = fs && y % 2 == 1;
             for (int i = 0; i < w; ++i) {
                 const int x = back ? w - 1 - i : i;
-                const double v = value[std::size_t(y) * w + x];
+                // What the neighbours passed on is kept within black and white:
+                // the error of a dot past either end is not carried further.
+                const double v = std::clamp(value[std::size_t(y) * w + x], 0.0, 255.0);
                 // The nearest level gray; halfway goes to the lighter one.
                 int b = below(v);
                 if (v - grays[std::size_t(b)] >= grays[std::size_t(b) + 1] - v) ++b;
