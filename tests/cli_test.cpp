@@ -628,6 +628,11 @@ TEST_F(Cli, FramesTilesAndLists) {
     EXPECT_EQ(QImage(dir.filePath("walk.g16.png")).size(), QSize(4 * 4 + 3, 4));
     ASSERT_EQ(run({"--to", "png", "--split", "-d", "split", "walk.g16.lst"}).status, 0);
     EXPECT_EQ(QDir(dir.filePath("split")).entryList(QDir::Files).size(), 4);
+    // Every page of a TIFF (through the picture renderer): black, then white.
+    write("pages.tiff", testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/two-pages.tiff")));
+    ASSERT_EQ(run({"--kind", "gro", "--frames", "pages.tiff"}).status, 0);
+    EXPECT_EQ(read("pages-01.gro").right(2), QByteArray("\xff\xff"));
+    EXPECT_EQ(read("pages-02.gro").right(2), QByteArray("\xf0\xf0")); // padding bits dark
     // Tiles: the refusal says by how much.
     write("sheet.png", Encode(Reference(), "png")); // 48 x 32
     r = run({"--kind", "gro", "--tile", "20x16", "sheet.png"});

@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -201,13 +202,19 @@ std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error) {
     reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
     std::vector<Rendered> frames;
     qint64 pixels = 0;
-    do {
+    // An animation is read frame after frame; the pages of a document by number.
+    const bool animation = reader.supportsAnimation();
+    const int count =
+        animation ? std::numeric_limits<int>::max() : std::max(1, reader.imageCount());
+    for (int index = 0; index < count; ++index) {
+        if (animation ? index > 0 && !reader.canRead() : index > 0 && !reader.jumpToImage(index))
+            break;
         const QSize size = reader.size();
         if (size.isValid() && TooLarge(size)) {
             *error = TooLargeText(size);
             return {};
         }
-        Rendered frame{reader.read(), {}};
+        Rendered frame{reader.read(), {}, 0};
         if (frame.image.isNull()) break;
         pixels += qint64(frame.image.width()) * frame.image.height();
         if (TooLarge(frame.image.size()) || pixels > 4 * loading::kMaxPixels) {
@@ -217,7 +224,7 @@ std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error) {
         }
         frame.delayMs = std::max(0, reader.nextImageDelay());
         frames.push_back(std::move(frame));
-    } while (reader.jumpToNextImage());
+    }
     for (const QString& warning : warnings.warnings())
         if (IsDamageWarning(warning)) {
             *error = QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed());
