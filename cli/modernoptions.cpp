@@ -284,14 +284,14 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                        "once, without a window."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     std::map<std::string_view, QCommandLineOption> declared;
-    for (const grob::OptionSpec& spec : grob::Options()) {
+    for (const grob::OptionSpec& entry : grob::Options()) {
         QStringList names;
-        if (spec.shortName) names << QString(QChar::fromLatin1(spec.shortName));
-        names << Latin1(spec.name);
-        QCommandLineOption option(names, Latin1(spec.help));
-        if (spec.type != grob::OptionType::Flag) option.setValueName(Latin1(spec.valueName));
+        if (entry.shortName) names << QString(QChar::fromLatin1(entry.shortName));
+        names << Latin1(entry.name);
+        QCommandLineOption option(names, Latin1(entry.help));
+        if (entry.type != grob::OptionType::Flag) option.setValueName(Latin1(entry.valueName));
         parser.addOption(option);
-        declared.emplace(spec.name, option);
+        declared.emplace(entry.name, option);
     }
     auto isSet = [&](std::string_view name) { return parser.isSet(declared.at(name)); };
     auto value = [&](std::string_view name) { return parser.value(declared.at(name)); };
@@ -318,17 +318,17 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         return parsed;
     }
     // An option given twice must say the same both times: none is dropped unsaid.
-    for (const grob::OptionSpec& spec : grob::Options()) {
-        if (spec.type == grob::OptionType::Flag) continue;
-        QStringList values = parser.values(declared.at(spec.name));
-        if (spec.name == "kind") values += classicKinds;
+    for (const grob::OptionSpec& entry : grob::Options()) {
+        if (entry.type == grob::OptionType::Flag) continue;
+        QStringList values = parser.values(declared.at(entry.name));
+        if (entry.name == "kind") values += classicKinds;
         for (const QString& other : values) {
             const auto kind = KindForName(other), first = KindForName(values.front());
-            const bool same = other == values.front() || (spec.name == "kind" && kind && first &&
+            const bool same = other == values.front() || (entry.name == "kind" && kind && first &&
                                                           kind->extension == first->extension);
             if (!same)
                 return refuse(QStringLiteral("--%1 is given twice, as \"%2\" and \"%3\"")
-                                  .arg(Latin1(spec.name), values.front(), other));
+                                  .arg(Latin1(entry.name), values.front(), other));
         }
     }
     const QString kindName = isSet("kind") ? value("kind") : classicKinds.value(0, QString());
@@ -353,19 +353,19 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
     options.text = isSet("text");
 
     // Every option that sets a choice (preparation, zoom) is read by the table.
-    for (const grob::OptionSpec& spec : grob::Options()) {
-        if (spec.name == "kind" || !(spec.use & (grob::kPreparation | grob::kPreviewView)) ||
-            !isSet(spec.name))
+    for (const grob::OptionSpec& entry : grob::Options()) {
+        if (entry.name == "kind" || !(entry.use & (grob::kPreparation | grob::kPreviewView)) ||
+            !isSet(entry.name))
             continue;
-        if (options.toPng && (spec.use & grob::kPreparation))
+        if (options.toPng && (entry.use & grob::kPreparation))
             return refuse(QStringLiteral("--to png writes each picture as it is: --%1 prepares a "
                                          "picture for a GROB (--kind)")
-                              .arg(Latin1(spec.name)));
-        const std::string text = spec.type == grob::OptionType::Flag
+                              .arg(Latin1(entry.name)));
+        const std::string text = entry.type == grob::OptionType::Flag
                                      ? std::string("true")
-                                     : value(spec.name).toStdString();
-        if (!SetChoice(options.choices, spec, text))
-            return refuse(RefusedValue(spec, value(spec.name)));
+                                     : value(entry.name).toStdString();
+        if (!SetChoice(options.choices, entry, text))
+            return refuse(RefusedValue(entry, value(entry.name)));
     }
     const grob::Preparation& prep = options.choices.preparation;
     if (prep.upscale && !prep.fits()) return refuse(QStringLiteral("--upscale goes with --fit"));
