@@ -42,7 +42,7 @@ bool IsShortOption(const char* argument) {
     for (const char* c = argument + 1; *c; ++c) {
         const auto option =
             std::find_if(grob::Options().begin(), grob::Options().end(),
-                         [&](const grob::OptionSpec& o) { return o.shortName == *c; });
+                         [&](const grob::OptionEntry& o) { return o.shortName == *c; });
         if (option == grob::Options().end()) return false;
         if (option->type != grob::OptionType::Flag) return true; // the rest is its value
     }

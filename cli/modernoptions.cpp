@@ -49,15 +49,15 @@ QString Spelled(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-const grob::OptionSpec* Find(std::string_view name) {
-    for (const grob::OptionSpec& option : grob::Options())
+const grob::OptionEntry* Find(std::string_view name) {
+    for (const grob::OptionEntry& option : grob::Options())
         if (option.name == name || (name.size() == 1 && option.shortName == name[0]))
             return &option;
     return nullptr;
 }
 
 // What an option's value is: "a whole number from 1 to 16", "a kind (gro, ... or g32)".
-QString Wanted(const grob::OptionSpec& option) {
+QString Wanted(const grob::OptionEntry& option) {
     const QString low = QString::fromStdString(grob::FormatNumber(option.minimum));
     const QString high = QString::fromStdString(grob::FormatNumber(option.maximum));
     switch (option.type) {
@@ -95,7 +95,7 @@ QString Wanted(const grob::OptionSpec& option) {
 
 // Why a value is refused. A value that names an existing file is most
 // likely a picture taken for the missing value ("--kind photo.jpg").
-QString RefusedValue(const grob::OptionSpec& option, const QString& value) {
+QString RefusedValue(const grob::OptionEntry& option, const QString& value) {
     const QString name = QStringLiteral("--") + Latin1(option.name);
     if (filenames::Exists(value))
         return QStringLiteral("%1 needs %2 before the file \"%3\"")
@@ -112,7 +112,7 @@ QString ParserError(const QCommandLineParser& parser) {
     static const QRegularExpression missing(QStringLiteral("^Missing value after '-*(.*)'"));
     static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '-*(.*)'"));
     if (const auto match = missing.match(text); match.hasMatch()) {
-        const grob::OptionSpec* option = Find(match.captured(1).toStdString());
+        const grob::OptionEntry* option = Find(match.captured(1).toStdString());
         return option ? QStringLiteral("--%1 needs %2").arg(Latin1(option->name), Wanted(*option))
                       : Spelled(match.captured(1)) + QStringLiteral(" needs a value");
     }
@@ -152,14 +152,14 @@ QStringList Normalized(const QStringList& arguments, QStringList& classicKinds) 
             if (word.size() > 1 && Find(word.toStdString())) argument.prepend(u'-');
         }
         if (argument.startsWith(QLatin1String("--"))) {
-            const grob::OptionSpec* option = Find(argument.mid(2).toStdString());
+            const grob::OptionEntry* option = Find(argument.mid(2).toStdString());
             expectValue =
                 option && option->type != grob::OptionType::Flag && !argument.contains(u'=');
         } else if (argument.startsWith(u'-')) {
             // Short options together ("-qv", "-j4", "-qk"): a value is the
             // rest of the word, or the next argument.
             for (qsizetype at = 1; at < argument.size(); ++at) {
-                const grob::OptionSpec* option = Find(argument.mid(at, 1).toStdString());
+                const grob::OptionEntry* option = Find(argument.mid(at, 1).toStdString());
                 if (!option) break;
                 if (option->type != grob::OptionType::Flag) {
                     expectValue = at + 1 == argument.size();
@@ -284,7 +284,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                        "once, without a window."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     std::map<std::string_view, QCommandLineOption> declared;
-    for (const grob::OptionSpec& entry : grob::Options()) {
+    for (const grob::OptionEntry& entry : grob::Options()) {
         QStringList names;
         if (entry.shortName) names << QString(QChar::fromLatin1(entry.shortName));
         names << Latin1(entry.name);
@@ -318,7 +318,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         return parsed;
     }
     // An option given twice must say the same both times: none is dropped unsaid.
-    for (const grob::OptionSpec& entry : grob::Options()) {
+    for (const grob::OptionEntry& entry : grob::Options()) {
         if (entry.type == grob::OptionType::Flag) continue;
         QStringList values = parser.values(declared.at(entry.name));
         if (entry.name == "kind") values += classicKinds;
@@ -353,7 +353,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
     options.text = isSet("text");
 
     // Every option that sets a choice (preparation, zoom) is read by the table.
-    for (const grob::OptionSpec& entry : grob::Options()) {
+    for (const grob::OptionEntry& entry : grob::Options()) {
         if (entry.name == "kind" || !(entry.use & (grob::kPreparation | grob::kPreviewView)) ||
             !isSet(entry.name))
             continue;

@@ -26,7 +26,7 @@ std::string Text(double value) {
 
 } // namespace
 
-bool SetChoice(Choices& p, const grob::OptionSpec& option, std::string_view text) {
+bool SetChoice(Choices& p, const grob::OptionEntry& option, std::string_view text) {
     using grob::OptionType;
     grob::Preparation& prep = p.preparation;
     const std::string_view name = option.name;
@@ -136,7 +136,7 @@ Preferences Preferences::Parse(const QByteArray& text) {
     };
 
     Preferences p;
-    for (const grob::OptionSpec& option : grob::Options()) {
+    for (const grob::OptionEntry& option : grob::Options()) {
         if (option.preference.empty()) continue;
         if (option.type == grob::OptionType::Size) {
             const auto w = value(Key(option.preference) + QStringLiteral("Width"));
@@ -167,7 +167,7 @@ QByteArray Preferences::format() const {
         sections[whole.section(u'/', 0, 0)][whole.section(u'/', 1)] = text;
     };
     const grob::Preparation& prep = preparation;
-    for (const grob::OptionSpec& option : grob::Options()) {
+    for (const grob::OptionEntry& option : grob::Options()) {
         const std::string_view name = option.name;
         if (option.preference.empty()) continue;
         if (name == "fit") {

@@ -27,7 +27,7 @@ struct Choices {
 // Sets the choice an option of the table stands for from its text as the
 // command line or the preferences file gives it. False, changing nothing,
 // when the text is not one of the option's values.
-bool SetChoice(Choices& choices, const grob::OptionSpec& option, std::string_view text);
+bool SetChoice(Choices& choices, const grob::OptionEntry& option, std::string_view text);
 
 // The preparation in words, for the user: "fit 131 x 64, contrast 20,
 // Floyd-Steinberg dithering"; empty when it is neutral.

@@ -16,7 +16,7 @@
 
 namespace {
 
-using grob::OptionSpec;
+using grob::OptionEntry;
 using grob::OptionType;
 
 // Text for roff: a backslash doubled, every hyphen a minus sign.
@@ -35,7 +35,7 @@ std::string Roff(std::string_view text) {
 
 std::string ManSynopsis() {
     std::string out = ".B veldar-convert\n";
-    for (const OptionSpec& option : grob::Options()) {
+    for (const OptionEntry& option : grob::Options()) {
         if (option.name == "help" || option.name == "version") continue;
         out += ".RB [ \\-\\-" + Roff(option.name);
         if (option.type != OptionType::Flag) out += " \" " + Roff(option.valueName) + "\"";
@@ -61,7 +61,7 @@ std::string ManKinds() {
 
 std::string ManOptions() {
     std::string out;
-    for (const OptionSpec& option : grob::Options()) {
+    for (const OptionEntry& option : grob::Options()) {
         std::string names;
         if (option.shortName) {
             names += "\\-";
@@ -106,7 +106,7 @@ std::string Words(std::span<const grob::OptionChoice> choices) {
 // The completion's case lines: what follows each option that takes a value.
 std::string CompletionValues() {
     std::string out;
-    for (const OptionSpec& option : grob::Options()) {
+    for (const OptionEntry& option : grob::Options()) {
         std::string pattern = "--" + std::string(option.name);
         if (option.shortName) {
             std::string both = "-";
@@ -142,7 +142,7 @@ std::string CompletionValues() {
 
 std::string CompletionOptions() {
     std::string words;
-    for (const OptionSpec& option : grob::Options()) {
+    for (const OptionEntry& option : grob::Options()) {
         if (option.shortName) {
             words += '-';
             words += option.shortName;
@@ -181,7 +181,7 @@ std::string TableAsJson() {
     std::ostringstream out;
     out << "{\n  \"options\": [\n";
     bool first = true;
-    for (const OptionSpec& option : grob::Options()) {
+    for (const OptionEntry& option : grob::Options()) {
         out << (first ? "" : ",\n") << "    {\"name\": " << Json(option.name)
             << ", \"type\": " << Json(types.at(option.type))
             << ", \"minimum\": " << Number(option.minimum)

@@ -648,7 +648,7 @@ TEST_F(Cli, FramesTilesAndLists) {
 // exactly its options: every one, and nothing else.
 TEST(Documents, ListExactlyTheTablesOptions) {
     QStringList names{"--"}, shortAndLong{"--"};
-    for (const grob::OptionSpec& option : grob::Options()) {
+    for (const grob::OptionEntry& option : grob::Options()) {
         names << "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
         shortAndLong << names.last();
         if (option.shortName) shortAndLong << QStringLiteral("-%1").arg(QChar(option.shortName));

@@ -13,13 +13,13 @@ const FitPreset& FitPresetFor(int width, int height) {
     return width <= 0 || height <= 0 ? kFitPresets.front() : kFitPresets.back();
 }
 
-const OptionSpec& Option(std::string_view name) {
-    for (const OptionSpec& option : kOptions)
+const OptionEntry& Option(std::string_view name) {
+    for (const OptionEntry& option : kOptions)
         if (option.name == name) return option;
     std::abort(); // a name that is not in the table: the program's own mistake
 }
 
-std::optional<double> ParseNumber(const OptionSpec& option, std::string_view text) {
+std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text) {
     if (text.empty()) return std::nullopt;
     const char* begin = text.data();
     const char* end = begin + text.size();
@@ -32,7 +32,7 @@ std::optional<double> ParseNumber(const OptionSpec& option, std::string_view tex
     return value;
 }
 
-std::optional<FitBox> ParseSize(const OptionSpec& option, std::string_view text) {
+std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text) {
     const std::size_t x = text.find_first_of("xX");
     if (x == std::string_view::npos) return std::nullopt;
     auto side = [&](std::string_view part) -> std::optional<int> {
@@ -49,7 +49,7 @@ std::optional<FitBox> ParseSize(const OptionSpec& option, std::string_view text)
     return FitBox{*width, *height};
 }
 
-std::optional<std::size_t> ParseChoice(const OptionSpec& option, std::string_view text) {
+std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text) {
     for (std::size_t i = 0; i < option.choices.size(); ++i)
         if (option.choices[i].name == text) return i;
     return std::nullopt;

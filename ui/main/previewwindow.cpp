@@ -32,17 +32,17 @@ QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
-const grob::OptionSpec& Spec(std::string_view name) {
+const grob::OptionEntry& Entry(std::string_view name) {
     return grob::Option(name);
 }
 
 // A control's range, tooltip and label from the options table.
-void FromTable(QSpinBox* box, const grob::OptionSpec& option) {
+void FromTable(QSpinBox* box, const grob::OptionEntry& option) {
     box->setRange(int(option.minimum), int(option.maximum));
     box->setToolTip(Latin1(option.help));
 }
 
-void FromTable(QDoubleSpinBox* box, const grob::OptionSpec& option) {
+void FromTable(QDoubleSpinBox* box, const grob::OptionEntry& option) {
     box->setRange(option.minimum, option.maximum);
     box->setToolTip(Latin1(option.help));
 }
@@ -87,34 +87,35 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     for (const grob::OptionChoice& kind : grob::kKindChoices)
         kindBox->addItem(Latin1(kind.label) + QStringLiteral(" (.") + Latin1(kind.name) + u')',
                          Latin1(kind.name));
-    kindBox->setToolTip(Latin1(Spec("kind").help));
+    kindBox->setToolTip(Latin1(Entry("kind").help));
     fitBox = new QComboBox(this);
     for (const grob::FitPreset& preset : grob::kFitPresets)
         fitBox->addItem(Latin1(preset.label), Latin1(preset.name));
-    fitBox->setToolTip(Latin1(Spec("fit").help));
+    fitBox->setToolTip(Latin1(Entry("fit").help));
     fitWidth = new QSpinBox(this);
     fitHeight = new QSpinBox(this);
-    FromTable(fitWidth, Spec("fit"));
-    FromTable(fitHeight, Spec("fit"));
-    upscale = new QCheckBox(Latin1(Spec("upscale").label), this);
-    upscale->setToolTip(Latin1(Spec("upscale").help));
+    FromTable(fitWidth, Entry("fit"));
+    FromTable(fitHeight, Entry("fit"));
+    upscale = new QCheckBox(Latin1(Entry("upscale").label), this);
+    upscale->setToolTip(Latin1(Entry("upscale").help));
     brightness = new QSpinBox(this);
     contrast = new QSpinBox(this);
-    FromTable(brightness, Spec("brightness"));
-    FromTable(contrast, Spec("contrast"));
+    FromTable(brightness, Entry("brightness"));
+    FromTable(contrast, Entry("contrast"));
     gamma = new QDoubleSpinBox(this);
-    FromTable(gamma, Spec("gamma"));
+    FromTable(gamma, Entry("gamma"));
     gamma->setSingleStep(0.1);
-    invert = new QCheckBox(Latin1(Spec("invert").label), this);
-    invert->setToolTip(Latin1(Spec("invert").help));
+    invert = new QCheckBox(Latin1(Entry("invert").label), this);
+    invert->setToolTip(Latin1(Entry("invert").help));
     ditherBox = new QComboBox(this);
     for (const grob::DitherMethod& method : grob::kDitherMethods)
         ditherBox->addItem(Latin1(method.label), Latin1(method.name));
-    ditherBox->setToolTip(Latin1(Spec("dither").help));
+    ditherBox->setToolTip(Latin1(Entry("dither").help));
     zoom = new QSpinBox(this);
-    FromTable(zoom, Spec("zoom"));
+    FromTable(zoom, Entry("zoom"));
     zoom->setSuffix(QStringLiteral(" x"));
-    zoom->setToolTip(Latin1(Spec("zoom").help) + QStringLiteral(" Ctrl+wheel, Ctrl++ and Ctrl+-."));
+    zoom->setToolTip(Latin1(Entry("zoom").help) +
+                     QStringLiteral(" Ctrl+wheel, Ctrl++ and Ctrl+-."));
     fitToWindow = new QCheckBox(QStringLiteral("Fit to window"), this);
     fitToWindow->setToolTip(
         QStringLiteral("The largest zoom at which the preview fits the window."));
@@ -135,16 +136,16 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     size->addWidget(new QLabel(QStringLiteral("x"), this));
     size->addWidget(fitHeight);
     auto* form = new QFormLayout;
-    form->addRow(Latin1(Spec("kind").label), kindBox);
-    form->addRow(Latin1(Spec("fit").label), fitBox);
+    form->addRow(Latin1(Entry("kind").label), kindBox);
+    form->addRow(Latin1(Entry("fit").label), fitBox);
     form->addRow(QStringLiteral("Size"), size);
     form->addRow(QString(), upscale);
-    form->addRow(Latin1(Spec("brightness").label), brightness);
-    form->addRow(Latin1(Spec("contrast").label), contrast);
-    form->addRow(Latin1(Spec("gamma").label), gamma);
+    form->addRow(Latin1(Entry("brightness").label), brightness);
+    form->addRow(Latin1(Entry("contrast").label), contrast);
+    form->addRow(Latin1(Entry("gamma").label), gamma);
     form->addRow(QString(), invert);
-    form->addRow(Latin1(Spec("dither").label), ditherBox);
-    form->addRow(Latin1(Spec("zoom").label), zoom);
+    form->addRow(Latin1(Entry("dither").label), ditherBox);
+    form->addRow(Latin1(Entry("zoom").label), zoom);
     form->addRow(QString(), fitToWindow);
     form->addRow(QString(), play);
     view_ = new Canvas(this);
@@ -225,7 +226,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
 void PreviewWindow::readControls() {
     Choices& choices = preferences_;
     grob::Preparation& p = choices.preparation;
-    SetChoice(choices, Spec("kind"), kindBox->currentData().toString().toStdString());
+    SetChoice(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
     const grob::FitPreset& preset = grob::kFitPresets[std::size_t(fitBox->currentIndex())];
     const bool natural = preset.width == 0, custom = preset.width < 0;
     if (!natural && !custom) {
@@ -243,7 +244,7 @@ void PreviewWindow::readControls() {
     p.contrast = contrast->value();
     p.gamma = gamma->value();
     p.invert = invert->isChecked();
-    SetChoice(choices, Spec("dither"), ditherBox->currentData().toString().toStdString());
+    SetChoice(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
     choices.zoom = zoom->value();
 }
 
@@ -344,7 +345,7 @@ int PreviewWindow::zoomThatFits() const {
                                             : double(pixels_.height - margin) / preferences_.zoom;
     const QSize room = scroll_->viewport()->size() - QSize(margin, margin);
     const int fits = int(std::min(room.width() / dotsWide, room.height() / dotsHigh));
-    return std::clamp(fits, int(Spec("zoom").minimum), int(Spec("zoom").maximum));
+    return std::clamp(fits, int(Entry("zoom").minimum), int(Entry("zoom").maximum));
 }
 
 void PreviewWindow::stepZoom(int step) {

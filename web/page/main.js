@@ -24,13 +24,13 @@ const defaults = {
     zoom: option('zoom').default,
 };
 
-function inRange(spec, value) {
+function inRange(entry, value) {
     return (
         typeof value === 'number' &&
         Number.isFinite(value) &&
-        value >= spec.minimum &&
-        value <= spec.maximum &&
-        (spec.type !== 'whole' && spec.type !== 'size' ? true : Number.isInteger(value))
+        value >= entry.minimum &&
+        value <= entry.maximum &&
+        (entry.type !== 'whole' && entry.type !== 'size' ? true : Number.isInteger(value))
     );
 }
 
@@ -109,13 +109,13 @@ function selectField(key, labelText, help, items) {
     controls[key] = { show: (value) => (select.value = value) };
 }
 
-function checkField(key, spec) {
-    const { row, label, error } = field(key, '', spec.help);
+function checkField(key, entry) {
+    const { row, label, error } = field(key, '', entry.help);
     const box = document.createElement('input');
     box.type = 'checkbox';
     box.id = key;
-    describe(box, key, spec.help);
-    label.textContent = spec.label;
+    describe(box, key, entry.help);
+    label.textContent = entry.label;
     label.className = 'check';
     label.prepend(box);
     row.classList.add('flag');
@@ -125,22 +125,22 @@ function checkField(key, spec) {
     controls[key] = { show: (value) => (box.checked = value) };
 }
 
-function decimals(spec) {
-    return [spec.minimum, spec.maximum, spec.default].every(Number.isInteger) ? 0 : 2;
+function decimals(entry) {
+    return [entry.minimum, entry.maximum, entry.default].every(Number.isInteger) ? 0 : 2;
 }
 
 // What a control takes, as the command line says it for its option.
-function takes(labelText, spec) {
-    const kind = spec.type === 'number' ? 'a number' : 'a whole number';
-    return `${labelText} takes ${kind} from ${spec.minimum} to ${spec.maximum}`;
+function takes(labelText, entry) {
+    const kind = entry.type === 'number' ? 'a number' : 'a whole number';
+    return `${labelText} takes ${kind} from ${entry.minimum} to ${entry.maximum}`;
 }
 
 // A number: a slider and a box that follow each other. A range that spans
 // many times over (gamma) slides on a logarithmic scale.
-function numberField(key, spec, labelText = spec.label) {
-    const { row, error } = field(key, labelText, spec.help);
-    const places = decimals(spec);
-    const logarithmic = spec.minimum > 0 && spec.maximum / spec.minimum >= 100;
+function numberField(key, entry, labelText = entry.label) {
+    const { row, error } = field(key, labelText, entry.help);
+    const places = decimals(entry);
+    const logarithmic = entry.minimum > 0 && entry.maximum / entry.minimum >= 100;
     const steps = 1000;
     const slider = document.createElement('input');
     slider.type = 'range';
@@ -149,22 +149,22 @@ function numberField(key, spec, labelText = spec.label) {
     if (logarithmic) {
         Object.assign(slider, { min: 0, max: steps, step: 1 });
     } else {
-        Object.assign(slider, { min: spec.minimum, max: spec.maximum, step: places ? 0.01 : 1 });
+        Object.assign(slider, { min: entry.minimum, max: entry.maximum, step: places ? 0.01 : 1 });
     }
     const box = document.createElement('input');
     box.type = 'number';
     box.id = key;
     box.inputMode = places ? 'decimal' : 'numeric';
-    Object.assign(box, { min: spec.minimum, max: spec.maximum, step: places ? 0.01 : 1 });
-    describe(box, key, spec.help);
-    describe(slider, key, spec.help);
-    const ratio = Math.log(spec.maximum / spec.minimum);
+    Object.assign(box, { min: entry.minimum, max: entry.maximum, step: places ? 0.01 : 1 });
+    describe(box, key, entry.help);
+    describe(slider, key, entry.help);
+    const ratio = Math.log(entry.maximum / entry.minimum);
     const toSlider = (value) =>
-        logarithmic ? Math.round((steps * Math.log(value / spec.minimum)) / ratio) : value;
+        logarithmic ? Math.round((steps * Math.log(value / entry.minimum)) / ratio) : value;
     const fromSlider = (position) => {
         if (!logarithmic) return Number(position);
-        const value = spec.minimum * Math.exp((ratio * Number(position)) / steps);
-        return Math.min(spec.maximum, Math.max(spec.minimum, Number(value.toFixed(places))));
+        const value = entry.minimum * Math.exp((ratio * Number(position)) / steps);
+        return Math.min(entry.maximum, Math.max(entry.minimum, Number(value.toFixed(places))));
     };
     slider.addEventListener('input', () => {
         const value = fromSlider(slider.value);
@@ -175,8 +175,8 @@ function numberField(key, spec, labelText = spec.label) {
     });
     box.addEventListener('input', () => {
         const value = box.value.trim() === '' ? NaN : Number(box.value);
-        if (!inRange(spec, value) || (places === 0 && !Number.isInteger(value))) {
-            error.textContent = `${takes(labelText, spec)}.`;
+        if (!inRange(entry, value) || (places === 0 && !Number.isInteger(value))) {
+            error.textContent = `${takes(labelText, entry)}.`;
             box.setAttribute('aria-invalid', 'true');
             return;
         }
@@ -202,14 +202,14 @@ function numberField(key, spec, labelText = spec.label) {
 
 // The fit: the presets, and a width and height for "any size".
 function fitFields() {
-    const spec = option('fit');
+    const entry = option('fit');
     selectField(
         'fit',
-        spec.label,
-        spec.help,
+        entry.label,
+        entry.help,
         table.fitPresets.map((p) => [p.name, p.label]),
     );
-    const { row, error } = field('size', 'Size', spec.help);
+    const { row, error } = field('size', 'Size', entry.help);
     row.classList.add('size');
     const boxes = document.createElement('div');
     boxes.className = 'pair';
@@ -222,13 +222,13 @@ function fitFields() {
         box.type = 'number';
         box.id = key;
         box.inputMode = 'numeric';
-        Object.assign(box, { min: spec.minimum, max: spec.maximum, step: 1 });
+        Object.assign(box, { min: entry.minimum, max: entry.maximum, step: 1 });
         box.setAttribute('aria-label', text);
-        describe(box, 'size', spec.help);
+        describe(box, 'size', entry.help);
         box.addEventListener('input', () => {
             const value = Number(box.value);
-            if (box.value.trim() === '' || !inRange(spec, value)) {
-                errors[key] = `${takes(text, { ...spec, type: 'whole' })}.`;
+            if (box.value.trim() === '' || !inRange(entry, value)) {
+                errors[key] = `${takes(text, { ...entry, type: 'whole' })}.`;
                 box.setAttribute('aria-invalid', 'true');
             } else {
                 delete errors[key];
@@ -269,17 +269,17 @@ function buildControls() {
         series.choices.map((c) => [c.name, c.label]),
     );
     // The preparation's options in the table's order, then the view's own.
-    for (const spec of table.options.filter((o) => o.preparation)) {
-        if (spec.type === 'size') fitFields();
-        else if (spec.type === 'flag') checkField(spec.name, spec);
-        else if (spec.type === 'choice')
+    for (const entry of table.options.filter((o) => o.preparation)) {
+        if (entry.type === 'size') fitFields();
+        else if (entry.type === 'flag') checkField(entry.name, entry);
+        else if (entry.type === 'choice')
             selectField(
-                spec.name,
-                spec.label,
-                spec.help,
-                spec.choices.map((c) => [c.name, c.label]),
+                entry.name,
+                entry.label,
+                entry.help,
+                entry.choices.map((c) => [c.name, c.label]),
             );
-        else numberField(spec.name, spec);
+        else numberField(entry.name, entry);
     }
     numberField('zoom', option('zoom'));
 }

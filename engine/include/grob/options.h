@@ -88,7 +88,7 @@ enum OptionUse : unsigned {
     kPreviewView = 4, // the preview's own choices (window, web page)
 };
 
-struct OptionSpec {
+struct OptionEntry {
     std::string_view name = {}; // --name
     char shortName = 0;         // -x, or 0
     OptionType type = OptionType::Flag;
@@ -129,7 +129,7 @@ inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture"}}};
 
 // clang-format off
-inline constexpr std::array<OptionSpec, 27> kOptions = {{
+inline constexpr std::array<OptionEntry, 27> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -234,30 +234,30 @@ inline constexpr std::array<OptionSpec, 27> kOptions = {{
 // clang-format on
 // Every entry of the table is an option: the size above counts them.
 constexpr bool EveryEntryNamed() {
-    for (const OptionSpec& option : kOptions)
+    for (const OptionEntry& option : kOptions)
         if (option.name.empty()) return false;
     return true;
 }
 static_assert(EveryEntryNamed(),
               "an empty entry: the table's size counts more options than it has");
 
-constexpr std::span<const OptionSpec> Options() {
+constexpr std::span<const OptionEntry> Options() {
     return kOptions;
 }
 // The option of this long name; the program's own names only (a typo is a
 // fault of the caller, so this never fails for them).
-const OptionSpec& Option(std::string_view name);
+const OptionEntry& Option(std::string_view name);
 
 // The value as the option's type reads it, or nothing when it is not a
 // value of the option (out of range, not a number, not a choice).
-std::optional<double> ParseNumber(const OptionSpec& option, std::string_view text);
+std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text);
 struct FitBox {
     int width;
     int height;
 };
-std::optional<FitBox> ParseSize(const OptionSpec& option, std::string_view text);
+std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text);
 // The index of the choice, or nothing.
-std::optional<std::size_t> ParseChoice(const OptionSpec& option, std::string_view text);
+std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text);
 
 // A number as the manual and the help write it: "0.05", "20", "-100".
 std::string FormatNumber(double value);
