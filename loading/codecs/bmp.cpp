@@ -134,18 +134,7 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
     using namespace detail;
     const std::int64_t base = fileHeader ? kFileHeader : 0;
     const std::uint32_t headerSize = U32(data, base);
-    switch (headerSize) {
-    case 12:
-    case 40:
-    case 52:
-    case 56:
-    case 64:
-    case 108:
-    case 124:
-        break;
-    default:
-        return true; // not a layout the check knows
-    }
+    if (!KnownBitmapHeaderSize(headerSize)) return true; // not a layout the check knows
     std::int64_t width = 0, height = 0, bits = 0, compression = 0, imageSize = 0, colours = 0;
     if (headerSize == 12) {
         width = U16(data, base + 4);

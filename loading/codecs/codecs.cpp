@@ -59,7 +59,11 @@ Format Sniff(std::span<const std::uint8_t> bytes) {
     if (StartsWith(bytes, "\xFF\xD8\xFF", 3)) return Format::Jpeg;
     if (StartsWith(bytes, "GIF87a", 6) || StartsWith(bytes, "GIF89a", 6)) return Format::Gif;
     if (StartsWith(bytes, "BM", 2)) return Format::Bmp;
-    switch (U32At(bytes, 0)) {
+    return KnownBitmapHeaderSize(U32At(bytes, 0)) ? Format::Dib : Format::Other;
+}
+
+bool KnownBitmapHeaderSize(std::uint32_t size) {
+    switch (size) {
     case 12:
     case 40:
     case 52:
@@ -67,9 +71,9 @@ Format Sniff(std::span<const std::uint8_t> bytes) {
     case 64:
     case 108:
     case 124:
-        return Format::Dib;
+        return true;
     default:
-        return Format::Other;
+        return false;
     }
 }
 

@@ -29,6 +29,10 @@ enum class Format {
 // (12, 40, 52, 56, 64, 108, 124) that is not a metafile's.
 Format Sniff(std::span<const std::uint8_t> bytes);
 
+// Whether `size` is the length of a bitmap info header this program reads
+// (core, the Windows 3 header and its extensions up to version 5).
+bool KnownBitmapHeaderSize(std::uint32_t size);
+
 // Whether a BMP (with its file header) or a packed DIB holds all the pixel
 // data its header promises; true for a layout it does not know (the decoder
 // then decides). Reads only inside `data`.
