@@ -1,10 +1,9 @@
 #include "preferences.h"
 
-#include "grob/grobfile.h"
 #include "regularfile.h"
+#include "settings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QStringList>
@@ -215,16 +214,5 @@ Preferences Preferences::Load(const QString& path) {
 }
 
 QString Preferences::save(const QString& path) const {
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
-        return QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
-    const QByteArray text = format();
-    try {
-        grob::WriteFileAtomically(
-            QFile::encodeName(path).toStdString(),
-            {reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())});
-    } catch (const grob::GrobError& e) {
-        return QString::fromLocal8Bit(e.cause().c_str());
-    }
-    return {};
+    return settings::SaveText(path, format());
 }

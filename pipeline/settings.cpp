@@ -113,11 +113,14 @@ Position CentredPosition(float screenWidth, float screenHeight, Size actual) {
 }
 
 QString Save(const QString& path, const WindowSettings& values) {
+    return SaveText(path, Format(values));
+}
+
+QString SaveText(const QString& path, const QByteArray& text) {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
     // Written whole or not at all: a full disk leaves the old file as it was.
-    const QByteArray text = Format(values);
     try {
         grob::WriteFileAtomically(
             QFile::encodeName(path).toStdString(),

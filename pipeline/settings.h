@@ -51,8 +51,10 @@ Position CentredPosition(float screenWidth, float screenHeight, Size actual);
 // The most of a settings file that is read.
 constexpr qint64 kMaxFileBytes = 4096;
 
-// Writes the file whole (or leaves the old one as it was), creating its
-// folder when needed. Returns an empty string on success, else the cause.
+// Writes `text` to `path` whole (or leaves the old file as it was), creating
+// its folder when needed. Returns an empty string on success, else the cause.
+QString SaveText(const QString& path, const QByteArray& text);
+// The settings file written with SaveText.
 QString Save(const QString& path, const WindowSettings& values);
 // Reads the file; nothing when it is missing, unreadable, not a regular
 // file, larger than kMaxFileBytes or malformed.
