@@ -8,10 +8,13 @@
 
 #include <QCoreApplication>
 #include <QDirIterator>
+#include <QFile>
 #include <QImageWriter>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <span>
 
 using testing_util::Encode;
@@ -228,6 +231,28 @@ TEST(Codecs, LimitsRefusedFromTheHeader) {
     small.maxPixels = 959;
     EXPECT_EQ(Decode(Encode(Varied(QImage::Format_RGB32), "png"), small).error,
               "the picture is 40 x 24 pixels; at most 40 x 40 and 0 million pixels are accepted");
+}
+
+namespace {
+// The process's address space in KiB: "VmSize" now, or "VmPeak" so far.
+long long AddressSpaceKiB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field)) + 1).trimmed().split(' ')[0].toLongLong();
+    return -1;
+}
+} // namespace
+
+// A 1 x 1 PNG followed by a text chunk whose header claims 1.5 GiB: refused as
+// cut short without first setting aside what the header claims.
+TEST(Codecs, ChunkLengthClaimsNotTakenOnTrust) {
+    const QByteArray bytes = Fixture("huge-chunk.png");
+    const long long size = AddressSpaceKiB("VmSize:"), peak = AddressSpaceKiB("VmPeak:");
+    ASSERT_GT(size, 0);
+    EXPECT_EQ(Decode(bytes).error, "the PNG data is cut short");
+    EXPECT_LE(AddressSpaceKiB("VmPeak:"), std::max(peak, size + 256 * 1024));
 }
 
 // The scale n/8 worked out by hand for a 131 x 64 box: the smallest whose

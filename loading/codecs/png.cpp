@@ -297,6 +297,14 @@ Decoded DecodePng(Bytes bytes, const DecodeOptions& options) {
     // As Qt's reader: accept streams that some writers get slightly wrong.
     png_set_option(s.png, PNG_MAXIMUM_INFLATE_WINDOW, PNG_OPTION_ON);
 #endif
+    // Text, profiles, palettes for other screens and Exif are not used, and
+    // libpng sets aside whatever length such a chunk's header claims before
+    // reading it: gigabytes from a damaged file of a few hundred bytes.
+    // Skipped, they are read past in small pieces instead.
+#ifdef PNG_HANDLE_AS_UNKNOWN_SUPPORTED
+    static const png_byte kUnused[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL";
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kUnused, int(sizeof kUnused / 5));
+#endif
     s.info = png_create_info_struct(s.png);
     s.end = png_create_info_struct(s.png);
     if (!s.info || !s.end) return {{}, "the PNG decoder cannot start"};
