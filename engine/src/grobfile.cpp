@@ -48,12 +48,13 @@ std::string KindOfSpecialFile(mode_t mode) {
 // Creates a new, uniquely named file in `folder`. The name has a fixed
 // length, so any name that is legal for the target is legal beside it.
 int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
-    // One generator a thread, seeded once from the system's entropy.
+    // One generator a thread, started once from the system's entropy (or,
+    // failing that, the process number and the time).
     thread_local std::mt19937_64 random = [] {
-        std::uint64_t seed = 0;
-        if (::getrandom(&seed, sizeof seed, 0) != sizeof seed)
-            seed = std::uint64_t(::getpid()) << 32 ^ std::uint64_t(std::time(nullptr));
-        return std::mt19937_64(seed);
+        std::uint64_t entropy = 0;
+        if (::getrandom(&entropy, sizeof entropy, 0) != sizeof entropy)
+            entropy = std::uint64_t(::getpid()) << 32 ^ std::uint64_t(std::time(nullptr));
+        return std::mt19937_64(entropy);
     }();
     for (int attempt = 0; attempt < 64; ++attempt) {
         char name[32];
