@@ -47,16 +47,6 @@ std::string WindowProgram() {
     return {};
 }
 
-// No display to show a window on, and no platform chosen by the user.
-bool Headless(int argc, char** argv) {
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        if (const char* value = std::getenv(name); value && *value) return false;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
-            return false;
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -79,7 +69,7 @@ int main(int argc, char** argv) {
         qInstallMessageHandler(errorstream::QuietMessages);
         QCoreApplication app(argc, argv);
         if (const auto status = classic::RunBatchWithoutWindow(argumentText)) return *status;
-    } else if (Headless(argc, argv)) {
+    } else if (cmdline::NoDisplay(argc, argv)) {
         // Nobody could use the window: say how to convert instead.
         std::fputs("veldar-convert: no display; give a picture and an option to convert it\n",
                    stderr);

@@ -1,5 +1,8 @@
 #include "commandline.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace cmdline {
 
 namespace {
@@ -71,6 +74,15 @@ QString UsageText() {
         QStringLiteral("A name with spaces goes in double quotes. Without an option the picture\n"
                        "is opened in the window; without a display an option is needed.\n");
     return text;
+}
+
+bool NoDisplay(int argc, char** argv) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value && *value) return false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
+            return false;
+    return true;
 }
 
 } // namespace cmdline

@@ -38,4 +38,8 @@ QString OutputName(const QString& fileName, const QString& extension);
 // The classic form's usage text.
 QString UsageText();
 
+// Whether there is no display to show a window on and no platform chosen by
+// the user (QT_QPA_PLATFORM, or Qt's "-platform" argument).
+bool NoDisplay(int argc, char** argv);
+
 } // namespace cmdline

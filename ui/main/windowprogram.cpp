@@ -1,11 +1,5 @@
-// veldar-window: the window of veldar-convert, which runs this program
-// whenever a window is wanted:
-//
-//   veldar-convert                      the window
-//   veldar-convert picture.bmp          the window with the picture
-//   veldar-convert picture.bmp -g16     writes picture.g16 and ends (here only
-//                                       when no settings file tells where the
-//                                       window stands)
+#include "windowprogram.h"
+
 #include "commandline.h"
 #include "errorstream.h"
 #include "filenames.h"
@@ -16,22 +10,8 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace {
-
-// With no display to show the window on (and no platform chosen by the user),
-// run on Qt's offscreen platform, so batch conversion works anywhere.
-bool ChooseOffscreenWhenNoDisplay(int argc, char** argv) {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
-            return false;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}
 
 // A batch run promises one line on standard error when it fails, and only
 // that: Qt's and the decoders' remarks never reach it. Interactive runs keep
@@ -47,11 +27,14 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 
 } // namespace
 
-int main(int argc, char** argv) {
+int RunWindowProgram(int argc, char** argv) {
     // A file larger than the user's limit allows is a write failure like any
     // other, not the end of the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    const bool headless = ChooseOffscreenWhenNoDisplay(argc, argv);
+    // With no display to show the window on, run on Qt's offscreen platform,
+    // so batch conversion works anywhere.
+    const bool headless = cmdline::NoDisplay(argc, argv);
+    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     g_defaultHandler = qInstallMessageHandler(QuietHandler);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veldar-convert"));
