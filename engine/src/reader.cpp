@@ -9,8 +9,7 @@
 namespace grob {
 
 GrobReadError::GrobReadError(std::string path, std::string cause)
-    : std::runtime_error("cannot read \"" + path + "\" as a GROB: " + cause),
-      path_(std::move(path)), cause_(std::move(cause)) {}
+    : Error("cannot read \"" + path + "\" as a GROB: " + cause, path, cause) {}
 
 namespace codec {
 
@@ -93,12 +92,16 @@ GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& pa
     return grob;
 }
 
+void CheckBody(const GrobObject& object, const std::string& path) {
+    if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
+        throw GrobError(ErrorCode::BadBody, path,
+                        "a GROB body of " + std::to_string(object.body.size()) + " bytes for " +
+                            std::to_string(object.width) + " x " + std::to_string(object.height));
+}
+
 void WriteGrobObject(NibbleWriter& out, const GrobObject& object, const std::string& path) {
     const auto head = MakeHead(object.series, object.width, object.height, path);
-    if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
-        throw std::invalid_argument("a GROB body of " + std::to_string(object.body.size()) +
-                                    " bytes for " + std::to_string(object.width) + " x " +
-                                    std::to_string(object.height));
+    CheckBody(object, path);
     out.PutBytes(std::span(head).subspan(8)); // prologue, size, height and width
     out.PutBytes(object.body);
 }
@@ -341,6 +344,7 @@ std::string TextGrob(const GrobObject& object) {
 
 std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string& path) {
     const auto head = MakeHead(object.series, object.width, object.height, path);
+    codec::CheckBody(object, path);
     std::vector<std::uint8_t> file(kHeadSize + object.body.size());
     std::copy(head.begin(), head.end(), file.begin());
     std::copy(object.body.begin(), object.body.end(), file.begin() + kHeadSize);
