@@ -1,12 +1,12 @@
-// The modern command line's options, made from the options table and parsed
-// with QCommandLineParser:
-//   veldar-convert --kind KIND [OPTIONS] PICTURE... | -
-// A classic kind option among the arguments ("pic.png -g16") is read as
-// the kind.
+// TRANSITIONAL: the modern run (modern.cpp) still takes its options, its
+// progress and its requests in Qt's strings. This adapter gives it them from
+// the plain parser (arguments.h) and progress (progress.h), and goes once
+// the run takes those and the pipeline's output plan.
 #pragma once
 
+#include "arguments.h"
 #include "conversion.h"
-#include "preferences.h"
+#include "progress.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,7 +16,7 @@
 namespace modern {
 
 struct Options {
-    Choices choices;                    // kind, preparation, zoom
+    grob::Choices choices;              // kind, preparation, zoom
     bool toPng = false;                 // --to png: each picture (a GROB, say) as a PNG
     bool text = false;                  // --text: the GROB's text form instead of the binary one
     std::optional<grob::Series> series; // nothing: a GROB's own, else the saved one
@@ -42,9 +42,6 @@ struct Parsed {
 // qtnames::FromNative made it. `cores` is the number of cores.
 Parsed ParseArguments(const QStringList& arguments, int cores);
 
-// "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
-std::optional<grob::OutputKind> KindForName(const QString& name);
-
 // Where the output of `picture` goes: the file -o names, or named as the
 // classic form names it (the kind's extension, or "png"), beside the
 // picture or in `outputDir` when one is given.
@@ -56,4 +53,25 @@ pipeline::Request RequestFor(const QString& picture, const Options& options,
 // The conversions of a run: one a picture, or with --list one for them all.
 std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries);
 
+// cli::Progress for lines in Qt's strings.
+class Progress {
+  public:
+    Progress(std::FILE* out, int total, bool showBar, std::FILE* files, bool summary)
+        : plain_(out, total, showBar, files, summary) {}
+    void started(const QString& picture);
+    void finished() { plain_.finished(); }
+    void failure(const QString& line);
+    void written(const QString& line);
+    void finish(int converted, int failed) { plain_.finish(converted, failed); }
+
+  private:
+    cli::Progress plain_;
+};
+
 } // namespace modern
+
+namespace errorstream {
+// The Qt message handler of a run that starts Qt: every message is dropped
+// but a fatal one, which is written to ErrorStream().
+void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message);
+} // namespace errorstream
