@@ -104,16 +104,11 @@ struct Geometry {
 };
 
 Geometry GeometryOf(const OutputKind& kind, int width, int height) {
-    const std::uint64_t w = static_cast<std::uint64_t>(std::max(width, 0));
-    const std::uint64_t h = static_cast<std::uint64_t>(std::max(height, 0));
+    const Extent dots = GrobExtent(kind, static_cast<std::uint64_t>(std::max(width, 0)),
+                                   static_cast<std::uint64_t>(std::max(height, 0)));
     Geometry g{};
-    if (kind.pageFlipping()) {
-        g.grobWidth = w;
-        g.grobHeight = h * static_cast<std::uint64_t>(kind.frames);
-    } else {
-        g.grobWidth = w * static_cast<std::uint64_t>(kind.depth);
-        g.grobHeight = h;
-    }
+    g.grobWidth = dots.width;
+    g.grobHeight = dots.height;
     // Only used after MakeHead has accepted the fields.
     g.stride = g.grobWidth < kFieldLimit ? RowStride(static_cast<std::uint32_t>(g.grobWidth)) : 0;
     return g;

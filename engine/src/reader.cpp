@@ -355,30 +355,30 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
                       std::int64_t maxSide, std::int64_t maxPixels) {
     ShadePicture picture;
     picture.shades = kind.shades();
-    std::uint32_t w = object.width, h = object.height;
+    bool whole = false;
+    const Extent pixels = PictureExtent(kind, object.width, object.height, &whole);
+    const auto w = static_cast<std::uint32_t>(pixels.width);
+    const auto h = static_cast<std::uint32_t>(pixels.height);
     const auto frames = static_cast<std::uint32_t>(kind.frames);
     const auto depth = static_cast<std::uint32_t>(kind.depth);
-    if (w == 0 || h == 0) {
+    if (object.width == 0 || object.height == 0) {
         // An empty GROB is a valid object of any kind: a picture without pixels.
-        picture.width = static_cast<int>(kind.pageFlipping() ? w : w / depth);
-        picture.height = static_cast<int>(kind.pageFlipping() ? h / frames : h);
+        picture.width = static_cast<int>(w);
+        picture.height = static_cast<int>(h);
         return picture;
     }
     const std::uint32_t stride = RowStride(object.width);
-    if (object.body.size() < std::size_t{stride} * h)
+    if (object.body.size() < std::size_t{stride} * object.height)
         Fail(path, "the body holds " + std::to_string(object.body.size()) + " of " +
-                       std::to_string(std::size_t{stride} * h) + " bytes");
-    if (kind.pageFlipping()) {
-        if (h % frames != 0)
-            Fail(path, "its height of " + std::to_string(h) + " rows is not a whole number of " +
-                           std::to_string(kind.frames) + " frames");
-        h /= frames;
-    } else if (w % depth != 0) {
-        Fail(path, "its width of " + std::to_string(w) + " columns is not a whole number of " +
-                       std::to_string(kind.depth) + "-bit pixels");
-    } else {
-        w /= depth;
-    }
+                       std::to_string(std::size_t{stride} * object.height) + " bytes");
+    if (!whole && kind.pageFlipping())
+        Fail(path, "its height of " + std::to_string(object.height) +
+                       " rows is not a whole number of " + std::to_string(kind.frames) +
+                       " frames");
+    if (!whole)
+        Fail(path, "its width of " + std::to_string(object.width) +
+                       " columns is not a whole number of " + std::to_string(kind.depth) +
+                       "-bit pixels");
     if (w > maxSide || h > maxSide || std::int64_t{w} * h > maxPixels)
         Fail(path,
              "the picture would be " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
