@@ -154,6 +154,10 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
     MemoryRaster fitted = Fit(picture, p);
     if (p.neutral()) return fitted; // the picture as it is
+    return PrepareFitted(std::move(fitted), kind, p);
+}
+
+MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind, const Preparation& p) {
     const int w = fitted.width(), h = fitted.height();
     const auto curve = ToneCurve(p);
     std::vector<double> value(static_cast<std::size_t>(w) * h);

@@ -58,5 +58,11 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 // neutral; a neutral one leaves the picture as it is.
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
+// The same from a picture already fitted as `preparation` asks (its fit is
+// not applied again): every pixel its luminance, toned and dithered. A fit
+// alone gives the luminance grays too, so a preview that keeps the fitted
+// picture and this one give the same bytes as Prepare.
+MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind,
+                           const Preparation& preparation);
 
 } // namespace grob
