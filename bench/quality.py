@@ -37,7 +37,7 @@ pictures = {
     "rose": ["rose:"],
     "wizard": ["wizard:"],
     "logo": ["logo:"],
-    # -seed fixes the fractal's start value, so that every run draws the same one.
+    # The option before 4811 fixes the fractal's start value: every run draws the same one.
     "plasma": ["-seed", "4811", *size, "plasma:"],
     "gradient": [*size, "radial-gradient:white-black"],
 }
