@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "filenames.h"
 #include "grob/checks.h"
+#include "requests.h"
 
 #include <algorithm>
 #include <cctype>
@@ -381,7 +382,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     if (has("output") && several && !choices.list)
         return refuse("-o names the output of one picture: with several, name a folder with "
                       "--output-dir (-d), or make one --list");
-    const bool previewFolder = !choices.preview.empty() && filenames::IsFolder(choices.preview);
+    const bool previewFolder = pipeline::PreviewIsFolder(choices.preview);
     if (pictures.front() == "-" && !several) {
         if (previewFolder && (choices.output.empty() || choices.output == "-"))
             return refuse("--preview names a file with standard input: a picture from it has no "

@@ -1,11 +1,10 @@
-// TRANSITIONAL: the modern run (modern.cpp) still takes its options, its
-// progress and its requests in Qt's strings. This adapter gives it them from
-// the plain parser (arguments.h) and progress (progress.h), and goes once
-// the run takes those and the pipeline's output plan.
+// TRANSITIONAL: the modern run (modern.cpp) still takes its options and
+// its progress lines in Qt's strings, and starts Qt. This adapter gives it
+// them from the plain parser (arguments.h) and progress (progress.h), and
+// goes once the run takes those.
 #pragma once
 
 #include "arguments.h"
-#include "conversion.h"
 #include "progress.h"
 
 #include <QString>
@@ -24,12 +23,12 @@ struct Options {
     QString outputDir;                  // empty: beside each picture
     int jobs = 1;
     bool quiet = false;
-    bool verbose = false;      // a line for each file written
-    QString preview;           // a PNG file (one picture) or a folder for the calculator views
-    pipeline::Cutting cutting; // --frames, --tile, --tile-pad, --skip-empty, --mask
-    bool list = false;         // --list: every GROB of the run in one list object
-    bool split = false;        // --split: a list's pictures as numbered PNGs
-    QStringList pictures;      // or just "-": standard input to standard output
+    bool verbose = false;  // a line for each file written
+    QString preview;       // a PNG file (one picture) or a folder for the calculator views
+    grob::Cutting cutting; // --frames, --tile, --tile-pad, --skip-empty, --mask
+    bool list = false;     // --list: every GROB of the run in one list object
+    bool split = false;    // --split: a list's pictures as numbered PNGs
+    QStringList pictures;  // or just "-": standard input to standard output
 };
 
 struct Parsed {
@@ -41,17 +40,6 @@ struct Parsed {
 // `arguments` includes the program's name first, each argument as
 // qtnames::FromNative made it. `cores` is the number of cores.
 Parsed ParseArguments(const QStringList& arguments, int cores);
-
-// Where the output of `picture` goes: the file -o names, or named as the
-// classic form names it (the kind's extension, or "png"), beside the
-// picture or in `outputDir` when one is given.
-QString OutputPath(const QString& picture, const Options& options);
-
-// The conversion of one picture ("-": standard input to standard output).
-pipeline::Request RequestFor(const QString& picture, const Options& options,
-                             grob::Series savedSeries);
-// The conversions of a run: one a picture, or with --list one for them all.
-std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries);
 
 // cli::Progress for lines in Qt's strings.
 class Progress {

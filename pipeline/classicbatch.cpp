@@ -2,7 +2,7 @@
 
 #include "conversion.h"
 #include "filenames.h"
-#include "qtnames.h"
+#include "targets.h"
 
 namespace classicbatch {
 
@@ -14,24 +14,17 @@ struct Failure {
     std::string cause;
 };
 
-// The pipeline's request still names its files in Qt's strings: a name's
-// bytes go in and come out here, without loss.
 Failure Convert(const std::string& picture, const grob::OutputKind& kind, grob::Series series) {
-    auto name = [](const std::string& bytes) {
-        return qtnames::FromNative(QByteArray::fromStdString(bytes));
-    };
-    auto bytes = [](const QString& text) { return qtnames::ToNative(text).toStdString(); };
     pipeline::Request request;
-    request.source = pipeline::Source::File(name(picture));
+    request.source = pipeline::Source::File(picture);
     request.kind = kind;
     request.series = series;
-    request.outputs = {
-        {pipeline::Product::Grob,
-         pipeline::Target::File(name(cmdline::OutputName(picture, kind.extension)))}};
+    request.outputs = {{pipeline::Product::Grob,
+                        pipeline::Target::File(cmdline::OutputName(picture, kind.extension))}};
     for (const pipeline::Clash& clash : pipeline::CheckTargets({request}))
-        return {bytes(clash.file), bytes(clash.cause)};
+        return {clash.file, clash.cause};
     const pipeline::Result result = pipeline::Convert(request);
-    return {bytes(result.file), bytes(result.cause)};
+    return {result.file, result.cause};
 }
 
 } // namespace

@@ -214,7 +214,7 @@ TEST(List, DamagedAndOversizedListsAreRefused) {
                   {Edit(file, 8, 0x1E), "not a list"},
                   {Edit(file, 13, 0x15), "size field"},
                   {Bytes(file.begin(), file.begin() + 20), "cut short"},
-                  {Edit(file, 8 + grob::kMaxListBytes, 0), "at most 294912"},
+                  {Edit(file, 8 + grob::kMaxListBytes, 0), "at most 294,912"},
                   {Edit(file, file.size(), 0), "follow"}});
     const std::string big = "GROB 8 150000 " + std::string(300000, '0') + " ";
     ExpectCauses(grob::ReadTextList,
@@ -222,7 +222,7 @@ TEST(List, DamagedAndOversizedListsAreRefused) {
                   {B("{ GROB 8 1 FF { GROB 8 1 FF } }"), "lists inside lists"},
                   {B("{ GROB 8 1 FF 1.5 }"), "other than a GROB: \"1.5\""},
                   {B("{ GROB 8 1 FF GROB 8 2 FF }"), "GROB 2 of the list: the body is cut short"},
-                  {B("{ " + big + big + "}"), "at most 294912"},
+                  {B("{ " + big + big + "}"), "at most 294,912"},
                   {B("GROB 8 1 FF"), "no list"}});
     // Writing what no calculator can hold is refused too.
     const std::vector<grob::GrobObject> large(2, {grob::Series::HP48, 8, 150000, Bytes(150000)});

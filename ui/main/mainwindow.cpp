@@ -9,6 +9,7 @@
 #include "previewwindow.h"
 #include "qtnames.h"
 #include "settings.h"
+#include "targets.h"
 #include "twips.h"
 
 #include <QAction>
@@ -34,6 +35,14 @@
 #include <cstdio>
 
 namespace {
+
+// Names between the window's text and the system's bytes, without loss.
+std::string Native(const QString& name) {
+    return qtnames::ToNative(name).toStdString();
+}
+QString Shown(const std::string& name) {
+    return qtnames::FromNative(QByteArray::fromStdString(name));
+}
 
 constexpr float kDesignedClientWidth = 5010, kDesignedClientHeight = 4620;
 constexpr float kFrameLeft = 0, kFrameTop = 0, kFrameWidth = 4575, kFrameHeight = 3615;
@@ -65,14 +74,6 @@ void MessageBox(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
-// Names are bytes to the pipeline: carried to and from Qt's strings without loss.
-std::string Bytes(const QString& name) {
-    return qtnames::ToNative(name).toStdString();
-}
-QString Name(const std::string& bytes) {
-    return qtnames::FromNative(QByteArray::fromStdString(bytes));
-}
-
 WindowGeometry Geometry(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
@@ -86,9 +87,9 @@ MainWindow::MainWindow(Options options, QWidget* parent)
       saveDialog_(options_.prompter ? options_.prompter : ownPrompter_.get()) {
     if (!options_.messenger) options_.messenger = MessageBox;
     if (options_.preferencesPath.isEmpty())
-        options_.preferencesPath = Name(Preferences::PathBeside(Bytes(options_.settingsPath)));
-    preferences_ = Preferences::Load(Bytes(options_.preferencesPath));
-    batch_ = cmdline::IsBatch(Bytes(options_.argumentText));
+        options_.preferencesPath = Shown(Preferences::PathBeside(Native(options_.settingsPath)));
+    preferences_ = Preferences::Load(Native(options_.preferencesPath));
+    batch_ = cmdline::IsBatch(Native(options_.argumentText));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -391,7 +392,7 @@ void MainWindow::activated() {
     if (closing_ || options_.argumentText.isEmpty() || batch_) return;
     const bool first = !activatedOnce_;
     activatedOnce_ = true;
-    const QString fileName = Name(cmdline::Parse(Bytes(options_.argumentText)).fileName);
+    const QString fileName = Shown(cmdline::Parse(Native(options_.argumentText)).fileName);
     QString error;
     if (!loadPicture(fileName, &error) && first)
         showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(fileName, error));
@@ -402,15 +403,15 @@ void MainWindow::activated() {
 void MainWindow::runBatch() {
     if (closing_) return;
     classicbatch::Batch batch;
-    batch.line = cmdline::Parse(Bytes(options_.argumentText));
-    batch.settingsPath = Bytes(options_.settingsPath);
+    batch.line = cmdline::Parse(Native(options_.argumentText));
+    batch.settingsPath = Native(options_.settingsPath);
     batch.start = startSettings_;
     batch.start.hp48 = series_ == grob::Series::HP48;
     batch.twipsPerPixel = twips::PerPixel();
     batch.errors = options_.errors ? options_.errors : stderr;
     batch.show = [this](const std::string& picture) {
         QString error;
-        return loadPicture(Name(picture), &error) ? std::string() : Bytes(error);
+        return loadPicture(Shown(picture), &error) ? std::string() : Native(error);
     };
     BusyCursor busy;
     exitCode_ = classicbatch::Run(batch);
@@ -440,9 +441,9 @@ bool MainWindow::loadPicture(const QString& path, QString* error) {
         BusyCursor busy; // a large picture or a metafile can take a moment
         pictureloader::Options options;
         options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
-        loading::Picture result = pictureloader::Load(path, options);
+        loading::Picture result = pictureloader::Load(Native(path), options);
         if (!result.ok()) {
-            if (error) *error = result.error;
+            if (error) *error = QString::fromStdString(result.error);
             return false;
         }
         frames_.clear();
@@ -501,7 +502,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
     pipeline::Request request;
-    request.source = pipeline::Source::Loaded(pictureBox_->picture(), pictureFrame_->title());
+    request.source =
+        pipeline::Source::Loaded(pictureBox_->picture(), Native(pictureFrame_->title()));
     request.kind = kind;
     request.series = series_;
     // What you see is what you convert: the preparation applies while the
@@ -517,14 +519,14 @@ std::optional<pipeline::Result> MainWindow::saveAs(const QString& filter, pipeli
                                                    pipeline::Product product) {
     saveDialog_.filter = filter;
     if (!saveDialog_.showSave(this)) return std::nullopt;
-    request.outputs = {{product, pipeline::Target::File(saveDialog_.fileName)}};
+    request.outputs = {{product, pipeline::Target::File(Native(saveDialog_.fileName))}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     BusyCursor busy;
     pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        showFailure(
-            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
+        showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
+                        .arg(saveDialog_.fileName, QString::fromStdString(result.cause)));
         return std::nullopt;
     }
     marker_->show();
@@ -573,7 +575,8 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
     context.audience = pipeline::Audience::Window;
     const pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        showFailure(QStringLiteral("Cannot copy the GROB:\n%1.").arg(result.cause));
+        showFailure(
+            QStringLiteral("Cannot copy the GROB:\n%1.").arg(QString::fromStdString(result.cause)));
         return;
     }
     const std::vector<std::uint8_t>& text = result.made.front().bytes;
@@ -600,7 +603,7 @@ void MainWindow::restoreWindowSettings() {
     const QSize screenPx = screen ? screen->geometry().size() : QSize(1024, 768);
     const float screenW = float(twips::FromPixels(screenPx.width()));
     const float screenH = float(twips::FromPixels(screenPx.height()));
-    if (const auto values = settings::Load(Bytes(options_.settingsPath))) {
+    if (const auto values = settings::Load(Native(options_.settingsPath))) {
         setTwipsGeometry(values->left, values->top, values->width, values->height);
         setSeries(values->hp48 ? grob::Series::HP48 : grob::Series::HP49);
         startSettings_ = *values;
@@ -620,7 +623,7 @@ void MainWindow::saveWindowSettings() {
     if (batch_) return;
     const settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
                                           series_ == grob::Series::HP48};
-    const std::string error = settings::Save(Bytes(options_.settingsPath), values);
+    const std::string error = settings::Save(Native(options_.settingsPath), values);
     if (!error.empty()) {
         std::FILE* out = options_.errors ? options_.errors : stderr;
         std::fprintf(out, "veldar-convert: cannot write the settings file %s: %s\n",
@@ -698,7 +701,7 @@ PreviewWindow* MainWindow::previewWindow() const {
 
 void MainWindow::savePreferences() {
     saveTimer_->stop();
-    const std::string error = preferences_.save(Bytes(options_.preferencesPath));
+    const std::string error = preferences_.save(Native(options_.preferencesPath));
     if (!error.empty())
         std::fprintf(options_.errors ? options_.errors : stderr, "veldar-convert: %s: %s\n",
                      qPrintable(options_.preferencesPath), error.c_str());
