@@ -1,5 +1,6 @@
 // The plain functions behind the window: the command line,
 // the settings file and the picture checks.
+#include "budget.h"
 #include "commandline.h"
 #include "filenames.h"
 #include "picturecheck.h"
@@ -17,6 +18,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <future>
 #include <map>
 
 #include <sys/resource.h>
@@ -262,6 +264,22 @@ TEST(FileNames, ShownEscaped) {
               "a\\340\\200\\257b");
     EXPECT_EQ(filenames::Printable("\xed\xa0\x80"), "\\355\\240\\200");
     EXPECT_EQ(filenames::Printable("\xe2\x82"), "\\342\\202");
+}
+
+// Decodings wait for memory others hold; one larger than the whole runs alone.
+TEST(MemoryBudget, ReservationsWaitForWhatOthersHold) {
+    pipeline::MemoryBudget budget(100);
+    auto first = budget.reserve(60);
+    auto small = budget.reserve(40); // fits beside it
+    auto waiting = std::async(std::launch::async, [&] { return budget.reserve(1000); });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    first.release();
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    small.release();
+    auto alone = waiting.get(); // held as the whole budget
+    EXPECT_EQ(budget.held(), 100u);
+    alone.release();
+    EXPECT_EQ(budget.held(), 0u);
 }
 
 TEST(PictureCheck, TellsKindsByContent) {
