@@ -1,0 +1,127 @@
+#include "windowjob.h"
+
+#include "grob/reader.h"
+
+namespace windowjob {
+
+pipeline::Request RequestFor(const Job& job) {
+    using pipeline::Product;
+    using pipeline::Target;
+    pipeline::Request request;
+    request.source = job.readFile ? pipeline::Source::File(job.path)
+                                  : pipeline::Source::Loaded(job.picture, job.path);
+    request.kind = job.kind;
+    request.series = job.series;
+    request.preparation = job.preparation;
+    request.zoom = job.zoom;
+    switch (job.make) {
+    case Make::Grob:
+        request.outputs = {{Product::Grob, Target::File(job.file)}};
+        break;
+    case Make::BareText:
+        request.outputs = {{Product::Grob, Target::Memory()}};
+        break;
+    case Make::View:
+        request.zoom = 1; // the window enlarges what it shows itself
+        request.outputs = {{Product::Grob, Target::Memory()}, {Product::Preview, Target::Memory()}};
+        break;
+    case Make::ViewPng:
+        request.outputs = {{Product::PreviewPng, Target::File(job.file)}};
+        break;
+    case Make::Sprites: {
+        // As the command line builds it from --frames, --tile, --tile-pad,
+        // --skip-empty, --mask, --list and --text.
+        const Sprites& s = job.sprites;
+        pipeline::Cutting& cutting = request.cutting;
+        cutting.frames = s.frames;
+        cutting.tileWidth = s.tileWidth;
+        cutting.tileHeight = s.tileHeight;
+        cutting.tilePad = s.tilePad && cutting.tiles();
+        cutting.skipEmpty = s.skipEmpty && cutting.tiles();
+        cutting.masks = s.masks;
+        if (s.frames && !job.readFile)
+            request.source.frames =
+                job.frames.empty() ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
+                                   : job.frames;
+        const Product product = s.list ? (s.text ? Product::ListText : Product::List)
+                                       : (s.text ? Product::GrobText : Product::Grob);
+        const bool numbered = !s.list && cutting.many();
+        request.outputs = {
+            {product, numbered ? Target::Numbered(job.file) : Target::File(job.file)}};
+        break;
+    }
+    }
+    return request;
+}
+
+namespace {
+
+// The picture as the preparation fits it (or as it is, unfitted), each
+// pixel opaque, as the window shows pictures.
+std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
+    if (!job.preparation.fits()) return job.picture;
+    pipeline::FitCache ownFits;
+    pipeline::FitCache& fits = memory ? memory->fits : ownFits;
+    const std::shared_ptr<const grob::MemoryRaster> fitted =
+        fits.fitted(job.picture, job.preparation);
+    auto image = std::make_shared<grob::Image>();
+    image->width = fitted->width();
+    image->height = fitted->height();
+    image->pixels.resize(std::size_t(image->width) * std::size_t(image->height));
+    const grob::PixelView view = fitted->view();
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x)
+            image->pixels[std::size_t(y) * std::size_t(view.width) + std::size_t(x)] =
+                view.row(y)[x] | 0xFF000000u;
+    return image;
+}
+
+} // namespace
+
+Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) {
+    Outcome outcome;
+    const pipeline::Request request = RequestFor(job);
+    if (job.readFile)
+        for (const pipeline::Clash& clash : pipeline::CheckTargets({request})) {
+            outcome.file = clash.file;
+            outcome.cause = clash.cause;
+            return outcome;
+        }
+    pipeline::Context context;
+    context.audience =
+        job.commandLine ? pipeline::Audience::CommandLine : pipeline::Audience::Window;
+    context.lowerZoom = true; // a view too large at its zoom is drawn smaller, and says so
+    context.cancelled = cancelled;
+    context.fitCache = memory ? &memory->fits : nullptr;
+    pipeline::Result result = pipeline::Convert(request, context);
+    outcome.file = result.file;
+    outcome.cause = result.cause;
+    if (!result.ok()) return outcome;
+    outcome.dotsWide = result.dotsWide;
+    outcome.dotsHigh = result.dotsHigh;
+    outcome.pictures = result.pictures;
+    outcome.zoom = result.zoom;
+    outcome.note = result.note;
+    for (const QString& written : result.written)
+        outcome.written << written;
+    for (pipeline::Made& made : result.made) {
+        if (made.output.product == pipeline::Product::Preview) outcome.view = std::move(made.image);
+        if (made.output.product != pipeline::Product::Grob || !outcome.bytes.empty()) continue;
+        outcome.grobBytes = made.bytes.size();
+        outcome.bytes = std::move(made.bytes);
+    }
+    try {
+        if (job.make == Make::BareText) {
+            const std::string text =
+                grob::TextGrob(grob::ReadBinaryGrob(outcome.bytes, ""), grob::TextHeader::Without);
+            outcome.bytes.assign(text.begin(), text.end());
+        }
+        if (job.make == Make::View) outcome.fitted = Fitted(job, memory);
+    } catch (const std::exception& e) {
+        outcome.file = job.path;
+        outcome.cause = QString::fromStdString(e.what());
+    }
+    return outcome;
+}
+
+} // namespace windowjob
