@@ -13,8 +13,23 @@ set_target_properties(mainwindow_tests PROPERTIES AUTOMOC ON)
 target_compile_definitions(mainwindow_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(mainwindow_tests veldar-convert veldar-render)
-add_test(NAME mainwindow_tests COMMAND mainwindow_tests)
-set_tests_properties(mainwindow_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
+# Each test function of the window a test of its own, so that one failure
+# hides none of the others: the private slots of the test class, read from
+# its source (which configuring again follows).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/mainwindow_test.cpp)
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/mainwindow_test.cpp mainwindow_source)
+string(REGEX REPLACE ".*private Q_SLOTS:" "" mainwindow_slots "${mainwindow_source}")
+string(REGEX MATCHALL "\n    void [A-Za-z0-9_]+\\(\\) {" mainwindow_functions "${mainwindow_slots}")
+foreach(function IN LISTS mainwindow_functions)
+    string(REGEX REPLACE "\n    void ([A-Za-z0-9_]+).*" "\\1" function "${function}")
+    if(function MATCHES "^(init|cleanup|initTestCase|cleanupTestCase)$")
+        continue()
+    endif()
+    add_test(NAME MainWindow.${function} COMMAND mainwindow_tests ${function})
+    set_tests_properties(MainWindow.${function} PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}"
+        TIMEOUT 300)
+endforeach()
 
 add_executable(loading_tests loading_test.cpp)
 target_link_libraries(loading_tests PRIVATE veldar_ui veldar_render Qt6::Test)
