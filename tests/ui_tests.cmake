@@ -50,16 +50,17 @@ add_dependencies(cli_tests veldar-convert veldar-render option_docs)
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
 
-# The window's geometry under a real window manager, where it has a frame.
+# The windows' geometry under a real window manager, where they have frames.
 find_program(XVFB Xvfb)
 find_program(OPENBOX openbox)
 find_program(XWININFO xwininfo)
-if(XVFB AND OPENBOX AND XWININFO)
+find_program(XDOTOOL xdotool)
+if(XVFB AND OPENBOX AND XWININFO AND XDOTOOL)
     add_test(NAME wm_geometry COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wm_geometry.sh
         $<TARGET_FILE:veldar-convert>)
     set_tests_properties(wm_geometry PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
 else()
-    message(STATUS "Xvfb, openbox or xwininfo missing: the window-manager test is left out")
+    message(STATUS "Xvfb, openbox, xwininfo or xdotool missing: the window-manager test is left out")
 endif()
 
 add_executable(codecs_tests codecs_test.cpp)

@@ -869,13 +869,18 @@ QRect MainWindow::placePreview() {
     if (preferences_.previewGeometry) {
         frame = *preferences_.previewGeometry;
     } else {
-        // To the right of this window; else to its left; else as far right
-        // as the screen allows.
+        // To the right of this window; else to its left; else at the
+        // screen's right edge, narrower (down to its least width) so as to
+        // leave this window's menus in sight.
         const QRect room = RoomAt(outer.center(), screen());
         frame = QRect(QPoint(0, 0), preview_->size().grownBy(margins).boundedTo(room.size()));
         int x = outer.right() + 8;
         if (x + frame.width() - 1 > room.right()) x = outer.left() - 8 - frame.width();
-        if (x < room.left()) x = room.right() + 1 - frame.width();
+        if (x < room.left()) {
+            const int menus = outer.left() + 320;
+            frame.setWidth(std::clamp(room.right() + 1 - menus, least.width(), frame.width()));
+            x = room.right() + 1 - frame.width();
+        }
         frame.moveTo(x, outer.top());
     }
     frame.setSize(frame.size().expandedTo(least));

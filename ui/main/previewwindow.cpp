@@ -73,9 +73,17 @@ class WrappedLabel final : public QLabel {
     }
 
   private:
+    // The text's height at the present width (heightForWidth would count
+    // the minimum height set before).
     void fitHeight() {
-        const int height = heightForWidth(std::max(width(), 1));
-        if (height > 0 && height != minimumHeight()) setMinimumHeight(height);
+        const QMargins margins = contentsMargins();
+        const int room = std::max(1, width() - margins.left() - margins.right() - 2 * margin());
+        const int height = fontMetrics()
+                               .boundingRect(QRect(0, 0, room, 1 << 20),
+                                             int(alignment()) | Qt::TextWordWrap, text())
+                               .height() +
+                           margins.top() + margins.bottom() + 2 * margin();
+        if (height != minimumHeight()) setMinimumHeight(height);
     }
 };
 
@@ -184,25 +192,25 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     form->addRow(Latin1(Entry("kind").label), kindBox);
     form->addRow(Latin1(Entry("fit").label), fitBox);
     form->addRow(QStringLiteral("Size"), size);
-    form->addRow(QString(), upscale);
+    form->addRow(upscale);
     form->addRow(Latin1(Entry("brightness").label), brightness);
     form->addRow(Latin1(Entry("contrast").label), contrast);
     form->addRow(Latin1(Entry("gamma").label), gamma);
-    form->addRow(QString(), invert);
+    form->addRow(invert);
     form->addRow(Latin1(Entry("dither").label), ditherBox);
     form->addRow(QString(), resetButton);
     form->addRow(Latin1(Entry("zoom").label), zoom);
-    form->addRow(QString(), fitToWindow);
-    form->addRow(QString(), play);
-    form->addRow(QString(), showFitted);
+    form->addRow(fitToWindow);
+    form->addRow(play);
+    form->addRow(showFitted);
     auto* column = new QScrollArea(this);
     column->setObjectName(QStringLiteral("controls"));
     column->setWidget(controls);
     column->setWidgetResizable(true);
     column->setFrameShape(QFrame::NoFrame);
     column->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    column->setMinimumWidth(controls->minimumSizeHint().width() +
-                            column->verticalScrollBar()->sizeHint().width());
+    column->setFixedWidth(controls->sizeHint().width() +
+                          column->verticalScrollBar()->sizeHint().width());
     column->setMinimumHeight(std::min(controls->sizeHint().height(), 160));
 
     canvas = new PreviewCanvas(this);
@@ -214,6 +222,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     auto* wrapped = new WrappedLabel(this);
     info = wrapped;
     info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     busyLabel_ = new QLabel(QStringLiteral("Drawing..."), this);
     busyLabel_->hide();
     connect(busyTimer_, &QTimer::timeout, busyLabel_, &QWidget::show);
@@ -234,7 +243,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     layout->addLayout(right, 1);
     // A 131 x 80 screen at zoom 4 without scroll bars, where the screen has room.
     const preview::Size screens = preview::PreviewSize(0, 0, 4);
-    resize(column->minimumWidth() + int(screens.width) + 40,
+    resize(column->width() + int(screens.width) + 40,
            std::max(controls->sizeHint().height() + 24, int(screens.height) + 130));
 
     showControls();
