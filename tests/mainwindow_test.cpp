@@ -793,6 +793,13 @@ class MainWindowTest : public QObject {
         huge.fill(Qt::gray);
         const QString picture = file("huge.png", testing_util::Encode(huge, "png"));
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        {
+            auto form = makeWindow();
+            form->menuItem(MenuArray::Preview, 2)->trigger();
+            const QSize least = form->previewWindow()->minimumSizeHint();
+            QVERIFY2(least.width() <= 760 && least.height() <= 440,
+                     qPrintable(QString("%1 x %2").arg(least.width()).arg(least.height())));
+        }
         for (const QRect saved : {QRect(5000, 4000, 900, 700), QRect(30, 40, 640, 420)}) {
             WriteAll(dir_.filePath("veldar-convert.ini"),
                      QString("[preview]\nkind=g32\nshown=true\ngeometry=%1,%2,%3,%4\n")
@@ -813,11 +820,8 @@ class MainWindowTest : public QObject {
         form->show();
         QTRY_VERIFY(form->previewWindow());
         PreviewWindow* preview = form->previewWindow();
-        const QSize least = preview->minimumSizeHint();
-        QVERIFY2(least.width() <= 760 && least.height() <= 440,
-                 qPrintable(QString("%1 x %2").arg(least.width()).arg(least.height())));
         QVERIFY(form->loadPicture(picture)); // too large a GROB: a long "No preview: ..."
-        preview->resize(least);
+        preview->resize(preview->minimumSizeHint());
         QTRY_VERIFY(preview->description().startsWith("No preview: "));
         QTest::qWait(20);
         const QRect view = preview->canvas->parentWidget()->parentWidget()->geometry();

@@ -115,15 +115,20 @@ preview_stays() { # screen WxH, then environment settings
     sw=${size%x*} sh=${size#*x}
     start_display "$size"
     rm -rf "$work/pv" && mkdir "$work/pv"
-    printf '[preview]\nshown=true\n' >"$work/pv/veldar-convert.ini"
-    preview_run "$@"
+    # Where it last stood is off this screen (a larger one, say): it comes
+    # back within it; and the first time, with nothing saved.
+    printf '[preview]\nshown=true\ngeometry=2400,1900,1100,900\n' >"$work/pv/veldar-convert.ini"
+    for start in "saved off the screen" "the first time"; do
+        preview_run "$@"
+        read -r x y w h <"$work/frame"
+        if [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$sw" ] && [ $((y + h)) -le "$sh" ]; then
+            echo "ok: $size $*, $start: the preview within the screen ($x,$y ${w}x$h)"
+        else
+            echo "FAIL: $size $*, $start: the preview at $x,$y ${w}x$h, not within the screen"; fail=1
+        fi
+        printf '[preview]\nshown=true\n' >"$work/pv/veldar-convert.ini"
+    done
     cp "$work/frame" "$work/first-frame"
-    read -r x y w h <"$work/frame"
-    if [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$sw" ] && [ $((y + h)) -le "$sh" ]; then
-        echo "ok: $size $*: the preview within the screen ($x,$y ${w}x$h)"
-    else
-        echo "FAIL: $size $*: the preview at $x,$y ${w}x$h, not within the screen"; fail=1
-    fi
     for run in second third fourth; do
         preview_run "$@"
         if cmp -s "$work/frame" "$work/first-frame"; then
