@@ -329,6 +329,12 @@ class MainWindowTest : public QObject {
             again->close();
         }
         QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")), saved);
+        {
+            auto quick = makeWindow(); // closed at once, before its first activation
+            quick->show();
+            quick->close();
+        }
+        QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")), saved);
 
         // What the window really stands at is written, in whole twips.
         WriteAll(dir_.filePath("ORBEX.ini"),

@@ -416,6 +416,7 @@ void MainWindow::firstActivation(int triesLeft) {
         return;
     }
     applyOuterSize();
+    placed_ = true;
     // The preview comes back if it was open at the end of the last run.
     if (preferences_.previewShown) showPreview();
     activated();
@@ -783,6 +784,12 @@ void MainWindow::saveWindowSettings() {
     // values it was placed by, whether or not the window reached the screen.
     settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
                                     series_ == grob::Series::HP48};
+    // Closed before the window system framed it: the outer size asked for
+    // is the one it stands at (its frame is not yet counted in).
+    if (!placed_ && outerSize_) {
+        values.width = float(twips::FromPixels(outerSize_->width()));
+        values.height = float(twips::FromPixels(outerSize_->height()));
+    }
     if (batch_)
         values = {WholePixels(startSettings_.left), WholePixels(startSettings_.top),
                   WholePixels(startSettings_.width), WholePixels(startSettings_.height),

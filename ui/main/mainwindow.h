@@ -190,6 +190,7 @@ class MainWindow final : public QMainWindow {
     bool batch_ = false;
     bool shownOnce_ = false;
     bool activatedOnce_ = false;
+    bool placed_ = false; // the outer size made what was asked, the frame known
     bool closing_ = false;
     int exitCode_ = 0;
 };
