@@ -78,7 +78,9 @@ run && check "nor on the third" "$work/first"
 window_id() {
     local id=""
     for _ in $(seq 100); do
-        id=$(DISPLAY="$display" xwininfo -root -tree | awk -v t="\"$1\":" 'index($0, t) && !id {id = $1} END {print id}')
+        # (A window may go while the tree is read: then it is read again.)
+        id=$({ DISPLAY="$display" xwininfo -root -tree 2>/dev/null || true; } |
+            awk -v t="\"$1\":" 'index($0, t) && !id {id = $1} END {print id}')
         [ -n "$id" ] && DISPLAY="$display" xprop -id "$id" _NET_FRAME_EXTENTS | grep -q = && break
         sleep 0.1
     done
@@ -129,6 +131,7 @@ preview_stays() { # screen WxH, then environment settings
         printf '[preview]\nshown=true\n' >"$work/pv/veldar-convert.ini"
     done
     cp "$work/frame" "$work/first-frame"
+    cp "$work/pv/ORBEX.ini" "$work/first-settings"
     for run in second third fourth; do
         preview_run "$@"
         if cmp -s "$work/frame" "$work/first-frame"; then
@@ -136,6 +139,9 @@ preview_stays() { # screen WxH, then environment settings
         else
             echo "FAIL: $size $*: the preview at $(cat "$work/frame") on the $run start, not $(cat "$work/first-frame")"
             fail=1
+        fi
+        if ! cmp -s "$work/pv/ORBEX.ini" "$work/first-settings"; then
+            echo "FAIL: $size $*: the main window moved on the $run start"; fail=1
         fi
     done
 }

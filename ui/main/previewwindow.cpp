@@ -118,11 +118,6 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     for (const grob::FitPreset& preset : grob::kFitPresets)
         fitBox->addItem(Latin1(preset.label), Latin1(preset.name));
     fitBox->setToolTip(Latin1(Entry("fit").help));
-    // Narrow boxes; their lists show the whole names.
-    for (QComboBox* box : {kindBox, fitBox}) {
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(18);
-    }
     fitWidth = new QSpinBox(this);
     fitHeight = new QSpinBox(this);
     FromTable(fitWidth, Entry("fit"));
@@ -241,8 +236,8 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(column);
     layout->addLayout(right, 1);
-    // A 131 x 80 screen at zoom 4 without scroll bars, where the screen has room.
-    const preview::Size screens = preview::PreviewSize(0, 0, 4);
+    // A 131 x 80 screen at zoom 2 (the first zoom) without scroll bars.
+    const preview::Size screens = preview::PreviewSize(0, 0, 2);
     resize(column->width() + int(screens.width) + 40,
            std::max(controls->sizeHint().height() + 24, int(screens.height) + 130));
 
