@@ -3,12 +3,10 @@
 #include "aboutdialog.h"
 #include "busycursor.h"
 #include "commandline.h"
-#include "filenames.h"
-#include "grob/reader.h"
 #include "layout.h"
 #include "picturebox.h"
 #include "previewwindow.h"
-#include "regularfile.h"
+#include "qtnames.h"
 #include "settings.h"
 #include "spritesdialog.h"
 #include "twips.h"
@@ -38,6 +36,11 @@
 #include <cstdio>
 
 namespace {
+
+// Names between the window's text and the system's bytes, without loss.
+std::string Native(const QString& name) {
+    return qtnames::ToNative(name).toStdString();
+}
 
 constexpr float kDesignedClientWidth = 5010, kDesignedClientHeight = 4620;
 constexpr float kFrameLeft = 0, kFrameTop = 0, kFrameWidth = 4575, kFrameHeight = 3615;
@@ -439,7 +442,7 @@ void MainWindow::aboutClosed() {
 void MainWindow::batchFailure(const QString& file, const QString& cause) {
     std::FILE* out = options_.errors ? options_.errors : stderr;
     const QString line = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-    std::fprintf(out, "%s\n", filenames::Printable(line).toLocal8Bit().constData());
+    std::fprintf(out, "%s\n", qtnames::Printable(line).toLocal8Bit().constData());
     std::fflush(out);
     exitCode_ = 1;
     close();
@@ -514,21 +517,13 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         BusyCursor busy; // a large picture or a metafile can take a moment
         pictureloader::Options options;
         options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
-        QString why;
-        const auto file = loading::ReadRegularFile(path, loading::kMaxFileBytes, &why);
-        // The loader tells a GROB's kind by the name's extension.
-        loading::Picture result =
-            file ? pictureloader::LoadBytes(*file, options,
-                                            as ? path + u'.' + Latin1(as->extension) : path)
-                 : loading::Picture::Failure(why);
+        options.grobKind = as;
+        loading::Picture result = pictureloader::Load(Native(path), options);
         if (!result.ok()) {
-            if (error) *error = result.error;
+            if (error) *error = QString::fromStdString(result.error);
             return false;
         }
-        const std::span<const std::uint8_t> bytes(
-            reinterpret_cast<const std::uint8_t*>(file->constData()), std::size_t(file->size()));
-        if (grob::LooksLikeBinaryGrob(bytes) || grob::LooksLikeTextGrob(bytes))
-            grobKind = as ? *as : grob::KindForFileName(path.toStdString());
+        grobKind = result.grobKind; // a GROB or a list: its kind
         frames_.clear();
         delays_.clear();
         for (loading::Frame& frame : result.frames) {
@@ -614,6 +609,7 @@ windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make 
     job.picture = pictureBox_->picture();
     job.frames = frames_;
     job.path = pictureFrame_->title();
+    job.grobKind = openedAs_;
     job.kind = kind;
     job.series = series_;
     // What you see is what you convert: the preparation applies while the
@@ -691,13 +687,13 @@ void MainWindow::showSprites() {
 }
 
 // The sprite tools as the command line has them: the picture's file read
-// again (every frame, its transparency for the masks), unless it was opened
-// as another kind than its name says; then the frames shown.
+// again (every frame, its transparency for the masks; a GROB as the kind it
+// was opened as).
 void MainWindow::saveSprites(const windowjob::Sprites& sprites) {
     const grob::OutputKind kind = preferences_.kind;
     windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
     job.sprites = sprites;
-    job.readFile = !job.path.isEmpty() && !openedAs_;
+    job.readFile = !job.path.isEmpty();
     const QString extension =
         sprites.list ? menutable::ListExtension(kind) : Latin1(kind.extension);
     const QString filter = sprites.list ? menutable::ListFilter(kind) : menutable::SaveFilter(kind);
@@ -712,7 +708,8 @@ void MainWindow::saveSprites(const windowjob::Sprites& sprites) {
                              .arg(made->written.size())
                              .arg(QFileInfo(made->written.front()).fileName(),
                                   QFileInfo(made->written.back()).fileName());
-    if (!made->note.isEmpty()) said += QStringLiteral("; ") + made->note;
+    for (const QString& note : made->notes)
+        said += QStringLiteral("; ") + note;
     updateStatusLine(said + u'.');
 }
 

@@ -421,7 +421,8 @@ void PreviewWindow::display(const Drawn& drawn, bool empty) {
                            .arg(made.dotsWide)
                            .arg(made.dotsHigh)
                            .arg(QLocale(QLocale::English).toString(qulonglong(made.grobBytes)));
-        if (!made.note.isEmpty()) text += u'\n' + made.note;
+        for (const QString& note : made.notes)
+            text += u'\n' + note;
         setInfo(text);
     } else {
         setInfo(QStringLiteral("No preview: %1.").arg(made.cause));
@@ -533,6 +534,7 @@ bool PreviewWindow::savePng(const QString& path) {
                    QStringLiteral("Cannot write \"%1\":\n%2.").arg(target, made.cause));
         return false;
     }
-    if (!made.note.isEmpty()) setInfo(shownText_ + u'\n' + made.note);
+    for (const QString& note : made.notes)
+        setInfo(shownText_ + u'\n' + note);
     return true;
 }

@@ -1,22 +1,38 @@
 #include "windowjob.h"
 
 #include "grob/reader.h"
+#include "qtnames.h"
+#include "targets.h"
 
 namespace windowjob {
+
+namespace {
+
+// Names between the window's text and the system's bytes, without loss.
+std::string Native(const QString& name) {
+    return qtnames::ToNative(name).toStdString();
+}
+
+QString Shown(const std::string& name) {
+    return qtnames::FromNative(QByteArray::fromStdString(name));
+}
+
+} // namespace
 
 pipeline::Request RequestFor(const Job& job) {
     using pipeline::Product;
     using pipeline::Target;
     pipeline::Request request;
-    request.source = job.readFile ? pipeline::Source::File(job.path)
-                                  : pipeline::Source::Loaded(job.picture, job.path);
+    request.source = job.readFile ? pipeline::Source::File(Native(job.path))
+                                  : pipeline::Source::Loaded(job.picture, Native(job.path));
+    request.grobKind = job.grobKind;
     request.kind = job.kind;
     request.series = job.series;
     request.preparation = job.preparation;
     request.zoom = job.zoom;
     switch (job.make) {
     case Make::Grob:
-        request.outputs = {{Product::Grob, Target::File(job.file)}};
+        request.outputs = {{Product::Grob, Target::File(Native(job.file))}};
         break;
     case Make::BareText:
         request.outputs = {{Product::Grob, Target::Memory()}};
@@ -26,7 +42,7 @@ pipeline::Request RequestFor(const Job& job) {
         request.outputs = {{Product::Grob, Target::Memory()}, {Product::Preview, Target::Memory()}};
         break;
     case Make::ViewPng:
-        request.outputs = {{Product::PreviewPng, Target::File(job.file)}};
+        request.outputs = {{Product::PreviewPng, Target::File(Native(job.file))}};
         break;
     case Make::Sprites: {
         // As the command line builds it from --frames, --tile, --tile-pad,
@@ -46,8 +62,8 @@ pipeline::Request RequestFor(const Job& job) {
         const Product product = s.list ? (s.text ? Product::ListText : Product::List)
                                        : (s.text ? Product::GrobText : Product::Grob);
         const bool numbered = !s.list && cutting.many();
-        request.outputs = {
-            {product, numbered ? Target::Numbered(job.file) : Target::File(job.file)}};
+        request.outputs = {{product, numbered ? Target::Numbered(Native(job.file))
+                                              : Target::File(Native(job.file))}};
         break;
     }
     }
@@ -83,8 +99,8 @@ Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) 
     const pipeline::Request request = RequestFor(job);
     if (job.readFile)
         for (const pipeline::Clash& clash : pipeline::CheckTargets({request})) {
-            outcome.file = clash.file;
-            outcome.cause = clash.cause;
+            outcome.file = Shown(clash.file);
+            outcome.cause = QString::fromStdString(clash.cause);
             return outcome;
         }
     pipeline::Context context;
@@ -94,16 +110,17 @@ Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) 
     context.cancelled = cancelled;
     context.fitCache = memory ? &memory->fits : nullptr;
     pipeline::Result result = pipeline::Convert(request, context);
-    outcome.file = result.file;
-    outcome.cause = result.cause;
+    outcome.file = Shown(result.file);
+    outcome.cause = QString::fromStdString(result.cause);
     if (!result.ok()) return outcome;
     outcome.dotsWide = result.dotsWide;
     outcome.dotsHigh = result.dotsHigh;
     outcome.pictures = result.pictures;
     outcome.zoom = result.zoom;
-    outcome.note = result.note;
-    for (const QString& written : result.written)
-        outcome.written << written;
+    for (const std::string& note : result.notes)
+        outcome.notes << QString::fromStdString(note);
+    for (const std::string& written : result.written)
+        outcome.written << Shown(written);
     for (pipeline::Made& made : result.made) {
         if (made.output.product == pipeline::Product::Preview) outcome.view = std::move(made.image);
         if (made.output.product != pipeline::Product::Grob || !outcome.bytes.empty()) continue;
@@ -112,8 +129,7 @@ Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) 
     }
     try {
         if (job.make == Make::BareText) {
-            const std::string text =
-                grob::TextGrob(grob::ReadBinaryGrob(outcome.bytes, ""), grob::TextHeader::Without);
+            const std::string text = grob::TextGrob(result.object, grob::TextHeader::Without);
             outcome.bytes.assign(text.begin(), text.end());
         }
         if (job.make == Make::View) outcome.fitted = Fitted(job, memory);

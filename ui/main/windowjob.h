@@ -47,6 +47,8 @@ struct Job {
     // Every frame of the picture shown, when it has several.
     std::vector<std::shared_ptr<const grob::Image>> frames;
     QString path; // where it was loaded from
+    // The kind a GROB was opened as, when its name does not tell it.
+    std::optional<grob::OutputKind> grobKind;
     // Read the picture's file again, as the command line does (a batch run;
     // the sprite tools, for every frame's transparency); else the picture shown.
     bool readFile = false;
@@ -75,7 +77,7 @@ struct Outcome {
     std::size_t grobBytes = 0; // the GROB file's size
     int pictures = 0;          // how many GROBs were made
     int zoom = 0;              // ViewPng: the zoom it was drawn at
-    QString note;              // something to tell: tiles kept, a lower zoom, ...
+    QStringList notes;         // what to tell: tiles kept, a lower zoom, ...
     QStringList written;       // the files written, in order
 };
 
@@ -90,7 +92,8 @@ class Memory {
 pipeline::Request RequestFor(const Job& job);
 
 // Runs a job (on any thread). `cancelled`, set by another thread, gives up
-// early. A job that reads its file never writes over that file.
+// early. A job that reads its file never writes over that file, nor any
+// output over another.
 Outcome Run(const Job& job, const std::atomic<bool>* cancelled = nullptr, Memory* memory = nullptr);
 
 } // namespace windowjob
