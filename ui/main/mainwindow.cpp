@@ -2,6 +2,7 @@
 
 #include "aboutdialog.h"
 #include "busycursor.h"
+#include "classicbatch.h"
 #include "commandline.h"
 #include "layout.h"
 #include "picturebox.h"
@@ -40,6 +41,9 @@ namespace {
 // Names between the window's text and the system's bytes, without loss.
 std::string Native(const QString& name) {
     return qtnames::ToNative(name).toStdString();
+}
+QString Shown(const std::string& name) {
+    return qtnames::FromNative(QByteArray::fromStdString(name));
 }
 
 constexpr float kDesignedClientWidth = 5010, kDesignedClientHeight = 4620;
@@ -84,9 +88,8 @@ void MessageBox(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
-// A length in twips as the window stands it: whole pixels.
-float WholePixels(float value) {
-    return float(twips::FromPixels(twips::ToPixels(value)));
+WindowGeometry Geometry(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
 } // namespace
@@ -98,9 +101,9 @@ MainWindow::MainWindow(Options options, QWidget* parent)
       saveDialog_(options_.prompter ? options_.prompter : ownPrompter_.get()) {
     if (!options_.messenger) options_.messenger = MessageBox;
     if (options_.preferencesPath.isEmpty())
-        options_.preferencesPath = Preferences::PathBeside(options_.settingsPath);
-    preferences_ = Preferences::Load(options_.preferencesPath);
-    batch_ = cmdline::KindForOption(cmdline::Parse(options_.argumentText).option).has_value();
+        options_.preferencesPath = Shown(Preferences::PathBeside(Native(options_.settingsPath)));
+    preferences_ = Preferences::Load(Native(options_.preferencesPath));
+    batch_ = cmdline::IsBatch(Native(options_.argumentText));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -354,7 +357,7 @@ void MainWindow::updateStatusLine(const QString& passing) {
     if (!passing.isEmpty()) {
         passingTimer_->start();
     } else if (preview_ && preview_->isVisible()) {
-        const QString prepared = Describe(preferences_.preparation);
+        const QString prepared = QString::fromStdString(Describe(preferences_.preparation));
         text =
             (prepared.isEmpty() ? QStringLiteral("Converting plainly")
                                 : QStringLiteral("Converting as the preview shows: ") + prepared) +
@@ -439,15 +442,6 @@ void MainWindow::aboutClosed() {
     if (!closing_ && isVisible()) activated();
 }
 
-void MainWindow::batchFailure(const QString& file, const QString& cause) {
-    std::FILE* out = options_.errors ? options_.errors : stderr;
-    const QString line = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-    std::fprintf(out, "%s\n", qtnames::Printable(line).toLocal8Bit().constData());
-    std::fflush(out);
-    exitCode_ = 1;
-    close();
-}
-
 void MainWindow::showFailure(const QString& text) {
     options_.messenger(this, kProgramTitle, text);
 }
@@ -458,32 +452,29 @@ void MainWindow::activated() {
     if (closing_ || options_.argumentText.isEmpty() || batch_) return;
     const bool first = !activatedOnce_;
     activatedOnce_ = true;
-    const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
+    const QString fileName = Shown(cmdline::Parse(Native(options_.argumentText)).fileName);
     QString error;
-    if (!loadPicture(line.fileName, &error) && first)
-        showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(line.fileName, error));
+    if (!loadPicture(fileName, &error) && first)
+        showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(fileName, error));
 }
 
 // The classic batch run: the picture shown, its GROB written beside it
-// through the pipeline, then the window closes.
+// and the settings file left as it was placed, then the window closes.
 void MainWindow::runBatch() {
     if (closing_) return;
-    const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
-    const grob::OutputKind kind = *cmdline::KindForOption(line.option);
-    if (line.fileName.isEmpty())
-        return batchFailure(line.fileName, QStringLiteral("no file name given"));
-    QString error;
-    if (!loadPicture(line.fileName, &error)) return batchFailure(line.fileName, error);
-    windowjob::Job job;
-    job.path = line.fileName;
-    job.readFile = true;
-    job.commandLine = true;
-    job.kind = kind;
-    job.series = series_;
-    job.file = cmdline::OutputName(line.fileName, Latin1(kind.extension));
+    classicbatch::Batch batch;
+    batch.line = cmdline::Parse(Native(options_.argumentText));
+    batch.settingsPath = Native(options_.settingsPath);
+    batch.start = startSettings_;
+    batch.start.hp48 = series_ == grob::Series::HP48;
+    batch.twipsPerPixel = twips::PerPixel();
+    batch.errors = options_.errors ? options_.errors : stderr;
+    batch.show = [this](const std::string& picture) {
+        QString error;
+        return loadPicture(Shown(picture), &error) ? std::string() : Native(error);
+    };
     BusyCursor busy;
-    const windowjob::Outcome made = windowjob::Run(job);
-    if (!made.ok()) return batchFailure(made.file, made.cause);
+    exitCode_ = classicbatch::Run(batch);
     close();
 }
 
@@ -494,7 +485,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (about_) about_->close();
     if (preview_) {
         preferences_.previewShown = preview_->isVisible();
-        preferences_.previewGeometry = preview_->frameGeometry();
+        preferences_.previewGeometry = Geometry(preview_->frameGeometry());
         savePreferences();
         preview_->close();
     }
@@ -548,14 +539,14 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
 // prepared, it converts to the same bytes again (the user may still
 // prepare it).
 void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
-    Choices plain = preferences_;
+    grob::Choices plain = preferences_;
     plain.kind = kind;
     plain.preparation = grob::Preparation{};
     if (preview_) {
         preview_->setChoices(plain); // the main window follows the preview's changes
     } else if (plain.kind.extension != preferences_.kind.extension ||
                !preferences_.preparation.neutral() || preferences_.preparation.upscale) {
-        static_cast<Choices&>(preferences_) = plain;
+        static_cast<grob::Choices&>(preferences_) = plain;
         savePreferences();
     }
 }
@@ -624,7 +615,8 @@ QString MainWindow::suggestedName(const QString& extension) const {
     const QString again = savedNames_.value(picture + u'\n' + extension);
     if (!again.isEmpty()) return again;
     if (picture.isEmpty()) return lastFolder_;
-    const QString name = QFileInfo(cmdline::OutputName(picture, extension)).fileName();
+    const QString name =
+        QFileInfo(Shown(cmdline::OutputName(Native(picture), Native(extension)))).fileName();
     const QString folder = QFileInfo(picture).path();
     return QDir(folder.isEmpty() ? lastFolder_ : folder).filePath(name);
 }
@@ -668,8 +660,9 @@ void MainWindow::showSprites() {
         sprites_->activateWindow();
         return;
     }
-    const QString prepared =
-        preview_ && preview_->isVisible() ? Describe(preferences_.preparation) : QString();
+    const QString prepared = preview_ && preview_->isVisible()
+                                 ? QString::fromStdString(Describe(preferences_.preparation))
+                                 : QString();
     const QString what =
         QStringLiteral("Each GROB a %1, %2.")
             .arg(KindName(preferences_.kind),
@@ -761,7 +754,7 @@ void MainWindow::restoreWindowSettings() {
     const QSize screenPx = screen ? screen->geometry().size() : QSize(1024, 768);
     const float screenW = float(twips::FromPixels(screenPx.width()));
     const float screenH = float(twips::FromPixels(screenPx.height()));
-    if (const auto values = settings::Load(options_.settingsPath)) {
+    if (const auto values = settings::Load(Native(options_.settingsPath))) {
         setTwipsGeometry(values->left, values->top, values->width, values->height);
         setSeries(values->hp48 ? grob::Series::HP48 : grob::Series::HP49);
         startSettings_ = *values;
@@ -777,8 +770,8 @@ void MainWindow::restoreWindowSettings() {
 
 void MainWindow::saveWindowSettings() {
     // The window as it stands: its outer frame in whole pixels, as twips. A
-    // batch run never gave anyone the chance to move it: it leaves the
-    // values it was placed by, whether or not the window reached the screen.
+    // batch run has left the file as the window was placed.
+    if (batch_) return;
     settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
                                     series_ == grob::Series::HP48};
     // Closed before the window system framed it: the outer size asked for
@@ -787,15 +780,11 @@ void MainWindow::saveWindowSettings() {
         values.width = float(twips::FromPixels(outerSize_->width()));
         values.height = float(twips::FromPixels(outerSize_->height()));
     }
-    if (batch_)
-        values = {WholePixels(startSettings_.left), WholePixels(startSettings_.top),
-                  WholePixels(startSettings_.width), WholePixels(startSettings_.height),
-                  series_ == grob::Series::HP48};
-    const QString error = settings::Save(options_.settingsPath, values);
-    if (!error.isEmpty()) {
+    const std::string error = settings::Save(Native(options_.settingsPath), values);
+    if (!error.empty()) {
         std::FILE* out = options_.errors ? options_.errors : stderr;
         std::fprintf(out, "veldar-convert: cannot write the settings file %s: %s\n",
-                     qPrintable(options_.settingsPath), qPrintable(error));
+                     qPrintable(options_.settingsPath), error.c_str());
         std::fflush(out);
     }
 }
@@ -813,7 +802,7 @@ void MainWindow::showPreview() {
             options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
-            static_cast<Choices&>(preferences_) = preview_->preferences();
+            static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.previewShown = true;
             saveTimer_->start(); // written once the changes come to rest
             updateStatusLine();
@@ -821,7 +810,7 @@ void MainWindow::showPreview() {
         connect(preview_, &QDialog::finished, this, [this] {
             if (closing_) return;
             preferences_.previewShown = false;
-            preferences_.previewGeometry = preview_->frameGeometry();
+            preferences_.previewGeometry = Geometry(preview_->frameGeometry());
             savePreferences();
             updateStatusLine();
         });
@@ -871,7 +860,8 @@ QRect MainWindow::placePreview() {
     const QSize least = preview_->minimumSizeHint().grownBy(margins);
     QRect frame;
     if (preferences_.previewGeometry) {
-        frame = *preferences_.previewGeometry;
+        const WindowGeometry& stood = *preferences_.previewGeometry;
+        frame = QRect(stood.x, stood.y, stood.width, stood.height);
     } else {
         // To the right of this window; else to its left; else at the
         // screen's right edge, narrower (down to its least width) so as to
@@ -917,10 +907,10 @@ PreviewWindow* MainWindow::previewWindow() const {
 
 void MainWindow::savePreferences() {
     saveTimer_->stop();
-    const QString error = preferences_.save(options_.preferencesPath);
-    if (!error.isEmpty())
+    const std::string error = preferences_.save(Native(options_.preferencesPath));
+    if (!error.empty())
         std::fprintf(options_.errors ? options_.errors : stderr, "veldar-convert: %s: %s\n",
-                     qPrintable(options_.preferencesPath), qPrintable(error));
+                     qPrintable(options_.preferencesPath), error.c_str());
 }
 
 // ---- About -------------------------------------------------------------

@@ -264,7 +264,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         Q_EMIT preferencesChanged();
     });
     connect(resetButton, &QPushButton::clicked, this, [this] {
-        Choices plain = preferences_;
+        grob::Choices plain = preferences_;
         plain.preparation = grob::Preparation{};
         setChoices(plain);
     });
@@ -313,8 +313,8 @@ void PreviewWindow::showControls() {
     building_ = wasBuilding;
 }
 
-void PreviewWindow::setChoices(const Choices& choices) {
-    Choices& mine = preferences_;
+void PreviewWindow::setChoices(const grob::Choices& choices) {
+    grob::Choices& mine = preferences_;
     const int keptZoom = mine.zoom;
     mine = choices;
     mine.zoom = keptZoom;
@@ -325,9 +325,9 @@ void PreviewWindow::setChoices(const Choices& choices) {
 }
 
 void PreviewWindow::readControls() {
-    Choices& choices = preferences_;
+    grob::Choices& choices = preferences_;
     grob::Preparation& p = choices.preparation;
-    SetChoice(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
+    grob::SetOption(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
     const grob::FitPreset& preset = grob::kFitPresets[std::size_t(fitBox->currentIndex())];
     const bool natural = preset.width == 0, custom = preset.width < 0;
     if (!natural && !custom) {
@@ -345,7 +345,7 @@ void PreviewWindow::readControls() {
     p.contrast = contrast->value();
     p.gamma = gamma->value();
     p.invert = invert->isChecked();
-    SetChoice(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
+    grob::SetOption(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
     choices.zoom = zoom->value();
     resetButton->setEnabled(!p.neutral() || p.upscale);
 }

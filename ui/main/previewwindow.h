@@ -56,7 +56,7 @@ class PreviewWindow final : public QDialog {
     const Preferences& preferences() const { return preferences_; }
     // Sets the kind and the preparation (the zoom stays), as the controls
     // would: a GROB opened is shown in its own kind, prepared by nothing.
-    void setChoices(const Choices& choices);
+    void setChoices(const grob::Choices& choices);
     // Draws the preview again; the main window calls it when its picture or
     // series changes. The drawing happens off this thread.
     void refresh();

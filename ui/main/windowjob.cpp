@@ -104,8 +104,7 @@ Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) 
             return outcome;
         }
     pipeline::Context context;
-    context.audience =
-        job.commandLine ? pipeline::Audience::CommandLine : pipeline::Audience::Window;
+    context.audience = pipeline::Audience::Window;
     context.lowerZoom = true; // a view too large at its zoom is drawn smaller, and says so
     context.cancelled = cancelled;
     context.fitCache = memory ? &memory->fits : nullptr;

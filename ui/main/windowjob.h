@@ -49,10 +49,9 @@ struct Job {
     QString path; // where it was loaded from
     // The kind a GROB was opened as, when its name does not tell it.
     std::optional<grob::OutputKind> grobKind;
-    // Read the picture's file again, as the command line does (a batch run;
-    // the sprite tools, for every frame's transparency); else the picture shown.
+    // Read the picture's file again, as the command line does (the sprite
+    // tools, for every frame and its transparency); else the picture shown.
     bool readFile = false;
-    bool commandLine = false; // failures hint at options, not at the window's controls
     grob::OutputKind kind = grob::OutputKinds()[0];
     grob::Series series = grob::Series::HP49;
     grob::Preparation preparation;
