@@ -2,6 +2,7 @@
 
 #include "grob/reader.h"
 #include "qtnames.h"
+#include "requests.h"
 #include "targets.h"
 
 namespace windowjob {
@@ -45,26 +46,35 @@ pipeline::Request RequestFor(const Job& job) {
         request.outputs = {{Product::PreviewPng, Target::File(Native(job.file))}};
         break;
     case Make::Sprites: {
-        // As the command line builds it from --frames, --tile, --tile-pad,
-        // --skip-empty, --mask, --list and --text.
+        // The command line's own request for --frames, --tile, --tile-pad,
+        // --skip-empty, --mask, --list, --text and -o.
         const Sprites& s = job.sprites;
-        pipeline::Cutting& cutting = request.cutting;
-        cutting.frames = s.frames;
-        cutting.tileWidth = s.tileWidth;
-        cutting.tileHeight = s.tileHeight;
-        cutting.tilePad = s.tilePad && cutting.tiles();
-        cutting.skipEmpty = s.skipEmpty && cutting.tiles();
-        cutting.masks = s.masks;
-        if (s.frames && !job.readFile)
-            request.source.frames =
-                job.frames.empty() ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
-                                   : job.frames;
-        const Product product = s.list ? (s.text ? Product::ListText : Product::List)
-                                       : (s.text ? Product::GrobText : Product::Grob);
-        const bool numbered = !s.list && cutting.many();
-        request.outputs = {{product, numbered ? Target::Numbered(Native(job.file))
-                                              : Target::File(Native(job.file))}};
-        break;
+        grob::Choices choices;
+        choices.kind = job.kind;
+        choices.series = job.series;
+        choices.preparation = job.preparation;
+        choices.cutting.frames = s.frames;
+        choices.cutting.tileWidth = s.tileWidth;
+        choices.cutting.tileHeight = s.tileHeight;
+        choices.cutting.tilePad = s.tilePad && choices.cutting.tiles();
+        choices.cutting.skipEmpty = s.skipEmpty && choices.cutting.tiles();
+        choices.cutting.masks = s.masks;
+        choices.list = s.list;
+        choices.text = s.text;
+        choices.output = Native(job.file);
+        pipeline::Request sprites =
+            pipeline::RequestsFor({Native(job.path)}, choices, job.series).front();
+        sprites.grobKind = job.grobKind;
+        if (!job.readFile) {
+            // No file to read again: the picture shown and its frames.
+            sprites.source = request.source;
+            if (s.frames)
+                sprites.source.frames =
+                    job.frames.empty()
+                        ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
+                        : job.frames;
+        }
+        return sprites;
     }
     }
     return request;
