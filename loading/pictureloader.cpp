@@ -6,10 +6,9 @@
 #include "grob/reader.h"
 #include "picturecheck.h"
 #include "regularfile.h"
-#include "renderprotocol.h"
+#include "renderclient.h"
 
 #include <QFileInfo>
-#include <QProcess>
 
 #include <climits>
 #include <span>
@@ -147,42 +146,32 @@ Picture Decode(const QByteArray& data, codecs::Format format, const Options& opt
 // libraries, Qt's image plugins, the SVG renderer) can never take this
 // process or the rest of a run down.
 Picture Render(const QByteArray& data, const char* kind, const Options& options) {
-    const QString renderer = options.renderer.isEmpty() ? RendererPath() : options.renderer;
-    if (renderer.isEmpty() || !QFileInfo(renderer).isExecutable())
-        return Picture::Failure(QStringLiteral("the picture renderer is not installed"));
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(renderer, {QString::fromLatin1(kind)});
-    if (!process.waitForStarted(10000))
-        return Picture::Failure(QStringLiteral("the picture renderer cannot be started"));
-    process.write(data);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(options.timeoutMs)) {
-        process.kill();
-        process.waitForFinished(2000);
-        return Picture::Failure(QStringLiteral("drawing the picture takes too long"));
-    }
-    const QByteArray output = process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit)
-        return Picture::Failure(
-            QStringLiteral("the picture cannot be drawn (the renderer crashed)"));
-    if (process.exitCode() != 0) {
-        const QString why = QString::fromLocal8Bit(process.readAllStandardError())
-                                .trimmed()
-                                .section(u'\n', -1)
-                                .trimmed();
-        return Picture::Failure(why.isEmpty() ? QStringLiteral("the picture cannot be drawn")
-                                              : why);
-    }
-    std::vector<render::Answer> answers = render::DecodeAnswers(output);
-    if (answers.empty())
-        return Picture::Failure(QStringLiteral("the picture renderer gave no picture"));
+    renderclient::Request request;
+    request.renderer =
+        QFile::encodeName(options.renderer.isEmpty() ? RendererPath() : options.renderer)
+            .toStdString();
+    request.kind = kind;
+    request.fitWidth = options.renderFitWidth;
+    request.fitHeight = options.renderFitHeight;
+    request.opacity = options.opacity;
+    request.memoryBytes = options.renderMemoryBytes;
+    request.cpuSeconds = options.renderCpuSeconds;
+    request.waitMs = options.timeoutMs;
+    renderclient::Result drawn = renderclient::Render(request, Bytes(data));
+    if (!drawn.ok()) return Picture::Failure(QString::fromStdString(drawn.error));
     Picture picture;
-    for (render::Answer& answer : answers)
-        picture.frames.push_back(Finish(std::move(answer.image), options.opacity, answer.delayMs));
+    for (renderclient::Page& page : drawn.pages) {
+        // The opacity kept when asked for and the picture has any.
+        loading::Frame frame;
+        frame.delayMs = page.delayMs;
+        if (options.opacity && page.transparent) frame.opacity.resize(page.image.pixels.size());
+        for (std::size_t i = 0; i < page.image.pixels.size(); ++i) {
+            if (!frame.opacity.empty()) frame.opacity[i] = std::uint8_t(page.image.pixels[i] >> 24);
+            page.image.pixels[i] |= 0xFF000000u;
+        }
+        frame.image = std::move(page.image);
+        picture.frames.push_back(std::move(frame));
+    }
     return picture;
 }
 

@@ -360,6 +360,11 @@ void ConvertMany(const Request& request, const Context& context, Result& result)
             pictureloader::Options options = context.loading;
             options.allFrames = cutting.frames;
             options.opacity = cutting.masks;
+            if (!cutting
+                     .tiles()) { // each picture fitted whole: only fitted ones leave the renderer
+                options.renderFitWidth = request.preparation.fitWidth;
+                options.renderFitHeight = request.preparation.fitHeight;
+            }
             loading::Picture loaded =
                 pictureloader::LoadBytes(SourceBytes(from), options, from.path);
             if (!loaded.ok()) throw Failure{from.name(), loaded.error};
@@ -541,6 +546,8 @@ Result Convert(const Request& request, const Context& context) {
             pictureloader::Options options = context.loading;
             options.fitWidth = request.preparation.fitWidth;
             options.fitHeight = request.preparation.fitHeight;
+            options.renderFitWidth = request.preparation.fitWidth;
+            options.renderFitHeight = request.preparation.fitHeight;
             loading::Picture loaded = pictureloader::LoadBytes(data, options, request.source.path);
             data = QByteArray();
             if (!loaded.ok()) throw Failure{source, loaded.error};
