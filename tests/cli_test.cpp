@@ -670,6 +670,24 @@ TEST_F(Cli, TheRendererEndsWithTheProgram) {
     if (state && state != 'Z') ::kill(renderer, SIGKILL);
 }
 
+// Under a memory limit for the whole program (ulimit -v), the renderer has
+// what the program may have: a picture that needs more is one line that says
+// how much there was, and the rest of the run goes on; with more, it is drawn.
+TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
+    write("large.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8000' height='4000'>"
+                       "<rect width='8000' height='4000' fill='red'/></svg>"); // 128 MiB drawn
+    write("small.png", Encode(Reference(), "png"));
+    const QStringList args{"-q", "--kind", "gro", "--fit", "131x64", "large.svg", "small.png"};
+    Outcome r = run(args, "ulimit -v 200000");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "veldar-convert: large.svg: the picture needs more memory than 195 MB to draw\n");
+    EXPECT_EQ(read("small.gro").size(), 3 * 64 + 18); // fitted to 96 x 64
+    r = run(args, "ulimit -v 400000");
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
+}
+
 // Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal
 // (its exit status says so), and no temporary file is left, whenever it
 // comes.
