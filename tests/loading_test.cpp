@@ -222,12 +222,13 @@ class LoadingTest : public QObject {
     }
 
     // An SVG draws nothing from outside it: not a picture of the user's
-    // (named, or within an SVG within), nor a pipe that would never end.
-    // Pictures within it as data are drawn.
+    // (named, or within an SVG within), nor a pipe that would never end, nor
+    // a style sheet. Pictures within it as data are drawn.
     void svgDrawsNothingFromOutside() {
         QImage red(8, 8, QImage::Format_RGB32);
         red.fill(Qt::red);
         const QString png = write("red.png", Encode(red, "png"));
+        const QString css = write("red.css", "rect { fill: red }");
         const QString fifo = dir_.filePath("fifo");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo), 0600), 0);
         auto svg = [](const QString& href) {
@@ -245,6 +246,10 @@ class LoadingTest : public QObject {
             {svg(fifo), qRgb(255, 255, 255)},
             {svg("data:image/svg+xml;base64," + svg(png).toBase64()), qRgb(255, 255, 255)},
             {svg("data:image/png;base64," + Encode(red, "png").toBase64()), qRgb(255, 0, 0)},
+            {"<?xml-stylesheet type=\"text/css\" href=\"" + css.toUtf8() +
+                 "\"?><svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'><rect "
+                 "width='8' height='8'/></svg>",
+             qRgb(0, 0, 0)},
         };
         for (const auto& c : cases) {
             pictureloader::Options options;

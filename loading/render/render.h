@@ -53,8 +53,8 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
 // picture: links (href) other than to a part of the document or to data
 // within it (a "data:" address, itself made safe when it is an SVG), CSS
 // url() leading outside and @import rules, the document type with its
-// entities, and processing instructions. Null, with `error` set, when the
-// document cannot be read.
+// entities, and processing instructions (style sheets). Null, with `error`
+// set, when the document cannot be read.
 QByteArray WithoutOutsideReferences(const QByteArray& svg, QString* error);
 
 // The picture composed over a white background, as one image whose pixels

@@ -146,6 +146,11 @@ QByteArray Rewritten(const QByteArray& original, int depth, QString* error) {
             break;
         }
         case QXmlStreamReader::EndElement:
+            // The SVG renderer reads no further than the first </svg>.
+            if (LocalName(in.qualifiedName()) == u"svg") {
+                writer.writeEndDocument();
+                return out;
+            }
             writer.writeEndElement();
             if (!open.isEmpty()) open.removeLast();
             break;
@@ -158,7 +163,8 @@ QByteArray Rewritten(const QByteArray& original, int depth, QString* error) {
         default:
             // The document type (and with it every entity it declares),
             // entities that were not resolved, processing instructions
-            // (style sheets among them) and comments: none goes on.
+            // (<?xml-stylesheet?> among them, whose file the SVG renderer
+            // would read) and comments: none goes on.
             break;
         }
     }
