@@ -1,8 +1,8 @@
 #include "render.h"
 
+#include "grob/checks.h"
 #include "picturecheck.h"
 #include "picturelimits.h"
-#include "pictureloader.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -20,13 +20,19 @@ namespace render {
 
 namespace {
 
-using pictureloader::TooLargeText;
+QString TooLargeText(QSize size) {
+    return QString::fromStdString(grob::PictureSizeRefusal(size.width(), size.height()));
+}
+
+picturecheck::Bytes Span(const QByteArray& data) {
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
 
 bool TooLarge(QSize size) {
     return loading::TooLarge(size.width(), size.height());
 }
 
-qint64 Bytes(QSize size, int perPixel) {
+qint64 ImageBytes(QSize size, int perPixel) {
     return qint64(size.width()) * size.height() * perPixel;
 }
 
@@ -87,7 +93,7 @@ QByteArray KnownFormat(const QByteArray& data) {
     if (data.startsWith("BM")) return "bmp";
     if (data.startsWith(QByteArray("\0\0\1\0", 4))) return "ico";
     if (data.startsWith(QByteArray("\0\0\2\0", 4))) return "cur";
-    if (picturecheck::Sniff(data) == picturecheck::Kind::PackedDib) return "dib";
+    if (picturecheck::Sniff(Span(data)) == picturecheck::Kind::PackedDib) return "dib";
     return {};
 }
 
@@ -135,27 +141,28 @@ Rendered ReadWithQt(const QByteArray& original) {
     const QByteArray& kind = format;
 
     if (kind == "ico" || kind == "cur") {
-        const int best = picturecheck::BestIconEntry(data);
+        const int best = picturecheck::BestIconEntry(Span(data));
         if (best > 0 && !reader.jumpToImage(best))
             return Rendered::Failure(QStringLiteral("the icon entry cannot be read"));
     }
     const QSize size = reader.size();
     if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
-    if (size.isValid() && !Affordable(Bytes(size, 4))) return Rendered::NoMemory();
+    if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
 
-    if ((kind == "bmp" || kind == "dib") && !picturecheck::BitmapComplete(data, kind == "bmp"))
+    if ((kind == "bmp" || kind == "dib") &&
+        !picturecheck::BitmapComplete(Span(data), kind == "bmp"))
         return Rendered::Failure(QStringLiteral("the bitmap's pixel data is cut short"));
-    if (kind == "jpeg" && !picturecheck::JpegComplete(data))
+    if (kind == "jpeg" && !picturecheck::JpegComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the JPEG data is cut short"));
-    if (kind == "gif" && !picturecheck::GifComplete(data))
+    if (kind == "gif" && !picturecheck::GifComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the GIF data is cut short"));
-    if (kind == "xbm" && !picturecheck::XbmComplete(data))
+    if (kind == "xbm" && !picturecheck::XbmComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the X bitmap's data is cut short"));
 
     QImage image = reader.read();
     if (image.isNull()) {
         // Pictures of 16 bits a channel take 8 bytes a pixel.
-        if (size.isValid() && !Affordable(Bytes(size, 8))) return Rendered::NoMemory();
+        if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
         return Rendered::Failure(reader.errorString());
     }
     for (const QString& warning : warnings.warnings())
@@ -267,10 +274,10 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
             break;
         const QSize size = reader.size();
         if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
-        if (size.isValid() && !Affordable(Bytes(size, 4))) return Rendered::NoMemory();
+        if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
         Rendered frame{reader.read(), {}, 0};
         if (frame.image.isNull()) {
-            if (size.isValid() && !Affordable(Bytes(size, 8))) return Rendered::NoMemory();
+            if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
             break;
         }
         if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
