@@ -696,15 +696,15 @@ TEST_F(Cli, TheRendererEndsWithTheProgram) {
     write("slow.svg", svg + "</svg>");
     QProcess process;
     prepare(process);
-    process.start(QStringLiteral(VELDAR_PROGRAM), {"--kind", "gro", "--fit", "131x64", "slow.svg"});
+    process.start(program, {"--kind", "gro", "--fit", "131x64", "slow.svg"});
     ASSERT_TRUE(process.waitForStarted());
-    const pid_t program = pid_t(process.processId());
+    const pid_t converter = pid_t(process.processId());
     pid_t renderer = 0;
     QElapsedTimer clock;
     for (clock.start(); !renderer && clock.elapsed() < 30000; QThread::msleep(10))
-        renderer = ChildNamed(program, "veldar-render");
+        renderer = ChildNamed(converter, "veldar-render");
     ASSERT_NE(renderer, 0) << "no renderer seen";
-    ::kill(program, SIGKILL);
+    ::kill(converter, SIGKILL);
     process.waitForFinished();
     // Gone, or dead and waiting to be reaped by its new parent.
     char state = StateOf(renderer).first;
@@ -747,7 +747,7 @@ TEST_F(Cli, NothingLeftBehindWhenASignalEndsARun) {
         out.removeRecursively();
         QProcess process;
         prepare(process);
-        process.start(QStringLiteral(VELDAR_PROGRAM), args);
+        process.start(program, args);
         ASSERT_TRUE(process.waitForStarted());
         // Once files are being written, a little later each round.
         QElapsedTimer clock;
