@@ -85,6 +85,14 @@ extern "C" void RemoveInFlightAndEnd(int signal) {
     ::raise(signal);
 }
 
+// A write that meets the end of the program (its temporary file removed,
+// or none to be made) waits for the end, which is a moment away, rather than
+// report a failure the user did not have.
+[[noreturn]] void AwaitTheEnd() {
+    for (;;)
+        ::pause();
+}
+
 // At the first write: the handler, for each of the signals whose action is
 // still the default (one the program ignores or handles stays so).
 void CatchEndingSignals() {
@@ -166,8 +174,11 @@ int OpenTemporary(const fs::path& folder, fs::path& tempPath, InFlight& entry, i
         return std::mt19937_64(entropy);
     }();
     const EndingSignalsHeld held;
-    err = EINTR;
-    for (int attempt = 0; attempt < 64 && !g_ending.load(); ++attempt) {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        if (g_ending.load()) {
+            entry.state.store(InFlight::Free);
+            AwaitTheEnd();
+        }
         char name[32];
         std::snprintf(name, sizeof name, ".grob-%010llx.tmp",
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFFFull));
@@ -349,6 +360,7 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     const int lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
 
     auto abandon = [&](const std::string& cause) {
+        if (g_ending.load()) AwaitTheEnd();
         if (fd >= 0) ::close(fd);
         ::unlink(tempPath.c_str());
         if (lock >= 0) ::close(lock);
