@@ -110,11 +110,14 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     options.opacity = cutting.masks;
     options.wholeLists = request.wholeLists;
     options.grobKind = request.grobKind;
-    // A JPEG to be fitted is decoded smaller, unless it is cut into tiles
-    // first (each tile is fitted on its own).
+    // A JPEG to be fitted is decoded smaller, and only fitted pictures come
+    // from the renderer, unless they are cut into tiles first (each tile is
+    // fitted on its own).
     if (!cutting.tiles()) {
         options.fitWidth = request.preparation.fitWidth;
         options.fitHeight = request.preparation.fitHeight;
+        options.renderFitWidth = request.preparation.fitWidth;
+        options.renderFitHeight = request.preparation.fitHeight;
     }
     loading::Picture picture = format.load(bytes, options, source.path);
     if (!picture.ok()) Fail(source.name(), picture.error);
