@@ -7,11 +7,7 @@
 
 namespace filenames {
 
-namespace {
-
-// The length of the valid UTF-8 sequence at `p` (1 to 4), or 0 when the
-// bytes there are not one.
-int Sequence(const unsigned char* p, const unsigned char* end, char32_t& code) {
+int Utf8Sequence(const unsigned char* p, const unsigned char* end, char32_t& code) {
     const unsigned char lead = p[0];
     if (lead < 0x80) {
         code = lead;
@@ -38,6 +34,8 @@ int Sequence(const unsigned char* p, const unsigned char* end, char32_t& code) {
     return length;
 }
 
+namespace {
+
 bool Stat(const std::string& name, struct stat& info) {
     return !name.empty() && ::stat(name.c_str(), &info) == 0;
 }
@@ -57,7 +55,7 @@ std::string Printable(std::string_view text) {
     const auto* end = p + text.size();
     while (p < end) {
         char32_t code = 0;
-        const int length = Sequence(p, end, code);
+        const int length = Utf8Sequence(p, end, code);
         if (length == 0) {
             octal(*p++);
         } else if (code < 0x20 || code == 0x7F || (code >= 0x80 && code <= 0x9F)) {

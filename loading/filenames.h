@@ -15,6 +15,11 @@ namespace filenames {
 // "\351"), as GNU tools show such names; everything else as it is.
 std::string Printable(std::string_view text);
 
+// The length (1 to 4) of the valid UTF-8 sequence at `p` and its code
+// point, or 0 when the bytes there are not one (overlong forms, surrogates
+// and anything past U+10FFFF are not).
+int Utf8Sequence(const unsigned char* p, const unsigned char* end, char32_t& code);
+
 // What a name is on the disk, following symbolic links.
 bool Exists(const std::string& name);
 bool IsFolder(const std::string& name);

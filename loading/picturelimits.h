@@ -3,15 +3,15 @@
 
 #include "grob/options.h"
 
-#include <QtGlobal>
+#include <cstdint>
 
 namespace loading {
 
-constexpr int kMaxSide = grob::kMaxSide;              // pixels on either side
-constexpr qint64 kMaxPixels = grob::kMaxPixels;       // pixels in all
-constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024; // bytes of a picture file
+constexpr int kMaxSide = grob::kMaxSide;                    // pixels on either side
+constexpr std::int64_t kMaxPixels = grob::kMaxPixels;       // pixels in all
+constexpr std::int64_t kMaxFileBytes = 256LL * 1024 * 1024; // bytes of a picture file
 
-inline bool TooLarge(qint64 width, qint64 height) {
+inline bool TooLarge(std::int64_t width, std::int64_t height) {
     return width > kMaxSide || height > kMaxSide || width * height > kMaxPixels;
 }
 

@@ -4,6 +4,7 @@
 #include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/reader.h"
+#include "helperprogram.h"
 #include "picturecheck.h"
 #include "regularfile.h"
 #include "renderclient.h"
@@ -257,22 +258,7 @@ const Format& Recognise(Bytes bytes) {
 }
 
 std::string RendererPath() {
-    // Beside the program (build tree), where it was installed, and where an
-    // installation moved to another prefix keeps it.
-    char self[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string here = n > 0 ? std::string(self, std::size_t(n)) : std::string();
-    const std::string folder = here.substr(0, here.rfind('/'));
-    for (const std::string& dir :
-         {folder, std::string(VELDAR_LIBEXEC_DIR), folder + "/../libexec/veldar-convert"}) {
-        if (dir.empty()) continue;
-        const std::string candidate = dir + "/veldar-render";
-        struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
+    return loading::HelperProgram("veldar-render");
 }
 
 Picture LoadBytes(Bytes data, const Options& options, const std::string& name) {

@@ -5,9 +5,9 @@
 #include "classicbatch.h"
 #include "commandline.h"
 #include "layout.h"
+#include "nativenames.h"
 #include "picturebox.h"
 #include "previewwindow.h"
-#include "qtnames.h"
 #include "settings.h"
 #include "spritesdialog.h"
 #include "twips.h"
@@ -38,13 +38,8 @@
 
 namespace {
 
-// Names between the window's text and the system's bytes, without loss.
-std::string Native(const QString& name) {
-    return qtnames::ToNative(name).toStdString();
-}
-QString Shown(const std::string& name) {
-    return qtnames::FromNative(QByteArray::fromStdString(name));
-}
+using nativenames::Native;
+using nativenames::Shown;
 
 constexpr float kDesignedClientWidth = 5010, kDesignedClientHeight = 4620;
 constexpr float kFrameLeft = 0, kFrameTop = 0, kFrameWidth = 4575, kFrameHeight = 3615;

@@ -1,7 +1,7 @@
 #include "windowjob.h"
 
 #include "grob/reader.h"
-#include "qtnames.h"
+#include "nativenames.h"
 #include "requests.h"
 #include "targets.h"
 
@@ -9,14 +9,8 @@ namespace windowjob {
 
 namespace {
 
-// Names between the window's text and the system's bytes, without loss.
-std::string Native(const QString& name) {
-    return qtnames::ToNative(name).toStdString();
-}
-
-QString Shown(const std::string& name) {
-    return qtnames::FromNative(QByteArray::fromStdString(name));
-}
+using nativenames::Native;
+using nativenames::Shown;
 
 } // namespace
 

@@ -3,7 +3,7 @@
 #include "commandline.h"
 #include "errorstream.h"
 #include "mainwindow.h"
-#include "qtnames.h"
+#include "nativenames.h"
 #include "settings.h"
 
 #include <QApplication>
@@ -71,9 +71,8 @@ int RunWindowProgram(int argc, char** argv) {
         return 2;
     }
 
-    MainWindow::Options options{
-        qtnames::FromNative(QByteArray::fromStdString(argumentText)),
-        qtnames::FromNative(QByteArray::fromStdString(settings::SettingsPath()))};
+    MainWindow::Options options{nativenames::Shown(argumentText),
+                                nativenames::Shown(settings::SettingsPath())};
     // Decoder libraries that print their own complaints print to nothing.
     if (g_batch) options.errors = errorstream::OwnErrorStream();
     MainWindow form(std::move(options));
