@@ -17,6 +17,8 @@
 #include <cstring>
 #include <span>
 
+#include <sys/resource.h>
+
 using testing_util::Encode;
 
 namespace {
@@ -214,6 +216,24 @@ TEST(Codecs, DamagedDataRefusedLikeTheQtLoader) {
     EXPECT_FALSE(error.empty());
 }
 
+// Hand-made JPEGs (tests/data/README.md, jpegs.py), each refused with its
+// own cause: kinds libjpeg-turbo does not decode are not damage, a repeated
+// progression is, and a flood of scans is refused before any is decoded.
+TEST(Codecs, JpegRefusalsSayWhy) {
+    for (const auto& [name, cause] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"codecs-12bit.jpg", "a 12-bit JPEG, which this program does not read"},
+             {"codecs-lossless.jpg", "a lossless JPEG, which this program does not read"},
+             {"codecs-progression.jpg", "the picture is damaged (Inconsistent progression "
+                                        "sequence for component 0 coefficient 0)"},
+             {"codecs-scans.jpg", "the JPEG has 601 scans; this program reads at most 500"}}) {
+        const QByteArray jpeg = Fixture(name);
+        EXPECT_EQ(Decode(jpeg).error, cause) << name;
+        EXPECT_TRUE(codecs::JpegComplete(Span(jpeg))) << name;
+        EXPECT_FALSE(codecs::JpegComplete(Span(jpeg.chopped(1)))) << name;
+        EXPECT_EQ(Decode(jpeg.chopped(1)).error, "the JPEG data is cut short") << name;
+    }
+}
+
 TEST(Codecs, LimitsRefusedFromTheHeader) {
     for (const char* name : {"huge.png", "huge.jpg", "huge.gif", "huge.bmp"}) {
         SCOPED_TRACE(name);
@@ -244,6 +264,30 @@ long long AddressSpaceKiB(const char* field) {
     return -1;
 }
 } // namespace
+
+// Memory running out inside libjpeg (the coefficients of a progressive
+// picture, kept whole even when it is decoded at 1/8) is said as such, not
+// as damage: a child process gets 4 MiB more address space than it has.
+TEST(Codecs, JpegOutOfMemorySaidAsSuch) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
+#endif
+    QImage flat(2048, 2048, QImage::Format_RGB32); // 12 MiB of coefficients
+    flat.fill(qRgb(10, 200, 30));
+    const QByteArray jpeg = Progressive(flat);
+    codecs::DecodeOptions fit;
+    fit.fitWidth = 131;
+    fit.fitHeight = 64;
+    const auto decodeWithLittleRoom = [&] {
+        const rlim_t limit = rlim_t(AddressSpaceKiB("VmSize:") + 4096) * 1024;
+        const rlimit bound{limit, limit};
+        setrlimit(RLIMIT_AS, &bound);
+        std::fputs(Decode(jpeg, fit).error.c_str(), stderr);
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(decodeWithLittleRoom(), testing::ExitedWithCode(0),
+                "^there is not enough memory for the picture$");
+}
 
 // A 1 x 1 PNG followed by a text chunk whose header claims 1.5 GiB: refused as
 // cut short without first setting aside what the header claims.

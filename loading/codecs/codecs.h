@@ -38,6 +38,12 @@ bool KnownBitmapHeaderSize(std::uint32_t size);
 // then decides). Reads only inside `data`.
 bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader);
 
+// Whether a JPEG's segments reach its end-of-image marker, each within the
+// data (what a file cut short lacks); true for bytes that are not a JPEG (the
+// decoder then decides). Reads only inside `bytes`, scanning the
+// entropy-coded data with memchr.
+bool JpegComplete(std::span<const std::uint8_t> bytes);
+
 struct Size {
     int width = 0;
     int height = 0;

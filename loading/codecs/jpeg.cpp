@@ -2,8 +2,10 @@
 // upsampling), as Qt's JPEG reader decodes: gray stays gray, colour comes out
 // as RGB, CMYK and YCCK as libjpeg's CMYK multiplied by K the way Qt does
 // (the Adobe inversion is not undone). EXIF orientation is not applied (Qt's
-// reader does not apply it by default). Data that stops early, and the
-// decoder's "Premature end" and "Corrupt JPEG" warnings, fail the picture.
+// reader does not apply it by default). Data that stops early, libjpeg's
+// warnings that tell of damage, and more scans than any picture needs fail
+// the picture, each with its cause; so do the kinds libjpeg-turbo does not
+// decode (12 bits a sample, lossless, hierarchical), said as such.
 #include "internal.h"
 
 #include "grob/prepare.h"
@@ -12,113 +14,170 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs: the message codes.
+#include <jerror.h>
 
 namespace codecs::detail {
 
 namespace {
 
+// More scans than this are refused before decoding, as TurboJPEG refuses
+// them (a progressive JPEG needs about ten; every scan passes over the whole
+// picture again, so a flood of repeated scans costs minutes).
+constexpr int kMaxScans = 500;
+
+constexpr std::uint8_t kStartOfImage = 0xD8, kStartOfScan = 0xDA;
+
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    char error[JMSG_LENGTH_MAX] = {};
-    char damage[JMSG_LENGTH_MAX] = {}; // the first warning, when it tells of damage
+    std::string cause;     // why decoding stopped, in plain words
+    bool tooLarge = false; // libjpeg's own dimension limit: the limits' message
 };
 
-bool Contains(const char* text, const char* word) {
-    const std::size_t n = std::strlen(word);
-    for (const char* p = text; *p; ++p) {
-        std::size_t i = 0;
-        while (i < n && p[i] && (p[i] | 0x20) == (word[i] | 0x20)) // ASCII, case-insensitive
-            ++i;
-        if (i == n) return true;
-    }
-    return false;
-}
-
-extern "C" void JpegErrorExit(j_common_ptr info) {
+[[noreturn]] void Stop(j_common_ptr info, std::string cause) {
     auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    (*info->err->format_message)(info, errors->error);
+    errors->cause = std::move(cause);
     std::longjmp(errors->jump, 1);
 }
 
-// libjpeg shows only the first warning of a picture (emit_message); so does
-// Qt, which fails the picture when that one tells of damage.
-extern "C" void JpegMessage(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
+std::string MessageOf(j_common_ptr info) {
     char text[JMSG_LENGTH_MAX];
     (*info->err->format_message)(info, text);
-    if (!errors->damage[0] && (Contains(text, "Premature end") || Contains(text, "Corrupt JPEG") ||
-                               Contains(text, "truncated")))
-        std::memcpy(errors->damage, text, sizeof text);
+    return text;
 }
 
-const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+std::string NotRead(const std::string& kind) {
+    return "a " + kind + " JPEG, which this program does not read";
+}
+
+// What libjpeg's error means: a kind of JPEG libjpeg-turbo does not decode
+// (more bits a sample, the lossless and hierarchical processes), memory, or
+// damage.
+extern "C" void JpegErrorExit(j_common_ptr info) {
+    const jpeg_error_mgr& error = *info->err;
+    switch (error.msg_code) {
+    case JERR_BAD_PRECISION:
+        Stop(info, NotRead(std::to_string(error.msg_parm.i[0]) + "-bit"));
+    case JERR_SOF_UNSUPPORTED:
+        if ((error.msg_parm.i[0] & 3) == 3) Stop(info, NotRead("lossless"));
+        if (error.msg_parm.i[0] != 0xC8) Stop(info, NotRead("hierarchical"));
+        break;
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE: // beyond max_memory_to_use
+        Stop(info, "there is not enough memory for the picture");
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_WIDTH_OVERFLOW:
+        reinterpret_cast<JpegErrors*>(info->err)->tooLarge = true;
+        break;
+    default:
+        break;
+    }
+    Stop(info, "the JPEG data is damaged (" + MessageOf(info) + ")");
+}
+
+// Warnings that tell of damage stop the picture at once (decoding on would
+// only cost time for a picture that is refused anyway); the others (an
+// unknown JFIF revision or Adobe transform) are harmless.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
+    if (level >= 0) return; // trace messages
+    switch (info->err->msg_code) {
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_BOGUS_ICC:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+        Stop(info, "the picture is damaged (" + MessageOf(info) + ")");
+    default:
+        break;
+    }
+}
+
+// Called as each scan is read: the limit holds even where the marker walk
+// and libjpeg could disagree.
+extern "C" void JpegProgress(j_common_ptr info) {
+    if (info->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans)
+        Stop(info, "the JPEG has more than " + std::to_string(kMaxScans) +
+                       " scans; this program reads at most " + std::to_string(kMaxScans));
+}
 
 extern "C" void JpegInit(j_decompress_ptr) {}
 
-// All the data is given at once; past its end an end-of-image marker is
-// made up (the completeness check has already refused data cut short).
+// All the data is given at once: asking for more means it ends too early.
 extern "C" boolean JpegFill(j_decompress_ptr info) {
-    info->src->next_input_byte = kEndOfImage;
-    info->src->bytes_in_buffer = 2;
-    return TRUE;
+    Stop(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
 }
 
 extern "C" void JpegSkip(j_decompress_ptr info, long count) {
     if (count <= 0) return;
-    if (std::size_t(count) > info->src->bytes_in_buffer) {
-        JpegFill(info);
-        return;
-    }
+    if (std::size_t(count) > info->src->bytes_in_buffer) JpegFill(info);
     info->src->next_input_byte += count;
     info->src->bytes_in_buffer -= std::size_t(count);
 }
 
 extern "C" void JpegTerm(j_decompress_ptr) {}
 
-std::uint8_t At(Bytes b, std::size_t i) {
-    return i < b.size() ? b[i] : 0;
-}
+struct Layout {
+    bool complete = false; // the segments reach an end-of-image marker
+    int scans = 0;
+};
 
-// The entropy-coded data reaches an end-of-image marker (the Qt loader's
-// check before decoding, picturecheck::JpegComplete).
-bool Complete(Bytes d) {
-    std::size_t at = 2;
+// The markers from the start of image to its end, without decoding: each
+// segment's length is checked against the data, and the entropy-coded data
+// after each start of scan runs to the next marker that is neither a
+// stuffed zero nor a restart marker (found with memchr, not byte by byte).
+Layout Walk(Bytes d) {
+    Layout layout;
     const std::size_t n = d.size();
+    std::size_t at = 2;
     while (at + 1 < n) {
-        if (At(d, at) != 0xFF) return false;
-        const std::uint8_t marker = At(d, at + 1);
-        if (marker == 0xFF) {
+        if (d[at] != 0xFF) return layout;
+        const std::uint8_t marker = d[at + 1];
+        if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
-        if (marker == 0xD9) return true;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+        if (marker == JPEG_EOI) {
+            layout.complete = true;
+            return layout;
+        }
+        if (marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
             at += 2;
             continue;
         }
-        const std::size_t length = std::size_t(At(d, at + 2)) << 8 | At(d, at + 3);
-        if (length < 2 || at + 2 + length > n) return false;
+        if (at + 3 >= n) return layout;
+        const std::size_t length = std::size_t(d[at + 2]) << 8 | d[at + 3];
+        if (length < 2 || length > n - at - 2) return layout;
         at += 2 + length;
-        if (marker == 0xDA) {
-            while (at + 1 < n) {
-                if (At(d, at) == 0xFF) {
-                    const std::uint8_t next = At(d, at + 1);
-                    if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7)) break;
-                }
-                ++at;
-            }
+        if (marker != kStartOfScan) continue;
+        ++layout.scans;
+        for (;;) {
+            const auto* ff =
+                static_cast<const std::uint8_t*>(std::memchr(d.data() + at, 0xFF, n - at));
+            if (!ff) return layout;
+            at = std::size_t(ff - d.data());
+            if (at + 1 >= n) return layout;
+            const std::uint8_t next = d[at + 1];
+            if (next != 0x00 && next != 0xFF && !(next >= JPEG_RST0 && next <= JPEG_RST0 + 7))
+                break;
+            at += next == 0xFF ? 1 : 2;
         }
     }
-    return false;
+    return layout;
 }
 
 struct JpegContext {
     JpegErrors errors;
     jpeg_decompress_struct info;
     jpeg_source_mgr source;
+    jpeg_progress_mgr progress;
     bool created = false;
     Decoded result;
     ~JpegContext() {
@@ -129,9 +188,12 @@ struct JpegContext {
 void Start(JpegContext& c, Bytes bytes) {
     c.info.err = jpeg_std_error(&c.errors.manager);
     c.errors.manager.error_exit = JpegErrorExit;
-    c.errors.manager.output_message = JpegMessage;
+    c.errors.manager.emit_message = JpegEmitMessage;
     jpeg_create_decompress(&c.info);
     c.created = true;
+    c.progress = {};
+    c.progress.progress_monitor = JpegProgress;
+    c.info.progress = &c.progress;
     c.source.init_source = JpegInit;
     c.source.fill_input_buffer = JpegFill;
     c.source.skip_input_data = JpegSkip;
@@ -220,8 +282,14 @@ std::optional<Size> PeekJpeg(Bytes bytes) {
 }
 
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8 && !Complete(bytes))
-        return {{}, "the JPEG data is cut short"};
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
+        const Layout layout = Walk(bytes);
+        if (!layout.complete) return {{}, "the JPEG data is cut short"};
+        if (layout.scans > kMaxScans)
+            return {{},
+                    "the JPEG has " + std::to_string(layout.scans) +
+                        " scans; this program reads at most " + std::to_string(kMaxScans)};
+    }
     JpegContext c;
     Start(c, bytes);
     bool finished = false;
@@ -230,11 +298,24 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
-    if (!finished) return {{}, std::string("the JPEG data is damaged (") + c.errors.error + ")"};
-    if (c.result.ok() && c.errors.damage[0])
-        c.result.error = std::string("the picture is damaged (") + c.errors.damage + ")";
+    if (!finished)
+        return {{},
+                c.errors.tooLarge ? TooLargeText(c.info.image_width, c.info.image_height, options)
+                                  : c.errors.cause};
     if (!c.result.ok()) c.result.image = {};
     return std::move(c.result);
 }
 
 } // namespace codecs::detail
+
+namespace codecs {
+
+using detail::kStartOfImage;
+
+bool JpegComplete(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != kStartOfImage)
+        return true; // not a JPEG
+    return detail::Walk(bytes).complete;
+}
+
+} // namespace codecs
