@@ -117,11 +117,10 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
         {"32-bit bmp", Encode(Varied(QImage::Format_ARGB32), "bmp")},
         {"dib", Encode(Opaque(QImage::Format_RGB32), "bmp").mid(14)},
     };
-    for (const char* name :
-         {"reference.gif", "codecs-interlaced.png", "codecs-gray-alpha.png",
-          "codecs-palette-trns.png", "codecs-cmyk.jpg", "codecs-rle8.bmp", "codecs-rle4.bmp",
-          "codecs-bitfields16.bmp", "codecs-os2.bmp", "codecs-transparent.gif", "codecs-frames.gif",
-          "codecs-partial.gif", "codecs-rle8-runs.bmp"})
+    for (const char* name : {"reference.gif", "codecs-interlaced.png", "codecs-gray-alpha.png",
+                             "codecs-palette-trns.png", "codecs-cmyk.jpg", "codecs-rle8.bmp",
+                             "codecs-rle4.bmp", "codecs-os2.bmp", "codecs-transparent.gif",
+                             "codecs-frames.gif", "codecs-partial.gif", "codecs-rle8-runs.bmp"})
         pictures.append({name, Fixture(name)});
     QDirIterator corpus(QStringLiteral(VELDAR_PICTURE_CORPUS), QDir::Files,
                         QDirIterator::Subdirectories);
@@ -149,6 +148,23 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
         ASSERT_TRUE(peeked.has_value());
         EXPECT_EQ(peeked->width, qt.width());
         EXPECT_EQ(peeked->height, qt.height());
+    }
+}
+
+// Pictures beside the PNG they must decode to (tests/data/README.md).
+TEST(Codecs, FilePairs) {
+    for (const QString name :
+         {"codecs-a2r10g10b10.bmp", "codecs-rgb444.bmp", "codecs-rgb555.bmp",
+          "codecs-bitfields16.bmp", "codecs-v4-bitfields.dib", "codecs-v5-bitfields.dib"}) {
+        SCOPED_TRACE(name.toStdString());
+        const codecs::Decoded picture = Decode(Fixture(name.toLatin1()));
+        const codecs::Decoded png =
+            Decode(Fixture(name.section('.', 0, 0).append(".png").toLatin1()));
+        EXPECT_EQ(picture.error, "");
+        EXPECT_TRUE(png.ok()) << png.error;
+        EXPECT_EQ(picture.image.width, png.image.width);
+        EXPECT_EQ(picture.image.height, png.image.height);
+        EXPECT_EQ(picture.image.pixels, png.image.pixels);
     }
 }
 
@@ -265,28 +281,35 @@ long long AddressSpaceKiB(const char* field) {
 }
 } // namespace
 
+// Decodes in a child process allowed `mib` MiB more address space than it
+// has, and expects `cause`.
+void ExpectWithin(const QByteArray& bytes, const codecs::DecodeOptions& options, int mib,
+                  const std::string& cause) {
+    const auto decodeWithLittleRoom = [&] {
+        const rlim_t limit = rlim_t(AddressSpaceKiB("VmSize:") + mib * 1024) * 1024;
+        const rlimit bound{limit, limit};
+        setrlimit(RLIMIT_AS, &bound);
+        std::fputs(Decode(bytes, options).error.c_str(), stderr);
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(decodeWithLittleRoom(), testing::ExitedWithCode(0), "^" + cause + "$");
+}
+
 // Memory running out inside libjpeg (the coefficients of a progressive
 // picture, kept whole even when it is decoded at 1/8) is said as such, not
-// as damage: a child process gets 4 MiB more address space than it has.
-TEST(Codecs, JpegOutOfMemorySaidAsSuch) {
+// as damage; a run-length bitmap whose data stops early (codecs-rle8-cut.bmp,
+// claiming 16384 x 2048) is found cut short before its picture is set aside.
+TEST(Codecs, MemoryOnlyForDataThatIsThere) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
 #endif
     QImage flat(2048, 2048, QImage::Format_RGB32); // 12 MiB of coefficients
     flat.fill(qRgb(10, 200, 30));
-    const QByteArray jpeg = Progressive(flat);
     codecs::DecodeOptions fit;
     fit.fitWidth = 131;
     fit.fitHeight = 64;
-    const auto decodeWithLittleRoom = [&] {
-        const rlim_t limit = rlim_t(AddressSpaceKiB("VmSize:") + 4096) * 1024;
-        const rlimit bound{limit, limit};
-        setrlimit(RLIMIT_AS, &bound);
-        std::fputs(Decode(jpeg, fit).error.c_str(), stderr);
-        std::_Exit(0);
-    };
-    EXPECT_EXIT(decodeWithLittleRoom(), testing::ExitedWithCode(0),
-                "^there is not enough memory for the picture$");
+    ExpectWithin(Progressive(flat), fit, 4, "there is not enough memory for the picture");
+    ExpectWithin(Fixture("codecs-rle8-cut.bmp"), {}, 16, "the bitmap's pixel data is cut short");
 }
 
 // A 1 x 1 PNG followed by a text chunk whose header claims 1.5 GiB: refused as

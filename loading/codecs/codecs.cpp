@@ -39,6 +39,18 @@ bool Allocate(Image& image, int width, int height, Decoded& result) {
     return true;
 }
 
+bool RowOutput::start(int width, int height, const DecodeOptions&, Decoded& result) {
+    try {
+        image_.pixels.resize(std::size_t(width) * std::size_t(height));
+    } catch (const std::bad_alloc&) {
+        result.error = "there is not enough memory for the picture";
+        return false;
+    }
+    image_.width = width;
+    image_.height = height;
+    return true;
+}
+
 } // namespace detail
 
 namespace {

@@ -63,6 +63,23 @@ bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& opt
 // result, when memory runs out.
 bool Allocate(Image& image, int width, int height, Decoded& result);
 
+// Where a decoder puts its rows, top row first: into the picture whole.
+// Each row is written where row() points, then done() says it is complete.
+class RowOutput {
+  public:
+    // Sets the picture aside; false, with the cause in result, when memory
+    // runs out.
+    bool start(int width, int height, const DecodeOptions& options, Decoded& result);
+    std::uint32_t* row() { return image_.pixels.data() + next_ * std::size_t(image_.width); }
+    void done() { ++next_; }
+    // The picture, once every row is done.
+    void finish(Decoded& result) { result.image = std::move(image_); }
+
+  private:
+    Image image_;
+    std::size_t next_ = 0;
+};
+
 Decoded DecodePng(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeGif(Bytes bytes, const DecodeOptions& options);
