@@ -153,9 +153,9 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
 
 // Pictures beside the PNG they must decode to (tests/data/README.md).
 TEST(Codecs, FilePairs) {
-    for (const QString name :
-         {"codecs-a2r10g10b10.bmp", "codecs-rgb444.bmp", "codecs-rgb555.bmp",
-          "codecs-bitfields16.bmp", "codecs-v4-bitfields.dib", "codecs-v5-bitfields.dib"}) {
+    for (const QString name : {"codecs-a2r10g10b10.bmp", "codecs-rgb444.bmp", "codecs-rgb555.bmp",
+                               "codecs-bitfields16.bmp", "codecs-v4-bitfields.dib",
+                               "codecs-v5-bitfields.dib", "codecs-v3-alpha.bmp"}) {
         SCOPED_TRACE(name.toStdString());
         const codecs::Decoded picture = Decode(Fixture(name.toLatin1()));
         const codecs::Decoded png =
