@@ -269,6 +269,24 @@ TEST(Codecs, LimitsRefusedFromTheHeader) {
               "the picture is 40 x 24 pixels; at most 40 x 40 and 0 million pixels are accepted");
 }
 
+// A JPEG and a bitmap of 40 x 24 = 960 pixels, at exactly the limits and
+// one pixel beyond each.
+TEST(Codecs, JpegAndBitmapAtExactlyTheLimits) {
+    for (const char* format : {"jpeg", "bmp"}) {
+        SCOPED_TRACE(format);
+        const QByteArray bytes = Encode(Varied(QImage::Format_RGB32), format);
+        codecs::DecodeOptions limits;
+        limits.maxSide = 40;
+        limits.maxPixels = 960;
+        EXPECT_TRUE(Decode(bytes, limits).ok());
+        limits.maxPixels = 959;
+        EXPECT_FALSE(Decode(bytes, limits).ok());
+        limits.maxPixels = 960;
+        limits.maxSide = 39;
+        EXPECT_FALSE(Decode(bytes, limits).ok());
+    }
+}
+
 namespace {
 // The process's address space in KiB: "VmSize" now, or "VmPeak" so far.
 long long AddressSpaceKiB(const char* field) {
@@ -331,6 +349,8 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
     for (const Case& c : {Case{4000, 3000, 500, 375}, // fitted 85 x 64: 1/8
                           Case{400, 300, 100, 75},    // fitted 85 x 64: 1/8 gives 50 x 38, 2/8
                           Case{200, 100, 150, 75},    // fitted 128 x 64: 6/8
+                          Case{1048, 512, 131, 64},   // fitted 131 x 64: exactly 1/8
+                          Case{8, 504, 2, 126},       // fitted 1 x 64: 1/8 would give 1 x 63
                           Case{100, 50, 100, 50}}) {  // smaller than the box: as it is
         SCOPED_TRACE(c.w);
         codecs::DecodeOptions fit;
