@@ -22,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                std::size_t(decoded.image.height))
             __builtin_trap();
     }
+    codecs::JpegComplete(bytes);
+    codecs::BitmapComplete(bytes, true);
+    codecs::BitmapComplete(bytes, false);
     std::string error;
     if (codecs::DecodeGifFrames(bytes, options, &error).empty() && error.empty()) __builtin_trap();
     codecs::Decode(bytes, codecs::Sniff(bytes), {});
