@@ -63,6 +63,20 @@ bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& opt
 // result, when memory runs out.
 bool Allocate(Image& image, int width, int height, Decoded& result);
 
+// The orientation (1 to 8, as Exif numbers them; 1 when none is recorded or
+// the value is out of range) in Exif data: the TIFF structure a PNG's eXIf
+// chunk holds, or the same after the "Exif\0\0" that opens a JPEG's APP1
+// segment. Read with libexif.
+int ExifOrientation(Bytes exif);
+// Whether the orientation turns the picture a quarter (5 to 8): the upright
+// picture is as wide as the stored one is high.
+bool SwapsSides(int orientation);
+// Turns the picture upright from the stored orientation (2 to 8: mirrored,
+// turned or both; anything else leaves it as it is), as browsers show it.
+// Mirroring works in place; a quarter turn holds the picture twice while it
+// works. False, with the cause in `error`, when memory runs out.
+bool ApplyOrientation(Image& image, int orientation, std::string& error);
+
 // Where a decoder puts its rows, top row first: into the picture whole.
 // Each row is written where row() points, then done() says it is complete.
 class RowOutput {

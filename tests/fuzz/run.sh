@@ -19,9 +19,9 @@ codecs=("$root"/loading/codecs/*.cpp)
 clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" \
     $(pkg-config --cflags Qt6Core) "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" \
     "$root/loading/renderprotocol.cpp" "${engine[@]}" "${codecs[@]}" \
-    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -o "$out/picture_fuzz"
+    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -lexif -o "$out/picture_fuzz"
 clang++-14 "${flags[@]}" -I"$root/loading/codecs" -I"$root/engine/include" \
-    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -o "$out/codecs_fuzz"
+    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -lexif -o "$out/codecs_fuzz"
 cp "$root"/tests/data/* "$out/examples/" 2>/dev/null || true
 printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/examples/text.gro"
 printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/examples/binary.gro"
