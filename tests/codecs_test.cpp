@@ -2,6 +2,7 @@
 // same refusals), GIF frames composed as designed, the limits, scaled JPEG
 // decoding, the PNG encoder, and the icon chooser's tie-break.
 #include "codecs.h"
+#include "grob/prepare.h"
 #include "picturecheck.h"
 #include "render.h"
 #include "test_files.h"
@@ -10,12 +11,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImageWriter>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <tuple>
 
 #include <sys/resource.h>
 
@@ -96,6 +99,15 @@ QByteArray FlatJpeg(int w, int h) {
     return Encode(image, "jpeg");
 }
 
+// The JPEG with an Exif APP1 segment recording `orientation` after its
+// start of image: a big-endian TIFF header and one entry.
+QByteArray WithOrientation(QByteArray jpeg, int orientation) {
+    const char app1[] = "\xFF\xE1\x00\x22"
+                        "Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0";
+    return jpeg.insert(2,
+                       QByteArray(app1, sizeof app1 - 1) + char(orientation) + QByteArray(6, '\0'));
+}
+
 } // namespace
 
 TEST(Codecs, DecodeAsTheQtLoaderDoes) {
@@ -153,9 +165,10 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
 
 // Pictures beside the PNG they must decode to (tests/data/README.md).
 TEST(Codecs, FilePairs) {
-    for (const QString name : {"codecs-a2r10g10b10.bmp", "codecs-rgb444.bmp", "codecs-rgb555.bmp",
-                               "codecs-bitfields16.bmp", "codecs-v4-bitfields.dib",
-                               "codecs-v5-bitfields.dib", "codecs-v3-alpha.bmp"}) {
+    for (const QString name :
+         {"codecs-a2r10g10b10.bmp", "codecs-rgb444.bmp", "codecs-rgb555.bmp",
+          "codecs-bitfields16.bmp", "codecs-v4-bitfields.dib", "codecs-v5-bitfields.dib",
+          "codecs-v3-alpha.bmp", "codecs-orient6.jpg", "codecs-orient8.jpg"}) {
         SCOPED_TRACE(name.toStdString());
         const codecs::Decoded picture = Decode(Fixture(name.toLatin1()));
         const codecs::Decoded png =
@@ -351,6 +364,7 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
                           Case{200, 100, 150, 75},    // fitted 128 x 64: 6/8
                           Case{1048, 512, 131, 64},   // fitted 131 x 64: exactly 1/8
                           Case{8, 504, 2, 126},       // fitted 1 x 64: 1/8 would give 1 x 63
+                          Case{159, 240, 159, 240},   // fitted 42 x 64, every smaller scale 43 x 64
                           Case{100, 50, 100, 50}}) {  // smaller than the box: as it is
         SCOPED_TRACE(c.w);
         codecs::DecodeOptions fit;
@@ -364,6 +378,110 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
         EXPECT_NEAR(int(p & 255), 200, 3);
         EXPECT_NEAR(int((p >> 16) & 255), 50, 3);
     }
+}
+
+// What a fit makes of the picture decoded whole: grob::Fit's pixels, opaque.
+std::vector<std::uint32_t> FittedWhole(const codecs::Image& whole, int boxW, int boxH,
+                                       bool upscale = false) {
+    grob::Preparation fit;
+    fit.fitWidth = boxW;
+    fit.fitHeight = boxH;
+    fit.upscale = upscale;
+    const grob::MemoryRaster fitted =
+        grob::Fit({whole.pixels.data(), whole.width, whole.height, whole.width}, fit);
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < fitted.height(); ++y)
+        for (int x = 0; x < fitted.width(); ++x)
+            pixels.push_back(std::uint32_t(fitted.point(x, y)) | 0xFF000000u);
+    return pixels;
+}
+
+// Shrinking on load gives exactly what the fit makes of the picture decoded
+// whole (at the same DCT scale), for every row order the decoders know: JPEG
+// as stored, mirrored and turned, and bitmaps of every depth, bottom-up,
+// top-down and run-length coded.
+TEST(Codecs, ShrinkOnLoadGivesTheFitsPixels) {
+    QByteArray bottomUp = Encode(Varied(QImage::Format_RGB32, 37, 23), "bmp");
+    QByteArray topDown = bottomUp; // the same rows stored top first, under a negative height
+    const qsizetype stride = (37 * 3 + 3) / 4 * 4, pixels = 54;
+    for (int y = 0; y < 23; ++y)
+        topDown.replace(pixels + y * stride, stride,
+                        bottomUp.mid(pixels + (22 - y) * stride, stride));
+    qToLittleEndian<qint32>(-23, topDown.data() + 22);
+    ASSERT_EQ(Decode(topDown).image.pixels, Decode(bottomUp).image.pixels);
+    const QList<QByteArray> pictures = {
+        Encode(Varied(QImage::Format_RGB32, 301, 157), "jpeg"),
+        Progressive(Varied(QImage::Format_Grayscale8, 97, 211)),
+        Fixture("codecs-orient6.jpg"),
+        Fixture("codecs-orient8.jpg"),
+        Fixture("codecs-photo-orient6.jpg"),
+        bottomUp,
+        topDown,
+        Encode(Varied(QImage::Format_Indexed8, 41, 29), "bmp"),
+        Encode(Varied(QImage::Format_Mono, 41, 29), "bmp"),
+        Encode(Varied(QImage::Format_ARGB32, 41, 29), "bmp"),
+        Fixture("codecs-rle4.bmp"),
+        Fixture("codecs-rle8-runs.bmp"),
+        Fixture("codecs-a2r10g10b10.bmp"),
+        Fixture("codecs-os2.bmp"),
+    };
+    for (const QByteArray& bytes : pictures) {
+        for (const auto& [boxW, boxH, upscale] : std::initializer_list<std::tuple<int, int, bool>>{
+                 {131, 64, false}, {7, 5, false}, {1, 40, false}, {500, 300, true}}) {
+            SCOPED_TRACE(testing::Message()
+                         << bytes.size() << " bytes into " << boxW << " x " << boxH);
+            codecs::DecodeOptions whole;
+            whole.fitWidth = boxW;
+            whole.fitHeight = boxH;
+            codecs::DecodeOptions shrink = whole;
+            shrink.shrinkOnLoad = true;
+            shrink.upscale = upscale;
+            const codecs::Decoded decoded = Decode(bytes, whole), fitted = Decode(bytes, shrink);
+            ASSERT_TRUE(fitted.ok()) << fitted.error;
+            EXPECT_EQ(fitted.image.pixels, FittedWhole(decoded.image, boxW, boxH, upscale));
+        }
+    }
+}
+
+// A 240 x 159 JPEG stored with orientation 6 (codecs-photo-orient6.jpg) is a
+// 159 x 240 picture: its size, its limits and the scale of its decoding for
+// a box all go by the upright picture; asked to, it is kept as stored.
+TEST(Codecs, JpegTurnedUprightFirst) {
+    const QByteArray photo = Fixture("codecs-photo-orient6.jpg");
+    const auto peeked = codecs::PeekSize(Span(photo), codecs::Format::Jpeg);
+    ASSERT_TRUE(peeked.has_value());
+    EXPECT_EQ(peeked->width, 159);
+    EXPECT_EQ(peeked->height, 240);
+    const codecs::Decoded upright = Decode(photo);
+    EXPECT_EQ(upright.image.width, 159);
+    EXPECT_EQ(upright.image.height, 240);
+    codecs::DecodeOptions options;
+    options.keepOrientation = true;
+    const codecs::Decoded stored = Decode(photo, options);
+    EXPECT_EQ(stored.image.width, 240);
+    EXPECT_EQ(stored.image.height, 159);
+    // Row 0 upright is column 0 stored, bottom to top (a quarter turn clockwise).
+    for (int x = 0; x < 159; ++x)
+        EXPECT_EQ(upright.image.pixels[std::size_t(x)],
+                  stored.image.pixels[std::size_t(158 - x) * 240]);
+    // Fitted into 131 x 64 it is 42 x 64; every smaller scale rounds up to
+    // proportions that fit to 43 x 64, so it is decoded whole.
+    options = {};
+    options.fitWidth = 131;
+    options.fitHeight = 64;
+    EXPECT_EQ(Decode(photo, options).image.width, 159);
+    options.shrinkOnLoad = true;
+    const codecs::Decoded fitted = Decode(photo, options);
+    EXPECT_EQ(fitted.image.width, 42);
+    EXPECT_EQ(fitted.image.height, 64);
+    // 100 x 113 stored, 113 x 100 upright, fits to 72 x 64: 7/8 (99 x 88
+    // upright); the stored picture's box would take 5/8.
+    options.shrinkOnLoad = false;
+    const codecs::Decoded turned = Decode(WithOrientation(FlatJpeg(100, 113), 6), options);
+    EXPECT_EQ(turned.image.width, 99);
+    EXPECT_EQ(turned.image.height, 88);
+    options.maxSide = 239; // the upright picture's longer side is 240
+    EXPECT_FALSE(Decode(photo, options).ok());
 }
 
 TEST(Codecs, PngEncoderWritesWhatBothReadersReadBack) {

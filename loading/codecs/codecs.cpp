@@ -39,16 +39,46 @@ bool Allocate(Image& image, int width, int height, Decoded& result) {
     return true;
 }
 
-bool RowOutput::start(int width, int height, const DecodeOptions&, Decoded& result) {
+bool RowOutput::start(int width, int height, const DecodeOptions& options, Decoded& result) {
     try {
-        image_.pixels.resize(std::size_t(width) * std::size_t(height));
+        if (options.shrinkOnLoad && options.fitWidth > 0 && options.fitHeight > 0) {
+            grob::Preparation fit;
+            fit.fitWidth = options.fitWidth;
+            fit.fitHeight = options.fitHeight;
+            fit.upscale = options.upscale;
+            fitter_.emplace(width, height, fit);
+            scratch_.resize(std::size_t(width));
+        } else {
+            image_.pixels.resize(std::size_t(width) * std::size_t(height));
+            image_.width = width;
+            image_.height = height;
+        }
     } catch (const std::bad_alloc&) {
         result.error = "there is not enough memory for the picture";
         return false;
     }
-    image_.width = width;
-    image_.height = height;
     return true;
+}
+
+void RowOutput::done() {
+    if (fitter_)
+        fitter_->add(scratch_.data());
+    else
+        ++next_;
+}
+
+void RowOutput::finish(Decoded& result) {
+    if (fitter_) {
+        grob::MemoryRaster fitted = fitter_->take();
+        image_.width = fitted.width();
+        image_.height = fitted.height();
+        image_.pixels.resize(std::size_t(image_.width) * std::size_t(image_.height));
+        for (int y = 0; y < image_.height; ++y)
+            std::transform(fitted.row(y), fitted.row(y) + image_.width,
+                           image_.pixels.begin() + std::ptrdiff_t(y) * image_.width,
+                           [](std::uint32_t pixel) { return pixel | 0xFF000000u; });
+    }
+    result.image = std::move(image_);
 }
 
 } // namespace detail

@@ -63,11 +63,21 @@ struct Image {
 };
 
 struct DecodeOptions {
-    // JPEG only: when both are > 0, the picture is decoded at the smallest
-    // scale n/8 (n = 1..8) whose size is still not smaller than the picture
-    // fitted into this box, its proportions kept (grob::FittedSize).
+    // The box the picture is to be fitted into (grob::FittedSize), when both
+    // are > 0. A JPEG is then decoded at the smallest scale n/8 (n = 1..8)
+    // whose upright size is still not smaller than the picture fitted into
+    // the box, its proportions kept.
     int fitWidth = 0;
     int fitHeight = 0;
+    // With a box: hand back the picture already fitted, its rows fitted as
+    // they are decoded (grob::RowFitter), so that memory follows the fitted
+    // size; the pixels are exactly grob::Fit's of the picture decoded
+    // without it, every one opaque (for a picture whose opacity is not
+    // needed). `upscale` enlarges a smaller picture as the fit would.
+    bool shrinkOnLoad = false;
+    bool upscale = false;
+    // Keep the picture as stored: a JPEG's Exif orientation is not applied.
+    bool keepOrientation = false;
     // Larger pictures are refused from their header, before any pixel memory
     // is taken: more than maxSide pixels on a side or maxPixels in all.
     int maxSide = 16384;

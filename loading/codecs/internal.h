@@ -4,10 +4,13 @@
 
 #include "codecs.h"
 
+#include "grob/prepare.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace codecs::detail {
 
@@ -77,21 +80,26 @@ bool SwapsSides(int orientation);
 // works. False, with the cause in `error`, when memory runs out.
 bool ApplyOrientation(Image& image, int orientation, std::string& error);
 
-// Where a decoder puts its rows, top row first: into the picture whole.
+// Where a decoder puts its rows, top row first: into the picture whole, or,
+// when the options ask to shrink on load, into the fitter.
 // Each row is written where row() points, then done() says it is complete.
 class RowOutput {
   public:
-    // Sets the picture aside; false, with the cause in result, when memory
-    // runs out.
+    // Sets aside the picture (or the fitted picture and one row); false,
+    // with the cause in result, when memory runs out.
     bool start(int width, int height, const DecodeOptions& options, Decoded& result);
-    std::uint32_t* row() { return image_.pixels.data() + next_ * std::size_t(image_.width); }
-    void done() { ++next_; }
+    std::uint32_t* row() {
+        return fitter_ ? scratch_.data() : image_.pixels.data() + next_ * std::size_t(image_.width);
+    }
+    void done();
     // The picture, once every row is done.
-    void finish(Decoded& result) { result.image = std::move(image_); }
+    void finish(Decoded& result);
 
   private:
     Image image_;
     std::size_t next_ = 0;
+    std::optional<grob::RowFitter> fitter_;
+    std::vector<std::uint32_t> scratch_;
 };
 
 Decoded DecodePng(Bytes bytes, const DecodeOptions& options);

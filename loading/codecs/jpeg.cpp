@@ -10,6 +10,7 @@
 
 #include "grob/prepare.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -38,10 +39,14 @@ struct JpegErrors {
     bool tooLarge = false; // libjpeg's own dimension limit: the limits' message
 };
 
-[[noreturn]] void Stop(j_common_ptr info, std::string cause) {
-    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    errors->cause = std::move(cause);
-    std::longjmp(errors->jump, 1);
+// Leaves libjpeg for the setjmp in ReadJpeg once the cause is set (no
+// object with a destructor may be alive in the frames it leaves).
+[[noreturn]] void Jump(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
+}
+
+void Say(j_common_ptr info, std::string cause) {
+    reinterpret_cast<JpegErrors*>(info->err)->cause = std::move(cause);
 }
 
 std::string MessageOf(j_common_ptr info) {
@@ -57,18 +62,18 @@ std::string NotRead(const std::string& kind) {
 // What libjpeg's error means: a kind of JPEG libjpeg-turbo does not decode
 // (more bits a sample, the lossless and hierarchical processes), memory, or
 // damage.
-extern "C" void JpegErrorExit(j_common_ptr info) {
+std::string CauseOf(j_common_ptr info) {
     const jpeg_error_mgr& error = *info->err;
     switch (error.msg_code) {
     case JERR_BAD_PRECISION:
-        Stop(info, NotRead(std::to_string(error.msg_parm.i[0]) + "-bit"));
+        return NotRead(std::to_string(error.msg_parm.i[0]) + "-bit");
     case JERR_SOF_UNSUPPORTED:
-        if ((error.msg_parm.i[0] & 3) == 3) Stop(info, NotRead("lossless"));
-        if (error.msg_parm.i[0] != 0xC8) Stop(info, NotRead("hierarchical"));
+        if ((error.msg_parm.i[0] & 3) == 3) return NotRead("lossless");
+        if (error.msg_parm.i[0] != 0xC8) return NotRead("hierarchical");
         break;
     case JERR_OUT_OF_MEMORY:
     case JERR_NO_BACKING_STORE: // beyond max_memory_to_use
-        Stop(info, "there is not enough memory for the picture");
+        return "there is not enough memory for the picture";
     case JERR_IMAGE_TOO_BIG:
     case JERR_WIDTH_OVERFLOW:
         reinterpret_cast<JpegErrors*>(info->err)->tooLarge = true;
@@ -76,7 +81,12 @@ extern "C" void JpegErrorExit(j_common_ptr info) {
     default:
         break;
     }
-    Stop(info, "the JPEG data is damaged (" + MessageOf(info) + ")");
+    return "the JPEG data is damaged (" + MessageOf(info) + ")";
+}
+
+extern "C" void JpegErrorExit(j_common_ptr info) {
+    Say(info, CauseOf(info));
+    Jump(info);
 }
 
 // Warnings that tell of damage stop the picture at once (decoding on would
@@ -93,26 +103,33 @@ extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
     case JWRN_HUFF_BAD_CODE:
     case JWRN_JPEG_EOF:
     case JWRN_MUST_RESYNC:
-        Stop(info, "the picture is damaged (" + MessageOf(info) + ")");
+        Say(info, "the picture is damaged (" + MessageOf(info) + ")");
+        Jump(info);
     default:
         break;
     }
 }
 
+std::string TooManyScans(const std::string& scans) {
+    return "the JPEG has " + scans + " scans; this program reads at most " +
+           std::to_string(kMaxScans);
+}
+
 // Called as each scan is read: the limit holds even where the marker walk
 // and libjpeg could disagree.
 extern "C" void JpegProgress(j_common_ptr info) {
-    if (info->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans)
-        Stop(info, "the JPEG has more than " + std::to_string(kMaxScans) +
-                       " scans; this program reads at most " + std::to_string(kMaxScans));
+    if (!info->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
+    Say(info, TooManyScans("more than " + std::to_string(kMaxScans)));
+    Jump(info);
 }
 
 extern "C" void JpegInit(j_decompress_ptr) {}
 
 // All the data is given at once: asking for more means it ends too early.
 extern "C" boolean JpegFill(j_decompress_ptr info) {
-    Stop(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
+    Say(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
+    Jump(reinterpret_cast<j_common_ptr>(info));
 }
 
 extern "C" void JpegSkip(j_decompress_ptr info, long count) {
@@ -179,6 +196,8 @@ struct JpegContext {
     jpeg_source_mgr source;
     jpeg_progress_mgr progress;
     bool created = false;
+    int orientation = 1; // as recorded in the Exif data, unless kept as stored
+    RowOutput output;
     Decoded result;
     ~JpegContext() {
         if (created) jpeg_destroy_decompress(&info);
@@ -205,18 +224,43 @@ void Start(JpegContext& c, Bytes bytes) {
 }
 
 // The scale n/8 for a picture fitted into the box: the smallest whose
-// decoded size (rounded up, as libjpeg rounds) still covers the fitted size.
+// decoded size (rounded up, as libjpeg rounds) still covers the fitted size
+// and fits to that very size, so that a picture has one fitted size however
+// it is decoded (rounding up can tilt the proportions by enough to round a
+// side of the fit the other way).
 int ScaleNumerator(int width, int height, const DecodeOptions& options) {
     if (options.fitWidth <= 0 || options.fitHeight <= 0) return 8;
     grob::Preparation fit;
     fit.fitWidth = options.fitWidth;
     fit.fitHeight = options.fitHeight;
+    fit.upscale = options.upscale;
     int w = width, h = height;
     grob::FittedSize(fit, width, height, w, h);
-    for (int n = 1; n < 8; ++n)
-        if ((std::int64_t(width) * n + 7) / 8 >= w && (std::int64_t(height) * n + 7) / 8 >= h)
-            return n;
+    for (int n = 1; n < 8; ++n) {
+        const int scaledW = int((std::int64_t(width) * n + 7) / 8);
+        const int scaledH = int((std::int64_t(height) * n + 7) / 8);
+        int fittedW = 0, fittedH = 0;
+        grob::FittedSize(fit, scaledW, scaledH, fittedW, fittedH);
+        if (scaledW >= w && scaledH >= h && fittedW == w && fittedH == h) return n;
+    }
     return 8;
+}
+
+// The orientation in the first Exif APP1 segment (1 when there is none).
+int Orientation(const jpeg_decompress_struct& info) {
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+            std::memcmp(m->data, "Exif\0\0", 6) == 0)
+            return ExifOrientation(Bytes(m->data, m->data_length));
+    return 1;
+}
+
+// Rows go to the output as they are decoded when they come in the order
+// they are shown: as stored, or each mirrored (2). The quarter turns and
+// the upside-down ones are turned once the picture (at its decoding scale)
+// is whole.
+bool Streamed(int orientation) {
+    return orientation <= 2;
 }
 
 // Every call that libjpeg may leave by a long jump; only the context (not
@@ -227,10 +271,15 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
     jpeg_save_markers(&c.info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&c.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&c.info, TRUE);
+    c.orientation = options.keepOrientation ? 1 : Orientation(c.info);
     if (headerOnly) return true;
-    const int fullWidth = int(c.info.image_width), fullHeight = int(c.info.image_height);
-    if (!CheckSize(fullWidth, fullHeight, options, c.result)) return true;
-    c.info.scale_num = unsigned(ScaleNumerator(fullWidth, fullHeight, options));
+    // The limits, the scale and the fit all go by the upright picture.
+    const bool turned = SwapsSides(c.orientation);
+    const int storedWidth = int(c.info.image_width), storedHeight = int(c.info.image_height);
+    const int uprightWidth = turned ? storedHeight : storedWidth;
+    const int uprightHeight = turned ? storedWidth : storedHeight;
+    if (!CheckSize(uprightWidth, uprightHeight, options, c.result)) return true;
+    c.info.scale_num = unsigned(ScaleNumerator(uprightWidth, uprightHeight, options));
     c.info.scale_denom = 8;
     jpeg_calc_output_dimensions(&c.info);
     const int components = c.info.output_components;
@@ -244,15 +293,17 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
         c.result.error = "the JPEG holds no picture";
         return true;
     }
-    if (!Allocate(c.result.image, width, height, c.result)) return true;
+    DecodeOptions whole = options;
+    whole.shrinkOnLoad = false;
+    if (!c.output.start(width, height, Streamed(c.orientation) ? options : whole, c.result))
+        return true;
     JSAMPARRAY row = (*c.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.info),
                                                  JPOOL_IMAGE, JDIMENSION(width * components), 1);
     jpeg_start_decompress(&c.info);
-    std::uint32_t* out = c.result.image.pixels.data();
     while (c.info.output_scanline < c.info.output_height) {
-        std::uint32_t* line = out + std::size_t(c.info.output_scanline) * width;
         jpeg_read_scanlines(&c.info, row, 1);
         const JSAMPLE* in = row[0];
+        std::uint32_t* line = c.output.row();
         if (components == 1) {
             for (int x = 0; x < width; ++x)
                 line[x] = Pack(in[x], in[x], in[x]);
@@ -265,36 +316,56 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
                 line[x] = Pack(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
             }
         }
+        if (c.orientation == 2) std::reverse(line, line + width);
+        c.output.done();
     }
     jpeg_finish_decompress(&c.info);
+    return true;
+}
+
+// The whole decoded picture turned upright, then fitted when asked.
+bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options) {
+    if (!ApplyOrientation(result.image, orientation, result.error)) return false;
+    if (!options.shrinkOnLoad) return true;
+    const Image turned = std::move(result.image);
+    RowOutput fitted;
+    if (!fitted.start(turned.width, turned.height, options, result)) return false;
+    for (int y = 0; y < turned.height; ++y) {
+        const auto from = turned.pixels.begin() + std::ptrdiff_t(y) * turned.width;
+        std::copy(from, from + turned.width, fitted.row());
+        fitted.done();
+    }
+    fitted.finish(result);
     return true;
 }
 
 } // namespace
 
 std::optional<Size> PeekJpeg(Bytes bytes) {
-    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
+    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != kStartOfImage) return std::nullopt;
     JpegContext c;
     Start(c, bytes);
     if (!ReadJpeg(c, {}, true) || c.info.image_width == 0 || c.info.image_height == 0)
         return std::nullopt;
-    return Size{int(c.info.image_width), int(c.info.image_height)};
+    const int w = int(c.info.image_width), h = int(c.info.image_height);
+    return SwapsSides(c.orientation) ? Size{h, w} : Size{w, h};
 }
 
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
         const Layout layout = Walk(bytes);
         if (!layout.complete) return {{}, "the JPEG data is cut short"};
-        if (layout.scans > kMaxScans)
-            return {{},
-                    "the JPEG has " + std::to_string(layout.scans) +
-                        " scans; this program reads at most " + std::to_string(kMaxScans)};
+        if (layout.scans > kMaxScans) return {{}, TooManyScans(std::to_string(layout.scans))};
     }
     JpegContext c;
     Start(c, bytes);
     bool finished = false;
     try {
         finished = ReadJpeg(c, options, false);
+        if (finished && c.result.ok()) {
+            c.output.finish(c.result);
+            if (!Streamed(c.orientation)) TurnUpright(c.result, c.orientation, options);
+        }
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
