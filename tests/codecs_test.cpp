@@ -13,9 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include "grob/prepare.h"
+
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <span>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testing_util::Encode;
 
@@ -119,7 +126,8 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
          {"reference.gif", "codecs-interlaced.png", "codecs-gray-alpha.png",
           "codecs-palette-trns.png", "codecs-cmyk.jpg", "codecs-rle8.bmp", "codecs-rle4.bmp",
           "codecs-bitfields16.bmp", "codecs-os2.bmp", "codecs-transparent.gif", "codecs-frames.gif",
-          "codecs-partial.gif", "codecs-rle8-runs.bmp"})
+          "codecs-partial.gif", "codecs-rle8-runs.bmp", "codecs-interlaced-mono.png",
+          "codecs-interlaced-rgba16.png"})
         pictures.append({name, Fixture(name)});
     QDirIterator corpus(QStringLiteral(VELDAR_PICTURE_CORPUS), QDir::Files,
                         QDirIterator::Subdirectories);
@@ -293,6 +301,218 @@ TEST(Codecs, PngEncoderWritesWhatBothReadersReadBack) {
     EXPECT_EQ(Decode(bytes).image.pixels, picture.image.pixels);
     EXPECT_TRUE(codecs::EncodePng(nullptr, 0, 0, 0, &error).empty());
     EXPECT_FALSE(error.empty());
+}
+
+// File pairs: each picture beside the PNG it must decode to. Interlaced GIF
+// frames 4 and 3 rows high (rows red, green, blue, yellow), placed as
+// browsers place them; PNGs whose eXIf chunk records orientations 6 and 8,
+// turned upright (3 x 2 stored, 2 x 3 shown).
+TEST(Codecs, FilePairsDecodeAsTheirPictures) {
+    for (const char* name : {"gif-interlaced-4rows.gif", "gif-interlaced-3rows.gif",
+                             "orientation-6.png", "orientation-8.png"}) {
+        SCOPED_TRACE(name);
+        const QByteArray bytes = Fixture(name);
+        QString expected = QString::fromLatin1(name);
+        expected.replace(QStringLiteral(".gif"), QStringLiteral(".png"));
+        if (expected == QLatin1String(name)) expected.replace(".png", ".upright.png");
+        const codecs::Decoded own = Decode(bytes);
+        const codecs::Decoded shown = Decode(Fixture(expected.toLatin1().constData()));
+        ASSERT_TRUE(own.ok()) << own.error;
+        EXPECT_EQ(own.image.width, shown.image.width);
+        EXPECT_EQ(own.image.height, shown.image.height);
+        EXPECT_EQ(own.image.pixels, shown.image.pixels);
+        const auto peeked = codecs::PeekSize(Span(bytes), codecs::Sniff(Span(bytes)));
+        EXPECT_EQ(peeked->width, shown.image.width);
+        if (expected.endsWith(".upright.png")) {
+            const codecs::Decoded stored = Decode(bytes, {.keepStoredOrientation = true});
+            EXPECT_EQ(stored.image.width, 3);
+            EXPECT_EQ(stored.image.pixels[0], 0xFF0000FFu); // red, top left as stored
+        } else {
+            std::string error;
+            EXPECT_EQ(codecs::DecodeGifFrames(Span(bytes), {}, &error).at(0).image.pixels,
+                      shown.image.pixels);
+        }
+    }
+}
+
+// Fitted while decoding (PNG and GIF rows straight into the fitter), the
+// pixels are those of the picture decoded whole and then fitted: shrunk to
+// 7 x 5, enlarged by whole factors into 131 x 64, or left as they are.
+TEST(Codecs, FittedWhileDecodedAsFittedAfter) {
+    QList<QByteArray> pictures;
+    for (const auto format :
+         {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_Indexed8, QImage::Format_Mono,
+          QImage::Format_Grayscale16, QImage::Format_RGBA64})
+        pictures.append(Encode(Varied(format), "png"));
+    pictures.append(Encode(Varied(QImage::Format_RGB32), "jpeg"));
+    pictures.append(Encode(Varied(QImage::Format_RGB32), "bmp"));
+    for (const char* name : {"codecs-interlaced.png", "codecs-palette-trns.png",
+                             "orientation-6.png", "reference.gif", "codecs-transparent.gif",
+                             "codecs-partial.gif", "gif-interlaced-4rows.gif", "codecs-frames.gif"})
+        pictures.append(Fixture(name));
+    struct Box {
+        int width, height;
+        bool upscale;
+    };
+    for (const Box box : {Box{7, 5, false}, Box{131, 64, true}, Box{48, 40, false}}) {
+        const codecs::DecodeOptions fit{
+            .fitWidth = box.width, .fitHeight = box.height, .fitted = true, .upscale = box.upscale};
+        auto fitAfter = [&](const codecs::Image& whole) {
+            std::vector<std::uint32_t> pixels;
+            const grob::MemoryRaster fitted =
+                grob::Fit({whole.pixels.data(), whole.width, whole.height, whole.width},
+                          {.fitWidth = box.width, .fitHeight = box.height, .upscale = box.upscale});
+            for (int y = 0; y < fitted.height(); ++y)
+                for (int x = 0; x < fitted.width(); ++x)
+                    pixels.push_back(grob::Colour(fitted.point(x, y)) | 0xFF000000u);
+            return pixels;
+        };
+        for (const QByteArray& bytes : pictures) {
+            SCOPED_TRACE(box.width);
+            SCOPED_TRACE(bytes.left(4).toHex().toStdString());
+            const codecs::Decoded whole =
+                Decode(bytes, {.fitWidth = box.width, .fitHeight = box.height});
+            const codecs::Decoded fitted = Decode(bytes, fit);
+            ASSERT_TRUE(fitted.ok()) << fitted.error;
+            EXPECT_EQ(fitted.image.pixels, fitAfter(whole.image));
+        }
+        std::string error;
+        const auto frames = codecs::DecodeGifFrames(Span(Fixture("codecs-frames.gif")), {}, &error);
+        std::size_t i = 0;
+        codecs::DecodeGifFrames(
+            Span(Fixture("codecs-frames.gif")), fit,
+            [&](const codecs::Frame& frame) {
+                EXPECT_EQ(frame.image.pixels, fitAfter(frames.at(i++).image));
+                return true;
+            },
+            &error);
+        EXPECT_EQ(i, 4u);
+    }
+}
+
+namespace {
+// What `work` says, run in a child process whose address space may grow by
+// at most `headroom` bytes (as `ulimit -v` holds a program).
+std::string Within(std::size_t headroom, const std::function<std::string()>& work) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    std::size_t size = 0;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                size = line.mid(7).trimmed().split(' ')[0].toULongLong();
+    int pipe[2];
+    if (size == 0 || ::pipe(pipe) != 0) return "no child";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        const rlimit limit{size * 1024 + headroom, size * 1024 + headroom};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const std::string said = work();
+        [[maybe_unused]] const auto written = ::write(pipe[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, std::size_t(n));
+    ::close(pipe[0]);
+    int how = 0;
+    ::waitpid(child, &how, 0);
+    return WIFEXITED(how) ? said : "the child died";
+}
+
+std::string Outcome(const QByteArray& bytes, const codecs::DecodeOptions& options) {
+    const codecs::Decoded d = Decode(bytes, options);
+    return d.ok() ? std::to_string(d.image.width) + " x " + std::to_string(d.image.height)
+                  : d.error;
+}
+
+constexpr std::size_t MiB = 1 << 20;
+} // namespace
+
+// Memory follows what the file can give, not what its header claims: data
+// too short for the picture is refused before memory is taken for it; a
+// picture at the limits (16384 x 2048, 32 x 1024 x 1024 pixels) decoded for
+// a 131 x 64 box takes memory for the fitted picture only, and one pixel
+// more (12153 x 2761) is refused; an interlaced 16-bit picture is held once,
+// in its final pixels; an animation on a canvas at the limits, frame by
+// frame, holds the canvas and no frame it has handed on.
+TEST(Codecs, MemoryBoundedByTheData) {
+    const codecs::DecodeOptions fit{.fitWidth = 131, .fitHeight = 64, .fitted = true};
+    EXPECT_EQ(Within(32 * MiB, [] { return Outcome(Fixture("png-no-data.png"), {}); }),
+              "the PNG data is cut short");
+    EXPECT_EQ(Within(32 * MiB, [] { return Outcome(Fixture("gif-no-data.gif"), {}); }),
+              "the GIF data is cut short");
+    for (const char* name : {"limit-16384x2048.png", "limit-16384x2048.gif"})
+        EXPECT_EQ(Within(32 * MiB, [&] { return Outcome(Fixture(name), fit); }), "131 x 16")
+            << name;
+    for (const char* name : {"over-12153x2761.png", "over-12153x2761.gif"})
+        EXPECT_EQ(Outcome(Fixture(name), fit), "the picture is 12153 x 2761 pixels; at most 16384 "
+                                               "x 16384 and 32 million pixels are accepted");
+    // 1024 x 1024: 4 MiB of pixels, 8 MiB as libpng gives them.
+    EXPECT_EQ(Within(8 * MiB, [] { return Outcome(Fixture("codecs-interlaced-rgba16.png"), {}); }),
+              "1024 x 1024");
+    const QByteArray wide = Fixture("gif-wide-canvas.gif");
+    EXPECT_EQ(Within(160 * MiB,
+                     [&] {
+                         std::string said, error;
+                         codecs::DecodeGifFrames(
+                             Span(wide), fit,
+                             [&](const codecs::Frame& frame) {
+                                 said += std::to_string(frame.image.height);
+                                 return true;
+                             },
+                             &error);
+                         return said + error;
+                     }),
+              "16161616");
+}
+
+// The frames kept together hold at most 4 x maxPixels pixels: five 2 x 2
+// frames are 20 pixels, within 4 x 5 and beyond 4 x 4.
+TEST(Codecs, HeldFramesCapped) {
+    const QByteArray five = Fixture("gif-five-frames.gif");
+    std::string error;
+    EXPECT_EQ(codecs::DecodeGifFrames(Span(five), {.maxPixels = 5}, &error).size(), 5u);
+    EXPECT_TRUE(codecs::DecodeGifFrames(Span(five), {.maxPixels = 4}, &error).empty());
+    EXPECT_EQ(error, "the animation has too many frames of this size to hold at once");
+}
+
+// What the header tells: the frames of a GIF (counted, not decoded), the
+// upright size of a PNG; and the memory a decoder is said to need is enough
+// for it, decoded whole, fitted, or frame by frame.
+TEST(Codecs, HeadersTellSizesFramesAndMemory) {
+    const auto frames = codecs::PeekHeader(Span(Fixture("codecs-frames.gif")), codecs::Format::Gif);
+    ASSERT_TRUE(frames.has_value());
+    EXPECT_EQ(frames->frames, 4);
+    EXPECT_TRUE(frames->restores);
+    const auto turned = codecs::PeekHeader(Span(Fixture("orientation-8.png")), codecs::Format::Png);
+    EXPECT_EQ(turned->orientation, 8);
+    EXPECT_EQ(turned->width, 2);
+    const codecs::DecodeOptions fit{.fitWidth = 131, .fitHeight = 64, .fitted = true};
+    for (const auto& [name, options, allFrames] :
+         {std::tuple{"limit-16384x2048.png", fit, false},
+          std::tuple{"codecs-interlaced-rgba16.png", fit, false},
+          std::tuple{"limit-16384x2048.gif", codecs::DecodeOptions{}, false},
+          std::tuple{"gif-wide-canvas.gif", fit, true}}) {
+        const QByteArray bytes = Fixture(name);
+        const codecs::Format format = codecs::Sniff(Span(bytes));
+        const std::size_t need = codecs::MemoryNeeded(
+            format, *codecs::PeekHeader(Span(bytes), format, options), options, allFrames);
+        EXPECT_EQ(Within(need,
+                         [&] {
+                             if (!allFrames) return Decode(bytes, options).error;
+                             std::string error;
+                             return codecs::DecodeGifFrames(
+                                        Span(bytes), options,
+                                        [](const codecs::Frame&) { return true; }, &error)
+                                        ? std::string()
+                                        : error;
+                         }),
+                  "")
+            << name << " " << need;
+    }
 }
 
 // Two 16 x 16 entries, 1 bit then 32 bits: the richer, second one is shown.

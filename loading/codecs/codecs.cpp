@@ -39,6 +39,59 @@ bool Allocate(Image& image, int width, int height, Decoded& result) {
     return true;
 }
 
+grob::Preparation FitOf(const DecodeOptions& options) {
+    grob::Preparation fit;
+    fit.fitWidth = options.fitWidth;
+    fit.fitHeight = options.fitHeight;
+    fit.upscale = options.upscale;
+    return fit;
+}
+
+Image Opaque(grob::MemoryRaster&& fitted) {
+    Image image;
+    image.width = fitted.width();
+    image.height = fitted.height();
+    image.pixels.reserve(std::size_t(image.width) * std::size_t(image.height));
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            image.pixels.push_back(fitted.row(y)[x] | 0xFF000000u);
+    return image;
+}
+
+Image FitWhole(const Image& picture, const DecodeOptions& options) {
+    return Opaque(grob::Fit({picture.pixels.data(), picture.width, picture.height, picture.width},
+                            FitOf(options)));
+}
+
+RowSink::RowSink(int width, int height, const DecodeOptions& options) : width_(width) {
+    if (options.fitted && options.fits())
+        fitter_.emplace(width, height, FitOf(options));
+    else
+        image_.pixels.reserve(std::size_t(width) * std::size_t(height));
+    image_.width = width;
+    image_.height = height;
+}
+
+void RowSink::add(const std::uint32_t* row) {
+    if (fitter_)
+        fitter_->add(row);
+    else
+        image_.pixels.insert(image_.pixels.end(), row, row + width_);
+}
+
+Image RowSink::take() {
+    return fitter_ ? Opaque(fitter_->take()) : std::move(image_);
+}
+
+std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
+    int w = 0, h = 0;
+    grob::FittedSize(FitOf(options), width, height, w, h);
+    // The fitted raster and its opaque copy, two rows of sums (three doubles
+    // a pixel), and the columns' shares (an index and a double each).
+    return 8 * std::uint64_t(w) * std::uint64_t(h) + 48 * std::uint64_t(w) +
+           12 * (std::uint64_t(width) + std::uint64_t(w) + 1);
+}
+
 } // namespace detail
 
 namespace {
@@ -77,39 +130,88 @@ bool KnownBitmapHeaderSize(std::uint32_t size) {
     }
 }
 
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
+std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
+                                 const DecodeOptions& options) {
+    auto plain = [](std::optional<Size> size) -> std::optional<Header> {
+        if (!size) return std::nullopt;
+        Header header;
+        header.width = size->width;
+        header.height = size->height;
+        return header;
+    };
     switch (format) {
     case Format::Png:
-        return detail::PeekPng(bytes);
-    case Format::Jpeg:
-        return detail::PeekJpeg(bytes);
+        return detail::PeekPng(bytes, options);
     case Format::Gif:
         return detail::PeekGif(bytes);
+    // JPEG and BMP: the stored size, as their decoders give it today.
+    case Format::Jpeg:
+        return plain(detail::PeekJpeg(bytes));
     case Format::Bmp:
     case Format::Dib:
-        return detail::PeekBmp(bytes, format == Format::Bmp);
+        return plain(detail::PeekBmp(bytes, format == Format::Bmp));
     case Format::Other:
         break;
     }
     return std::nullopt;
 }
 
-Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeOptions& options) {
-    if (bytes.empty()) return {{}, "the file is empty"};
+std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
+    const auto header = PeekHeader(bytes, format);
+    if (!header) return std::nullopt;
+    return Size{header->width, header->height};
+}
+
+std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
+                         bool allFrames) {
     switch (format) {
     case Format::Png:
-        return detail::DecodePng(bytes, options);
-    case Format::Jpeg:
-        return detail::DecodeJpeg(bytes, options);
+        return detail::PngMemory(header, options);
     case Format::Gif:
-        return detail::DecodeGif(bytes, options);
+        return detail::GifMemory(header, options, allFrames);
+    case Format::Jpeg:
     case Format::Bmp:
     case Format::Dib:
-        return detail::DecodeBmp(bytes, format == Format::Bmp, options);
     case Format::Other:
         break;
     }
-    return {{}, "not a picture of a kind these decoders read"};
+    // JPEG and BMP, as their decoders are today: the picture at its size
+    // (a JPEG under a box decodes smaller, never larger), the same again for
+    // libjpeg's buffers or a bitmap's rows and table, and the picture fitted.
+    const std::uint64_t whole = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
+    std::uint64_t peak = 2 * whole + (1u << 20);
+    if (options.fitted && options.fits())
+        peak += detail::FitMemory(header.width, header.height, options);
+    return std::size_t(peak);
+}
+
+Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeOptions& options) {
+    if (bytes.empty()) return {{}, "the file is empty"};
+    Decoded decoded;
+    switch (format) {
+    case Format::Png:
+        return detail::DecodePng(bytes, options);
+    case Format::Gif:
+        return detail::DecodeGif(bytes, options);
+    // JPEG and BMP decode the picture whole, then fit it when asked.
+    case Format::Jpeg:
+        decoded = detail::DecodeJpeg(bytes, options);
+        break;
+    case Format::Bmp:
+    case Format::Dib:
+        decoded = detail::DecodeBmp(bytes, format == Format::Bmp, options);
+        break;
+    case Format::Other:
+        return {{}, "not a picture of a kind these decoders read"};
+    }
+    if (decoded.ok() && options.fitted && options.fits()) {
+        try {
+            decoded.image = detail::FitWhole(decoded.image, options);
+        } catch (const std::bad_alloc&) {
+            return {{}, "there is not enough memory for the picture"};
+        }
+    }
+    return decoded;
 }
 
 } // namespace codecs
