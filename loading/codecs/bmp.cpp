@@ -81,7 +81,7 @@ bool MasksInHeader(std::uint32_t size) {
     return size >= 52 && size != 64;
 }
 
-struct Header {
+struct BitmapHeader {
     std::int64_t start = 0;   // where the info header starts
     std::int32_t offBits = 0; // from the file header
     std::int32_t size = 0, width = 0, height = 0, compression = 0, imageSize = 0, used = 0;
@@ -92,7 +92,7 @@ struct Header {
 enum Compression { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
 // The file and info headers, refused where Qt's reader refuses them.
-bool ReadHeader(Stream& s, bool fileHeader, Header& h) {
+bool ReadHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
     h.start = fileHeader ? kFileHeader : 0;
     if (fileHeader) {
         std::uint8_t magic[2];
@@ -227,6 +227,12 @@ class Channel {
     std::vector<std::uint8_t> scaled_;
 };
 
+// A row of the 8-bit picture that run-length data is decoded into: whole
+// 4-byte words.
+std::int64_t RowBytes(std::int64_t width) {
+    return (width + 3) & ~std::int64_t(3);
+}
+
 // The 8-bit picture that Qt's reader decodes run-length data into: rows
 // bottom-up as the file stores them, `bpl` bytes each, addressed as one run
 // of bytes; a row is only set aside once a pixel is written into it, so data
@@ -323,7 +329,7 @@ struct Colours {
 
 // The masks and the colour table, read after the info header; the stream is
 // left where the pixels would follow them. Empty when they are fine.
-std::string ReadColours(Stream& s, const Header& h, Colours& c) {
+std::string ReadColours(Stream& s, const BitmapHeader& h, Colours& c) {
     const int nbits = int(h.bits);
     const bool bitFields = h.compression == kBitFields;
     s.seek(h.start + h.size);
@@ -385,16 +391,32 @@ void IndexedRow(const std::uint8_t* b, int w, int nbits, const Colours& c, std::
 
 } // namespace
 
-std::optional<Size> PeekBmp(Bytes bytes, bool fileHeader) {
+std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
     Stream s(bytes);
-    Header h;
+    BitmapHeader h;
     if (!ReadHeader(s, fileHeader, h)) return std::nullopt;
-    return Size{h.width, h.height < 0 ? -h.height : h.height};
+    Header header;
+    header.width = h.width;
+    header.height = h.height < 0 ? -h.height : h.height;
+    if (h.compression == kRle8 || h.compression == kRle4) // IndexRows: each row, and its vector
+        header.held = std::uint64_t(header.height) * std::uint64_t(RowBytes(h.width) + 48);
+    return header;
+}
+
+std::size_t BmpMemory(const Header& header, const DecodeOptions& options) {
+    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
+    // The row being converted and a blank one, the colour table and the
+    // channels' tables; then the picture, or the fitter.
+    const std::uint64_t rows = 8 * w + (64u << 10);
+    const std::uint64_t out = options.fitted && options.fits()
+                                  ? FitMemory(header.width, header.height, options)
+                                  : 4 * w * h;
+    return std::size_t(header.held + rows + out);
 }
 
 Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     Stream s(bytes);
-    Header h;
+    BitmapHeader h;
     if (!ReadHeader(s, fileHeader, h))
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
     const int w = h.width, height = h.height < 0 ? -h.height : h.height;
@@ -421,10 +443,9 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     std::optional<IndexRows> runs;
     std::int64_t storedRows = height; // rows whose bytes are all there
     if (rle) {
-        const std::int64_t bpl = (std::int64_t(w) + 3) & ~std::int64_t(3);
         try {
-            runs.emplace(height, bpl);
-            if (!DecodeRle(s, h.compression == kRle4, w, height, bpl, *runs))
+            runs.emplace(height, RowBytes(w));
+            if (!DecodeRle(s, h.compression == kRle4, w, height, RowBytes(w), *runs))
                 return {{}, kCutShort};
         } catch (const std::bad_alloc&) {
             return {{}, "there is not enough memory for the picture"};
@@ -437,13 +458,12 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
 
     // Every row's pixels are known to be there: now the picture is set aside.
     Decoded result;
-    RowOutput out;
     try {
-        if (!out.start(w, height, options, result)) return result;
-        const std::int64_t bpl = (std::int64_t(w) + 3) & ~std::int64_t(3);
-        const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, bpl)), 0);
+        RowSink out(w, height, options);
+        std::vector<std::uint32_t> row(static_cast<std::size_t>(w));
+        std::uint32_t* o = row.data();
+        const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, RowBytes(w))), 0);
         for (int y = 0; y < height; ++y) {
-            std::uint32_t* o = out.row();
             if (rle) { // the 8-bit picture's rows are top first; a negative height turns them over
                 const std::uint8_t* indices = runs->row(h.height < 0 ? height - 1 - y : y);
                 IndexedRow(indices ? indices : blank.data(), w, 8, colours, o);
@@ -456,12 +476,12 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
                 else
                     MaskedRow(b, w, nbits, colours, o);
             }
-            out.done();
+            out.add(o);
         }
+        result.image = out.take();
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
-    out.finish(result);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codecs.h"
+#include "grob/prepare.h"
 
 #include "grob/prepare.h"
 
@@ -66,10 +67,35 @@ bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& opt
 // result, when memory runs out.
 bool Allocate(Image& image, int width, int height, Decoded& result);
 
+// The fit the options ask for, as the engine's preparation.
+grob::Preparation FitOf(const DecodeOptions& options);
+// A fitted picture as a decoded one, every pixel opaque.
+Image Opaque(grob::MemoryRaster&& fitted);
+// The picture fitted whole (grob::Fit), every pixel opaque.
+Image FitWhole(const Image& picture, const DecodeOptions& options);
+// Rows of a picture in order, top first, either kept as they come (nothing
+// is written twice) or fed to the row fitter when the options ask for the
+// picture fitted.
+class RowSink {
+  public:
+    RowSink(int width, int height, const DecodeOptions& options);
+    void add(const std::uint32_t* row);
+    Image take();
+
+  private:
+    int width_;
+    std::optional<grob::RowFitter> fitter_;
+    Image image_;
+};
+// The most memory a row fitter takes for a width x height picture and
+// these options, the fitted picture handed on included.
+std::uint64_t FitMemory(int width, int height, const DecodeOptions& options);
+
 // The orientation (1 to 8, as Exif numbers them; 1 when none is recorded or
 // the value is out of range) in Exif data: the TIFF structure a PNG's eXIf
 // chunk holds, or the same after the "Exif\0\0" that opens a JPEG's APP1
-// segment. Read with libexif.
+// segment. Read with libexif, at most kMostExif bytes of it.
+constexpr std::size_t kMostExif = 256 * 1024;
 int ExifOrientation(Bytes exif);
 // Whether the orientation turns the picture a quarter (5 to 8): the upright
 // picture is as wide as the stored one is high.
@@ -80,36 +106,19 @@ bool SwapsSides(int orientation);
 // works. False, with the cause in `error`, when memory runs out.
 bool ApplyOrientation(Image& image, int orientation, std::string& error);
 
-// Where a decoder puts its rows, top row first: into the picture whole, or,
-// when the options ask to shrink on load, into the fitter.
-// Each row is written where row() points, then done() says it is complete.
-class RowOutput {
-  public:
-    // Sets aside the picture (or the fitted picture and one row); false,
-    // with the cause in result, when memory runs out.
-    bool start(int width, int height, const DecodeOptions& options, Decoded& result);
-    std::uint32_t* row() {
-        return fitter_ ? scratch_.data() : image_.pixels.data() + next_ * std::size_t(image_.width);
-    }
-    void done();
-    // The picture, once every row is done.
-    void finish(Decoded& result);
-
-  private:
-    Image image_;
-    std::size_t next_ = 0;
-    std::optional<grob::RowFitter> fitter_;
-    std::vector<std::uint32_t> scratch_;
-};
-
 Decoded DecodePng(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeGif(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options);
 
-std::optional<Size> PeekPng(Bytes bytes);
-std::optional<Size> PeekJpeg(Bytes bytes);
-std::optional<Size> PeekGif(Bytes bytes);
-std::optional<Size> PeekBmp(Bytes bytes, bool fileHeader);
+std::optional<Header> PeekPng(Bytes bytes, const DecodeOptions& options);
+std::optional<Header> PeekGif(Bytes bytes);
+std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options);
+std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader);
+
+std::size_t PngMemory(const Header& header, const DecodeOptions& options);
+std::size_t GifMemory(const Header& header, const DecodeOptions& options, bool allFrames);
+std::size_t JpegMemory(const Header& header, const DecodeOptions& options);
+std::size_t BmpMemory(const Header& header, const DecodeOptions& options);
 
 } // namespace codecs::detail

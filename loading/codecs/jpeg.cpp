@@ -144,13 +144,15 @@ extern "C" void JpegTerm(j_decompress_ptr) {}
 struct Layout {
     bool complete = false; // the segments reach an end-of-image marker
     int scans = 0;
+    Bytes exif; // the first APP1 segment's "Exif\0\0" and what follows it, before the first scan
 };
 
-// The markers from the start of image to its end, without decoding: each
-// segment's length is checked against the data, and the entropy-coded data
-// after each start of scan runs to the next marker that is neither a
-// stuffed zero nor a restart marker (found with memchr, not byte by byte).
-Layout Walk(Bytes d) {
+// The markers from the start of image to its end (or to the first scan),
+// without decoding: each segment's length is checked against the data, and
+// the entropy-coded data after each start of scan runs to the next marker
+// that is neither a stuffed zero nor a restart marker (found with memchr,
+// not byte by byte).
+Layout Walk(Bytes d, bool toFirstScan = false) {
     Layout layout;
     const std::size_t n = d.size();
     std::size_t at = 2;
@@ -172,9 +174,14 @@ Layout Walk(Bytes d) {
         if (at + 3 >= n) return layout;
         const std::size_t length = std::size_t(d[at + 2]) << 8 | d[at + 3];
         if (length < 2 || length > n - at - 2) return layout;
+        const Bytes body = d.subspan(at + 4, length - 2);
+        if (marker == JPEG_APP0 + 1 && layout.scans == 0 && layout.exif.empty() &&
+            body.size() >= 6 && std::memcmp(body.data(), "Exif\0\0", 6) == 0)
+            layout.exif = body;
         at += 2 + length;
         if (marker != kStartOfScan) continue;
         ++layout.scans;
+        if (toFirstScan) return layout;
         for (;;) {
             const auto* ff =
                 static_cast<const std::uint8_t*>(std::memchr(d.data() + at, 0xFF, n - at));
@@ -190,14 +197,22 @@ Layout Walk(Bytes d) {
     return layout;
 }
 
+// The orientation that turns the picture upright, from its first Exif
+// segment (read with libexif where it lies in the caller's bytes), unless
+// the stored orientation is kept.
+int OrientationOf(const Layout& layout, const DecodeOptions& options) {
+    return options.keepStoredOrientation || layout.exif.empty() ? 1 : ExifOrientation(layout.exif);
+}
+
 struct JpegContext {
     JpegErrors errors;
     jpeg_decompress_struct info;
     jpeg_source_mgr source;
     jpeg_progress_mgr progress;
     bool created = false;
-    int orientation = 1; // as recorded in the Exif data, unless kept as stored
-    RowOutput output;
+    int orientation = 1;             // as recorded in the Exif data, unless kept as stored
+    std::optional<RowSink> output;   // the picture's rows, or the fitter
+    std::vector<std::uint32_t> line; // the row being converted
     Decoded result;
     ~JpegContext() {
         if (created) jpeg_destroy_decompress(&info);
@@ -246,15 +261,6 @@ int ScaleNumerator(int width, int height, const DecodeOptions& options) {
     return 8;
 }
 
-// The orientation in the first Exif APP1 segment (1 when there is none).
-int Orientation(const jpeg_decompress_struct& info) {
-    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next)
-        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
-            std::memcmp(m->data, "Exif\0\0", 6) == 0)
-            return ExifOrientation(Bytes(m->data, m->data_length));
-    return 1;
-}
-
 // Rows go to the output as they are decoded when they come in the order
 // they are shown: as stored, or each mirrored (2). The quarter turns and
 // the upside-down ones are turned once the picture (at its decoding scale)
@@ -267,11 +273,7 @@ bool Streamed(int orientation) {
 // owned by this frame) and plain values live across it.
 bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
     if (setjmp(c.errors.jump)) return false;
-    jpeg_save_markers(&c.info, JPEG_COM, 0xFFFF);
-    jpeg_save_markers(&c.info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&c.info, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&c.info, TRUE);
-    c.orientation = options.keepOrientation ? 1 : Orientation(c.info);
+    jpeg_read_header(&c.info, TRUE); // no marker is kept: the Exif data is read where it lies
     if (headerOnly) return true;
     // The limits, the scale and the fit all go by the upright picture.
     const bool turned = SwapsSides(c.orientation);
@@ -294,16 +296,16 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
         return true;
     }
     DecodeOptions whole = options;
-    whole.shrinkOnLoad = false;
-    if (!c.output.start(width, height, Streamed(c.orientation) ? options : whole, c.result))
-        return true;
+    whole.fitted = false;
+    c.output.emplace(width, height, Streamed(c.orientation) ? options : whole);
+    c.line.resize(std::size_t(width));
     JSAMPARRAY row = (*c.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.info),
                                                  JPOOL_IMAGE, JDIMENSION(width * components), 1);
     jpeg_start_decompress(&c.info);
     while (c.info.output_scanline < c.info.output_height) {
         jpeg_read_scanlines(&c.info, row, 1);
         const JSAMPLE* in = row[0];
-        std::uint32_t* line = c.output.row();
+        std::uint32_t* line = c.line.data();
         if (components == 1) {
             for (int x = 0; x < width; ++x)
                 line[x] = Pack(in[x], in[x], in[x]);
@@ -317,7 +319,7 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
             }
         }
         if (c.orientation == 2) std::reverse(line, line + width);
-        c.output.done();
+        c.output->add(line);
     }
     jpeg_finish_decompress(&c.info);
     return true;
@@ -326,44 +328,78 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
 // The whole decoded picture turned upright, then fitted when asked.
 bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options) {
     if (!ApplyOrientation(result.image, orientation, result.error)) return false;
-    if (!options.shrinkOnLoad) return true;
+    if (!options.fitted || !options.fits()) return true;
     const Image turned = std::move(result.image);
-    RowOutput fitted;
-    if (!fitted.start(turned.width, turned.height, options, result)) return false;
-    for (int y = 0; y < turned.height; ++y) {
-        const auto from = turned.pixels.begin() + std::ptrdiff_t(y) * turned.width;
-        std::copy(from, from + turned.width, fitted.row());
-        fitted.done();
-    }
-    fitted.finish(result);
+    RowSink fitted(turned.width, turned.height, options);
+    for (int y = 0; y < turned.height; ++y)
+        fitted.add(turned.pixels.data() + std::size_t(y) * std::size_t(turned.width));
+    result.image = fitted.take();
     return true;
 }
 
 } // namespace
 
-std::optional<Size> PeekJpeg(Bytes bytes) {
+std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options) {
     if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != kStartOfImage) return std::nullopt;
     JpegContext c;
     Start(c, bytes);
-    if (!ReadJpeg(c, {}, true) || c.info.image_width == 0 || c.info.image_height == 0)
+    if (!ReadJpeg(c, options, true) || c.info.image_width == 0 || c.info.image_height == 0)
         return std::nullopt;
-    const int w = int(c.info.image_width), h = int(c.info.image_height);
-    return SwapsSides(c.orientation) ? Size{h, w} : Size{w, h};
+    Header header;
+    header.orientation = OrientationOf(Walk(bytes, true), options);
+    const bool turned = SwapsSides(header.orientation);
+    header.width = int(turned ? c.info.image_height : c.info.image_width);
+    header.height = int(turned ? c.info.image_width : c.info.image_height);
+    // A picture in several scans has all its coefficients kept (libjpeg's
+    // whole-picture arrays, each component rounded up to its sampling).
+    if (c.info.progressive_mode || c.info.comps_in_scan < c.info.num_components) {
+        for (int i = 0; i < c.info.num_components; ++i) {
+            const jpeg_component_info& part = c.info.comp_info[i];
+            const auto roundUp = [](std::uint64_t v, std::uint64_t to) {
+                return (v + to - 1) / to * to;
+            };
+            header.held += roundUp(part.width_in_blocks, std::uint64_t(part.h_samp_factor)) *
+                           roundUp(part.height_in_blocks, std::uint64_t(part.v_samp_factor)) *
+                           sizeof(JBLOCK);
+        }
+    }
+    return header;
+}
+
+std::size_t JpegMemory(const Header& header, const DecodeOptions& options) {
+    const int n = ScaleNumerator(header.width, header.height, options);
+    const std::uint64_t w = (std::uint64_t(header.width) * n + 7) / 8;
+    const std::uint64_t h = (std::uint64_t(header.height) * n + 7) / 8;
+    // libjpeg's rows at the decoding scale (each component's context rows
+    // for upsampling: at most 4 x 8 x 3 of them, and the upsampled rows),
+    // with the output row and ours, whichever side is stored across; its
+    // tables and state; the Exif data and what libexif makes of it.
+    const std::uint64_t rows = 400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif;
+    const std::uint64_t whole = 4 * w * h;
+    const bool fit = options.fitted && options.fits();
+    std::uint64_t out = 0;
+    if (header.orientation <= 2) // rows go out as they come
+        out = fit ? FitMemory(int(w), int(h), options) : whole;
+    else // turned once whole: a quarter turn holds the picture twice
+        out = 2 * whole + (fit ? FitMemory(int(w), int(h), options) : 0);
+    return std::size_t(header.held + rows + out);
 }
 
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
+    Layout layout;
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
-        const Layout layout = Walk(bytes);
+        layout = Walk(bytes);
         if (!layout.complete) return {{}, "the JPEG data is cut short"};
         if (layout.scans > kMaxScans) return {{}, TooManyScans(std::to_string(layout.scans))};
     }
     JpegContext c;
     Start(c, bytes);
+    c.orientation = OrientationOf(layout, options);
     bool finished = false;
     try {
         finished = ReadJpeg(c, options, false);
         if (finished && c.result.ok()) {
-            c.output.finish(c.result);
+            c.result.image = c.output->take();
             if (!Streamed(c.orientation)) TurnUpright(c.result, c.orientation, options);
         }
     } catch (const std::bad_alloc&) {

@@ -5,7 +5,6 @@
 #include <libexif/exif-data.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <new>
 
@@ -16,7 +15,10 @@ int ExifOrientation(Bytes exif) {
     // segment; a PNG's eXIf chunk holds the TIFF structure alone.
     static const std::uint8_t kHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
     const bool headed = exif.size() >= 6 && std::memcmp(exif.data(), kHeader, 6) == 0;
-    if (exif.size() < 8 || exif.size() > UINT_MAX - 6) return 1;
+    if (exif.size() < 8) return 1;
+    // A camera's Exif data fits a JPEG segment (64 KiB); past kMostExif
+    // bytes nothing is read.
+    exif = exif.first(std::min<std::size_t>(exif.size(), kMostExif));
     std::vector<std::uint8_t> headedCopy;
     if (!headed) {
         headedCopy.reserve(exif.size() + 6);
