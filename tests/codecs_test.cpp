@@ -2,7 +2,6 @@
 // same refusals), GIF frames composed as designed, the limits, scaled JPEG
 // decoding, the PNG encoder, and the icon chooser's tie-break.
 #include "codecs.h"
-#include "grob/prepare.h"
 #include "picturecheck.h"
 #include "render.h"
 #include "test_files.h"
@@ -22,8 +21,6 @@
 #include <functional>
 #include <span>
 #include <tuple>
-
-#include <sys/resource.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
