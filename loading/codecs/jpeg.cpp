@@ -244,11 +244,8 @@ void Start(JpegContext& c, Bytes bytes) {
 // it is decoded (rounding up can tilt the proportions by enough to round a
 // side of the fit the other way).
 int ScaleNumerator(int width, int height, const DecodeOptions& options) {
-    if (options.fitWidth <= 0 || options.fitHeight <= 0) return 8;
-    grob::Preparation fit;
-    fit.fitWidth = options.fitWidth;
-    fit.fitHeight = options.fitHeight;
-    fit.upscale = options.upscale;
+    if (!options.fits()) return 8;
+    const grob::Preparation fit = FitOf(options);
     int w = width, h = height;
     grob::FittedSize(fit, width, height, w, h);
     for (int n = 1; n < 8; ++n) {
