@@ -1,6 +1,7 @@
 // libFuzzer target for the decoders of their own: any bytes, read as each
 // kind, must give a picture or a cause, never a crash, a hang or a leak.
 #include "codecs.h"
+#include "grob/prepare.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,19 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           codecs::Format::Dib}) {
         const auto header = codecs::PeekHeader(bytes, format, options);
         if (header) codecs::MemoryNeeded(format, *header, fitted, true);
-        for (const codecs::DecodeOptions& how : {options, fitted}) {
-            const codecs::Decoded decoded = codecs::Decode(bytes, format, how);
-            if (!decoded.ok() && decoded.error.empty()) __builtin_trap();
-            if (decoded.ok() &&
-                decoded.image.pixels.size() !=
-                    std::size_t(decoded.image.width) * std::size_t(decoded.image.height))
-                __builtin_trap();
-            // The header tells the size the picture is decoded at.
-            if (decoded.ok() && !how.fitted &&
-                (!header || header->width != decoded.image.width ||
-                 header->height != decoded.image.height))
-                __builtin_trap();
-        }
+        const codecs::Decoded decoded = codecs::Decode(bytes, format, options);
+        if (!decoded.ok() && decoded.error.empty()) __builtin_trap();
+        if (!decoded.ok()) continue;
+        if (decoded.image.pixels.size() !=
+            std::size_t(decoded.image.width) * std::size_t(decoded.image.height))
+            __builtin_trap();
+        // The header tells the size the picture is decoded at.
+        if (!header || header->width != decoded.image.width ||
+            header->height != decoded.image.height)
+            __builtin_trap();
+        // Fitted as it is decoded, it has the size the fit gives it (a JPEG
+        // too, whatever scale it is decoded at).
+        const codecs::Decoded small = codecs::Decode(bytes, format, fitted);
+        int w = 0, h = 0;
+        grob::FittedSize({.fitWidth = 131, .fitHeight = 64}, header->width, header->height, w, h);
+        if (small.ok() && (small.image.width != w || small.image.height != h)) __builtin_trap();
     }
     codecs::JpegComplete(bytes);
     codecs::BitmapComplete(bytes, true);
