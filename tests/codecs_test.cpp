@@ -15,6 +15,8 @@
 
 #include "grob/prepare.h"
 
+#include <png.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -287,18 +289,75 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
     }
 }
 
-TEST(Codecs, PngEncoderWritesWhatBothReadersReadBack) {
-    const QByteArray source = Encode(Opaque(QImage::Format_RGB32), "png");
-    const codecs::Decoded picture = Decode(source);
+namespace {
+// The pixels libpng itself reads from a PNG file, as 0x00BBGGRR.
+std::vector<std::uint32_t> ByLibpng(const std::vector<std::uint8_t>& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+    std::vector<std::uint32_t> pixels;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+        pixels.push_back(rgb[i] | rgb[i + 1] << 8 | std::uint32_t(rgb[i + 2]) << 16);
+    return pixels;
+}
+} // namespace
+
+// Each picture in its smallest exact form (the bit depth and colour type in
+// IHDR, bytes 24 and 25), read back to the same pixels by libpng and by the
+// decoder: black and white in 1-bit gray; the grays of 4 and 16 shades in 2-
+// and 4-bit gray; the 8 of g08 (255 k / 7) as a 4-bit palette; three colours
+// as a 2-bit palette; 300 colours, and the earlier form, in 8-bit RGB.
+TEST(Codecs, PngWrittenInItsSmallestExactForm) {
+    auto picture = [](int colours, std::uint32_t (*colour)(int)) {
+        std::vector<std::uint32_t> pixels;
+        for (int i = 0; i < 2 * colours + 3; ++i)
+            pixels.push_back(colour(i * 7 % colours) | 0xAB000000u); // the top byte is not written
+        return pixels;
+    };
+    struct Case {
+        std::vector<std::uint32_t> pixels;
+        int depth, type;
+    };
+    const Case cases[] = {
+        {picture(2, [](int i) { return std::uint32_t(i * 255) * 0x010101u; }), 1, 0},
+        {picture(4, [](int i) { return std::uint32_t(i * 85) * 0x010101u; }), 2, 0},
+        {picture(16, [](int i) { return std::uint32_t(i * 17) * 0x010101u; }), 4, 0},
+        {picture(8, [](int i) { return std::uint32_t(i * 255 / 7) * 0x010101u; }), 4, 3},
+        {picture(3, [](int i) { return 0x0000FFu << (8 * i); }), 2, 3},
+        {picture(300, [](int i) { return std::uint32_t(i * 101); }), 8, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pixels.size());
+        const int w = int(c.pixels.size());
+        std::string error;
+        const std::vector<std::uint8_t> png =
+            codecs::EncodePngSmallest(c.pixels.data(), w, 1, w, &error);
+        ASSERT_GT(png.size(), 33u) << error;
+        EXPECT_EQ(png[24], c.depth);
+        EXPECT_EQ(png[25], c.type);
+        EXPECT_EQ(ByLibpng(png), Colours(c.pixels));
+        const codecs::Decoded back = Decode(testing_util::FromBytes(png));
+        EXPECT_EQ(Colours(back.image.pixels), Colours(c.pixels));
+    }
+    // A form that cannot hold the picture is refused, never written wrong.
+    codecs::PngForm gray{.kind = codecs::PngForm::Kind::Gray, .depth = 1};
     std::string error;
+    EXPECT_TRUE(codecs::EncodePng(cases[1].pixels.data(), 8, 1, 8, gray, &error).empty());
+    EXPECT_EQ(error, "the picture has colours this PNG form cannot hold");
+
+    const QByteArray source = Encode(Opaque(QImage::Format_RGB32), "png");
+    const codecs::Decoded picture8 = Decode(source);
     const std::vector<std::uint8_t> png =
-        codecs::EncodePng(picture.image.pixels.data(), picture.image.width, picture.image.height,
-                          picture.image.width, &error);
+        codecs::EncodePng(picture8.image.pixels.data(), picture8.image.width, picture8.image.height,
+                          picture8.image.width, &error);
     ASSERT_FALSE(png.empty()) << error;
     const QByteArray bytes = testing_util::FromBytes(png);
     EXPECT_EQ(QImage::fromData(bytes, "png").format(), QImage::Format_RGB32); // 8-bit RGB
-    EXPECT_EQ(Pixels(ByQt(bytes)), Colours(picture.image.pixels));
-    EXPECT_EQ(Decode(bytes).image.pixels, picture.image.pixels);
+    EXPECT_EQ(Pixels(ByQt(bytes)), Colours(picture8.image.pixels));
+    EXPECT_EQ(Decode(bytes).image.pixels, picture8.image.pixels);
     EXPECT_TRUE(codecs::EncodePng(nullptr, 0, 0, 0, &error).empty());
     EXPECT_FALSE(error.empty());
 }
