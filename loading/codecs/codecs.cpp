@@ -132,28 +132,34 @@ bool KnownBitmapHeaderSize(std::uint32_t size) {
 
 std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
                                  const DecodeOptions& options) {
-    auto plain = [](std::optional<Size> size) -> std::optional<Header> {
+    auto plain = [&](std::optional<Size> size) -> std::optional<Header> {
         if (!size) return std::nullopt;
         Header header;
         header.width = size->width;
         header.height = size->height;
         return header;
     };
+    std::optional<Header> header;
     switch (format) {
     case Format::Png:
-        return detail::PeekPng(bytes, options);
+        header = detail::PeekPng(bytes, options);
+        break;
     case Format::Gif:
-        return detail::PeekGif(bytes);
+        header = detail::PeekGif(bytes);
+        break;
     // JPEG and BMP: the stored size, as their decoders give it today.
     case Format::Jpeg:
-        return plain(detail::PeekJpeg(bytes));
+        header = plain(detail::PeekJpeg(bytes));
+        break;
     case Format::Bmp:
     case Format::Dib:
-        return plain(detail::PeekBmp(bytes, format == Format::Bmp));
+        header = plain(detail::PeekBmp(bytes, format == Format::Bmp));
+        break;
     case Format::Other:
         break;
     }
-    return std::nullopt;
+    if (header) header->fileBytes = bytes.size();
+    return header;
 }
 
 std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
@@ -169,17 +175,22 @@ std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOption
         return detail::PngMemory(header, options);
     case Format::Gif:
         return detail::GifMemory(header, options, allFrames);
+    case Format::Other:
+        return 0;
     case Format::Jpeg:
     case Format::Bmp:
     case Format::Dib:
-    case Format::Other:
         break;
     }
-    // JPEG and BMP, as their decoders are today: the picture at its size
-    // (a JPEG under a box decodes smaller, never larger), the same again for
-    // libjpeg's buffers or a bitmap's rows and table, and the picture fitted.
-    const std::uint64_t whole = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
-    std::uint64_t peak = 2 * whole + (1u << 20);
+    // JPEG and BMP, as their decoders are today. JPEG: the picture (a JPEG
+    // under a box decodes smaller, never larger), libjpeg's coefficients of
+    // the whole picture for a progressive file (two bytes each, 64 a block,
+    // up to four components at full resolution) and the markers it keeps
+    // (at most the file). BMP: the picture and a byte an index for 8 bits
+    // and less. Both then fit the whole picture when asked.
+    const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
+    std::uint64_t peak =
+        (format == Format::Jpeg ? 12 * pixels + header.fileBytes : 5 * pixels) + (1u << 20);
     if (options.fitted && options.fits())
         peak += detail::FitMemory(header.width, header.height, options);
     return std::size_t(peak);

@@ -92,6 +92,7 @@ struct Header {
     // frame asks for what it covered to be restored afterwards (disposal 3).
     std::int64_t largestFrame = 0;
     bool restores = false;
+    std::size_t fileBytes = 0; // the file's size (a decoder may keep parts of it)
 };
 
 // The header of `bytes`, which hold `format`; nothing when it is missing or
