@@ -132,20 +132,26 @@ bool KnownBitmapHeaderSize(std::uint32_t size) {
 
 std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
                                  const DecodeOptions& options) {
+    std::optional<Header> header;
     switch (format) {
     case Format::Png:
-        return detail::PeekPng(bytes, options);
+        header = detail::PeekPng(bytes, options);
+        break;
     case Format::Gif:
-        return detail::PeekGif(bytes);
+        header = detail::PeekGif(bytes);
+        break;
     case Format::Jpeg:
-        return detail::PeekJpeg(bytes, options);
+        header = detail::PeekJpeg(bytes, options);
+        break;
     case Format::Bmp:
     case Format::Dib:
-        return detail::PeekBmp(bytes, format == Format::Bmp);
+        header = detail::PeekBmp(bytes, format == Format::Bmp);
+        break;
     case Format::Other:
         break;
     }
-    return std::nullopt;
+    if (header) header->fileBytes = bytes.size();
+    return header;
 }
 
 std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
@@ -161,13 +167,13 @@ std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOption
         return detail::PngMemory(header, options);
     case Format::Gif:
         return detail::GifMemory(header, options, allFrames);
+    case Format::Other:
+        return 0;
     case Format::Jpeg:
         return detail::JpegMemory(header, options);
     case Format::Bmp:
     case Format::Dib:
         return detail::BmpMemory(header, options);
-    case Format::Other:
-        break;
     }
     return 0;
 }

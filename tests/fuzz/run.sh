@@ -4,7 +4,9 @@
 # from the test pictures and the shared picture corpus:
 #   picture_fuzz: the checks on untrusted bytes, the GROB and list readers,
 #                 the renderer's answer;
-#   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP.
+#   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP,
+#                 fitted while decoding, their header peek and the PNG
+#                 writer, with the words of codecs.dict.
 #   tests/fuzz/run.sh [SECONDS] [CORPUS-FOLDER]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
