@@ -3,8 +3,9 @@
 #include "commandline.h"
 #include "conversion.h"
 #include "errorstream.h"
-#include "filenames.h"
+#include "qtnames.h"
 #include "settings.h"
+#include "targets.h"
 
 #include <cmath>
 #include <cstdio>
@@ -32,25 +33,28 @@ std::optional<int> RunBatchWithoutWindow(const QString& argumentText) {
     int status = 0;
     auto fail = [&](const QString& file, const QString& cause) {
         const QString said = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-        std::fprintf(errors, "%s\n", filenames::Printable(said).toLocal8Bit().constData());
+        std::fprintf(errors, "%s\n", qtnames::Printable(said).toLocal8Bit().constData());
         status = 1;
     };
     if (line.fileName.isEmpty()) {
         fail(line.fileName, QStringLiteral("no file name given"));
     } else {
         pipeline::Request request;
-        request.source = pipeline::Source::File(line.fileName);
+        request.source = pipeline::Source::File(qtnames::ToNative(line.fileName).toStdString());
         request.kind = kind;
         request.series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
         const QString output = cmdline::OutputName(
             line.fileName,
             QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size())));
-        request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(output)}};
+        request.outputs = {{pipeline::Product::Grob,
+                            pipeline::Target::File(qtnames::ToNative(output).toStdString())}};
         const auto clashes = pipeline::CheckTargets({request});
         if (!clashes.empty()) {
-            fail(clashes.front().file, clashes.front().cause);
+            fail(qtnames::FromNative(QByteArray::fromStdString(clashes.front().file)),
+                 QString::fromStdString(clashes.front().cause));
         } else if (const pipeline::Result result = pipeline::Convert(request); !result.ok()) {
-            fail(result.file, result.cause);
+            fail(qtnames::FromNative(QByteArray::fromStdString(result.file)),
+                 QString::fromStdString(result.cause));
         }
     }
     // Nobody had the chance to move the window: the file keeps what it said,
@@ -61,7 +65,7 @@ std::optional<int> RunBatchWithoutWindow(const QString& argumentText) {
     const QString error = settings::Save(settingsPath, values);
     if (!error.isEmpty())
         std::fprintf(errors, "veldar-convert: cannot write the settings file %s: %s\n",
-                     qPrintable(filenames::Printable(settingsPath)), qPrintable(error));
+                     qPrintable(qtnames::Printable(settingsPath)), qPrintable(error));
     std::fflush(errors);
     return status;
 }

@@ -1,10 +1,9 @@
 #include "modernoptions.h"
 
 #include "commandline.h"
-#include "filenames.h"
 #include "grob/list.h"
 #include "grob/options.h"
-#include "regularfile.h"
+#include "qtnames.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -97,7 +96,7 @@ QString Wanted(const grob::OptionEntry& option) {
 // likely a picture taken for the missing value ("--kind photo.jpg").
 QString RefusedValue(const grob::OptionEntry& option, const QString& value) {
     const QString name = QStringLiteral("--") + Latin1(option.name);
-    if (filenames::Exists(value))
+    if (qtnames::Exists(value))
         return QStringLiteral("%1 needs %2 before the file \"%3\"")
             .arg(name, Wanted(option), value);
     return QStringLiteral("%1 takes %2, not \"%3\"").arg(name, Wanted(option), value);
@@ -178,103 +177,6 @@ std::optional<grob::OutputKind> KindForName(const QString& name) {
     const std::string text = name.toStdString();
     if (auto kind = grob::KindForExtension(text)) return kind;
     return grob::KindForOption(text);
-}
-
-QString OutputPath(const QString& picture, const Options& options) {
-    if (!options.output.isEmpty()) return options.output;
-    const QString extension =
-        options.toPng ? QStringLiteral("png") : Latin1(options.choices.kind.extension);
-    const QString beside = cmdline::OutputName(picture, extension);
-    if (options.outputDir.isEmpty()) return beside;
-    return QDir(options.outputDir).filePath(QFileInfo(beside).fileName());
-}
-
-namespace {
-
-// Whether a picture file holds a list of GROBs (whose every GROB a PNG shows).
-bool HoldsList(const QString& picture) {
-    if (picture == QLatin1String("-")) return false;
-    const auto bytes = loading::ReadRegularFile(picture, 1 << 16, nullptr);
-    if (!bytes) return false;
-    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->data()),
-                                             std::size_t(bytes->size()));
-    return grob::LooksLikeBinaryList(data) || grob::LooksLikeTextList(data);
-}
-
-} // namespace
-
-pipeline::Request RequestFor(const QString& picture, const Options& options,
-                             grob::Series savedSeries) {
-    using pipeline::Output;
-    using pipeline::Product;
-    using pipeline::Target;
-    pipeline::Request request;
-    const bool stream = picture == QLatin1String("-");
-    request.source = stream ? pipeline::Source::StandardInput() : pipeline::Source::File(picture);
-    request.kind = options.choices.kind;
-    request.series = options.series;
-    request.defaultSeries = savedSeries;
-    request.preparation = options.choices.preparation;
-    request.zoom = options.choices.zoom;
-    request.cutting = options.cutting;
-    // A PNG of a list shows every GROB of it.
-    if (options.toPng && HoldsList(picture)) request.cutting.frames = true;
-    // Several GROBs from one picture: one file each, numbered; their PNGs one
-    // sheet side by side unless split.
-    const bool numbered = !options.list && (options.toPng ? options.split : request.cutting.many());
-    const Product main = options.toPng  ? Product::PicturePng
-                         : options.text ? Product::GrobText
-                                        : Product::Grob;
-    const bool toStandardOutput =
-        options.output.isEmpty() ? stream : options.output == QLatin1String("-");
-    const QString path = OutputPath(picture, options);
-    request.outputs.push_back({main, toStandardOutput ? Target::StandardOutput()
-                                     : numbered       ? Target::Numbered(path)
-                                                      : Target::File(path)});
-    if (!options.preview.isEmpty()) {
-        QString view = options.preview;
-        if (filenames::IsFolder(view)) {
-            // Named like the GROB (the picture's name when the GROB goes to standard output).
-            const bool named = !options.output.isEmpty() && options.output != QLatin1String("-");
-            const QString grob = QFileInfo(named ? options.output : picture).fileName();
-            view = QDir(view).filePath(cmdline::OutputName(grob, QStringLiteral("png")));
-        }
-        request.outputs.push_back({Product::PreviewPng, request.cutting.many()
-                                                            ? Target::Numbered(view)
-                                                            : Target::File(view)});
-    }
-    return request;
-}
-
-std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries) {
-    std::vector<pipeline::Request> requests;
-    if (!options.list) {
-        for (const QString& picture : options.pictures)
-            requests.push_back(RequestFor(picture, options, savedSeries));
-        return requests;
-    }
-    // One list of every picture's GROBs, named after the first picture and
-    // its kind (walk.g16.lst), so that reading it back knows the kind.
-    const QString first = options.pictures.front();
-    pipeline::Request request = RequestFor(first, options, savedSeries);
-    for (qsizetype i = 1; i < options.pictures.size(); ++i)
-        request.more.push_back(pipeline::Source::File(options.pictures[i]));
-    const bool stream = options.output.isEmpty() ? first == QLatin1String("-")
-                                                 : options.output == QLatin1String("-");
-    QString path = options.output;
-    if (path.isEmpty()) {
-        const QString name =
-            cmdline::OutputName(first == QLatin1String("-") ? QStringLiteral("list") : first,
-                                Latin1(options.choices.kind.extension) + QStringLiteral(".lst"));
-        path = options.outputDir.isEmpty()
-                   ? name
-                   : QDir(options.outputDir).filePath(QFileInfo(name).fileName());
-    }
-    request.outputs.front() = {options.text ? pipeline::Product::ListText : pipeline::Product::List,
-                               stream ? pipeline::Target::StandardOutput()
-                                      : pipeline::Target::File(path)};
-    requests.push_back(std::move(request));
-    return requests;
 }
 
 Parsed ParseArguments(const QStringList& arguments, int cores) {
@@ -431,7 +333,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         return refuse(QStringLiteral("-o names the output of one picture: with several, name a "
                                      "folder with --output-dir (-d), or make one --list"));
     if (options.pictures == QStringList{QStringLiteral("-")}) {
-        if (!options.preview.isEmpty() && filenames::IsFolder(options.preview) &&
+        if (!options.preview.isEmpty() && qtnames::IsFolder(options.preview) &&
             (options.output.isEmpty() || options.output == QLatin1String("-")))
             return refuse(QStringLiteral(
                 "--preview names a file with standard input: a picture from it has no name"));
@@ -441,7 +343,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                 "the file -o names)"));
     }
     if (!options.preview.isEmpty() && options.pictures.size() > 1 && !options.list &&
-        !filenames::IsFolder(options.preview))
+        !qtnames::IsFolder(options.preview))
         return refuse(QStringLiteral("--preview names a folder when there are several pictures"));
     parsed.options = options;
     return parsed;

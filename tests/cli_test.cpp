@@ -565,6 +565,12 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
         r = run({}, name + "set -- \"$name\" -1");
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(::access(latin + ".gro", F_OK) | ::access(latin + ".gro2", F_OK), 0);
+        // Numbered files keep the name's bytes too (48 x 32: three tiles).
+        r = run({}, name + "set -- --kind gro --tile 16x32 \"$name\"");
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(::access(latin + "-03.gro", F_OK), 0);
+        for (const char* tile : {"-01.gro", "-02.gro", "-03.gro"})
+            ::unlink(latin + tile);
         // Missing, it is named with the byte escaped, as is a terminal escape.
         for (const char* extension : {".png", ".gro", ".gro2"}) // Qt could not remove them
             ::unlink(latin + extension);
@@ -579,6 +585,10 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
               "veldar-convert: -: standard output is closed\n");
     for (const char* redirect : {"exec 1>&-", "exec 1>/dev/full"})
         EXPECT_EQ(run({"--help"}, redirect).status, 1) << redirect;
+    // The lines of -v lost on a full disk: a failure, said on standard error.
+    Outcome full = run({"-v", "--kind", "gro", "-d", "v", "a.png"}, "exec 1>/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(full.err.contains("standard output")) << full.err.toStdString();
     // As many jobs as asked for, within reason: a few hundred tiny pictures.
     QStringList many = {"-q", "--kind", "gro", "--jobs", "10000", "-d", "out"};
     for (int i = 0; i < 300; ++i)
@@ -595,11 +605,17 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
         asUser = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
         ::chmod(QFile::encodeName(dir.path()), 0777);
     }
-    for (const char* folder : {"wo", "np"}) {
+    for (const char* folder : {"wo", "np", "ro"}) {
         ASSERT_TRUE(QDir(dir.path()).mkdir(folder));
-        ::chmod(QFile::encodeName(dir.filePath(folder)), folder == std::string("wo") ? 0333 : 0777);
+        ::chmod(QFile::encodeName(dir.filePath(folder)), folder == std::string("wo")   ? 0333
+                                                         : folder == std::string("ro") ? 0555
+                                                                                       : 0777);
     }
     launcher = asUser;
+    // A folder no file can be made in: said once, before any work.
+    Outcome ro = run({"--kind", "gro", "-d", "ro", "a.png", "b.png", "a.png"});
+    EXPECT_EQ(ro.status, 1);
+    EXPECT_EQ(ro.err, "veldar-convert: ro: Permission denied\n");
     Outcome r = run({"--kind", "gro", "-d", "wo", "a.png"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(read("wo/a.gro"), gro);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grob {
@@ -19,6 +20,13 @@ namespace grob {
 // their 512 KB as user memory). An object cannot be larger than the memory
 // that holds it, so longer lists are refused when written and when read.
 constexpr std::size_t kMaxListBytes = 288 * 1024;
+
+// The bytes of a list object (prologue to end marker, the header not
+// counted) holding GROBs of these sizes in dots, half a byte rounded up.
+std::uint64_t ListObjectBytes(std::span<const Extent> grobs);
+// Why a list of GROBs of these sizes is refused (larger than kMaxListBytes),
+// followed by `hint` when one is given; empty when it is not.
+std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint);
 
 // The GROBs of a list, in order; each carries the series of the file.
 struct GrobList {
@@ -37,7 +45,7 @@ bool LooksLikeTextList(std::span<const std::uint8_t> data);
 // nibble first in each byte (inside a list the objects are not
 // byte-aligned), and the end marker 0312B. Throws GrobError(FieldOverflow)
 // for a GROB whose fields do not fit or a list beyond kMaxListBytes, and
-// std::invalid_argument for a body that is not RowStride(width) x height bytes.
+// GrobError(BadBody) for a body that is not RowStride(width) x height bytes.
 std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject>& objects,
                                      const std::string& path = {});
 // The text form: "%%HP: T(3)A(R)F(.);", then "{", each GROB on a line of
