@@ -114,9 +114,8 @@ struct Descriptor {
 // a block, at the end of the data or after a frame whose data is not closed.
 template <class Visit>
 bool WalkBlocks(Bytes b, int& screenWidth, int& screenHeight, Visit&& visit) {
-    if (b.size() < 13 ||
-        (std::memcmp(b.data(), "GIF87a", 6) != 0 && std::memcmp(b.data(), "GIF89a", 6) != 0))
-        return false;
+    // giflib reads any version after "GIF"; so does the walk.
+    if (b.size() < 13 || std::memcmp(b.data(), "GIF", 3) != 0) return false;
     screenWidth = Le16(b, 6);
     screenHeight = Le16(b, 8);
     std::size_t at = 13;

@@ -28,8 +28,11 @@ int ExifOrientation(Bytes exif) {
     }
     ExifData* data = exif_data_new();
     if (!data) return 1;
-    // Read as it is: nothing added, fixed or rewritten.
-    exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    // Read as it is, nothing added, fixed or rewritten: every option of
+    // libexif off (the three bits), then unknown tags skipped and maker
+    // notes left alone.
+    exif_data_unset_option(data, ExifDataOption(7));
+    exif_data_set_option(data, EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
     exif_data_set_option(data, EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE);
     exif_data_load_data(data, exif.data(), unsigned(exif.size()));
     int orientation = 1;
