@@ -509,11 +509,15 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         pictureloader::Options options;
         options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
         options.grobKind = as;
-        loading::Picture result = pictureloader::Load(Native(path), options);
+        std::string why;
+        auto bytes = loading::ReadRegularFile(Native(path), loading::kMaxFileBytes, &why);
+        loading::Picture result = bytes ? pictureloader::LoadBytes(*bytes, options, Native(path))
+                                        : loading::Picture::Failure(why);
         if (!result.ok()) {
             if (error) *error = QString::fromStdString(result.error);
             return false;
         }
+        bytes_ = std::make_shared<const loading::Bytes>(std::move(*bytes));
         grobKind = result.grobKind; // a GROB or a list: its kind
         frames_.clear();
         delays_.clear();
@@ -524,7 +528,7 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         frame_ = 0;
         pictureBox_->setPicture(frames_.front());
     }
-    if (path.isEmpty()) frames_.clear(), delays_.clear(), frame_ = 0;
+    if (path.isEmpty()) frames_.clear(), delays_.clear(), frame_ = 0, bytes_.reset();
     openedAs_ = as;
     updateFrameBar();
     pictureFrame_->setTitle(path);
@@ -599,6 +603,8 @@ windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make 
     windowjob::Job job;
     job.picture = pictureBox_->picture();
     job.frames = frames_;
+    job.bytes = bytes_;
+    job.frame = frame_;
     job.path = pictureFrame_->title();
     job.grobKind = openedAs_;
     job.kind = kind;
@@ -797,7 +803,12 @@ void MainWindow::showPreview() {
             preferences_,
             [this] {
                 return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
-                                     pictureFrame_->title(), series_, frames_, delays_};
+                                     pictureFrame_->title(),
+                                     series_,
+                                     frames_,
+                                     delays_,
+                                     bytes_,
+                                     frame_};
             },
             options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);

@@ -2,6 +2,8 @@
 // conversion, the two file dialogs and the menu bar.
 #pragma once
 
+#include "regularfile.h"
+
 #include "commondialog.h"
 #include "menutable.h"
 #include "preferences.h"
@@ -175,6 +177,9 @@ class MainWindow final : public QMainWindow {
     windowjob::Sprites lastSprites_;
     // The kind a GROB was opened as, when the name does not say it.
     std::optional<grob::OutputKind> openedAs_;
+    // The bytes of the picture's file as they were read when it was opened:
+    // every conversion loads them as the command line loads a file.
+    std::shared_ptr<const loading::Bytes> bytes_;
     // The names saved, by picture and extension; the folder saved into last.
     QMap<QString, QString> savedNames_;
     QString lastFolder_;

@@ -353,6 +353,8 @@ void PreviewWindow::readControls() {
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
     windowjob::Job job;
     job.picture = source.picture;
+    job.bytes = source.bytes;
+    job.frame = source.frame;
     job.path = source.path;
     job.kind = preferences_.kind;
     job.series = source.series;
@@ -373,6 +375,7 @@ void PreviewWindow::refresh() {
     if (playing_ >= 0 && source.frames.size() > 1) {
         playing_ %= int(source.frames.size());
         source.picture = source.frames[std::size_t(playing_)];
+        source.frame = playing_;
         const int delay =
             std::size_t(playing_) < source.delays.size() ? source.delays[std::size_t(playing_)] : 0;
         playTimer_->start(delay > 0 ? delay : 100);

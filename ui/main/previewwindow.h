@@ -9,6 +9,8 @@
 // kind; the main window carries them out.
 #pragma once
 
+#include "regularfile.h"
+
 #include "preferences.h"
 #include "windowjob.h"
 
@@ -39,6 +41,10 @@ struct PreviewSource {
     // An animation's or a list's frames and how long each shows (ms).
     std::vector<std::shared_ptr<const grob::Image>> frames;
     std::vector<int> delays;
+    // The bytes of the picture's file, loaded as the command line loads it;
+    // and which of its frames the picture is.
+    std::shared_ptr<const loading::Bytes> bytes;
+    int frame = 0;
 };
 
 class PreviewWindow final : public QDialog {

@@ -25,6 +25,7 @@ pipeline::Request RequestFor(const Job& job) {
     using pipeline::Target;
     pipeline::Request request;
     request.source = job.readFile ? pipeline::Source::File(Native(job.path))
+                     : job.bytes  ? pipeline::Source::Held(job.bytes, Native(job.path), job.frame)
                                   : pipeline::Source::Loaded(job.picture, Native(job.path));
     request.grobKind = job.grobKind;
     request.kind = job.kind;
@@ -66,9 +67,10 @@ pipeline::Request RequestFor(const Job& job) {
             pipeline::RequestsFor({Native(job.path)}, choices, job.series).front();
         sprites.grobKind = job.grobKind;
         if (!job.readFile) {
-            // No file to read again: the picture shown and its frames.
+            // The file's bytes as held (every frame, its transparency), or
+            // the picture shown and its frames.
             sprites.source = request.source;
-            if (s.frames)
+            if (s.frames && !job.bytes)
                 sprites.source.frames =
                     job.frames.empty()
                         ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
@@ -88,8 +90,12 @@ std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
     if (!job.preparation.fits()) return job.picture;
     pipeline::FitCache ownFits;
     pipeline::FitCache& fits = memory ? memory->fits : ownFits;
+    // The fitted picture the conversion just made (the same key as the
+    // pipeline's), or made from the picture shown.
+    const std::shared_ptr<const void> key = job.bytes ? std::shared_ptr<const void>(job.bytes)
+                                                      : std::shared_ptr<const void>(job.picture);
     const std::shared_ptr<const grob::MemoryRaster> fitted =
-        fits.fitted(job.picture, job.preparation);
+        fits.fitted(key, job.bytes ? job.frame : 0, job.preparation, [&] { return job.picture; });
     auto image = std::make_shared<grob::Image>();
     image->width = fitted->width();
     image->height = fitted->height();

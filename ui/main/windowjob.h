@@ -9,6 +9,7 @@
 #include "grob/kinds.h"
 #include "grob/prepare.h"
 #include "grob/raster.h"
+#include "regularfile.h"
 
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,11 @@ struct Job {
     // Every frame of the picture shown, when it has several.
     std::vector<std::shared_ptr<const grob::Image>> frames;
     QString path; // where it was loaded from
+    // The bytes of its file as read when it was opened, loaded as the command
+    // line loads a file (a JPEG to be fitted decoded smaller, say), and the
+    // frame the picture is; no bytes: the picture shown as it is.
+    std::shared_ptr<const loading::Bytes> bytes;
+    int frame = 0;
     // The kind a GROB was opened as, when its name does not tell it.
     std::optional<grob::OutputKind> grobKind;
     // Read the picture's file again, as the command line does (the sprite
