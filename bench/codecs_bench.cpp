@@ -1,10 +1,16 @@
-// The decoders of their own against Qt's readers, in one process.
+// The decoders of their own against Qt's readers, in one process, and the
+// PNG writer's forms and packing.
 //   codecs_bench time              decode times: a 32-megapixel JPEG whole and
 //                                  for a 131 x 64 box, a 131 x 64 PNG
 //   codecs_bench compare FILE...   for each file: same pixels as the Qt loader?
 //   codecs_bench own FILE [W H]    decode once with the own decoders (for the
 //   codecs_bench qt FILE           peak memory under /usr/bin/time), or with Qt
+//   codecs_bench png               PNG size and time of the seven kinds' GROBs
+//                                  of 131 x 64, by form, zlib level and filter
 #include "codecs.h"
+#include "grob/encoders.h"
+#include "grob/prepare.h"
+#include "grob/reader.h"
 #include "render.h"
 
 #include <QBuffer>
@@ -14,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -131,6 +138,62 @@ int Compare(int argc, char** argv) {
     return differing ? 1 : 0;
 }
 
+// The seven kinds' GROBs of a 131 x 64 picture (a smooth plasma over the
+// whole range of grays), plainly and dithered, as --to png reads them back, each written
+// in 8-bit RGB at zlib's default level (the earlier writer) and in its
+// smallest exact form at each level, filtered or not.
+int PngForms() {
+    grob::MemoryRaster picture(131, 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 131; ++x) {
+            const double v = 127.5 + 70 * std::sin(x / 9.0) * std::cos(y / 7.0) +
+                             70 * std::sin((x + 2 * y) / 23.0 + std::sin(x * y / 400.0));
+            const auto g = std::uint32_t(std::clamp(v, 0.0, 255.0));
+            picture.setPixel(x, y, g * 0x010101u ^ ((x * y) & 7u));
+        }
+    std::vector<std::pair<std::string, grob::Image>> grobs;
+    for (const grob::OutputKind& kind : grob::OutputKinds())
+        for (const grob::Dither dither : {grob::Dither::None, grob::Dither::FloydSteinberg}) {
+            grob::Preparation p;
+            p.dither = dither;
+            const auto file =
+                grob::EncodePrepared(kind, picture.view(), grob::Series::HP49, p, "b");
+            grobs.emplace_back(std::string(kind.extension) +
+                                   (dither == grob::Dither::None ? "" : " fs"),
+                               grob::PictureOfGrob(grob::ReadBinaryGrob(file, "b"), kind, "b",
+                                                   "the GROB", 16384, 1 << 25));
+        }
+    std::printf("%-9s %-12s %s\n", "GROB", "form",
+                "bytes / microseconds at zlib levels 1, 3, 6, 9");
+    for (const auto& [name, image] : grobs) {
+        auto row = [&](const char* label, codecs::PngForm form) {
+            std::printf("%-9s %-12s", name.c_str(), label);
+            for (const int level : {1, 3, 6, 9}) {
+                form.level = level;
+                std::size_t size = 0;
+                const double ms = Median(201, [&] {
+                    size = codecs::EncodePng(image.pixels.data(), image.width, image.height,
+                                             image.width, form, nullptr)
+                               .size();
+                });
+                std::printf(" %5zu / %4.0f", size, ms * 1000);
+            }
+            std::printf("\n");
+        };
+        codecs::PngForm form =
+            codecs::SmallestPngForm(image.pixels.data(), image.width, image.height, image.width);
+        const std::string label =
+            (form.kind == codecs::PngForm::Kind::Gray ? "gray " : "palette ") +
+            std::to_string(form.depth);
+        row("rgb 8", {});
+        form.filtered = false;
+        row((label + "").c_str(), form);
+        form.filtered = true;
+        row((label + " f").c_str(), form);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +201,8 @@ int main(int argc, char** argv) {
     const QByteArray mode = argc > 1 ? argv[1] : "";
     if (mode == "time") return Time();
     if (mode == "compare") return Compare(argc, argv);
+    if (mode == "png") return PngForms();
+
     if ((mode == "own" || mode == "qt") && argc >= 3) {
         QFile file(QString::fromLocal8Bit(argv[2]));
         if (!file.open(QIODevice::ReadOnly)) return 2;
@@ -165,6 +230,7 @@ int main(int argc, char** argv) {
                     w, h, ms);
         return ok ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: codecs_bench time | compare FILE... | own FILE [W H] | qt FILE\n");
+    std::fprintf(stderr,
+                 "usage: codecs_bench time | compare FILE... | own FILE [W H] | qt FILE | png\n");
     return 2;
 }

@@ -8,7 +8,9 @@
 #     one-process Python script with Pillow;
 #   - a 32-megapixel JPEG fitted to 131 x 64 with Floyd-Steinberg against
 #     Pillow (thumbnail, convert('1')) and libvips (vipsthumbnail), and the
-#     same picture at natural size, refused as too large.
+#     same picture at natural size, refused as too large;
+#   - a 32-megapixel PNG (44 MB) fitted to 131 x 64: the decoder fitting
+#     while it decodes (decode_bench) and the program, against Pillow.
 #   bench/speed.sh [BUILD-FOLDER] [RUNS]
 # Needs netpbm, python3-pil, libvips-tools, imagemagick and libpng-dev
 # (tools/install-deps installs them).
@@ -38,12 +40,21 @@ for i in range(2000):
     sprite(i).save(f"{work}/sprites/s{i:04d}.png")
 big = Image.effect_mandelbrot((8192, 4096), (-2, -1.2, 1, 1.2), 120).convert("RGB")
 big.save(f"{work}/big.jpg", quality=90)
+size = (8192, 4096)
+Image.merge("RGB", (Image.effect_mandelbrot(size, (-2, -1.2, 1, 1.2), 120),
+                    Image.effect_noise(size, 40),
+                    Image.linear_gradient("L").resize(size))).save(f"{work}/big.png")
 PY
 cat >"$work/pillow_sprites.py" <<'PY'
 import sys
 from PIL import Image
 for path in sys.argv[1:]:
     Image.open(path).convert("L").point(lambda v: 255 if v >= 128 else 0).convert("1").save(path + ".pbm")
+PY
+cat >"$work/pillow_thumbnail.py" <<'PY'
+import sys
+from PIL import Image
+Image.open(sys.argv[1]).thumbnail((131, 64))
 PY
 cat >"$work/pillow_fit.py" <<'PY'
 import sys
@@ -75,3 +86,8 @@ measure "$runs" "modern form=$program --kind gro --fit 131x64 --dither floyd-ste
 
 echo "32-megapixel JPEG at natural size, refused (goal: under 20 ms and 30 MiB):"
 measure "$runs" "modern form, refused=$program --kind gro big.jpg"
+
+echo "32-megapixel PNG (44 MB) fitted to 131 x 64 (goals: the decoder at most 0.8 x Pillow's CPU, in 64 MiB):"
+measure "$runs" "Pillow, thumbnail=/usr/bin/python3 $work/pillow_thumbnail.py big.png" \
+    "decoder, fitting while decoding=$build/bin/decode_bench big.png 131 64" \
+    "modern form=$program --kind gro --fit 131x64 big.png"

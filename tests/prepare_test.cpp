@@ -146,6 +146,62 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     EXPECT_EQ(block.point(2, 2), 0x123456);
 }
 
+// Fed a row at a time, the fitter gives the fitted picture once the last row
+// is in. 3 x 2 into 2 x 2 is 2 x 1: each dot covers 1.5 columns of both rows,
+// (10 + 20 + (40 + 60) / 2) / 3 = 26.7 and ((40 + 60) / 2 + 100 + 200) / 3 =
+// 116.7 in red, (245 + 235 + (215 + 195) / 2) / 3 = 228.3 and 138.3 in green.
+// Awkward ratios keep, bit for bit, the pixels the whole-picture area
+// averaging gave before rows were streamed (an FNV-1a hash of them, top
+// bytes included: a copy keeps them, scaling clears them).
+TEST(Prepare, FitRowByRowKeepsEveryBit) {
+    const std::uint32_t rows[2][3] = {{0x00F50A, 0x00D728, 0x009B64},
+                                      {0x00EB14, 0x00C33C, 0x0037C8}};
+    grob::RowFitter fitter(3, 2, {.fitWidth = 2, .fitHeight = 2});
+    fitter.add(rows[0]);
+    EXPECT_FALSE(fitter.done());
+    EXPECT_EQ(fitter.take().width(), 0);
+    fitter.add(rows[1]);
+    ASSERT_TRUE(fitter.done());
+    MemoryRaster two = fitter.take();
+    ASSERT_EQ(two.width(), 2);
+    ASSERT_EQ(two.height(), 1);
+    EXPECT_EQ(two.row(0)[0], 0x00E41Bu);
+    EXPECT_EQ(two.row(0)[1], 0x008A75u);
+
+    struct Case {
+        int w, h, fitW, fitH;
+        bool upscale;
+        int outW, outH;
+        std::uint64_t hash;
+    };
+    for (const Case& c : {
+             Case{1009, 503, 131, 64, false, 128, 64, 0x642e44ed62a0af07ull}, // primes
+             Case{1, 1000, 131, 64, false, 1, 64, 0x7e49ee1dfc364319ull},
+             Case{997, 1, 131, 64, false, 131, 1, 0xb3f60acd38166620ull},
+             Case{131, 64, 131, 64, false, 131, 64, 0xbc14830ab56cfdeaull},  // exactly the box
+             Case{7, 3, 131, 64, true, 126, 54, 0x48a37f49d877a0cbull},      // 18 times
+             Case{263, 129, 131, 64, false, 130, 64, 0x76f983276dc4fa93ull}, // just under half
+         }) {
+        SCOPED_TRACE(c.w);
+        std::vector<std::uint32_t> pixels(std::size_t(c.w) * std::size_t(c.h));
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)
+                pixels[std::size_t(y) * std::size_t(c.w) + std::size_t(x)] =
+                    (std::uint32_t(x * 73 + y * 151) ^ std::uint32_t(x * y * 7)) * 2654435761u;
+        MemoryRaster fitted =
+            grob::Fit({pixels.data(), c.w, c.h, c.w},
+                      {.fitWidth = c.fitW, .fitHeight = c.fitH, .upscale = c.upscale});
+        ASSERT_EQ(fitted.width(), c.outW);
+        ASSERT_EQ(fitted.height(), c.outH);
+        std::uint64_t hash = 1469598103934665603ull;
+        for (int y = 0; y < c.outH; ++y)
+            for (int x = 0; x < c.outW; ++x)
+                for (int i = 0; i < 4; ++i)
+                    hash = (hash ^ ((fitted.row(y)[x] >> (8 * i)) & 255u)) * 1099511628211ull;
+        EXPECT_EQ(hash, c.hash);
+    }
+}
+
 // The picture a GROB shows, in its kind's true shades.
 MemoryRaster GrayPicture(const std::vector<std::uint8_t>& file, const grob::OutputKind& kind) {
     const auto shades =

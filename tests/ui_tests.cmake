@@ -64,8 +64,9 @@ else()
     message(STATUS "Xvfb, openbox, xwininfo or xdotool missing: the window-manager test is left out")
 endif()
 
+find_package(PNG REQUIRED)
 add_executable(codecs_tests codecs_test.cpp)
-target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_render GTest::gtest)
+target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_render grob_engine PNG::PNG GTest::gtest)
 target_compile_definitions(codecs_tests PRIVATE
     VELDAR_PICTURE_CORPUS="${VELDAR_PICTURE_CORPUS}"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")

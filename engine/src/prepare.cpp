@@ -23,54 +23,6 @@ std::uint32_t Luminance(std::uint32_t pixel) {
            1000;
 }
 
-// Area averaging: each output pixel is the mean of the source area it
-// covers, partly covered source pixels counting by the part covered.
-MemoryRaster ScaleDown(const PixelView& in, int w, int h) {
-    MemoryRaster out(w, h);
-    const double sx = double(in.width) / w, sy = double(in.height) / h;
-    std::vector<double> sums(static_cast<std::size_t>(w) * 3);
-    for (int y = 0; y < h; ++y) {
-        std::fill(sums.begin(), sums.end(), 0.0);
-        const double y0 = y * sy, y1 = (y + 1) * sy;
-        for (int iy = int(y0); iy < std::min(int(std::ceil(y1)), in.height); ++iy) {
-            const double wy = std::min(y1, iy + 1.0) - std::max(y0, double(iy));
-            const std::uint32_t* row = in.row(iy);
-            for (int x = 0; x < w; ++x) {
-                const double x0 = x * sx, x1 = (x + 1) * sx;
-                for (int ix = int(x0); ix < std::min(int(std::ceil(x1)), in.width); ++ix) {
-                    const double weight = wy * (std::min(x1, ix + 1.0) - std::max(x0, double(ix)));
-                    for (int c = 0; c < 3; ++c)
-                        sums[std::size_t(x) * 3 + std::size_t(c)] +=
-                            weight * Channel(row[ix], 8 * c);
-                }
-            }
-        }
-        const double area = sx * sy;
-        std::uint32_t* row = out.row(y);
-        for (int x = 0; x < w; ++x) {
-            std::uint32_t pixel = 0;
-            for (int c = 0; c < 3; ++c)
-                pixel |= std::uint32_t(std::lround(std::clamp(
-                             sums[std::size_t(x) * 3 + std::size_t(c)] / area, 0.0, 255.0)))
-                         << (8 * c);
-            row[x] = pixel;
-        }
-    }
-    return out;
-}
-
-// Whole factors, every pixel a sharp block.
-MemoryRaster ScaleUp(const PixelView& in, int factor) {
-    MemoryRaster out(in.width * factor, in.height * factor);
-    for (int y = 0; y < out.height(); ++y) {
-        const std::uint32_t* src = in.row(y / factor);
-        std::uint32_t* row = out.row(y);
-        for (int x = 0; x < out.width(); ++x)
-            row[x] = src[x / factor] & 0xFFFFFFu;
-    }
-    return out;
-}
-
 // The tone curve over brightness 0..255.
 std::array<double, 256> ToneCurve(const Preparation& p) {
     std::array<double, 256> curve{};
@@ -140,15 +92,111 @@ void FittedSize(const Preparation& p, int width, int height, int& outWidth, int&
     }
 }
 
-MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
+// Area averaging: each fitted pixel is the mean of the source area it
+// covers, partly covered source pixels counting by the part covered; each
+// sum gathers its terms row by row, left to right. Enlarging: whole factors,
+// every pixel a sharp block.
+RowFitter::RowFitter(int width, int height, const Preparation& p)
+    : sourceWidth_(std::max(width, 0)), sourceHeight_(std::max(height, 0)) {
     int w = 0, h = 0;
-    FittedSize(p, picture.width, picture.height, w, h);
-    if (w < picture.width || h < picture.height) return ScaleDown(picture, w, h);
-    if (w > picture.width) return ScaleUp(picture, w / picture.width);
-    MemoryRaster copy(picture.width, picture.height);
+    FittedSize(p, sourceWidth_, sourceHeight_, w, h);
+    out_ = MemoryRaster(w, h);
+    if (w < sourceWidth_ || h < sourceHeight_) {
+        mode_ = Mode::Down;
+        sx_ = double(sourceWidth_) / w;
+        sy_ = double(sourceHeight_) / h;
+        first_.reserve(std::size_t(w) + 1);
+        for (int x = 0; x < w; ++x) {
+            first_.push_back(int(column_.size()));
+            const double x0 = x * sx_, x1 = (x + 1) * sx_;
+            for (int ix = int(x0); ix < std::min(int(std::ceil(x1)), sourceWidth_); ++ix) {
+                column_.push_back(ix);
+                share_.push_back(std::min(x1, ix + 1.0) - std::max(x0, double(ix)));
+            }
+        }
+        first_.push_back(int(column_.size()));
+        for (std::vector<double>& sums : sums_)
+            sums.assign(std::size_t(w) * 3, 0.0);
+    } else if (w > sourceWidth_) {
+        mode_ = Mode::Up;
+        factor_ = w / sourceWidth_;
+    }
+}
+
+void RowFitter::add(const std::uint32_t* row) {
+    if (fed_ >= sourceHeight_) return;
+    const int iy = fed_++;
+    const int w = out_.width();
+    switch (mode_) {
+    case Mode::Copy:
+        std::copy(row, row + sourceWidth_, out_.row(iy));
+        return;
+    case Mode::Up:
+        for (int f = 0; f < factor_; ++f) {
+            std::uint32_t* to = out_.row(iy * factor_ + f);
+            for (int x = 0; x < w; ++x)
+                to[x] = row[x / factor_] & 0xFFFFFFu;
+        }
+        return;
+    case Mode::Down:
+        break;
+    }
+    // The fitted rows whose area this row is part of, with its share of their height.
+    for (int y = next_; y < out_.height(); ++y) {
+        const double y0 = y * sy_, y1 = (y + 1) * sy_;
+        if (int(y0) > iy) break;
+        if (iy >= std::min(int(std::ceil(y1)), sourceHeight_)) continue;
+        const double wy = std::min(y1, iy + 1.0) - std::max(y0, double(iy));
+        double* sums = sums_[y & 1].data();
+        const int* column = column_.data();
+        const double* share = share_.data();
+        for (int x = 0; x < w; ++x, sums += 3) {
+            // Three independent sums, each in the order of its terms.
+            double r = sums[0], g = sums[1], b = sums[2];
+            for (int k = first_[std::size_t(x)]; k < first_[std::size_t(x) + 1]; ++k) {
+                const double weight = wy * share[k];
+                const std::uint32_t pixel = row[column[k]];
+                r += weight * Channel(pixel, 0);
+                g += weight * Channel(pixel, 8);
+                b += weight * Channel(pixel, 16);
+            }
+            sums[0] = r;
+            sums[1] = g;
+            sums[2] = b;
+        }
+    }
+    // Rows whose last source row this was are complete.
+    while (next_ < out_.height() &&
+           std::min(int(std::ceil((next_ + 1) * sy_)), sourceHeight_) <= fed_)
+        finishRow();
+}
+
+void RowFitter::finishRow() {
+    const double area = sx_ * sy_;
+    std::vector<double>& sums = sums_[next_ & 1];
+    std::uint32_t* row = out_.row(next_);
+    for (int x = 0; x < out_.width(); ++x) {
+        std::uint32_t pixel = 0;
+        for (int c = 0; c < 3; ++c)
+            pixel |= std::uint32_t(std::lround(
+                         std::clamp(sums[std::size_t(x) * 3 + std::size_t(c)] / area, 0.0, 255.0)))
+                     << (8 * c);
+        row[x] = pixel;
+    }
+    std::fill(sums.begin(), sums.end(), 0.0);
+    ++next_;
+}
+
+MemoryRaster RowFitter::take() {
+    if (!done()) return {};
+    return std::move(out_);
+}
+
+MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
+    RowFitter fitter(picture.width, picture.height, p);
     for (int y = 0; y < picture.height; ++y)
-        std::copy(picture.row(y), picture.row(y) + picture.width, copy.row(y));
-    return copy;
+        fitter.add(picture.row(y));
+    return fitter.take();
 }
 
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {

@@ -1,9 +1,14 @@
 // BMP and packed DIB, read by hand (no Debian library reads them on its
 // own), following what Qt's BMP reader reads and refuses: 1, 4, 8, 16, 24
 // and 32 bits, uncompressed, RLE8, RLE4 and bit fields, bottom-up and
-// top-down, Windows headers of 40, 64, 108 and 124 bytes and the OS/2 1.x
-// header of 12 (any other header size is read as the latter, as Qt does).
-// Every offset and size is checked before use.
+// top-down, the Windows headers (40 bytes, the 52- and 56-byte ones with
+// their masks, 108 and 124), OS/2 2.x (64) and the OS/2 1.x header of 12
+// (any other size is read as the latter, as Qt does). Unlike Qt, every
+// bit-field channel is scaled to the full 0..255 range as browsers scale it
+// (value * 255 / largest, rounded), so 5-, 4- and 10-bit channels reach
+// white. Every offset and size is checked before use; the pixels are read
+// from the caller's bytes in the order they are shown, top row first, so
+// nothing but the picture (or, under a fit, the fitted picture) is held.
 #include "internal.h"
 
 #include <algorithm>
@@ -11,6 +16,9 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace codecs::detail {
 
@@ -67,17 +75,25 @@ class Stream {
     std::int64_t pos_ = 0;
 };
 
-struct Header {
+// The Windows headers from 52 bytes on hold the colour masks (the 56-byte
+// one and later the alpha mask too); OS/2 2.x's 64 bytes hold other fields.
+bool MasksInHeader(std::uint32_t size) {
+    return size >= 52 && size != 64;
+}
+
+struct BitmapHeader {
+    std::int64_t start = 0;   // where the info header starts
     std::int32_t offBits = 0; // from the file header
     std::int32_t size = 0, width = 0, height = 0, compression = 0, imageSize = 0, used = 0;
     std::uint32_t planes = 0, bits = 0;
-    std::uint32_t masks[4] = {}; // red, green, blue, alpha (108- and 124-byte headers)
+    std::uint32_t masks[4] = {}; // red, green, blue, alpha (headers with masks)
 };
 
 enum Compression { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
 // The file and info headers, refused where Qt's reader refuses them.
-bool ReadHeader(Stream& s, bool fileHeader, Header& h) {
+bool ReadHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
+    h.start = fileHeader ? kFileHeader : 0;
     if (fileHeader) {
         std::uint8_t magic[2];
         std::uint32_t skip = 0;
@@ -86,18 +102,16 @@ bool ReadHeader(Stream& s, bool fileHeader, Header& h) {
         if (magic[0] != 'B' || magic[1] != 'M') return false;
     }
     if (!s.i32(h.size)) return false;
-    if (h.size == 40 || h.size == 64 || h.size == 108 || h.size == 124) {
+    if (h.size != 12 && KnownBitmapHeaderSize(std::uint32_t(h.size))) {
         std::int32_t ignored = 0;
         if (!s.i32(h.width) || !s.i32(h.height) || !s.u16(h.planes) || !s.u16(h.bits) ||
             !s.i32(h.compression) || !s.i32(h.imageSize) || !s.i32(ignored) || !s.i32(ignored) ||
             !s.i32(h.used) || !s.i32(ignored))
             return false;
-        if (h.size >= 108) {
-            for (std::uint32_t& mask : h.masks)
-                if (!s.u32(mask)) return false;
-            for (int i = 0; i < 13 + (h.size == 124 ? 4 : 0); ++i)
-                if (!s.i32(ignored)) return false;
-        }
+        if (MasksInHeader(std::uint32_t(h.size)))
+            for (int i = 0; i < (h.size == 52 ? 3 : 4); ++i)
+                if (!s.u32(h.masks[i])) return false;
+        if (s.size() < h.start + h.size) return false; // the rest of the header is not there
     } else {
         std::uint32_t w = 0, hh = 0;
         if (!s.u16(w) || !s.u16(hh) || !s.u16(h.planes) || !s.u16(h.bits)) return false;
@@ -125,6 +139,20 @@ std::uint32_t U32(Bytes d, std::int64_t at) {
     return U16(d, at) | U16(d, at + 2) << 16;
 }
 
+// What lies between a packed DIB's info header and its pixels: the masks
+// that follow a header without room for them (12 bytes, 16 with alpha for
+// compression 6), and the colour table (3-byte entries after the OS/2 1.x
+// header, else 4).
+std::int64_t AfterHeader(std::uint32_t headerSize, std::int64_t bits, std::int64_t compression,
+                         std::int64_t colours) {
+    std::int64_t masks = 0;
+    if (headerSize != 12 && !MasksInHeader(headerSize))
+        masks = compression == kBitFields ? 12 : compression == 6 ? 16 : 0;
+    const std::int64_t entries =
+        bits <= 8 ? (colours ? colours : std::int64_t{1} << bits) : colours;
+    return masks + entries * (headerSize == 12 ? 3 : 4);
+}
+
 } // namespace
 } // namespace codecs::detail
 
@@ -149,22 +177,11 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
         colours = U32(data, base + 32);
     }
     if (height < 0) height = -height;
-    std::int64_t pixelStart = 0;
-    if (fileHeader) {
-        pixelStart = U32(data, 10);
-    } else {
-        const std::int64_t entry = headerSize == 12 ? 3 : 4;
-        std::int64_t table = 0;
-        if (bits <= 8)
-            table = (colours ? colours : (std::int64_t{1} << bits)) * entry;
-        else if (headerSize == 40 && (compression == 3 || compression == 6))
-            table = (compression == 3 ? 12 : 16) + colours * entry;
-        else
-            table = colours * entry;
-        pixelStart = headerSize + table;
-    }
+    const std::int64_t pixelStart =
+        fileHeader ? U32(data, 10)
+                   : headerSize + AfterHeader(headerSize, bits, compression, colours);
     std::int64_t needed = 0;
-    if (compression == 0 || compression == 3 || compression == 6) {
+    if (compression == kRgb || compression == kBitFields || compression == 6) {
         if (width < 0) return true;
         const std::int64_t stride = ((width * bits + 31) / 32) * 4;
         if (__builtin_mul_overflow(stride, height, &needed)) return false;
@@ -179,36 +196,69 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
 namespace codecs::detail {
 namespace {
 
-int Shift(std::uint32_t mask) {
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        ++shift;
-        mask >>= 1;
-    }
-    return shift;
-}
-
-struct Channel {
-    std::uint32_t mask = 0;
-    int shift = 0;
-    std::uint32_t scale = 0;
-    // Qt's scaling: the field times 256 / (its largest value + 1), kept to 8 bits.
-    bool set(std::uint32_t m) {
-        mask = m;
-        shift = Shift(m);
-        if ((m >> shift) + 1 == 0) return false;
-        scale = 256 / ((m >> shift) + 1);
+// A bit-field channel: the field's value scaled to 0..255, rounded.
+class Channel {
+  public:
+    // False for a mask of all 32 bits (Qt refuses it).
+    bool set(std::uint32_t mask) {
+        mask_ = mask;
+        shift_ = mask ? __builtin_ctz(mask) : 0;
+        largest_ = mask >> shift_;
+        if (largest_ == 0xFFFFFFFFu) return false;
+        scaled_.clear();
+        if (largest_ != 255 && largest_ < 4096) // a table for the usual widths
+            for (std::uint32_t v = 0; v <= largest_; ++v)
+                scaled_.push_back(std::uint8_t(Scale(v)));
         return true;
     }
-    std::uint32_t of(std::uint32_t c) const { return (((c & mask) >> shift) * scale) & 0xFF; }
+    std::uint32_t of(std::uint32_t c) const {
+        const std::uint32_t v = (c & mask_) >> shift_;
+        if (largest_ == 255) return v;
+        return scaled_.empty() ? Scale(v) : scaled_[v];
+    }
+
+  private:
+    std::uint32_t Scale(std::uint32_t v) const {
+        return largest_ ? std::uint32_t((std::uint64_t(v) * 255 + largest_ / 2) / largest_) : 0;
+    }
+    std::uint32_t mask_ = 0;
+    int shift_ = 0;
+    std::uint32_t largest_ = 0;
+    std::vector<std::uint8_t> scaled_;
 };
 
-// Run-length data decoded into one index per pixel, rows bottom-up as the
-// file stores them, the way Qt's reader writes its 8-bit image: runs are
-// only clipped at the end of the first row stored, so a long run goes on
+// A row of the 8-bit picture that run-length data is decoded into: whole
+// 4-byte words.
+std::int64_t RowBytes(std::int64_t width) {
+    return (width + 3) & ~std::int64_t(3);
+}
+
+// The 8-bit picture that Qt's reader decodes run-length data into: rows
+// bottom-up as the file stores them, `bpl` bytes each, addressed as one run
+// of bytes; a row is only set aside once a pixel is written into it, so data
+// that reaches few rows costs few (the others keep index 0).
+class IndexRows {
+  public:
+    IndexRows(int height, std::int64_t bpl) : rows_(std::size_t(height)), bpl_(bpl) {}
+    void set(std::int64_t at, std::uint8_t index) {
+        std::vector<std::uint8_t>& row = rows_[std::size_t(at / bpl_)];
+        if (row.empty()) row.assign(std::size_t(bpl_), 0);
+        row[std::size_t(at % bpl_)] = index;
+    }
+    const std::uint8_t* row(int y) const {
+        return rows_[std::size_t(y)].empty() ? nullptr : rows_[std::size_t(y)].data();
+    }
+
+  private:
+    std::vector<std::vector<std::uint8_t>> rows_;
+    std::int64_t bpl_;
+};
+
+// Run-length data decoded the way Qt's reader writes its 8-bit image: runs
+// are only clipped at the end of the first row stored, so a long run goes on
 // into the row stored before. Pixels no run reaches keep index 0. False
 // when the data stops inside a run (Qt would show undefined pixels).
-bool DecodeRle(Stream& s, bool four, int w, int h, std::int64_t bpl, std::uint8_t* data) {
+bool DecodeRle(Stream& s, bool four, int w, int h, std::int64_t bpl, IndexRows& data) {
     int x = 0, y = 0;
     std::int64_t p = (h - 1) * bpl;
     const std::int64_t end = p + w;
@@ -235,19 +285,22 @@ bool DecodeRle(Stream& s, bool four, int w, int h, std::int64_t bpl, std::uint8_
                 if (four) {
                     for (int i = count / 2; i > 0; --i) {
                         s.get(b); // at the end Qt reuses the byte before
-                        data[p++] = b >> 4;
-                        data[p++] = b & 0x0f;
+                        data.set(p++, b >> 4);
+                        data.set(p++, b & 0x0f);
                     }
                     if (count & 1) {
                         std::uint8_t last = 0;
                         if (!s.get(last)) return false;
-                        data[p++] = last >> 4;
+                        data.set(p++, last >> 4);
                     }
                     if ((((count & 3) + 1) & 2) == 2) s.skip();
                 } else {
-                    if (s.read(data + p, count) != count) return false;
+                    for (int i = 0; i < count; ++i) {
+                        std::uint8_t index = 0;
+                        if (!s.get(index)) return false;
+                        data.set(p++, index);
+                    }
                     if (count & 1) s.skip();
-                    p += count;
                 }
                 x += count;
             }
@@ -256,184 +309,180 @@ bool DecodeRle(Stream& s, bool four, int w, int h, std::int64_t bpl, std::uint8_
             const int count = b;
             std::uint8_t pixel = b;
             if (!s.get(pixel) && !four) return false;
-            if (four) {
-                for (int i = 0; i < count; ++i)
-                    data[p++] = (i & 1) ? pixel & 0x0f : pixel >> 4;
-            } else {
-                std::memset(data + p, pixel, std::size_t(count));
-                p += count;
-            }
+            for (int i = 0; i < count; ++i)
+                data.set(p++, four ? ((i & 1) ? pixel & 0x0f : pixel >> 4) : pixel);
             x += count;
         }
     }
     return true;
 }
 
-struct BmpResult {
-    Decoded decoded;
-    bool fail(const std::string& why) {
-        decoded.error = why;
-        decoded.image = {};
-        return false;
-    }
+constexpr const char* kCutShort = "the bitmap's pixel data is cut short";
+constexpr const char* kDamaged = "the bitmap is damaged or of a kind this program does not read";
+
+// How the pixels are coloured: the colour table, or the channels' masks.
+struct Colours {
+    std::array<std::uint32_t, 256> table{}; // indices past the table are black
+    Channel red, green, blue, alpha;
+    bool transparent = false;
 };
 
-bool ReadBody(Stream& s, const Header& h, std::int64_t dataPos, std::int64_t start,
-              const DecodeOptions& options, BmpResult& r) {
-    const char* damaged = "the bitmap is damaged or of a kind this program does not read";
-    if (s.atEnd()) return r.fail("the bitmap's pixel data is cut short");
-    const int w = h.width, nbits = int(h.bits), comp = h.compression;
-    const int height = h.height < 0 ? -h.height : h.height;
-    if (!CheckSize(w, height, options, r.decoded)) return false;
-    s.seek(start + h.size);
+// The masks and the colour table, read after the info header; the stream is
+// left where the pixels would follow them. Empty when they are fine.
+std::string ReadColours(Stream& s, const BitmapHeader& h, Colours& c) {
+    const int nbits = int(h.bits);
+    const bool bitFields = h.compression == kBitFields;
+    s.seek(h.start + h.size);
     std::uint32_t masks[4] = {};
-    const bool bitFields = comp == kBitFields;
-    if (h.size >= 108) {
+    if (MasksInHeader(std::uint32_t(h.size))) {
         std::copy(h.masks, h.masks + 4, masks);
     } else if (bitFields) {
         if (!s.u32(masks[0]) || !s.u32(masks[1]) || !s.u32(masks[2]))
-            return r.fail("the bitmap's colour masks are cut short");
+            return "the bitmap's colour masks are cut short";
     }
-    const bool transparent =
-        (bitFields || (comp == kRgb && nbits == 32 && masks[3] == 0xff000000u)) && masks[3];
-
-    std::array<std::uint32_t, 256> table;
-    table.fill(0); // indices past the table are black
-    int colours = 0;
-    Channel red, green, blue, alpha;
+    c.transparent =
+        (bitFields || (h.compression == kRgb && nbits == 32 && masks[3] == 0xff000000u)) &&
+        masks[3];
     if (nbits <= 8) {
-        colours = h.used ? h.used : 1 << nbits;
-        if (colours < 1 || colours > 256) return r.fail(damaged);
+        const int colours = h.used ? h.used : 1 << nbits;
+        if (colours < 1 || colours > 256) return kDamaged;
         const int entry = h.size == 12 ? 3 : 4;
         for (int i = 0; i < colours; ++i) {
             std::uint8_t rgb[4];
             if (s.read(rgb, entry) != entry || s.atEnd())
-                return r.fail("the bitmap's colour table is cut short");
-            table[std::size_t(i)] = Pack(rgb[2], rgb[1], rgb[0]);
+                return "the bitmap's colour table is cut short";
+            c.table[std::size_t(i)] = Pack(rgb[2], rgb[1], rgb[0]);
         }
-        if (nbits == 1 && colours < 2) table[1] = 0x00FFFFFF; // Qt's default second colour
-    } else if (bitFields) {
-        if (!red.set(masks[0]) || !green.set(masks[1]) || !blue.set(masks[2]) ||
-            !alpha.set(masks[3]))
-            return r.fail(damaged);
-    } else if (nbits == 16) {
-        red = {0x7c00, 7, 1};
-        green = {0x03e0, 2, 1};
-        blue = {0x001f, 0, 8};
-    } else {
-        red = {0x00ff0000, 16, 1};
-        green = {0x0000ff00, 8, 1};
-        blue = {0x000000ff, 0, 1};
-        if (transparent && !alpha.set(masks[3])) return r.fail(damaged);
+        if (nbits == 1 && colours < 2) c.table[1] = 0x00FFFFFF; // Qt's default second colour
+        return {};
     }
-    if (dataPos >= 0 && dataPos > s.pos()) s.seek(dataPos);
+    if (!bitFields) { // the fixed layouts: 5-5-5, and 8 bits a channel
+        masks[0] = nbits == 16 ? 0x7c00 : 0xff0000;
+        masks[1] = nbits == 16 ? 0x03e0 : 0x00ff00;
+        masks[2] = nbits == 16 ? 0x001f : 0x0000ff;
+    }
+    if (!c.red.set(masks[0]) || !c.green.set(masks[1]) || !c.blue.set(masks[2]) ||
+        !c.alpha.set(c.transparent ? masks[3] : 0))
+        return kDamaged;
+    return {};
+}
 
-    if (!Allocate(r.decoded.image, w, height, r.decoded)) return false;
-    std::uint32_t* out = r.decoded.image.pixels.data();
-    // Row `stored` of the file (bottom-up unless the height is negative) as a picture row.
-    auto rowOf = [&](int stored) {
-        const int y = h.height < 0 ? stored : height - 1 - stored;
-        return out + std::size_t(y) * std::size_t(w);
-    };
-    const char* cut = "the bitmap's pixel data is cut short";
-    try {
-        if (nbits == 1) {
-            const std::int64_t bpl = ((std::int64_t(w) + 31) / 32) * 4;
-            std::vector<std::uint8_t> row(std::size_t(bpl), 0);
-            for (int stored = 0; stored < height; ++stored) {
-                if (s.read(row.data(), bpl) != bpl) return r.fail(cut);
-                std::uint32_t* o = rowOf(stored);
-                for (int x = 0; x < w; ++x)
-                    o[x] = table[(row[std::size_t(x >> 3)] >> (7 - (x & 7))) & 1];
-            }
-        } else if (nbits <= 8) {
-            const std::int64_t bpl = (std::int64_t(w) + 3) & ~std::int64_t(3);
-            std::vector<std::uint8_t> indices(std::size_t(bpl) * std::size_t(height), 0);
-            if (comp == kRle8 || comp == kRle4) {
-                if (!DecodeRle(s, comp == kRle4, w, height, bpl, indices.data()))
-                    return r.fail(cut);
-            } else if (nbits == 4) {
-                // Qt clears the picture first: rows missing at the end stay index 0.
-                const std::int64_t length = ((std::int64_t(w) + 7) / 8) * 4;
-                std::vector<std::uint8_t> row(static_cast<std::size_t>(length));
-                for (int line = height - 1; line >= 0; --line) {
-                    if (s.read(row.data(), length) != length) break;
-                    std::uint8_t* p = indices.data() + line * bpl;
-                    for (int x = 0; x < w; ++x)
-                        p[x] =
-                            (x & 1) ? row[std::size_t(x / 2)] & 0x0f : row[std::size_t(x / 2)] >> 4;
-                }
-            } else {
-                for (int line = height - 1; line >= 0; --line)
-                    if (s.read(indices.data() + line * bpl, bpl) != bpl) return r.fail(cut);
-            }
-            // The 8-bit image is stored top row first in memory; Qt turns a
-            // negative height's rows over afterwards.
-            for (int line = 0; line < height; ++line) {
-                const int y = h.height < 0 ? height - 1 - line : line;
-                const std::uint8_t* p = indices.data() + line * bpl;
-                std::uint32_t* o = out + std::size_t(y) * std::size_t(w);
-                for (int x = 0; x < w; ++x)
-                    o[x] = table[p[x]];
-            }
-        } else {
-            const std::int64_t length = ((std::int64_t(w) * nbits + 31) / 32) * 4;
-            std::vector<std::uint8_t> row(static_cast<std::size_t>(length));
-            const int step = nbits / 8;
-            for (int stored = 0; stored < height; ++stored) {
-                if (s.read(row.data(), length) != length) return r.fail(cut);
-                const std::uint8_t* b = row.data();
-                std::uint32_t* o = rowOf(stored);
-                for (int x = 0; x < w; ++x, b += step) {
-                    std::uint32_t c = b[0] | b[1] << 8;
-                    if (nbits > 16) c |= std::uint32_t(b[2]) << 16;
-                    if (nbits > 24) c |= std::uint32_t(b[3]) << 24;
-                    if (transparent)
-                        o[x] = OverWhite(red.of(c), green.of(c), blue.of(c), alpha.of(c));
-                    else
-                        o[x] = Pack(red.of(c), green.of(c), blue.of(c));
-                }
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        return r.fail("there is not enough memory for the picture");
+// One row of 16-, 24- or 32-bit pixels.
+void MaskedRow(const std::uint8_t* b, int w, int nbits, const Colours& c, std::uint32_t* o) {
+    const int step = nbits / 8;
+    for (int x = 0; x < w; ++x, b += step) {
+        std::uint32_t v = b[0] | b[1] << 8;
+        if (nbits > 16) v |= std::uint32_t(b[2]) << 16;
+        if (nbits > 24) v |= std::uint32_t(b[3]) << 24;
+        o[x] = c.transparent ? OverWhite(c.red.of(v), c.green.of(v), c.blue.of(v), c.alpha.of(v))
+                             : Pack(c.red.of(v), c.green.of(v), c.blue.of(v));
     }
-    return true;
+}
+
+// One row of 1-, 4- or 8-bit indices.
+void IndexedRow(const std::uint8_t* b, int w, int nbits, const Colours& c, std::uint32_t* o) {
+    for (int x = 0; x < w; ++x) {
+        const int index = nbits == 1   ? (b[x >> 3] >> (7 - (x & 7))) & 1
+                          : nbits == 4 ? (x & 1) ? b[x >> 1] & 0x0f : b[x >> 1] >> 4
+                                       : b[x];
+        o[x] = c.table[std::size_t(index)];
+    }
 }
 
 } // namespace
 
-std::optional<Size> PeekBmp(Bytes bytes, bool fileHeader) {
+std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
     Stream s(bytes);
-    Header h;
+    BitmapHeader h;
     if (!ReadHeader(s, fileHeader, h)) return std::nullopt;
-    return Size{h.width, h.height < 0 ? -h.height : h.height};
+    Header header;
+    header.width = h.width;
+    header.height = h.height < 0 ? -h.height : h.height;
+    if (h.compression == kRle8 || h.compression == kRle4) // IndexRows: each row, and its vector
+        header.held = std::uint64_t(header.height) * std::uint64_t(RowBytes(h.width) + 48);
+    return header;
+}
+
+std::size_t BmpMemory(const Header& header, const DecodeOptions& options) {
+    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
+    // The row being converted and a blank one, the colour table and the
+    // channels' tables; then the picture, or the fitter.
+    const std::uint64_t rows = 8 * w + (64u << 10);
+    const std::uint64_t out = options.fitted && options.fits()
+                                  ? FitMemory(header.width, header.height, options)
+                                  : 4 * w * h;
+    return std::size_t(header.held + rows + out);
 }
 
 Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     Stream s(bytes);
-    Header h;
+    BitmapHeader h;
     if (!ReadHeader(s, fileHeader, h))
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
-    const int height = h.height < 0 ? -h.height : h.height;
-    if (TooLarge(h.width, height, options)) return {{}, TooLargeText(h.width, height, options)};
-    if (!BitmapComplete(bytes, fileHeader)) return {{}, "the bitmap's pixel data is cut short"};
+    const int w = h.width, height = h.height < 0 ? -h.height : h.height;
+    const int nbits = int(h.bits);
+    if (TooLarge(w, height, options)) return {{}, TooLargeText(w, height, options)};
+    if (!BitmapComplete(bytes, fileHeader) || s.atEnd()) return {{}, kCutShort};
+    Colours colours;
+    if (std::string why = ReadColours(s, h, colours); !why.empty()) return {{}, why};
     // Where the pixels start: the file header says; a packed DIB has none,
     // so Qt takes the image size from the end, or else what follows the
-    // header (and the bit-field masks).
+    // header, the masks and the colour table. Qt only ever seeks forward.
     std::int64_t dataPos = 0;
-    const std::int64_t start = fileHeader ? kFileHeader : 0;
-    if (fileHeader) {
+    if (fileHeader)
         dataPos = h.offBits;
-    } else if (h.imageSize > 0 && h.imageSize < s.size()) {
+    else if (h.imageSize > 0 && h.imageSize < s.size())
         dataPos = s.size() - h.imageSize;
+    else
+        dataPos = h.size + AfterHeader(std::uint32_t(h.size), nbits, h.compression, h.used);
+    if (dataPos > s.pos()) s.seek(dataPos);
+    const std::int64_t pixels = s.pos();
+
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
+    const std::int64_t stride = ((std::int64_t(w) * nbits + 31) / 32) * 4;
+    std::optional<IndexRows> runs;
+    std::int64_t storedRows = height; // rows whose bytes are all there
+    if (rle) {
+        try {
+            runs.emplace(height, RowBytes(w));
+            if (!DecodeRle(s, h.compression == kRle4, w, height, RowBytes(w), *runs))
+                return {{}, kCutShort};
+        } catch (const std::bad_alloc&) {
+            return {{}, "there is not enough memory for the picture"};
+        }
     } else {
-        dataPos = h.size;
-        if ((h.bits == 16 || h.bits == 32) && h.compression == kBitFields) dataPos += 12;
+        storedRows = std::min<std::int64_t>(height, (s.size() - pixels) / stride);
+        // Qt clears a 4-bit picture first: rows missing at the end stay index 0.
+        if (storedRows < height && nbits != 4) return {{}, kCutShort};
     }
-    BmpResult r;
-    ReadBody(s, h, dataPos, start, options, r);
-    return std::move(r.decoded);
+
+    // Every row's pixels are known to be there: now the picture is set aside.
+    Decoded result;
+    try {
+        RowSink out(w, height, options);
+        std::vector<std::uint32_t> row(static_cast<std::size_t>(w));
+        std::uint32_t* o = row.data();
+        const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, RowBytes(w))), 0);
+        for (int y = 0; y < height; ++y) {
+            if (rle) { // the 8-bit picture's rows are top first; a negative height turns them over
+                const std::uint8_t* indices = runs->row(h.height < 0 ? height - 1 - y : y);
+                IndexedRow(indices ? indices : blank.data(), w, 8, colours, o);
+            } else {
+                const std::int64_t stored = h.height < 0 ? y : height - 1 - y;
+                const std::uint8_t* b =
+                    stored < storedRows ? bytes.data() + pixels + stored * stride : blank.data();
+                if (nbits <= 8)
+                    IndexedRow(b, w, nbits, colours, o);
+                else
+                    MaskedRow(b, w, nbits, colours, o);
+            }
+            out.add(o);
+        }
+        result.image = out.take();
+    } catch (const std::bad_alloc&) {
+        return {{}, "there is not enough memory for the picture"};
+    }
+    return result;
 }
 
 } // namespace codecs::detail

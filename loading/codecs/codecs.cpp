@@ -39,6 +39,59 @@ bool Allocate(Image& image, int width, int height, Decoded& result) {
     return true;
 }
 
+grob::Preparation FitOf(const DecodeOptions& options) {
+    grob::Preparation fit;
+    fit.fitWidth = options.fitWidth;
+    fit.fitHeight = options.fitHeight;
+    fit.upscale = options.upscale;
+    return fit;
+}
+
+Image Opaque(grob::MemoryRaster&& fitted) {
+    Image image;
+    image.width = fitted.width();
+    image.height = fitted.height();
+    image.pixels.reserve(std::size_t(image.width) * std::size_t(image.height));
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            image.pixels.push_back(fitted.row(y)[x] | 0xFF000000u);
+    return image;
+}
+
+Image FitWhole(const Image& picture, const DecodeOptions& options) {
+    return Opaque(grob::Fit({picture.pixels.data(), picture.width, picture.height, picture.width},
+                            FitOf(options)));
+}
+
+RowSink::RowSink(int width, int height, const DecodeOptions& options) : width_(width) {
+    if (options.fitted && options.fits())
+        fitter_.emplace(width, height, FitOf(options));
+    else
+        image_.pixels.reserve(std::size_t(width) * std::size_t(height));
+    image_.width = width;
+    image_.height = height;
+}
+
+void RowSink::add(const std::uint32_t* row) {
+    if (fitter_)
+        fitter_->add(row);
+    else
+        image_.pixels.insert(image_.pixels.end(), row, row + width_);
+}
+
+Image RowSink::take() {
+    return fitter_ ? Opaque(fitter_->take()) : std::move(image_);
+}
+
+std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
+    int w = 0, h = 0;
+    grob::FittedSize(FitOf(options), width, height, w, h);
+    // The fitted raster and its opaque copy, two rows of sums (three doubles
+    // a pixel), and the columns' shares (an index and a double each).
+    return 8 * std::uint64_t(w) * std::uint64_t(h) + 48 * std::uint64_t(w) +
+           12 * (std::uint64_t(width) + std::uint64_t(w) + 1);
+}
+
 } // namespace detail
 
 namespace {
@@ -77,21 +130,52 @@ bool KnownBitmapHeaderSize(std::uint32_t size) {
     }
 }
 
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
+std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
+                                 const DecodeOptions& options) {
+    std::optional<Header> header;
     switch (format) {
     case Format::Png:
-        return detail::PeekPng(bytes);
-    case Format::Jpeg:
-        return detail::PeekJpeg(bytes);
+        header = detail::PeekPng(bytes, options);
+        break;
     case Format::Gif:
-        return detail::PeekGif(bytes);
+        header = detail::PeekGif(bytes);
+        break;
+    case Format::Jpeg:
+        header = detail::PeekJpeg(bytes, options);
+        break;
     case Format::Bmp:
     case Format::Dib:
-        return detail::PeekBmp(bytes, format == Format::Bmp);
+        header = detail::PeekBmp(bytes, format == Format::Bmp);
+        break;
     case Format::Other:
         break;
     }
-    return std::nullopt;
+    if (header) header->fileBytes = bytes.size();
+    return header;
+}
+
+std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
+    const auto header = PeekHeader(bytes, format);
+    if (!header) return std::nullopt;
+    return Size{header->width, header->height};
+}
+
+std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
+                         bool allFrames) {
+    switch (format) {
+    case Format::Png:
+        return detail::PngMemory(header, options);
+    case Format::Gif:
+        return detail::GifMemory(header, options, allFrames);
+    case Format::Other:
+        return 0;
+    case Format::Jpeg:
+        return detail::JpegMemory(header, options);
+    case Format::Bmp:
+    case Format::Dib:
+        return detail::BmpMemory(header, options);
+    }
+    return 0;
 }
 
 Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeOptions& options) {
@@ -99,10 +183,10 @@ Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeO
     switch (format) {
     case Format::Png:
         return detail::DecodePng(bytes, options);
-    case Format::Jpeg:
-        return detail::DecodeJpeg(bytes, options);
     case Format::Gif:
         return detail::DecodeGif(bytes, options);
+    case Format::Jpeg:
+        return detail::DecodeJpeg(bytes, options);
     case Format::Bmp:
     case Format::Dib:
         return detail::DecodeBmp(bytes, format == Format::Bmp, options);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,15 +39,16 @@ bool KnownBitmapHeaderSize(std::uint32_t size);
 // then decides). Reads only inside `data`.
 bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader);
 
+// Whether a JPEG's segments reach its end-of-image marker, each within the
+// data (what a file cut short lacks); true for bytes that are not a JPEG (the
+// decoder then decides). Reads only inside `bytes`, scanning the
+// entropy-coded data with memchr.
+bool JpegComplete(std::span<const std::uint8_t> bytes);
+
 struct Size {
     int width = 0;
     int height = 0;
 };
-
-// The picture's size from its header alone, without decoding: what the
-// decoder would allocate (for a GIF, the canvas). Nothing when the header is
-// missing or not of that kind.
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format);
 
 // A picture row by row, top row first, each pixel 0xAABBGGRR (red in the low
 // byte), composed over white; AA is the picture's own opacity there.
@@ -57,16 +59,72 @@ struct Image {
 };
 
 struct DecodeOptions {
-    // JPEG only: when both are > 0, the picture is decoded at the smallest
-    // scale n/8 (n = 1..8) whose size is still not smaller than the picture
-    // fitted into this box, its proportions kept (grob::FittedSize).
+    // The box the picture is to fit in (grob::Preparation's fit), when both
+    // are > 0. A JPEG is then decoded at the smallest scale n/8 (n = 1..8)
+    // whose upright size is still not smaller than the picture fitted into
+    // this box, its proportions kept (grob::FittedSize), and that fits to
+    // that very size.
     int fitWidth = 0;
     int fitHeight = 0;
+    // With the box: the picture comes already fitted, exactly as grob::Fit
+    // fits the picture decoded whole (enlarged by whole factors only with
+    // `upscale`), every pixel opaque (its top byte 255: the opacity is not
+    // kept, so never ask for it where masks are wanted). PNG (not
+    // interlaced), GIF, JPEG (as stored or mirrored; turned pictures once
+    // whole at their decoding scale) and BMP feed their rows to the fitter
+    // as they decode them, so that memory follows the fitted size rather
+    // than the picture's.
+    bool fitted = false;
+    bool upscale = false;
+    // The picture as stored, not turned upright by the orientation its
+    // Exif data records (a PNG's eXIf chunk, a JPEG's APP1 segment).
+    bool keepStoredOrientation = false;
     // Larger pictures are refused from their header, before any pixel memory
     // is taken: more than maxSide pixels on a side or maxPixels in all.
     int maxSide = 16384;
     std::int64_t maxPixels = 32LL * 1024 * 1024;
+
+    bool fits() const { return fitWidth > 0 && fitHeight > 0; }
 };
+
+// What a picture's header tells before any decoding (the file walked through
+// its blocks or chunks, never decompressed): its size as it will be shown
+// (upright, unless the stored orientation is kept; for a GIF, the canvas),
+// and what the decoder's memory depends on.
+struct Header {
+    int width = 0;
+    int height = 0;
+    int frames = 1;          // a GIF's image descriptors; 1 for the other kinds
+    int orientation = 1;     // what turns the stored picture upright (1: nothing)
+    bool interlaced = false; // PNG Adam7; GIF: the first frame interlaced
+    // GIF: the most pixels of one frame's own rectangle, and whether any
+    // frame asks for what it covered to be restored afterwards (disposal 3).
+    std::int64_t largestFrame = 0;
+    bool restores = false;
+    // What the decoder holds whatever the options, besides the rows it hands
+    // on: a JPEG's coefficients, which libjpeg keeps for the whole picture
+    // when it comes in several scans (progressive, or a component a scan); a
+    // run-length bitmap's indices.
+    std::uint64_t held = 0;
+    std::size_t fileBytes = 0; // the file's size (a decoder may keep parts of it)
+};
+
+// The header of `bytes`, which hold `format`; nothing when it is missing or
+// not of that kind. Sizes beyond the options' limits are told, not refused.
+std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
+                                 const DecodeOptions& options = {});
+
+// The picture's size from its header alone (PeekHeader with the default
+// options): what Decode gives with them.
+std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format);
+
+// An upper bound, in bytes, of the most memory the decoder takes at once for
+// a picture with this header and these options (the picture it gives
+// included): for Decode, or with `allFrames` for DecodeGifFrames with a sink
+// (the frames the sink keeps are the caller's). Meant to be set aside from a
+// budget shared by all the pictures decoded at the same time.
+std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
+                         bool allFrames = false);
 
 struct Decoded {
     Image image;
@@ -77,9 +135,12 @@ struct Decoded {
 // Decodes the first (or only) picture of `bytes`, which hold `format`
 // (Other is refused), with the pixels the Qt loader gives today: a GIF is
 // its first frame as Qt draws it (a frame that leaves the canvas uncovered
-// lies on the background colour); EXIF orientation is not applied. Damaged
-// and cut-short data is refused with its cause, as the Qt loader refuses
-// it; nothing is printed and the process never aborts.
+// lies on the background colour), its interlaced rows placed as browsers
+// place them; a PNG is turned upright by the orientation of its eXIf chunk
+// (before the IDAT data) unless the options keep it as stored. Damaged and
+// cut-short data is refused with its cause, as the Qt loader refuses it;
+// data that cannot hold the picture its header promises is refused before
+// any pixel memory is taken. Nothing is printed and the process never aborts.
 Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
                const DecodeOptions& options = {});
 
@@ -95,17 +156,58 @@ struct Frame {
 // which shows white, 3 restores what was there before the frame); the
 // canvas starts clear (white) and transparent pixels leave it as it is.
 // Delays of 0 or 10 ms (and frames without a delay) count as 100 ms, as
-// browsers do. The frames together may hold at most 4 x maxPixels pixels.
-// On failure (damaged data anywhere in the file, too large) the result is
-// empty and *error says why; a missing trailer or rubbish after the last
-// frame only ends the animation.
+// browsers do. Every frame's rectangle and data are checked from the file
+// before any is decoded (too large: refused; too little data for its
+// pixels: cut short). On failure (damaged data anywhere in the file, too
+// large) *error says why; a missing trailer or rubbish after the last frame
+// only ends the animation.
+//
+// Each frame goes to `sink` as soon as it is composed (fitted when the
+// options ask for it), valid only during the call: the decoder holds the
+// canvas, the copy that disposal 3 restores and one fitted frame, never the
+// frames already handed on. The sink returns false to stop early (not a
+// failure). Returns whether the frames were decoded (or the sink stopped).
+using FrameSink = std::function<bool(const Frame& frame)>;
+bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& options,
+                     const FrameSink& sink, std::string* error);
+
+// The same, every frame kept: together they may hold at most 4 x maxPixels
+// pixels (fitted pixels when fitted). Empty on failure.
 std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
                                    const DecodeOptions& options, std::string* error);
 
-// A PNG file of the picture (8-bit RGB, default compression) from 0x??BBGGRR
-// pixels, `stride` pixels from one row to the next. Empty on failure, with
-// *error saying why (when error is not null).
+// How a PNG file holds a picture's pixels, and how hard it is packed.
+struct PngForm {
+    enum class Kind { Rgb, Gray, Palette };
+    Kind kind = Kind::Rgb;
+    int depth = 8; // bits a pixel (Gray, Palette: 1, 2, 4 or 8) or a channel (Rgb: 8)
+    std::vector<std::uint32_t> palette{}; // Palette: its colours, 0x00BBGGRR, at most 2^depth
+    int level = 6;                        // zlib's, 0 to 9
+    bool filtered = true;                 // rows filtered as libpng chooses (else not at all)
+};
+
+// The smallest form that keeps every pixel of the picture exactly (the top
+// byte is not written): the fewest bits a pixel, gray before a palette of as
+// many bits. Gray when every pixel is: 1 bit for black and white only, 2 or
+// 4 bits when every gray is one of theirs (0, 85, 170, 255; multiples of
+// 17), else 8; a palette of at most 256 colours (grays or not), in order of
+// their value; else 8-bit RGB. Packed as suits pictures of calculator size
+// (measured by bench/codecs_bench png): zlib's level 6, rows filtered for
+// 4- and 8-bit grays and RGB only.
+PngForm SmallestPngForm(const std::uint32_t* pixels, int width, int height, std::ptrdiff_t stride);
+
+// A PNG file of the picture in that form, from 0x??BBGGRR pixels, `stride`
+// pixels from one row to the next. Empty on failure (a pixel the form cannot
+// hold exactly among them), with *error saying why (when error is not null).
+std::vector<std::uint8_t> EncodePng(const std::uint32_t* pixels, int width, int height,
+                                    std::ptrdiff_t stride, const PngForm& form, std::string* error);
+
+// The same in 8-bit RGB at zlib's default level.
 std::vector<std::uint8_t> EncodePng(const std::uint32_t* pixels, int width, int height,
                                     std::ptrdiff_t stride, std::string* error);
+
+// The same in the smallest exact form (SmallestPngForm).
+std::vector<std::uint8_t> EncodePngSmallest(const std::uint32_t* pixels, int width, int height,
+                                            std::ptrdiff_t stride, std::string* error);
 
 } // namespace codecs

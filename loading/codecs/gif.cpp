@@ -1,8 +1,11 @@
 // GIF on giflib: giflib reads the blocks and the LZW data; the frames are
 // drawn here. The single picture (Decode) is the first frame as Qt's GIF
 // reader draws it; the animation (DecodeGifFrames) is every frame as a
-// browser composes it. Both place rows as Qt does, so that their first
-// frames agree wherever Qt and the browsers do.
+// browser composes it. Interlaced rows land where browsers put them.
+//
+// Before a frame is decoded its data is measured in the file: LZW data that
+// cannot give the frame's pixels is refused at once as cut short, so that a
+// file of a few bytes never has memory taken for the picture it claims.
 #include "internal.h"
 
 #include <gif_lib.h>
@@ -10,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace codecs::detail {
@@ -18,6 +22,7 @@ namespace {
 
 constexpr std::uint32_t kWhite = 0x00FFFFFF; // clear: white over white
 constexpr std::uint32_t kBlack = 0xFF000000; // opaque
+const char* const kCutShort = "the GIF data is cut short";
 
 struct GifInput {
     Bytes bytes;
@@ -45,7 +50,7 @@ std::string GifCause(int code) {
     switch (code) {
     case D_GIF_ERR_READ_FAILED:
     case D_GIF_ERR_EOF_TOO_SOON:
-        return "the GIF data is cut short";
+        return kCutShort;
     case D_GIF_ERR_NOT_ENOUGH_MEM:
         return "there is not enough memory for the picture";
     default: {
@@ -53,6 +58,99 @@ std::string GifCause(int code) {
         return std::string("the GIF data is damaged (") + (text ? text : "unknown error") + ")";
     }
     }
+}
+
+int Le16(Bytes b, std::size_t at) {
+    return b[at] | b[at + 1] << 8;
+}
+
+// The LZW data of a frame as it lies in the file, from its first sub-block:
+// how many bytes it holds and whether its closing empty sub-block is there
+// (without it giflib fails once it has the frame's pixels).
+struct Data {
+    std::uint64_t bytes = 0;
+    bool closed = false;
+    std::size_t end = 0; // just past it
+};
+
+Data Measure(Bytes b, std::size_t at) {
+    Data d;
+    while (at < b.size() && b[at] != 0) {
+        d.bytes += std::min<std::size_t>(b[at], b.size() - at - 1);
+        at += std::size_t(b[at]) + 1;
+    }
+    d.closed = at < b.size();
+    d.end = std::min(at + 1, b.size());
+    return d;
+}
+
+// The most pixels LZW data of `bytes` bytes can give. Every code takes at
+// least one bit; after a clear code the first code gives one pixel and each
+// later one at most one more than the longest string the table then holds,
+// which grows by one a code, and never more than 4096 (the table's size).
+std::uint64_t MostPixels(std::uint64_t bytes) {
+    const std::uint64_t codes = 8 * bytes, longest = 4096;
+    if (codes <= longest) return codes * (codes + 1) / 2;
+    return longest * (longest + 1) / 2 + (codes - longest) * longest;
+}
+
+// Whether a frame of width x height pixels could come out of its data.
+bool DataHolds(const Data& data, std::int64_t width, std::int64_t height) {
+    if (!data.closed) return false;
+    return width <= 0 || height <= 0 || MostPixels(data.bytes) >= std::uint64_t(width * height);
+}
+
+// One image descriptor as the file holds it.
+struct Descriptor {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool interlaced = false;
+    int disposal = 0; // from the graphic control extension before it
+    Data data;
+};
+
+// The logical screen, and each image descriptor in turn to `visit` (which
+// returns false to stop), walking the blocks as giflib reads them but
+// decoding nothing. The walk ends at the trailer, at anything that is not
+// a block, at the end of the data or after a frame whose data is not closed.
+template <class Visit>
+bool WalkBlocks(Bytes b, int& screenWidth, int& screenHeight, Visit&& visit) {
+    // giflib reads any version after "GIF"; so does the walk.
+    if (b.size() < 13 || std::memcmp(b.data(), "GIF", 3) != 0) return false;
+    screenWidth = Le16(b, 6);
+    screenHeight = Le16(b, 8);
+    std::size_t at = 13;
+    if (b[10] & 0x80) at += 3 * (std::size_t(2) << (b[10] & 7));
+    int disposal = 0;
+    while (at < b.size()) {
+        if (b[at] == 0x2C) {
+            if (b.size() - at < 11) break; // the descriptor and the code size
+            Descriptor d;
+            d.left = Le16(b, at + 1);
+            d.top = Le16(b, at + 3);
+            d.width = Le16(b, at + 5);
+            d.height = Le16(b, at + 7);
+            const int packed = b[at + 9];
+            d.interlaced = (packed & 0x40) != 0;
+            at += 10;
+            if (packed & 0x80) at += 3 * (std::size_t(2) << (packed & 7));
+            d.data = Measure(b, at + 1);
+            d.disposal = disposal;
+            disposal = 0;
+            if (!visit(d) || !d.data.closed) break;
+            at = d.data.end;
+        } else if (b[at] == 0x21 && b.size() - at >= 2) {
+            const bool control = b[at + 1] == 0xF9;
+            at += 2;
+            if (control && at + 1 < b.size() && b[at] >= 1) {
+                const int value = (b[at + 1] >> 2) & 7;
+                disposal = value <= 3 ? value : 0;
+            }
+            at = Measure(b, at).end;
+        } else {
+            break;
+        }
+    }
+    return true;
 }
 
 // What a graphic control extension says about the next frame.
@@ -82,79 +180,34 @@ struct Canvas {
     std::uint32_t* row(int y) const { return pixels + std::size_t(y) * width; }
 };
 
-// The frame's rows land where Qt's GIF reader puts them: for an interlaced
-// frame, by its passes over the frame's rows that lie on the canvas; while
-// the frame has no transparency, each row of the first three passes is also
-// copied down over the rows a later pass will fill.
-class RowWalker {
+// The frame's rows in the order the file holds them: top to bottom, or for
+// an interlaced frame in four passes (rows 0, 8, 16, ...; 4, 12, ...; 2, 6,
+// ...; then the odd rows), each pass only over rows the frame has.
+class RowOrder {
   public:
-    RowWalker(const GifImageDesc& d, const Canvas& canvas, bool copyDown)
-        : left_(d.Left), top_(d.Top), canvas_(canvas), copyDown_(copyDown), y_(d.Top),
-          pass_(d.Interlace ? 1 : 0) {
-        right_ = std::max(0, std::min(d.Left + d.Width, canvas.width) - 1);
-        bottom_ = std::max(0, std::min(d.Top + d.Height, canvas.height) - 1);
+    RowOrder(int height, bool interlaced) : height_(height), pass_(interlaced ? 0 : 4) {
+        if (interlaced) skipEmptyPasses();
     }
-    // The canvas row the current frame row goes to, or -1 when it is off the canvas.
-    int y() const { return left_ < canvas_.width && y_ < canvas_.height ? y_ : -1; }
-
+    int row() const { return row_; } // the frame's row the next decoded row goes to
     void next() {
-        if (y() < 0) return;
-        switch (pass_) {
-        case 0:
-            ++y_;
-            break;
-        case 1:
-            copy(7);
-            y_ += 8;
-            if (y_ > bottom_) {
-                pass_ = 2;
-                y_ = top_ + 4;
-                if (y_ > bottom_) {
-                    y_ = top_ + 2;
-                    if (y_ > bottom_) {
-                        pass_ = 0;
-                        y_ = top_ + 1;
-                    }
-                }
-            }
-            break;
-        case 2:
-            copy(3);
-            y_ += 8;
-            if (y_ > bottom_) {
-                pass_ = 3;
-                y_ = top_ + 2;
-                if (y_ > bottom_) y_ = top_ + 1;
-            }
-            break;
-        case 3:
-            copy(1);
-            y_ += 4;
-            if (y_ > bottom_) {
-                pass_ = 4;
-                y_ = top_ + 1;
-            }
-            break;
-        default:
-            y_ += 2;
-            break;
+        row_ += pass_ < 4 ? kStep[pass_] : 1;
+        if (pass_ < 4 && row_ >= height_) {
+            ++pass_;
+            skipEmptyPasses();
         }
     }
 
   private:
-    void copy(int most) {
-        if (!copyDown_) return;
-        const int rows = std::min(most, bottom_ - y_);
-        const int count = right_ - left_ + 1;
-        for (int i = 1; i <= rows && count > 0; ++i)
-            std::copy_n(canvas_.row(y_) + left_, count, canvas_.row(y_ + i) + left_);
+    static constexpr int kStart[4] = {0, 4, 2, 1};
+    static constexpr int kStep[4] = {8, 8, 4, 2};
+    void skipEmptyPasses() {
+        while (pass_ < 4 && kStart[pass_] >= height_)
+            ++pass_;
+        row_ = pass_ < 4 ? kStart[pass_] : height_;
     }
-
-    int left_, top_, right_ = 0, bottom_ = 0;
-    const Canvas& canvas_;
-    bool copyDown_;
-    int y_;
+    int height_;
     int pass_;
+    int row_ = 0;
 };
 
 // Composed colours of a frame's indices; `skip` marks indices not drawn.
@@ -245,47 +298,62 @@ class GifReader {
 
     // The canvas as Qt sizes it: the logical screen, or where the first
     // frame ends when the screen's side is 0.
-    bool sizeCanvas(Image& image, Decoded& result) {
+    bool canvasSize(int& width, int& height, Decoded& result) const {
         const GifFileType* gif = closer_.gif;
         const GifImageDesc& d = gif->Image;
-        const int width = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
-        const int height = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
+        width = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
+        height = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
         if (!CheckSize(width, height, options_, result)) return false;
         if (width <= 0 || height <= 0) return fail("the GIF's picture has no pixels", result);
-        return Allocate(image, width, height, result);
+        return true;
     }
 
-    // Draws the frame just described onto the canvas.
-    bool draw(const Canvas& canvas, const Colours& colours, bool copyDown, Decoded& result) {
+    // The frame just described: not beyond the limits (a frame far beyond
+    // the canvas would only cost time), and its data, which giflib is about
+    // to read, able to give its pixels.
+    bool checkFrame(Decoded& result) const {
+        const GifImageDesc& d = closer_.gif->Image;
+        if (!CheckSize(d.Width, d.Height, options_, result)) return false;
+        if (!DataHolds(Measure(input_.bytes, input_.pos), d.Width, d.Height))
+            return fail(kCutShort, result);
+        return true;
+    }
+
+    // Reads the frame's rows in the file's order, handing each with the
+    // frame's row it belongs to (0 = the frame's top) to `row`.
+    template <class Row> bool readRows(Row&& row, Decoded& result) {
         GifFileType* gif = closer_.gif;
         const GifImageDesc& d = gif->Image;
         if (d.Width <= 0 || d.Height <= 0) {
             if (!SkipImageData(gif)) return fail(GifCause(gif->Error), result);
             return true;
         }
-        // A frame far beyond the canvas would only cost time; refuse it as
-        // a picture of that size would be refused.
-        if (!CheckSize(d.Width, d.Height, options_, result)) return false;
         try {
             row_.resize(std::size_t(d.Width));
         } catch (const std::bad_alloc&) {
             return fail("there is not enough memory for the picture", result);
         }
-        RowWalker walker(d, canvas, copyDown);
-        const int visible = std::max(0, std::min(d.Width, canvas.width - d.Left));
-        for (int r = 0; r < d.Height; ++r) {
+        for (RowOrder order(d.Height, d.Interlace); order.row() < d.Height; order.next()) {
             if (DGifGetLine(gif, row_.data(), d.Width) == GIF_ERROR)
                 return fail(GifCause(gif->Error), result);
-            const int y = walker.y();
-            if (y >= 0) {
-                std::uint32_t* out = canvas.row(y) + d.Left;
-                for (int i = 0; i < visible; ++i)
-                    if (!colours.skip[row_[std::size_t(i)]])
-                        out[i] = colours.colour[row_[std::size_t(i)]];
-            }
-            walker.next();
+            row(order.row(), row_.data());
         }
         return true;
+    }
+
+    // Draws the frame just described onto the canvas.
+    bool draw(const Canvas& canvas, const Colours& colours, Decoded& result) {
+        const GifImageDesc& d = closer_.gif->Image;
+        const int visible = std::max(0, std::min(d.Width, canvas.width - d.Left));
+        return readRows(
+            [&](int r, const GifPixelType* in) {
+                const int y = d.Top + r;
+                if (y >= canvas.height) return;
+                std::uint32_t* out = canvas.row(y) + d.Left;
+                for (int i = 0; i < visible; ++i)
+                    if (!colours.skip[in[i]]) out[i] = colours.colour[in[i]];
+            },
+            result);
     }
 
     const ColorMapObject* frameColours() const {
@@ -302,7 +370,7 @@ class GifReader {
         error_ = why;
         return false;
     }
-    bool fail(const std::string& why, Decoded& result) {
+    static bool fail(const std::string& why, Decoded& result) {
         result.error = why;
         return false;
     }
@@ -331,34 +399,89 @@ Rect OnCanvas(const GifImageDesc& d, const Canvas& canvas) {
     return r;
 }
 
+// The first frame over its ground, as canvas rows in order. The frame's rows
+// come straight from the decoder when they are in order; an interlaced
+// frame's indices are held (one byte a pixel, only what lies on the canvas)
+// until all have come.
+bool FirstFrame(GifReader& reader, int width, int height, std::uint32_t ground,
+                const Colours& colours, RowSink& sink, Decoded& result) {
+    const GifImageDesc& d = reader.gif()->Image;
+    const int visible = std::max(0, std::min(d.Width, width - d.Left));
+    const int rows = d.Width > 0 ? std::max(0, std::min(d.Height, height - d.Top)) : 0;
+    std::vector<std::uint32_t> line(std::size_t(width), ground);
+    auto paint = [&](const GifPixelType* in) {
+        for (int i = 0; i < visible; ++i)
+            line[std::size_t(d.Left + i)] = colours.colour[in[i]];
+    };
+    auto plain = [&] { std::fill_n(line.data() + std::min(d.Left, width), visible, ground); };
+    for (int y = 0; y < std::min(d.Top, height); ++y)
+        sink.add(line.data());
+    if (!d.Interlace || rows == 0) {
+        const bool read = reader.readRows(
+            [&](int r, const GifPixelType* in) {
+                if (r >= rows) return;
+                paint(in);
+                sink.add(line.data());
+            },
+            result);
+        if (!read) return false;
+    } else {
+        const std::size_t stride = std::size_t(visible);
+        std::unique_ptr<GifPixelType[]> held(new GifPixelType[stride * std::size_t(rows)]);
+        const bool read = reader.readRows(
+            [&](int r, const GifPixelType* in) {
+                if (r < rows) std::copy_n(in, stride, held.get() + stride * std::size_t(r));
+            },
+            result);
+        if (!read) return false;
+        for (int r = 0; r < rows; ++r) {
+            paint(held.get() + stride * std::size_t(r));
+            sink.add(line.data());
+        }
+    }
+    plain();
+    for (int y = std::min(d.Top, height) + rows; y < height; ++y)
+        sink.add(line.data());
+    return true;
+}
+
 } // namespace
 
-std::optional<Size> PeekGif(Bytes bytes) {
-    if (bytes.size() < 13 || (std::memcmp(bytes.data(), "GIF87a", 6) != 0 &&
-                              std::memcmp(bytes.data(), "GIF89a", 6) != 0))
-        return std::nullopt;
-    int width = bytes[6] | bytes[7] << 8, height = bytes[8] | bytes[9] << 8;
-    if (width > 0 && height > 0) return Size{width, height};
-    // A screen side of 0: the first frame's end decides, so find it.
-    std::size_t at = 13;
-    if (bytes[10] & 0x80) at += 3 * (std::size_t(2) << (bytes[10] & 7));
-    while (at < bytes.size()) {
-        if (bytes[at] == 0x2C) {
-            if (at + 9 > bytes.size()) return std::nullopt;
-            const int left = bytes[at + 1] | bytes[at + 2] << 8;
-            const int top = bytes[at + 3] | bytes[at + 4] << 8;
-            if (width <= 0) width = left + (bytes[at + 5] | bytes[at + 6] << 8);
-            if (height <= 0) height = top + (bytes[at + 7] | bytes[at + 8] << 8);
-            if (width <= 0 || height <= 0) return std::nullopt;
-            return Size{width, height};
+std::optional<Header> PeekGif(Bytes bytes) {
+    Header header;
+    header.frames = 0;
+    int width = 0, height = 0;
+    const bool gif = WalkBlocks(bytes, width, height, [&](const Descriptor& d) {
+        // A screen side of 0: the first frame's end decides.
+        if (header.frames == 0) {
+            if (width <= 0) width = d.left + d.width;
+            if (height <= 0) height = d.top + d.height;
+            header.interlaced = d.interlaced;
         }
-        if (bytes[at] != 0x21) return std::nullopt;
-        at += 2;
-        while (at < bytes.size() && bytes[at] != 0)
-            at += std::size_t(bytes[at]) + 1;
-        ++at;
-    }
-    return std::nullopt;
+        ++header.frames;
+        header.largestFrame = std::max(header.largestFrame, std::int64_t(d.width) * d.height);
+        header.restores = header.restores || d.disposal == 3;
+        return true;
+    });
+    if (!gif || width <= 0 || height <= 0) return std::nullopt;
+    header.width = width;
+    header.height = height;
+    return header;
+}
+
+std::size_t GifMemory(const Header& header, const DecodeOptions& options, bool allFrames) {
+    const std::uint64_t canvas = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
+    const bool fit = options.fitted && options.fits();
+    const std::uint64_t fitted = fit ? FitMemory(header.width, header.height, options) : 0;
+    // giflib's tables and colour maps, a frame's row of indices, a canvas row.
+    const std::uint64_t fixed = (256u << 10) + 65536 + 4 * std::uint64_t(header.width);
+    std::uint64_t peak = 0;
+    if (allFrames)
+        peak = canvas + (header.restores ? canvas : 0) + fitted;
+    else
+        peak =
+            (fit ? fitted : canvas) + (header.interlaced ? std::uint64_t(header.largestFrame) : 0);
+    return std::size_t(peak + fixed);
 }
 
 Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
@@ -368,8 +491,9 @@ Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
         if (!reader.open()) return {{}, reader.error()};
         if (!reader.nextFrame())
             return {{}, reader.error().empty() ? "the GIF holds no picture" : reader.error()};
-        if (!reader.sizeCanvas(result.image, result)) return {{}, result.error};
-        Canvas canvas{result.image.width, result.image.height, result.image.pixels.data()};
+        int width = 0, height = 0;
+        if (!reader.canvasSize(width, height, result) || !reader.checkFrame(result))
+            return {{}, result.error};
         const GifFileType* gif = reader.gif();
         const GifImageDesc& d = gif->Image;
         const int transparent = reader.control().transparent;
@@ -377,18 +501,20 @@ Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
         // that leaves part of the canvas uncovered is laid on the transparent
         // colour, or else on the background colour of the global table.
         std::uint32_t ground = transparent >= 0 ? kWhite : kBlack;
-        if ((d.Left || d.Top || d.Width < canvas.width || d.Height < canvas.height) &&
-            transparent < 0 && gif->SColorMap) {
+        if ((d.Left || d.Top || d.Width < width || d.Height < height) && transparent < 0 &&
+            gif->SColorMap) {
             const int index = gif->SBackGroundColor;
             ground = index < gif->SColorMap->ColorCount ? Pack(gif->SColorMap->Colors[index].Red,
                                                                gif->SColorMap->Colors[index].Green,
                                                                gif->SColorMap->Colors[index].Blue)
                                                         : kWhite;
         }
-        std::fill(result.image.pixels.begin(), result.image.pixels.end(), ground);
         const Colours colours =
             MakeColours(reader.frameColours(), reader.screenColours(), transparent, false);
-        if (!reader.draw(canvas, colours, transparent < 0, result)) return {{}, result.error};
+        RowSink sink(width, height, options);
+        if (!FirstFrame(reader, width, height, ground, colours, sink, result))
+            return {{}, result.error};
+        result.image = sink.take();
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
@@ -399,28 +525,43 @@ Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
 
 namespace codecs {
 
-std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
-                                   const DecodeOptions& options, std::string* error) {
+bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& options,
+                     const FrameSink& sink, std::string* error) {
     using namespace detail;
-    std::vector<Frame> frames;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
-        return std::vector<Frame>();
+        return false;
     };
     try {
+        // Every frame's rectangle and data, before any is decoded.
+        Decoded check;
+        int screenWidth = 0, screenHeight = 0;
+        WalkBlocks(bytes, screenWidth, screenHeight, [&](const Descriptor& d) {
+            if (!CheckSize(d.width, d.height, options, check)) return false;
+            if (!DataHolds(d.data, d.width, d.height)) check.error = kCutShort;
+            return check.ok();
+        });
+        if (!check.ok()) return fail(check.error);
+
         GifReader reader(bytes, options);
         if (!reader.open()) return fail(reader.error());
-        Decoded canvasHolder;
+        Frame canvasFrame, fittedFrame;
+        Image& canvasImage = canvasFrame.image;
         std::vector<std::uint32_t> saved;
         Canvas canvas;
+        const bool fit = options.fitted && options.fits();
+        int count = 0;
         while (reader.nextFrame()) {
             const GifImageDesc& d = reader.gif()->Image;
+            Decoded status;
             if (!canvas.pixels) {
-                if (!reader.sizeCanvas(canvasHolder.image, canvasHolder))
-                    return fail(canvasHolder.error);
-                canvas = {canvasHolder.image.width, canvasHolder.image.height,
-                          canvasHolder.image.pixels.data()};
+                if (!reader.canvasSize(canvasImage.width, canvasImage.height, status))
+                    return fail(status.error);
+                canvasImage.pixels.assign(
+                    std::size_t(canvasImage.width) * std::size_t(canvasImage.height), kWhite);
+                canvas = {canvasImage.width, canvasImage.height, canvasImage.pixels.data()};
             }
+            if (!reader.checkFrame(status)) return fail(status.error);
             const Control control = reader.control();
             const Rect rect = OnCanvas(d, canvas);
             if (control.disposal == 3) {
@@ -431,18 +572,20 @@ std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
             }
             const Colours colours = MakeColours(reader.frameColours(), reader.screenColours(),
                                                 control.transparent, true);
-            Decoded status;
-            if (!reader.draw(canvas, colours, control.transparent < 0, status))
-                return fail(status.error);
-            // The frames together are held to a few pictures' worth of pixels.
-            const std::int64_t held =
-                std::int64_t(frames.size() + 1) * canvas.width * std::int64_t(canvas.height);
-            if (held > 4 * options.maxPixels)
-                return fail("the animation has too many frames of this size to hold at once");
-            Frame frame;
-            frame.image = canvasHolder.image;
-            frame.delayMs = control.delayCs <= 1 ? 100 : control.delayCs * 10;
-            frames.push_back(std::move(frame));
+            if (!reader.draw(canvas, colours, status)) return fail(status.error);
+            const int delayMs = control.delayCs <= 1 ? 100 : control.delayCs * 10;
+            ++count;
+            if (fit) {
+                grob::RowFitter fitter(canvas.width, canvas.height, FitOf(options));
+                for (int y = 0; y < canvas.height; ++y)
+                    fitter.add(canvas.row(y));
+                fittedFrame.image = Opaque(fitter.take());
+                fittedFrame.delayMs = delayMs;
+                if (!sink(fittedFrame)) break;
+            } else {
+                canvasFrame.delayMs = delayMs;
+                if (!sink(canvasFrame)) break;
+            }
             if (control.disposal == 2) {
                 for (int y = rect.top; y < rect.bottom; ++y)
                     std::fill(canvas.row(y) + rect.left, canvas.row(y) + rect.right, kWhite);
@@ -453,11 +596,34 @@ std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
             }
         }
         if (!reader.error().empty()) return fail(reader.error());
+        if (count == 0) return fail("the GIF holds no picture");
     } catch (const std::bad_alloc&) {
         return fail("there is not enough memory for the frames");
     }
-    if (frames.empty()) return fail("the GIF holds no picture");
     if (error) error->clear();
+    return true;
+}
+
+std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
+                                   const DecodeOptions& options, std::string* error) {
+    std::vector<Frame> frames;
+    std::int64_t held = 0;
+    bool full = false;
+    const bool decoded = DecodeGifFrames(
+        bytes, options,
+        [&](const Frame& frame) {
+            // The frames together are held to a few pictures' worth of pixels.
+            held += std::int64_t(frame.image.width) * frame.image.height;
+            if (held > 4 * options.maxPixels) {
+                full = true;
+                return false;
+            }
+            frames.push_back(frame);
+            return true;
+        },
+        error);
+    if (full && error) *error = "the animation has too many frames of this size to hold at once";
+    if (!decoded || full) return {};
     return frames;
 }
 

@@ -3,11 +3,15 @@
 #pragma once
 
 #include "codecs.h"
+#include "grob/prepare.h"
+
+#include "grob/prepare.h"
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace codecs::detail {
 
@@ -63,14 +67,58 @@ bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& opt
 // result, when memory runs out.
 bool Allocate(Image& image, int width, int height, Decoded& result);
 
+// The fit the options ask for, as the engine's preparation.
+grob::Preparation FitOf(const DecodeOptions& options);
+// A fitted picture as a decoded one, every pixel opaque.
+Image Opaque(grob::MemoryRaster&& fitted);
+// The picture fitted whole (grob::Fit), every pixel opaque.
+Image FitWhole(const Image& picture, const DecodeOptions& options);
+// Rows of a picture in order, top first, either kept as they come (nothing
+// is written twice) or fed to the row fitter when the options ask for the
+// picture fitted.
+class RowSink {
+  public:
+    RowSink(int width, int height, const DecodeOptions& options);
+    void add(const std::uint32_t* row);
+    Image take();
+
+  private:
+    int width_;
+    std::optional<grob::RowFitter> fitter_;
+    Image image_;
+};
+// The most memory a row fitter takes for a width x height picture and
+// these options, the fitted picture handed on included.
+std::uint64_t FitMemory(int width, int height, const DecodeOptions& options);
+
+// The orientation (1 to 8, as Exif numbers them; 1 when none is recorded or
+// the value is out of range) in Exif data: the TIFF structure a PNG's eXIf
+// chunk holds, or the same after the "Exif\0\0" that opens a JPEG's APP1
+// segment. Read with libexif, at most kMostExif bytes of it.
+constexpr std::size_t kMostExif = 256 * 1024;
+int ExifOrientation(Bytes exif);
+// Whether the orientation turns the picture a quarter (5 to 8): the upright
+// picture is as wide as the stored one is high.
+bool SwapsSides(int orientation);
+// Turns the picture upright from the stored orientation (2 to 8: mirrored,
+// turned or both; anything else leaves it as it is), as browsers show it.
+// Mirroring works in place; a quarter turn holds the picture twice while it
+// works. False, with the cause in `error`, when memory runs out.
+bool ApplyOrientation(Image& image, int orientation, std::string& error);
+
 Decoded DecodePng(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeGif(Bytes bytes, const DecodeOptions& options);
 Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options);
 
-std::optional<Size> PeekPng(Bytes bytes);
-std::optional<Size> PeekJpeg(Bytes bytes);
-std::optional<Size> PeekGif(Bytes bytes);
-std::optional<Size> PeekBmp(Bytes bytes, bool fileHeader);
+std::optional<Header> PeekPng(Bytes bytes, const DecodeOptions& options);
+std::optional<Header> PeekGif(Bytes bytes);
+std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options);
+std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader);
+
+std::size_t PngMemory(const Header& header, const DecodeOptions& options);
+std::size_t GifMemory(const Header& header, const DecodeOptions& options, bool allFrames);
+std::size_t JpegMemory(const Header& header, const DecodeOptions& options);
+std::size_t BmpMemory(const Header& header, const DecodeOptions& options);
 
 } // namespace codecs::detail

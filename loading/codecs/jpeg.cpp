@@ -2,124 +2,217 @@
 // upsampling), as Qt's JPEG reader decodes: gray stays gray, colour comes out
 // as RGB, CMYK and YCCK as libjpeg's CMYK multiplied by K the way Qt does
 // (the Adobe inversion is not undone). EXIF orientation is not applied (Qt's
-// reader does not apply it by default). Data that stops early, and the
-// decoder's "Premature end" and "Corrupt JPEG" warnings, fail the picture.
+// reader does not apply it by default). Data that stops early, libjpeg's
+// warnings that tell of damage, and more scans than any picture needs fail
+// the picture, each with its cause; so do the kinds libjpeg-turbo does not
+// decode (12 bits a sample, lossless, hierarchical), said as such.
 #include "internal.h"
 
 #include "grob/prepare.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs: the message codes.
+#include <jerror.h>
 
 namespace codecs::detail {
 
 namespace {
 
+// More scans than this are refused before decoding, as TurboJPEG refuses
+// them (a progressive JPEG needs about ten; every scan passes over the whole
+// picture again, so a flood of repeated scans costs minutes).
+constexpr int kMaxScans = 500;
+
+constexpr std::uint8_t kStartOfImage = 0xD8, kStartOfScan = 0xDA;
+
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    char error[JMSG_LENGTH_MAX] = {};
-    char damage[JMSG_LENGTH_MAX] = {}; // the first warning, when it tells of damage
+    std::string cause;     // why decoding stopped, in plain words
+    bool tooLarge = false; // libjpeg's own dimension limit: the limits' message
 };
 
-bool Contains(const char* text, const char* word) {
-    const std::size_t n = std::strlen(word);
-    for (const char* p = text; *p; ++p) {
-        std::size_t i = 0;
-        while (i < n && p[i] && (p[i] | 0x20) == (word[i] | 0x20)) // ASCII, case-insensitive
-            ++i;
-        if (i == n) return true;
+// Leaves libjpeg for the setjmp in ReadJpeg once the cause is set (no
+// object with a destructor may be alive in the frames it leaves).
+[[noreturn]] void Jump(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
+}
+
+void Say(j_common_ptr info, std::string cause) {
+    reinterpret_cast<JpegErrors*>(info->err)->cause = std::move(cause);
+}
+
+std::string MessageOf(j_common_ptr info) {
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+    return text;
+}
+
+std::string NotRead(const std::string& kind) {
+    return "a " + kind + " JPEG, which this program does not read";
+}
+
+// What libjpeg's error means: a kind of JPEG libjpeg-turbo does not decode
+// (more bits a sample, the lossless and hierarchical processes), memory, or
+// damage.
+std::string CauseOf(j_common_ptr info) {
+    const jpeg_error_mgr& error = *info->err;
+    switch (error.msg_code) {
+    case JERR_BAD_PRECISION:
+        return NotRead(std::to_string(error.msg_parm.i[0]) + "-bit");
+    case JERR_SOF_UNSUPPORTED:
+        if ((error.msg_parm.i[0] & 3) == 3) return NotRead("lossless");
+        if (error.msg_parm.i[0] != 0xC8) return NotRead("hierarchical");
+        break;
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE: // beyond max_memory_to_use
+        return "there is not enough memory for the picture";
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_WIDTH_OVERFLOW:
+        reinterpret_cast<JpegErrors*>(info->err)->tooLarge = true;
+        break;
+    default:
+        break;
     }
-    return false;
+    return "the JPEG data is damaged (" + MessageOf(info) + ")";
 }
 
 extern "C" void JpegErrorExit(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    (*info->err->format_message)(info, errors->error);
-    std::longjmp(errors->jump, 1);
+    Say(info, CauseOf(info));
+    Jump(info);
 }
 
-// libjpeg shows only the first warning of a picture (emit_message); so does
-// Qt, which fails the picture when that one tells of damage.
-extern "C" void JpegMessage(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    char text[JMSG_LENGTH_MAX];
-    (*info->err->format_message)(info, text);
-    if (!errors->damage[0] && (Contains(text, "Premature end") || Contains(text, "Corrupt JPEG") ||
-                               Contains(text, "truncated")))
-        std::memcpy(errors->damage, text, sizeof text);
+// Warnings that tell of damage stop the picture at once (decoding on would
+// only cost time for a picture that is refused anyway); the others (an
+// unknown JFIF revision or Adobe transform) are harmless.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
+    if (level >= 0) return; // trace messages
+    switch (info->err->msg_code) {
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_BOGUS_ICC:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+        Say(info, "the picture is damaged (" + MessageOf(info) + ")");
+        Jump(info);
+    default:
+        break;
+    }
 }
 
-const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+std::string TooManyScans(const std::string& scans) {
+    return "the JPEG has " + scans + " scans; this program reads at most " +
+           std::to_string(kMaxScans);
+}
+
+// Called as each scan is read: the limit holds even where the marker walk
+// and libjpeg could disagree.
+extern "C" void JpegProgress(j_common_ptr info) {
+    if (!info->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
+    Say(info, TooManyScans("more than " + std::to_string(kMaxScans)));
+    Jump(info);
+}
 
 extern "C" void JpegInit(j_decompress_ptr) {}
 
-// All the data is given at once; past its end an end-of-image marker is
-// made up (the completeness check has already refused data cut short).
+// All the data is given at once: asking for more means it ends too early.
 extern "C" boolean JpegFill(j_decompress_ptr info) {
-    info->src->next_input_byte = kEndOfImage;
-    info->src->bytes_in_buffer = 2;
-    return TRUE;
+    Say(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
+    Jump(reinterpret_cast<j_common_ptr>(info));
 }
 
 extern "C" void JpegSkip(j_decompress_ptr info, long count) {
     if (count <= 0) return;
-    if (std::size_t(count) > info->src->bytes_in_buffer) {
-        JpegFill(info);
-        return;
-    }
+    if (std::size_t(count) > info->src->bytes_in_buffer) JpegFill(info);
     info->src->next_input_byte += count;
     info->src->bytes_in_buffer -= std::size_t(count);
 }
 
 extern "C" void JpegTerm(j_decompress_ptr) {}
 
-std::uint8_t At(Bytes b, std::size_t i) {
-    return i < b.size() ? b[i] : 0;
-}
+struct Layout {
+    bool complete = false; // the segments reach an end-of-image marker
+    int scans = 0;
+    Bytes exif; // the first APP1 segment's "Exif\0\0" and what follows it, before the first scan
+};
 
-// The entropy-coded data reaches an end-of-image marker (the Qt loader's
-// check before decoding, picturecheck::JpegComplete).
-bool Complete(Bytes d) {
-    std::size_t at = 2;
+// The markers from the start of image to its end (or to the first scan),
+// without decoding: each segment's length is checked against the data, and
+// the entropy-coded data after each start of scan runs to the next marker
+// that is neither a stuffed zero nor a restart marker (found with memchr,
+// not byte by byte).
+Layout Walk(Bytes d, bool toFirstScan = false) {
+    Layout layout;
     const std::size_t n = d.size();
+    std::size_t at = 2;
     while (at + 1 < n) {
-        if (At(d, at) != 0xFF) return false;
-        const std::uint8_t marker = At(d, at + 1);
-        if (marker == 0xFF) {
+        if (d[at] != 0xFF) return layout;
+        const std::uint8_t marker = d[at + 1];
+        if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
-        if (marker == 0xD9) return true;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+        if (marker == JPEG_EOI) {
+            layout.complete = true;
+            return layout;
+        }
+        if (marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
             at += 2;
             continue;
         }
-        const std::size_t length = std::size_t(At(d, at + 2)) << 8 | At(d, at + 3);
-        if (length < 2 || at + 2 + length > n) return false;
+        if (at + 3 >= n) return layout;
+        const std::size_t length = std::size_t(d[at + 2]) << 8 | d[at + 3];
+        if (length < 2 || length > n - at - 2) return layout;
+        const Bytes body = d.subspan(at + 4, length - 2);
+        if (marker == JPEG_APP0 + 1 && layout.scans == 0 && layout.exif.empty() &&
+            body.size() >= 6 && std::memcmp(body.data(), "Exif\0\0", 6) == 0)
+            layout.exif = body;
         at += 2 + length;
-        if (marker == 0xDA) {
-            while (at + 1 < n) {
-                if (At(d, at) == 0xFF) {
-                    const std::uint8_t next = At(d, at + 1);
-                    if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7)) break;
-                }
-                ++at;
-            }
+        if (marker != kStartOfScan) continue;
+        ++layout.scans;
+        if (toFirstScan) return layout;
+        for (;;) {
+            const auto* ff =
+                static_cast<const std::uint8_t*>(std::memchr(d.data() + at, 0xFF, n - at));
+            if (!ff) return layout;
+            at = std::size_t(ff - d.data());
+            if (at + 1 >= n) return layout;
+            const std::uint8_t next = d[at + 1];
+            if (next != 0x00 && next != 0xFF && !(next >= JPEG_RST0 && next <= JPEG_RST0 + 7))
+                break;
+            at += next == 0xFF ? 1 : 2;
         }
     }
-    return false;
+    return layout;
+}
+
+// The orientation that turns the picture upright, from its first Exif
+// segment (read with libexif where it lies in the caller's bytes), unless
+// the stored orientation is kept.
+int OrientationOf(const Layout& layout, const DecodeOptions& options) {
+    return options.keepStoredOrientation || layout.exif.empty() ? 1 : ExifOrientation(layout.exif);
 }
 
 struct JpegContext {
     JpegErrors errors;
     jpeg_decompress_struct info;
     jpeg_source_mgr source;
+    jpeg_progress_mgr progress;
     bool created = false;
+    int orientation = 1;             // as recorded in the Exif data, unless kept as stored
+    std::optional<RowSink> output;   // the picture's rows, or the fitter
+    std::vector<std::uint32_t> line; // the row being converted
     Decoded result;
     ~JpegContext() {
         if (created) jpeg_destroy_decompress(&info);
@@ -129,9 +222,12 @@ struct JpegContext {
 void Start(JpegContext& c, Bytes bytes) {
     c.info.err = jpeg_std_error(&c.errors.manager);
     c.errors.manager.error_exit = JpegErrorExit;
-    c.errors.manager.output_message = JpegMessage;
+    c.errors.manager.emit_message = JpegEmitMessage;
     jpeg_create_decompress(&c.info);
     c.created = true;
+    c.progress = {};
+    c.progress.progress_monitor = JpegProgress;
+    c.info.progress = &c.progress;
     c.source.init_source = JpegInit;
     c.source.fill_input_buffer = JpegFill;
     c.source.skip_input_data = JpegSkip;
@@ -143,32 +239,46 @@ void Start(JpegContext& c, Bytes bytes) {
 }
 
 // The scale n/8 for a picture fitted into the box: the smallest whose
-// decoded size (rounded up, as libjpeg rounds) still covers the fitted size.
+// decoded size (rounded up, as libjpeg rounds) still covers the fitted size
+// and fits to that very size, so that a picture has one fitted size however
+// it is decoded (rounding up can tilt the proportions by enough to round a
+// side of the fit the other way).
 int ScaleNumerator(int width, int height, const DecodeOptions& options) {
-    if (options.fitWidth <= 0 || options.fitHeight <= 0) return 8;
-    grob::Preparation fit;
-    fit.fitWidth = options.fitWidth;
-    fit.fitHeight = options.fitHeight;
+    if (!options.fits()) return 8;
+    const grob::Preparation fit = FitOf(options);
     int w = width, h = height;
     grob::FittedSize(fit, width, height, w, h);
-    for (int n = 1; n < 8; ++n)
-        if ((std::int64_t(width) * n + 7) / 8 >= w && (std::int64_t(height) * n + 7) / 8 >= h)
-            return n;
+    for (int n = 1; n < 8; ++n) {
+        const int scaledW = int((std::int64_t(width) * n + 7) / 8);
+        const int scaledH = int((std::int64_t(height) * n + 7) / 8);
+        int fittedW = 0, fittedH = 0;
+        grob::FittedSize(fit, scaledW, scaledH, fittedW, fittedH);
+        if (scaledW >= w && scaledH >= h && fittedW == w && fittedH == h) return n;
+    }
     return 8;
+}
+
+// Rows go to the output as they are decoded when they come in the order
+// they are shown: as stored, or each mirrored (2). The quarter turns and
+// the upside-down ones are turned once the picture (at its decoding scale)
+// is whole.
+bool Streamed(int orientation) {
+    return orientation <= 2;
 }
 
 // Every call that libjpeg may leave by a long jump; only the context (not
 // owned by this frame) and plain values live across it.
 bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
     if (setjmp(c.errors.jump)) return false;
-    jpeg_save_markers(&c.info, JPEG_COM, 0xFFFF);
-    jpeg_save_markers(&c.info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&c.info, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&c.info, TRUE);
+    jpeg_read_header(&c.info, TRUE); // no marker is kept: the Exif data is read where it lies
     if (headerOnly) return true;
-    const int fullWidth = int(c.info.image_width), fullHeight = int(c.info.image_height);
-    if (!CheckSize(fullWidth, fullHeight, options, c.result)) return true;
-    c.info.scale_num = unsigned(ScaleNumerator(fullWidth, fullHeight, options));
+    // The limits, the scale and the fit all go by the upright picture.
+    const bool turned = SwapsSides(c.orientation);
+    const int storedWidth = int(c.info.image_width), storedHeight = int(c.info.image_height);
+    const int uprightWidth = turned ? storedHeight : storedWidth;
+    const int uprightHeight = turned ? storedWidth : storedHeight;
+    if (!CheckSize(uprightWidth, uprightHeight, options, c.result)) return true;
+    c.info.scale_num = unsigned(ScaleNumerator(uprightWidth, uprightHeight, options));
     c.info.scale_denom = 8;
     jpeg_calc_output_dimensions(&c.info);
     const int components = c.info.output_components;
@@ -182,15 +292,17 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
         c.result.error = "the JPEG holds no picture";
         return true;
     }
-    if (!Allocate(c.result.image, width, height, c.result)) return true;
+    DecodeOptions whole = options;
+    whole.fitted = false;
+    c.output.emplace(width, height, Streamed(c.orientation) ? options : whole);
+    c.line.resize(std::size_t(width));
     JSAMPARRAY row = (*c.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.info),
                                                  JPOOL_IMAGE, JDIMENSION(width * components), 1);
     jpeg_start_decompress(&c.info);
-    std::uint32_t* out = c.result.image.pixels.data();
     while (c.info.output_scanline < c.info.output_height) {
-        std::uint32_t* line = out + std::size_t(c.info.output_scanline) * width;
         jpeg_read_scanlines(&c.info, row, 1);
         const JSAMPLE* in = row[0];
+        std::uint32_t* line = c.line.data();
         if (components == 1) {
             for (int x = 0; x < width; ++x)
                 line[x] = Pack(in[x], in[x], in[x]);
@@ -203,38 +315,111 @@ bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
                 line[x] = Pack(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
             }
         }
+        if (c.orientation == 2) std::reverse(line, line + width);
+        c.output->add(line);
     }
     jpeg_finish_decompress(&c.info);
     return true;
 }
 
+// The whole decoded picture turned upright, then fitted when asked.
+bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options) {
+    if (!ApplyOrientation(result.image, orientation, result.error)) return false;
+    if (!options.fitted || !options.fits()) return true;
+    const Image turned = std::move(result.image);
+    RowSink fitted(turned.width, turned.height, options);
+    for (int y = 0; y < turned.height; ++y)
+        fitted.add(turned.pixels.data() + std::size_t(y) * std::size_t(turned.width));
+    result.image = fitted.take();
+    return true;
+}
+
 } // namespace
 
-std::optional<Size> PeekJpeg(Bytes bytes) {
-    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
+std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options) {
+    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != kStartOfImage) return std::nullopt;
     JpegContext c;
     Start(c, bytes);
-    if (!ReadJpeg(c, {}, true) || c.info.image_width == 0 || c.info.image_height == 0)
+    if (!ReadJpeg(c, options, true) || c.info.image_width == 0 || c.info.image_height == 0)
         return std::nullopt;
-    return Size{int(c.info.image_width), int(c.info.image_height)};
+    Header header;
+    header.orientation = OrientationOf(Walk(bytes, true), options);
+    const bool turned = SwapsSides(header.orientation);
+    header.width = int(turned ? c.info.image_height : c.info.image_width);
+    header.height = int(turned ? c.info.image_width : c.info.image_height);
+    // A picture in several scans has all its coefficients kept (libjpeg's
+    // whole-picture arrays, each component rounded up to its sampling).
+    if (c.info.progressive_mode || c.info.comps_in_scan < c.info.num_components) {
+        for (int i = 0; i < c.info.num_components; ++i) {
+            const jpeg_component_info& part = c.info.comp_info[i];
+            const auto roundUp = [](std::uint64_t v, std::uint64_t to) {
+                return (v + to - 1) / to * to;
+            };
+            header.held += roundUp(part.width_in_blocks, std::uint64_t(part.h_samp_factor)) *
+                           roundUp(part.height_in_blocks, std::uint64_t(part.v_samp_factor)) *
+                           sizeof(JBLOCK);
+        }
+    }
+    return header;
+}
+
+std::size_t JpegMemory(const Header& header, const DecodeOptions& options) {
+    const int n = ScaleNumerator(header.width, header.height, options);
+    const std::uint64_t w = (std::uint64_t(header.width) * n + 7) / 8;
+    const std::uint64_t h = (std::uint64_t(header.height) * n + 7) / 8;
+    // libjpeg's rows at the decoding scale (each component's context rows
+    // for upsampling: at most 4 x 8 x 3 of them, and the upsampled rows),
+    // with the output row and ours, whichever side is stored across; its
+    // tables and state; the Exif data and what libexif makes of it.
+    const std::uint64_t rows = 400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif;
+    const std::uint64_t whole = 4 * w * h;
+    const bool fit = options.fitted && options.fits();
+    std::uint64_t out = 0;
+    if (header.orientation <= 2) // rows go out as they come
+        out = fit ? FitMemory(int(w), int(h), options) : whole;
+    else // turned once whole: a quarter turn holds the picture twice
+        out = 2 * whole + (fit ? FitMemory(int(w), int(h), options) : 0);
+    return std::size_t(header.held + rows + out);
 }
 
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8 && !Complete(bytes))
-        return {{}, "the JPEG data is cut short"};
+    Layout layout;
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
+        layout = Walk(bytes);
+        if (!layout.complete) return {{}, "the JPEG data is cut short"};
+        if (layout.scans > kMaxScans) return {{}, TooManyScans(std::to_string(layout.scans))};
+    }
     JpegContext c;
     Start(c, bytes);
+    c.orientation = OrientationOf(layout, options);
     bool finished = false;
     try {
         finished = ReadJpeg(c, options, false);
+        if (finished && c.result.ok()) {
+            c.result.image = c.output->take();
+            if (!Streamed(c.orientation)) TurnUpright(c.result, c.orientation, options);
+        }
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
-    if (!finished) return {{}, std::string("the JPEG data is damaged (") + c.errors.error + ")"};
-    if (c.result.ok() && c.errors.damage[0])
-        c.result.error = std::string("the picture is damaged (") + c.errors.damage + ")";
+    if (!finished)
+        return {{},
+                c.errors.tooLarge ? TooLargeText(c.info.image_width, c.info.image_height, options)
+                                  : c.errors.cause};
     if (!c.result.ok()) c.result.image = {};
     return std::move(c.result);
 }
 
 } // namespace codecs::detail
+
+namespace codecs {
+
+using detail::kStartOfImage;
+
+bool JpegComplete(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != kStartOfImage)
+        return true; // not a JPEG
+    return detail::Walk(bytes).complete;
+}
+
+} // namespace codecs

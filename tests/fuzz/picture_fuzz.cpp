@@ -12,16 +12,14 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-    picturecheck::Sniff(bytes);
-    picturecheck::BitmapComplete(bytes, true);
-    picturecheck::BitmapComplete(bytes, false);
-    picturecheck::JpegComplete(bytes);
-    picturecheck::GifComplete(bytes);
-    picturecheck::XbmComplete(bytes);
-    picturecheck::BestIconEntry(bytes);
     const std::span<const std::uint8_t> span(data, size);
+    picturecheck::Sniff(span);
+    picturecheck::BitmapComplete(span, true);
+    picturecheck::BitmapComplete(span, false);
+    picturecheck::JpegComplete(span);
+    picturecheck::GifComplete(span);
+    picturecheck::XbmComplete(span);
+    picturecheck::BestIconEntry(span);
     for (const bool binary : {true, false}) {
         try {
             const grob::GrobObject object =

@@ -4,7 +4,9 @@
 # from the test pictures and the shared picture corpus:
 #   picture_fuzz: the checks on untrusted bytes, the GROB and list readers,
 #                 the renderer's answer;
-#   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP.
+#   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP,
+#                 fitted while decoding, their header peek and the PNG
+#                 writer, with the words of codecs.dict.
 #   tests/fuzz/run.sh [SECONDS] [CORPUS-FOLDER]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -19,9 +21,9 @@ codecs=("$root"/loading/codecs/*.cpp)
 clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" \
     $(pkg-config --cflags Qt6Core) "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" \
     "$root/loading/renderprotocol.cpp" "${engine[@]}" "${codecs[@]}" \
-    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -o "$out/picture_fuzz"
+    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -lexif -o "$out/picture_fuzz"
 clang++-14 "${flags[@]}" -I"$root/loading/codecs" -I"$root/engine/include" \
-    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -o "$out/codecs_fuzz"
+    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -lexif -o "$out/codecs_fuzz"
 cp "$root"/tests/data/* "$out/examples/" 2>/dev/null || true
 printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/examples/text.gro"
 printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/examples/binary.gro"
@@ -29,4 +31,5 @@ printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/example
 ASAN_OPTIONS=detect_leaks=0 "$out/picture_fuzz" -max_total_time="$seconds" -max_len=65536 \
     -print_final_stats=1 "$out/found-picture" "$out/examples"
 ASAN_OPTIONS=detect_leaks=1 "$out/codecs_fuzz" -max_total_time="$seconds" -max_len=65536 \
-    -rss_limit_mb=2048 -print_final_stats=1 "$out/found-codecs" "$out/examples"
+    -rss_limit_mb=2048 -dict="$here/codecs.dict" -print_final_stats=1 "$out/found-codecs" \
+    "$out/examples"

@@ -13,8 +13,10 @@
 #include "grob/kinds.h"
 #include "grob/raster.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace grob {
 
@@ -47,6 +49,45 @@ void FittedSize(const Preparation& preparation, int width, int height, int& outW
 
 // The picture fitted; colours are kept (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
+
+// Fit, fed the picture's rows one at a time, top row first, as a decoder
+// makes them: the same pixels, bit for bit, while holding only the fitted
+// picture and the rows of it that are still gathering (two at most). Fit is
+// this with every row of a picture in memory.
+class RowFitter {
+  public:
+    // For a picture of width x height pixels (both > 0), fitted as the
+    // preparation says (only its fit is used).
+    RowFitter(int width, int height, const Preparation& preparation);
+
+    int width() const { return out_.width(); } // the fitted size
+    int height() const { return out_.height(); }
+    bool done() const { return fed_ == sourceHeight_; } // every row given
+
+    // The next row of the picture: `width` pixels 0x??BBGGRR. Rows past the
+    // last are ignored.
+    void add(const std::uint32_t* row);
+    // The fitted picture, once every row has been given (empty before).
+    MemoryRaster take();
+
+  private:
+    enum class Mode { Copy, Down, Up };
+    void finishRow();
+
+    int sourceWidth_, sourceHeight_;
+    Mode mode_ = Mode::Copy;
+    int factor_ = 1;         // Up: the whole factor
+    double sx_ = 1, sy_ = 1; // Down: source pixels per fitted pixel
+    int fed_ = 0;            // source rows given so far
+    int next_ = 0;           // Down: the first fitted row still gathering
+    // Down: fitted column x takes the source columns column_[k], each
+    // covered by share_[k] of its width, for k from first_[x] to first_[x + 1] - 1.
+    std::vector<int> first_;
+    std::vector<int> column_;
+    std::vector<double> share_;
+    std::vector<double> sums_[2]; // Down: per fitted row in flight, 3 sums a pixel
+    MemoryRaster out_;
+};
 
 // The prepared picture for `kind`: fitted, then every pixel its luminance,
 // toned and dithered, as grays (a fit alone also yields grays). Dithering
