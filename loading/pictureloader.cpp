@@ -3,6 +3,7 @@
 #include "codecs.h"
 #include "grob/checks.h"
 #include "grob/list.h"
+#include "grob/prepare.h"
 #include "grob/reader.h"
 #include "helperprogram.h"
 #include "picturecheck.h"
@@ -97,23 +98,40 @@ Picture LoadTextGrob(Bytes data, const Options& options, const std::string& name
 
 // ---- the common kinds, by the decoders of their own -------------------------
 
-Picture Decode(Bytes data, codecs::Format format, const Options& options) {
+codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     codecs::DecodeOptions decode;
     decode.fitWidth = options.fitWidth;
     decode.fitHeight = options.fitHeight;
+    // Fitted pictures carry no opacity: whole ones when it is wanted.
+    decode.fitted = decode.fits() && !options.opacity;
+    decode.upscale = options.upscale;
+    decode.keepStoredOrientation = options.keepStoredOrientation;
     decode.maxSide = loading::kMaxSide;
     decode.maxPixels = loading::kMaxPixels;
+    return decode;
+}
+
+Picture Decode(Bytes data, codecs::Format format, const Options& options) {
+    const codecs::DecodeOptions decode = DecodeOptionsFor(options);
     auto image = [](codecs::Image&& from) {
         return grob::Image{from.width, from.height, std::move(from.pixels)};
     };
     Picture picture;
     if (format == codecs::Format::Gif && options.allFrames) {
+        // Each frame kept as it comes (fitted, when it is to be): the
+        // decoder holds no frame it has handed on.
         std::string error;
-        std::vector<codecs::Frame> frames = codecs::DecodeGifFrames(data, decode, &error);
-        if (frames.empty()) return Picture::Failure(error);
-        for (codecs::Frame& frame : frames)
-            picture.frames.push_back(
-                Finish(image(std::move(frame.image)), options.opacity, frame.delayMs));
+        const bool decoded = codecs::DecodeGifFrames(
+            data, decode,
+            [&](const codecs::Frame& frame) {
+                codecs::Image copy = frame.image;
+                picture.frames.push_back(
+                    Finish(image(std::move(copy)), options.opacity, frame.delayMs));
+                return true;
+            },
+            &error);
+        if (!decoded) return Picture::Failure(error);
+        if (picture.frames.empty()) return Picture::Failure("the GIF has no frame");
         return picture;
     }
     codecs::Decoded decoded = codecs::Decode(data, format, decode);
@@ -126,10 +144,27 @@ template <codecs::Format F> bool IsCodec(Bytes data) {
     return codecs::Sniff(data) == F;
 }
 
-template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data) {
-    const auto size = codecs::PeekSize(data, F);
-    if (!size) return std::nullopt;
-    return Header{size->width, size->height, F == codecs::Format::Gif ? 0 : 1};
+template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const Options& options) {
+    const codecs::DecodeOptions decode = DecodeOptionsFor(options);
+    const auto peek = codecs::PeekHeader(data, F, decode);
+    if (!peek) return std::nullopt;
+    const bool all = F == codecs::Format::Gif && options.allFrames;
+    Header header{peek->width, peek->height, peek->frames, 0};
+    // The decoder's own memory, and the pictures it hands on: every frame
+    // kept, each fitted when it is to be, and a copy of each frame's
+    // pixels and opacity when they are kept apart.
+    int w = peek->width, h = peek->height;
+    if (decode.fitted) {
+        grob::Preparation fit;
+        fit.fitWidth = decode.fitWidth;
+        fit.fitHeight = decode.fitHeight;
+        fit.upscale = decode.upscale;
+        grob::FittedSize(fit, peek->width, peek->height, w, h);
+    }
+    const std::uint64_t kept = std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4) *
+                               std::uint64_t(all ? std::max(peek->frames, 1) : 1);
+    header.memory = codecs::MemoryNeeded(F, *peek, decode, all) + kept;
+    return header;
 }
 
 template <codecs::Format F>
@@ -267,7 +302,7 @@ Picture LoadBytes(Bytes data, const Options& options, const std::string& name) {
         return Picture::Failure("the file is too large");
     const Format& format = Recognise(data);
     if (format.header)
-        if (const auto header = format.header(data))
+        if (const auto header = format.header(data, options))
             if (std::string refusal = grob::PictureSizeRefusal(header->width, header->height);
                 !refusal.empty())
                 return Picture::Failure(std::move(refusal));

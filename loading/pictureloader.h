@@ -39,10 +39,17 @@ struct Options {
     // box (not one that cuts tiles first). 0: natural size.
     int renderFitWidth = 0;
     int renderFitHeight = 0;
-    // A JPEG that is to be fitted into this box is decoded at the smallest
-    // of 1/2 .. 1/8 of its size that still covers the fitted size.
+    // A picture that is to be fitted into this box (as grob::Fit fits it,
+    // enlarged by whole factors only with `upscale`): a JPEG is decoded at
+    // the smallest of 1/2 .. 1/8 of its size that still covers the fitted
+    // size, and, without `opacity`, the common kinds come fitted, their rows
+    // fitted as they are decoded, so that memory follows the fitted size.
     int fitWidth = 0;
     int fitHeight = 0;
+    bool upscale = false;
+    // The picture as stored, not turned upright by the orientation its Exif
+    // data records.
+    bool keepStoredOrientation = false;
     // Every frame of an animated GIF, page of a multi-page TIFF and GROB of
     // a list, rather than the first alone.
     bool allFrames = false;
@@ -55,11 +62,14 @@ struct Options {
 };
 
 // What a header tells before any decoding: the picture's size in pixels
-// and how many pictures the file holds (0 when the header does not say).
+// (upright, as it will be loaded), how many pictures the file holds (0 when
+// the header does not say), and the most memory its loading with the
+// options takes, the pictures it gives included (0 when not known).
 struct Header {
     int width = 0;
     int height = 0;
     int pictures = 0;
+    std::uint64_t memory = 0;
 };
 
 struct Format {
@@ -68,7 +78,7 @@ struct Format {
     bool (*recognises)(Bytes bytes);
     // What the header tells; null when the format has no header to read
     // (a GROB is read whole at once, a metafile only by drawing it).
-    std::optional<Header> (*header)(Bytes bytes);
+    std::optional<Header> (*header)(Bytes bytes, const Options& options);
     // The picture. `name` tells a GROB's kind by its extension.
     loading::Picture (*load)(Bytes bytes, const Options& options, const std::string& name);
 };

@@ -65,10 +65,12 @@ loading::Bytes BytesOf(const Source& source) {
     return std::move(*read);
 }
 
-// What decoding a picture of this header may take at most: its pixels
-// twice (the decoded picture and a frame being composed, or the file's rows
-// being fitted), four bytes each, and its opacity.
+// What loading a picture of this header may take at most: what its
+// decoder says, else its pixels twice (the decoded picture and a frame being
+// composed, or the file's rows being fitted), four bytes each, and its
+// opacity.
 std::uint64_t DecodingCost(const pictureloader::Header& header) {
+    if (header.memory > 0) return header.memory;
     return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
 }
 
@@ -94,15 +96,6 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     const std::span<const std::uint8_t> bytes =
         source.from == Source::From::Held ? source.bytes->span() : read.span();
     const pictureloader::Format& format = pictureloader::Recognise(bytes);
-    std::optional<pictureloader::Header> header;
-    if (format.header) header = format.header(bytes);
-    if (header) {
-        std::string note;
-        CheckSizes(header->width, header->height, request.preparation, request, context,
-                   source.name(), note);
-    }
-    if (context.budget)
-        lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     pictureloader::Options options = context.loading;
     // A held picture's one frame: every frame loaded, that one kept.
     const bool oneFrame = source.from == Source::From::Held && !cutting.frames && source.frame > 0;
@@ -110,15 +103,26 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     options.opacity = cutting.masks;
     options.wholeLists = request.wholeLists;
     options.grobKind = request.grobKind;
-    // A JPEG to be fitted is decoded smaller, and only fitted pictures come
-    // from the renderer, unless they are cut into tiles first (each tile is
-    // fitted on its own).
+    options.keepStoredOrientation = request.keepStoredOrientation;
+    // Pictures to be fitted come fitted (a JPEG decoded smaller first), from
+    // the decoders and the renderer alike, unless they are cut into tiles
+    // first (each tile is fitted on its own).
     if (!cutting.tiles()) {
         options.fitWidth = request.preparation.fitWidth;
         options.fitHeight = request.preparation.fitHeight;
+        options.upscale = request.preparation.upscale;
         options.renderFitWidth = request.preparation.fitWidth;
         options.renderFitHeight = request.preparation.fitHeight;
     }
+    std::optional<pictureloader::Header> header;
+    if (format.header) header = format.header(bytes, options);
+    if (header) {
+        std::string note;
+        CheckSizes(header->width, header->height, request.preparation, request, context,
+                   source.name(), note);
+    }
+    if (context.budget)
+        lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     loading::Picture picture = format.load(bytes, options, source.path);
     if (!picture.ok()) Fail(source.name(), picture.error);
     if (!items.series) items.series = picture.series;

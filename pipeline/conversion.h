@@ -108,6 +108,8 @@ struct Request {
     bool wholeLists = false;
     // A GROB source's kind when its name does not tell it.
     std::optional<grob::OutputKind> grobKind;
+    // Pictures as stored, not turned upright by their Exif orientation.
+    bool keepStoredOrientation = false;
     std::vector<Output> outputs;
 };
 

@@ -732,6 +732,25 @@ TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
     EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
 }
 
+// Frames to be fitted are fitted as they are decoded: the four frames of a
+// 49-byte GIF on a canvas of 16384 x 2048 (32 million pixels, 128 MiB
+// each) fit in 250 MB of address space, where holding them whole took 660.
+// (An address-space limit tells nothing under AddressSanitizer.)
+TEST_F(Cli, FramesFittedAsTheyAreDecoded) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "no address-space limit under the sanitizer";
+#endif
+    write("wide.gif",
+          testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/gif-wide-canvas.gif")));
+    const Outcome r = run({"-q", "-j1", "--kind", "gro", "--frames", "--list", "--fit", "131x64",
+                           "wide.gif", "-o", "wide.lst"},
+                          "ulimit -v 250000");
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    // The header, then in nibbles the list's prologue, four GROBs of 131 x
+    // 16 (four 5-nibble fields, 17 bytes a row) and the list's end.
+    EXPECT_EQ(read("wide.lst").size(), 8 + (5 + 4 * (20 + 2 * 17 * 16) + 5) / 2);
+}
+
 // Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal
 // (its exit status says so), quietly, and no temporary file is left,
 // whenever it comes.
