@@ -184,11 +184,15 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
         const bool binary = grob::LooksLikeBinaryGrob(bytes);
         const grob::GrobObject object =
             binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
-        const grob::Image image = grob::PictureOfGrob(object, grob::KindForFileName(path), path,
-                                                      "the GROB", grob::kMaxSide, grob::kMaxPixels);
+        const grob::OutputKind kind = grob::KindForFileName(path);
+        const grob::Image image =
+            grob::PictureOfGrob(object, kind, path, "the GROB", grob::kMaxSide, grob::kMaxPixels);
         Result& result = Fresh();
         SetImage(result, image);
         result.info[0] = binary ? (object.series == grob::Series::HP48 ? 48 : 49) : 0;
+        for (const grob::OutputKind& each : grob::OutputKinds())
+            if (each.extension == kind.extension)
+                result.info[1] = int(&each - grob::OutputKinds().data());
     });
 }
 

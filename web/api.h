@@ -49,7 +49,8 @@ int veldar_text(const std::uint8_t* grob, std::size_t size, int bare);
 
 // A GROB file (either form) read as a picture, its kind told by `name`'s
 // extension whatever its case: 0 with its dots in grays as the result image
-// (info 0: the series of a binary file, 48 or 49; 0 for the text form), or 1
+// (info 0: the series of a binary file, 48 or 49, 0 for the text form; info
+// 1: the kind, as an index into the table's kinds), or 1
 // (a list of GROBs is refused in words: the page reads one GROB at a time).
 int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
 
