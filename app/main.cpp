@@ -10,8 +10,8 @@
 #include "classic.h"
 #include "commandline.h"
 #include "errorstream.h"
-#include "filenames.h"
 #include "modern.h"
+#include "qtnames.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << filenames::FromNative(QByteArray(argv[i]));
+        arguments << qtnames::FromNative(QByteArray(argv[i]));
     const QString argumentText = cmdline::JoinArguments(arguments);
     const bool batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
     if (batch) {

@@ -3,7 +3,7 @@
 #include "commandline.h"
 #include "conversion.h"
 #include "errorstream.h"
-#include "filenames.h"
+#include "qtnames.h"
 #include "settings.h"
 
 #include <cmath>
@@ -32,7 +32,7 @@ std::optional<int> RunBatchWithoutWindow(const QString& argumentText) {
     int status = 0;
     auto fail = [&](const QString& file, const QString& cause) {
         const QString said = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-        std::fprintf(errors, "%s\n", filenames::Printable(said).toLocal8Bit().constData());
+        std::fprintf(errors, "%s\n", qtnames::Printable(said).toLocal8Bit().constData());
         status = 1;
     };
     if (line.fileName.isEmpty()) {
@@ -61,7 +61,7 @@ std::optional<int> RunBatchWithoutWindow(const QString& argumentText) {
     const QString error = settings::Save(settingsPath, values);
     if (!error.isEmpty())
         std::fprintf(errors, "veldar-convert: cannot write the settings file %s: %s\n",
-                     qPrintable(filenames::Printable(settingsPath)), qPrintable(error));
+                     qPrintable(qtnames::Printable(settingsPath)), qPrintable(error));
     std::fflush(errors);
     return status;
 }

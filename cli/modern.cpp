@@ -2,10 +2,10 @@
 
 #include "conversion.h"
 #include "errorstream.h"
-#include "filenames.h"
 #include "grob/options.h"
 #include "modernoptions.h"
 #include "progress.h"
+#include "qtnames.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -68,12 +68,12 @@ int PrintToStandardOutput(const QString& text) {
 // Makes the output folder when it is not there yet, as build tools expect;
 // an empty string, or why not.
 QString MakeFolder(const QString& folder) {
-    if (filenames::IsFolder(folder)) return {};
-    if (filenames::Exists(folder)) return QStringLiteral("it is not a folder");
+    if (qtnames::IsFolder(folder)) return {};
+    if (qtnames::Exists(folder)) return QStringLiteral("it is not a folder");
     std::error_code error;
-    std::filesystem::create_directories(filenames::ToNative(folder).toStdString(), error);
+    std::filesystem::create_directories(qtnames::ToNative(folder).toStdString(), error);
     if (error) return QString::fromLocal8Bit(error.message().c_str());
-    return filenames::IsFolder(folder) ? QString() : QStringLiteral("the folder cannot be made");
+    return qtnames::IsFolder(folder) ? QString() : QStringLiteral("the folder cannot be made");
 }
 
 } // namespace
@@ -94,12 +94,12 @@ int Run(int argc, char** argv) {
     // The arguments as the system gave them: a name need not be UTF-8.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << filenames::FromNative(QByteArray(argv[i]));
+        arguments << qtnames::FromNative(QByteArray(argv[i]));
     const Parsed parsed = ParseArguments(arguments, QThread::idealThreadCount());
     if (!parsed.output.isEmpty()) return PrintToStandardOutput(parsed.output);
     if (!parsed.options) {
         std::fprintf(stderr, "veldar-convert: %s\nTry 'veldar-convert --help'.\n",
-                     filenames::Printable(parsed.error).toLocal8Bit().constData());
+                     qtnames::Printable(parsed.error).toLocal8Bit().constData());
         return 2;
     }
     const Options& options = *parsed.options;
@@ -113,7 +113,7 @@ int Run(int argc, char** argv) {
         if (const QString why = MakeFolder(options.outputDir); !why.isEmpty()) {
             std::fprintf(
                 errors, "%s\n",
-                filenames::Printable(Line(options.outputDir, why)).toLocal8Bit().constData());
+                qtnames::Printable(Line(options.outputDir, why)).toLocal8Bit().constData());
             return 1;
         }
     }

@@ -1,10 +1,9 @@
 #include "modernoptions.h"
 
 #include "commandline.h"
-#include "filenames.h"
 #include "grob/list.h"
 #include "grob/options.h"
-#include "regularfile.h"
+#include "qtnames.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -97,7 +96,7 @@ QString Wanted(const grob::OptionEntry& option) {
 // likely a picture taken for the missing value ("--kind photo.jpg").
 QString RefusedValue(const grob::OptionEntry& option, const QString& value) {
     const QString name = QStringLiteral("--") + Latin1(option.name);
-    if (filenames::Exists(value))
+    if (qtnames::Exists(value))
         return QStringLiteral("%1 needs %2 before the file \"%3\"")
             .arg(name, Wanted(option), value);
     return QStringLiteral("%1 takes %2, not \"%3\"").arg(name, Wanted(option), value);
@@ -194,7 +193,7 @@ namespace {
 // Whether a picture file holds a list of GROBs (whose every GROB a PNG shows).
 bool HoldsList(const QString& picture) {
     if (picture == QLatin1String("-")) return false;
-    const auto bytes = loading::ReadRegularFile(picture, 1 << 16, nullptr);
+    const auto bytes = qtnames::ReadRegularFile(picture, 1 << 16, nullptr);
     if (!bytes) return false;
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->data()),
                                              std::size_t(bytes->size()));
@@ -233,7 +232,7 @@ pipeline::Request RequestFor(const QString& picture, const Options& options,
                                                       : Target::File(path)});
     if (!options.preview.isEmpty()) {
         QString view = options.preview;
-        if (filenames::IsFolder(view)) {
+        if (qtnames::IsFolder(view)) {
             // Named like the GROB (the picture's name when the GROB goes to standard output).
             const bool named = !options.output.isEmpty() && options.output != QLatin1String("-");
             const QString grob = QFileInfo(named ? options.output : picture).fileName();
@@ -431,7 +430,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         return refuse(QStringLiteral("-o names the output of one picture: with several, name a "
                                      "folder with --output-dir (-d), or make one --list"));
     if (options.pictures == QStringList{QStringLiteral("-")}) {
-        if (!options.preview.isEmpty() && filenames::IsFolder(options.preview) &&
+        if (!options.preview.isEmpty() && qtnames::IsFolder(options.preview) &&
             (options.output.isEmpty() || options.output == QLatin1String("-")))
             return refuse(QStringLiteral(
                 "--preview names a file with standard input: a picture from it has no name"));
@@ -441,7 +440,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
                 "the file -o names)"));
     }
     if (!options.preview.isEmpty() && options.pictures.size() > 1 && !options.list &&
-        !filenames::IsFolder(options.preview))
+        !qtnames::IsFolder(options.preview))
         return refuse(QStringLiteral("--preview names a folder when there are several pictures"));
     parsed.options = options;
     return parsed;

@@ -39,7 +39,7 @@ struct Parsed {
 };
 
 // `arguments` includes the program's name first, each argument as
-// filenames::FromNative made it. `cores` is the number of cores.
+// qtnames::FromNative made it. `cores` is the number of cores.
 Parsed ParseArguments(const QStringList& arguments, int cores);
 
 // "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".

@@ -1,6 +1,6 @@
 #include "progress.h"
 
-#include "filenames.h"
+#include "qtnames.h"
 
 #include <QList>
 
@@ -100,7 +100,7 @@ Progress::~Progress() {
 
 void Progress::started(const QString& picture) {
     const std::lock_guard lock(mutex_);
-    current_ = filenames::Printable(picture);
+    current_ = qtnames::Printable(picture);
     draw(false);
 }
 
@@ -132,7 +132,7 @@ void Progress::finish(int converted, int failed) {
 
 void Progress::print(std::FILE* stream, const QString& line) {
     clearBar();
-    std::fprintf(stream, "%s\n", filenames::Printable(line).toLocal8Bit().constData());
+    std::fprintf(stream, "%s\n", qtnames::Printable(line).toLocal8Bit().constData());
     std::fflush(stream);
     draw(true);
 }

@@ -1,31 +1,32 @@
-// File names as the system keeps them: any bytes but "/" and NUL, while Qt
-// reads names as UTF-8 and cannot give back bytes that are not. A name from
-// the command line is carried losslessly instead: each byte that is not part
-// of valid UTF-8 becomes the lone surrogate U+DC80 + byte (a character that
-// valid UTF-8 never decodes to) and turns back into that very byte for every
-// system call made on the name.
+// File names as the system keeps them: any bytes but "/" and NUL. Names are
+// carried as those bytes throughout (std::string), whatever the locale and
+// whether or not they are UTF-8, and only turned into something else where
+// they are shown.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include <string>
+#include <string_view>
 
 namespace filenames {
 
-// The name of these bytes, without loss.
-QString FromNative(const QByteArray& bytes);
-// The bytes of a name made by FromNative (any other name as UTF-8).
-QByteArray ToNative(const QString& name);
-
 // A text as it may be printed on a terminal: control characters (C0, DEL,
-// C1) and bytes that were not UTF-8 written as octal escapes of their bytes
-// ("\033", "\351"), as GNU tools show such names; everything else as it is.
-QString Printable(const QString& text);
+// C1) and bytes that are not part of valid UTF-8 (overlong forms and
+// surrogates included) written as octal escapes of their bytes ("\033",
+// "\351"), as GNU tools show such names; everything else as it is.
+std::string Printable(std::string_view text);
 
 // What a name is on the disk, following symbolic links.
-bool Exists(const QString& name);
-bool IsFolder(const QString& name);
+bool Exists(const std::string& name);
+bool IsFolder(const std::string& name);
 
-// The name made absolute against the working folder, with no loss.
-QString Absolute(const QString& name);
+// The name made absolute against the working folder.
+std::string Absolute(const std::string& name);
+
+// The last part of a path ("b.png" of "a/b.png"), and what comes before it
+// without the slash ("a"; "" for a bare name, "/" for a name in the root).
+std::string_view FileName(std::string_view path);
+std::string_view Folder(std::string_view path);
+// `name` in `folder` ("" or "." leave it as it is).
+std::string Join(std::string_view folder, std::string_view name);
 
 } // namespace filenames

@@ -5,7 +5,7 @@
 #include "grob/list.h"
 #include "grob/reader.h"
 #include "picturecheck.h"
-#include "regularfile.h"
+#include "qtnames.h"
 #include "renderprotocol.h"
 
 #include <QFileInfo>
@@ -233,7 +233,7 @@ Picture LoadBytes(const QByteArray& data, const Options& options, const QString&
 
 Picture Load(const QString& path, const Options& options) {
     QString error;
-    const auto data = loading::ReadRegularFile(path, loading::kMaxFileBytes, &error);
+    const auto data = qtnames::ReadRegularFile(path, loading::kMaxFileBytes, &error);
     if (!data) return Picture::Failure(error);
     return LoadBytes(*data, options, path);
 }

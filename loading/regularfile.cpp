@@ -1,7 +1,6 @@
 #include "regularfile.h"
 
-#include "filenames.h"
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,59 +12,67 @@ namespace loading {
 
 namespace {
 
-QString ErrnoText(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-QString NotRegular(mode_t mode) {
-    if (S_ISDIR(mode)) return QStringLiteral("it is a folder");
-    if (S_ISFIFO(mode)) return QStringLiteral("it is a pipe, not a regular file");
-    if (S_ISSOCK(mode)) return QStringLiteral("it is a socket, not a regular file");
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return QStringLiteral("it is a device, not a regular file");
-    return QStringLiteral("it is not a regular file");
+std::string NotRegular(mode_t mode) {
+    if (S_ISDIR(mode)) return "it is a folder";
+    if (S_ISFIFO(mode)) return "it is a pipe, not a regular file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+    return "it is not a regular file";
 }
 
 } // namespace
 
-std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes, QString* error) {
-    auto fail = [&](const QString& why) -> std::optional<QByteArray> {
-        if (error) *error = why;
+bool Bytes::resize(std::size_t size) {
+    if (size == size_) return true;
+    void* grown = std::realloc(data_.get(), std::max<std::size_t>(size, 1));
+    if (!grown) return false;
+    data_.release();
+    data_.reset(static_cast<std::uint8_t*>(grown));
+    size_ = size;
+    return true;
+}
+
+std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,
+                                     std::string* error) {
+    auto fail = [&](std::string why) -> std::optional<Bytes> {
+        if (error) *error = std::move(why);
         return std::nullopt;
     };
-    if (path.isEmpty()) return fail(QStringLiteral("no file name"));
-    const QByteArray name = filenames::ToNative(path);
+    if (path.empty()) return fail("no file name");
     // O_NONBLOCK: opening a pipe must not wait for a writer; the check after
     // opening decides, so that a file swapped meanwhile is caught too.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return fail(errno == ENOENT ? QStringLiteral("no such file") : ErrnoText(errno));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? "no such file" : std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return fail(ErrnoText(errno));
+    if (::fstat(fd, &info) != 0) return fail(std::strerror(errno));
     if (!S_ISREG(info.st_mode)) return fail(NotRegular(info.st_mode));
-    if (info.st_size > maxBytes) return fail(QStringLiteral("the file is too large"));
+    if (info.st_size > maxBytes) return fail("the file is too large");
 
-    QByteArray data;
-    data.resize(qsizetype(info.st_size));
-    qint64 got = 0;
+    Bytes data;
+    if (!data.resize(std::size_t(info.st_size))) return fail("there is not enough memory for it");
+    std::size_t got = 0;
     // Read what is there, up to the limit, even if the file grew meanwhile.
     for (;;) {
         if (got == data.size()) {
-            if (got > maxBytes) return fail(QStringLiteral("the file is too large"));
-            data.resize(qsizetype(qMin<qint64>(maxBytes + 1, got + 65536)));
+            if (std::int64_t(got) > maxBytes) return fail("the file is too large");
+            if (!data.resize(
+                    std::size_t(std::min<std::int64_t>(maxBytes + 1, std::int64_t(got) + 65536))))
+                return fail("there is not enough memory for it");
         }
-        const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return fail(ErrnoText(errno));
+            return fail(std::strerror(errno));
         }
         if (n == 0) break;
-        got += n;
+        got += std::size_t(n);
     }
-    if (got > maxBytes) return fail(QStringLiteral("the file is too large"));
-    data.resize(qsizetype(got));
+    if (std::int64_t(got) > maxBytes) return fail("the file is too large");
+    data.resize(got);
     return data;
 }
 

@@ -3,15 +3,40 @@
 // than a fixed number of bytes.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
+#include <span>
+#include <string>
 
 namespace loading {
 
-// The file's bytes, or nothing with `error` set. A file larger than
-// `maxBytes` is refused.
-std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes, QString* error);
+// Bytes read from a file or a stream: owned, and not cleared before they are
+// read into (a picture file can be tens of megabytes).
+class Bytes {
+  public:
+    Bytes() = default;
+    // Room for `size` bytes, not yet read; false when there is no memory for them.
+    bool resize(std::size_t size);
+    std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::span<const std::uint8_t> span() const { return {data_.get(), size_}; }
+    operator std::span<const std::uint8_t>() const { return span(); }
+
+  private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> data_;
+    std::size_t size_ = 0;
+};
+
+// The file's bytes, or nothing with `error` set (when given). A file larger
+// than `maxBytes` is refused.
+std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,
+                                     std::string* error);
 
 } // namespace loading

@@ -1,14 +1,13 @@
 #include "conversion.h"
 
 #include "errorstream.h"
-#include "filenames.h"
 #include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/options.h"
 #include "grob/reader.h"
 #include "pngfile.h"
 #include "preview.h"
-#include "regularfile.h"
+#include "qtnames.h"
 
 #include <QDir>
 #include <QFile>
@@ -186,7 +185,7 @@ struct Loaded {
 QByteArray SourceBytes(const Source& source) {
     if (source.from == Source::From::StandardInput) return ReadStandardInput();
     QString error;
-    auto read = loading::ReadRegularFile(source.path, loading::kMaxFileBytes, &error);
+    auto read = qtnames::ReadRegularFile(source.path, loading::kMaxFileBytes, &error);
     if (!read) throw Failure{source.name(), error};
     return std::move(*read);
 }
@@ -557,7 +556,7 @@ Result Convert(const Request& request, const Context& context) {
         // Each product once, then each output.
         std::vector<std::uint8_t> grobFile, text, picturePng, previewPng;
         grob::Image view;
-        const std::string sourceName = filenames::ToNative(source).toStdString();
+        const std::string sourceName = qtnames::ToNative(source).toStdString();
         for (const Output& output : request.outputs) {
             if (output.product != Product::PicturePng && grobFile.empty()) {
                 const grob::Preparation& prep = request.preparation;
@@ -631,7 +630,7 @@ Result Convert(const Request& request, const Context& context) {
             }
             if (output.target.to == Target::To::File) {
                 try {
-                    grob::WriteFileAtomically(filenames::ToNative(output.target.path).toStdString(),
+                    grob::WriteFileAtomically(qtnames::ToNative(output.target.path).toStdString(),
                                               made.bytes, context.flush);
                 } catch (const grob::GrobError& e) {
                     throw Failure{output.target.path, Cause(e)};
@@ -669,8 +668,8 @@ namespace {
 
 QString Canonical(const QString& name) {
     QString result;
-    if (char* real = ::realpath(filenames::ToNative(name).constData(), nullptr)) {
-        result = filenames::FromNative(QByteArray(real));
+    if (char* real = ::realpath(qtnames::ToNative(name).constData(), nullptr)) {
+        result = qtnames::FromNative(QByteArray(real));
         std::free(real);
     }
     return result;
@@ -682,11 +681,10 @@ QString Canonical(const QString& name) {
 class SameFileKeys {
   public:
     QString operator()(const QString& path) {
-        if (cwd_.isEmpty()) cwd_ = filenames::Absolute(QStringLiteral("."));
+        if (cwd_.isEmpty()) cwd_ = qtnames::Absolute(QStringLiteral("."));
         const QString absolute = path.startsWith(u'/') ? path : cwd_ + u'/' + path;
         struct stat info {};
-        if (::lstat(filenames::ToNative(absolute).constData(), &info) == 0 &&
-            S_ISLNK(info.st_mode)) {
+        if (::lstat(qtnames::ToNative(absolute).constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
             const QString target = Canonical(absolute);
             if (!target.isEmpty()) return target;
         }

@@ -1,6 +1,6 @@
 #include "preferences.h"
 
-#include "regularfile.h"
+#include "qtnames.h"
 #include "settings.h"
 
 #include <QDir>
@@ -209,7 +209,7 @@ QByteArray Preferences::format() const {
 }
 
 Preferences Preferences::Load(const QString& path) {
-    const auto contents = loading::ReadRegularFile(path, kMaxFileBytes, nullptr);
+    const auto contents = qtnames::ReadRegularFile(path, kMaxFileBytes, nullptr);
     return contents ? Parse(*contents) : Preferences{};
 }
 

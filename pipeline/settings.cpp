@@ -1,7 +1,7 @@
 #include "settings.h"
 
 #include "grob/grobfile.h"
-#include "regularfile.h"
+#include "qtnames.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,7 +134,7 @@ QString SaveText(const QString& path, const QByteArray& text) {
 std::optional<WindowSettings> Load(const QString& path) {
     // A settings file is six short lines; anything larger is not one, and
     // only a regular file is read at all.
-    const auto contents = loading::ReadRegularFile(path, kMaxFileBytes, nullptr);
+    const auto contents = qtnames::ReadRegularFile(path, kMaxFileBytes, nullptr);
     if (!contents) return std::nullopt;
     return Parse(*contents);
 }

@@ -108,10 +108,16 @@ grob::Image Render(const grob::ShadePicture& shades, int zoom) {
     return image;
 }
 
+grob::Image Render(const grob::GrobObject& object, int zoom) {
+    return Render(
+        grob::ShadesOf(object, object.kind, "preview", grob::kMaxSide * 8, grob::kMaxPixels * 8),
+        zoom);
+}
+
 grob::Image RenderFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom) {
-    const grob::GrobObject object = grob::ReadBinaryGrob(file, "preview");
-    return Render(grob::ShadesOf(object, kind, "preview", grob::kMaxSide * 8, grob::kMaxPixels * 8),
-                  zoom);
+    grob::GrobObject object = grob::ReadBinaryGrob(file, "preview");
+    object.kind = kind;
+    return Render(object, zoom);
 }
 
 } // namespace preview

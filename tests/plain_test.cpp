@@ -166,9 +166,9 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
     const QString endless = dir.filePath("zero.ini");
     QFile::link("/dev/zero", endless);
     EXPECT_FALSE(settings::Load(endless));
-    QString error;
+    std::string error;
     EXPECT_FALSE(loading::ReadRegularFile("/dev/zero", 100, &error));
-    EXPECT_TRUE(error.contains("device")) << error.toStdString();
+    EXPECT_NE(error.find("device"), std::string::npos) << error;
 
     // A disk that takes nothing more: the old file stays whole.
     const QString path = dir.filePath("ORBEX.ini");
@@ -222,30 +222,21 @@ QByteArray Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-// File names byte for byte: valid UTF-8 read as it is, every other byte
-// carried as U+DC80 + byte and given back; what is printed shows escapes.
-TEST(FileNames, CarriedByteForByteAndShownEscaped) {
-    const struct {
-        QByteArray bytes;
-        QString name;
-    } cases[] = {
-        {"plain.png", "plain.png"},
-        {"caf\xc3\xa9", QStringLiteral("caf\u00e9")},
-        {"lat\xe9.png", QStringLiteral("lat") + QChar(0xDCE9) + QStringLiteral(".png")},
-        {"\xf0\x9f\x98\x80", QString::fromUcs4(U"\U0001F600", 1)},
-        // An overlong "/", an encoded surrogate, a lead byte cut short: byte by byte.
-        {"\xc0\xaf", QStringView(u"\xDCC0\xDCAF").toString()},
-        {"\xed\xa0\x80", QStringView(u"\xDCED\xDCA0\xDC80").toString()},
-        {"\xe2\x82", QStringView(u"\xDCE2\xDC82").toString()},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(filenames::FromNative(c.bytes), c.name) << c.bytes.toStdString();
-        EXPECT_EQ(filenames::ToNative(c.name), c.bytes) << c.bytes.toStdString();
-    }
-    EXPECT_EQ(filenames::Printable(filenames::FromNative("lat\xe9 \x1b[2J\x7f\xc2\x9b.png")),
-              QStringLiteral("lat\\351 \\033[2J\\177\\302\\233.png"));
-    EXPECT_EQ(filenames::Printable(QStringLiteral("caf\u00e9 \U0001F600")),
-              QStringLiteral("caf\u00e9 \U0001F600"));
+// File names are bytes: what is printed shows valid UTF-8 as it is and
+// every other byte, control or not, as an octal escape, so a name can never
+// send the terminal an escape sequence nor pass for another name.
+TEST(FileNames, ShownEscaped) {
+    EXPECT_EQ(filenames::Printable("lat\xe9 \x1b[2J\x7f\xc2\x9b.png"),
+              "lat\\351 \\033[2J\\177\\302\\233.png");
+    EXPECT_EQ(filenames::Printable("caf\xc3\xa9 \xf0\x9f\x98\x80"), "caf\xc3\xa9 \xf0\x9f\x98\x80");
+    // An overlong "/" (two and three bytes), an encoded surrogate, a lead
+    // byte cut short: each byte escaped, never read as the character.
+    EXPECT_EQ(filenames::Printable("\xc0\xaf"), "\\300\\257");
+    EXPECT_EQ(filenames::Printable("a\xe0\x80\xaf"
+                                   "b"),
+              "a\\340\\200\\257b");
+    EXPECT_EQ(filenames::Printable("\xed\xa0\x80"), "\\355\\240\\200");
+    EXPECT_EQ(filenames::Printable("\xe2\x82"), "\\342\\202");
 }
 
 TEST(PictureCheck, TellsKindsByContent) {

@@ -31,10 +31,8 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
                " pixels; at most " + Thousands(kMaxSide) + " on a side and " +
                std::to_string(kMaxPixels / (1024 * 1024)) +
                " million pixels are made: " + std::string(hints.enlarge);
-    const std::uint64_t grobWidth =
-        kind.pageFlipping() ? std::uint64_t(w) : std::uint64_t(w) * std::uint64_t(kind.depth);
-    const std::uint64_t grobHeight =
-        kind.pageFlipping() ? std::uint64_t(h) * std::uint64_t(kind.frames) : std::uint64_t(h);
+    const Extent dots = GrobExtent(kind, std::uint64_t(w), std::uint64_t(h));
+    const std::uint64_t grobWidth = dots.width, grobHeight = dots.height;
     const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
     if (grobWidth >= kFieldLimit || grobHeight >= kFieldLimit || 15 + 2 * body >= kFieldLimit)
         return "the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +

@@ -1,5 +1,7 @@
 #include "grob/encoders.h"
 
+#include "grob/reader.h"
+
 #include "grob/shades.h"
 
 #include <algorithm>
@@ -102,16 +104,11 @@ struct Geometry {
 };
 
 Geometry GeometryOf(const OutputKind& kind, int width, int height) {
-    const std::uint64_t w = static_cast<std::uint64_t>(std::max(width, 0));
-    const std::uint64_t h = static_cast<std::uint64_t>(std::max(height, 0));
+    const Extent dots = GrobExtent(kind, static_cast<std::uint64_t>(std::max(width, 0)),
+                                   static_cast<std::uint64_t>(std::max(height, 0)));
     Geometry g{};
-    if (kind.pageFlipping()) {
-        g.grobWidth = w;
-        g.grobHeight = h * static_cast<std::uint64_t>(kind.frames);
-    } else {
-        g.grobWidth = w * static_cast<std::uint64_t>(kind.depth);
-        g.grobHeight = h;
-    }
+    g.grobWidth = dots.width;
+    g.grobHeight = dots.height;
     // Only used after MakeHead has accepted the fields.
     g.stride = g.grobWidth < kFieldLimit ? RowStride(static_cast<std::uint32_t>(g.grobWidth)) : 0;
     return g;
@@ -270,11 +267,18 @@ void FastFramesBody(const PixelView& picture, int pcnt, std::uint32_t stride, st
     }
 }
 
-std::vector<std::uint8_t> StartFile(const Geometry& g,
-                                    const std::array<std::uint8_t, kHeadSize>& head) {
-    std::vector<std::uint8_t> file(kHeadSize + static_cast<std::size_t>(g.stride) * g.grobHeight);
-    std::copy(head.begin(), head.end(), file.begin());
-    return file;
+// An object of the kind's size with room for its body, its fields checked
+// before any memory is taken for it.
+GrobObject StartObject(const OutputKind& kind, const Geometry& g, Series series,
+                       const std::string& filename) {
+    MakeHead(series, g.grobWidth, g.grobHeight, filename);
+    GrobObject object;
+    object.kind = kind;
+    object.series = series;
+    object.width = static_cast<std::uint32_t>(g.grobWidth);
+    object.height = static_cast<std::uint32_t>(g.grobHeight);
+    object.body.resize(static_cast<std::size_t>(g.stride) * g.grobHeight);
+    return object;
 }
 
 void CheckKind(const OutputKind& kind, const std::string& filename) {
@@ -289,14 +293,13 @@ void CheckKind(const OutputKind& kind, const std::string& filename) {
 
 } // namespace
 
-std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,
-                                     Series series, const std::string& filename) {
+GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
+                        const std::string& filename) {
     CheckKind(kind, filename);
     const Geometry g = GeometryOf(kind, picture.width, picture.height);
-    std::vector<std::uint8_t> file =
-        StartFile(g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
-    if (file.size() == kHeadSize) return file;
-    std::uint8_t* body = file.data() + kHeadSize;
+    GrobObject object = StartObject(kind, g, series, filename);
+    if (object.body.empty()) return object;
+    std::uint8_t* body = object.body.data();
     if (kind.pageFlipping())
         FastFramesBody(picture, kind.frames, g.stride, body);
     else if (kind.depth == 1)
@@ -305,30 +308,28 @@ std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& pi
         FastFixedBody<2>(picture, g.stride, body);
     else
         FastFixedBody<4>(picture, g.stride, body);
-    return file;
+    return object;
 }
 
-std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
-                                     Series series, const std::string& filename) {
+GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Series series,
+                        const std::string& filename) {
     if (const auto* memory = dynamic_cast<const MemoryRaster*>(&picture))
-        return EncodeGrob(kind, memory->view(), series, filename);
+        return EncodeObject(kind, memory->view(), series, filename);
     CheckKind(kind, filename);
     const Geometry g = GeometryOf(kind, picture.width(), picture.height());
-    std::vector<std::uint8_t> file =
-        StartFile(g, MakeHead(series, g.grobWidth, g.grobHeight, filename));
-    if (file.size() == kHeadSize) return file;
-    std::uint8_t* body = file.data() + kHeadSize;
+    GrobObject object = StartObject(kind, g, series, filename);
+    if (object.body.empty()) return object;
+    std::uint8_t* body = object.body.data();
     if (kind.pageFlipping())
         PlainFramesBody(picture, kind.frames, g.stride, body);
     else
         PlainFixedBody(picture, kind.depth, g.stride, body);
-    return file;
+    return object;
 }
 
-std::vector<std::uint8_t> EncodePrepared(const OutputKind& kind, const PixelView& picture,
-                                         Series series, const Preparation& preparation,
-                                         const std::string& filename) {
-    if (preparation.neutral()) return EncodeGrob(kind, picture, series, filename);
+GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
+                        const Preparation& preparation, const std::string& filename) {
+    if (preparation.neutral()) return EncodeObject(kind, picture, series, filename);
     // The size is checked before any work: a fit box that enlarges the
     // picture beyond what a GROB holds is refused at once.
     CheckKind(kind, filename);
@@ -336,7 +337,23 @@ std::vector<std::uint8_t> EncodePrepared(const OutputKind& kind, const PixelView
     FittedSize(preparation, picture.width, picture.height, width, height);
     const Geometry g = GeometryOf(kind, width, height);
     MakeHead(series, g.grobWidth, g.grobHeight, filename);
-    return EncodeGrob(kind, Prepare(picture, kind, preparation).view(), series, filename);
+    return EncodeObject(kind, Prepare(picture, kind, preparation).view(), series, filename);
+}
+
+std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,
+                                     Series series, const std::string& filename) {
+    return BinaryGrob(EncodeObject(kind, picture, series, filename), filename);
+}
+
+std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
+                                     Series series, const std::string& filename) {
+    return BinaryGrob(EncodeObject(kind, picture, series, filename), filename);
+}
+
+std::vector<std::uint8_t> EncodePrepared(const OutputKind& kind, const PixelView& picture,
+                                         Series series, const Preparation& preparation,
+                                         const std::string& filename) {
+    return BinaryGrob(EncodeObject(kind, picture, series, preparation, filename), filename);
 }
 
 void ConvertAndSave(const OutputKind& kind, const PixelView& picture, Series series,

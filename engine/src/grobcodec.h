@@ -56,8 +56,10 @@ class NibbleWriter {
 // A GROB's size, height, width and body, after its prologue has been read.
 // Nothing is allocated before the stream is known to hold the whole body.
 GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& path);
+// Throws GrobError(BadBody) when the body is not RowStride(width) x height bytes.
+void CheckBody(const GrobObject& object, const std::string& path);
 // A whole GROB object, prologue to body. Throws GrobError when a field does
-// not fit; std::invalid_argument when the body is not width x height.
+// not fit or the body is not width x height.
 void WriteGrobObject(NibbleWriter& out, const GrobObject& object, const std::string& path);
 
 // The bytes as 8-bit text: UTF-16 (either byte order, with or without a

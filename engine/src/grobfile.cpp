@@ -21,8 +21,7 @@ namespace grob {
 namespace fs = std::filesystem;
 
 GrobError::GrobError(ErrorCode code, std::string path, std::string cause)
-    : std::runtime_error("cannot write \"" + path + "\": " + cause), code_(code),
-      path_(std::move(path)), cause_(std::move(cause)) {}
+    : Error("cannot write \"" + path + "\": " + cause, path, cause), code_(code) {}
 
 namespace {
 

@@ -80,10 +80,7 @@ std::string TextList(const std::vector<GrobObject>& objects, const std::string& 
     CheckList(Series::HP49, objects, path);
     std::string text = "%%HP: T(3)A(R)F(.);\r\n{\r\n";
     for (const GrobObject& object : objects) {
-        if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
-            throw std::invalid_argument("a GROB body of " + std::to_string(object.body.size()) +
-                                        " bytes for " + std::to_string(object.width) + " x " +
-                                        std::to_string(object.height));
+        codec::CheckBody(object, path);
         codec::AppendTextGrob(text, object);
         text.append("\r\n");
     }

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace grob {
@@ -19,7 +18,23 @@ const OptionEntry& Option(std::string_view name) {
     std::abort(); // a name that is not in the table: the program's own mistake
 }
 
-std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text) {
+namespace bind {
+
+std::size_t IndexOfKind(const OutputKind& kind) {
+    for (std::size_t i = 0; i < kOutputKinds.size(); ++i)
+        if (kOutputKinds[i].extension == kind.extension) return i;
+    return 0;
+}
+
+std::size_t IndexOfDither(Dither dither) {
+    for (std::size_t i = 0; i < kDitherMethods.size(); ++i)
+        if (kDitherMethods[i].dither == dither) return i;
+    return 0;
+}
+
+} // namespace bind
+
+std::optional<double> ParseDecimal(std::string_view text) {
     if (text.empty()) return std::nullopt;
     const char* begin = text.data();
     const char* end = begin + text.size();
@@ -27,8 +42,14 @@ std::optional<double> ParseNumber(const OptionEntry& option, std::string_view te
     double value = 0;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
-    if (option.type == OptionType::Whole && value != std::floor(value)) return std::nullopt;
-    if (value < option.minimum || value > option.maximum) return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text) {
+    const auto value = ParseDecimal(text);
+    if (!value) return std::nullopt;
+    if (option.type == OptionType::Whole && *value != std::floor(*value)) return std::nullopt;
+    if (*value < option.minimum || *value > option.maximum) return std::nullopt;
     return value;
 }
 
@@ -51,14 +72,80 @@ std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text
 
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text) {
     for (std::size_t i = 0; i < option.choices.size(); ++i)
-        if (option.choices[i].name == text) return i;
+        if (option.choices[i].name == text ||
+            (!option.choices[i].alias.empty() && option.choices[i].alias == text))
+            return i;
     return std::nullopt;
 }
 
+std::optional<OptionValue> ParseValue(const OptionEntry& option, std::string_view text) {
+    OptionValue value;
+    switch (option.type) {
+    case OptionType::Flag:
+        if (text != "true" && text != "false") return std::nullopt;
+        value.flag = text == "true";
+        return value;
+    case OptionType::Whole:
+    case OptionType::Number: {
+        const auto number = ParseNumber(option, text);
+        if (!number) return std::nullopt;
+        value.number = *number;
+        return value;
+    }
+    case OptionType::Size: {
+        const auto box = ParseSize(option, text);
+        if (!box) return std::nullopt;
+        value.size = *box;
+        return value;
+    }
+    case OptionType::Choice: {
+        const auto index = ParseChoice(option, text);
+        if (!index) return std::nullopt;
+        value.choice = *index;
+        return value;
+    }
+    case OptionType::Path:
+        if (text.empty()) return std::nullopt;
+        value.path = text;
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string FormatValue(const OptionEntry& option, const OptionValue& value) {
+    switch (option.type) {
+    case OptionType::Flag:
+        return value.flag ? "true" : "false";
+    case OptionType::Whole:
+    case OptionType::Number:
+        return FormatNumber(value.number);
+    case OptionType::Size:
+        return std::to_string(value.size.width) + "x" + std::to_string(value.size.height);
+    case OptionType::Choice:
+        return value.choice < option.choices.size() ? std::string(option.choices[value.choice].name)
+                                                    : std::string();
+    case OptionType::Path:
+        return value.path;
+    }
+    return {};
+}
+
+bool SetOption(Choices& choices, const OptionEntry& option, std::string_view text) {
+    const auto value = ParseValue(option, text);
+    if (!value) return false;
+    option.bind.set(choices, *value);
+    return true;
+}
+
+std::string OptionText(const Choices& choices, const OptionEntry& option) {
+    return FormatValue(option, option.bind.get(choices));
+}
+
 std::string FormatNumber(double value) {
+    // The shortest text that reads back as the same number: "0.05", "20", "-100".
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
-    return buffer;
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
 } // namespace grob

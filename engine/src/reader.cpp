@@ -9,8 +9,7 @@
 namespace grob {
 
 GrobReadError::GrobReadError(std::string path, std::string cause)
-    : std::runtime_error("cannot read \"" + path + "\" as a GROB: " + cause),
-      path_(std::move(path)), cause_(std::move(cause)) {}
+    : Error("cannot read \"" + path + "\" as a GROB: " + cause, path, cause) {}
 
 namespace codec {
 
@@ -93,12 +92,16 @@ GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& pa
     return grob;
 }
 
+void CheckBody(const GrobObject& object, const std::string& path) {
+    if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
+        throw GrobError(ErrorCode::BadBody, path,
+                        "a GROB body of " + std::to_string(object.body.size()) + " bytes for " +
+                            std::to_string(object.width) + " x " + std::to_string(object.height));
+}
+
 void WriteGrobObject(NibbleWriter& out, const GrobObject& object, const std::string& path) {
     const auto head = MakeHead(object.series, object.width, object.height, path);
-    if (object.body.size() != std::size_t{RowStride(object.width)} * object.height)
-        throw std::invalid_argument("a GROB body of " + std::to_string(object.body.size()) +
-                                    " bytes for " + std::to_string(object.width) + " x " +
-                                    std::to_string(object.height));
+    CheckBody(object, path);
     out.PutBytes(std::span(head).subspan(8)); // prologue, size, height and width
     out.PutBytes(object.body);
 }
@@ -341,6 +344,7 @@ std::string TextGrob(const GrobObject& object) {
 
 std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string& path) {
     const auto head = MakeHead(object.series, object.width, object.height, path);
+    codec::CheckBody(object, path);
     std::vector<std::uint8_t> file(kHeadSize + object.body.size());
     std::copy(head.begin(), head.end(), file.begin());
     std::copy(object.body.begin(), object.body.end(), file.begin() + kHeadSize);
@@ -351,30 +355,30 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
                       std::int64_t maxSide, std::int64_t maxPixels) {
     ShadePicture picture;
     picture.shades = kind.shades();
-    std::uint32_t w = object.width, h = object.height;
+    bool whole = false;
+    const Extent pixels = PictureExtent(kind, object.width, object.height, &whole);
+    const auto w = static_cast<std::uint32_t>(pixels.width);
+    const auto h = static_cast<std::uint32_t>(pixels.height);
     const auto frames = static_cast<std::uint32_t>(kind.frames);
     const auto depth = static_cast<std::uint32_t>(kind.depth);
-    if (w == 0 || h == 0) {
+    if (object.width == 0 || object.height == 0) {
         // An empty GROB is a valid object of any kind: a picture without pixels.
-        picture.width = static_cast<int>(kind.pageFlipping() ? w : w / depth);
-        picture.height = static_cast<int>(kind.pageFlipping() ? h / frames : h);
+        picture.width = static_cast<int>(w);
+        picture.height = static_cast<int>(h);
         return picture;
     }
     const std::uint32_t stride = RowStride(object.width);
-    if (object.body.size() < std::size_t{stride} * h)
+    if (object.body.size() < std::size_t{stride} * object.height)
         Fail(path, "the body holds " + std::to_string(object.body.size()) + " of " +
-                       std::to_string(std::size_t{stride} * h) + " bytes");
-    if (kind.pageFlipping()) {
-        if (h % frames != 0)
-            Fail(path, "its height of " + std::to_string(h) + " rows is not a whole number of " +
-                           std::to_string(kind.frames) + " frames");
-        h /= frames;
-    } else if (w % depth != 0) {
-        Fail(path, "its width of " + std::to_string(w) + " columns is not a whole number of " +
-                       std::to_string(kind.depth) + "-bit pixels");
-    } else {
-        w /= depth;
-    }
+                       std::to_string(std::size_t{stride} * object.height) + " bytes");
+    if (!whole && kind.pageFlipping())
+        Fail(path, "its height of " + std::to_string(object.height) +
+                       " rows is not a whole number of " + std::to_string(kind.frames) +
+                       " frames");
+    if (!whole)
+        Fail(path, "its width of " + std::to_string(object.width) +
+                       " columns is not a whole number of " + std::to_string(kind.depth) +
+                       "-bit pixels");
     if (w > maxSide || h > maxSide || std::int64_t{w} * h > maxPixels)
         Fail(path,
              "the picture would be " + std::to_string(w) + " x " + std::to_string(h) + " pixels");

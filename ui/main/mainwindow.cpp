@@ -3,10 +3,10 @@
 #include "aboutdialog.h"
 #include "busycursor.h"
 #include "commandline.h"
-#include "filenames.h"
 #include "layout.h"
 #include "picturebox.h"
 #include "previewwindow.h"
+#include "qtnames.h"
 #include "settings.h"
 #include "twips.h"
 
@@ -376,7 +376,7 @@ void MainWindow::aboutClosed() {
 void MainWindow::batchFailure(const QString& file, const QString& cause) {
     std::FILE* out = options_.errors ? options_.errors : stderr;
     const QString line = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-    std::fprintf(out, "%s\n", filenames::Printable(line).toLocal8Bit().constData());
+    std::fprintf(out, "%s\n", qtnames::Printable(line).toLocal8Bit().constData());
     std::fflush(out);
     exitCode_ = 1;
     close();

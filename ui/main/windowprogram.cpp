@@ -2,8 +2,8 @@
 
 #include "commandline.h"
 #include "errorstream.h"
-#include "filenames.h"
 #include "mainwindow.h"
+#include "qtnames.h"
 #include "settings.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ int RunWindowProgram(int argc, char** argv) {
     // The arguments as the system gave them (Qt's own taken out): a name need not be UTF-8.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << filenames::FromNative(QByteArray(argv[i]));
+        arguments << qtnames::FromNative(QByteArray(argv[i]));
     const QString argumentText = cmdline::JoinArguments(arguments);
     g_batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
     if (headless && !g_batch) {

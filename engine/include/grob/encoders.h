@@ -5,6 +5,7 @@
 #include "grob/kinds.h"
 #include "grob/prepare.h"
 #include "grob/raster.h"
+#include "grob/reader.h"
 
 #include <cstdint>
 #include <string>
@@ -19,6 +20,19 @@ void ConvertAndSave4(const PictureRaster& picture, Series series, const std::str
 // Writes the picture as a page-flipping GROB of `pcnt` (2..5) one-bit frames.
 void ConvertAndSavePF(const PictureRaster& picture, Series series, int pcnt,
                       const std::string& filename);
+
+// The GROB object of the picture in the kind: its body encoded, its fields
+// checked (GrobError when they do not fit) before any memory is taken. A
+// picture in memory is read a row at a time; any other raster pixel by
+// pixel through its reads (the reference path).
+GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
+                        const std::string& filename = {});
+GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Series series,
+                        const std::string& filename = {});
+// The object of the picture prepared as `preparation` asks: fitted, toned
+// and dithered, or exactly the plain conversion when it is neutral.
+GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
+                        const Preparation& preparation, const std::string& filename = {});
 
 // The whole file the kind's encoder writes, built in memory. `filename` only
 // names the file in error messages. A picture in memory is read a row at a

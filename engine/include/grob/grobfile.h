@@ -2,10 +2,11 @@
 // graphics object (prologue, size, height, width, body).
 #pragma once
 
+#include "grob/error.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 
 namespace grob {
@@ -18,20 +19,17 @@ enum class ErrorCode {
     BadDepth,      // fixed depth other than 1, 2 or 4 bits per pixel
     CannotCreate,  // output path cannot be created or opened for writing
     WriteFailed,   // writing, flushing or replacing the file failed
+    BadBody,       // a GROB object whose body is not its width and height
 };
 
 // A conversion that failed: what went wrong, with which file, and why.
-class GrobError : public std::runtime_error {
+class GrobError : public Error {
   public:
     GrobError(ErrorCode code, std::string path, std::string cause);
     ErrorCode code() const { return code_; }
-    const std::string& path() const { return path_; }
-    const std::string& cause() const { return cause_; }
 
   private:
     ErrorCode code_;
-    std::string path_;
-    std::string cause_;
 };
 
 constexpr std::uint32_t kFieldLimit = 0x100000; // five nibbles

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -19,6 +20,28 @@ struct OutputKind {
     // Shades the calculator shows: 2^depth, or 2^frames for page-flipping.
     constexpr int shades() const { return 1 << (pageFlipping() ? frames : depth); }
 };
+
+// A size in GROB dots (columns, rows) or in picture pixels.
+struct Extent {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+};
+// The GROB's size in dots for a picture of `width` x `height` pixels in the
+// kind: `depth` columns a pixel, or `frames` frames stacked.
+constexpr Extent GrobExtent(const OutputKind& kind, std::uint64_t width, std::uint64_t height) {
+    return kind.pageFlipping() ? Extent{width, height * std::uint64_t(kind.frames)}
+                               : Extent{width * std::uint64_t(kind.depth), height};
+}
+// The picture's size in pixels of a GROB of `columns` x `rows` dots seen as
+// the kind; `whole` tells whether the dots are a whole number of the kind's
+// pixels (columns a multiple of the depth, rows of the frames).
+constexpr Extent PictureExtent(const OutputKind& kind, std::uint64_t columns, std::uint64_t rows,
+                               bool* whole = nullptr) {
+    const auto frames = std::uint64_t(kind.pageFlipping() ? kind.frames : 1);
+    const auto depth = std::uint64_t(kind.pageFlipping() ? 1 : kind.depth);
+    if (whole) *whole = columns % depth == 0 && rows % frames == 0;
+    return {columns / depth, rows / frames};
+}
 
 // In this order: "gro", "gro2", "gro4", "g04", "g08", "g16", "g32".
 inline constexpr std::array<OutputKind, 7> kOutputKinds = {{

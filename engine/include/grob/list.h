@@ -37,7 +37,7 @@ bool LooksLikeTextList(std::span<const std::uint8_t> data);
 // nibble first in each byte (inside a list the objects are not
 // byte-aligned), and the end marker 0312B. Throws GrobError(FieldOverflow)
 // for a GROB whose fields do not fit or a list beyond kMaxListBytes, and
-// std::invalid_argument for a body that is not RowStride(width) x height bytes.
+// GrobError(BadBody) for a body that is not RowStride(width) x height bytes.
 std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject>& objects,
                                      const std::string& path = {});
 // The text form: "%%HP: T(3)A(R)F(.);", then "{", each GROB on a line of

@@ -4,8 +4,10 @@
 // a range or a default is written here and nowhere else.
 #pragma once
 
+#include "grob/grobfile.h"
 #include "grob/kinds.h"
 #include "grob/prepare.h"
+#include "grob/sprites.h"
 
 #include <algorithm>
 #include <array>
@@ -79,6 +81,51 @@ enum class OptionType {
 struct OptionChoice {
     std::string_view name;  // what is typed
     std::string_view label; // what it means
+    std::string_view alias; // another spelling that is taken too ("-g16" for "g16")
+};
+
+struct FitBox {
+    int width;
+    int height;
+};
+
+// Everything the options set: one conversion's choices (the kind, series,
+// preparation, previews, cutting and forms) and the run's own (where the
+// outputs go, how many at once, what is said). Every front end fills one
+// through the table's bindings, so an option means the same everywhere.
+struct Choices {
+    OutputKind kind = kOutputKinds[0];
+    std::optional<Series> series; // nothing: a GROB's own, else the one saved
+    Preparation preparation;
+    int zoom = 2; // of the previews
+    Cutting cutting;
+    bool text = false;     // the text form instead of the binary one
+    bool list = false;     // every GROB of a run in one list object
+    bool split = false;    // a list's pictures as numbered PNGs
+    bool toPng = false;    // each picture as a PNG instead of a GROB
+    std::string output;    // the one picture's output ("-": standard output)
+    std::string outputDir; // empty: beside each picture
+    std::string preview;   // a PNG file or a folder for the calculator's views
+    int jobs = 0;          // 0: one a core
+    bool quiet = false;
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+};
+
+// One option's value, in the member its type uses.
+struct OptionValue {
+    bool flag = false;      // Flag
+    double number = 0;      // Whole, Number
+    FitBox size{0, 0};      // Size; 0 x 0 for none (natural size)
+    std::size_t choice = 0; // Choice: an index into the option's choices
+    std::string path;       // Path
+};
+
+// Where an option's value lives in Choices: set it, and read it back.
+struct Binding {
+    void (*set)(Choices&, const OptionValue&) = nullptr;
+    OptionValue (*get)(const Choices&) = nullptr;
 };
 
 // Where an option is used besides the command line.
@@ -105,6 +152,7 @@ struct OptionEntry {
     // The web page's help, where `help` speaks of the command line or of
     // names typed there; empty: `help` says it.
     std::string_view web = {};
+    Binding bind = {};
 };
 
 namespace detail {
@@ -119,17 +167,71 @@ constexpr std::array<OptionChoice, N> ChoicesOf(const Table& table, Make make) {
 
 inline constexpr auto kKindChoices =
     detail::ChoicesOf<kOutputKinds.size()>(kOutputKinds, [](const OutputKind& k) {
-        return OptionChoice{k.extension, k.description};
+        return OptionChoice{k.extension, k.description, k.option};
     });
 inline constexpr auto kDitherChoices =
     detail::ChoicesOf<kDitherMethods.size()>(kDitherMethods, [](const DitherMethod& d) {
-        return OptionChoice{d.name, d.label};
+        return OptionChoice{d.name, d.label, {}};
     });
 inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
-    {"48", "HP 48 series: header HPHP48-X"},
-    {"49", "HP 49 series: header HPHP49-X"},
+    {"48", "HP 48 series: header HPHP48-X", {}},
+    {"49", "HP 49 series: header HPHP49-X", {}},
 }};
-inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture"}}};
+inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
+
+// The bindings of the table's entries, by the type of the member they set.
+namespace bind {
+template <auto Member> constexpr Binding Flag() {
+    return {[](Choices& c, const OptionValue& v) { c.*Member = v.flag; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.flag = c.*Member;
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding PrepareFlag() {
+    return {[](Choices& c, const OptionValue& v) { c.preparation.*Member = v.flag; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.flag = c.preparation.*Member;
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding PrepareNumber() {
+    return {[](Choices& c, const OptionValue& v) { c.preparation.*Member = v.number; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.number = c.preparation.*Member;
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding CutFlag() {
+    return {[](Choices& c, const OptionValue& v) { c.cutting.*Member = v.flag; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.flag = c.cutting.*Member;
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding Whole() {
+    return {[](Choices& c, const OptionValue& v) { c.*Member = int(v.number); },
+            [](const Choices& c) {
+                OptionValue v;
+                v.number = c.*Member;
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding Path() {
+    return {[](Choices& c, const OptionValue& v) { c.*Member = v.path; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.path = c.*Member;
+                return v;
+            }};
+}
+std::size_t IndexOfKind(const OutputKind& kind);
+std::size_t IndexOfDither(Dither dither);
+} // namespace bind
 
 // clang-format off
 inline constexpr std::array<OptionEntry, 27> kOptions = {{
@@ -139,34 +241,54 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .label = "Kind", .preference = "preview/kind", .use = kCommandLine | kPreviewView,
      .web = "What the calculator gets: the ordinary black and white GROB, or one with shades "
             "(2 or 4 bits a dot side by side, or 2 to 5 frames shown in turn) for a grayscale "
-            "display program."},
+            "display program.",
+     .bind = {[](Choices& c, const OptionValue& v) { c.kind = kOutputKinds[v.choice]; },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = bind::IndexOfKind(c.kind);
+                  return v;
+              }}},
     {.name = "series", .type = OptionType::Choice, .valueName = "48|49", .byDefault = 1,
      .choices = kSeriesChoices,
      .help = "The calculator series of the header (default: a GROB's own, else the one saved "
              "by the window).",
      .web = "The calculator the file is for: each reads only files with its own first 8 "
             "bytes, HPHP48-X for the HP 48 series, HPHP49-X for the HP 49G, 49g+, 48gII and "
-            "50g."},
+            "50g.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.series = v.choice == 0 ? Series::HP48 : Series::HP49;
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = c.series == Series::HP48 ? 0 : 1;
+                  return v;
+              }}},
     {.name = "output", .shortName = 'o', .type = OptionType::Path, .valueName = "FILE",
      .help = "Write the output of the one picture given to FILE, or to standard output when "
              "FILE is -.",
-     .manual = "With several pictures use --output-dir instead."},
+     .manual = "With several pictures use --output-dir instead.",
+     .bind = bind::Path<&Choices::output>()},
     {.name = "output-dir", .shortName = 'd', .type = OptionType::Path, .valueName = "DIR",
      .help = "Write the outputs into DIR, made if missing (default: beside each picture).",
-     .manual = "The outputs keep the names they would have beside their pictures."},
+     .manual = "The outputs keep the names they would have beside their pictures.",
+     .bind = bind::Path<&Choices::outputDir>()},
     {.name = "jobs", .shortName = 'j', .type = OptionType::Whole, .valueName = "N",
      .minimum = 1, .maximum = 1000000,
      .help = "Convert up to N pictures at once (default: the number of cores; at most 4 per "
-             "core)."},
+             "core).",
+     .bind = bind::Whole<&Choices::jobs>()},
     {.name = "to", .type = OptionType::Choice, .valueName = "png", .choices = kToChoices,
      .help = "Write each picture (a GROB, say) as a PNG instead of a GROB; no --kind is needed.",
      .manual = "The PNG is named like the picture with .png in place of its extension; a GROB "
-               "is drawn in its shades."},
+               "is drawn in its shades.",
+     .bind = {[](Choices& c, const OptionValue&) { c.toPng = true; },
+              [](const Choices&) { return OptionValue{}; }}},
     {.name = "text", .type = OptionType::Flag,
      .help = "Write the GROB's text form (\"GROB w h hex...\") instead of the binary one, under "
              "the same name.",
      .manual = "The body is one unbroken run of hexadecimal digits, each byte low digit first, "
-               "as the calculators write it."},
+               "as the calculators write it.",
+     .bind = bind::Flag<&Choices::text>()},
     {.name = "fit", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
      .maximum = kMaxSide,
      .help = "Scale the picture down to fit inside WxH, keeping its aspect ratio (131x64: HP 48 "
@@ -175,25 +297,39 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .manual = "Areas are averaged; each side is 1 to 16384.",
      .web = "Scale the picture down to fit a calculator's screen (131 x 64: HP 48 and HP 49G; "
             "131 x 80: later HP 49 models) or any size, keeping its proportions. At natural "
-            "size each pixel is a dot."},
+            "size each pixel is a dot.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.fitWidth = v.size.width;
+                  c.preparation.fitHeight = v.size.height;
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.size = {c.preparation.fitWidth, c.preparation.fitHeight};
+                  return v;
+              }}},
     {.name = "upscale", .type = OptionType::Flag,
      .help = "With --fit, also enlarge smaller pictures, by whole factors.",
      .label = "Enlarge smaller pictures (whole factors)", .preference = "prepare/upscale",
      .use = kCommandLine | kPreparation,
      .web = "Also enlarge a picture smaller than the fit, by a whole factor, so that its pixels "
-            "stay sharp squares."},
+            "stay sharp squares.",
+     .bind = bind::PrepareFlag<&Preparation::upscale>()},
     {.name = "brightness", .type = OptionType::Number, .valueName = "B", .minimum = -100,
      .maximum = 100, .help = "Brightness, -100 to 100 (default 0).", .label = "Brightness",
-     .preference = "prepare/brightness", .use = kCommandLine | kPreparation},
+     .preference = "prepare/brightness", .use = kCommandLine | kPreparation,
+     .bind = bind::PrepareNumber<&Preparation::brightness>()},
     {.name = "contrast", .type = OptionType::Number, .valueName = "C", .minimum = -100,
      .maximum = 100, .help = "Contrast, -100 to 100 (default 0).", .label = "Contrast",
-     .preference = "prepare/contrast", .use = kCommandLine | kPreparation},
+     .preference = "prepare/contrast", .use = kCommandLine | kPreparation,
+     .bind = bind::PrepareNumber<&Preparation::contrast>()},
     {.name = "gamma", .type = OptionType::Number, .valueName = "G", .minimum = 0.05,
      .maximum = 20, .byDefault = 1,
      .help = "Gamma, 0.05 to 20; above 1 lightens the mid-tones (default 1).", .label = "Gamma",
-     .preference = "prepare/gamma", .use = kCommandLine | kPreparation},
+     .preference = "prepare/gamma", .use = kCommandLine | kPreparation,
+     .bind = bind::PrepareNumber<&Preparation::gamma>()},
     {.name = "invert", .type = OptionType::Flag, .help = "Invert the picture.",
-     .label = "Invert", .preference = "prepare/invert", .use = kCommandLine | kPreparation},
+     .label = "Invert", .preference = "prepare/invert", .use = kCommandLine | kPreparation,
+     .bind = bind::PrepareFlag<&Preparation::invert>()},
     {.name = "dither", .type = OptionType::Choice, .valueName = "METHOD",
      .choices = kDitherChoices,
      .help = "Dithering in the kind's own shades: none (the plain bands), floyd-steinberg, "
@@ -203,52 +339,81 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
                "conversion, byte for byte.",
      .web = "Mixes the kind's own shades in fine patterns to show the tones between them: best "
             "for photographs. Floyd-Steinberg is the smoothest, Atkinson the crispest, ordered a "
-            "regular grid; none gives plain bands, best for drawings and text."},
+            "regular grid; none gives plain bands, best for drawings and text.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.dither = kDitherMethods[v.choice].dither;
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = bind::IndexOfDither(c.preparation.dither);
+                  return v;
+              }}},
     {.name = "preview", .type = OptionType::Path, .valueName = "FILE|DIR",
      .help = "Also write the calculator's view of each GROB as a PNG: FILE for one picture, or "
-             "into a folder (named like the GROB, .png)."},
+             "into a folder (named like the GROB, .png).",
+     .bind = bind::Path<&Choices::preview>()},
     {.name = "zoom", .type = OptionType::Whole, .valueName = "N", .minimum = 1, .maximum = 16,
      .byDefault = 2, .help = "The previews' zoom, 1 to 16 (default 2).", .label = "Zoom",
      .preference = "preview/zoom", .use = kCommandLine | kPreviewView,
      .web = "How large the preview is drawn: each dot as a square of this many pixels a side. "
-            "It does not change the GROB."},
+            "It does not change the GROB.",
+     .bind = bind::Whole<&Choices::zoom>()},
     {.name = "frames", .type = OptionType::Flag,
      .help = "Every frame of an animated GIF, page of a TIFF or GROB of a list, not the "
              "first alone: one GROB each.",
      .manual = "Each frame is the whole picture as a browser shows it at that moment; each goes "
-               "through the same preparation."},
+               "through the same preparation.",
+     .bind = bind::CutFlag<&Cutting::frames>()},
     {.name = "tile", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
      .maximum = kMaxSide,
      .help = "Cut each picture into WxH tiles, left to right, top to bottom: one GROB each.",
-     .manual = "A picture that is not a whole number of tiles is refused, saying by how much."},
+     .manual = "A picture that is not a whole number of tiles is refused, saying by how much.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.cutting.tileWidth = v.size.width;
+                  c.cutting.tileHeight = v.size.height;
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.size = {c.cutting.tileWidth, c.cutting.tileHeight};
+                  return v;
+              }}},
     {.name = "tile-pad", .type = OptionType::Flag,
      .help = "With --tile, pad the last row and column of tiles with white (and clear) "
-             "instead of refusing."},
+             "instead of refusing.",
+     .bind = bind::CutFlag<&Cutting::tilePad>()},
     {.name = "skip-empty", .type = OptionType::Flag,
      .help = "With --tile, leave out tiles that are white or clear throughout, and say which "
-             "remain."},
+             "remain.",
+     .bind = bind::CutFlag<&Cutting::skipEmpty>()},
     {.name = "mask", .type = OptionType::Flag,
      .help = "After each picture's GROB, a 1-bit mask of its size, dark where the picture is "
              "at least half opaque.",
      .manual = "As files, walk-01.mask.gro beside walk-01.g16. A picture with no transparency "
-               "gets a full mask, said once."},
+               "gets a full mask, said once.",
+     .bind = bind::CutFlag<&Cutting::masks>()},
     {.name = "list", .type = OptionType::Flag,
      .help = "All the GROBs (frames, tiles, masks, every picture given) in one list object, "
              "named after the first picture: walk.g16.lst.",
      .manual = "With --text, the list in the text form. A list larger than 288 KB, the most "
                "user memory of any HP 48 or HP 49, is refused. Without --list, several GROBs from "
-               "one picture are numbered files: walk-01.g16, walk-02.g16, ..."},
+               "one picture are numbered files: walk-01.g16, walk-02.g16, ...",
+     .bind = bind::Flag<&Choices::list>()},
     {.name = "split", .type = OptionType::Flag,
      .help = "With --to png, the GROBs of a list (or the frames) as numbered PNGs instead of one "
-             "sheet side by side."},
+             "sheet side by side.",
+     .bind = bind::Flag<&Choices::split>()},
     {.name = "quiet", .shortName = 'q', .type = OptionType::Flag,
-     .help = "Show no progress and no summary, only failures."},
+     .help = "Show no progress and no summary, only failures.",
+     .bind = bind::Flag<&Choices::quiet>()},
     {.name = "verbose", .shortName = 'v', .type = OptionType::Flag,
      .help = "Say each file written (picture -> output, bytes) on standard output, or on "
-             "standard error when an output goes to standard output."},
-    {.name = "help", .shortName = 'h', .type = OptionType::Flag, .help = "Show this help."},
+             "standard error when an output goes to standard output.",
+     .bind = bind::Flag<&Choices::verbose>()},
+    {.name = "help", .shortName = 'h', .type = OptionType::Flag, .help = "Show this help.",
+     .bind = bind::Flag<&Choices::help>()},
     {.name = "version", .shortName = 'V', .type = OptionType::Flag,
-     .help = "Show the program's version."},
+     .help = "Show the program's version.",
+     .bind = bind::Flag<&Choices::version>()},
 }};
 // clang-format on
 // Every entry of the table is an option: the size above counts them.
@@ -259,6 +424,12 @@ constexpr bool EveryEntryNamed() {
 }
 static_assert(EveryEntryNamed(),
               "an empty entry: the table's size counts more options than it has");
+constexpr bool EveryEntryBound() {
+    for (const OptionEntry& option : kOptions)
+        if (!option.bind.set || !option.bind.get) return false;
+    return true;
+}
+static_assert(EveryEntryBound(), "an option that sets nothing");
 
 constexpr std::span<const OptionEntry> Options() {
     return kOptions;
@@ -267,16 +438,26 @@ constexpr std::span<const OptionEntry> Options() {
 // fault of the caller, so this never fails for them).
 const OptionEntry& Option(std::string_view name);
 
+// A decimal number written with a "." (whatever the locale), an optional
+// sign and exponent; nothing for anything else, infinities and NaN included.
+std::optional<double> ParseDecimal(std::string_view text);
 // The value as the option's type reads it, or nothing when it is not a
 // value of the option (out of range, not a number, not a choice).
 std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text);
-struct FitBox {
-    int width;
-    int height;
-};
 std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text);
-// The index of the choice, or nothing.
+// The index of the choice (by its name or its other spelling), or nothing.
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text);
+// Any option's value from its text: a flag from "true" or "false" (as the
+// preferences file keeps it), a number, a size, a choice, a path (not
+// empty). Nothing when the text is not one of the option's values.
+std::optional<OptionValue> ParseValue(const OptionEntry& option, std::string_view text);
+// The value as ParseValue reads it back.
+std::string FormatValue(const OptionEntry& option, const OptionValue& value);
+// Sets the option in `choices` from its text; false, changing nothing, when
+// the text is not one of its values.
+bool SetOption(Choices& choices, const OptionEntry& option, std::string_view text);
+// The option's value in `choices`, as text.
+std::string OptionText(const Choices& choices, const OptionEntry& option);
 
 // A number as the manual and the help write it: "0.05", "20", "-100".
 std::string FormatNumber(double value);

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,24 +16,22 @@
 namespace grob {
 
 // A GROB file that cannot be read: which file and what is wrong with it.
-class GrobReadError : public std::runtime_error {
+class GrobReadError : public Error {
   public:
     GrobReadError(std::string path, std::string cause);
-    const std::string& path() const { return path_; }
-    const std::string& cause() const { return cause_; }
-
-  private:
-    std::string path_;
-    std::string cause_;
 };
 
 // One graphics object: its size in GROB columns and rows and its body,
-// RowStride(width) bytes a row, leftmost column in the lowest bit.
+// RowStride(width) bytes a row, leftmost column in the lowest bit; the kind
+// it was made as (or, read from a file, the kind its name tells) and the
+// series of its header. The encoders hand one to whoever needs it; it
+// becomes bytes only where bytes leave (BinaryGrob, TextGrob, lists).
 struct GrobObject {
     Series series = Series::HP49; // from a binary header; the text form has none
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::vector<std::uint8_t> body;
+    OutputKind kind = OutputKinds()[0];
 };
 
 // Whether the bytes start as a binary GROB file or hold a text-form GROB.
