@@ -2,9 +2,12 @@
 // and from the engine's worker: a long decoding is cancelled by ending this
 // worker, and the engine keeps the picture it has meanwhile.
 //   in:  { file, maxSide, maxPixels }
-//   out: { width, height, pixels (RGBA, straight alpha), bitmap }, or
-//        { width, height, tooLarge: true }, or { error }
+//   out: { loaded: true } once, as it starts; then { width, height, pixels
+//        (RGBA, straight alpha), bitmap }, or { width, height, tooLarge:
+//        true }, or { error }
 'use strict';
+
+self.postMessage({ loaded: true });
 
 self.onmessage = async ({ data: { file, maxSide, maxPixels } }) => {
     let bitmap;

@@ -3,6 +3,7 @@
 // browser in a worker of its own and handed to the engine's worker, and
 // what comes back shown and saved. Nothing is sent anywhere.
 import table from './options.js';
+import { zip } from './zip.js';
 
 const $ = (id) => document.getElementById(id);
 const option = (name) => table.options.find((o) => o.name === name);
@@ -130,14 +131,21 @@ function effective() {
     return { ...state, series: seriesOfGrob ?? state.series };
 }
 
+// The settings kept for the next visit, and in the address for a link; the
+// address follows a drag a moment later (browsers allow a few changes of
+// it a second).
+let addressTimer = 0;
 function keep() {
     try {
         localStorage.setItem(kStorage, JSON.stringify(state));
     } catch {
         // Private browsing or storage turned off: the settings last this visit.
     }
-    const address = toAddress();
-    history.replaceState(null, '', address ? `#${address}` : location.pathname + location.search);
+    clearTimeout(addressTimer);
+    addressTimer = setTimeout(() => {
+        const address = toAddress();
+        history.replaceState(null, '', address ? `#${address}` : location.pathname + location.search);
+    }, 250);
 }
 
 // ---- The controls.
@@ -383,8 +391,7 @@ function buildLegend() {
         mark.className = i ? 'outline dashed' : 'outline';
         mark.setAttribute('aria-hidden', 'true');
         const text = `${i ? 'dashed' : 'solid'}, ${screen.width} x ${screen.height} (${screen.models})`;
-        legend.append(mark, ` ${text}${i < table.screens.length - 1 ? '; ' : '.'}`);
-        if (i < table.screens.length - 1) legend.append(' ');
+        legend.append(mark, `${text}${i < table.screens.length - 1 ? '; ' : '.'}`);
     });
 }
 
@@ -403,8 +410,10 @@ function failed(cause) {
 }
 worker.onmessage = ({ data }) => {
     if (data.type === 'ready') {
+        // Ready once the decoder's script is here too, which works offline.
         started = true;
-        document.body.dataset.ready = 'true';
+        spare = spareDecoder();
+        spare.loaded.then(() => (document.body.dataset.ready = 'true'));
     }
     if (data.type === 'failed') failed(data.error);
     const reply = replies.get(data.id);
@@ -430,6 +439,7 @@ const waiting = [];
 function updateBusy() {
     const busy = Boolean(opening) || (Boolean(source) && !latest);
     document.body.dataset.busy = String(busy);
+    $('download-all').disabled = Boolean(opening);
     if (busy) $('result').setAttribute('aria-busy', 'true');
     else $('result').removeAttribute('aria-busy');
 }
@@ -590,79 +600,158 @@ function stillShowing() {
     return source ? `Still showing ${source.name}.` : 'Open a picture to convert it.';
 }
 
-// The browser's decoding, in a worker of its own that Cancel ends.
+// The browser's decoding, in a worker of its own that Cancel ends. One
+// waits ready for the next picture, its script loaded while the page is
+// (so that it is there offline too).
+let spare = null;
+function spareDecoder() {
+    const decoder = new Worker('decoder.js');
+    decoder.loaded = new Promise((resolve) => {
+        decoder.onmessage = () => resolve();
+        decoder.onerror = () => resolve((decoder.broken = true));
+    });
+    return decoder;
+}
+
 function decode(task, file) {
+    performance.mark('veldar-decoding');
+    const decoder = spare && !spare.broken ? spare : spareDecoder();
+    spare = spareDecoder();
     return new Promise((resolve) => {
-        const decoder = new Worker('decoder.js');
         const done = (answer) => {
             decoder.terminate();
             resolve(answer);
         };
         task.end = () => done({ cancelled: true });
-        decoder.onmessage = ({ data }) => done(data);
+        decoder.onmessage = ({ data }) => data.loaded || done(data);
         decoder.onerror = () => done({ error: 'not a picture of a kind this browser reads, or a damaged one' });
         decoder.postMessage({ file, maxSide: table.maxSide, maxPixels: table.maxPixels });
     });
 }
 
-async function open(file) {
-    if (!file) return;
-    if (opening) opening.cancel(false); // a newer file replaces one still opening
-    const name = file.name || 'picture';
+// A long piece of work (an opening, the archive of several pictures): one
+// at a time, shown with its progress and a Cancel button; a newer opening
+// replaces one under way.
+function begin(onCancel) {
+    if (opening) opening.cancel(false);
     const task = { cancelled: false, end: () => {} };
     task.cancel = (say = true) => {
         task.cancelled = true;
         task.end();
-        if (say) $('file-info').textContent = `Opening ${name} cancelled. ${stillShowing()}`;
+        if (say) onCancel();
     };
     opening = task;
     updateBusy();
+    return task;
+}
+
+function finish(task) {
+    if (opening !== task) return;
+    opening = null;
+    progress('');
+    updateBusy();
+}
+
+// What a file holds, told as the program tells it: a binary GROB, else a
+// picture the browser decodes (its size checked from its header first),
+// else text holding a GROB. The answer carries its pixels, or an error, or
+// says it was cancelled.
+async function load(task, file, name, say) {
+    say(`Reading ${name}…`);
+    const look = await ask({ type: 'inspect', file, name });
+    if (task.cancelled) return { cancelled: true };
+    if (look.error || look.grob) return look;
+    const size = look.size ? ` (${look.size[0]} x ${look.size[1]} pixels)` : '';
+    say(`Decoding ${name}${size}…`);
+    const decoded = await decode(task, file);
+    if (task.cancelled) return { cancelled: true };
+    if (!decoded.error) return { ...look, ...decoded };
+    return look.textGrob ? ask({ type: 'grob', file, name }) : decoded;
+}
+
+async function open(file) {
+    if (!file) return;
+    const name = file.name || 'picture';
+    const task = begin(() => ($('file-info').textContent = `Opening ${name} cancelled. ${stillShowing()}`));
+    performance.mark('veldar-open');
     $('file-error').textContent = '';
     const refuse = (cause) => {
         $('file-error').textContent = `Cannot open "${name}": ${cause}.`;
         $('file-info').textContent = stillShowing();
     };
     try {
-        progress(`Reading ${name}…`);
-        let look = await ask({ type: 'inspect', file, name });
-        if (task.cancelled) return;
+        const look = await load(task, file, name, progress);
+        if (look.cancelled) return;
         if (look.error) return refuse(look.error);
-        let bitmap = null;
-        if (!look.grob) {
-            const size = look.size ? ` (${look.size[0]} x ${look.size[1]} pixels)` : '';
-            progress(`Decoding ${name}${size}…`);
-            const decoded = await decode(task, file);
-            if (task.cancelled) return;
-            if (decoded.error && look.textGrob) {
-                look = await ask({ type: 'grob', file, name });
-                if (look.error) return refuse(look.error);
-            } else if (decoded.error) {
-                return refuse(decoded.error);
-            } else {
-                bitmap = decoded.bitmap || null;
-                look = { ...look, ...decoded };
-            }
-        }
         progress(`Preparing ${name}…`, false);
         const shades = look.grob ? new Uint8ClampedArray(look.pixels.slice(0)) : null;
         invalidate();
         const { width, height, pixels } = look;
         const used = await ask({ type: 'picture', width, height, pixels }, pixels ? [pixels] : []);
         if (used.error) {
-            bitmap?.close();
+            look.bitmap?.close();
             refuse(used.error);
             if (source) refresh();
             return;
         }
         if (look.grob) drawShades(shades, width, height);
-        else drawPicture(bitmap);
+        else drawPicture(look.bitmap);
         opened(name, look, used);
     } finally {
-        if (opening === task) {
-            opening = null;
-            progress('');
-            updateBusy();
+        performance.mark('veldar-opened');
+        finish(task);
+    }
+}
+
+// ---- Several pictures at once: the first shown, all of them converted
+// with its settings into one archive.
+
+let several = [];
+
+function openSeveral(files) {
+    several = files.length > 1 ? [...files] : [];
+    $('several').hidden = !several.length;
+    if (several.length) {
+        const first = several[0].name || 'picture';
+        $('several-text').textContent =
+            `${several.length} pictures: ${first} is shown, and every one is converted with its settings into one archive.`;
+        $('download-all').textContent = `Download all ${several.length} GROBs (.zip)`;
+    }
+    open(files[0]);
+}
+
+async function downloadAll() {
+    const settings = request();
+    const extension = state.kind;
+    const task = begin(() => say('Making the archive cancelled.'));
+    const entries = [];
+    const failed = [];
+    const names = new Set();
+    try {
+        for (const [i, file] of several.entries()) {
+            const name = file.name || 'picture';
+            const look = await load(task, file, name, (text) => progress(`${i + 1} of ${several.length}: ${text}`));
+            if (look.cancelled) return;
+            look.bitmap?.close();
+            let answer = look;
+            if (!look.error) {
+                const { width, height, pixels } = look;
+                answer = await ask({ type: 'convert', width, height, pixels, settings }, pixels ? [pixels] : []);
+                if (task.cancelled) return;
+            }
+            const output = outputName(name, extension);
+            if (!answer.error && names.has(output))
+                answer = { error: `another picture gives the same name, ${output}` };
+            if (answer.error) failed.push(`${name}: ${answer.error}`);
+            else entries.push({ name: output, bytes: answer.grob });
+            names.add(output);
         }
+        const archive = outputName(several[0].name || 'picture', `${extension}.zip`);
+        if (entries.length) save(new Blob([zip(entries)], { type: 'application/zip' }), archive);
+        const made = entries.length ? `${archive} saved to your downloads, ${entries.length} GROBs` : 'No archive';
+        say(failed.length ? `${made}; not converted: ${failed.join('; ')}.` : `${made}.`, failed.length > 0);
+    } finally {
+        finish(task);
     }
 }
 
@@ -748,14 +837,13 @@ function opened(name, look, used) {
 
 // The name the desktop program gives an output: the picture's name up to
 // its last dot, then the new extension.
-function outputName(extension, suffix = '') {
-    const name = source.name;
+function outputName(name, extension, suffix = '') {
     const dot = name.lastIndexOf('.');
     return `${dot > 0 ? name.slice(0, dot) : name}${suffix}.${extension}`;
 }
 
 function grobName() {
-    return outputName(state.kind);
+    return outputName(source.name, state.kind);
 }
 
 function save(blob, name) {
@@ -816,7 +904,7 @@ function canvasPng(canvas) {
 }
 
 async function savePreview() {
-    const name = outputName('png', '-preview');
+    const name = outputName(source.name, 'png', '-preview');
     const answer = await current(`write "${name}"`);
     if (!answer) return;
     save(await canvasPng($('preview')), name);
@@ -824,7 +912,7 @@ async function savePreview() {
 }
 
 async function savePicture() {
-    const name = outputName('png');
+    const name = outputName(source.name, 'png');
     save(await canvasPng($('picture')), name);
     say(`${name} saved to your downloads.`);
 }
@@ -852,9 +940,10 @@ window.addEventListener('hashchange', () => {
     refresh();
 });
 $('file').addEventListener('change', (event) => {
-    open(event.target.files[0]);
+    if (event.target.files.length) openSeveral(event.target.files);
     event.target.value = '';
 });
+$('download-all').addEventListener('click', downloadAll);
 $('cancel').addEventListener('click', () => opening?.cancel());
 $('download').addEventListener('click', download);
 $('copy').addEventListener('click', copyText);
@@ -863,6 +952,7 @@ $('save-picture').addEventListener('click', savePicture);
 $('reset').addEventListener('click', () => {
     state = { ...defaults };
     seriesOfGrob = null;
+    fitChosen = false;
     showState();
     keep();
     refresh();
@@ -879,7 +969,7 @@ document.addEventListener('dragleave', (event) => {
 document.addEventListener('drop', (event) => {
     event.preventDefault();
     drop.classList.remove('over');
-    open(event.dataTransfer.files[0]);
+    if (event.dataTransfer.files.length) openSeveral(event.dataTransfer.files);
 });
 // A picture pasted, or a GROB's text form (from a forum post, say) pasted
 // anywhere but into a box.
@@ -890,7 +980,7 @@ document.addEventListener('paste', (event) => {
     const file = data.files[0] || (/GROB/.test(text) ? new File([text], 'pasted.gro') : null);
     if (!file) return;
     event.preventDefault();
-    open(file);
+    openSeveral([file]);
 });
 
 // Kept by the browser for use offline, and installable as an app.

@@ -175,14 +175,12 @@ async function usePicture({ pixels, width, height }) {
     return { photo: manyColours(engine.HEAPU8.subarray(pointer, pointer + rgba.length)) };
 }
 
-async function render({ settings }) {
-    const engine = await ready;
-    if (!picture.pointer) throw new Refusal('there is no picture');
-    const s = settings;
+// The GROB file of composed pixels at `pointer` with the page's settings.
+function encode(engine, pointer, width, height, s) {
     const failed = engine._veldar_encode(
-        picture.pointer,
-        picture.width,
-        picture.height,
+        pointer,
+        width,
+        height,
         s.kind,
         s.series,
         s.fitWidth,
@@ -194,7 +192,25 @@ async function render({ settings }) {
         s.invert ? 1 : 0,
         s.dither,
     );
-    const encoded = result(engine, failed);
+    return result(engine, failed);
+}
+
+// One of several pictures converted on its own: the picture shown stays.
+async function convert({ pixels, width, height, settings }) {
+    const engine = await ready;
+    if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
+    const grob = withBytes(engine, new Uint8Array(pixels), (pointer) => {
+        engine._veldar_compose(pointer, width, height);
+        return encode(engine, pointer, width, height, settings).bytes;
+    });
+    return { grob, transfer: [grob.buffer] };
+}
+
+async function render({ settings }) {
+    const engine = await ready;
+    if (!picture.pointer) throw new Refusal('there is no picture');
+    const s = settings;
+    const encoded = encode(engine, picture.pointer, picture.width, picture.height, s);
     const grob = encoded.bytes;
     return withBytes(engine, grob, (pointer) => {
         // The bare object, as the calculator's command line takes it pasted.
@@ -213,7 +229,7 @@ async function render({ settings }) {
     });
 }
 
-const handlers = { inspect, grob, picture: usePicture, render };
+const handlers = { inspect, grob, picture: usePicture, render, convert };
 let queue = Promise.resolve();
 
 self.onmessage = ({ data }) => {

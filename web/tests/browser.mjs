@@ -68,9 +68,10 @@ export function launch() {
 }
 
 // A new page at the site, ready for a picture; every request any page of
-// its context makes is added to `seen`.
-export async function openPage(browser, url, seen = [], viewport = { width: 1280, height: 900 }) {
-    const context = await browser.newContext({ viewport, acceptDownloads: true });
+// its context makes is added to `seen`; `options` for the context (a
+// phone's touch, say).
+export async function openPage(browser, url, seen = [], viewport = { width: 1280, height: 900 }, options = {}) {
+    const context = await browser.newContext({ viewport, acceptDownloads: true, ...options });
     await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: url });
     context.on('request', (request) => seen.push(request.url()));
     const page = await context.newPage();
