@@ -804,7 +804,7 @@ function opened(name, look, used) {
         }
     } else {
         if (look.images > 1)
-            advice.push({ text: `An animated GIF of ${look.images} pictures: the first is converted.` });
+            advice.push({ text: `An animated GIF of ${look.images} frames: the first is converted.` });
         const screen = screenPresets.find((p) => p.name === state.screen);
         if (state.fit === natural && !fitChosen && (width > screen.width || height > screen.height)) {
             state.fit = screen.name;

@@ -131,10 +131,10 @@ test('numbers as the program takes them, and settings kept in a link', async () 
     assert.deepEqual(errors, []);
 });
 
-test('an animated GIF says that its first picture is converted', async () => {
+test('an animated GIF says that its first frame is converted', async () => {
     const { page } = await openPage(browser, server.url);
     await openFile(page, join(root, 'tests/data/codecs-frames.gif'));
-    assert.match(await page.textContent('#advice'), /^An animated GIF of 4 pictures: the first is converted\./);
+    assert.match(await page.textContent('#advice'), /^An animated GIF of 4 frames: the first is converted\./);
 });
 
 test('a long opening shows how far it is and can be cancelled', async () => {
