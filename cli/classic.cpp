@@ -5,6 +5,7 @@
 #include "errorstream.h"
 #include "qtnames.h"
 #include "settings.h"
+#include "targets.h"
 
 #include <cmath>
 #include <cstdio>
@@ -39,18 +40,21 @@ std::optional<int> RunBatchWithoutWindow(const QString& argumentText) {
         fail(line.fileName, QStringLiteral("no file name given"));
     } else {
         pipeline::Request request;
-        request.source = pipeline::Source::File(line.fileName);
+        request.source = pipeline::Source::File(qtnames::ToNative(line.fileName).toStdString());
         request.kind = kind;
         request.series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
         const QString output = cmdline::OutputName(
             line.fileName,
             QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size())));
-        request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(output)}};
+        request.outputs = {{pipeline::Product::Grob,
+                            pipeline::Target::File(qtnames::ToNative(output).toStdString())}};
         const auto clashes = pipeline::CheckTargets({request});
         if (!clashes.empty()) {
-            fail(clashes.front().file, clashes.front().cause);
+            fail(qtnames::FromNative(QByteArray::fromStdString(clashes.front().file)),
+                 QString::fromStdString(clashes.front().cause));
         } else if (const pipeline::Result result = pipeline::Convert(request); !result.ok()) {
-            fail(result.file, result.cause);
+            fail(qtnames::FromNative(QByteArray::fromStdString(result.file)),
+                 QString::fromStdString(result.cause));
         }
     }
     // Nobody had the chance to move the window: the file keeps what it said,

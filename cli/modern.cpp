@@ -2,11 +2,15 @@
 
 #include "conversion.h"
 #include "errorstream.h"
+#include "filenames.h"
+#include "grob/checks.h"
 #include "grob/options.h"
 #include "modernoptions.h"
 #include "progress.h"
 #include "qtnames.h"
+#include "requests.h"
 #include "settings.h"
+#include "targets.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -27,10 +31,6 @@
 namespace modern {
 
 namespace {
-
-QString Line(const QString& file, const QString& cause) {
-    return QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-}
 
 // Short options of the table: alone ("-k"), flags together ("-qv"), a
 // value attached ("-j4", "-qkgro"). Qt's own options for the window that
@@ -65,15 +65,18 @@ int PrintToStandardOutput(const QString& text) {
     return 0;
 }
 
-// Makes the output folder when it is not there yet, as build tools expect;
-// an empty string, or why not.
-QString MakeFolder(const QString& folder) {
-    if (qtnames::IsFolder(folder)) return {};
-    if (qtnames::Exists(folder)) return QStringLiteral("it is not a folder");
-    std::error_code error;
-    std::filesystem::create_directories(qtnames::ToNative(folder).toStdString(), error);
-    if (error) return QString::fromLocal8Bit(error.message().c_str());
-    return qtnames::IsFolder(folder) ? QString() : QStringLiteral("the folder cannot be made");
+// Makes an output folder when it is not there yet, as build tools expect,
+// and finds out whether files can be made in it; an empty string, or why not.
+std::string MakeFolder(const std::string& folder) {
+    if (!filenames::IsFolder(folder)) {
+        if (filenames::Exists(folder)) return "it is not a folder";
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) return error.message();
+        if (!filenames::IsFolder(folder)) return "the folder cannot be made";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return {};
 }
 
 } // namespace
@@ -83,6 +86,41 @@ bool IsModern(int argc, char** argv) {
         if (std::strncmp(argv[i], "--", 2) == 0 || IsShortOption(argv[i])) return true;
     return false;
 }
+
+namespace {
+
+// TRANSITIONAL: the parsed options as the table's choices, until the parser
+// gives them itself.
+grob::Choices ChoicesOf(const Options& options) {
+    grob::Choices choices;
+    choices.kind = options.choices.kind;
+    choices.preparation = options.choices.preparation;
+    choices.zoom = options.choices.zoom;
+    choices.series = options.series;
+    choices.cutting = options.cutting;
+    choices.text = options.text;
+    choices.list = options.list;
+    choices.split = options.split;
+    choices.toPng = options.toPng;
+    choices.output = qtnames::ToNative(options.output).toStdString();
+    choices.outputDir = qtnames::ToNative(options.outputDir).toStdString();
+    choices.preview = qtnames::ToNative(options.preview).toStdString();
+    choices.jobs = options.jobs;
+    choices.quiet = options.quiet;
+    choices.verbose = options.verbose;
+    return choices;
+}
+
+// TRANSITIONAL: a line for Progress, which still takes Qt names.
+QString Shown(const std::string& text) {
+    return qtnames::FromNative(QByteArray::fromStdString(text));
+}
+
+std::string Line(const std::string& file, const std::string& cause) {
+    return "veldar-convert: " + file + ": " + cause;
+}
+
+} // namespace
 
 int Run(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN); // a file-size limit is a write failure, not the end
@@ -102,62 +140,74 @@ int Run(int argc, char** argv) {
                      qtnames::Printable(parsed.error).toLocal8Bit().constData());
         return 2;
     }
-    const Options& options = *parsed.options;
+    const grob::Choices choices = ChoicesOf(*parsed.options);
+    std::vector<std::string> pictures;
+    for (const QString& picture : parsed.options->pictures)
+        pictures.push_back(qtnames::ToNative(picture).toStdString());
     const bool terminal = ::isatty(2);
     std::FILE* errors = errorstream::OwnErrorStream();
+    auto say = [&](const std::string& line) {
+        std::fprintf(errors, "%s\n", filenames::Printable(line).c_str());
+    };
     // Without --series: a GROB's own series, else the one the window saved.
     grob::Series series = grob::Series::HP49;
     if (const auto saved = settings::Load(settings::SettingsPath()))
         series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
-    if (!options.outputDir.isEmpty()) {
-        if (const QString why = MakeFolder(options.outputDir); !why.isEmpty()) {
-            std::fprintf(
-                errors, "%s\n",
-                qtnames::Printable(Line(options.outputDir, why)).toLocal8Bit().constData());
+    // The folders the outputs go into, made (and found writable) once,
+    // before any work: one line, not one a picture.
+    for (const std::string& folder :
+         {choices.outputDir,
+          pipeline::PreviewIsFolder(choices.preview) ? choices.preview : std::string()}) {
+        if (folder.empty()) continue;
+        if (const std::string why = MakeFolder(folder); !why.empty()) {
+            say(Line(folder, why));
             return 1;
         }
     }
     // Every request of the run, checked against each other before any work:
     // no output replaces a picture of the run or another output.
-    std::vector<pipeline::Request> requests = RequestsFor(options, series);
+    std::vector<pipeline::Request> requests = pipeline::RequestsFor(pictures, choices, series);
     bool toStandardOutput = false;
     for (const pipeline::Request& request : requests)
         for (const pipeline::Output& output : request.outputs)
             toStandardOutput |= output.target.to == pipeline::Target::To::StandardOutput;
     // --verbose: on standard output, as cp -v and install -v write, unless
     // the output itself goes there.
-    std::FILE* files = !options.verbose ? nullptr : toStandardOutput ? errors : stdout;
+    std::FILE* files = !choices.verbose ? nullptr : toStandardOutput ? errors : stdout;
     const int total = int(requests.size());
-    const bool bar = terminal && !options.quiet && total > 3;
-    Progress progress(errors, total, bar, files, !options.quiet && (bar || options.verbose));
+    const bool bar = terminal && !choices.quiet && total > 3;
+    Progress progress(errors, total, bar, files, !choices.quiet && (bar || choices.verbose));
 
     std::vector<bool> refused(requests.size(), false);
     std::atomic<int> converted = 0, failed = 0;
+    std::atomic<bool> fullMasks = false;
     for (const pipeline::Clash& clash : pipeline::CheckTargets(requests)) {
-        progress.failure(Line(clash.file, clash.cause));
+        progress.failure(Shown(Line(clash.file, clash.cause)));
         refused[clash.request] = true;
         ++failed;
     }
-    std::vector<const pipeline::Request*> pictures;
+    std::vector<const pipeline::Request*> todo;
     for (std::size_t i = 0; i < requests.size(); ++i)
-        if (!refused[i]) pictures.push_back(&requests[i]);
+        if (!refused[i]) todo.push_back(&requests[i]);
     pipeline::Context context;
     context.flush = grob::Flush::Later;
-    const QLocale english(QLocale::English);
     auto convert = [&](const pipeline::Request* request) {
-        progress.started(request->source.name());
+        const std::string name = request->source.name();
+        progress.started(Shown(name));
         const pipeline::Result result = pipeline::Convert(*request, context);
-        if (!result.note.isEmpty() && !options.quiet)
-            progress.failure(Line(request->source.name(), result.note));
+        if (!choices.quiet)
+            for (const std::string& note : result.notes)
+                progress.failure(Shown(Line(name, note)));
         if (result.ok()) {
             ++converted;
+            if (result.fullMasks) fullMasks = true;
             for (const pipeline::Made& made : result.made)
-                progress.written(QStringLiteral("%1 -> %2, %3 bytes")
-                                     .arg(request->source.name(), made.output.target.name(),
-                                          english.toString(qint64(made.bytes.size()))));
+                progress.written(Shown(name + " -> " + made.output.target.name() + ", " +
+                                       grob::Thousands(std::int64_t(made.bytes.size())) +
+                                       " bytes"));
         } else {
             ++failed;
-            progress.failure(Line(result.file, result.cause));
+            progress.failure(Shown(Line(result.file, result.cause)));
         }
         progress.finished();
     };
@@ -165,11 +215,11 @@ int Run(int argc, char** argv) {
     // the system allows: the run never waits on a thread that did not start.
     std::atomic<std::size_t> next = 0;
     auto work = [&] {
-        for (std::size_t i = next++; i < pictures.size(); i = next++)
-            convert(pictures[i]);
+        for (std::size_t i = next++; i < todo.size(); i = next++)
+            convert(todo[i]);
     };
     std::vector<std::thread> helpers;
-    const std::size_t wanted = std::min(pictures.size(), std::size_t(options.jobs));
+    const std::size_t wanted = std::min(todo.size(), std::size_t(std::max(choices.jobs, 1)));
     for (std::size_t i = 1; i < wanted; ++i) {
         try {
             helpers.emplace_back(work);
@@ -180,6 +230,8 @@ int Run(int argc, char** argv) {
     work();
     for (std::thread& helper : helpers)
         helper.join();
+    if (fullMasks && !choices.quiet)
+        progress.failure(QStringLiteral("veldar-convert: no transparency: every mask is full"));
 
     // One flush for all the files written, not one each: the run is done
     // when everything it wrote is on the disk.
@@ -191,7 +243,8 @@ int Run(int argc, char** argv) {
         status = 1;
     }
     progress.finish(converted, failed);
-    if (files == stdout && (errorstream::WasClosed(1) || std::fflush(stdout) != 0)) {
+    if (files == stdout &&
+        (errorstream::WasClosed(1) || std::fflush(stdout) != 0 || std::ferror(stdout))) {
         const char* why = errorstream::WasClosed(1) ? "it is closed" : std::strerror(errno);
         std::fprintf(errors, "veldar-convert: standard output: %s\n", why);
         status = 1;

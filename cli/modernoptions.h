@@ -45,15 +45,4 @@ Parsed ParseArguments(const QStringList& arguments, int cores);
 // "gro", "gro2", ..., "g32", or a classic option "-1", ..., "-g32".
 std::optional<grob::OutputKind> KindForName(const QString& name);
 
-// Where the output of `picture` goes: the file -o names, or named as the
-// classic form names it (the kind's extension, or "png"), beside the
-// picture or in `outputDir` when one is given.
-QString OutputPath(const QString& picture, const Options& options);
-
-// The conversion of one picture ("-": standard input to standard output).
-pipeline::Request RequestFor(const QString& picture, const Options& options,
-                             grob::Series savedSeries);
-// The conversions of a run: one a picture, or with --list one for them all.
-std::vector<pipeline::Request> RequestsFor(const Options& options, grob::Series savedSeries);
-
 } // namespace modern

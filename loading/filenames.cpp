@@ -104,7 +104,7 @@ std::string_view Folder(std::string_view path) {
 }
 
 std::string Join(std::string_view folder, std::string_view name) {
-    if (folder.empty() || folder == ".") return std::string(name);
+    if (folder.empty()) return std::string(name);
     std::string path(folder);
     if (path.back() != '/') path += '/';
     return path.append(name);

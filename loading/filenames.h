@@ -26,7 +26,7 @@ std::string Absolute(const std::string& name);
 // without the slash ("a"; "" for a bare name, "/" for a name in the root).
 std::string_view FileName(std::string_view path);
 std::string_view Folder(std::string_view path);
-// `name` in `folder` ("" or "." leave it as it is).
+// `name` in `folder` (an empty folder leaves it as it is).
 std::string Join(std::string_view folder, std::string_view name);
 
 } // namespace filenames

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "grob/grobfile.h"
+#include "grob/kinds.h"
 #include "grob/raster.h"
-
-#include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace loading {
@@ -26,19 +26,24 @@ struct Picture {
     // The picture; with every frame asked for, each frame, page or GROB of
     // the file in order. Empty on failure.
     std::vector<Frame> frames;
-    QString error; // empty when the picture was loaded
+    std::string error; // empty when the picture was loaded
     // A GROB in the binary transfer form carries the calculator series in
     // its header; nothing for any other picture.
     std::optional<grob::Series> series;
+    // A GROB (or list) read back: the kind its name tells; nothing for any
+    // other picture.
+    std::optional<grob::OutputKind> grobKind;
 
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return error.empty(); }
     // The first (or only) picture.
     grob::Image& image() { return frames.front().image; }
     const grob::Image& image() const { return frames.front().image; }
     // Never an empty cause: a failure always says something.
-    static Picture Failure(const QString& why) {
-        return {
-            {}, why.trimmed().isEmpty() ? QStringLiteral("it cannot be read") : why, std::nullopt};
+    static Picture Failure(std::string why) {
+        Picture picture;
+        picture.error = why.find_first_not_of(" \t\r\n") == std::string::npos ? "it cannot be read"
+                                                                              : std::move(why);
+        return picture;
     }
 };
 

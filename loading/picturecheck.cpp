@@ -2,57 +2,58 @@
 
 #include "codecs.h"
 
-#include <QRegularExpression>
-
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace picturecheck {
 
 namespace {
 
-std::uint32_t U16(const QByteArray& d, qsizetype at) {
-    if (at < 0 || at + 2 > d.size()) return 0;
-    return static_cast<std::uint8_t>(d[at]) | static_cast<std::uint8_t>(d[at + 1]) << 8;
+using Offset = std::int64_t;
+
+std::uint32_t U16(Bytes d, Offset at) {
+    if (at < 0 || at + 2 > Offset(d.size())) return 0;
+    return std::uint32_t(d[std::size_t(at)]) | std::uint32_t(d[std::size_t(at) + 1]) << 8;
 }
 
-std::uint32_t U32(const QByteArray& d, qsizetype at) {
-    if (at < 0 || at + 4 > d.size()) return 0;
+std::uint32_t U32(Bytes d, Offset at) {
+    if (at < 0 || at + 4 > Offset(d.size())) return 0;
     return U16(d, at) | U16(d, at + 2) << 16;
 }
 
-std::uint8_t Byte(const QByteArray& d, qsizetype at) {
-    return at >= 0 && at < d.size() ? static_cast<std::uint8_t>(d[at]) : 0;
+std::uint8_t Byte(Bytes d, Offset at) {
+    return at >= 0 && at < Offset(d.size()) ? d[std::size_t(at)] : 0;
 }
 
-bool IsDibHeaderSize(std::uint32_t size) {
-    return size == 12 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
-           size == 124;
+bool StartsWith(Bytes d, std::string_view text) {
+    return d.size() >= text.size() && std::memcmp(d.data(), text.data(), text.size()) == 0;
 }
 
 } // namespace
 
-Kind Sniff(const QByteArray& data) {
+Kind Sniff(Bytes data) {
     if (U32(data, 0) == 0x9AC6CDD7u) return Kind::Wmf; // placeable metafile
     const std::uint32_t type = U16(data, 0), headerWords = U16(data, 2), version = U16(data, 4);
     if ((type == 1 || type == 2) && headerWords == 9 && (version == 0x0100 || version == 0x0300))
         return Kind::Wmf;
     if (U32(data, 0) == 1 && U32(data, 40) == 0x464D4520u) // EMR_HEADER, " EMF"
         return Kind::Emf;
-    if (!data.startsWith("BM") && IsDibHeaderSize(U32(data, 0))) return Kind::PackedDib;
+    if (!StartsWith(data, "BM") && codecs::KnownBitmapHeaderSize(U32(data, 0)))
+        return Kind::PackedDib;
     return Kind::Other;
 }
 
-bool BitmapComplete(const QByteArray& data, bool hasFileHeader) {
-    return codecs::BitmapComplete(
-        {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())},
-        hasFileHeader);
+bool BitmapComplete(Bytes data, bool hasFileHeader) {
+    return codecs::BitmapComplete(data, hasFileHeader);
 }
 
-bool JpegComplete(const QByteArray& data) {
+bool JpegComplete(Bytes data) {
     if (Byte(data, 0) != 0xFF || Byte(data, 1) != 0xD8) return true; // not a JPEG
-    qsizetype at = 2;
-    const qsizetype n = data.size();
+    Offset at = 2;
+    const Offset n = Offset(data.size());
     while (at + 1 < n) {
         if (Byte(data, at) != 0xFF) return false;
         const std::uint8_t marker = Byte(data, at + 1);
@@ -65,7 +66,7 @@ bool JpegComplete(const QByteArray& data) {
             at += 2;
             continue;
         }
-        const qsizetype length = (Byte(data, at + 2) << 8) | Byte(data, at + 3);
+        const Offset length = (Byte(data, at + 2) << 8) | Byte(data, at + 3);
         if (length < 2 || at + 2 + length > n) return false;
         at += 2 + length;
         if (marker == 0xDA) {
@@ -83,12 +84,12 @@ bool JpegComplete(const QByteArray& data) {
     return false;
 }
 
-bool GifComplete(const QByteArray& data) {
-    if (!data.startsWith("GIF87a") && !data.startsWith("GIF89a")) return true;
-    const qsizetype n = data.size();
-    qsizetype at = 13;
+bool GifComplete(Bytes data) {
+    if (!StartsWith(data, "GIF87a") && !StartsWith(data, "GIF89a")) return true;
+    const Offset n = Offset(data.size());
+    Offset at = 13;
     const std::uint8_t flags = Byte(data, 10);
-    if (flags & 0x80) at += 3 * (qsizetype{1} << ((flags & 7) + 1));
+    if (flags & 0x80) at += 3 * (Offset{1} << ((flags & 7) + 1));
     auto skipSubBlocks = [&]() {
         while (at < n) {
             const std::uint8_t size = Byte(data, at);
@@ -106,7 +107,7 @@ bool GifComplete(const QByteArray& data) {
         } else if (block == 0x2C) { // image
             const std::uint8_t local = Byte(data, at + 9);
             at += 10;
-            if (local & 0x80) at += 3 * (qsizetype{1} << ((local & 7) + 1));
+            if (local & 0x80) at += 3 * (Offset{1} << ((local & 7) + 1));
             at += 1; // LZW minimum code size
             return skipSubBlocks();
         } else {
@@ -116,26 +117,53 @@ bool GifComplete(const QByteArray& data) {
     return false;
 }
 
-bool XbmComplete(const QByteArray& data) {
-    static const QRegularExpression define(
-        QStringLiteral(R"(#define\s+\S*_(width|height)\s+(\d+))"));
-    qint64 width = -1, height = -1;
-    const QString text = QString::fromLatin1(data.left(4096));
-    auto matches = define.globalMatch(text);
-    while (matches.hasNext()) {
-        const auto m = matches.next();
-        (m.captured(1) == QLatin1String("width") ? width : height) = m.captured(2).toLongLong();
+namespace {
+
+// The number after "#define NAME_width" (or _height) in the text, or -1.
+std::int64_t Defined(std::string_view text, std::string_view suffix) {
+    for (std::size_t at = text.find("#define"); at != std::string_view::npos;
+         at = text.find("#define", at + 1)) {
+        std::size_t p = at + 7;
+        auto skipSpace = [&] {
+            const std::size_t start = p;
+            while (p < text.size() && (text[p] == ' ' || text[p] == '\t'))
+                ++p;
+            return p > start;
+        };
+        if (!skipSpace()) continue;
+        const std::size_t name = p;
+        while (p < text.size() && text[p] > ' ')
+            ++p;
+        const std::string_view word = text.substr(name, p - name);
+        if (word.size() < suffix.size() + 1 || word.substr(word.size() - suffix.size()) != suffix ||
+            word[word.size() - suffix.size() - 1] != '_')
+            continue;
+        if (!skipSpace() || p >= text.size() || text[p] < '0' || text[p] > '9') continue;
+        std::int64_t value = 0;
+        for (; p < text.size() && text[p] >= '0' && text[p] <= '9'; ++p)
+            value = std::min<std::int64_t>(value * 10 + (text[p] - '0'), std::int64_t(1) << 40);
+        return value;
     }
+    return -1;
+}
+
+} // namespace
+
+bool XbmComplete(Bytes data) {
+    const std::string_view text(reinterpret_cast<const char*>(data.data()),
+                                std::min<std::size_t>(data.size(), 4096));
+    const std::int64_t width = Defined(text, "width"), height = Defined(text, "height");
     if (width < 0 || height < 0) return true; // not an X bitmap
-    const qsizetype open = data.indexOf('{');
-    if (open < 0) return false;
-    const qsizetype close = data.indexOf('}', open);
-    if (close < 0) return false;
+    const std::string_view all(reinterpret_cast<const char*>(data.data()), data.size());
+    const std::size_t open = all.find('{');
+    if (open == std::string_view::npos) return false;
+    const std::size_t close = all.find('}', open);
+    if (close == std::string_view::npos) return false;
     // Count the numbers between the braces.
-    qint64 count = 0;
+    std::int64_t count = 0;
     bool inNumber = false;
-    for (qsizetype i = open + 1; i < close; ++i) {
-        const char c = data[i];
+    for (std::size_t i = open + 1; i < close; ++i) {
+        const char c = all[i];
         const bool part = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
                           (c >= 'A' && c <= 'F') || c == 'x' || c == 'X';
         if (part && !inNumber) ++count;
@@ -148,28 +176,28 @@ namespace {
 
 struct Candidate {
     int index;
-    qint64 area;
+    std::int64_t area;
     int bits;
 };
 
 } // namespace
 
-int BestIconEntry(const QByteArray& data) {
+int BestIconEntry(Bytes data) {
     const int count = int(U16(data, 4));
     Candidate best{0, -1, -1};
-    for (int i = 0; i < count && 6 + 16 * (qsizetype(i) + 1) <= data.size(); ++i) {
-        const qsizetype entry = 6 + 16 * qsizetype(i);
+    for (int i = 0; i < count && 6 + 16 * (Offset(i) + 1) <= Offset(data.size()); ++i) {
+        const Offset entry = 6 + 16 * Offset(i);
         const int w = Byte(data, entry) ? Byte(data, entry) : 256;
         const int h = Byte(data, entry + 1) ? Byte(data, entry + 1) : 256;
         int bits = int(U16(data, entry + 6));
         const std::uint32_t offset = U32(data, entry + 12);
-        if (qint64(offset) + 8 <= data.size()) {
-            if (data.mid(offset, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8))
+        if (Offset(offset) + 8 <= Offset(data.size())) {
+            if (StartsWith(data.subspan(offset), "\x89PNG\r\n\x1a\n"))
                 bits = 32;
             else if (!bits)
-                bits = int(U16(data, qsizetype(offset) + 14));
+                bits = int(U16(data, Offset(offset) + 14));
         }
-        const qint64 area = qint64(w) * h;
+        const std::int64_t area = std::int64_t(w) * h;
         if (area > best.area || (area == best.area && bits > best.bits)) best = {i, area, bits};
     }
     return best.index;

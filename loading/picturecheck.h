@@ -3,25 +3,28 @@
 // which entry of an icon to show. Every function reads only inside `data`.
 #pragma once
 
-#include <QByteArray>
+#include <cstdint>
+#include <span>
 
 namespace picturecheck {
+
+using Bytes = std::span<const std::uint8_t>;
 
 enum class Kind { Wmf, Emf, PackedDib, Other };
 
 // What the content is, by its first bytes (never by the file's name).
-Kind Sniff(const QByteArray& data);
+Kind Sniff(Bytes data);
 
 // A BMP (with file header) or packed DIB whose pixel data is all there.
-bool BitmapComplete(const QByteArray& data, bool hasFileHeader);
+bool BitmapComplete(Bytes data, bool hasFileHeader);
 // A JPEG whose entropy-coded data reaches its end-of-image marker.
-bool JpegComplete(const QByteArray& data);
+bool JpegComplete(Bytes data);
 // A GIF whose first image's data is all there.
-bool GifComplete(const QByteArray& data);
+bool GifComplete(Bytes data);
 // An X bitmap whose array holds every byte its width and height need and is closed.
-bool XbmComplete(const QByteArray& data);
+bool XbmComplete(Bytes data);
 
 // The icon or cursor entry to show: the largest, then the one with the most colours.
-int BestIconEntry(const QByteArray& data);
+int BestIconEntry(Bytes data);
 
 } // namespace picturecheck

@@ -5,15 +5,17 @@
 #include "grob/list.h"
 #include "grob/reader.h"
 #include "picturecheck.h"
-#include "qtnames.h"
+#include "regularfile.h"
 #include "renderprotocol.h"
 
 #include <QFileInfo>
 #include <QProcess>
 
+#include <array>
 #include <climits>
-#include <span>
+#include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef VELDAR_LIBEXEC_DIR
@@ -24,34 +26,10 @@ namespace pictureloader {
 
 using loading::Picture;
 
-QString TooLargeText(QSize size) {
-    return QString::fromStdString(grob::PictureSizeRefusal(size.width(), size.height()));
-}
-
 namespace {
 
-std::span<const std::uint8_t> Bytes(const QByteArray& data) {
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
-
-bool Decodable(codecs::Format format) {
-    return format != codecs::Format::Other;
-}
-
-// Kinds with a signature of their own that only the renderer reads. They are
-// told before any text is searched for a GROB, so that a word "GROB" in an
-// SVG, X bitmap or netpbm comment makes them nothing else.
-bool RendererSignature(const QByteArray& data) {
-    const QByteArray head = data.left(512).trimmed();
-    if (head.startsWith("<?xml") || head.startsWith("<svg") || head.startsWith("<!DOCTYPE svg"))
-        return true;
-    if (head.startsWith("#define") || head.startsWith("/* XPM */")) return true;
-    if (data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '7' &&
-        QByteArray(" \t\r\n#").contains(data[2]))
-        return true; // netpbm
-    return data.startsWith("II*") || data.startsWith("MM\0*") ||
-           (data.startsWith("RIFF") && data.mid(8, 4) == "WEBP") ||
-           data.startsWith(QByteArray("\0\0\1\0", 4)) || data.startsWith(QByteArray("\0\0\2\0", 4));
+bool StartsWith(Bytes data, std::string_view text) {
+    return data.size() >= text.size() && std::memcmp(data.data(), text.data(), text.size()) == 0;
 }
 
 // The pixels' top bytes hold the picture's opacity: kept apart when asked
@@ -75,49 +53,53 @@ loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
     return frame;
 }
 
-// A GROB seen as a picture: each level in its true gray, at natural size.
-grob::Image GrobPicture(const grob::GrobObject& object, const grob::OutputKind& kind,
-                        const QString& name, const QString& which) {
-    return grob::PictureOfGrob(object, kind, name.toStdString(), which.toStdString(),
-                               loading::kMaxSide, loading::kMaxPixels);
-}
+// ---- GROBs and lists of GROBs, in either form -------------------------------
 
-// A GROB, or the GROBs of a list (the first alone unless all are asked for).
-Picture ReadGrob(const QByteArray& data, bool binary, const QString& name, const Options& options) {
+// A GROB, or the GROBs of a list (the first alone unless all are asked for),
+// each as a picture in its true grays.
+Picture ReadGrob(Bytes data, bool binary, const Options& options, const std::string& name) {
     try {
-        const std::string label = name.toStdString();
-        const grob::OutputKind kind = grob::KindForFileName(name.toStdString());
+        const grob::OutputKind kind = options.grobKind.value_or(grob::KindForFileName(name));
         Picture picture;
-        const bool list =
-            binary ? grob::LooksLikeBinaryList(Bytes(data)) : grob::LooksLikeTextList(Bytes(data));
-        if (list) {
-            const grob::GrobList grobs = binary ? grob::ReadBinaryList(Bytes(data), label)
-                                                : grob::ReadTextList(Bytes(data), label);
-            if (grobs.objects.empty())
-                return Picture::Failure(QStringLiteral("the list holds no GROB"));
-            for (std::size_t i = 0; i < grobs.objects.size(); ++i) {
-                if (i > 0 && !options.allFrames) break;
-                loading::Frame frame;
-                frame.image = GrobPicture(grobs.objects[i], kind, name,
-                                          QStringLiteral("GROB %1 of the list").arg(i + 1));
-                picture.frames.push_back(std::move(frame));
-            }
-            if (binary) picture.series = grobs.series;
+        picture.grobKind = kind;
+        auto add = [&](grob::GrobObject object, const std::string& which) {
+            object.kind = kind;
+            loading::Frame frame;
+            frame.image = grob::PictureOfGrob(object, kind, name, which, loading::kMaxSide,
+                                              loading::kMaxPixels);
+            picture.frames.push_back(std::move(frame));
+        };
+        if (binary ? grob::LooksLikeBinaryList(data) : grob::LooksLikeTextList(data)) {
+            grob::GrobList list =
+                binary ? grob::ReadBinaryList(data, name) : grob::ReadTextList(data, name);
+            if (list.objects.empty()) return Picture::Failure("the list holds no GROB");
+            const bool all = options.allFrames || options.wholeLists;
+            for (std::size_t i = 0; i < list.objects.size() && (i == 0 || all); ++i)
+                add(std::move(list.objects[i]), "GROB " + std::to_string(i + 1) + " of the list");
+            if (binary) picture.series = list.series;
             return picture;
         }
-        const grob::GrobObject object = binary ? grob::ReadBinaryGrob(Bytes(data), label)
-                                               : grob::ReadTextGrob(Bytes(data), label);
-        loading::Frame frame;
-        frame.image = GrobPicture(object, kind, name, QStringLiteral("the GROB"));
-        picture.frames.push_back(std::move(frame));
+        grob::GrobObject object =
+            binary ? grob::ReadBinaryGrob(data, name) : grob::ReadTextGrob(data, name);
         if (binary) picture.series = object.series;
+        add(std::move(object), "the GROB");
         return picture;
-    } catch (const grob::GrobReadError& e) {
-        return Picture::Failure(QString::fromStdString(e.cause()));
+    } catch (const grob::Error& e) {
+        return Picture::Failure(e.cause());
     }
 }
 
-Picture Decode(const QByteArray& data, codecs::Format format, const Options& options) {
+Picture LoadBinaryGrob(Bytes data, const Options& options, const std::string& name) {
+    return ReadGrob(data, true, options, name);
+}
+
+Picture LoadTextGrob(Bytes data, const Options& options, const std::string& name) {
+    return ReadGrob(data, false, options, name);
+}
+
+// ---- the common kinds, by the decoders of their own -------------------------
+
+Picture Decode(Bytes data, codecs::Format format, const Options& options) {
     codecs::DecodeOptions decode;
     decode.fitWidth = options.fitWidth;
     decode.fitHeight = options.fitHeight;
@@ -129,27 +111,45 @@ Picture Decode(const QByteArray& data, codecs::Format format, const Options& opt
     Picture picture;
     if (format == codecs::Format::Gif && options.allFrames) {
         std::string error;
-        std::vector<codecs::Frame> frames = codecs::DecodeGifFrames(Bytes(data), decode, &error);
-        if (frames.empty()) return Picture::Failure(QString::fromStdString(error));
+        std::vector<codecs::Frame> frames = codecs::DecodeGifFrames(data, decode, &error);
+        if (frames.empty()) return Picture::Failure(error);
         for (codecs::Frame& frame : frames)
             picture.frames.push_back(
                 Finish(image(std::move(frame.image)), options.opacity, frame.delayMs));
         return picture;
     }
-    codecs::Decoded decoded = codecs::Decode(Bytes(data), format, decode);
-    if (!decoded.ok()) return Picture::Failure(QString::fromStdString(decoded.error));
+    codecs::Decoded decoded = codecs::Decode(data, format, decode);
+    if (!decoded.ok()) return Picture::Failure(decoded.error);
     picture.frames.push_back(Finish(image(std::move(decoded.image)), options.opacity));
     return picture;
 }
+
+template <codecs::Format F> bool IsCodec(Bytes data) {
+    return codecs::Sniff(data) == F;
+}
+
+template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data) {
+    const auto size = codecs::PeekSize(data, F);
+    if (!size) return std::nullopt;
+    return Header{size->width, size->height, F == codecs::Format::Gif ? 0 : 1};
+}
+
+template <codecs::Format F>
+Picture LoadCodec(Bytes data, const Options& options, const std::string&) {
+    return Decode(data, F, options);
+}
+
+// ---- everything else, drawn by the renderer ---------------------------------
 
 // Everything this program does not decode itself is drawn by the renderer,
 // a process of its own: a fault in a library that is not ours (the metafile
 // libraries, Qt's image plugins, the SVG renderer) can never take this
 // process or the rest of a run down.
-Picture Render(const QByteArray& data, const char* kind, const Options& options) {
-    const QString renderer = options.renderer.isEmpty() ? RendererPath() : options.renderer;
+Picture Render(Bytes data, const char* kind, const Options& options) {
+    const QString renderer =
+        QString::fromStdString(options.renderer.empty() ? RendererPath() : options.renderer);
     if (renderer.isEmpty() || !QFileInfo(renderer).isExecutable())
-        return Picture::Failure(QStringLiteral("the picture renderer is not installed"));
+        return Picture::Failure("the picture renderer is not installed");
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -157,110 +157,156 @@ Picture Render(const QByteArray& data, const char* kind, const Options& options)
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(renderer, {QString::fromLatin1(kind)});
     if (!process.waitForStarted(10000))
-        return Picture::Failure(QStringLiteral("the picture renderer cannot be started"));
-    process.write(data);
+        return Picture::Failure("the picture renderer cannot be started");
+    process.write(reinterpret_cast<const char*>(data.data()), qint64(data.size()));
     process.closeWriteChannel();
     if (!process.waitForFinished(options.timeoutMs)) {
         process.kill();
         process.waitForFinished(2000);
-        return Picture::Failure(QStringLiteral("drawing the picture takes too long"));
+        return Picture::Failure("drawing the picture takes too long");
     }
     const QByteArray output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit)
-        return Picture::Failure(
-            QStringLiteral("the picture cannot be drawn (the renderer crashed)"));
+        return Picture::Failure("the picture cannot be drawn (the renderer crashed)");
     if (process.exitCode() != 0) {
         const QString why = QString::fromLocal8Bit(process.readAllStandardError())
                                 .trimmed()
                                 .section(u'\n', -1)
                                 .trimmed();
-        return Picture::Failure(why.isEmpty() ? QStringLiteral("the picture cannot be drawn")
-                                              : why);
+        return Picture::Failure(why.isEmpty() ? std::string("the picture cannot be drawn")
+                                              : why.toStdString());
     }
     std::vector<render::Answer> answers = render::DecodeAnswers(output);
-    if (answers.empty())
-        return Picture::Failure(QStringLiteral("the picture renderer gave no picture"));
+    if (answers.empty()) return Picture::Failure("the picture renderer gave no picture");
     Picture picture;
     for (render::Answer& answer : answers)
         picture.frames.push_back(Finish(std::move(answer.image), options.opacity, answer.delayMs));
     return picture;
 }
 
+bool IsWmf(Bytes data) {
+    return picturecheck::Sniff(data) == picturecheck::Kind::Wmf;
+}
+
+bool IsEmf(Bytes data) {
+    return picturecheck::Sniff(data) == picturecheck::Kind::Emf;
+}
+
+Picture LoadWmf(Bytes data, const Options& options, const std::string&) {
+    return Render(data, "wmf", options);
+}
+
+Picture LoadEmf(Bytes data, const Options& options, const std::string&) {
+    return Render(data, "emf", options);
+}
+
+// Files of many pages or frames that the renderer reads: TIFF and WebP.
+bool IsPaged(Bytes data) {
+    return StartsWith(data, "II*") || StartsWith(data, std::string_view("MM\0*", 4)) ||
+           (StartsWith(data, "RIFF") && data.size() >= 12 &&
+            std::memcmp(data.data() + 8, "WEBP", 4) == 0);
+}
+
+// Kinds with a signature of their own that only the renderer reads. They
+// come before any text is searched for a GROB, so that a word "GROB" in an
+// SVG, X bitmap or netpbm comment makes them nothing else.
+bool IsOtherSigned(Bytes data) {
+    std::string_view head(reinterpret_cast<const char*>(data.data()),
+                          std::min<std::size_t>(data.size(), 512));
+    const std::size_t start = head.find_first_not_of(" \t\r\n");
+    head = start == std::string_view::npos ? std::string_view() : head.substr(start);
+    if (head.starts_with("<?xml") || head.starts_with("<svg") || head.starts_with("<!DOCTYPE svg"))
+        return true;
+    if (head.starts_with("#define") || head.starts_with("/* XPM */")) return true;
+    if (data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '7' &&
+        std::string_view(" \t\r\n#").find(char(data[2])) != std::string_view::npos)
+        return true; // netpbm
+    return StartsWith(data, std::string_view("\0\0\1\0", 4)) ||
+           StartsWith(data, std::string_view("\0\0\2\0", 4)); // icons and cursors
+}
+
+Picture LoadPaged(Bytes data, const Options& options, const std::string&) {
+    return Render(data, options.allFrames ? "frames" : "picture", options);
+}
+
+Picture LoadOther(Bytes data, const Options& options, const std::string&) {
+    return Render(data, "picture", options);
+}
+
+bool Anything(Bytes) {
+    return true;
+}
+
+bool IsBinaryGrob(Bytes data) {
+    return grob::LooksLikeBinaryGrob(data);
+}
+
+bool IsTextGrob(Bytes data) {
+    return grob::LooksLikeTextGrob(data);
+}
+
+using Codec = codecs::Format;
+// In the order they are tried.
+const std::array<Format, 12> kFormats = {{
+    {"GROB", IsBinaryGrob, nullptr, LoadBinaryGrob},
+    {"PNG", IsCodec<Codec::Png>, CodecHeader<Codec::Png>, LoadCodec<Codec::Png>},
+    {"JPEG", IsCodec<Codec::Jpeg>, CodecHeader<Codec::Jpeg>, LoadCodec<Codec::Jpeg>},
+    {"GIF", IsCodec<Codec::Gif>, CodecHeader<Codec::Gif>, LoadCodec<Codec::Gif>},
+    {"BMP", IsCodec<Codec::Bmp>, CodecHeader<Codec::Bmp>, LoadCodec<Codec::Bmp>},
+    {"DIB", IsCodec<Codec::Dib>, CodecHeader<Codec::Dib>, LoadCodec<Codec::Dib>},
+    {"WMF", IsWmf, nullptr, LoadWmf},
+    {"EMF", IsEmf, nullptr, LoadEmf},
+    {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
+    {"picture", IsOtherSigned, nullptr, LoadOther},
+    {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
+    {"picture", Anything, nullptr, LoadOther},
+}};
+
 } // namespace
 
-QString RendererPath() {
+const Format& Recognise(Bytes bytes) {
+    for (const Format& format : kFormats)
+        if (format.recognises(bytes)) return format;
+    return kFormats.back();
+}
+
+std::string RendererPath() {
     // Beside the program (build tree), where it was installed, and where an
     // installation moved to another prefix keeps it.
     char self[PATH_MAX] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const QString here =
-        n > 0 ? QFileInfo(QFile::decodeName(QByteArray(self, n))).absolutePath() : QString();
-    const QStringList places = {here, QStringLiteral(VELDAR_LIBEXEC_DIR),
-                                here + QStringLiteral("/../libexec/veldar-convert")};
-    for (const QString& dir : places) {
-        if (dir.isEmpty()) continue;
-        const QFileInfo candidate(dir + QStringLiteral("/veldar-render"));
-        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
+    const std::string here = n > 0 ? std::string(self, std::size_t(n)) : std::string();
+    const std::string folder = here.substr(0, here.rfind('/'));
+    for (const std::string& dir :
+         {folder, std::string(VELDAR_LIBEXEC_DIR), folder + "/../libexec/veldar-convert"}) {
+        if (dir.empty()) continue;
+        const std::string candidate = dir + "/veldar-render";
+        struct stat info {};
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
     }
     return {};
 }
 
-Picture LoadBytes(const QByteArray& data, const Options& options, const QString& name) {
-    if (data.isEmpty()) return Picture::Failure(QStringLiteral("the file is empty"));
-    if (data.size() > loading::kMaxFileBytes)
-        return Picture::Failure(QStringLiteral("the file is too large"));
-    // Each kind by its own signature first; text is searched for a GROB only
-    // when it is no other known kind.
-    if (grob::LooksLikeBinaryGrob(Bytes(data))) return ReadGrob(data, true, name, options);
-    if (const codecs::Format format = codecs::Sniff(Bytes(data)); Decodable(format))
-        return Decode(data, format, options);
-    switch (picturecheck::Sniff(data)) {
-    case picturecheck::Kind::Wmf:
-        return Render(data, "wmf", options);
-    case picturecheck::Kind::Emf:
-        return Render(data, "emf", options);
-    case picturecheck::Kind::PackedDib:
-    case picturecheck::Kind::Other:
-        break;
-    }
-    if (!RendererSignature(data) && grob::LooksLikeTextGrob(Bytes(data)))
-        return ReadGrob(data, false, name, options);
-    // Every page of a TIFF or frame of a WebP animation, when asked for.
-    const bool pages = data.startsWith("II*") || data.startsWith("MM\0*") ||
-                       (data.startsWith("RIFF") && data.mid(8, 4) == "WEBP");
-    return Render(data, options.allFrames && pages ? "frames" : "picture", options);
+Picture LoadBytes(Bytes data, const Options& options, const std::string& name) {
+    if (data.empty()) return Picture::Failure("the file is empty");
+    if (std::int64_t(data.size()) > loading::kMaxFileBytes)
+        return Picture::Failure("the file is too large");
+    const Format& format = Recognise(data);
+    if (format.header)
+        if (const auto header = format.header(data))
+            if (std::string refusal = grob::PictureSizeRefusal(header->width, header->height);
+                !refusal.empty())
+                return Picture::Failure(std::move(refusal));
+    return format.load(data, options, name);
 }
 
-Picture Load(const QString& path, const Options& options) {
-    QString error;
-    const auto data = qtnames::ReadRegularFile(path, loading::kMaxFileBytes, &error);
+Picture Load(const std::string& path, const Options& options) {
+    std::string error;
+    const auto data = loading::ReadRegularFile(path, loading::kMaxFileBytes, &error);
     if (!data) return Picture::Failure(error);
     return LoadBytes(*data, options, path);
-}
-
-std::optional<QSize> PeekSize(const QByteArray& data, const QString& name) {
-    const auto bytes = Bytes(data);
-    if (grob::LooksLikeBinaryGrob(bytes) ||
-        (!Decodable(codecs::Sniff(bytes)) && !RendererSignature(data) &&
-         grob::LooksLikeTextGrob(bytes))) {
-        try {
-            const grob::GrobObject object = grob::LooksLikeBinaryGrob(bytes)
-                                                ? grob::ReadBinaryGrob(bytes, "")
-                                                : grob::ReadTextGrob(bytes, "");
-            const grob::OutputKind kind = grob::KindForFileName(name.toStdString());
-            const std::uint32_t w = kind.pageFlipping() ? object.width : object.width / kind.depth;
-            const std::uint32_t h =
-                kind.pageFlipping() ? object.height / kind.frames : object.height;
-            return QSize(int(w), int(h));
-        } catch (const grob::GrobReadError&) {
-            return std::nullopt;
-        }
-    }
-    const codecs::Format format = codecs::Sniff(bytes);
-    if (!Decodable(format)) return std::nullopt;
-    const auto size = codecs::PeekSize(bytes, format);
-    if (!size) return std::nullopt;
-    return QSize(size->width, size->height);
 }
 
 } // namespace pictureloader

@@ -1,23 +1,31 @@
 // Picture loading: a path (or the bytes of a file) in, a picture or the
-// reason there is none out. Qt Core only: the common kinds are decoded here
-// by decoders of their own, GROBs by the engine's reader, and everything
-// else by the picture renderer, a process of its own.
+// reason there is none out. The common kinds are decoded here by decoders of
+// their own, GROBs by the engine's reader, and everything else by the
+// picture renderer, a process of its own.
+//
+// One registry of formats, walked once: each format with the test of its
+// signature, what its header tells before any decoding (when it has one),
+// and its loader. Each kind is told by its own signature first; text is
+// searched for a GROB only when it is no other known kind; whatever is left
+// goes to the renderer.
 #pragma once
 
-#include "grob/raster.h"
+#include "grob/kinds.h"
 #include "picture.h"
 #include "picturelimits.h"
 
-#include <QByteArray>
-#include <QSize>
-#include <QString>
-
+#include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace pictureloader {
 
+using Bytes = std::span<const std::uint8_t>;
+
 struct Options {
-    QString renderer; // the picture renderer to run; empty: RendererPath()
+    std::string renderer; // the picture renderer to run; empty: RendererPath()
     int timeoutMs = loading::kRenderTimeoutMs;
     // A JPEG that is to be fitted into this box is decoded at the smallest
     // of 1/2 .. 1/8 of its size that still covers the fitted size.
@@ -26,30 +34,49 @@ struct Options {
     // Every frame of an animated GIF, page of a multi-page TIFF and GROB of
     // a list, rather than the first alone.
     bool allFrames = false;
+    // Every GROB of a list even without allFrames (a list seen as one sheet).
+    bool wholeLists = false;
     // Each frame's opacity (for masks).
     bool opacity = false;
+    // A GROB's kind when its name does not tell it ("Open as kind...").
+    std::optional<grob::OutputKind> grobKind;
 };
+
+// What a header tells before any decoding: the picture's size in pixels
+// and how many pictures the file holds (0 when the header does not say).
+struct Header {
+    int width = 0;
+    int height = 0;
+    int pictures = 0;
+};
+
+struct Format {
+    std::string_view name;
+    // Whether the bytes are of this format, by their content only.
+    bool (*recognises)(Bytes bytes);
+    // What the header tells; null when the format has no header to read
+    // (a GROB is read whole at once, a metafile only by drawing it).
+    std::optional<Header> (*header)(Bytes bytes);
+    // The picture. `name` tells a GROB's kind by its extension.
+    loading::Picture (*load)(Bytes bytes, const Options& options, const std::string& name);
+};
+
+// The format of these bytes: the first of the registry that recognises
+// them (the renderer, which tries whatever Qt reads, when none does).
+const Format& Recognise(Bytes bytes);
 
 // Loads JPEG, GIF, BMP, DIB (with or without file header), ICO, CUR, WMF,
 // EMF, GROBs and lists of GROBs in the binary and the text form, and every
-// other kind Qt reads.
-// The kind is told by content, each kind by its own signature first; only a
-// GROB's kind (gro, gro2, ..., g32) is told by the file name's extension,
-// whatever its case, any other name being a plain 1-bit GROB. A file that
-// cannot be read whole, or that is not a regular file, is a failure.
-loading::Picture Load(const QString& path, const Options& options = {});
+// other kind Qt reads. A GROB's kind (gro, gro2, ..., g32) is told by the
+// file name's extension, whatever its case, any other name being a plain
+// 1-bit GROB. A file that cannot be read whole, or that is not a regular
+// file, is a failure. Pictures larger than the limits are refused from
+// their header where they have one.
+loading::Picture Load(const std::string& path, const Options& options = {});
 // The same for a file's bytes (standard input, say); `name` tells a GROB's kind.
-loading::Picture LoadBytes(const QByteArray& data, const Options& options = {},
-                           const QString& name = {});
-
-// The picture's size from its header alone, before any decoding; nothing
-// when the header does not tell it (metafiles, kinds the renderer reads).
-std::optional<QSize> PeekSize(const QByteArray& data, const QString& name = {});
-
-// Why a picture of this size is refused.
-QString TooLargeText(QSize size);
+loading::Picture LoadBytes(Bytes bytes, const Options& options = {}, const std::string& name = {});
 
 // Where the picture renderer lives (beside the program, or installed).
-QString RendererPath();
+std::string RendererPath();
 
 } // namespace pictureloader

@@ -1,21 +1,27 @@
-// The conversion pipeline: one request (a source, its preparation, the kind
-// and series, the outputs wanted with their targets) turned into its outputs
-// by one function. The window's menu, clipboard and preview, the classic
-// batch run and the modern command line (files and standard input) all
-// build a request and call Convert.
+// The conversion pipeline: one request (its sources, their preparation, the
+// kind and series, the outputs wanted with their targets) turned into its
+// outputs by one function. The window's menu, clipboard and preview, the
+// classic batch run and the modern command line (files and standard input)
+// all build a request and call Convert.
+//
+// One way through: a single picture is a request of one item. Every source
+// is loaded and cut into its items (the whole picture, its frames, its
+// tiles), each item is prepared and encoded into a GROB object (and its
+// mask), and each output is delivered from those objects by one function,
+// to the files the output plan (targets.h) named before any work.
 #pragma once
 
 #include "grob/encoders.h"
 #include "grob/raster.h"
+#include "grob/sprites.h"
 #include "pictureloader.h"
-
-#include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace pipeline {
@@ -31,22 +37,22 @@ enum class Product {
     ListText,   // the same list in the text form
 };
 
-// Where an output goes.
+// Where an output goes. Paths are the system's bytes.
 struct Target {
     enum class To { File, StandardOutput, Memory };
     To to = To::Memory;
-    QString path; // File
+    std::string path; // File
     // One file a picture when a request has several (frames, tiles):
     // walk.gro gives walk-01.gro, walk-02.gro, ... (as many digits as the
     // count has, two at least), and the masks walk-01.mask.gro, ...
     bool numbered = false;
 
-    static Target File(QString path) { return {To::File, std::move(path), false}; }
-    static Target Numbered(QString path) { return {To::File, std::move(path), true}; }
+    static Target File(std::string path) { return {To::File, std::move(path), false}; }
+    static Target Numbered(std::string path) { return {To::File, std::move(path), true}; }
     static Target StandardOutput() { return {To::StandardOutput, {}, false}; }
     static Target Memory() { return {To::Memory, {}, false}; }
     // How messages name it: the path, or "-" for standard output.
-    QString name() const;
+    std::string name() const;
 };
 
 struct Output {
@@ -54,37 +60,26 @@ struct Output {
     Target target;
 };
 
-// Where the picture comes from.
+// Where a picture comes from.
 struct Source {
     enum class From { File, StandardInput, Picture };
     From from = From::File;
-    QString path; // File; for Picture the path it was loaded from, if any
+    std::string path; // File; for Picture the path it was loaded from, if any
     std::shared_ptr<const grob::Image> picture; // Picture: already loaded and composed
     // Picture: every frame of it (an animation, the GROBs of a list), when
     // a request cuts it into its frames.
     std::vector<std::shared_ptr<const grob::Image>> frames;
 
-    static Source File(QString path) { return {From::File, std::move(path), nullptr, {}}; }
+    static Source File(std::string path) { return {From::File, std::move(path), nullptr, {}}; }
     static Source StandardInput() { return {From::StandardInput, {}, nullptr, {}}; }
-    static Source Loaded(std::shared_ptr<const grob::Image> picture, QString path = {}) {
+    static Source Loaded(std::shared_ptr<const grob::Image> picture, std::string path = {}) {
         return {From::Picture, std::move(path), std::move(picture), {}};
     }
     // How messages name it: the path, or "-" for standard input.
-    QString name() const;
+    std::string name() const;
 };
 
-// How the pictures of a request come to be several GROBs.
-struct Cutting {
-    bool frames = false; // every frame of an animation, page of a TIFF, GROB of a list
-    int tileWidth = 0;   // each picture cut into tiles of this size (0: whole)
-    int tileHeight = 0;
-    bool tilePad = false;   // a picture that is no whole number of tiles padded, not refused
-    bool skipEmpty = false; // tiles entirely white or clear left out
-    bool masks = false;     // after each picture a 1-bit mask, dark where it is opaque
-    bool tiles() const { return tileWidth > 0 && tileHeight > 0; }
-    // Whether the outputs come one a picture (numbered) or together.
-    bool many() const { return frames || tiles() || masks; }
-};
+using Cutting = grob::Cutting;
 
 struct Request {
     Source source;
@@ -96,12 +91,17 @@ struct Request {
     grob::Preparation preparation;
     int zoom = 2; // of the previews
     Cutting cutting;
+    // Every GROB of a list source, even without cutting.frames (a list seen
+    // as one sheet, --to png).
+    bool wholeLists = false;
+    // A GROB source's kind when its name does not tell it.
+    std::optional<grob::OutputKind> grobKind;
     std::vector<Output> outputs;
 };
 
 // One output made.
 struct Made {
-    Output output;
+    Output output;                   // its target's path is the file's own (numbered) path
     std::vector<std::uint8_t> bytes; // what was written, or kept (Memory targets)
     grob::Image image;               // a Preview kept in memory
 };
@@ -109,18 +109,20 @@ struct Made {
 struct Result {
     // Empty when every output was made; else the file the failure is about
     // (the picture, or the output that could not be made) and why.
-    QString file;
-    QString cause;
-    bool ok() const { return cause.isEmpty(); }
-    QString line() const; // "FILE: CAUSE"
+    std::string file;
+    std::string cause;
+    bool ok() const { return cause.empty(); }
+    std::string line() const; // "FILE: CAUSE"
 
     std::vector<Made> made;
-    int dotsWide = 0; // the GROB's size in dots
+    grob::GrobObject object; // the (first) GROB made, for whoever shows or copies it
+    int dotsWide = 0;        // the GROB's size in dots
     int dotsHigh = 0;
-    int zoom = 0;                 // the zoom the previews were drawn at
-    QString note;                 // something the user should know: the zoom was lowered, say
-    int pictures = 0;             // how many pictures became GROBs (several: frames, tiles)
-    std::vector<QString> written; // the files written, in order
+    int zoom = 0;                     // the zoom the previews were drawn at
+    std::vector<std::string> notes;   // what the user should know: the zoom was lowered, tiles kept
+    bool fullMasks = false;           // masks were asked for and no picture had transparency
+    int pictures = 0;                 // how many pictures became GROBs (several: frames, tiles)
+    std::vector<std::string> written; // the files written, in order
 };
 
 // The fitted picture of the last conversion, kept for the next one of the
@@ -156,21 +158,6 @@ struct Context {
     pictureloader::Options loading;
 };
 
-Result Convert(const Request& request, const Context& context = {});
-
-// Every output path of a run compared, before any work, with every input
-// and every other output (files that exist by their canonical path, through
-// symbolic links and "." or ".." in folder names). One refusal for each
-// request that would replace a picture of the run or another output.
-struct Clash {
-    std::size_t request; // index into the run's requests
-    QString file;        // the output refused
-    QString cause;
-};
-std::vector<Clash> CheckTargets(const std::vector<Request>& requests);
-
-// The key by which two paths are the same file: the canonical folder and the
-// name, or the file a symbolic link points to.
-QString SameFileKey(const QString& path);
+[[nodiscard]] Result Convert(const Request& request, const Context& context = {});
 
 } // namespace pipeline

@@ -4,15 +4,14 @@
 
 #include "grob/raster.h"
 
-#include <QString>
-
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pipeline {
 
-// The PNG of a picture (8-bit RGB). Throws GrobError when it cannot be made;
+// The PNG of a picture. Throws grob::GrobError when it cannot be made;
 // `name` names the file in that error.
-std::vector<std::uint8_t> PngOf(const grob::Image& picture, const QString& name);
+std::vector<std::uint8_t> PngOf(const grob::Image& picture, const std::string& name);
 
 } // namespace pipeline

@@ -565,6 +565,12 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
         r = run({}, name + "set -- \"$name\" -1");
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(::access(latin + ".gro", F_OK) | ::access(latin + ".gro2", F_OK), 0);
+        // Numbered files keep the name's bytes too (48 x 32: three tiles).
+        r = run({}, name + "set -- --kind gro --tile 16x32 \"$name\"");
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(::access(latin + "-03.gro", F_OK), 0);
+        for (const char* tile : {"-01.gro", "-02.gro", "-03.gro"})
+            ::unlink(latin + tile);
         // Missing, it is named with the byte escaped, as is a terminal escape.
         for (const char* extension : {".png", ".gro", ".gro2"}) // Qt could not remove them
             ::unlink(latin + extension);

@@ -297,7 +297,7 @@ TEST(Codecs, PngEncoderWritesWhatBothReadersReadBack) {
 
 // Two 16 x 16 entries, 1 bit then 32 bits: the richer, second one is shown.
 TEST(Codecs, IconOfTheSameSizeWithMoreColoursChosen) {
-    EXPECT_EQ(picturecheck::BestIconEntry(Fixture("two-depths.ico")), 1);
+    EXPECT_EQ(picturecheck::BestIconEntry(Span(Fixture("two-depths.ico"))), 1);
 }
 
 int main(int argc, char** argv) {

@@ -215,6 +215,10 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(read.format(), earlier);
 }
 
+picturecheck::Bytes Span(const QByteArray& data) {
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
+
 QByteArray Bytes(std::initializer_list<int> values) {
     QByteArray out;
     for (int v : values)
@@ -241,34 +245,35 @@ TEST(FileNames, ShownEscaped) {
 
 TEST(PictureCheck, TellsKindsByContent) {
     using picturecheck::Kind;
-    EXPECT_EQ(picturecheck::Sniff(Bytes({0xD7, 0xCD, 0xC6, 0x9A, 0, 0})), Kind::Wmf);
-    EXPECT_EQ(picturecheck::Sniff(Bytes({1, 0, 9, 0, 0, 3, 0, 0})), Kind::Wmf);
+    EXPECT_EQ(picturecheck::Sniff(Span(Bytes({0xD7, 0xCD, 0xC6, 0x9A, 0, 0}))), Kind::Wmf);
+    EXPECT_EQ(picturecheck::Sniff(Span(Bytes({1, 0, 9, 0, 0, 3, 0, 0}))), Kind::Wmf);
     QByteArray emf(44, '\0');
     emf[0] = 1;
     emf.replace(40, 4, " EMF");
-    EXPECT_EQ(picturecheck::Sniff(emf), Kind::Emf);
-    EXPECT_EQ(picturecheck::Sniff(Bytes({40, 0, 0, 0, 1, 0})), Kind::PackedDib);
-    EXPECT_EQ(picturecheck::Sniff(QByteArray("BM") + Bytes({40, 0, 0, 0})), Kind::Other);
-    EXPECT_EQ(picturecheck::Sniff("hello, world"), Kind::Other);
-    EXPECT_EQ(picturecheck::Sniff(""), Kind::Other);
+    EXPECT_EQ(picturecheck::Sniff(Span(emf)), Kind::Emf);
+    EXPECT_EQ(picturecheck::Sniff(Span(Bytes({40, 0, 0, 0, 1, 0}))), Kind::PackedDib);
+    EXPECT_EQ(picturecheck::Sniff(Span(QByteArray("BM") + Bytes({40, 0, 0, 0}))), Kind::Other);
+    EXPECT_EQ(picturecheck::Sniff(Span("hello, world")), Kind::Other);
+    EXPECT_EQ(picturecheck::Sniff(Span("")), Kind::Other);
 }
 
 TEST(PictureCheck, FindsCutShortData) {
     // JPEG: segments, then entropy data with a stuffed FF 00, then EOI.
     const QByteArray jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 4,    1,    2, 0xFF, 0xDA, 0,
                                    2,    5,    0xFF, 0,    6, 0xFF, 0xD0, 7, 0xFF, 0xD9});
-    EXPECT_TRUE(picturecheck::JpegComplete(jpeg));
-    EXPECT_TRUE(picturecheck::JpegComplete(jpeg + "trailing"));
+    EXPECT_TRUE(picturecheck::JpegComplete(Span(jpeg)));
+    EXPECT_TRUE(picturecheck::JpegComplete(Span(jpeg + "trailing")));
     for (int cut = 2; cut < jpeg.size() - 1; ++cut)
-        EXPECT_FALSE(picturecheck::JpegComplete(jpeg.left(cut))) << cut;
+        EXPECT_FALSE(picturecheck::JpegComplete(Span(jpeg.left(cut)))) << cut;
 
     // GIF: header, no colour table, one image of one sub-block.
     const QByteArray gif = QByteArray("GIF89a") + Bytes({1, 0, 1, 0, 0, 0, 0, 0x2C, 0,    0, 0,   0,
                                                          1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0, 0x3B});
-    EXPECT_TRUE(picturecheck::GifComplete(gif));
-    EXPECT_TRUE(picturecheck::GifComplete(gif.left(gif.size() - 1))); // the trailer is not needed
-    EXPECT_FALSE(picturecheck::GifComplete(gif.left(gif.size() - 3)));
-    EXPECT_FALSE(picturecheck::GifComplete(gif.left(12)));
+    EXPECT_TRUE(picturecheck::GifComplete(Span(gif)));
+    EXPECT_TRUE(
+        picturecheck::GifComplete(Span(gif.left(gif.size() - 1)))); // the trailer is not needed
+    EXPECT_FALSE(picturecheck::GifComplete(Span(gif.left(gif.size() - 3))));
+    EXPECT_FALSE(picturecheck::GifComplete(Span(gif.left(12))));
 
     // A 3 x 2 24-bit packed DIB: rows of 12 bytes (9 padded to 12).
     QByteArray dib(40, '\0');
@@ -277,25 +282,25 @@ TEST(PictureCheck, FindsCutShortData) {
     dib[8] = 2;
     dib[12] = 1;
     dib[14] = 24;
-    EXPECT_TRUE(picturecheck::BitmapComplete(dib + QByteArray(24, 'x'), false));
-    EXPECT_FALSE(picturecheck::BitmapComplete(dib + QByteArray(23, 'x'), false));
+    EXPECT_TRUE(picturecheck::BitmapComplete(Span(dib + QByteArray(24, 'x')), false));
+    EXPECT_FALSE(picturecheck::BitmapComplete(Span(dib + QByteArray(23, 'x')), false));
     QByteArray bmp = QByteArray("BM") + QByteArray(12, '\0') + dib;
     bmp[10] = 54;
-    EXPECT_TRUE(picturecheck::BitmapComplete(bmp + QByteArray(24, 'x'), true));
-    EXPECT_FALSE(picturecheck::BitmapComplete(bmp + QByteArray(20, 'x'), true));
+    EXPECT_TRUE(picturecheck::BitmapComplete(Span(bmp + QByteArray(24, 'x')), true));
+    EXPECT_FALSE(picturecheck::BitmapComplete(Span(bmp + QByteArray(20, 'x')), true));
     // Sizes whose product does not fit in 64 bits are cut short, not a wrap-around.
     QByteArray huge = dib;
     qToLittleEndian<qint32>(0x7FFFFFFF, huge.data() + 4);
     qToLittleEndian<qint32>(0x7FFFFFFF, huge.data() + 8);
     qToLittleEndian<quint16>(0xFFFF, huge.data() + 14);
-    EXPECT_FALSE(picturecheck::BitmapComplete(huge + QByteArray(24, 'x'), false));
+    EXPECT_FALSE(picturecheck::BitmapComplete(Span(huge + QByteArray(24, 'x')), false));
 
     // X bitmap: 10 x 2 pixels need 2 bytes a row.
     const QByteArray xbm = "#define a_width 10\n#define a_height 2\n"
                            "static char a_bits[] = {\n 0x01, 0x02,\n 0x03, 0x04 };\n";
-    EXPECT_TRUE(picturecheck::XbmComplete(xbm));
+    EXPECT_TRUE(picturecheck::XbmComplete(Span(xbm)));
     for (const int cut : {int(xbm.size()) - 3, int(xbm.size()) - 8, 50})
-        EXPECT_FALSE(picturecheck::XbmComplete(xbm.left(cut))) << cut;
+        EXPECT_FALSE(picturecheck::XbmComplete(Span(xbm.left(cut)))) << cut;
 }
 
 } // namespace

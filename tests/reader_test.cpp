@@ -109,6 +109,10 @@ TEST(Reader, TextIsFoundAsPeopleHaveIt) {
         EXPECT_EQ(object.width * 100 + object.height, 902u);
         EXPECT_EQ(object.body, (Bytes{0xF1, 0x00, 0x10, 0x0F})); // low digit first
     }
+    // A word of one letter after the body is prose, not another digit.
+    const auto cat = grob::ReadTextGrob(B("GROB 8 1 FF a cat"), "c");
+    EXPECT_EQ(cat.width * 10 + cat.height, 81u);
+    EXPECT_EQ(cat.body, Bytes{0xFF});
     // Binary data stays binary, even with the word in it.
     Bytes binary =
         grob::EncodeGrob(grob::OutputKinds()[0], grob::MemoryRaster(8, 8, 0), grob::Series::HP48);
@@ -160,6 +164,8 @@ TEST(Reader, DamageIsRefusedWithItsCause) {
                   {B("A GROB: GROB x 1 FF"), "width"},
                   {B("GROB 8 x\nGROB 8 2 FF"), "cut short"}, // the first with two numbers
                   {B("GROB 99999999 99999999 0"), "larger"},
+                  // 2^64 + 8: never wrapped round to a width of 8.
+                  {B("GROB 18446744073709551624 1 FF"), "width is larger"},
                   {B("GROB 1048575 1048575 0"), "larger than a GROB"}, // nothing allocated
                   {B("No object here"), "holds no"}});
     // Every cut and every changed byte is read or refused with a cause.
@@ -201,7 +207,9 @@ TEST(List, BytesWorkedOutByHandInBothForms) {
                   file);
     }
     EXPECT_FALSE(grob::LooksLikeTextList(B("GROB 8 1 FF then { GROB 8 1 FF }")));
+    EXPECT_FALSE(grob::LooksLikeTextList(B("x{ GROB 8 1 FF }"))); // a brace inside a word
     EXPECT_FALSE(grob::LooksLikeBinaryList(Fixture("r48.gro")));
+    EXPECT_FALSE(grob::LooksLikeBinaryList(Edit(file, 10, file[10] | 1))); // prologue 12A74
     EXPECT_TRUE(grob::ReadTextList(B("{ }"), "e").objects.empty());
 }
 
@@ -214,7 +222,7 @@ TEST(List, DamagedAndOversizedListsAreRefused) {
                   {Edit(file, 8, 0x1E), "not a list"},
                   {Edit(file, 13, 0x15), "size field"},
                   {Bytes(file.begin(), file.begin() + 20), "cut short"},
-                  {Edit(file, 8 + grob::kMaxListBytes, 0), "at most 294912"},
+                  {Edit(file, 8 + grob::kMaxListBytes, 0), "at most 294,912"},
                   {Edit(file, file.size(), 0), "follow"}});
     const std::string big = "GROB 8 150000 " + std::string(300000, '0') + " ";
     ExpectCauses(grob::ReadTextList,
@@ -222,8 +230,19 @@ TEST(List, DamagedAndOversizedListsAreRefused) {
                   {B("{ GROB 8 1 FF { GROB 8 1 FF } }"), "lists inside lists"},
                   {B("{ GROB 8 1 FF 1.5 }"), "other than a GROB: \"1.5\""},
                   {B("{ GROB 8 1 FF GROB 8 2 FF }"), "GROB 2 of the list: the body is cut short"},
-                  {B("{ " + big + big + "}"), "at most 294912"},
+                  {B("{ " + big + big + "}"), "at most 294,912"},
                   {B("GROB 8 1 FF"), "no list"}});
+    // The limit counts each GROB's prologue and fields, not its body alone:
+    // 26,809 GROBs of 8 x 1 take 294,904 bytes, one more 294,915. A single
+    // 8 x 294,897 GROB fills the 294,912 bytes exactly.
+    const grob::GrobObject dot{grob::Series::HP48, 8, 1, {0xFF}};
+    EXPECT_NO_THROW(grob::BinaryList(grob::Series::HP48, std::vector(26809, dot)));
+    EXPECT_THROW(grob::BinaryList(grob::Series::HP48, std::vector(26810, dot)), grob::GrobError);
+    const grob::GrobObject exact{grob::Series::HP48, 8, 294897, Bytes(294897)};
+    EXPECT_EQ(grob::ListObjectBytes(std::vector<grob::Extent>{{8, 294897}}), grob::kMaxListBytes);
+    EXPECT_NO_THROW(grob::BinaryList(grob::Series::HP48, {exact}));
+    const grob::GrobObject over{grob::Series::HP48, 8, 294898, Bytes(294898)};
+    EXPECT_THROW(grob::BinaryList(grob::Series::HP48, {over}), grob::GrobError);
     // Writing what no calculator can hold is refused too.
     const std::vector<grob::GrobObject> large(2, {grob::Series::HP48, 8, 150000, Bytes(150000)});
     EXPECT_THROW(grob::BinaryList(grob::Series::HP48, large), grob::GrobError);

@@ -1,15 +1,20 @@
 // Sprites, sheets and animations through the pipeline: tiles in order,
 // refused or padded, empty ones left out; masks at half opacity; lists that
-// round-trip through PNGs for every kind and series; numbered files.
+// round-trip through PNGs for every kind and series; numbered files; and
+// the output plan that never lets a run replace one of its own pictures.
 #include "conversion.h"
 #include "grob/list.h"
+#include "targets.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QImage>
-#include <QTemporaryDir>
+
+#include <filesystem>
+
+#include <unistd.h>
 
 namespace {
 
@@ -19,14 +24,14 @@ using pipeline::Target;
 
 class Sprites : public ::testing::Test {
   protected:
-    QTemporaryDir dir;
+    testing_util::ScratchDir dir;
 
-    QString save(const QString& name, const QImage& image) {
-        const QString path = dir.filePath(name);
-        image.save(path, "png");
-        return path;
+    std::string path(const std::string& name) const { return dir.file(name); }
+    std::string save(const std::string& name, const QImage& image) {
+        image.save(QString::fromStdString(path(name)), "png");
+        return path(name);
     }
-    pipeline::Request request(const QString& picture, const char* kind = "gro") {
+    pipeline::Request request(const std::string& picture, const char* kind = "gro") {
         pipeline::Request r;
         r.source = pipeline::Source::File(picture);
         r.kind = *grob::KindForExtension(kind);
@@ -34,9 +39,8 @@ class Sprites : public ::testing::Test {
         return r;
     }
     // The GROBs of a list file.
-    std::vector<grob::GrobObject> listed(const QString& path) {
-        const auto bytes = testing_util::ReadBytes(path.toStdString());
-        return grob::ReadBinaryList(bytes, "l").objects;
+    std::vector<grob::GrobObject> listed(const std::string& name) {
+        return grob::ReadBinaryList(testing_util::ReadBytes(path(name)), "l").objects;
     }
 };
 
@@ -45,115 +49,192 @@ bool Dark(const grob::GrobObject& g, int x, int y) {
     return (g.body[std::size_t(y) * grob::RowStride(g.width) + std::size_t(x / 8)] >> (x % 8)) & 1;
 }
 
+// A sheet of 16 x 16 tiles from a pattern, row by row: B black, W white,
+// H black at half opacity (128), C clear.
+QImage Tiles(const std::vector<std::string>& rows) {
+    QImage sheet(int(rows[0].size()) * 16, int(rows.size()) * 16, QImage::Format_ARGB32);
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x) {
+            const char c = rows[std::size_t(y / 16)][std::size_t(x / 16)];
+            sheet.setPixel(x, y,
+                           c == 'B'   ? qRgba(0, 0, 0, 255)
+                           : c == 'W' ? qRgba(255, 255, 255, 255)
+                           : c == 'H' ? qRgba(0, 0, 0, 128)
+                                      : qRgba(0, 0, 0, 0));
+        }
+    return sheet;
+}
+
 TEST_F(Sprites, TilesInOrderRefusedOrPaddedAndEmptyOnesLeftOut) {
-    // 3 x 2 tiles of 16 x 16: black, white (empty), black / white, black, white.
-    QImage sheet(48, 32, QImage::Format_RGB32);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 48; ++x)
-            sheet.setPixel(x, y, (x / 16 + y / 16) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const QImage sheet = Tiles({"BWB", "WBW"});
     pipeline::Request r = request(save("sheet.png", sheet));
     r.cutting.tileWidth = r.cutting.tileHeight = 16;
-    r.outputs = {{Product::List, Target::File(dir.filePath("sheet.lst"))}};
+    r.outputs = {{Product::List, Target::File(path("sheet.lst"))}};
     ASSERT_TRUE(pipeline::Convert(r).ok());
-    auto tiles = listed(dir.filePath("sheet.lst"));
+    auto tiles = listed("sheet.lst");
     ASSERT_EQ(tiles.size(), 6u);
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_EQ(Dark(tiles[i], 3, 3), i % 2 == 0) << i; // row by row: black, white, black, ...
 
+    // The README's own example; ink at half opacity is ink, clear is empty.
+    r.source = pipeline::Source::File(save("eight.png", Tiles({"BBHW", "BCWW"})));
     r.cutting.skipEmpty = true;
     const pipeline::Result kept = pipeline::Convert(r);
-    EXPECT_EQ(listed(dir.filePath("sheet.lst")).size(), 3u);
-    EXPECT_EQ(kept.note, "tiles kept: 1, 3, 5 of 6");
+    ASSERT_TRUE(kept.ok()) << kept.line();
+    EXPECT_EQ(listed("sheet.lst").size(), 4u);
+    EXPECT_EQ(kept.notes, std::vector<std::string>{"tiles kept: 1-3, 5 of 8"});
 
-    // 40 x 32: 8 pixels over across; refused, or padded with white.
+    // 40 x 32: 8 pixels over across; refused, or padded with white and clear.
     r.source = pipeline::Source::File(save("narrow.png", sheet.copy(0, 0, 40, 32)));
     r.cutting.skipEmpty = false;
     const pipeline::Result refused = pipeline::Convert(r);
-    EXPECT_EQ(refused.line(), dir.filePath("narrow.png") +
+    EXPECT_EQ(refused.line(), path("narrow.png") +
                                   ": the picture is 40 x 32 pixels, not a whole number of 16 x 16 "
                                   "tiles: 8 pixels over across and 0 down (--tile-pad pads it "
                                   "with white)");
     r.cutting.tilePad = true;
+    r.cutting.masks = true;
     ASSERT_TRUE(pipeline::Convert(r).ok());
-    tiles = listed(dir.filePath("sheet.lst"));
-    ASSERT_EQ(tiles.size(), 6u);
-    EXPECT_TRUE(Dark(tiles[2], 7, 3));  // the black part of the third tile
-    EXPECT_FALSE(Dark(tiles[2], 8, 3)); // its padding
+    tiles = listed("sheet.lst"); // each tile, then its mask
+    ASSERT_EQ(tiles.size(), 12u);
+    EXPECT_TRUE(Dark(tiles[4], 7, 3));  // the black part of the third tile
+    EXPECT_FALSE(Dark(tiles[4], 8, 3)); // its padding: white
+    EXPECT_TRUE(Dark(tiles[5], 7, 3));  // its mask: opaque there
+    EXPECT_FALSE(Dark(tiles[5], 8, 3)); // clear in the padding
 }
 
 TEST_F(Sprites, MasksAreDarkFromHalfOpacity) {
-    // Black at opacity 125 (49 %), 128 (50 %) and 130 (51 %), and opaque.
-    QImage sprite(4, 1, QImage::Format_ARGB32);
-    const int alphas[] = {125, 128, 130, 255};
-    for (int x = 0; x < 4; ++x)
+    // Black at opacity 125, 127 (light), 128 (50 %: dark), 130, and opaque.
+    QImage sprite(5, 1, QImage::Format_ARGB32);
+    const int alphas[] = {125, 127, 128, 130, 255};
+    for (int x = 0; x < 5; ++x)
         sprite.setPixel(x, 0, qRgba(0, 0, 0, alphas[x]));
     pipeline::Request r = request(save("sprite.png", sprite), "g04");
     r.cutting.masks = true;
-    r.outputs = {{Product::List, Target::File(dir.filePath("sprite.lst"))},
-                 {Product::Grob, Target::Numbered(dir.filePath("sprite.g04"))}};
-    ASSERT_TRUE(pipeline::Convert(r).ok());
-    const auto grobs = listed(dir.filePath("sprite.lst"));
+    r.outputs = {{Product::List, Target::File(path("sprite.lst"))},
+                 {Product::Grob, Target::Numbered(path("sprite.g04"))}};
+    const pipeline::Result made = pipeline::Convert(r);
+    ASSERT_TRUE(made.ok()) << made.line();
+    EXPECT_FALSE(made.fullMasks);
+    const auto grobs = listed("sprite.lst");
     ASSERT_EQ(grobs.size(), 2u); // the sprite, then its mask
-    EXPECT_EQ(grobs[1].width, 4u);
+    EXPECT_EQ(grobs[1].width, 5u);
     EXPECT_EQ(grobs[1].height, 1u);
-    EXPECT_FALSE(Dark(grobs[1], 0, 0));
-    EXPECT_TRUE(Dark(grobs[1], 1, 0));
-    EXPECT_TRUE(Dark(grobs[1], 2, 0));
-    EXPECT_TRUE(Dark(grobs[1], 3, 0));
-    EXPECT_TRUE(QFile::exists(dir.filePath("sprite-01.g04")));
-    EXPECT_TRUE(QFile::exists(dir.filePath("sprite-01.mask.gro")));
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(Dark(grobs[1], x, 0), alphas[x] >= 128) << alphas[x];
+    EXPECT_TRUE(std::filesystem::exists(path("sprite-01.g04")));
+    EXPECT_TRUE(std::filesystem::exists(path("sprite-01.mask.gro")));
 
-    // No transparency at all: full masks, and said once.
+    // No transparency at all: full masks, which the run says once.
     QImage opaque(2, 2, QImage::Format_RGB32);
     opaque.fill(Qt::white);
     r.source = pipeline::Source::File(save("opaque.png", opaque));
-    const pipeline::Result full = pipeline::Convert(r);
-    EXPECT_EQ(full.note, "no transparency: every mask is full");
-    EXPECT_TRUE(Dark(listed(dir.filePath("sprite.lst"))[1], 1, 1));
+    EXPECT_TRUE(pipeline::Convert(r).fullMasks);
+    EXPECT_TRUE(Dark(listed("sprite.lst")[1], 1, 1));
 }
 
 // Pictures -> list -> PNGs -> list: the same bytes, for every kind and series.
 TEST_F(Sprites, ListsRoundTripThroughPngs) {
-    QStringList pictures;
+    std::vector<std::string> pictures;
     for (int i = 0; i < 3; ++i) {
         QImage picture(9 + 4 * i, 5 + i, QImage::Format_RGB32);
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)
                 picture.setPixel(x, y, qRgb(x * 23 % 256, y * 41 % 256, (x + y + i) * 17 % 256));
-        pictures << save(QStringLiteral("p%1.png").arg(i), picture);
+        pictures.push_back(
+            save(std::string("p").append(std::to_string(i)).append(".png"), picture));
     }
     for (const grob::OutputKind& kind : grob::OutputKinds())
         for (const grob::Series series : {grob::Series::HP48, grob::Series::HP49}) {
-            const QString ext = QString::fromLatin1(kind.extension.data(), kind.extension.size());
-            SCOPED_TRACE(ext.toStdString());
-            const QString list = dir.filePath("all." + ext + ".lst");
+            const std::string ext(kind.extension);
+            SCOPED_TRACE(ext);
+            const std::string list = std::string("all.").append(ext).append(".lst");
             pipeline::Request r = request(pictures[0], kind.extension.data());
             r.series = series;
             r.more = {pipeline::Source::File(pictures[1]), pipeline::Source::File(pictures[2])};
-            r.outputs = {{Product::List, Target::File(list)}};
+            r.outputs = {{Product::List, Target::File(path(list))}};
             ASSERT_TRUE(pipeline::Convert(r).ok());
             // The list's GROBs as numbered PNGs, in their true shades.
-            pipeline::Request split = request(list);
-            split.cutting.frames = true;
-            split.outputs = {{Product::PicturePng, Target::Numbered(dir.filePath("back.png"))}};
+            pipeline::Request split = request(path(list));
+            split.wholeLists = true;
+            split.outputs = {{Product::PicturePng, Target::Numbered(path("back.png"))}};
             const pipeline::Result back = pipeline::Convert(split);
-            ASSERT_TRUE(back.ok()) << back.line().toStdString();
+            ASSERT_TRUE(back.ok()) << back.line();
             ASSERT_EQ(back.written.size(), 3u);
             pipeline::Request again = r;
             again.source = pipeline::Source::File(back.written[0]);
             again.more = {pipeline::Source::File(back.written[1]),
                           pipeline::Source::File(back.written[2])};
-            again.outputs = {{Product::List, Target::File(dir.filePath("again.lst"))}};
+            again.outputs = {{Product::List, Target::File(path("again.lst"))}};
             ASSERT_TRUE(pipeline::Convert(again).ok());
-            EXPECT_EQ(testing_util::ReadAll(dir.filePath("again.lst")),
-                      testing_util::ReadAll(list));
+            EXPECT_EQ(testing_util::ReadBytes(path("again.lst")),
+                      testing_util::ReadBytes(path(list)));
         }
     // All of them side by side with a one-pixel gap, when not split.
-    pipeline::Request sheet = request(dir.filePath("all.gro.lst"));
-    sheet.cutting.frames = true;
-    sheet.outputs = {{Product::PicturePng, Target::File(dir.filePath("sheet.png"))}};
+    pipeline::Request sheet = request(path("all.gro.lst"));
+    sheet.wholeLists = true;
+    sheet.outputs = {{Product::PicturePng, Target::File(path("sheet.png"))}};
     ASSERT_TRUE(pipeline::Convert(sheet).ok());
-    EXPECT_EQ(QImage(dir.filePath("sheet.png")).size(), QSize(9 + 13 + 17 + 2, 7));
+    EXPECT_EQ(QImage(QString::fromStdString(path("sheet.png"))).size(), QSize(9 + 13 + 17 + 2, 7));
+}
+
+// Every output of a run, numbered names, masks, lists and previews
+// included, is compared with every picture of the run before any work.
+TEST_F(Sprites, NoOutputReplacesAPictureOfTheRun) {
+    QImage dot(16, 8, QImage::Format_RGB32);
+    dot.fill(Qt::black);
+    const std::string a = save("a.png", dot), b = save("b.png", dot), w = save("w.png", dot);
+    auto clashes = [](const std::vector<pipeline::Request>& run) {
+        std::vector<std::string> said;
+        for (const pipeline::Clash& clash : pipeline::CheckTargets(run))
+            said.push_back(std::to_string(clash.request) + " " + clash.file + ": " + clash.cause);
+        return said;
+    };
+    // A list whose output is one of its own further pictures.
+    pipeline::Request list = request(a);
+    list.more = {pipeline::Source::File(b)};
+    list.outputs = {{Product::List, Target::File(b)}};
+    EXPECT_EQ(clashes({list}), std::vector<std::string>{"0 " + b + ": the list of " + a +
+                                                        " would replace the picture " + b});
+
+    // Numbered tiles against a GROB given as another picture of the run.
+    const std::string w01 = path("w-01.gro");
+    testing_util::WriteBytes(w01, {1});
+    pipeline::Request tiles = request(w);
+    tiles.cutting.tileWidth = tiles.cutting.tileHeight = 8;
+    tiles.outputs = {{Product::Grob, Target::Numbered(path("w.gro"))}};
+    pipeline::Request grob = request(w01);
+    grob.outputs = {{Product::Grob, Target::File(w01)}};
+    EXPECT_EQ(clashes({tiles, grob}),
+              (std::vector<std::string>{
+                  "0 " + w01 + ": the GROB of " + w + " would replace the picture " + w01,
+                  "1 " + w01 + ": it is the picture itself; it is not replaced"}));
+    // Numbered masks and previews against the outputs of other requests.
+    pipeline::Request masks = request(a);
+    masks.cutting.masks = true;
+    masks.outputs = {{Product::Grob, Target::Numbered(path("w.gro"))}};
+    pipeline::Request one = request(b);
+    one.outputs = {{Product::GrobText, Target::File(path("w-03.mask.gro"))}};
+    EXPECT_EQ(clashes({masks, one}),
+              std::vector<std::string>{"1 " + path("w-03.mask.gro") + ": the GROB of " + b +
+                                       " would replace the GROB of " + a});
+    pipeline::Request previews = request(b);
+    previews.cutting.frames = true;
+    previews.outputs = {{Product::PreviewPng, Target::Numbered(path("w.gro"))}};
+    EXPECT_EQ(clashes({masks, previews}).size(), 1u);
+
+    // A numbered file that already exists as a link to a picture of the run.
+    ASSERT_EQ(::symlink(a.c_str(), path("w-02.gro").c_str()), 0);
+    EXPECT_EQ(clashes({tiles, request(a)}),
+              std::vector<std::string>{"0 " + path("w-02.gro") + ": the GROB of " + w +
+                                       " would replace the picture " + a});
+    // -o through a link to the picture.
+    ASSERT_EQ(::symlink(a.c_str(), path("link.gro").c_str()), 0);
+    pipeline::Request linked = request(a);
+    linked.outputs = {{Product::Grob, Target::File(path("link.gro"))}};
+    EXPECT_EQ(clashes({linked}), std::vector<std::string>{"0 " + path("link.gro") +
+                                                          ": it is the picture itself; it is not "
+                                                          "replaced"});
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "grob/list.h"
 
+#include "grob/checks.h"
 #include "grobcodec.h"
+
+#include <algorithm>
 
 namespace grob {
 
@@ -8,20 +11,26 @@ namespace {
 
 using codec::Fail;
 
-std::string TooLarge(std::uint64_t bytes) {
-    return "the list would be " + std::to_string(bytes) + " bytes; a calculator holds at most " +
-           std::to_string(kMaxListBytes);
+// The list's prologue and end marker.
+constexpr std::uint64_t kListFrameNibbles = 10;
+// A GROB inside a list: its prologue, size, height and width, then its body.
+std::uint64_t NibblesInList(const Extent& dots) {
+    return 20 + 2 *
+                    std::uint64_t{RowStride(
+                        std::uint32_t(std::min<std::uint64_t>(dots.width, kFieldLimit)))} *
+                    dots.height;
 }
 
 // Checks every GROB's fields and the size of the whole list object.
 void CheckList(Series series, const std::vector<GrobObject>& objects, const std::string& path) {
-    std::uint64_t nibbles = 10; // prologue and end marker
+    std::vector<Extent> sizes;
+    sizes.reserve(objects.size());
     for (const GrobObject& object : objects) {
         MakeHead(series, object.width, object.height, path);
-        nibbles += 20 + 2 * std::uint64_t{RowStride(object.width)} * object.height;
-        if (nibbles > 2 * kMaxListBytes)
-            throw GrobError(ErrorCode::FieldOverflow, path, TooLarge((nibbles + 1) / 2));
+        sizes.push_back({object.width, object.height});
     }
+    if (const std::string refusal = ListSizeRefusal(sizes, {}); !refusal.empty())
+        throw GrobError(ErrorCode::FieldOverflow, path, refusal);
 }
 
 bool WordAt(std::string_view text, std::size_t at, std::string_view word) {
@@ -47,6 +56,24 @@ std::size_t FindListStart(std::string_view text) {
 const char kNested[] = "the list holds another list; lists inside lists are not read";
 
 } // namespace
+
+std::uint64_t ListObjectBytes(std::span<const Extent> grobs) {
+    std::uint64_t nibbles = kListFrameNibbles;
+    for (const Extent& dots : grobs)
+        nibbles += NibblesInList(dots);
+    return (nibbles + 1) / 2;
+}
+
+std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint) {
+    const std::uint64_t bytes = ListObjectBytes(grobs);
+    if (bytes <= kMaxListBytes) return {};
+    std::string refusal = "the list would be " + Thousands(std::int64_t(bytes)) +
+                          " bytes; a calculator holds at most " +
+                          Thousands(std::int64_t(kMaxListBytes)) +
+                          " (288 KB, the most user memory of any HP 48 or HP 49)";
+    if (!hint.empty()) refusal += ": " + std::string(hint);
+    return refusal;
+}
 
 bool LooksLikeBinaryList(std::span<const std::uint8_t> data) {
     return LooksLikeBinaryGrob(data) && data.size() >= 11 && data[8] == 0x74 && data[9] == 0x2A &&
@@ -91,7 +118,10 @@ std::string TextList(const std::vector<GrobObject>& objects, const std::string& 
 GrobList ReadBinaryList(std::span<const std::uint8_t> data, const std::string& path) {
     GrobList list;
     list.series = codec::CheckHeader(data, path);
-    if (data.size() - 8 > kMaxListBytes) Fail(path, TooLarge(data.size() - 8));
+    if (data.size() - 8 > kMaxListBytes)
+        Fail(path, "the list is " + Thousands(std::int64_t(data.size() - 8)) +
+                       " bytes; a calculator holds at most " +
+                       Thousands(std::int64_t(kMaxListBytes)));
     codec::NibbleReader in(data.subspan(8));
     if (in.left() < 5) Fail(path, "the list's prologue is cut short");
     const std::uint32_t prologue = in.Take(5);
@@ -118,7 +148,7 @@ GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& pat
     const std::size_t start = FindListStart(text);
     if (start == std::string_view::npos) Fail(path, "it holds no list of GROBs");
     GrobList list;
-    std::uint64_t nibbles = 10;
+    std::uint64_t nibbles = kListFrameNibbles;
     for (std::size_t at = start + 1;;) {
         while (at < text.size() && codec::IsSpace(text[at]))
             ++at;
@@ -139,8 +169,15 @@ GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& pat
         if (!codec::ParseTextGrob(text, at, object, cause, numbers))
             Fail(path,
                  "GROB " + std::to_string(list.objects.size() + 1) + " of the list: " + cause);
-        nibbles += 20 + 2 * std::uint64_t{object.body.size()};
-        if (nibbles > 2 * kMaxListBytes) Fail(path, TooLarge((nibbles + 1) / 2));
+        // Nothing more is kept once the list is known to be too large.
+        nibbles += NibblesInList({object.width, object.height});
+        if (nibbles > 2 * kMaxListBytes) {
+            list.objects.push_back(std::move(object));
+            std::vector<Extent> sizes;
+            for (const GrobObject& kept : list.objects)
+                sizes.push_back({kept.width, kept.height});
+            Fail(path, ListSizeRefusal(sizes, {}));
+        }
         list.objects.push_back(std::move(object));
     }
     return list;

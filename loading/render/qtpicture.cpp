@@ -1,8 +1,8 @@
 #include "render.h"
 
+#include "grob/checks.h"
 #include "picturecheck.h"
 #include "picturelimits.h"
-#include "pictureloader.h"
 #include "renderprotocol.h"
 
 #include <QBuffer>
@@ -18,7 +18,13 @@ namespace render {
 
 namespace {
 
-using pictureloader::TooLargeText;
+QString TooLargeText(QSize size) {
+    return QString::fromStdString(grob::PictureSizeRefusal(size.width(), size.height()));
+}
+
+picturecheck::Bytes Span(const QByteArray& data) {
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
 
 bool TooLarge(QSize size) {
     return loading::TooLarge(size.width(), size.height());
@@ -81,7 +87,7 @@ QByteArray KnownFormat(const QByteArray& data) {
     if (data.startsWith("BM")) return "bmp";
     if (data.startsWith(QByteArray("\0\0\1\0", 4))) return "ico";
     if (data.startsWith(QByteArray("\0\0\2\0", 4))) return "cur";
-    if (picturecheck::Sniff(data) == picturecheck::Kind::PackedDib) return "dib";
+    if (picturecheck::Sniff(Span(data)) == picturecheck::Kind::PackedDib) return "dib";
     return {};
 }
 
@@ -101,20 +107,21 @@ Rendered ReadWithQt(const QByteArray& data) {
         return Rendered::Failure(QStringLiteral("not a picture of a kind this program reads"));
 
     if (kind == "ico" || kind == "cur") {
-        const int best = picturecheck::BestIconEntry(data);
+        const int best = picturecheck::BestIconEntry(Span(data));
         if (best > 0 && !reader.jumpToImage(best))
             return Rendered::Failure(QStringLiteral("the icon entry cannot be read"));
     }
     const QSize size = reader.size();
     if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
 
-    if ((kind == "bmp" || kind == "dib") && !picturecheck::BitmapComplete(data, kind == "bmp"))
+    if ((kind == "bmp" || kind == "dib") &&
+        !picturecheck::BitmapComplete(Span(data), kind == "bmp"))
         return Rendered::Failure(QStringLiteral("the bitmap's pixel data is cut short"));
-    if (kind == "jpeg" && !picturecheck::JpegComplete(data))
+    if (kind == "jpeg" && !picturecheck::JpegComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the JPEG data is cut short"));
-    if (kind == "gif" && !picturecheck::GifComplete(data))
+    if (kind == "gif" && !picturecheck::GifComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the GIF data is cut short"));
-    if (kind == "xbm" && !picturecheck::XbmComplete(data))
+    if (kind == "xbm" && !picturecheck::XbmComplete(Span(data)))
         return Rendered::Failure(QStringLiteral("the X bitmap's data is cut short"));
 
     QImage image = reader.read();

@@ -8,6 +8,7 @@
 #include "previewwindow.h"
 #include "qtnames.h"
 #include "settings.h"
+#include "targets.h"
 #include "twips.h"
 
 #include <QAction>
@@ -33,6 +34,14 @@
 #include <cstdio>
 
 namespace {
+
+// Names between the window's text and the system's bytes, without loss.
+std::string Native(const QString& name) {
+    return qtnames::ToNative(name).toStdString();
+}
+QString Shown(const std::string& name) {
+    return qtnames::FromNative(QByteArray::fromStdString(name));
+}
 
 constexpr float kDesignedClientWidth = 5010, kDesignedClientHeight = 4620;
 constexpr float kFrameLeft = 0, kFrameTop = 0, kFrameWidth = 4575, kFrameHeight = 3615;
@@ -409,18 +418,18 @@ void MainWindow::runBatch() {
     QString error;
     if (!loadPicture(line.fileName, &error)) return batchFailure(line.fileName, error);
     pipeline::Request request;
-    request.source = pipeline::Source::File(line.fileName);
+    request.source = pipeline::Source::File(Native(line.fileName));
     request.kind = kind;
     request.series = series_;
     const QString output =
         cmdline::OutputName(line.fileName, QString::fromLatin1(kind.extension.data(),
                                                                qsizetype(kind.extension.size())));
-    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(output)}};
+    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(Native(output))}};
     for (const pipeline::Clash& clash : pipeline::CheckTargets({request}))
-        return batchFailure(clash.file, clash.cause);
+        return batchFailure(Shown(clash.file), QString::fromStdString(clash.cause));
     BusyCursor busy;
     const pipeline::Result result = pipeline::Convert(request);
-    if (!result.ok()) return batchFailure(result.file, result.cause);
+    if (!result.ok()) return batchFailure(Shown(result.file), QString::fromStdString(result.cause));
     close();
 }
 
@@ -447,9 +456,9 @@ bool MainWindow::loadPicture(const QString& path, QString* error) {
         BusyCursor busy; // a large picture or a metafile can take a moment
         pictureloader::Options options;
         options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
-        loading::Picture result = pictureloader::Load(path, options);
+        loading::Picture result = pictureloader::Load(Native(path), options);
         if (!result.ok()) {
-            if (error) *error = result.error;
+            if (error) *error = QString::fromStdString(result.error);
             return false;
         }
         frames_.clear();
@@ -508,7 +517,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
     pipeline::Request request;
-    request.source = pipeline::Source::Loaded(pictureBox_->picture(), pictureFrame_->title());
+    request.source =
+        pipeline::Source::Loaded(pictureBox_->picture(), Native(pictureFrame_->title()));
     request.kind = kind;
     request.series = series_;
     // What you see is what you convert: the preparation applies while the
@@ -524,14 +534,14 @@ std::optional<pipeline::Result> MainWindow::saveAs(const QString& filter, pipeli
                                                    pipeline::Product product) {
     saveDialog_.filter = filter;
     if (!saveDialog_.showSave(this)) return std::nullopt;
-    request.outputs = {{product, pipeline::Target::File(saveDialog_.fileName)}};
+    request.outputs = {{product, pipeline::Target::File(Native(saveDialog_.fileName))}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     BusyCursor busy;
     pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        showFailure(
-            QStringLiteral("Cannot write \"%1\":\n%2.").arg(saveDialog_.fileName, result.cause));
+        showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
+                        .arg(saveDialog_.fileName, QString::fromStdString(result.cause)));
         return std::nullopt;
     }
     marker_->show();
@@ -580,7 +590,8 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
     context.audience = pipeline::Audience::Window;
     const pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
-        showFailure(QStringLiteral("Cannot copy the GROB:\n%1.").arg(result.cause));
+        showFailure(
+            QStringLiteral("Cannot copy the GROB:\n%1.").arg(QString::fromStdString(result.cause)));
         return;
     }
     const std::vector<std::uint8_t>& text = result.made.front().bytes;

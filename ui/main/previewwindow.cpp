@@ -2,6 +2,7 @@
 
 #include "grob/options.h"
 #include "preview.h"
+#include "qtnames.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -250,7 +251,8 @@ void PreviewWindow::readControls() {
 
 pipeline::Request PreviewWindow::request(const PreviewSource& source) const {
     pipeline::Request request;
-    request.source = pipeline::Source::Loaded(source.picture, source.path);
+    request.source =
+        pipeline::Source::Loaded(source.picture, qtnames::ToNative(source.path).toStdString());
     request.kind = preferences_.kind;
     request.series = source.series;
     request.preparation = preferences_.preparation;
@@ -322,13 +324,14 @@ void PreviewWindow::display(const pipeline::Result& result, bool empty) {
                 .arg(result.dotsWide)
                 .arg(result.dotsHigh)
                 .arg(QLocale(QLocale::English).toString(qlonglong(result.made[0].bytes.size())));
-        if (!result.note.isEmpty()) text += u'\n' + result.note;
+        for (const std::string& note : result.notes)
+            text += u'\n' + QString::fromStdString(note);
         info_->setText(text);
         saveButton->setEnabled(true);
     } else {
         pixels_ = {};
         image_ = QImage();
-        info_->setText(QStringLiteral("No preview: %1.").arg(result.cause));
+        info_->setText(QStringLiteral("No preview: %1.").arg(QString::fromStdString(result.cause)));
         saveButton->setEnabled(false);
     }
     static_cast<Canvas*>(view_)->setImage(image_);
@@ -397,14 +400,16 @@ bool PreviewWindow::savePng(const QString& path) {
         if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".png");
     }
     pipeline::Request request = this->request(source_());
-    request.outputs = {{pipeline::Product::PreviewPng, pipeline::Target::File(target)}};
+    request.outputs = {{pipeline::Product::PreviewPng,
+                        pipeline::Target::File(qtnames::ToNative(target).toStdString())}};
     pipeline::Context context;
     context.audience = pipeline::Audience::Window;
     context.lowerZoom = true;
     const pipeline::Result result = pipeline::Convert(request, context);
     if (!result.ok()) {
         messenger_(this, QStringLiteral("VELDAR Image converter"),
-                   QStringLiteral("Cannot write \"%1\":\n%2.").arg(target, result.cause));
+                   QStringLiteral("Cannot write \"%1\":\n%2.")
+                       .arg(target, QString::fromStdString(result.cause)));
         return false;
     }
     return true;

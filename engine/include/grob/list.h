@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grob {
@@ -19,6 +20,13 @@ namespace grob {
 // their 512 KB as user memory). An object cannot be larger than the memory
 // that holds it, so longer lists are refused when written and when read.
 constexpr std::size_t kMaxListBytes = 288 * 1024;
+
+// The bytes of a list object (prologue to end marker, the header not
+// counted) holding GROBs of these sizes in dots, half a byte rounded up.
+std::uint64_t ListObjectBytes(std::span<const Extent> grobs);
+// Why a list of GROBs of these sizes is refused (larger than kMaxListBytes),
+// followed by `hint` when one is given; empty when it is not.
+std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint);
 
 // The GROBs of a list, in order; each carries the series of the file.
 struct GrobList {

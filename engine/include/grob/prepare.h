@@ -50,13 +50,21 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 
 // The prepared picture for `kind`: fitted, then every pixel its luminance,
 // toned and dithered, as grays (a fit alone also yields grays). Dithering
-// chooses among the kind's level grays (GrayOfShade): error diffusion takes
-// the nearest and passes on the difference from it; ordered dithering
-// interpolates between the two neighbouring level grays; so a picture made
-// of level grays comes back unchanged. Without dithering the toned grays go
-// to the encoder's own bands. Only call it when the preparation is not
-// neutral; a neutral one leaves the picture as it is.
+// chooses among the kind's level grays (GrayOfShade): error diffusion runs
+// every row left to right, takes the nearest (the lighter of two equally
+// near) and passes on the difference from it, what it carries into a dot
+// kept within black and white; ordered dithering interpolates between the
+// two neighbouring level grays; so a picture made of level grays comes back
+// unchanged. Without dithering the toned grays go to the encoder's own
+// bands. Only call it when the preparation is not neutral; a neutral one
+// leaves the picture as it is.
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
+// The same from a picture already fitted as `preparation` asks (its fit is
+// not applied again): every pixel its luminance, toned and dithered. A fit
+// alone gives the luminance grays too, so a preview that keeps the fitted
+// picture and this one give the same bytes as Prepare.
+MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind,
+                           const Preparation& preparation);
 
 } // namespace grob

@@ -1,0 +1,102 @@
+#include "requests.h"
+
+#include "commandline.h"
+#include "filenames.h"
+#include "qtnames.h"
+
+namespace pipeline {
+
+namespace {
+
+// TRANSITIONAL: the classic naming, on Qt names until it moves to plain names.
+std::string OutputName(const std::string& picture, const std::string& extension) {
+    return qtnames::ToNative(
+               cmdline::OutputName(qtnames::FromNative(QByteArray::fromStdString(picture)),
+                                   QString::fromStdString(extension)))
+        .toStdString();
+}
+
+} // namespace
+
+bool PreviewIsFolder(const std::string& preview) {
+    return !preview.empty() && (preview.back() == '/' || filenames::IsFolder(preview));
+}
+
+std::string OutputPath(const std::string& picture, const grob::Choices& choices) {
+    if (!choices.output.empty()) return choices.output;
+    const std::string beside =
+        OutputName(picture, choices.toPng ? "png" : std::string(choices.kind.extension));
+    if (choices.outputDir.empty()) return beside;
+    return filenames::Join(choices.outputDir, filenames::FileName(beside));
+}
+
+Request RequestFor(const std::string& picture, const grob::Choices& choices,
+                   grob::Series savedSeries) {
+    Request request;
+    const bool stream = picture == "-";
+    request.source = stream ? Source::StandardInput() : Source::File(picture);
+    request.kind = choices.kind;
+    request.series = choices.series;
+    request.defaultSeries = savedSeries;
+    request.preparation = choices.preparation;
+    request.zoom = choices.zoom;
+    request.cutting = choices.cutting;
+    // A PNG of a list shows every GROB of it.
+    request.wholeLists = choices.toPng;
+    // Several GROBs from one picture: one file each, numbered; their PNGs one
+    // sheet side by side unless split.
+    const bool numbered = !choices.list && (choices.toPng ? choices.split : choices.cutting.many());
+    const Product main = choices.toPng  ? Product::PicturePng
+                         : choices.text ? Product::GrobText
+                                        : Product::Grob;
+    const bool toStandardOutput = choices.output.empty() ? stream : choices.output == "-";
+    const std::string path = OutputPath(picture, choices);
+    request.outputs.push_back({main, toStandardOutput ? Target::StandardOutput()
+                                     : numbered       ? Target::Numbered(path)
+                                                      : Target::File(path)});
+    if (!choices.preview.empty()) {
+        std::string view = choices.preview;
+        if (PreviewIsFolder(view)) {
+            // Named like the GROB (the picture's name when the GROB goes to standard output).
+            const bool named = !choices.output.empty() && choices.output != "-";
+            const std::string grob(filenames::FileName(named ? choices.output : picture));
+            view = filenames::Join(view, OutputName(grob, "png"));
+        }
+        // One preview a GROB: numbered when there can be several.
+        request.outputs.push_back({Product::PreviewPng, choices.cutting.many() || choices.list
+                                                            ? Target::Numbered(view)
+                                                            : Target::File(view)});
+    }
+    return request;
+}
+
+std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
+                                 const grob::Choices& choices, grob::Series savedSeries) {
+    std::vector<Request> requests;
+    if (!choices.list) {
+        for (const std::string& picture : pictures)
+            requests.push_back(RequestFor(picture, choices, savedSeries));
+        return requests;
+    }
+    // One list of every picture's GROBs, named after the first picture and
+    // its kind (walk.g16.lst), so that reading it back knows the kind.
+    const std::string& first = pictures.front();
+    Request request = RequestFor(first, choices, savedSeries);
+    for (std::size_t i = 1; i < pictures.size(); ++i)
+        request.more.push_back(Source::File(pictures[i]));
+    const bool stream = choices.output.empty() ? first == "-" : choices.output == "-";
+    std::string path = choices.output;
+    if (path.empty()) {
+        const std::string name = OutputName(first == "-" ? std::string("list") : first,
+                                            std::string(choices.kind.extension) + ".lst");
+        path = choices.outputDir.empty()
+                   ? name
+                   : filenames::Join(choices.outputDir, filenames::FileName(name));
+    }
+    request.outputs.front() = {choices.text ? Product::ListText : Product::List,
+                               stream ? Target::StandardOutput() : Target::File(path)};
+    requests.push_back(std::move(request));
+    return requests;
+}
+
+} // namespace pipeline

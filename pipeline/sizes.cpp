@@ -1,0 +1,72 @@
+#include "sizes.h"
+
+#include "grob/checks.h"
+#include "preview.h"
+
+namespace pipeline {
+
+void Fail(const std::string& file, const std::string& cause) {
+    throw grob::Error(file.empty() ? cause : file + ": " + cause, file, cause);
+}
+
+bool Wants(const Request& request, std::initializer_list<Product> products) {
+    for (const Output& output : request.outputs)
+        for (const Product product : products)
+            if (output.product == product) return true;
+    return false;
+}
+
+bool MakesGrobs(const Request& request) {
+    return Wants(request, {Product::Grob, Product::GrobText, Product::PreviewPng, Product::Preview,
+                           Product::List, Product::ListText});
+}
+
+std::string FitHint(Audience audience) {
+    return audience == Audience::CommandLine
+               ? "fit it to the screen with --fit 131x64 (or another size)"
+               : "choose a fit for it in the preview window";
+}
+
+int CheckSizes(int width, int height, const Request& request, const Context& context,
+               const std::string& file, std::string& note) {
+    if (std::string refusal = grob::PictureSizeRefusal(width, height); !refusal.empty())
+        Fail(file, refusal);
+    if (!MakesGrobs(request)) return 0; // the picture as it is
+    const bool commandLine = context.audience == Audience::CommandLine;
+    const std::string fit = FitHint(context.audience);
+    const grob::Hints hints{fit, commandLine ? "choose a smaller --fit or leave out --upscale"
+                                             : "choose a smaller size or do not enlarge"};
+    if (std::string refusal =
+            grob::ConversionSizeRefusal(width, height, request.kind, request.preparation, hints);
+        !refusal.empty())
+        Fail(file, refusal);
+    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return 0;
+    int w = 0, h = 0;
+    grob::FittedSize(request.preparation, width, height, w, h);
+    const preview::ZoomChoice zoom =
+        preview::ChooseZoom(w, h, request.zoom, context.lowerZoom, "use --zoom %d or lower", fit);
+    if (!zoom.refusal.empty()) Fail(file, zoom.refusal);
+    note = zoom.note;
+    return zoom.zoom;
+}
+
+std::shared_ptr<const grob::MemoryRaster>
+FitCache::fitted(const std::shared_ptr<const grob::Image>& picture,
+                 const grob::Preparation& preparation) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (fitted_ && picture_.lock() == picture && width_ == preparation.fitWidth &&
+            height_ == preparation.fitHeight && upscale_ == preparation.upscale)
+            return fitted_;
+    }
+    auto made = std::make_shared<const grob::MemoryRaster>(grob::Fit(picture->view(), preparation));
+    const std::lock_guard lock(mutex_);
+    picture_ = picture;
+    width_ = preparation.fitWidth;
+    height_ = preparation.fitHeight;
+    upscale_ = preparation.upscale;
+    fitted_ = made;
+    return made;
+}
+
+} // namespace pipeline
