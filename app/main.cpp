@@ -7,44 +7,39 @@
 //
 // This program never loads the widget library: the window is a program of
 // its own, which this one becomes when a window is wanted.
-#include "classic.h"
+#include "classicbatch.h"
 #include "commandline.h"
 #include "errorstream.h"
+#include "helperprogram.h"
 #include "modern.h"
-#include "qtnames.h"
-
-#include <QCoreApplication>
-#include <QStringList>
+#include "settings.h"
 
 #include <cerrno>
-#include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
-#ifndef VELDAR_LIBEXEC_DIR
-#define VELDAR_LIBEXEC_DIR ""
-#endif
-
 namespace {
 
-// The window program: beside this one (the build tree), where it was
-// installed, or where an installation moved to another prefix keeps it.
-std::string WindowProgram() {
-    char self[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string here = n > 0 ? std::string(self, std::size_t(n)) : std::string();
-    const std::string folder = here.substr(0, here.rfind('/'));
-    for (const std::string& dir :
-         {folder, std::string(VELDAR_LIBEXEC_DIR), folder + "/../libexec/veldar-convert"}) {
-        if (dir.empty()) continue;
-        const std::string candidate = dir + "/veldar-window";
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
+// The classic batch run without a window, when the settings file tells
+// where the window would have stood; nothing when it does not (a first run,
+// a damaged file), as only the window can say what it would write then.
+std::optional<int> RunBatchWithoutWindow(const std::string& argumentText) {
+    classicbatch::Batch batch;
+    batch.settingsPath = settings::SettingsPath();
+    const auto saved = settings::Load(batch.settingsPath);
+    if (!saved) return std::nullopt;
+    batch.line = cmdline::Parse(argumentText);
+    batch.start = *saved;
+    // The promise of one line on standard error: the decoders' remarks go nowhere.
+    batch.errors = errorstream::OwnErrorStream();
+    return classicbatch::Run(batch);
 }
 
 } // namespace
@@ -53,30 +48,26 @@ int main(int argc, char** argv) {
     // A closed standard stream is /dev/null from here on: no file the
     // program opens can take its place.
     errorstream::GuardStandardStreams();
+    // The user's locale for the characters of names and the system's messages.
+    std::setlocale(LC_ALL, "");
     // "--kind ...", "--help", "-h", "pic.png -g16 --fit 131x64": the modern form.
     if (modern::IsModern(argc, argv)) return modern::Run(argc, argv);
 
     // A file larger than the user's limit allows is a write failure like any
     // other, not the end of the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << qtnames::FromNative(QByteArray(argv[i]));
-    const QString argumentText = cmdline::JoinArguments(arguments);
-    const bool batch = cmdline::KindForOption(cmdline::Parse(argumentText).option).has_value();
-    if (batch) {
-        // The promise of one line on standard error: the decoders' remarks go nowhere.
-        qInstallMessageHandler(errorstream::QuietMessages);
-        QCoreApplication app(argc, argv);
-        if (const auto status = classic::RunBatchWithoutWindow(argumentText)) return *status;
+    const std::string argumentText =
+        cmdline::JoinArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (cmdline::IsBatch(argumentText)) {
+        if (const auto status = RunBatchWithoutWindow(argumentText)) return *status;
     } else if (cmdline::NoDisplay(argc, argv)) {
         // Nobody could use the window: say how to convert instead.
         std::fputs("veldar-convert: no display; give a picture and an option to convert it\n",
                    stderr);
-        std::fputs(qPrintable(cmdline::UsageText()), stderr);
+        std::fputs(cmdline::UsageText().c_str(), stderr);
         return 2;
     }
-    const std::string window = WindowProgram();
+    const std::string window = loading::HelperProgram("veldar-window");
     if (!window.empty()) ::execv(window.c_str(), argv);
     std::fprintf(stderr, "veldar-convert: the window cannot be shown: %s\n",
                  window.empty() ? "veldar-window is not installed" : std::strerror(errno));

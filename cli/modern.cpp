@@ -191,6 +191,9 @@ int Run(int argc, char** argv) {
         if (!refused[i]) todo.push_back(&requests[i]);
     pipeline::Context context;
     context.flush = grob::Flush::Later;
+    // The pictures decoded at once share one budget, whatever the number of jobs.
+    pipeline::MemoryBudget budget(pipeline::MemoryBudget::kRun);
+    context.budget = &budget;
     auto convert = [&](const pipeline::Request* request) {
         const std::string name = request->source.name();
         progress.started(Shown(name));

@@ -2,16 +2,17 @@
 // the finished pictures, the time so far and the picture at hand, redrawn in
 // place and always as wide as the terminal allows (it follows a resize);
 // the failure lines and, with --verbose, a line for each file written, kept
-// above it; at the end the line erased and a one-line summary.
+// above it; at the end the line erased and a one-line summary. Every line
+// is printed as filenames::Printable shows it: names are bytes, and none
+// can send the terminal an escape sequence.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QString>
-
+#include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
-namespace modern {
+namespace cli {
 
 class Progress {
   public:
@@ -23,18 +24,20 @@ class Progress {
     Progress& operator=(const Progress&) = delete;
 
     // Any thread may call these.
-    void started(const QString& picture);
+    void started(const std::string& picture);
     void finished();
-    void failure(const QString& line);
-    void written(const QString& line);
+    void failure(const std::string& line);
+    void written(const std::string& line);
 
     // The bar erased, and the summary when asked for.
     void finish(int converted, int failed);
 
   private:
+    using Clock = std::chrono::steady_clock;
     void draw(bool force);
     void clearBar();
-    void print(std::FILE* stream, const QString& line);
+    void print(std::FILE* stream, const std::string& line);
+    double seconds() const;
 
     std::FILE* out_;
     const int total_;
@@ -42,12 +45,12 @@ class Progress {
     std::FILE* files_;
     const bool summary_;
     std::mutex mutex_;
-    QElapsedTimer clock_;
-    qint64 lastDraw_ = -1000;
+    const Clock::time_point start_ = Clock::now();
+    double lastDraw_ = -1; // seconds
     int done_ = 0;
-    QString current_;
+    std::string current_;
     bool barShown_ = false;
     int columns_ = 80;
 };
 
-} // namespace modern
+} // namespace cli

@@ -242,7 +242,7 @@ bool IsBinaryGrob(Bytes data) {
 }
 
 bool IsTextGrob(Bytes data) {
-    return grob::LooksLikeTextGrob(data);
+    return grob::LooksLikeTextGrob(data) || grob::LooksLikeTextList(data);
 }
 
 using Codec = codecs::Format;

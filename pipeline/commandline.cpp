@@ -7,72 +7,85 @@ namespace cmdline {
 
 namespace {
 
-QString StripSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.mid(begin, end - begin);
+std::string_view StripSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
 }
 
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+// The pieces of `text` between the separators; two separators in a row
+// give an empty piece.
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) return pieces;
+        start = end + 1;
+    }
+}
+
+std::string Padded(std::string_view text, std::size_t width) {
+    std::string out(text);
+    if (out.size() < width) out.append(width - out.size(), ' ');
+    return out;
 }
 
 } // namespace
 
-QString JoinArguments(const QStringList& arguments) {
-    QStringList pieces;
-    pieces.reserve(arguments.size());
-    for (const QString& argument : arguments) {
-        if (argument.isEmpty() || argument.contains(u' '))
-            pieces << u'"' + argument + u'"';
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+    std::string text;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (i > 0) text += ' ';
+        if (argument.empty() || argument.find(' ') != std::string::npos)
+            text += '"' + argument + '"';
         else
-            pieces << argument;
+            text += argument;
     }
-    return pieces.join(u' ');
+    return text;
 }
 
-CommandLine Parse(const QString& argumentText) {
+CommandLine Parse(std::string_view argumentText) {
     CommandLine line;
-    if (argumentText.contains(u'"')) {
-        const QStringList pieces = argumentText.split(u'"');
-        line.fileName = pieces.value(1);
-        if (pieces.size() > 2) line.option = StripSpaces(pieces[2]);
-    } else {
-        const QStringList pieces = argumentText.split(u' ');
-        line.fileName = pieces.value(0);
-        if (pieces.size() > 1) line.option = StripSpaces(pieces[1]);
-    }
+    const bool quoted = argumentText.find('"') != std::string_view::npos;
+    const std::vector<std::string_view> pieces = Split(argumentText, quoted ? '"' : ' ');
+    // Quoted: the name is the text between the first two quotes; otherwise
+    // the text before the first space.
+    const std::size_t name = quoted ? 1 : 0;
+    if (pieces.size() > name) line.fileName = pieces[name];
+    if (pieces.size() > name + 1) line.option = StripSpaces(pieces[name + 1]);
     return line;
 }
 
-std::optional<grob::OutputKind> KindForOption(const QString& option) {
-    return grob::KindForOption(option.toStdString());
+std::optional<grob::OutputKind> KindForOption(std::string_view option) {
+    return grob::KindForOption(option);
 }
 
-QString OutputName(const QString& fileName, const QString& extension) {
-    const qsizetype nameStart = fileName.lastIndexOf(u'/') + 1;
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot < nameStart) return fileName + u'.' + extension;
-    return fileName.left(dot + 1) + extension;
+bool IsBatch(std::string_view argumentText) {
+    return KindForOption(Parse(argumentText).option).has_value();
 }
 
-QString UsageText() {
-    QString text = QStringLiteral("usage: veldar-convert [PICTURE [OPTION]]\n"
-                                  "       veldar-convert --kind KIND [OPTIONS] PICTURE... "
-                                  "(see --help)\n"
-                                  "Converts PICTURE into a GROB file beside it, named after it:\n");
+std::string OutputName(std::string_view fileName, std::string_view extension) {
+    const std::size_t slash = fileName.rfind('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || dot < nameStart)
+        return std::string(fileName) + '.' + std::string(extension);
+    return std::string(fileName.substr(0, dot + 1)) + std::string(extension);
+}
+
+std::string UsageText() {
+    std::string text = "usage: veldar-convert [PICTURE [OPTION]]\n"
+                       "       veldar-convert --kind KIND [OPTIONS] PICTURE... (see --help)\n"
+                       "Converts PICTURE into a GROB file beside it, named after it:\n";
     for (const grob::OutputKind& kind : grob::OutputKinds())
-        text += QStringLiteral("  %1  %2 (.%3)\n")
-                    .arg(Latin1(kind.option), -5)
-                    .arg(Latin1(kind.description))
-                    .arg(Latin1(kind.extension));
-    text +=
-        QStringLiteral("A name with spaces goes in double quotes. Without an option the picture\n"
-                       "is opened in the window; without a display an option is needed.\n");
+        text += "  " + Padded(kind.option, 5) + "  " + std::string(kind.description) + " (." +
+                std::string(kind.extension) + ")\n";
+    text += "A name with spaces goes in double quotes. Without an option the picture\n"
+            "is opened in the window; without a display an option is needed.\n";
     return text;
 }
 

@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include "budget.h"
 #include "filenames.h"
 #include "grob/checks.h"
 #include "grob/list.h"
@@ -37,11 +38,13 @@ void CheckCancelled(const Context& context) {
 }
 
 // The pictures of a request on their way to GROBs: every source loaded and
-// cut into its items, each item's GROB (and mask) made.
+// cut into its items, each item's GROB (and mask) made. The items' pictures
+// are kept only when an output shows them as they are.
 struct Items {
     std::vector<grob::Sprite> sprites;
     std::vector<grob::GrobObject> grobs;
     std::vector<grob::GrobObject> masks;
+    std::vector<grob::Extent> sizes;    // every GROB's size in dots, masks included (for a list)
     std::optional<grob::Series> series; // the first GROB source's own
     std::vector<int> kept;              // with skipEmpty: the numbers of the tiles kept
     int counted = 0;                    // every picture and tile, kept or not
@@ -62,11 +65,19 @@ loading::Bytes BytesOf(const Source& source) {
     return std::move(*read);
 }
 
+// What decoding a picture of this header may take at most: its pixels
+// twice (the decoded picture and a frame being composed, or the file's rows
+// being fitted), four bytes each, and its opacity.
+std::uint64_t DecodingCost(const pictureloader::Header& header) {
+    return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
+}
+
 // A source's pictures, whole: its frames when they are cut out, else the
 // first; each picture's size checked from the header, where there is one,
-// before it is decoded.
+// before it is decoded, and the memory its decoding takes reserved.
 std::vector<grob::Sprite> LoadSource(const Source& source, const Request& request,
-                                     const Context& context, Items& items) {
+                                     const Context& context, Items& items,
+                                     MemoryBudget::Lease& lease) {
     const Cutting& cutting = request.cutting;
     std::vector<grob::Sprite> whole;
     if (source.from == Source::From::Picture) {
@@ -80,11 +91,14 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     }
     const loading::Bytes bytes = BytesOf(source);
     const pictureloader::Format& format = pictureloader::Recognise(bytes);
-    if (format.header)
-        if (const auto header = format.header(bytes)) {
-            std::string note;
-            CheckSizes(header->width, header->height, request, context, source.name(), note);
-        }
+    std::optional<pictureloader::Header> header;
+    if (format.header) header = format.header(bytes);
+    if (header) {
+        std::string note;
+        CheckSizes(header->width, header->height, request, context, source.name(), note);
+    }
+    if (context.budget)
+        lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     pictureloader::Options options = context.loading;
     options.allFrames = cutting.frames;
     options.opacity = cutting.masks;
@@ -105,8 +119,33 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     return whole;
 }
 
-// The request's items: each source's pictures, numbered on, cut into tiles
-// when asked; every item's sizes checked.
+// An item's GROB, as a single picture's would be: prepared (from the
+// fitted picture a preview keeps, when there is one) and encoded; and its
+// mask. The series is set when all are made.
+void Encode(const Request& request, const Context& context, const grob::Sprite& sprite,
+            Items& items) {
+    const std::string name = request.source.name();
+    const grob::Preparation& prep = request.preparation;
+    const grob::Series series = request.defaultSeries;
+    if (context.fitCache && prep.fits()) {
+        // Fitted once for a run of previews; the rest of the preparation
+        // goes on from the fitted picture, exactly as it would otherwise.
+        const auto fitted = context.fitCache->fitted(sprite.image, prep);
+        CheckCancelled(context);
+        items.grobs.push_back(grob::EncodeObject(
+            request.kind, grob::PrepareFitted(*fitted, request.kind, prep).view(), series, name));
+    } else {
+        items.grobs.push_back(
+            grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
+    }
+    if (request.cutting.masks) items.masks.push_back(grob::MaskOf(sprite, prep, series, name));
+    CheckCancelled(context);
+}
+
+// The request's items, source after source: each source's pictures,
+// numbered on, cut into tiles when asked, every item's sizes checked (and a
+// list's) before its GROB is made; a source's pictures let go once their
+// GROBs are made, unless an output shows them.
 Items Gather(const Request& request, const Context& context, Result& result) {
     Items items;
     std::vector<const Source*> sources{&request.source};
@@ -115,58 +154,65 @@ Items Gather(const Request& request, const Context& context, Result& result) {
     const std::string padHint = context.audience == Audience::CommandLine
                                     ? "--tile-pad pads it with white"
                                     : "choose to pad the last tiles";
+    const bool grobs = MakesGrobs(request);
+    const bool listed = Wants(request, {Product::List, Product::ListText});
+    const bool pictures = Wants(request, {Product::PicturePng});
     for (const Source* source : sources) {
-        std::vector<grob::Sprite> whole = LoadSource(*source, request, context, items);
+        MemoryBudget::Lease lease;
+        std::vector<grob::Sprite> whole = LoadSource(*source, request, context, items, lease);
         if (whole.empty()) Fail(source->name(), "there is no picture");
+        std::vector<grob::Sprite> cut;
         for (grob::Sprite& sprite : whole) {
             items.anyClear = items.anyClear || !sprite.opacity.empty();
             if (request.cutting.tiles()) {
                 const std::string refusal = grob::TileRefusal(
                     sprite.image->width, sprite.image->height, request.cutting, padHint);
                 if (!refusal.empty()) Fail(source->name(), refusal);
-                grob::CutTiles(sprite, request.cutting, items.sprites, items.counted, items.kept);
+                grob::CutTiles(sprite, request.cutting, cut, items.counted, items.kept);
             } else {
                 sprite.number = ++items.counted;
-                items.sprites.push_back(std::move(sprite));
+                cut.push_back(std::move(sprite));
             }
+        }
+        whole.clear();
+        for (const grob::Sprite& sprite : cut) {
+            std::string note;
+            result.zoom = CheckSizes(sprite.image->width, sprite.image->height, request, context,
+                                     request.source.name(), note);
+            if (!note.empty() &&
+                std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end())
+                result.notes.push_back(note);
+            int w = 0, h = 0;
+            grob::FittedSize(request.preparation, sprite.image->width, sprite.image->height, w, h);
+            items.sizes.push_back(
+                grob::GrobExtent(request.kind, std::uint64_t(w), std::uint64_t(h)));
+            if (request.cutting.masks) items.sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
+        }
+        // A list is refused as soon as it would be too large, before the
+        // GROBs that would make it so.
+        if (listed)
+            if (const std::string refusal = grob::ListSizeRefusal(
+                    items.sizes, "fit the pictures smaller, or make several lists");
+                !refusal.empty())
+                Fail(request.source.name(), refusal);
+        for (grob::Sprite& sprite : cut) {
+            if (grobs) Encode(request, context, sprite, items);
+            if (!pictures) sprite.image.reset(); // its GROB holds all that is wanted of it
+            sprite.opacity.clear();
+            items.sprites.push_back(std::move(sprite));
         }
         CheckCancelled(context);
     }
     if (items.sprites.empty())
         Fail(request.source.name(), "every tile is empty: there is nothing to convert");
-    for (const grob::Sprite& sprite : items.sprites) {
-        std::string note;
-        result.zoom = CheckSizes(sprite.image->width, sprite.image->height, request, context,
-                                 request.source.name(), note);
-        if (!note.empty() &&
-            std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end())
-            result.notes.push_back(note);
-    }
+    // Every GROB carries the run's series: the one asked for, else the first
+    // GROB source's own, else the default.
+    const grob::Series series =
+        request.series.value_or(items.series.value_or(request.defaultSeries));
+    for (auto* objects : {&items.grobs, &items.masks})
+        for (grob::GrobObject& object : *objects)
+            object.series = series;
     return items;
-}
-
-// Each item's GROB, as a single picture's would be: prepared (from the
-// fitted picture a preview keeps, when there is one) and encoded; and its
-// mask.
-void Encode(const Request& request, const Context& context, grob::Series series, Items& items) {
-    const std::string name = request.source.name();
-    const grob::Preparation& prep = request.preparation;
-    for (const grob::Sprite& sprite : items.sprites) {
-        if (context.fitCache && prep.fits()) {
-            // Fitted once for a run of previews; the rest of the preparation
-            // goes on from the fitted picture, exactly as it would otherwise.
-            const auto fitted = context.fitCache->fitted(sprite.image, prep);
-            CheckCancelled(context);
-            items.grobs.push_back(grob::EncodeObject(
-                request.kind, grob::PrepareFitted(*fitted, request.kind, prep).view(), series,
-                name));
-        } else {
-            items.grobs.push_back(
-                grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
-        }
-        if (request.cutting.masks) items.masks.push_back(grob::MaskOf(sprite, prep, series, name));
-        CheckCancelled(context);
-    }
 }
 
 void Deliver(const Output& output, const std::string& path, std::vector<std::uint8_t> bytes,
@@ -200,7 +246,8 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
                     const Context& context, Result& result) {
     const Output& output = request.outputs[planned.output];
     const std::string name = request.source.name();
-    const grob::Series series = items.grobs.empty() ? request.defaultSeries : items.grobs[0].series;
+    const grob::Series series = items.grobs.empty() ? request.series.value_or(request.defaultSeries)
+                                                    : items.grobs[0].series;
     switch (output.product) {
     case Product::List:
     case Product::ListText: {
@@ -278,30 +325,13 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
 }
 
 void Run(const Request& request, const Context& context, Result& result) {
-    Items items = Gather(request, context, result);
+    const Items items = Gather(request, context, result);
     result.pictures = int(items.sprites.size());
     if (request.cutting.skipEmpty)
         result.notes.push_back("tiles kept: " + grob::Runs(items.kept) + " of " +
                                std::to_string(items.counted));
     result.fullMasks = request.cutting.masks && !items.anyClear;
-    const grob::Series series =
-        request.series.value_or(items.series.value_or(request.defaultSeries));
-    if (MakesGrobs(request)) {
-        // A list is refused before any GROB is made when it would be too large.
-        if (Wants(request, {Product::List, Product::ListText})) {
-            std::vector<grob::Extent> sizes;
-            for (const grob::Sprite& sprite : items.sprites) {
-                int w = 0, h = 0;
-                grob::FittedSize(request.preparation, sprite.image->width, sprite.image->height, w,
-                                 h);
-                sizes.push_back(grob::GrobExtent(request.kind, std::uint64_t(w), std::uint64_t(h)));
-                if (request.cutting.masks) sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
-            }
-            const std::string refusal =
-                grob::ListSizeRefusal(sizes, "fit the pictures smaller, or make several lists");
-            if (!refusal.empty()) Fail(request.source.name(), refusal);
-        }
-        Encode(request, context, series, items);
+    if (!items.grobs.empty()) {
         result.object = items.grobs.front();
         result.dotsWide = int(result.object.width);
         result.dotsHigh = int(result.object.height);

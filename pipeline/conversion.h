@@ -11,6 +11,7 @@
 // to the files the output plan (targets.h) named before any work.
 #pragma once
 
+#include "budget.h"
 #include "grob/encoders.h"
 #include "grob/raster.h"
 #include "grob/sprites.h"
@@ -155,6 +156,8 @@ struct Context {
     const std::atomic<bool>* cancelled = nullptr;
     // Fitted pictures kept from one conversion of a loaded picture to the next.
     FitCache* fitCache = nullptr;
+    // The memory a run's decodings may hold at once (none: no limit).
+    MemoryBudget* budget = nullptr;
     pictureloader::Options loading;
 };
 

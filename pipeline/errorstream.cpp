@@ -1,7 +1,5 @@
 #include "errorstream.h"
 
-#include <QString>
-
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -33,10 +31,6 @@ namespace {
 std::array<bool, 3> g_closed = {};
 std::FILE* g_errors = nullptr;
 
-std::FILE* Errors() {
-    return g_errors ? g_errors : stderr;
-}
-
 // An exception nobody caught: said, then the usual abort.
 [[noreturn]] void Terminate() {
     const std::exception_ptr current = std::current_exception();
@@ -48,8 +42,8 @@ std::FILE* Errors() {
     } catch (...) {
         what = "an exception of unknown type";
     }
-    std::fprintf(Errors(), "veldar-convert: internal error: %s\n", what);
-    std::fflush(Errors());
+    std::fprintf(ErrorStream(), "veldar-convert: internal error: %s\n", what);
+    std::fflush(ErrorStream());
     std::abort();
 }
 
@@ -90,10 +84,8 @@ std::FILE* OwnErrorStream() {
     return stream;
 }
 
-void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtFatalMsg) return;
-    std::fprintf(Errors(), "veldar-convert: fatal: %s\n", qPrintable(message));
-    std::fflush(Errors());
+std::FILE* ErrorStream() {
+    return g_errors ? g_errors : stderr;
 }
 
 } // namespace errorstream

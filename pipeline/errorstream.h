@@ -1,9 +1,8 @@
 // The program's promise on the command line: its own lines, and only those,
 // reach standard error; yet the process's own fatal messages (a sanitizer's
-// report, a fatal Qt message, an uncaught exception) are never hidden.
+// report, an uncaught exception, a fatal message of a library) are never
+// hidden.
 #pragma once
-
-#include <QtGlobal>
 
 #include <cstdio>
 
@@ -18,13 +17,13 @@ bool WasClosed(int fd);
 // Keeps the standard error stream for the program's own lines: the stream
 // returned writes there, while whatever else writes to descriptor 2
 // (decoder libraries that print their complaints themselves) writes to
-// nothing. Fatal Qt messages (see QuietMessages), uncaught exceptions and,
-// in a build with a sanitizer, its reports are written there too.
+// nothing. Uncaught exceptions and, in a build with a sanitizer, its
+// reports are written there too.
 std::FILE* OwnErrorStream();
 
-// A Qt message handler for runs that print only their own lines: every
-// message is dropped but a fatal one, which is written to standard error
-// (the stream above once it is made).
-void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message);
+// Where the program's own lines go: the stream OwnErrorStream made, or
+// standard error before it is made. A program that hears a library's fatal
+// message (Qt's, say) writes it here.
+std::FILE* ErrorStream();
 
 } // namespace errorstream

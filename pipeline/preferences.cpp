@@ -1,218 +1,197 @@
 #include "preferences.h"
 
-#include "qtnames.h"
+#include "filenames.h"
+#include "regularfile.h"
 #include "settings.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QList>
-#include <QStringList>
-
+#include <charconv>
 #include <map>
+#include <vector>
 
 namespace {
 
-constexpr qint64 kMaxFileBytes = 16 * 1024;
+constexpr std::int64_t kMaxFileBytes = 16 * 1024;
 
-// "prepare/fit" is kept as two keys, fitWidth and fitHeight (0: natural size).
-QString Key(std::string_view key) {
-    return QString::fromLatin1(key.data(), qsizetype(key.size()));
+// A size option is kept as two keys, "...Width" and "...Height"; 0 and 0 is
+// natural size.
+constexpr std::string_view kWidth = "Width", kHeight = "Height";
+
+std::string_view Trimmed(std::string_view text) {
+    constexpr std::string_view blanks = " \t\n\v\f\r";
+    const std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
 }
 
-std::string Text(double value) {
-    return grob::FormatNumber(value);
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+// A flag said as what it did to the picture: its label's first word as a
+// past participle ("Invert" gives "inverted", "Enlarge smaller pictures"
+// "enlarged").
+std::string Participle(std::string_view label) {
+    std::string word = Lower(label.substr(0, label.find(' ')));
+    return word + (!word.empty() && word.back() == 'e' ? "d" : "ed");
+}
+
+std::optional<int> Whole(std::string_view text) {
+    text = Trimmed(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 } // namespace
 
-bool SetChoice(Choices& p, const grob::OptionEntry& option, std::string_view text) {
-    using grob::OptionType;
-    grob::Preparation& prep = p.preparation;
-    const std::string_view name = option.name;
-    switch (option.type) {
-    case OptionType::Flag: {
-        if (text != "true" && text != "false") return false;
-        const bool on = text == "true";
-        if (name == "upscale")
-            prep.upscale = on;
-        else if (name == "invert")
-            prep.invert = on;
-        else
-            return false;
-        return true;
-    }
-    case OptionType::Whole:
-    case OptionType::Number: {
-        const auto value = grob::ParseNumber(option, text);
-        if (!value) return false;
-        if (name == "brightness")
-            prep.brightness = *value;
-        else if (name == "contrast")
-            prep.contrast = *value;
-        else if (name == "gamma")
-            prep.gamma = *value;
-        else if (name == "zoom")
-            p.zoom = int(*value);
-        else
-            return false;
-        return true;
-    }
-    case OptionType::Choice: {
-        const auto index = grob::ParseChoice(option, text);
-        if (!index) return false;
-        if (name == "kind")
-            p.kind = grob::OutputKinds()[*index];
-        else if (name == "dither")
-            prep.dither = grob::kDitherMethods[*index].dither;
-        else
-            return false;
-        return true;
-    }
-    case OptionType::Size: {
-        if (name != "fit") return false;
-        if (text == "natural") {
-            prep.fitWidth = prep.fitHeight = 0;
-            return true;
+std::string Describe(const grob::Preparation& preparation) {
+    grob::Choices choices;
+    choices.preparation = preparation;
+    const grob::Choices neutral;
+    std::string text;
+    for (const grob::OptionEntry& option : grob::Options()) {
+        if (!(option.use & grob::kPreparation)) continue;
+        const grob::OptionValue value = option.bind.get(choices);
+        if (grob::FormatValue(option, value) == grob::FormatValue(option, option.bind.get(neutral)))
+            continue;
+        std::string said;
+        switch (option.type) {
+        case grob::OptionType::Size:
+            said = Lower(option.label) + ' ' + std::to_string(value.size.width) + " x " +
+                   std::to_string(value.size.height);
+            break;
+        case grob::OptionType::Whole:
+        case grob::OptionType::Number:
+            said = Lower(option.label) + ' ' + grob::FormatNumber(value.number);
+            break;
+        case grob::OptionType::Choice:
+            said = std::string(option.choices[value.choice].label) + ' ' + Lower(option.label);
+            break;
+        case grob::OptionType::Flag:
+            said = Participle(option.label);
+            break;
+        case grob::OptionType::Path:
+            break;
         }
-        const auto box = grob::ParseSize(option, text);
-        if (!box) return false;
-        prep.fitWidth = box->width;
-        prep.fitHeight = box->height;
-        return true;
+        if (said.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += said;
     }
-    case OptionType::Path:
-        break;
-    }
-    return false;
+    return text;
 }
 
-QString Describe(const grob::Preparation& p) {
-    QStringList parts;
-    if (p.fits())
-        parts << QStringLiteral("fit %1 x %2%3")
-                     .arg(p.fitWidth)
-                     .arg(p.fitHeight)
-                     .arg(p.upscale ? QStringLiteral(", enlarged") : QString());
-    auto number = [&](const char* name, double value) {
-        parts << QStringLiteral("%1 %2").arg(QLatin1String(name),
-                                             QString::fromStdString(grob::FormatNumber(value)));
-    };
-    if (p.brightness != 0) number("brightness", p.brightness);
-    if (p.contrast != 0) number("contrast", p.contrast);
-    if (p.gamma != 1) number("gamma", p.gamma);
-    if (p.invert) parts << QStringLiteral("inverted");
-    for (const grob::DitherMethod& method : grob::kDitherMethods)
-        if (method.dither == p.dither && p.dither != grob::Dither::None)
-            parts << QString::fromLatin1(method.label.data(), qsizetype(method.label.size())) +
-                         QStringLiteral(" dithering");
-    return parts.join(QStringLiteral(", "));
+std::string Preferences::PathBeside(const std::string& settingsPath) {
+    return filenames::Join(filenames::Folder(filenames::Absolute(settingsPath)),
+                           "veldar-convert.ini");
 }
 
-QString Preferences::PathBeside(const QString& settingsPath) {
-    return QFileInfo(settingsPath).absoluteDir().filePath(QStringLiteral("veldar-convert.ini"));
-}
-
-Preferences Preferences::Parse(const QByteArray& text) {
-    // INI: [section] lines, then key=value lines.
-    std::map<QString, QByteArray> values;
-    QString section;
-    for (QByteArray line : text.split('\n')) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#')) continue;
-        if (line.startsWith('[') && line.endsWith(']')) {
-            section = QString::fromUtf8(line.mid(1, line.size() - 2).trimmed());
+Preferences Preferences::Parse(std::string_view text) {
+    // INI: [section] lines, then key=value lines, with blanks around either
+    // side and any line ending.
+    std::map<std::string, std::string, std::less<>> values;
+    std::string section;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = Trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            section = Trimmed(line.substr(1, line.size() - 2));
             continue;
         }
-        const qsizetype equals = line.indexOf('=');
-        if (equals <= 0) continue;
-        values[section + u'/' + QString::fromUtf8(line.left(equals).trimmed())] =
-            line.mid(equals + 1).trimmed();
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos || equals == 0) continue;
+        values[section + '/' + std::string(Trimmed(line.substr(0, equals)))] =
+            Trimmed(line.substr(equals + 1));
     }
-    auto value = [&](const QString& key) -> std::optional<std::string> {
+    auto value = [&](std::string_view key) -> std::optional<std::string> {
         const auto it = values.find(key);
         if (it == values.end()) return std::nullopt;
-        return it->second.toStdString();
+        return it->second;
     };
 
     Preferences p;
     for (const grob::OptionEntry& option : grob::Options()) {
         if (option.preference.empty()) continue;
+        std::optional<grob::OptionValue> read;
         if (option.type == grob::OptionType::Size) {
-            const auto w = value(Key(option.preference) + QStringLiteral("Width"));
-            const auto h = value(Key(option.preference) + QStringLiteral("Height"));
-            if (w && h) SetChoice(p, option, *w == "0" || *h == "0" ? "natural" : *w + 'x' + *h);
-        } else if (const auto stored = value(Key(option.preference))) {
-            SetChoice(p, option, *stored);
+            const std::string key(option.preference);
+            const auto w = value(key + std::string(kWidth));
+            const auto h = value(key + std::string(kHeight));
+            if (w && h && *w == "0" && *h == "0")
+                read = grob::OptionValue{}; // natural size
+            else if (w && h)
+                read = grob::ParseValue(option, *w + 'x' + *h);
+        } else if (const auto stored = value(option.preference)) {
+            read = grob::ParseValue(option, *stored);
         }
+        if (read) option.bind.set(p, *read);
     }
-    p.previewShown = value(QStringLiteral("preview/shown")) == std::optional<std::string>("true");
-    if (const auto geometry = value(QStringLiteral("preview/geometry"))) {
-        const QList<QByteArray> parts = QByteArray::fromStdString(*geometry).split(',');
-        bool ok[4] = {};
-        int n[4] = {};
-        for (int i = 0; i < 4 && parts.size() == 4; ++i)
-            n[i] = parts[i].trimmed().toInt(&ok[i]);
-        if (ok[0] && ok[1] && ok[2] && ok[3] && n[2] > 0 && n[3] > 0 && n[2] <= 16384 &&
-            n[3] <= 16384)
-            p.previewGeometry = QRect(n[0], n[1], n[2], n[3]);
+    p.previewShown = value("preview/shown") == "true";
+    if (const auto geometry = value("preview/geometry")) {
+        std::vector<int> n;
+        for (std::size_t start = 0; start <= geometry->size();) {
+            const std::size_t comma = std::min(geometry->find(',', start), geometry->size());
+            if (const auto number = Whole(std::string_view(*geometry).substr(start, comma - start)))
+                n.push_back(*number);
+            else
+                break;
+            start = comma + 1;
+        }
+        if (n.size() == 4 && n[2] > 0 && n[3] > 0 && n[2] <= grob::kMaxSide &&
+            n[3] <= grob::kMaxSide)
+            p.previewGeometry = WindowGeometry{n[0], n[1], n[2], n[3]};
     }
     return p;
 }
 
-QByteArray Preferences::format() const {
-    std::map<QString, std::map<QString, std::string>> sections;
-    auto put = [&](std::string_view key, const std::string& text) {
-        const QString whole = Key(key);
-        sections[whole.section(u'/', 0, 0)][whole.section(u'/', 1)] = text;
+std::string Preferences::format() const {
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    auto put = [&](std::string_view key, std::string written) {
+        const std::size_t slash = key.find('/');
+        sections[std::string(key.substr(0, slash))][std::string(key.substr(slash + 1))] =
+            std::move(written);
     };
-    const grob::Preparation& prep = preparation;
     for (const grob::OptionEntry& option : grob::Options()) {
-        const std::string_view name = option.name;
         if (option.preference.empty()) continue;
-        if (name == "fit") {
-            put(std::string(option.preference) + "Width", Text(prep.fitWidth));
-            put(std::string(option.preference) + "Height", Text(prep.fitHeight));
-        } else if (name == "upscale") {
-            put(option.preference, prep.upscale ? "true" : "false");
-        } else if (name == "invert") {
-            put(option.preference, prep.invert ? "true" : "false");
-        } else if (name == "brightness") {
-            put(option.preference, Text(prep.brightness));
-        } else if (name == "contrast") {
-            put(option.preference, Text(prep.contrast));
-        } else if (name == "gamma") {
-            put(option.preference, Text(prep.gamma));
-        } else if (name == "dither") {
-            put(option.preference, std::string(grob::NameOfDither(prep.dither)));
-        } else if (name == "kind") {
-            put(option.preference, std::string(kind.extension));
-        } else if (name == "zoom") {
-            put(option.preference, Text(zoom));
+        const grob::OptionValue value = option.bind.get(*this);
+        if (option.type == grob::OptionType::Size) {
+            put(std::string(option.preference) + std::string(kWidth),
+                std::to_string(value.size.width));
+            put(std::string(option.preference) + std::string(kHeight),
+                std::to_string(value.size.height));
+        } else {
+            put(option.preference, grob::FormatValue(option, value));
         }
     }
     put("preview/shown", previewShown ? "true" : "false");
     if (previewGeometry)
-        put("preview/geometry", QStringLiteral("%1,%2,%3,%4")
-                                    .arg(previewGeometry->x())
-                                    .arg(previewGeometry->y())
-                                    .arg(previewGeometry->width())
-                                    .arg(previewGeometry->height())
-                                    .toStdString());
-    QByteArray text;
-    for (const auto& [section, keys] : sections) {
-        if (!text.isEmpty()) text += '\n';
-        text += '[' + section.toUtf8() + "]\n";
+        put("preview/geometry", std::to_string(previewGeometry->x) + ',' +
+                                    std::to_string(previewGeometry->y) + ',' +
+                                    std::to_string(previewGeometry->width) + ',' +
+                                    std::to_string(previewGeometry->height));
+    std::string file;
+    for (const auto& [name, keys] : sections) {
+        if (!file.empty()) file += '\n';
+        file += '[' + name + "]\n";
         for (const auto& [key, value] : keys)
-            text += key.toUtf8() + '=' + QByteArray::fromStdString(value) + '\n';
+            file += key + '=' + value + '\n';
     }
-    return text;
+    return file;
 }
 
-Preferences Preferences::Load(const QString& path) {
-    const auto contents = qtnames::ReadRegularFile(path, kMaxFileBytes, nullptr);
-    return contents ? Parse(*contents) : Preferences{};
+Preferences Preferences::Load(const std::string& path) {
+    const auto contents = loading::ReadRegularFile(path, kMaxFileBytes, nullptr);
+    if (!contents) return {};
+    return Parse(
+        std::string_view(reinterpret_cast<const char*>(contents->data()), contents->size()));
 }
 
-QString Preferences::save(const QString& path) const {
+std::string Preferences::save(const std::string& path) const {
     return settings::SaveText(path, format());
 }

@@ -1,48 +1,40 @@
 // The choices that came after ORBEX.ini: the picture's preparation, the
 // preview's kind and zoom, whether the preview is shown and where. Kept in
 // a file of their own beside ORBEX.ini (veldar-convert.ini, INI format), so
-// that ORBEX.ini keeps its six lines. Keys, ranges and defaults are those of
-// the options table.
+// that ORBEX.ini keeps its six lines. Every option of the table with a
+// preference key is kept, read and written through the table; only the
+// preview window's own place is kept beside them.
 #pragma once
 
-#include "grob/kinds.h"
 #include "grob/options.h"
 #include "grob/prepare.h"
 
-#include <QByteArray>
-#include <QRect>
-#include <QString>
-
 #include <optional>
+#include <string>
 #include <string_view>
 
-// The choices the options table describes: the kind, the preparation and
-// the zoom of the previews.
-struct Choices {
-    grob::Preparation preparation;
-    grob::OutputKind kind = grob::OutputKinds()[0];
-    int zoom = 2;
+// The preparation in words, for the user, from the table's labels: "fit
+// 131 x 64, contrast 20, Floyd-Steinberg dithering"; empty when it is neutral.
+std::string Describe(const grob::Preparation& preparation);
+
+// Where a window stands on the screen, its frame in pixels.
+struct WindowGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
 };
 
-// Sets the choice an option of the table stands for from its text as the
-// command line or the preferences file gives it. False, changing nothing,
-// when the text is not one of the option's values.
-bool SetChoice(Choices& choices, const grob::OptionEntry& option, std::string_view text);
-
-// The preparation in words, for the user: "fit 131 x 64, contrast 20,
-// Floyd-Steinberg dithering"; empty when it is neutral.
-QString Describe(const grob::Preparation& preparation);
-
-struct Preferences : Choices {
+struct Preferences : grob::Choices {
     bool previewShown = false;
-    std::optional<QRect> previewGeometry; // the preview window's frame, when it was placed
+    std::optional<WindowGeometry> previewGeometry; // the preview window's frame, when it was placed
 
     // The file beside the settings file at `settingsPath`.
-    static QString PathBeside(const QString& settingsPath);
+    static std::string PathBeside(const std::string& settingsPath);
     // Missing, malformed or out-of-range values keep their defaults.
-    static Preferences Load(const QString& path);
-    static Preferences Parse(const QByteArray& text);
-    QByteArray format() const;
+    static Preferences Load(const std::string& path);
+    static Preferences Parse(std::string_view text);
+    std::string format() const;
     // Writes the file whole (or leaves the old one); an empty string, or why not.
-    QString save(const QString& path) const;
+    std::string save(const std::string& path) const;
 };

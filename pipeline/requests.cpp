@@ -2,21 +2,10 @@
 
 #include "commandline.h"
 #include "filenames.h"
-#include "qtnames.h"
 
 namespace pipeline {
 
-namespace {
-
-// TRANSITIONAL: the classic naming, on Qt names until it moves to plain names.
-std::string OutputName(const std::string& picture, const std::string& extension) {
-    return qtnames::ToNative(
-               cmdline::OutputName(qtnames::FromNative(QByteArray::fromStdString(picture)),
-                                   QString::fromStdString(extension)))
-        .toStdString();
-}
-
-} // namespace
+using cmdline::OutputName;
 
 bool PreviewIsFolder(const std::string& preview) {
     return !preview.empty() && (preview.back() == '/' || filenames::IsFolder(preview));

@@ -1,85 +1,109 @@
 #include "settings.h"
 
+#include "filenames.h"
 #include "grob/grobfile.h"
-#include "qtnames.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QList>
+#include "grob/options.h"
+#include "regularfile.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace settings {
 
 namespace {
 
-std::optional<float> ParseNumber(const QByteArray& field) {
-    const QByteArray text = field.trimmed();
-    if (text.isEmpty()) return std::nullopt;
-    const char* begin = text.constData();
-    const char* end = begin + text.size();
-    if (*begin == '+') ++begin;
-    float value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
-    // "nan" and "inf" are numbers to from_chars, but no place on a screen.
-    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+// Blanks at either end taken off, as the file may carry them around a value.
+std::string_view Trimmed(std::string_view text) {
+    constexpr std::string_view blanks = " \t\n\v\f\r";
+    const std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+std::optional<float> ParseNumber(std::string_view field) {
+    const auto number = grob::ParseDecimal(Trimmed(field));
+    if (!number) return std::nullopt;
+    // Held in single precision: a number beyond it is no place on a screen.
+    const auto value = float(*number);
+    if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
 
-std::optional<std::pair<float, float>> ParsePair(const QByteArray& line) {
-    const QList<QByteArray> fields = line.split(',');
-    if (fields.size() != 2) return std::nullopt;
-    const auto first = ParseNumber(fields[0]);
-    const auto second = ParseNumber(fields[1]);
+std::optional<std::pair<float, float>> ParsePair(std::string_view line) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string_view::npos || line.find(',', comma + 1) != std::string_view::npos)
+        return std::nullopt;
+    const auto first = ParseNumber(line.substr(0, comma));
+    const auto second = ParseNumber(line.substr(comma + 1));
     if (!first || !second) return std::nullopt;
     return std::pair{*first, *second};
 }
 
-std::optional<bool> ParseFlag(const QByteArray& line) {
-    const QByteArray text = line.trimmed();
-    if (text.isEmpty()) return false;
-    if (text.compare("#TRUE#", Qt::CaseInsensitive) == 0) return true;
-    if (text.compare("#FALSE#", Qt::CaseInsensitive) == 0) return false;
+bool SameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+std::optional<bool> ParseFlag(std::string_view line) {
+    const std::string_view text = Trimmed(line);
+    if (text.empty()) return false;
+    if (SameLetters(text, "#TRUE#")) return true;
+    if (SameLetters(text, "#FALSE#")) return false;
     if (const auto number = ParseNumber(text)) return *number != 0;
     return std::nullopt;
 }
 
+std::optional<std::string> Environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) return user->pw_dir;
+    return "/";
+}
+
 } // namespace
 
-QString SettingsPath(const std::optional<QString>& windir,
-                     const std::optional<QString>& xdgConfigHome, const QString& home) {
-    if (windir && !windir->isEmpty()) return QDir(*windir).filePath(QStringLiteral("ORBEX.ini"));
-    QString base;
-    if (xdgConfigHome && QDir::isAbsolutePath(*xdgConfigHome))
-        base = *xdgConfigHome;
-    else
-        base = QDir(home).filePath(QStringLiteral(".config"));
-    return QDir(QDir(base).filePath(QStringLiteral("veldar-convert")))
-        .filePath(QStringLiteral("ORBEX.ini"));
+std::string SettingsPath(const std::optional<std::string>& windir,
+                         const std::optional<std::string>& xdgConfigHome, const std::string& home) {
+    if (windir && !windir->empty()) return filenames::Join(*windir, "ORBEX.ini");
+    const std::string base =
+        xdgConfigHome && !xdgConfigHome->empty() && xdgConfigHome->front() == '/'
+            ? *xdgConfigHome
+            : filenames::Join(home, ".config");
+    return filenames::Join(filenames::Join(base, "veldar-convert"), "ORBEX.ini");
 }
 
-QString SettingsPath() {
-    auto env = [](const char* name) -> std::optional<QString> {
-        if (!qEnvironmentVariableIsSet(name)) return std::nullopt;
-        return qEnvironmentVariable(name);
-    };
-    return SettingsPath(env("windir"), env("XDG_CONFIG_HOME"), QDir::homePath());
+std::string SettingsPath() {
+    return SettingsPath(Environment("windir"), Environment("XDG_CONFIG_HOME"), HomeFolder());
 }
 
-QByteArray FormatNumber(float value) {
+std::string FormatNumber(float value) {
     char buffer[64];
     const auto [ptr, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (ec != std::errc()) return "0";
-    QByteArray text(buffer, static_cast<qsizetype>(ptr - buffer));
+    std::string text(buffer, ptr);
     if (text == "-0") text = "0";
     return text;
 }
 
-QByteArray Format(const WindowSettings& values) {
-    QByteArray text;
+std::string Format(const WindowSettings& values) {
+    std::string text;
     text += "[Window position x,y]\r\n";
     text += FormatNumber(values.left) + ',' + FormatNumber(values.top) + "\r\n";
     text += "[Window size w,h]\r\n";
@@ -89,19 +113,34 @@ QByteArray Format(const WindowSettings& values) {
     return text;
 }
 
-std::optional<WindowSettings> Parse(const QByteArray& contents) {
-    QList<QByteArray> lines = contents.split('\n');
-    if (!contents.isEmpty() && contents.endsWith('\n'))
-        lines.removeLast(); // the ending of the last line starts no new one
-    if (contents.isEmpty() || lines.size() < 6) return std::nullopt;
-    for (QByteArray& line : lines)
-        if (line.endsWith('\r')) line.chop(1);
+std::optional<WindowSettings> Parse(std::string_view contents) {
+    if (contents.empty()) return std::nullopt;
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < contents.size();) {
+        // The ending of the last line starts no new one.
+        const std::size_t end = std::min(contents.find('\n', start), contents.size());
+        std::string_view line = contents.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    if (lines.size() < 6) return std::nullopt;
     // Lines 1, 3 and 5 are section titles and are not looked at.
     const auto position = ParsePair(lines[1]);
     const auto size = ParsePair(lines[3]);
     const auto flag = ParseFlag(lines[5]);
     if (!position || !size || !flag) return std::nullopt;
     return WindowSettings{position->first, position->second, size->first, size->second, *flag};
+}
+
+float WholePixels(float twips, double twipsPerPixel) {
+    return float(std::nearbyint(double(twips) / twipsPerPixel) * twipsPerPixel);
+}
+
+WindowSettings InWholePixels(const WindowSettings& values, double twipsPerPixel) {
+    return {WholePixels(values.left, twipsPerPixel), WholePixels(values.top, twipsPerPixel),
+            WholePixels(values.width, twipsPerPixel), WholePixels(values.height, twipsPerPixel),
+            values.hp48};
 }
 
 Size FallbackSize(float screenWidth, float screenHeight) {
@@ -112,31 +151,32 @@ Position CentredPosition(float screenWidth, float screenHeight, Size actual) {
     return {(screenWidth - actual.width) / 2.0f, (screenHeight - actual.height) / 2.0f};
 }
 
-QString Save(const QString& path, const WindowSettings& values) {
+std::string Save(const std::string& path, const WindowSettings& values) {
     return SaveText(path, Format(values));
 }
 
-QString SaveText(const QString& path, const QByteArray& text) {
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
-        return QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+std::string SaveText(const std::string& path, std::string_view text) {
+    const std::string folder(filenames::Folder(filenames::Absolute(path)));
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!filenames::IsFolder(folder)) return "cannot create the folder " + folder;
     // Written whole or not at all: a full disk leaves the old file as it was.
     try {
         grob::WriteFileAtomically(
-            QFile::encodeName(path).toStdString(),
-            {reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())});
+            path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     } catch (const grob::GrobError& e) {
-        return QString::fromLocal8Bit(e.cause().c_str());
+        return e.cause();
     }
     return {};
 }
 
-std::optional<WindowSettings> Load(const QString& path) {
+std::optional<WindowSettings> Load(const std::string& path) {
     // A settings file is six short lines; anything larger is not one, and
     // only a regular file is read at all.
-    const auto contents = qtnames::ReadRegularFile(path, kMaxFileBytes, nullptr);
+    const auto contents = loading::ReadRegularFile(path, kMaxFileBytes, nullptr);
     if (!contents) return std::nullopt;
-    return Parse(*contents);
+    return Parse(
+        std::string_view(reinterpret_cast<const char*>(contents->data()), contents->size()));
 }
 
 } // namespace settings

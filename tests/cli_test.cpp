@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -42,6 +43,7 @@ class Cli : public ::testing::Test {
   protected:
     QTemporaryDir dir;
     QStringList launcher; // a program that runs this one (setpriv, prlimit), or nothing
+    QString program = QStringLiteral(VELDAR_PROGRAM);
 
     Outcome run(const QStringList& args, const QString& shellPrefix = {},
                 const QByteArray& input = {}, QByteArray* output = nullptr) {
@@ -54,15 +56,13 @@ class Cli : public ::testing::Test {
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         if (!launcher.isEmpty()) {
-            process.start(launcher.front(),
-                          launcher.mid(1) + QStringList{QStringLiteral(VELDAR_PROGRAM)} + args);
+            process.start(launcher.front(), launcher.mid(1) + QStringList{program} + args);
         } else if (shellPrefix.isEmpty()) {
-            process.start(QStringLiteral(VELDAR_PROGRAM), args);
+            process.start(program, args);
         } else {
             // sh -c 'PREFIX; exec "$0" "$@"' PROGRAM ARGS...
-            process.start("/bin/sh", QStringList{"-c", shellPrefix + "; exec \"$0\" \"$@\"",
-                                                 QStringLiteral(VELDAR_PROGRAM)} +
-                                         args);
+            process.start("/bin/sh",
+                          QStringList{"-c", shellPrefix + "; exec \"$0\" \"$@\"", program} + args);
         }
         process.write(input);
         process.closeWriteChannel();
@@ -154,6 +154,34 @@ TEST_F(Cli, FailuresSayWhyInOneLineAndWriteNothing) {
     EXPECT_EQ(r.status, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("p.g32")) << r.err.toStdString();
     EXPECT_EQ(files(), QStringList({"damaged.png", "p.bmp", "pic.gro", "wide.bmp", "wide.g32"}));
+}
+
+// The classic batch run is one run, with the window or without: it leaves
+// the settings file as the window was placed, in whole pixels (ties to
+// even), however large; and with the window a fatal message of Qt's is said,
+// where every other remark is not.
+TEST_F(Cli, ClassicBatchWithAndWithoutTheWindow) {
+    write("p.bmp", Encode(Reference(), "bmp"));
+    const QByteArray placed = "[a]\r\n3202.5,-22.5\r\n[b]\r\n1e12,6345\r\n[c]\r\n#TRUE#\r\n";
+    const QByteArray left = "[Window position x,y]\r\n3210,-30\r\n[Window size w,h]\r\n"
+                            "999999995904,6345\r\n[Default header]\r\n#TRUE#\r\n";
+    for (const QString window : {"", "/veldar-window"}) {
+        program = QFileInfo(VELDAR_PROGRAM).absolutePath() +
+                  (window.isEmpty() ? "/veldar-convert" : window);
+        write("win/ORBEX.ini", placed);
+        const Outcome r = run({"p.bmp", "-1"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(read("p.gro"), Expected("gro", grob::Series::HP48)) << window.toStdString();
+        EXPECT_EQ(read("win/ORBEX.ini").toStdString(), left.toStdString()) << window.toStdString();
+    }
+    program = VELDAR_PROGRAM;
+    QFile::remove(dir.filePath("win/ORBEX.ini")); // the window's run
+    const Outcome r =
+        run({"p.bmp", "-2"}, "ulimit -c 0; QT_QPA_PLATFORM=nowhere \"$0\" \"$@\"; exit 3");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.err.startsWith("veldar-convert: fatal: This application failed to start"))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("Could not find the Qt platform plugin")) << r.err.toStdString();
 }
 
 TEST_F(Cli, PipesAreNeverWaitedOn) {
@@ -585,6 +613,10 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
               "veldar-convert: -: standard output is closed\n");
     for (const char* redirect : {"exec 1>&-", "exec 1>/dev/full"})
         EXPECT_EQ(run({"--help"}, redirect).status, 1) << redirect;
+    // The lines of -v lost on a full disk: a failure, said on standard error.
+    Outcome full = run({"-v", "--kind", "gro", "-d", "v", "a.png"}, "exec 1>/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(full.err.contains("standard output")) << full.err.toStdString();
     // As many jobs as asked for, within reason: a few hundred tiny pictures.
     QStringList many = {"-q", "--kind", "gro", "--jobs", "10000", "-d", "out"};
     for (int i = 0; i < 300; ++i)
@@ -601,11 +633,17 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
         asUser = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
         ::chmod(QFile::encodeName(dir.path()), 0777);
     }
-    for (const char* folder : {"wo", "np"}) {
+    for (const char* folder : {"wo", "np", "ro"}) {
         ASSERT_TRUE(QDir(dir.path()).mkdir(folder));
-        ::chmod(QFile::encodeName(dir.filePath(folder)), folder == std::string("wo") ? 0333 : 0777);
+        ::chmod(QFile::encodeName(dir.filePath(folder)), folder == std::string("wo")   ? 0333
+                                                         : folder == std::string("ro") ? 0555
+                                                                                       : 0777);
     }
     launcher = asUser;
+    // A folder no file can be made in: said once, before any work.
+    Outcome ro = run({"--kind", "gro", "-d", "ro", "a.png", "b.png", "a.png"});
+    EXPECT_EQ(ro.status, 1);
+    EXPECT_EQ(ro.err, "veldar-convert: ro: Permission denied\n");
     Outcome r = run({"--kind", "gro", "-d", "wo", "a.png"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(read("wo/a.gro"), gro);

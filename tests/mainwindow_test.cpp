@@ -322,7 +322,7 @@ class MainWindowTest : public QObject {
         WriteAll(dir_.filePath("ORBEX.ini"),
                  "[a]\r\n3202.5,2557.5\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n");
         makeWindow()->close();
-        const auto values = settings::Parse(ReadAll(dir_.filePath("ORBEX.ini")));
+        const auto values = settings::Parse(ReadAll(dir_.filePath("ORBEX.ini")).toStdString());
         QVERIFY(values);
         QCOMPARE(std::fmod(values->left, 15.0f), 0.0f);
         QVERIFY(qAbs(values->left - 3202.5f) <= 7.5f);

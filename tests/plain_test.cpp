@@ -1,5 +1,6 @@
 // The plain functions behind the window: the command line,
 // the settings file and the picture checks.
+#include "budget.h"
 #include "commandline.h"
 #include "filenames.h"
 #include "picturecheck.h"
@@ -17,6 +18,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <future>
 #include <map>
 
 #include <sys/resource.h>
@@ -25,9 +27,9 @@
 namespace {
 
 struct LineCase {
-    QString text;
-    QString file;
-    QString option;
+    std::string text;
+    std::string file;
+    std::string option;
 };
 
 TEST(CommandLine, CutsFileNameAndOption) {
@@ -46,19 +48,19 @@ TEST(CommandLine, CutsFileNameAndOption) {
     };
     for (const LineCase& c : cases) {
         const auto line = cmdline::Parse(c.text);
-        EXPECT_EQ(line.fileName, c.file) << c.text.toStdString();
-        EXPECT_EQ(line.option, c.option) << c.text.toStdString();
+        EXPECT_EQ(line.fileName, c.file) << c.text;
+        EXPECT_EQ(line.option, c.option) << c.text;
     }
 }
 
 TEST(CommandLine, OptionsAndOutputNames) {
-    const std::pair<QString, std::string_view> options[] = {
+    const std::pair<std::string_view, std::string_view> options[] = {
         {"-1", "gro"},   {"-2", "gro2"},  {"-4", "gro4"}, {"-g04", "g04"},
         {"-g08", "g08"}, {"-g16", "g16"}, {"-g32", "g32"}};
     for (const auto& [option, ext] : options)
         EXPECT_EQ(cmdline::KindForOption(option)->extension, ext);
-    for (const QString bad : {"-G16", "-3", "", "g16", "-g16 ", "-1 extra"})
-        EXPECT_FALSE(cmdline::KindForOption(bad)) << bad.toStdString();
+    for (const char* bad : {"-G16", "-3", "", "g16", "-g16 ", "-1 extra"})
+        EXPECT_FALSE(cmdline::KindForOption(bad)) << bad;
 
     EXPECT_EQ(cmdline::OutputName("logo.bmp", "g16"), "logo.g16");
     EXPECT_EQ(cmdline::OutputName("a.b.c.bmp", "gro4"), "a.b.c.gro4");
@@ -73,19 +75,19 @@ TEST(CommandLine, OptionsAndOutputNames) {
 
 TEST(SettingsFile, WritesTheSixLines) {
     const settings::WindowSettings values{2880, 1440, 7590, 6345, false};
-    EXPECT_EQ(settings::Format(values), QByteArray("[Window position x,y]\r\n2880,1440\r\n"
-                                                   "[Window size w,h]\r\n7590,6345\r\n"
-                                                   "[Default header]\r\n#FALSE#\r\n"));
+    EXPECT_EQ(settings::Format(values), std::string("[Window position x,y]\r\n2880,1440\r\n"
+                                                    "[Window size w,h]\r\n7590,6345\r\n"
+                                                    "[Default header]\r\n#FALSE#\r\n"));
     const settings::WindowSettings offScreen{-300, -45, 15, 1e6f, true};
-    EXPECT_EQ(settings::Format(offScreen), QByteArray("[Window position x,y]\r\n-300,-45\r\n"
-                                                      "[Window size w,h]\r\n15,1000000\r\n"
-                                                      "[Default header]\r\n#TRUE#\r\n"));
+    EXPECT_EQ(settings::Format(offScreen), std::string("[Window position x,y]\r\n-300,-45\r\n"
+                                                       "[Window size w,h]\r\n15,1000000\r\n"
+                                                       "[Default header]\r\n#TRUE#\r\n"));
     EXPECT_EQ(settings::FormatNumber(12.5f), "12.5");
 }
 
 TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
     auto file = [](const char* line2, const char* line4, const char* line6) {
-        return QByteArray("[a]\r\n") + line2 + "\r\n[b]\r\n" + line4 + "\r\n[c]\r\n" + line6 +
+        return std::string("[a]\r\n") + line2 + "\r\n[b]\r\n" + line4 + "\r\n[c]\r\n" + line6 +
                "\r\n";
     };
     const auto good = settings::Parse(file("2880,1440", "7590,6345", "#TRUE#"));
@@ -112,6 +114,7 @@ TEST(SettingsFile, ReadsEveryFlagAndFallsBackOnAnyFault) {
     EXPECT_FALSE(settings::Parse(file("nan,1200", "3,4", "0"))); // no place on a screen
     EXPECT_FALSE(settings::Parse(file("1,2", "inf,4", "0")));
     EXPECT_FALSE(settings::Parse(file("1,2", "3,-infinity", "0")));
+    EXPECT_FALSE(settings::Parse(file("1,2", "1e39,4", "0")));            // beyond single precision
     EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n"));        // four lines only
     EXPECT_FALSE(settings::Parse("[a]\r\n1,2\r\n[b]\r\n3,4\r\n[c]\r\n")); // no sixth line
     EXPECT_FALSE(settings::Parse(""));
@@ -134,45 +137,52 @@ TEST(SettingsFile, NumbersIgnoreTheLocale) {
     EXPECT_EQ(parsed->left, 1.5f);
 }
 
+// Whole pixels, rounded to nearest with ties to even, at the screen's size
+// of a pixel: what a window placed there and never moved writes back.
+TEST(SettingsFile, WholePixels) {
+    EXPECT_EQ(settings::WholePixels(3202.5f), 3210.0f); // 213.5 pixels: 214
+    EXPECT_EQ(settings::WholePixels(2557.5f), 2550.0f); // 170.5 pixels: 170
+    EXPECT_EQ(settings::WholePixels(-22.5f), -30.0f);
+    EXPECT_EQ(settings::WholePixels(7590, 12), 7584.0f);      // 120 dots per inch: 632.5 pixels
+    EXPECT_EQ(settings::WholePixels(1e12f), 999999995904.0f); // no pixel count overflows
+}
+
 TEST(SettingsFile, WhereItLives) {
-    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win"), std::nullopt, "/home/u"),
-              "/tmp/win/ORBEX.ini");
-    EXPECT_EQ(settings::SettingsPath(QString("/tmp/win/"), std::nullopt, "/home/u"),
-              "/tmp/win/ORBEX.ini");
-    EXPECT_EQ(settings::SettingsPath(QString(""), QString("/cfg"), "/home/u"),
-              "/cfg/veldar-convert/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath("/tmp/win", std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath("/tmp/win/", std::nullopt, "/home/u"), "/tmp/win/ORBEX.ini");
+    EXPECT_EQ(settings::SettingsPath("", "/cfg", "/home/u"), "/cfg/veldar-convert/ORBEX.ini");
     EXPECT_EQ(settings::SettingsPath(std::nullopt, std::nullopt, "/home/u"),
               "/home/u/.config/veldar-convert/ORBEX.ini");
-    EXPECT_EQ(settings::SettingsPath(std::nullopt, QString("relative"), "/home/u"),
+    EXPECT_EQ(settings::SettingsPath(std::nullopt, "relative", "/home/u"),
               "/home/u/.config/veldar-convert/ORBEX.ini");
 
     QTemporaryDir dir;
-    const QString path = dir.filePath("new/folder/ORBEX.ini");
+    const std::string path = dir.filePath("new/folder/ORBEX.ini").toStdString();
     EXPECT_EQ(settings::Save(path, {1, 2, 3, 4, true}), "");
     const auto back = settings::Load(path);
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->hp48);
-    EXPECT_NE(settings::Save(dir.filePath("new/folder/ORBEX.ini/x"), {}), "");
-    EXPECT_FALSE(settings::Load(dir.filePath("missing.ini")));
+    EXPECT_NE(settings::Save(path + "/x", {}), "");
+    EXPECT_FALSE(settings::Load(dir.filePath("missing.ini").toStdString()));
 }
 
 // The settings file is read and written only as a whole regular file.
 TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath("fifo.ini");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::string fifo = dir.filePath("fifo.ini").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(settings::Load(fifo)); // returns at once: nobody writes to it
     EXPECT_NE(settings::Save(fifo, {}), "");
     const QString endless = dir.filePath("zero.ini");
     QFile::link("/dev/zero", endless);
-    EXPECT_FALSE(settings::Load(endless));
+    EXPECT_FALSE(settings::Load(endless.toStdString()));
     std::string error;
     EXPECT_FALSE(loading::ReadRegularFile("/dev/zero", 100, &error));
     EXPECT_NE(error.find("device"), std::string::npos) << error;
 
     // A disk that takes nothing more: the old file stays whole.
     const QString path = dir.filePath("ORBEX.ini");
-    ASSERT_EQ(settings::Save(path, {1, 2, 3, 4, true}), "");
+    ASSERT_EQ(settings::Save(path.toStdString(), {1, 2, 3, 4, true}), "");
     const QByteArray before = testing_util::ReadAll(path);
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
@@ -180,7 +190,7 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
     rlimit none = previous;
     none.rlim_cur = 10;
     setrlimit(RLIMIT_FSIZE, &none);
-    const QString failure = settings::Save(path, {5, 6, 7, 8, false});
+    const std::string failure = settings::Save(path.toStdString(), {5, 6, 7, 8, false});
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, handler);
     EXPECT_NE(failure, "");
@@ -205,14 +215,27 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(odd.kind.extension, "gro");
     EXPECT_FALSE(odd.previewShown);
     // A file as the earlier program wrote it, read back and written again alike.
-    const QByteArray earlier = "[prepare]\nbrightness=-20\ncontrast=15\ndither=atkinson\n"
-                               "fitHeight=80\nfitWidth=131\ngamma=1.5\ninvert=true\n"
-                               "upscale=true\n\n[preview]\nkind=g16\nshown=true\nzoom=3\n";
+    const std::string earlier = "[prepare]\nbrightness=-20\ncontrast=15\ndither=atkinson\n"
+                                "fitHeight=80\nfitWidth=131\ngamma=1.5\ninvert=true\n"
+                                "upscale=true\n\n[preview]\nkind=g16\nshown=true\nzoom=3\n";
     const Preferences read = Preferences::Parse(earlier);
     EXPECT_EQ(read.preparation.fitWidth, 131);
     EXPECT_EQ(read.preparation.dither, grob::Dither::Atkinson);
     EXPECT_EQ(read.zoom, 3);
     EXPECT_EQ(read.format(), earlier);
+
+    // Written by hand: CR LF line ends, blanks around "=" and the names; a
+    // fit with one side 0 is no fit (natural size), never half of one.
+    const Preferences typed = Preferences::Parse("[prepare]\r\n fitWidth = 0 \r\nfitHeight= 64\r\n"
+                                                 "dither =ordered\r\n[ preview ]\r\nzoom = 4\r\n");
+    EXPECT_EQ(typed.preparation.dither, grob::Dither::Ordered);
+    EXPECT_EQ(typed.zoom, 4);
+    EXPECT_EQ(typed.preparation.fitWidth, 0);
+    EXPECT_EQ(typed.preparation.fitHeight, 0);
+    // The status line's words, from the table's labels.
+    EXPECT_EQ(Describe(read.preparation), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
+                                          "gamma 1.5, inverted, Atkinson dithering");
+    EXPECT_EQ(Describe({}), "");
 }
 
 picturecheck::Bytes Span(const QByteArray& data) {
@@ -241,6 +264,22 @@ TEST(FileNames, ShownEscaped) {
               "a\\340\\200\\257b");
     EXPECT_EQ(filenames::Printable("\xed\xa0\x80"), "\\355\\240\\200");
     EXPECT_EQ(filenames::Printable("\xe2\x82"), "\\342\\202");
+}
+
+// Decodings wait for memory others hold; one larger than the whole runs alone.
+TEST(MemoryBudget, ReservationsWaitForWhatOthersHold) {
+    pipeline::MemoryBudget budget(100);
+    auto first = budget.reserve(60);
+    auto small = budget.reserve(40); // fits beside it
+    auto waiting = std::async(std::launch::async, [&] { return budget.reserve(1000); });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    first.release();
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    small.release();
+    auto alone = waiting.get(); // held as the whole budget
+    EXPECT_EQ(budget.held(), 100u);
+    alone.release();
+    EXPECT_EQ(budget.held(), 0u);
 }
 
 TEST(PictureCheck, TellsKindsByContent) {

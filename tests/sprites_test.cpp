@@ -176,6 +176,15 @@ TEST_F(Sprites, ListsRoundTripThroughPngs) {
     sheet.outputs = {{Product::PicturePng, Target::File(path("sheet.png"))}};
     ASSERT_TRUE(pipeline::Convert(sheet).ok());
     EXPECT_EQ(QImage(QString::fromStdString(path("sheet.png"))).size(), QSize(9 + 13 + 17 + 2, 7));
+    // An empty list is said alike in both forms.
+    testing_util::WriteBytes(path("empty.lst"), grob::BinaryList(grob::Series::HP48, {}));
+    const std::string text = "%%HP: T(3)A(R)F(.);\r\n{\r\n}\r\n";
+    testing_util::WriteBytes(path("empty.txt"), {text.begin(), text.end()});
+    for (const char* name : {"empty.lst", "empty.txt"}) {
+        pipeline::Request empty = request(path(name));
+        empty.outputs = {{Product::Grob, Target::Memory()}};
+        EXPECT_EQ(pipeline::Convert(empty).cause, "the list holds no GROB") << name;
+    }
 }
 
 // Every output of a run, numbered names, masks, lists and previews

@@ -3,8 +3,9 @@ find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Test)
 
 set(VELDAR_TEST_ENV "QT_QPA_PLATFORM=offscreen")
 
-add_executable(plain_tests plain_test.cpp)
-target_link_libraries(plain_tests PRIVATE veldar_ui GTest::gtest_main)
+add_executable(plain_tests plain_test.cpp arguments_test.cpp)
+target_link_libraries(plain_tests PRIVATE veldar_ui veldar_cli GTest::gtest_main)
+target_compile_definitions(plain_tests PRIVATE VELDAR_VERSION="${PROJECT_VERSION}")
 gtest_discover_tests(plain_tests DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}")
 
 add_executable(mainwindow_tests mainwindow_test.cpp)

@@ -42,4 +42,19 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
     return {};
 }
 
+std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputKind> kind,
+                            const Preparation& preparation, const Hints& hints) {
+    const std::string tiles =
+        "tiles of " + Thousands(tileWidth) + " x " + Thousands(tileHeight) + " pixels";
+    if (tileWidth > kMaxSide || tileHeight > kMaxSide ||
+        std::int64_t(tileWidth) * tileHeight > kMaxPixels)
+        return tiles + " are larger than any picture made (at most " + Thousands(kMaxSide) +
+               " on a side and " + std::to_string(kMaxPixels / (1024 * 1024)) +
+               " million pixels): choose smaller tiles";
+    if (!kind) return {};
+    const std::string refusal =
+        ConversionSizeRefusal(tileWidth, tileHeight, *kind, preparation, hints);
+    return refusal.empty() ? refusal : tiles + " cannot be converted: " + refusal;
+}
+
 } // namespace grob

@@ -2,6 +2,7 @@
 
 #include "aboutdialog.h"
 #include "busycursor.h"
+#include "classicbatch.h"
 #include "commandline.h"
 #include "layout.h"
 #include "picturebox.h"
@@ -73,9 +74,8 @@ void MessageBox(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
-// A length in twips as the window stands it: whole pixels.
-float WholePixels(float value) {
-    return float(twips::FromPixels(twips::ToPixels(value)));
+WindowGeometry Geometry(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
 } // namespace
@@ -87,9 +87,9 @@ MainWindow::MainWindow(Options options, QWidget* parent)
       saveDialog_(options_.prompter ? options_.prompter : ownPrompter_.get()) {
     if (!options_.messenger) options_.messenger = MessageBox;
     if (options_.preferencesPath.isEmpty())
-        options_.preferencesPath = Preferences::PathBeside(options_.settingsPath);
-    preferences_ = Preferences::Load(options_.preferencesPath);
-    batch_ = cmdline::KindForOption(cmdline::Parse(options_.argumentText).option).has_value();
+        options_.preferencesPath = Shown(Preferences::PathBeside(Native(options_.settingsPath)));
+    preferences_ = Preferences::Load(Native(options_.preferencesPath));
+    batch_ = cmdline::IsBatch(Native(options_.argumentText));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         twips::SetDpi(screen->logicalDotsPerInch());
     setWindowTitle(QStringLiteral("VELDAR V2.4 Image converter"));
@@ -316,7 +316,7 @@ void MainWindow::updateStatusLine(const QString& passing) {
     if (!passing.isEmpty()) {
         passingTimer_->start();
     } else if (preview_ && preview_->isVisible()) {
-        const QString prepared = Describe(preferences_.preparation);
+        const QString prepared = QString::fromStdString(Describe(preferences_.preparation));
         if (!prepared.isEmpty())
             text = QStringLiteral("Converting as the preview shows: ") + prepared;
     }
@@ -382,15 +382,6 @@ void MainWindow::aboutClosed() {
     if (!closing_ && isVisible()) activated();
 }
 
-void MainWindow::batchFailure(const QString& file, const QString& cause) {
-    std::FILE* out = options_.errors ? options_.errors : stderr;
-    const QString line = QStringLiteral("veldar-convert: %1: %2").arg(file, cause);
-    std::fprintf(out, "%s\n", qtnames::Printable(line).toLocal8Bit().constData());
-    std::fflush(out);
-    exitCode_ = 1;
-    close();
-}
-
 void MainWindow::showFailure(const QString& text) {
     options_.messenger(this, kProgramTitle, text);
 }
@@ -401,35 +392,29 @@ void MainWindow::activated() {
     if (closing_ || options_.argumentText.isEmpty() || batch_) return;
     const bool first = !activatedOnce_;
     activatedOnce_ = true;
-    const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
+    const QString fileName = Shown(cmdline::Parse(Native(options_.argumentText)).fileName);
     QString error;
-    if (!loadPicture(line.fileName, &error) && first)
-        showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(line.fileName, error));
+    if (!loadPicture(fileName, &error) && first)
+        showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(fileName, error));
 }
 
 // The classic batch run: the picture shown, its GROB written beside it
-// through the pipeline, then the window closes.
+// and the settings file left as it was placed, then the window closes.
 void MainWindow::runBatch() {
     if (closing_) return;
-    const cmdline::CommandLine line = cmdline::Parse(options_.argumentText);
-    const grob::OutputKind kind = *cmdline::KindForOption(line.option);
-    if (line.fileName.isEmpty())
-        return batchFailure(line.fileName, QStringLiteral("no file name given"));
-    QString error;
-    if (!loadPicture(line.fileName, &error)) return batchFailure(line.fileName, error);
-    pipeline::Request request;
-    request.source = pipeline::Source::File(Native(line.fileName));
-    request.kind = kind;
-    request.series = series_;
-    const QString output =
-        cmdline::OutputName(line.fileName, QString::fromLatin1(kind.extension.data(),
-                                                               qsizetype(kind.extension.size())));
-    request.outputs = {{pipeline::Product::Grob, pipeline::Target::File(Native(output))}};
-    for (const pipeline::Clash& clash : pipeline::CheckTargets({request}))
-        return batchFailure(Shown(clash.file), QString::fromStdString(clash.cause));
+    classicbatch::Batch batch;
+    batch.line = cmdline::Parse(Native(options_.argumentText));
+    batch.settingsPath = Native(options_.settingsPath);
+    batch.start = startSettings_;
+    batch.start.hp48 = series_ == grob::Series::HP48;
+    batch.twipsPerPixel = twips::PerPixel();
+    batch.errors = options_.errors ? options_.errors : stderr;
+    batch.show = [this](const std::string& picture) {
+        QString error;
+        return loadPicture(Shown(picture), &error) ? std::string() : Native(error);
+    };
     BusyCursor busy;
-    const pipeline::Result result = pipeline::Convert(request);
-    if (!result.ok()) return batchFailure(Shown(result.file), QString::fromStdString(result.cause));
+    exitCode_ = classicbatch::Run(batch);
     close();
 }
 
@@ -440,7 +425,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (about_) about_->close();
     if (preview_) {
         preferences_.previewShown = preview_->isVisible();
-        preferences_.previewGeometry = preview_->geometry();
+        preferences_.previewGeometry = Geometry(preview_->geometry());
         savePreferences();
         preview_->close();
     }
@@ -618,7 +603,7 @@ void MainWindow::restoreWindowSettings() {
     const QSize screenPx = screen ? screen->geometry().size() : QSize(1024, 768);
     const float screenW = float(twips::FromPixels(screenPx.width()));
     const float screenH = float(twips::FromPixels(screenPx.height()));
-    if (const auto values = settings::Load(options_.settingsPath)) {
+    if (const auto values = settings::Load(Native(options_.settingsPath))) {
         setTwipsGeometry(values->left, values->top, values->width, values->height);
         setSeries(values->hp48 ? grob::Series::HP48 : grob::Series::HP49);
         startSettings_ = *values;
@@ -634,19 +619,15 @@ void MainWindow::restoreWindowSettings() {
 
 void MainWindow::saveWindowSettings() {
     // The window as it stands: its outer frame in whole pixels, as twips. A
-    // batch run never gave anyone the chance to move it: it leaves the
-    // values it was placed by, whether or not the window reached the screen.
-    settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
-                                    series_ == grob::Series::HP48};
-    if (batch_)
-        values = {WholePixels(startSettings_.left), WholePixels(startSettings_.top),
-                  WholePixels(startSettings_.width), WholePixels(startSettings_.height),
-                  series_ == grob::Series::HP48};
-    const QString error = settings::Save(options_.settingsPath, values);
-    if (!error.isEmpty()) {
+    // batch run has left the file as the window was placed.
+    if (batch_) return;
+    const settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
+                                          series_ == grob::Series::HP48};
+    const std::string error = settings::Save(Native(options_.settingsPath), values);
+    if (!error.empty()) {
         std::FILE* out = options_.errors ? options_.errors : stderr;
         std::fprintf(out, "veldar-convert: cannot write the settings file %s: %s\n",
-                     qPrintable(options_.settingsPath), qPrintable(error));
+                     qPrintable(options_.settingsPath), error.c_str());
         std::fflush(out);
     }
 }
@@ -664,7 +645,7 @@ void MainWindow::showPreview() {
             options_.messenger, this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
-            static_cast<Choices&>(preferences_) = preview_->preferences();
+            static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.previewShown = true;
             saveTimer_->start(); // written once the changes come to rest
             updateStatusLine();
@@ -672,7 +653,7 @@ void MainWindow::showPreview() {
         connect(preview_, &QDialog::finished, this, [this] {
             if (closing_) return;
             preferences_.previewShown = false;
-            preferences_.previewGeometry = preview_->geometry();
+            preferences_.previewGeometry = Geometry(preview_->geometry());
             savePreferences();
             updateStatusLine();
         });
@@ -695,7 +676,8 @@ void MainWindow::showPreview() {
 // Where it stood last time; the first time beside this window, on the screen.
 void MainWindow::placePreview() {
     if (preferences_.previewGeometry) {
-        preview_->setGeometry(*preferences_.previewGeometry);
+        const WindowGeometry& stood = *preferences_.previewGeometry;
+        preview_->setGeometry(stood.x, stood.y, stood.width, stood.height);
         return;
     }
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -719,10 +701,10 @@ PreviewWindow* MainWindow::previewWindow() const {
 
 void MainWindow::savePreferences() {
     saveTimer_->stop();
-    const QString error = preferences_.save(options_.preferencesPath);
-    if (!error.isEmpty())
+    const std::string error = preferences_.save(Native(options_.preferencesPath));
+    if (!error.empty())
         std::fprintf(options_.errors ? options_.errors : stderr, "veldar-convert: %s: %s\n",
-                     qPrintable(options_.preferencesPath), qPrintable(error));
+                     qPrintable(options_.preferencesPath), error.c_str());
 }
 
 // ---- About -------------------------------------------------------------

@@ -104,7 +104,6 @@ class MainWindow final : public QMainWindow {
     void loadFirstDropped(const QStringList& files);
     bool loadPictureOrSay(const QString& path);
     void showFailure(const QString& text);
-    void batchFailure(const QString& file, const QString& cause);
     void firstActivation(int triesLeft);
     void activated();
     void runBatch();
@@ -154,7 +153,7 @@ class MainWindow final : public QMainWindow {
     QPointer<PreviewWindow> preview_;
     QPointer<QWindow> lastFocusWindow_;
     // Where the window was placed at start (read, or the fallback); a batch
-    // run writes them back as they were.
+    // run leaves them in the settings file.
     settings::WindowSettings startSettings_;
     // The outer size asked for; the window system tells the frame's size
     // only once the window is on the screen, and the inner size is then

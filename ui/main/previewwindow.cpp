@@ -225,9 +225,9 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
 }
 
 void PreviewWindow::readControls() {
-    Choices& choices = preferences_;
+    grob::Choices& choices = preferences_;
     grob::Preparation& p = choices.preparation;
-    SetChoice(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
+    grob::SetOption(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
     const grob::FitPreset& preset = grob::kFitPresets[std::size_t(fitBox->currentIndex())];
     const bool natural = preset.width == 0, custom = preset.width < 0;
     if (!natural && !custom) {
@@ -245,7 +245,7 @@ void PreviewWindow::readControls() {
     p.contrast = contrast->value();
     p.gamma = gamma->value();
     p.invert = invert->isChecked();
-    SetChoice(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
+    grob::SetOption(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
     choices.zoom = zoom->value();
 }
 

@@ -8,6 +8,7 @@
 #include "grob/prepare.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,11 +25,22 @@ struct Hints {
     std::string_view fit;     // "fit it to the screen with --fit 131x64 (or another size)"
     std::string_view enlarge; // "choose a smaller --fit or leave out --upscale"
 };
+// The hints of the command line, which names its options.
+inline constexpr Hints kCommandLineHints{"fit it to the screen with --fit 131x64 (or another size)",
+                                         "choose a smaller --fit or leave out --upscale"};
 
 // Why converting a `width` x `height` picture prepared as `preparation` into
 // `kind` is refused (the enlarged picture, or the GROB, too large); empty
 // when it is not.
 std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
                                   const Preparation& preparation, const Hints& hints);
+
+// Why tiles of `tileWidth` x `tileHeight` pixels could never be converted,
+// whatever the picture (every tile has that size, padded or not): more
+// pixels than any picture may have, or, prepared as `preparation`, a GROB
+// of `kind` larger than its fields hold (no kind: the tiles are written as
+// pictures, not GROBs). Empty when they can be.
+std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputKind> kind,
+                            const Preparation& preparation, const Hints& hints);
 
 } // namespace grob
