@@ -1,20 +1,15 @@
 #include "modern.h"
 
+#include "arguments.h"
 #include "conversion.h"
 #include "errorstream.h"
 #include "filenames.h"
 #include "grob/checks.h"
 #include "grob/options.h"
-#include "modernoptions.h"
 #include "progress.h"
-#include "qtnames.h"
 #include "requests.h"
 #include "settings.h"
 #include "targets.h"
-
-#include <QCoreApplication>
-#include <QLocale>
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -50,14 +45,12 @@ bool IsShortOption(const char* argument) {
 }
 
 // Help or version text to standard output: a failed write is a failure.
-int PrintToStandardOutput(const QString& text) {
+int PrintToStandardOutput(const std::string& text) {
     if (errorstream::WasClosed(1)) {
         std::fputs("veldar-convert: standard output is closed\n", stderr);
         return 1;
     }
-    const QByteArray bytes = text.toLocal8Bit();
-    if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) !=
-            std::size_t(bytes.size()) ||
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {
         std::fprintf(stderr, "veldar-convert: standard output: %s\n", std::strerror(errno));
         return 1;
@@ -89,33 +82,6 @@ bool IsModern(int argc, char** argv) {
 
 namespace {
 
-// TRANSITIONAL: the parsed options as the table's choices, until the parser
-// gives them itself.
-grob::Choices ChoicesOf(const Options& options) {
-    grob::Choices choices;
-    choices.kind = options.choices.kind;
-    choices.preparation = options.choices.preparation;
-    choices.zoom = options.choices.zoom;
-    choices.series = options.series;
-    choices.cutting = options.cutting;
-    choices.text = options.text;
-    choices.list = options.list;
-    choices.split = options.split;
-    choices.toPng = options.toPng;
-    choices.output = qtnames::ToNative(options.output).toStdString();
-    choices.outputDir = qtnames::ToNative(options.outputDir).toStdString();
-    choices.preview = qtnames::ToNative(options.preview).toStdString();
-    choices.jobs = options.jobs;
-    choices.quiet = options.quiet;
-    choices.verbose = options.verbose;
-    return choices;
-}
-
-// TRANSITIONAL: a line for Progress, which still takes Qt names.
-QString Shown(const std::string& text) {
-    return qtnames::FromNative(QByteArray::fromStdString(text));
-}
-
 std::string Line(const std::string& file, const std::string& cause) {
     return "veldar-convert: " + file + ": " + cause;
 }
@@ -124,26 +90,16 @@ std::string Line(const std::string& file, const std::string& cause) {
 
 int Run(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN); // a file-size limit is a write failure, not the end
-    // Only this program's own lines reach the standard error stream, from the start.
-    qInstallMessageHandler(errorstream::QuietMessages);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("veldar-convert"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELDAR_VERSION));
-    // The arguments as the system gave them: a name need not be UTF-8.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << qtnames::FromNative(QByteArray(argv[i]));
-    const Parsed parsed = ParseArguments(arguments, QThread::idealThreadCount());
-    if (!parsed.output.isEmpty()) return PrintToStandardOutput(parsed.output);
-    if (!parsed.options) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    cli::Parsed parsed = cli::ParseArguments(argc, argv, int(std::max(1u, cores)));
+    if (!parsed.output.empty()) return PrintToStandardOutput(parsed.output);
+    if (!parsed.arguments) {
         std::fprintf(stderr, "veldar-convert: %s\nTry 'veldar-convert --help'.\n",
-                     qtnames::Printable(parsed.error).toLocal8Bit().constData());
+                     filenames::Printable(parsed.error).c_str());
         return 2;
     }
-    const grob::Choices choices = ChoicesOf(*parsed.options);
-    std::vector<std::string> pictures;
-    for (const QString& picture : parsed.options->pictures)
-        pictures.push_back(qtnames::ToNative(picture).toStdString());
+    const grob::Choices& choices = parsed.arguments->choices;
+    const std::vector<std::string>& pictures = parsed.arguments->pictures;
     const bool terminal = ::isatty(2);
     std::FILE* errors = errorstream::OwnErrorStream();
     auto say = [&](const std::string& line) {
@@ -176,13 +132,13 @@ int Run(int argc, char** argv) {
     std::FILE* files = !choices.verbose ? nullptr : toStandardOutput ? errors : stdout;
     const int total = int(requests.size());
     const bool bar = terminal && !choices.quiet && total > 3;
-    Progress progress(errors, total, bar, files, !choices.quiet && (bar || choices.verbose));
+    cli::Progress progress(errors, total, bar, files, !choices.quiet && (bar || choices.verbose));
 
     std::vector<bool> refused(requests.size(), false);
     std::atomic<int> converted = 0, failed = 0;
     std::atomic<bool> fullMasks = false;
     for (const pipeline::Clash& clash : pipeline::CheckTargets(requests)) {
-        progress.failure(Shown(Line(clash.file, clash.cause)));
+        progress.failure(Line(clash.file, clash.cause));
         refused[clash.request] = true;
         ++failed;
     }
@@ -196,21 +152,20 @@ int Run(int argc, char** argv) {
     context.budget = &budget;
     auto convert = [&](const pipeline::Request* request) {
         const std::string name = request->source.name();
-        progress.started(Shown(name));
+        progress.started(name);
         const pipeline::Result result = pipeline::Convert(*request, context);
         if (!choices.quiet)
             for (const std::string& note : result.notes)
-                progress.failure(Shown(Line(name, note)));
+                progress.failure(Line(name, note));
         if (result.ok()) {
             ++converted;
             if (result.fullMasks) fullMasks = true;
             for (const pipeline::Made& made : result.made)
-                progress.written(Shown(name + " -> " + made.output.target.name() + ", " +
-                                       grob::Thousands(std::int64_t(made.bytes.size())) +
-                                       " bytes"));
+                progress.written(name + " -> " + made.output.target.name() + ", " +
+                                 grob::Thousands(std::int64_t(made.bytes.size())) + " bytes");
         } else {
             ++failed;
-            progress.failure(Shown(Line(result.file, result.cause)));
+            progress.failure(Line(result.file, result.cause));
         }
         progress.finished();
     };
@@ -234,15 +189,15 @@ int Run(int argc, char** argv) {
     for (std::thread& helper : helpers)
         helper.join();
     if (fullMasks && !choices.quiet)
-        progress.failure(QStringLiteral("veldar-convert: no transparency: every mask is full"));
+        progress.failure("veldar-convert: no transparency: every mask is full");
 
     // One flush for all the files written, not one each: the run is done
     // when everything it wrote is on the disk.
     int status = failed > 0 ? 1 : 0;
     if (!grob::FlushLaterFiles()) {
-        progress.failure(QStringLiteral("veldar-convert: the files written may not all be on the "
-                                        "disk: %1")
-                             .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        progress.failure(std::string("veldar-convert: the files written may not all be on the "
+                                     "disk: ") +
+                         std::strerror(errno));
         status = 1;
     }
     progress.finish(converted, failed);

@@ -3,7 +3,8 @@
 # photo-like picture at 131 x 64 as a 1-bit GROB with the plain bands, as a
 # 1-bit GROB with Floyd-Steinberg dithering, and as a 4-frame page-flipping
 # GROB, side by side in docs/preview-kinds.png; and the preview beside the
-# main window, whose foot says that the preparation is in force
+# main window, with the preview's own actions, the main window's foot saying
+# that the preparation is in force and the preview's kind
 # (docs/preview-beside.png).
 #   docs/make_screenshots.sh [BUILD-FOLDER]
 # Needs Xvfb, openbox, x11-utils, ImageMagick and python3-pil.

@@ -10,7 +10,6 @@ namespace loading {
 constexpr int kMaxSide = grob::kMaxSide;              // pixels on either side
 constexpr qint64 kMaxPixels = grob::kMaxPixels;       // pixels in all
 constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024; // bytes of a picture file
-constexpr int kRenderTimeoutMs = 30000;               // drawing one picture in the renderer
 
 inline bool TooLarge(qint64 width, qint64 height) {
     return width > kMaxSide || height > kMaxSide || width * height > kMaxPixels;

@@ -6,10 +6,7 @@
 #include "grob/reader.h"
 #include "picturecheck.h"
 #include "regularfile.h"
-#include "renderprotocol.h"
-
-#include <QFileInfo>
-#include <QProcess>
+#include "renderclient.h"
 
 #include <array>
 #include <climits>
@@ -146,41 +143,30 @@ Picture LoadCodec(Bytes data, const Options& options, const std::string&) {
 // libraries, Qt's image plugins, the SVG renderer) can never take this
 // process or the rest of a run down.
 Picture Render(Bytes data, const char* kind, const Options& options) {
-    const QString renderer =
-        QString::fromStdString(options.renderer.empty() ? RendererPath() : options.renderer);
-    if (renderer.isEmpty() || !QFileInfo(renderer).isExecutable())
-        return Picture::Failure("the picture renderer is not installed");
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(renderer, {QString::fromLatin1(kind)});
-    if (!process.waitForStarted(10000))
-        return Picture::Failure("the picture renderer cannot be started");
-    process.write(reinterpret_cast<const char*>(data.data()), qint64(data.size()));
-    process.closeWriteChannel();
-    if (!process.waitForFinished(options.timeoutMs)) {
-        process.kill();
-        process.waitForFinished(2000);
-        return Picture::Failure("drawing the picture takes too long");
-    }
-    const QByteArray output = process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit)
-        return Picture::Failure("the picture cannot be drawn (the renderer crashed)");
-    if (process.exitCode() != 0) {
-        const QString why = QString::fromLocal8Bit(process.readAllStandardError())
-                                .trimmed()
-                                .section(u'\n', -1)
-                                .trimmed();
-        return Picture::Failure(why.isEmpty() ? std::string("the picture cannot be drawn")
-                                              : why.toStdString());
-    }
-    std::vector<render::Answer> answers = render::DecodeAnswers(output);
-    if (answers.empty()) return Picture::Failure("the picture renderer gave no picture");
+    renderclient::Request request;
+    request.renderer = options.renderer.empty() ? RendererPath() : options.renderer;
+    request.kind = kind;
+    request.fitWidth = options.renderFitWidth;
+    request.fitHeight = options.renderFitHeight;
+    request.opacity = options.opacity;
+    request.memoryBytes = options.renderMemoryBytes;
+    request.cpuSeconds = options.renderCpuSeconds;
+    request.waitMs = options.timeoutMs;
+    renderclient::Result drawn = renderclient::Render(request, data);
+    if (!drawn.ok()) return Picture::Failure(drawn.error);
     Picture picture;
-    for (render::Answer& answer : answers)
-        picture.frames.push_back(Finish(std::move(answer.image), options.opacity, answer.delayMs));
+    for (renderclient::Page& page : drawn.pages) {
+        // The opacity kept when asked for and the picture has any.
+        loading::Frame frame;
+        frame.delayMs = page.delayMs;
+        if (options.opacity && page.transparent) frame.opacity.resize(page.image.pixels.size());
+        for (std::size_t i = 0; i < page.image.pixels.size(); ++i) {
+            if (!frame.opacity.empty()) frame.opacity[i] = std::uint8_t(page.image.pixels[i] >> 24);
+            page.image.pixels[i] |= 0xFF000000u;
+        }
+        frame.image = std::move(page.image);
+        picture.frames.push_back(std::move(frame));
+    }
     return picture;
 }
 

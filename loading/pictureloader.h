@@ -13,6 +13,7 @@
 #include "grob/kinds.h"
 #include "picture.h"
 #include "picturelimits.h"
+#include "renderclient.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,18 @@ using Bytes = std::span<const std::uint8_t>;
 
 struct Options {
     std::string renderer; // the picture renderer to run; empty: RendererPath()
-    int timeoutMs = loading::kRenderTimeoutMs;
+    // The renderer's limits (see renderclient.h): the clock, only for a
+    // renderer that answers nothing; its address space in bytes (a share of
+    // the run's memory); its processor time.
+    int timeoutMs = renderclient::kDefaultWaitMs;
+    std::uint64_t renderMemoryBytes = renderclient::kDefaultMemoryBytes;
+    int renderCpuSeconds = renderclient::kDefaultCpuSeconds;
+    // What the renderer draws comes back fitted into this box, as grob::Fit
+    // fits it (smaller only, the opacity too), so that only fitted pictures
+    // cross from it: for a caller that fits each picture it loads into this
+    // box (not one that cuts tiles first). 0: natural size.
+    int renderFitWidth = 0;
+    int renderFitHeight = 0;
     // A JPEG that is to be fitted into this box is decoded at the smallest
     // of 1/2 .. 1/8 of its size that still covers the fitted size.
     int fitWidth = 0;

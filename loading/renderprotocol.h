@@ -1,33 +1,53 @@
-// Between the loader and the picture renderer process. The loader runs
-// `veldar-render wmf`, `veldar-render emf`, `veldar-render picture` or
-// `veldar-render frames` (every page or frame) and writes the file's bytes
-// to its standard input; the renderer answers on standard output with one
-// block a picture: "VPX1", width, height and how long an animation shows it
-// (ms) as 32-bit little-endian numbers, then width x height pixels composed
-// over white, each the bytes R, G, B and the picture's own opacity there
-// (255: opaque). Or it fails with one line on standard error.
+// Between the loader and the picture renderer process (plain C++, shared by
+// both sides).
+//
+// The request: `veldar-render KIND [--fit WxH] [--opacity]`, where KIND is
+// wmf, emf, picture (the first picture) or frames (every page or frame), and
+// the file's bytes on standard input. With --fit each picture is fitted into
+// W x H as grob::Fit makes it, smaller only (a picture that already fits is
+// sent as it is), so that only fitted pictures cross the pipe; with
+// --opacity the opacity is fitted too (see below), else it is left opaque.
+//
+// The answer, on standard output, one block a picture as soon as it is
+// drawn: "VPX2", then width, height, how long an animation shows it (ms)
+// and flags, as 32-bit little-endian numbers, then width x height pixels
+// composed over white, each the bytes R, G, B and the picture's own opacity
+// there (255: opaque). Flag 1: the picture (before any fitting) is not
+// opaque throughout. A fitted picture's opacity is 255 minus the fitted gray
+// of its transparency ((255 - opacity) in each channel), exactly what
+// fitting that gray in the loader would give.
+//
+// A failure is one line on standard error and a non-zero exit status:
+// kExitMemory when the picture needs more memory than the process may have
+// (the loader, which set the limit, says how much that is).
 #pragma once
 
-#include "grob/raster.h"
-
-#include <QByteArray>
-
-#include <vector>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
 
 namespace render {
 
-constexpr char kMagic[] = "VPX1";
-constexpr qsizetype kHeaderBytes = 16;
+constexpr char kMagic[4] = {'V', 'P', 'X', '2'};
+constexpr std::size_t kHeaderBytes = 20;
+constexpr std::uint32_t kTransparent = 1; // flag: not opaque throughout
 
-// A block's header for a picture of this size.
-QByteArray AnswerHeader(int width, int height, int delayMs = 0);
+constexpr int kExitFailure = 2; // the cause on standard error
+constexpr int kExitWrite = 3;   // the answer could not be written
+constexpr int kExitMemory = 4;  // more memory than the limit would be needed
 
-struct Answer {
-    grob::Image image; // the opacity left in each pixel's top byte
+struct BlockHeader {
+    int width = 0;
+    int height = 0;
     int delayMs = 0;
+    bool transparent = false;
 };
-// The pictures of an answer; none for anything that is not whole blocks
-// within the size limits (each picture's, and four pictures' worth in all).
-std::vector<Answer> DecodeAnswers(const QByteArray& answer);
+
+std::array<std::uint8_t, kHeaderBytes> EncodeHeader(const BlockHeader& header);
+// A block's header, or nothing when it is not one or its picture is empty
+// or over the size limits.
+std::optional<BlockHeader> DecodeHeader(std::span<const std::uint8_t> bytes);
 
 } // namespace render

@@ -89,30 +89,45 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
         }
         return whole;
     }
-    const loading::Bytes bytes = BytesOf(source);
+    loading::Bytes read;
+    if (source.from != Source::From::Held) read = BytesOf(source);
+    const std::span<const std::uint8_t> bytes =
+        source.from == Source::From::Held ? source.bytes->span() : read.span();
     const pictureloader::Format& format = pictureloader::Recognise(bytes);
     std::optional<pictureloader::Header> header;
     if (format.header) header = format.header(bytes);
     if (header) {
         std::string note;
-        CheckSizes(header->width, header->height, request, context, source.name(), note);
+        CheckSizes(header->width, header->height, request.preparation, request, context,
+                   source.name(), note);
     }
     if (context.budget)
         lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     pictureloader::Options options = context.loading;
-    options.allFrames = cutting.frames;
+    // A held picture's one frame: every frame loaded, that one kept.
+    const bool oneFrame = source.from == Source::From::Held && !cutting.frames && source.frame > 0;
+    options.allFrames = cutting.frames || oneFrame;
     options.opacity = cutting.masks;
     options.wholeLists = request.wholeLists;
     options.grobKind = request.grobKind;
-    // A JPEG to be fitted is decoded smaller, unless it is cut into tiles
-    // first (each tile is fitted on its own).
+    // A JPEG to be fitted is decoded smaller, and only fitted pictures come
+    // from the renderer, unless they are cut into tiles first (each tile is
+    // fitted on its own).
     if (!cutting.tiles()) {
         options.fitWidth = request.preparation.fitWidth;
         options.fitHeight = request.preparation.fitHeight;
+        options.renderFitWidth = request.preparation.fitWidth;
+        options.renderFitHeight = request.preparation.fitHeight;
     }
     loading::Picture picture = format.load(bytes, options, source.path);
     if (!picture.ok()) Fail(source.name(), picture.error);
     if (!items.series) items.series = picture.series;
+    if (oneFrame) {
+        if (std::size_t(source.frame) >= picture.frames.size())
+            Fail(source.name(), "it has no frame " + std::to_string(source.frame + 1));
+        picture.frames.erase(picture.frames.begin(), picture.frames.begin() + source.frame);
+        picture.frames.resize(1);
+    }
     for (loading::Frame& frame : picture.frames)
         whole.push_back({std::make_shared<const grob::Image>(std::move(frame.image)),
                          std::move(frame.opacity), 0});
@@ -127,18 +142,57 @@ void Encode(const Request& request, const Context& context, const grob::Sprite& 
     const std::string name = request.source.name();
     const grob::Preparation& prep = request.preparation;
     const grob::Series series = request.defaultSeries;
-    if (context.fitCache && prep.fits()) {
-        // Fitted once for a run of previews; the rest of the preparation
-        // goes on from the fitted picture, exactly as it would otherwise.
-        const auto fitted = context.fitCache->fitted(sprite.image, prep);
-        CheckCancelled(context);
-        items.grobs.push_back(grob::EncodeObject(
-            request.kind, grob::PrepareFitted(*fitted, request.kind, prep).view(), series, name));
-    } else {
-        items.grobs.push_back(
-            grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
-    }
+    items.grobs.push_back(
+        grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
     if (request.cutting.masks) items.masks.push_back(grob::MaskOf(sprite, prep, series, name));
+    CheckCancelled(context);
+}
+
+// An item of `width` x `height` pixels, prepared as `preparation` asks: its
+// sizes checked (the previews' note kept), and its GROB's (and mask's)
+// dots counted for a list.
+void Measure(int width, int height, const grob::Preparation& preparation, const Request& request,
+             const Context& context, Items& items, Result& result) {
+    std::string note;
+    result.zoom =
+        CheckSizes(width, height, preparation, request, context, request.source.name(), note);
+    if (!note.empty() &&
+        std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end())
+        result.notes.push_back(note);
+    int w = 0, h = 0;
+    grob::FittedSize(preparation, width, height, w, h);
+    items.sizes.push_back(grob::GrobExtent(request.kind, std::uint64_t(w), std::uint64_t(h)));
+    if (request.cutting.masks) items.sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
+}
+
+// A picture the window keeps (loaded, or its file's bytes held) fitted once
+// for a run of previews: decoded and fitted only when it or the box
+// changed; the rest of the preparation goes on from the fitted picture,
+// exactly as it would otherwise.
+void EncodeFromCache(const Source& source, const Request& request, const Context& context,
+                     Items& items, Result& result) {
+    const std::shared_ptr<const void> key = source.from == Source::From::Held
+                                                ? std::shared_ptr<const void>(source.bytes)
+                                                : std::shared_ptr<const void>(source.picture);
+    const auto fitted = context.fitCache->fitted(key, source.frame, request.preparation, [&] {
+        MemoryBudget::Lease lease;
+        std::vector<grob::Sprite> whole = LoadSource(source, request, context, items, lease);
+        if (whole.empty()) Fail(source.name(), "there is no picture");
+        std::string note;
+        CheckSizes(whole.front().image->width, whole.front().image->height, request.preparation,
+                   request, context, request.source.name(), note);
+        return whole.front().image;
+    });
+    CheckCancelled(context);
+    // What is made from here is made from the fitted picture as it is.
+    grob::Preparation asIs = request.preparation;
+    asIs.fitWidth = asIs.fitHeight = 0;
+    asIs.upscale = false;
+    Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
+    items.grobs.push_back(grob::EncodeObject(
+        request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),
+        request.defaultSeries, request.source.name()));
+    items.sprites.push_back({nullptr, {}, ++items.counted});
     CheckCancelled(context);
 }
 
@@ -158,6 +212,13 @@ Items Gather(const Request& request, const Context& context, Result& result) {
     const bool listed = Wants(request, {Product::List, Product::ListText});
     const bool pictures = Wants(request, {Product::PicturePng});
     for (const Source* source : sources) {
+        const bool kept =
+            source->from == Source::From::Picture || source->from == Source::From::Held;
+        if (context.fitCache && kept && request.preparation.fits() && grobs && !pictures &&
+            !request.cutting.many()) {
+            EncodeFromCache(*source, request, context, items, result);
+            continue;
+        }
         MemoryBudget::Lease lease;
         std::vector<grob::Sprite> whole = LoadSource(*source, request, context, items, lease);
         if (whole.empty()) Fail(source->name(), "there is no picture");
@@ -175,19 +236,9 @@ Items Gather(const Request& request, const Context& context, Result& result) {
             }
         }
         whole.clear();
-        for (const grob::Sprite& sprite : cut) {
-            std::string note;
-            result.zoom = CheckSizes(sprite.image->width, sprite.image->height, request, context,
-                                     request.source.name(), note);
-            if (!note.empty() &&
-                std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end())
-                result.notes.push_back(note);
-            int w = 0, h = 0;
-            grob::FittedSize(request.preparation, sprite.image->width, sprite.image->height, w, h);
-            items.sizes.push_back(
-                grob::GrobExtent(request.kind, std::uint64_t(w), std::uint64_t(h)));
-            if (request.cutting.masks) items.sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
-        }
+        for (const grob::Sprite& sprite : cut)
+            Measure(sprite.image->width, sprite.image->height, request.preparation, request,
+                    context, items, result);
         // A list is refused as soon as it would be too large, before the
         // GROBs that would make it so.
         if (listed)

@@ -16,9 +16,11 @@
 #include "grob/raster.h"
 #include "grob/sprites.h"
 #include "pictureloader.h"
+#include "regularfile.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,18 +65,27 @@ struct Output {
 
 // Where a picture comes from.
 struct Source {
-    enum class From { File, StandardInput, Picture };
+    enum class From { File, StandardInput, Picture, Held };
     From from = From::File;
-    std::string path; // File; for Picture the path it was loaded from, if any
+    std::string path; // File, Held; for Picture the path it was loaded from, if any
     std::shared_ptr<const grob::Image> picture; // Picture: already loaded and composed
     // Picture: every frame of it (an animation, the GROBs of a list), when
     // a request cuts it into its frames.
     std::vector<std::shared_ptr<const grob::Image>> frames;
+    // Held: a file's bytes as they were read when it was opened, loaded
+    // exactly as a file is (a JPEG to be fitted decoded smaller, say), so
+    // that the window converts what it shows as the command line would.
+    std::shared_ptr<const loading::Bytes> bytes;
+    int frame = 0; // Held: the frame, page or GROB of a list, when frames are not cut out
 
-    static Source File(std::string path) { return {From::File, std::move(path), nullptr, {}}; }
-    static Source StandardInput() { return {From::StandardInput, {}, nullptr, {}}; }
+    static Source File(std::string path) { return {From::File, std::move(path), {}, {}, {}, 0}; }
+    static Source StandardInput() { return {From::StandardInput, {}, {}, {}, {}, 0}; }
     static Source Loaded(std::shared_ptr<const grob::Image> picture, std::string path = {}) {
-        return {From::Picture, std::move(path), std::move(picture), {}};
+        return {From::Picture, std::move(path), std::move(picture), {}, {}, 0};
+    }
+    static Source Held(std::shared_ptr<const loading::Bytes> bytes, std::string path,
+                       int frame = 0) {
+        return {From::Held, std::move(path), {}, {}, std::move(bytes), frame};
     }
     // How messages name it: the path, or "-" for standard input.
     std::string name() const;
@@ -128,17 +139,21 @@ struct Result {
 
 // The fitted picture of the last conversion, kept for the next one of the
 // same picture and fit box: a preview whose tone, dithering or kind changes
-// is not fitted again. Any thread may use it.
+// is neither decoded nor fitted again. Any thread may use it.
 class FitCache {
   public:
-    // The picture fitted as `preparation` asks, from the cache or made now.
+    // The picture fitted as `preparation` asks, from the cache when the same
+    // picture (`picture`: its image, or its held bytes, and `frame`) was
+    // fitted into the same box last, else made now from what `load` gives.
+    // The cache keeps the last picture alive, so that no other takes its place.
     std::shared_ptr<const grob::MemoryRaster>
-    fitted(const std::shared_ptr<const grob::Image>& picture, const grob::Preparation& preparation);
+    fitted(std::shared_ptr<const void> picture, int frame, const grob::Preparation& preparation,
+           const std::function<std::shared_ptr<const grob::Image>()>& load);
 
   private:
     std::mutex mutex_;
-    std::weak_ptr<const grob::Image> picture_;
-    int width_ = 0, height_ = 0;
+    std::shared_ptr<const void> picture_;
+    int frame_ = 0, width_ = 0, height_ = 0;
     bool upscale_ = false;
     std::shared_ptr<const grob::MemoryRaster> fitted_;
 };

@@ -27,8 +27,8 @@ std::string FitHint(Audience audience) {
                : "choose a fit for it in the preview window";
 }
 
-int CheckSizes(int width, int height, const Request& request, const Context& context,
-               const std::string& file, std::string& note) {
+int CheckSizes(int width, int height, const grob::Preparation& preparation, const Request& request,
+               const Context& context, const std::string& file, std::string& note) {
     if (std::string refusal = grob::PictureSizeRefusal(width, height); !refusal.empty())
         Fail(file, refusal);
     if (!MakesGrobs(request)) return 0; // the picture as it is
@@ -37,12 +37,12 @@ int CheckSizes(int width, int height, const Request& request, const Context& con
     const grob::Hints hints{fit, commandLine ? "choose a smaller --fit or leave out --upscale"
                                              : "choose a smaller size or do not enlarge"};
     if (std::string refusal =
-            grob::ConversionSizeRefusal(width, height, request.kind, request.preparation, hints);
+            grob::ConversionSizeRefusal(width, height, request.kind, preparation, hints);
         !refusal.empty())
         Fail(file, refusal);
     if (!Wants(request, {Product::PreviewPng, Product::Preview})) return 0;
     int w = 0, h = 0;
-    grob::FittedSize(request.preparation, width, height, w, h);
+    grob::FittedSize(preparation, width, height, w, h);
     const preview::ZoomChoice zoom =
         preview::ChooseZoom(w, h, request.zoom, context.lowerZoom, "use --zoom %d or lower", fit);
     if (!zoom.refusal.empty()) Fail(file, zoom.refusal);
@@ -51,17 +51,20 @@ int CheckSizes(int width, int height, const Request& request, const Context& con
 }
 
 std::shared_ptr<const grob::MemoryRaster>
-FitCache::fitted(const std::shared_ptr<const grob::Image>& picture,
-                 const grob::Preparation& preparation) {
+FitCache::fitted(std::shared_ptr<const void> picture, int frame,
+                 const grob::Preparation& preparation,
+                 const std::function<std::shared_ptr<const grob::Image>()>& load) {
     {
         const std::lock_guard lock(mutex_);
-        if (fitted_ && picture_.lock() == picture && width_ == preparation.fitWidth &&
+        if (fitted_ && picture_ == picture && frame_ == frame && width_ == preparation.fitWidth &&
             height_ == preparation.fitHeight && upscale_ == preparation.upscale)
             return fitted_;
     }
-    auto made = std::make_shared<const grob::MemoryRaster>(grob::Fit(picture->view(), preparation));
+    const std::shared_ptr<const grob::Image> whole = load();
+    auto made = std::make_shared<const grob::MemoryRaster>(grob::Fit(whole->view(), preparation));
     const std::lock_guard lock(mutex_);
-    picture_ = picture;
+    picture_ = std::move(picture);
+    frame_ = frame;
     width_ = preparation.fitWidth;
     height_ = preparation.fitHeight;
     upscale_ = preparation.upscale;

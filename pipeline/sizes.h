@@ -15,12 +15,13 @@ namespace pipeline {
 // Hints that name the front end's own controls.
 std::string FitHint(Audience audience);
 
-// The sizes a request makes from a picture of `width` x `height` pixels:
+// The sizes a request makes from a picture of `width` x `height` pixels
+// prepared as `preparation` asks:
 // the fitted (or enlarged) picture, the GROB, the previews. Returns the
 // zoom the previews are drawn at (0 when none are made) and sets `note`
 // when it had to be lowered; fails, naming `file`, with the refusal otherwise.
-int CheckSizes(int width, int height, const Request& request, const Context& context,
-               const std::string& file, std::string& note);
+int CheckSizes(int width, int height, const grob::Preparation& preparation, const Request& request,
+               const Context& context, const std::string& file, std::string& note);
 
 // Whether the request makes a GROB (or a preview of one), rather than the
 // pictures as they are.

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -15,6 +16,10 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <utility>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -45,9 +50,8 @@ class Cli : public ::testing::Test {
     QStringList launcher; // a program that runs this one (setpriv, prlimit), or nothing
     QString program = QStringLiteral(VELDAR_PROGRAM);
 
-    Outcome run(const QStringList& args, const QString& shellPrefix = {},
-                const QByteArray& input = {}, QByteArray* output = nullptr) {
-        QProcess process;
+    // The program's surroundings: no display, the settings in the scratch folder.
+    void prepare(QProcess& process) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
@@ -55,6 +59,11 @@ class Cli : public ::testing::Test {
         env.insert("windir", dir.filePath("win"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
+    }
+    Outcome run(const QStringList& args, const QString& shellPrefix = {},
+                const QByteArray& input = {}, QByteArray* output = nullptr) {
+        QProcess process;
+        prepare(process);
         if (!launcher.isEmpty()) {
             process.start(launcher.front(), launcher.mid(1) + QStringList{program} + args);
         } else if (shellPrefix.isEmpty()) {
@@ -654,6 +663,106 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
     EXPECT_EQ(read("np/a.gro"), gro);
     EXPECT_EQ(read("np/b.gro"), gro);
     ::chmod(QFile::encodeName(dir.filePath("wo")), 0700);
+}
+
+// A process's state letter and its parent, from /proc; state 0 when it is gone.
+std::pair<char, pid_t> StateOf(pid_t pid, QByteArray* name = nullptr) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return {0, 0};
+    const QByteArray text = stat.readAll();
+    const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
+    if (open < 0 || close < 0) return {0, 0};
+    if (name) *name = text.mid(open + 1, close - open - 1);
+    const QList<QByteArray> rest = text.mid(close + 2).split(' ');
+    return {rest.value(0).isEmpty() ? '?' : rest[0][0], pid_t(rest.value(1).toInt())};
+}
+
+pid_t ChildNamed(pid_t parent, const QByteArray& wanted) {
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QByteArray name;
+        const pid_t pid = pid_t(entry.toInt());
+        if (pid > 0 && StateOf(pid, &name).second == parent && name == wanted) return pid;
+    }
+    return 0;
+}
+
+// The picture renderer ends with the program, however that ends (SIGKILL
+// here, which nothing can catch), even in the middle of a long drawing.
+TEST_F(Cli, TheRendererEndsWithTheProgram) {
+    QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='4000' height='4000'>";
+    for (int i = 0; i < 300; ++i) // some seconds of drawing
+        svg += "<circle cx='2000' cy='2000' r='1990' fill='red' fill-opacity='0.5' stroke='blue' "
+               "stroke-width='40' stroke-dasharray='3 5'/>";
+    write("slow.svg", svg + "</svg>");
+    QProcess process;
+    prepare(process);
+    process.start(program, {"--kind", "gro", "--fit", "131x64", "slow.svg"});
+    ASSERT_TRUE(process.waitForStarted());
+    const pid_t converter = pid_t(process.processId());
+    pid_t renderer = 0;
+    QElapsedTimer clock;
+    for (clock.start(); !renderer && clock.elapsed() < 30000; QThread::msleep(10))
+        renderer = ChildNamed(converter, "veldar-render");
+    ASSERT_NE(renderer, 0) << "no renderer seen";
+    ::kill(converter, SIGKILL);
+    process.waitForFinished();
+    // Gone, or dead and waiting to be reaped by its new parent.
+    char state = StateOf(renderer).first;
+    for (clock.start(); state && state != 'Z' && clock.elapsed() < 5000; QThread::msleep(20))
+        state = StateOf(renderer).first;
+    EXPECT_TRUE(state == 0 || state == 'Z') << "the renderer still runs: " << state;
+    if (state && state != 'Z') ::kill(renderer, SIGKILL);
+}
+
+// Under a memory limit for the whole program (ulimit -v), the renderer has
+// what the program may have: a picture that needs more is one line that says
+// how much there was, and the rest of the run goes on; with more, it is drawn.
+TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
+    write("large.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8000' height='4000'>"
+                       "<rect width='8000' height='4000' fill='red'/></svg>"); // 128 MiB drawn
+    write("small.png", Encode(Reference(), "png"));
+    const QStringList args{"-q", "--kind", "gro", "--fit", "131x64", "large.svg", "small.png"};
+    Outcome r = run(args, "ulimit -v 200000");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "veldar-convert: large.svg: the picture needs more memory than 195 MB to draw\n");
+    EXPECT_EQ(read("small.gro").size(), 3 * 64 + 18); // fitted to 96 x 64
+    r = run(args, "ulimit -v 400000");
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
+}
+
+// Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal
+// (its exit status says so), quietly, and no temporary file is left,
+// whenever it comes.
+TEST_F(Cli, NothingLeftBehindWhenASignalEndsARun) {
+    QImage flat(400, 300, QImage::Format_RGB32);
+    flat.fill(Qt::gray);
+    const QByteArray png = Encode(flat, "png");
+    QStringList args{"--kind", "g32", "-j2", "-q", "-d", "out"};
+    for (int i = 0; i < 500; ++i)
+        args << write(QStringLiteral("batch/%1.png").arg(i), png);
+    QDir out(dir.filePath("out"));
+    for (int round = 0; round < 6; ++round) {
+        out.removeRecursively();
+        QProcess process;
+        prepare(process);
+        process.start(program, args);
+        ASSERT_TRUE(process.waitForStarted());
+        // Once files are being written, a little later each round.
+        QElapsedTimer clock;
+        for (clock.start(); !out.exists() || out.isEmpty(QDir::Files | QDir::Hidden);
+             QThread::msleep(2))
+            ASSERT_LT(clock.elapsed(), 30000) << "nothing written";
+        QThread::msleep(15 * round);
+        ::kill(pid_t(process.processId()), round % 2 ? SIGTERM : SIGINT);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << "round " << round;
+        // No write said to fail because the run was ending.
+        EXPECT_EQ(process.readAllStandardError().toStdString(), "") << "round " << round;
+        EXPECT_EQ(out.entryList({".grob-*.tmp"}, QDir::Files | QDir::Hidden), QStringList())
+            << "round " << round;
+    }
 }
 
 // Animations, sheets and lists from the command line: numbered files, one

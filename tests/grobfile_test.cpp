@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -151,6 +154,33 @@ TEST(GrobFile, TheLongestLegalNameWorks) {
     const std::string out = dir.file(std::string(251, 'n') + ".gro"); // 255 bytes
     grob::ConvertAndSave1(MemoryRaster(8, 1, 0), Series::HP48, out);
     EXPECT_EQ(ReadBytes(out).size(), 19u);
+}
+
+// Temporary files that earlier runs left (killed while writing) go at the
+// first write into their folder; one a run is writing (locked), one made
+// during this run, and names that are not exactly the program's own stay.
+TEST(GrobFile, EarlierRunsTemporariesGoButNeverOneBeingWritten) {
+    ScratchDir dir;
+    const std::time_t hourAgo = std::time(nullptr) - 3600;
+    auto make = [&](const std::string& name, bool old) {
+        WriteBytes(dir.file(name), Bytes(5, 1));
+        const timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
+        if (old) ::utimensat(AT_FDCWD, dir.file(name).c_str(), times, 0);
+        return dir.file(name);
+    };
+    const std::string stale = make(".grob-0123456789.tmp", true);
+    const std::string written = make(".grob-abcdef0123.tmp", true);
+    const std::vector<std::string> kept = {
+        written, make(".grob-fedcba9876.tmp", false), make(".grob-ABCDEF0123.tmp", true),
+        make(".grob-012345678.tmp", true), make(".grob-0123456789.tmp~", true)};
+    const int writer = ::open(written.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+    grob::WriteFileAtomically(dir.file("out.gro"), Bytes(3, 7));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    for (const std::string& path : kept)
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    EXPECT_EQ(dir.entries(), kept.size() + 1);
+    ::close(writer);
 }
 
 TEST(GrobFile, ErrorsCarryTheirParts) {

@@ -1,6 +1,7 @@
 // Picture loading: every kind with known pixels, the composition the window
 // and the encoders share, the metafile renderer's failures, damaged and odd
 // files, and the real-world corpus (when it is present).
+#include "grob/prepare.h"
 #include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
@@ -15,6 +16,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <sys/stat.h>
+
 using testing_util::Encode;
 using testing_util::Reference;
 
@@ -22,6 +25,11 @@ namespace {
 
 loading::Picture Load(const QString& path, const pictureloader::Options& options = {}) {
     return pictureloader::Load(QFile::encodeName(path).toStdString(), options);
+}
+loading::Picture LoadBytes(const QByteArray& bytes, const pictureloader::Options& options = {}) {
+    return pictureloader::LoadBytes(
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        options);
 }
 
 constexpr int kW = 48, kH = 32;
@@ -182,6 +190,9 @@ class LoadingTest : public QObject {
             {renderer("says.sh", "echo 'the metafile is odd' >&2; exit 2"), 30000,
              "the metafile is odd"},
             {renderer("garbage.sh", "cat >/dev/null; echo VMF1garbage"), 30000, "no picture"},
+            // The processor time decides, not the clock.
+            {renderer("spins.sh", "while :; do :; done"), 60000,
+             "drawing the picture takes more than 1 s of processor time"},
         };
         for (const auto& c : cases) {
             QElapsedTimer timer;
@@ -189,6 +200,7 @@ class LoadingTest : public QObject {
             pictureloader::Options options;
             options.renderer = c.renderer.toStdString();
             options.timeoutMs = c.timeoutMs;
+            options.renderCpuSeconds = 1;
             const auto result = Load(wmf, options);
             QVERIFY(!result.ok());
             QVERIFY2(result.error.find(c.says) != std::string::npos, result.error.c_str());
@@ -201,6 +213,103 @@ class LoadingTest : public QObject {
         options.renderer = echo.toStdString();
         Load(wmf, options);
         QCOMPARE(testing_util::ReadAll(dir_.filePath("got")), Fixture("reference.wmf"));
+    }
+
+    // A picture that needs more memory than the renderer may have is refused
+    // by the kernel's limit, whatever the machine is doing; within it, drawn.
+    void drawnWithinTheMemoryGiven() {
+        const QByteArray large =
+            "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
+            "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
+        pictureloader::Options options;
+        options.renderFitWidth = 131;
+        options.renderFitHeight = 64;
+        options.renderMemoryBytes = 150 << 20; // less than 128 MiB of pixels and Qt
+        auto result = LoadBytes(large, options);
+        QCOMPARE(result.error, std::string("the picture needs more memory than 150 MB to draw"));
+        options.renderMemoryBytes = renderclient::kDefaultMemoryBytes;
+        result = LoadBytes(large, options);
+        QVERIFY2(result.ok(), result.error.c_str());
+        QCOMPARE(QSize(result.image().width, result.image().height), QSize(128, 64));
+        QCOMPARE(At(result.image(), 100, 50), qRgb(255, 0, 0));
+    }
+
+    // An SVG draws nothing from outside it: not a picture of the user's
+    // (named, or within an SVG within), nor a pipe that would never end, nor
+    // a style sheet. Pictures within it as data are drawn.
+    void svgDrawsNothingFromOutside() {
+        QImage red(8, 8, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        const QString png = write("red.png", Encode(red, "png"));
+        const QString css = write("red.css", "rect { fill: red }");
+        const QString fifo = dir_.filePath("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo), 0600), 0);
+        auto svg = [](const QString& href) {
+            return QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' "
+                                  "xmlns:xlink='http://www.w3.org/1999/xlink' width='8' "
+                                  "height='8'><image width='8' height='8' xlink:href='%1'/></svg>")
+                .arg(href)
+                .toUtf8();
+        };
+        const struct {
+            QByteArray svg;
+            QRgb colour;
+        } cases[] = {
+            {svg(png), qRgb(255, 255, 255)},
+            {svg(fifo), qRgb(255, 255, 255)},
+            {svg("data:image/svg+xml;base64," + svg(png).toBase64()), qRgb(255, 255, 255)},
+            {svg("data:image/png;base64," + Encode(red, "png").toBase64()), qRgb(255, 0, 0)},
+            {"<?xml-stylesheet type=\"text/css\" href=\"" + css.toUtf8() +
+                 "\"?><svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'><rect "
+                 "width='8' height='8'/></svg>",
+             qRgb(0, 0, 0)},
+        };
+        for (const auto& c : cases) {
+            pictureloader::Options options;
+            options.timeoutMs = 20000;
+            const auto result = LoadBytes(c.svg, options);
+            QVERIFY2(result.ok(), result.error.c_str());
+            QVERIFY2(At(result.image(), 4, 4) == c.colour, c.svg.constData());
+        }
+    }
+
+    // Fitted in the renderer, a picture is exactly what fitting it in the
+    // program gives, its colours and its opacity (the transparency's gray
+    // fitted, as masks fit it).
+    void fittedInTheRendererAsInTheProgram() {
+        const QByteArray svg =
+            "<svg xmlns='http://www.w3.org/2000/svg' width='301' height='203'><defs>"
+            "<linearGradient id='g'><stop offset='0' stop-color='#f80'/><stop offset='1' "
+            "stop-color='#08f' stop-opacity='0.3'/></linearGradient></defs>"
+            "<rect x='3' y='5' width='290' height='190' fill='url(#g)'/>"
+            "<circle cx='150' cy='100' r='70' fill='#2a5' fill-opacity='0.6'/></svg>";
+        pictureloader::Options natural;
+        natural.opacity = true;
+        pictureloader::Options fitted = natural;
+        fitted.renderFitWidth = 131;
+        fitted.renderFitHeight = 64;
+        const auto whole = LoadBytes(svg, natural);
+        const auto small = LoadBytes(svg, fitted);
+        QVERIFY(whole.ok() && small.ok());
+        grob::Preparation fit;
+        fit.fitWidth = 131;
+        fit.fitHeight = 64;
+        const grob::MemoryRaster colours = grob::Fit(whole.image().view(), fit);
+        const loading::Frame& frame = whole.frames.front();
+        grob::MemoryRaster clear(whole.image().width, whole.image().height);
+        for (int y = 0; y < clear.height(); ++y)
+            for (int x = 0; x < clear.width(); ++x)
+                clear.setPixel(
+                    x, y, (255u - frame.opacity[std::size_t(y * clear.width() + x)]) * 0x010101u);
+        const grob::MemoryRaster opacity = grob::Fit(clear.view(), fit);
+        const grob::Image& got = small.image();
+        QCOMPARE(QSize(got.width, got.height), QSize(colours.width(), colours.height()));
+        for (int y = 0; y < got.height; ++y)
+            for (int x = 0; x < got.width; ++x) {
+                const std::size_t at = std::size_t(y * got.width + x);
+                QCOMPARE(got.pixels[at] & 0xFFFFFFu, std::uint32_t(colours.point(x, y)));
+                QCOMPARE(255 - int(small.frames.front().opacity[at]), opacity.point(x, y) & 255);
+            }
     }
 
     void realWorldCorpusLoadsOrFailsCleanly() {

@@ -14,8 +14,23 @@ set_target_properties(mainwindow_tests PROPERTIES AUTOMOC ON)
 target_compile_definitions(mainwindow_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(mainwindow_tests veldar-convert veldar-render)
-add_test(NAME mainwindow_tests COMMAND mainwindow_tests)
-set_tests_properties(mainwindow_tests PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 300)
+# Each test function of the window a test of its own, so that one failure
+# hides none of the others: the private slots of the test class, read from
+# its source (which configuring again follows).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/mainwindow_test.cpp)
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/mainwindow_test.cpp mainwindow_source)
+string(REGEX REPLACE ".*private Q_SLOTS:" "" mainwindow_slots "${mainwindow_source}")
+string(REGEX MATCHALL "\n    void [A-Za-z0-9_]+\\(\\) {" mainwindow_functions "${mainwindow_slots}")
+foreach(function IN LISTS mainwindow_functions)
+    string(REGEX REPLACE "\n    void ([A-Za-z0-9_]+).*" "\\1" function "${function}")
+    if(function MATCHES "^(init|cleanup|initTestCase|cleanupTestCase)$")
+        continue()
+    endif()
+    add_test(NAME MainWindow.${function} COMMAND mainwindow_tests ${function})
+    set_tests_properties(MainWindow.${function} PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}"
+        TIMEOUT 300)
+endforeach()
 
 add_executable(loading_tests loading_test.cpp)
 target_link_libraries(loading_tests PRIVATE veldar_ui veldar_render Qt6::Test)
@@ -36,16 +51,17 @@ add_dependencies(cli_tests veldar-convert veldar-render option_docs)
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
 
-# The window's geometry under a real window manager, where it has a frame.
+# The windows' geometry under a real window manager, where they have frames.
 find_program(XVFB Xvfb)
 find_program(OPENBOX openbox)
 find_program(XWININFO xwininfo)
-if(XVFB AND OPENBOX AND XWININFO)
+find_program(XDOTOOL xdotool)
+if(XVFB AND OPENBOX AND XWININFO AND XDOTOOL)
     add_test(NAME wm_geometry COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wm_geometry.sh
         $<TARGET_FILE:veldar-convert>)
     set_tests_properties(wm_geometry PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
 else()
-    message(STATUS "Xvfb, openbox or xwininfo missing: the window-manager test is left out")
+    message(STATUS "Xvfb, openbox, xwininfo or xdotool missing: the window-manager test is left out")
 endif()
 
 add_executable(codecs_tests codecs_test.cpp)

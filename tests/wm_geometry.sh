@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# Under a real window manager (openbox on Xvfb) the window has a frame, which
-# the offscreen platform cannot show: opening and closing the program must
-# leave ORBEX.ini exactly as it was, run after run.
+# Under a real window manager (openbox on Xvfb) the windows have frames,
+# which the offscreen platform cannot show: opening and closing the program
+# must leave ORBEX.ini exactly as it was, run after run, and the preview
+# window must come back exactly where it was, always on the screen (1024 x
+# 768, and 1600 x 1000 at twice the scale).
 #   tests/wm_geometry.sh PROGRAM
 set -euo pipefail
 program="$1"
 work=$(mktemp -d)
-display=":$((90 + RANDOM % 100))"
+servers=()
 cleanup() {
-    kill "${wm:-}" "${xvfb:-}" 2>/dev/null || true
+    for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-DISPLAY="$display" openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+# A display of the given size with its window manager: sets $display.
+start_display() {
+    display=":$((90 + RANDOM % 100))"
+    while [ -e "/tmp/.X11-unix/X${display#:}" ]; do display=":$((90 + RANDOM % 100))"; done
+    Xvfb "$display" -screen 0 "$1"x24 -nolisten tcp >/dev/null 2>&1 &
+    servers+=($!)
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+    DISPLAY="$display" openbox >/dev/null 2>&1 &
+    servers+=($!)
+    sleep 1
+}
+start_display 1280x1024
 
 "$program" --help >/dev/null
 cp "$(dirname "$0")/data/reference.gif" "$work/p.gif"
@@ -65,5 +73,79 @@ run
 cp "$work/ORBEX.ini" "$work/first"
 run && check "the first run's geometry does not creep" "$work/first"
 run && check "nor on the third" "$work/first"
+
+# The window of that title, once the window manager has framed it.
+window_id() {
+    local id=""
+    for _ in $(seq 100); do
+        # (A window may go while the tree is read: then it is read again.)
+        id=$({ DISPLAY="$display" xwininfo -root -tree 2>/dev/null || true; } |
+            awk -v t="\"$1\":" 'index($0, t) && !id {id = $1} END {print id}')
+        [ -n "$id" ] && DISPLAY="$display" xprop -id "$id" _NET_FRAME_EXTENTS | grep -q = && break
+        sleep 0.1
+    done
+    echo "$id"
+}
+# A window's frame on the screen, as the X server has it: x y width height.
+frame_of() {
+    local ax ay w h l r t b
+    read -r ax ay w h < <(DISPLAY="$display" xwininfo -id "$1" |
+        awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+    read -r l r t b < <(DISPLAY="$display" xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+    echo "$((ax - l)) $((ay - t)) $((w + l + r)) $((h + t + b))"
+}
+# Starts the window with the preview open, notes where the preview's frame
+# stands in $work/frame, and ends the program with Ctrl+Q as a user would.
+preview_run() {
+    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/pv" "$@" "$program" "$work/p.gif" &
+    local app=$! id
+    id=$(window_id "Preview - VELDAR Image converter")
+    sleep 1.5
+    frame_of "$id" >"$work/frame"
+    DISPLAY="$display" xdotool key ctrl+q
+    for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$app" 2>/dev/null; then
+        echo "FAIL: Ctrl+Q did not end the program"; fail=1; kill "$app"
+    fi
+    wait "$app" 2>/dev/null || true
+}
+# Three restarts on a screen of the given size: the frame within the screen,
+# and the same each time.
+preview_stays() { # screen WxH, then environment settings
+    local size=$1 sw sh x y w h
+    shift
+    sw=${size%x*} sh=${size#*x}
+    start_display "$size"
+    rm -rf "$work/pv" && mkdir "$work/pv"
+    # Where it last stood is off this screen (a larger one, say): it comes
+    # back within it; and the first time, with nothing saved.
+    printf '[preview]\nshown=true\ngeometry=2400,1900,1100,900\n' >"$work/pv/veldar-convert.ini"
+    for start in "saved off the screen" "the first time"; do
+        preview_run "$@"
+        read -r x y w h <"$work/frame"
+        if [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$sw" ] && [ $((y + h)) -le "$sh" ]; then
+            echo "ok: $size $*, $start: the preview within the screen ($x,$y ${w}x$h)"
+        else
+            echo "FAIL: $size $*, $start: the preview at $x,$y ${w}x$h, not within the screen"; fail=1
+        fi
+        printf '[preview]\nshown=true\n' >"$work/pv/veldar-convert.ini"
+    done
+    cp "$work/frame" "$work/first-frame"
+    cp "$work/pv/ORBEX.ini" "$work/first-settings"
+    for run in second third fourth; do
+        preview_run "$@"
+        if cmp -s "$work/frame" "$work/first-frame"; then
+            echo "ok: $size $*: the preview where it was on the $run start"
+        else
+            echo "FAIL: $size $*: the preview at $(cat "$work/frame") on the $run start, not $(cat "$work/first-frame")"
+            fail=1
+        fi
+        if ! cmp -s "$work/pv/ORBEX.ini" "$work/first-settings"; then
+            echo "FAIL: $size $*: the main window moved on the $run start"; fail=1
+        fi
+    done
+}
+preview_stays 1024x768
+preview_stays 1600x1000 QT_SCALE_FACTOR=2
 echo "$((fail == 0 ? 1 : 0)) passed, $fail failed"
 exit "$fail"

@@ -166,9 +166,9 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
 
 int veldar_text(const std::uint8_t* grob, std::size_t size, int bare) {
     return Run([&] {
-        std::string text = grob::TextGrob(grob::ReadBinaryGrob(Bytes(grob, size), ""));
-        // The bare object: the text form after its first line, "%%HP: ...;".
-        if (bare) text.erase(0, text.find('\n') + 1);
+        const std::string text =
+            grob::TextGrob(grob::ReadBinaryGrob(Bytes(grob, size), ""),
+                           bare ? grob::TextHeader::Without : grob::TextHeader::With);
         Fresh().bytes.assign(text.begin(), text.end());
     });
 }

@@ -1,6 +1,10 @@
 #include "grob/grobfile.h"
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +13,13 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,9 +52,119 @@ std::string KindOfSpecialFile(mode_t mode) {
     return "it is not a regular file";
 }
 
-// Creates a new, uniquely named file in `folder`. The name has a fixed
-// length, so any name that is legal for the target is legal beside it.
-int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
+// Temporary files in flight. Each write names its temporary file in an
+// entry of a list that only grows (entries are reused, never freed), so that
+// a signal handler can walk it without locks or allocation and remove them.
+struct InFlight {
+    enum State : int { Free, Opening, Named };
+    std::atomic<int> state{Opening};
+    char path[PATH_MAX] = {};
+    InFlight* next = nullptr;
+};
+std::atomic<InFlight*> g_inFlight{nullptr};
+std::atomic<bool> g_ending{false}; // a signal is ending the program: no new file
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// SIGINT, SIGTERM or SIGHUP: the files in flight removed, then the signal
+// ends the program as it would have (its exit status says so).
+extern "C" void RemoveInFlightAndEnd(int signal) {
+    g_ending.store(true);
+    for (InFlight* entry = g_inFlight.load(); entry; entry = entry->next) {
+        // A file being made in another thread has its name in a moment.
+        int state = entry->state.load();
+        for (int wait = 0; state == InFlight::Opening && wait < 1000; ++wait) {
+            const timespec pause{0, 100000};
+            ::nanosleep(&pause, nullptr);
+            state = entry->state.load();
+        }
+        if (state == InFlight::Named) ::unlink(entry->path);
+    }
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(signal, &byDefault, nullptr);
+    ::raise(signal);
+}
+
+// A write that meets the end of the program (its temporary file removed,
+// or none to be made) waits for the end, which is a moment away, rather than
+// report a failure the user did not have.
+[[noreturn]] void AwaitTheEnd() {
+    for (;;)
+        ::pause();
+}
+
+// At the first write: the handler, for each of the signals whose action is
+// still the default (one the program ignores or handles stays so).
+void CatchEndingSignals() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const int signal : kEndingSignals) {
+            struct sigaction now {};
+            if (::sigaction(signal, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) != 0 ||
+                now.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction clean {};
+            clean.sa_handler = RemoveInFlightAndEnd;
+            ::sigemptyset(&clean.sa_mask);
+            for (const int other : kEndingSignals)
+                ::sigaddset(&clean.sa_mask, other);
+            clean.sa_flags = SA_RESTART;
+            ::sigaction(signal, &clean, nullptr);
+        }
+    });
+}
+
+// The ending signals held back in this thread while it lives, so that the
+// handler never runs here between a file's creation and its naming.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld() {
+        sigset_t held;
+        ::sigemptyset(&held);
+        for (const int signal : kEndingSignals)
+            ::sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &before_);
+    }
+    ~EndingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+  private:
+    sigset_t before_;
+};
+
+// One temporary file in flight: its entry, freed once the file has been
+// renamed or removed.
+class InFlightEntry {
+  public:
+    InFlightEntry() {
+        for (InFlight* entry = g_inFlight.load(); entry; entry = entry->next) {
+            int free = InFlight::Free;
+            if (entry->state.compare_exchange_strong(free, InFlight::Opening)) {
+                entry_ = entry;
+                return;
+            }
+        }
+        entry_ = new InFlight; // Opening; never freed
+        InFlight* head = g_inFlight.load();
+        do
+            entry_->next = head;
+        while (!g_inFlight.compare_exchange_weak(head, entry_));
+    }
+    ~InFlightEntry() { entry_->state.store(InFlight::Free); }
+    InFlightEntry(const InFlightEntry&) = delete;
+    InFlightEntry& operator=(const InFlightEntry&) = delete;
+    InFlight& operator*() const { return *entry_; }
+    InFlight* operator->() const { return entry_; }
+
+  private:
+    InFlight* entry_;
+};
+
+// Creates a new, uniquely named file in `folder`, locked (flock) for as long
+// as it is open, and names it in `entry`. The name has a fixed length, so
+// any name that is legal for the target is legal beside it.
+int OpenTemporary(const fs::path& folder, fs::path& tempPath, InFlight& entry, int& err) {
     // One generator a thread, started once from the system's entropy (or,
     // failing that, the process number and the time).
     thread_local std::mt19937_64 random = [] {
@@ -55,18 +173,91 @@ int OpenTemporary(const fs::path& folder, fs::path& tempPath, int& err) {
             entropy = std::uint64_t(::getpid()) << 32 ^ std::uint64_t(std::time(nullptr));
         return std::mt19937_64(entropy);
     }();
+    const EndingSignalsHeld held;
     for (int attempt = 0; attempt < 64; ++attempt) {
+        if (g_ending.load()) {
+            entry.state.store(InFlight::Free);
+            AwaitTheEnd();
+        }
         char name[32];
         std::snprintf(name, sizeof name, ".grob-%010llx.tmp",
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFFFull));
         tempPath = folder / name;
         // O_EXCL: fail rather than reuse a file that happens to have this name.
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return fd;
+        if (fd >= 0) {
+            // Never contended: the file is new. Its lock tells a later run
+            // that it is being written (see ClearStaleTemporaries).
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            if (tempPath.native().size() < sizeof entry.path) {
+                std::memcpy(entry.path, tempPath.c_str(), tempPath.native().size() + 1);
+                entry.state.store(InFlight::Named);
+            } else {
+                entry.state.store(InFlight::Free);
+            }
+            return fd;
+        }
         err = errno;
-        if (err != EEXIST) return -1;
+        if (err != EEXIST) break;
     }
+    entry.state.store(InFlight::Free);
     return -1;
+}
+
+// The start of this run, to tell the temporary files of earlier runs.
+const timespec g_runStart = [] {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}();
+
+// A name this program gives its temporary files: .grob-XXXXXXXXXX.tmp.
+bool IsTemporaryName(const char* name) {
+    if (std::strlen(name) != 20 || std::strncmp(name, ".grob-", 6) != 0 ||
+        std::strcmp(name + 16, ".tmp") != 0)
+        return false;
+    for (int i = 6; i < 16; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(name[i])) && (name[i] < 'a' || name[i] > 'f'))
+            return false;
+    return true;
+}
+
+// At the first write into a folder in this run: the temporary files of this
+// program that an earlier run left there (a run killed by SIGKILL, which
+// cannot be caught, or by a power cut) are removed. Only the user's own,
+// made before this run started, and only those that nobody is writing: a
+// writer holds its file's lock, and a file is removed only when its lock can
+// be had without waiting. A folder that cannot be read is left as it is.
+void ClearStaleTemporaries(const fs::path& folder) {
+    static std::mutex mutex;
+    static std::set<std::string> cleared; // the folders, as they were named
+    {
+        const std::lock_guard lock(mutex);
+        if (!cleared.insert(folder.native()).second) return;
+    }
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    DIR* list = ::fdopendir(dir);
+    if (!list) {
+        ::close(dir);
+        return;
+    }
+    while (const dirent* item = ::readdir(list)) {
+        if (!IsTemporaryName(item->d_name)) continue;
+        struct stat file {};
+        if (::fstatat(dir, item->d_name, &file, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(file.st_mode) || file.st_uid != ::geteuid() ||
+            file.st_mtim.tv_sec + 2 > g_runStart.tv_sec) // the file system's clock is coarse
+            continue;
+        const int fd = ::openat(dir, item->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat opened {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+            opened.st_dev == file.st_dev && opened.st_ino == file.st_ino)
+            ::unlinkat(dir, item->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(list);
 }
 
 // For Flush::Later: one open descriptor of a file written on each file system.
@@ -158,14 +349,21 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
 
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    CatchEndingSignals();
+    ClearStaleTemporaries(folder);
     fs::path tempPath;
     int err = 0;
-    int fd = OpenTemporary(folder, tempPath, err);
+    const InFlightEntry entry;
+    int fd = OpenTemporary(folder, tempPath, *entry, err);
     if (fd < 0) Fail(ErrorCode::CannotCreate, path, ErrnoText(err));
+    // The lock is held until the file has its final name.
+    const int lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
 
     auto abandon = [&](const std::string& cause) {
+        if (g_ending.load()) AwaitTheEnd();
         if (fd >= 0) ::close(fd);
         ::unlink(tempPath.c_str());
+        if (lock >= 0) ::close(lock);
         Fail(ErrorCode::WriteFailed, path, cause);
     };
 
@@ -178,6 +376,7 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
     if (exists) ::chmod(tempPath.c_str(), before.st_mode & 07777);
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
+    if (lock >= 0) ::close(lock);
 }
 
 bool FlushLaterFiles() {

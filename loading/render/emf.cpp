@@ -55,10 +55,17 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
     char* svg = nullptr;
     size_t svgLength = 0;
     const int ok = emf2svg(source.data(), size_t(size), &svg, &svgLength, &options);
-    const QByteArray document(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
+    const QByteArray made(svg ? svg : "", svg ? qsizetype(svgLength) : 0);
     std::free(svg);
-    if (!ok || document.isEmpty())
+    if (!ok || made.isEmpty())
         return Rendered::Failure(QStringLiteral("the enhanced metafile is damaged"));
+    // What the metafile carries (text, names of pictures) goes into the SVG:
+    // nothing outside it may be drawn.
+    QString unreadable;
+    const QByteArray document = WithoutOutsideReferences(made, &unreadable);
+    if (document.isNull())
+        return Rendered::Failure(QStringLiteral("the enhanced metafile is damaged"));
+    if (!Affordable(qint64(width * height * 4))) return Rendered::NoMemory();
 
     QSvgRenderer renderer(document);
     if (!renderer.isValid())
@@ -73,8 +80,7 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
                                    frameH * perUnitY));
     }
     QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return Rendered::Failure(QStringLiteral("there is not enough memory to draw it"));
+    if (image.isNull()) return Rendered::NoMemory();
     image.fill(Qt::transparent);
     QPainter painter(&image);
     renderer.render(&painter, QRectF(0, 0, width, height));

@@ -3,16 +3,18 @@
 #include "grob/checks.h"
 #include "picturecheck.h"
 #include "picturelimits.h"
-#include "renderprotocol.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <mutex>
-#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace render {
 
@@ -28,6 +30,10 @@ picturecheck::Bytes Span(const QByteArray& data) {
 
 bool TooLarge(QSize size) {
     return loading::TooLarge(size.width(), size.height());
+}
+
+qint64 ImageBytes(QSize size, int perPixel) {
+    return qint64(size.width()) * size.height() * perPixel;
 }
 
 // Over white, per channel: the premultiplied colour plus the white that
@@ -93,18 +99,46 @@ QByteArray KnownFormat(const QByteArray& data) {
 
 } // namespace
 
-Rendered ReadWithQt(const QByteArray& data) {
-    const QByteArray format = KnownFormat(data);
+bool Affordable(qint64 bytes) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+    unsigned long long pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    const qint64 held = qint64(pages) * ::sysconf(_SC_PAGESIZE);
+    constexpr qint64 kSpare = 16 << 20;
+    return held + bytes + kSpare <= qint64(limit.rlim_cur);
+}
+
+Rendered ReadWithQt(const QByteArray& original) {
+    QByteArray format = KnownFormat(original);
+    if (format.isEmpty()) {
+        QBuffer probe;
+        probe.setData(original);
+        probe.open(QIODevice::ReadOnly);
+        format = QImageReader::imageFormat(&probe);
+    }
+    if (format.isEmpty())
+        return Rendered::Failure(QStringLiteral("not a picture of a kind this program reads"));
+    // An SVG is drawn without anything outside it.
+    QByteArray safe;
+    if (format == "svg" || format == "svgz") {
+        QString error;
+        safe = WithoutOutsideReferences(original, &error);
+        if (safe.isNull()) return Rendered::Failure(error);
+        format = "svg";
+    }
+    const QByteArray& data = safe.isNull() ? original : safe;
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
-    reader.setDecideFormatFromContent(format.isEmpty());
+    reader.setDecideFormatFromContent(false);
     reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
-    const QByteArray kind = format.isEmpty() ? reader.format() : format;
-    if (kind.isEmpty())
-        return Rendered::Failure(QStringLiteral("not a picture of a kind this program reads"));
+    const QByteArray& kind = format;
 
     if (kind == "ico" || kind == "cur") {
         const int best = picturecheck::BestIconEntry(Span(data));
@@ -113,6 +147,7 @@ Rendered ReadWithQt(const QByteArray& data) {
     }
     const QSize size = reader.size();
     if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
+    if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
 
     if ((kind == "bmp" || kind == "dib") &&
         !picturecheck::BitmapComplete(Span(data), kind == "bmp"))
@@ -125,7 +160,11 @@ Rendered ReadWithQt(const QByteArray& data) {
         return Rendered::Failure(QStringLiteral("the X bitmap's data is cut short"));
 
     QImage image = reader.read();
-    if (image.isNull()) return Rendered::Failure(reader.errorString());
+    if (image.isNull()) {
+        // Pictures of 16 bits a channel take 8 bytes a pixel.
+        if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
+        return Rendered::Failure(reader.errorString());
+    }
     for (const QString& warning : warnings.warnings())
         if (IsDamageWarning(warning))
             return Rendered::Failure(
@@ -137,24 +176,58 @@ Rendered ReadWithQt(const QByteArray& data) {
 // By hand, row by row: Qt's own conversions share the work out over a
 // thread pool, and a thread that cannot start (a process limit) would leave
 // them waiting for ever.
-QImage ComposeOverWhite(QImage image) {
+QImage ComposeOverWhite(QImage image, bool* transparent) {
+    bool clear = false;
+    const QImage::Format format = image.format();
+    const bool wide = format == QImage::Format_RGB32 || format == QImage::Format_RGBX8888 ||
+                      format == QImage::Format_ARGB32 ||
+                      format == QImage::Format_ARGB32_Premultiplied;
+    const bool indexed = format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+                         format == QImage::Format_MonoLSB;
     // Rare formats (16-bit channels, 16-bit pixels) are drawn by the painter;
     // their opacity is read from the picture as it was.
-    const QImage source = image;
-    const bool painted =
-        !(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGBX8888 ||
-          image.format() == QImage::Format_ARGB32 ||
-          image.format() == QImage::Format_ARGB32_Premultiplied ||
-          image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
-          image.format() == QImage::Format_MonoLSB);
-    if (painted) {
-        QImage composed(image.size(), QImage::Format_RGB32);
-        if (composed.isNull()) return {};
-        composed.fill(Qt::white);
-        QPainter painter(&composed);
-        painter.drawImage(0, 0, image);
+    QImage source;
+    if (!wide && !indexed) {
+        source = std::move(image);
+        image = QImage(source.size(), QImage::Format_RGB32);
+        if (image.isNull()) return {};
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.drawImage(0, 0, source);
         painter.end();
-        image = std::move(composed);
+    }
+    auto pack = [&clear](QRgb rgb, int alpha) {
+        clear = clear || alpha != 255;
+        return quint32(alpha) << 24 | quint32(qBlue(rgb)) << 16 | quint32(qGreen(rgb)) << 8 |
+               quint32(qRed(rgb));
+    };
+    if (!indexed) {
+        // In the picture's own place: the same four bytes a pixel.
+        if (!image.bits()) return {};
+        const QImage::Format now = image.format();
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const quint32 p = line[x];
+                switch (now) {
+                case QImage::Format_RGB32:
+                    line[x] = pack(p, source.isNull() ? 255 : qAlpha(source.pixel(x, y)));
+                    break;
+                case QImage::Format_RGBX8888:
+                    line[x] = p | 0xFF000000u;
+                    break;
+                case QImage::Format_ARGB32:
+                    line[x] = pack(OverWhite(qPremultiply(p)), qAlpha(p));
+                    break;
+                default: // ARGB32_Premultiplied
+                    line[x] = pack(OverWhite(p), qAlpha(p));
+                    break;
+                }
+            }
+        }
+        image.reinterpretAsFormat(QImage::Format_RGBX8888);
+        if (transparent) *transparent = clear;
+        return image;
     }
     QImage out(image.size(), QImage::Format_RGBX8888);
     if (out.isNull()) return {};
@@ -163,53 +236,36 @@ QImage ComposeOverWhite(QImage image) {
     for (QRgb& entry : table)
         entry = OverWhite(qPremultiply(entry));
     for (int y = 0; y < image.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         auto* line = reinterpret_cast<quint32*>(out.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            QRgb rgb = 0;
-            int alpha = 255;
-            switch (image.format()) {
-            case QImage::Format_RGB32:
-                rgb = in[x];
-                if (painted) alpha = qAlpha(source.pixel(x, y));
-                break;
-            case QImage::Format_RGBX8888:
-                rgb = qRgb(int(in[x] & 255), int(in[x] >> 8 & 255), int(in[x] >> 16 & 255));
-                break;
-            case QImage::Format_ARGB32:
-                rgb = OverWhite(qPremultiply(in[x]));
-                alpha = qAlpha(in[x]);
-                break;
-            case QImage::Format_ARGB32_Premultiplied:
-                rgb = OverWhite(in[x]);
-                alpha = qAlpha(in[x]);
-                break;
-            default: {
-                const int index = image.format() == QImage::Format_Indexed8
-                                      ? int(image.constScanLine(y)[x])
-                                      : image.pixelIndex(x, y);
-                rgb = index < table.size() ? table[index] : qRgb(0, 0, 0);
-                alpha = index < straight.size() ? qAlpha(straight[index]) : 255;
-                break;
-            }
-            }
-            line[x] = quint32(alpha) << 24 | quint32(qBlue(rgb)) << 16 | quint32(qGreen(rgb)) << 8 |
-                      quint32(qRed(rgb));
+            const int index = format == QImage::Format_Indexed8 ? int(image.constScanLine(y)[x])
+                                                                : image.pixelIndex(x, y);
+            line[x] = pack(index < table.size() ? table[index] : qRgb(0, 0, 0),
+                           index < straight.size() ? qAlpha(straight[index]) : 255);
         }
     }
+    if (transparent) *transparent = clear;
     return out;
 }
 
-std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error) {
+Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each) {
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
-    std::vector<Rendered> frames;
+    if (reader.format() == "svg" || reader.format() == "svgz") return ReadWithQt(data);
+    auto damage = [&warnings]() -> QString {
+        for (const QString& warning : warnings.warnings())
+            if (IsDamageWarning(warning))
+                return QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed());
+        return {};
+    };
     qint64 pixels = 0;
-    // An animation is read frame after frame; the pages of a document by number.
+    int given = 0;
+    // An animation is read frame after frame; the pages of a document by
+    // number. Each is given on before the next is read.
     const bool animation = reader.supportsAnimation();
     const int count =
         animation ? std::numeric_limits<int>::max() : std::max(1, reader.imageCount());
@@ -217,37 +273,25 @@ std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error) {
         if (animation ? index > 0 && !reader.canRead() : index > 0 && !reader.jumpToImage(index))
             break;
         const QSize size = reader.size();
-        if (size.isValid() && TooLarge(size)) {
-            *error = TooLargeText(size);
-            return {};
-        }
+        if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
+        if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
         Rendered frame{reader.read(), {}, 0};
-        if (frame.image.isNull()) break;
+        if (frame.image.isNull()) {
+            if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
+            break;
+        }
+        if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
         pixels += qint64(frame.image.width()) * frame.image.height();
-        if (TooLarge(frame.image.size()) || pixels > 4 * loading::kMaxPixels) {
-            *error = QStringLiteral("the pictures of the file are too many of this size to hold "
-                                    "at once");
-            return {};
-        }
+        if (TooLarge(frame.image.size()) || pixels > 4 * loading::kMaxPixels)
+            return Rendered::Failure(QStringLiteral(
+                "the pictures of the file are too many of this size to hold at once"));
         frame.delayMs = std::max(0, reader.nextImageDelay());
-        frames.push_back(std::move(frame));
+        ++given;
+        if (!each(std::move(frame))) return {};
     }
-    for (const QString& warning : warnings.warnings())
-        if (IsDamageWarning(warning)) {
-            *error = QStringLiteral("the picture is damaged (%1)").arg(warning.trimmed());
-            return {};
-        }
-    if (frames.empty()) *error = reader.errorString();
-    return frames;
-}
-
-QByteArray EncodeAnswer(const QImage& composed, int delayMs) {
-    QByteArray out = AnswerHeader(composed.width(), composed.height(), delayMs);
-    out.reserve(kHeaderBytes + qsizetype(composed.width()) * composed.height() * 4);
-    for (int y = 0; y < composed.height(); ++y)
-        out.append(reinterpret_cast<const char*>(composed.constScanLine(y)),
-                   qsizetype(composed.width()) * 4);
-    return out;
+    if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
+    if (given == 0) return Rendered::Failure(reader.errorString());
+    return {};
 }
 
 } // namespace render

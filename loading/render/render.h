@@ -10,7 +10,7 @@
 #include <QImage>
 #include <QString>
 
-#include <vector>
+#include <functional>
 
 namespace render {
 
@@ -19,9 +19,18 @@ struct Rendered {
     QImage image; // null on failure
     QString error;
     int delayMs = 0; // in an animation
+    // The failure: drawing it needs more memory than this process may have.
+    bool outOfMemory = false;
     bool ok() const { return !image.isNull(); }
-    static Rendered Failure(const QString& why) { return {QImage(), why, 0}; }
+    static Rendered Failure(const QString& why) { return {QImage(), why, 0, false}; }
+    static Rendered NoMemory() {
+        return {QImage(), QStringLiteral("there is not enough memory to draw it"), 0, true};
+    }
 };
+
+// Whether `bytes` more fit in this process's address space: its limit less
+// what it holds now, with room to spare for the libraries' own buffers.
+bool Affordable(qint64 bytes);
 
 // The metafile libraries are not ours and some read a little past the end
 // of what they are given: `data` is the file's bytes followed by at least
@@ -34,14 +43,25 @@ Rendered RenderEmf(QByteArray& data, qsizetype size);
 // the most colours; damage the decoders only warn of is refused.
 Rendered ReadWithQt(const QByteArray& data);
 // Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
-// with how long each is shown; none, with `error` set, on failure.
-std::vector<Rendered> ReadFramesWithQt(const QByteArray& data, QString* error);
+// each given to `each` as soon as it is read, with how long it is shown;
+// `each` returns false to stop. Returns the failure, if there is one (a
+// Rendered without an error when every page was given).
+Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each);
+
+// An SVG document (or a gzip-compressed one) with every reference to
+// anything outside it taken out, as a browser draws an SVG shown as a
+// picture: links (href) other than to a part of the document or to data
+// within it (a "data:" address, itself made safe when it is an SVG), CSS
+// url() leading outside and @import rules, the document type with its
+// entities, and processing instructions (style sheets). Null, with `error`
+// set, when the document cannot be read.
+QByteArray WithoutOutsideReferences(const QByteArray& svg, QString* error);
 
 // The picture composed over a white background, as one image whose pixels
 // read as 0xAABBGGRR: the colour over white, and in AA the picture's own
-// opacity there (255 opaque), for masks. Null when memory runs out.
-QImage ComposeOverWhite(QImage image);
-// The renderer's answer for a composed picture (see renderprotocol.h).
-QByteArray EncodeAnswer(const QImage& composed, int delayMs = 0);
+// opacity there (255 opaque), for masks. Pictures of 32 bits a pixel are
+// composed in their own place. `transparent`, when given, tells whether any
+// pixel is less than opaque. Null when memory runs out.
+QImage ComposeOverWhite(QImage image, bool* transparent = nullptr);
 
 } // namespace render

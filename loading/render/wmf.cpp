@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <utility>
 
 namespace render {
 
@@ -32,6 +33,7 @@ class Api {
     }
     wmfAPI** out() { return &api_; }
     wmfAPI* get() const { return api_; }
+    wmfAPI* release() { return std::exchange(api_, nullptr); }
 
   private:
     wmfAPI* api_ = nullptr;
@@ -85,26 +87,28 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)
                 .arg(height));
+    if (!Affordable(qint64(width) * height * 4)) return Rendered::NoMemory();
     device->bbox = box;
     device->width = width;
     device->height = height;
     if (wmf_play(api.get(), 0, &box) != wmf_E_None)
         return Rendered::Failure(QStringLiteral("the Windows metafile is damaged"));
-    const int* pixels = device->gd_image ? wmf_gd_image_pixels(device->gd_image) : nullptr;
-    if (!pixels) return Rendered::Failure(QStringLiteral("the metafile library drew nothing"));
+    if (!device->gd_image || !wmf_gd_image_pixels(device->gd_image))
+        return Rendered::Failure(QStringLiteral("the metafile library drew nothing"));
 
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
-    if (image.isNull())
-        return Rendered::Failure(QStringLiteral("there is not enough memory to draw it"));
-    for (int y = 0; y < int(height); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < int(width); ++x) {
-            // gd: 7-bit alpha, 0 opaque and 127 clear.
-            const auto p = static_cast<quint32>(*pixels++);
-            const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;
-            line[x] = qRgba(int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255), alpha);
-        }
+    // The drawing's own pixels become the picture, in their place: no
+    // second copy. The library's data goes with the picture.
+    auto* pixels = reinterpret_cast<quint32*>(wmf_gd_image_pixels(device->gd_image));
+    for (std::size_t i = 0, n = std::size_t(width) * height; i < n; ++i) {
+        // gd: 7-bit alpha, 0 opaque and 127 clear.
+        const quint32 p = pixels[i];
+        const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;
+        pixels[i] = qRgba(int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255), alpha);
     }
+    QImage image(
+        reinterpret_cast<uchar*>(pixels), int(width), int(height), qsizetype(width) * 4,
+        QImage::Format_ARGB32,
+        [](void* drawing) { wmf_api_destroy(static_cast<wmfAPI*>(drawing)); }, api.release());
     return {std::move(image), {}};
 }
 

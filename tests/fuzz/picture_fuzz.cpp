@@ -1,13 +1,15 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
 // chooser), the GROB and list readers in both forms, and the decoding of the
-// metafile renderer's answer.
+// picture renderer's answer (its block headers).
 #include "grob/list.h"
 #include "picturecheck.h"
 #include "renderprotocol.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes =
@@ -35,8 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     grob::LooksLikeTextGrob(span);
     grob::LooksLikeTextList(span);
-    // The renderer's answer, framed as the loader receives it.
-    render::DecodeAnswers(QByteArray("VPX1") + bytes);
-    render::DecodeAnswers(bytes);
+    // The renderer's block header, framed as the loader receives it.
+    std::vector<std::uint8_t> framed(render::kMagic, render::kMagic + 4);
+    framed.insert(framed.end(), data, data + std::min<std::size_t>(size, 16));
+    render::DecodeHeader(framed);
+    render::DecodeHeader(span);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "commondialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 std::optional<QString> QtFilePrompter::askOpen(QWidget* parent, const QString& filter,
@@ -11,8 +12,15 @@ std::optional<QString> QtFilePrompter::askOpen(QWidget* parent, const QString& f
 }
 
 std::optional<QString> QtFilePrompter::askSave(QWidget* parent, const QString& filter,
-                                               const QString& current) {
-    const QString path = QFileDialog::getSaveFileName(parent, QString(), current, filter);
+                                               const QString& current,
+                                               const QString& defaultSuffix) {
+    // The dialog adds the extension itself, so that it asks before replacing
+    // the file that is really written.
+    QFileDialog dialog(parent, QString(), current, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = dialog.selectedFiles().constFirst();
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -39,9 +47,14 @@ bool CommonDialog::showOpen(QWidget* parent) {
     return true;
 }
 
+QString CommonDialog::WithSuffix(const QString& name, const QString& suffix) {
+    if (suffix.isEmpty() || !QFileInfo(name).suffix().isEmpty()) return name;
+    return name + u'.' + suffix;
+}
+
 bool CommonDialog::showSave(QWidget* parent) {
-    const auto chosen = prompter_->askSave(parent, dialogFilter(filter), fileName);
+    const auto chosen = prompter_->askSave(parent, dialogFilter(filter), fileName, defaultSuffix);
     if (!chosen) return false;
-    fileName = *chosen;
+    fileName = WithSuffix(*chosen, defaultSuffix);
     return true;
 }

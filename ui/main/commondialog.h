@@ -13,11 +13,14 @@ class QWidget;
 class FilePrompter {
   public:
     virtual ~FilePrompter() = default;
-    // The chosen path, or nothing when the user cancelled.
+    // The chosen path, or nothing when the user cancelled. `current` is the
+    // name (or folder) offered first; a name saved without an extension gets
+    // `defaultSuffix` (when there is one).
     virtual std::optional<QString> askOpen(QWidget* parent, const QString& filter,
                                            const QString& current) = 0;
     virtual std::optional<QString> askSave(QWidget* parent, const QString& filter,
-                                           const QString& current) = 0;
+                                           const QString& current,
+                                           const QString& defaultSuffix) = 0;
 };
 
 // The desktop's file dialogs.
@@ -25,8 +28,8 @@ class QtFilePrompter final : public FilePrompter {
   public:
     std::optional<QString> askOpen(QWidget* parent, const QString& filter,
                                    const QString& current) override;
-    std::optional<QString> askSave(QWidget* parent, const QString& filter,
-                                   const QString& current) override;
+    std::optional<QString> askSave(QWidget* parent, const QString& filter, const QString& current,
+                                   const QString& defaultSuffix) override;
 };
 
 class CommonDialog {
@@ -34,7 +37,9 @@ class CommonDialog {
     explicit CommonDialog(FilePrompter* prompter) : prompter_(prompter) {}
 
     QString filter;   // "Image Files|*.jpg;*.gif", descriptions each followed by its patterns
-    QString fileName; // the last file chosen
+    QString fileName; // the last file chosen, or the one to offer first
+    // Saving: the extension a name typed without one gets ("g16", "gro.lst").
+    QString defaultSuffix;
 
     // Show the dialog; false when it was cancelled (fileName is then kept).
     bool showOpen(QWidget* parent);
@@ -44,6 +49,8 @@ class CommonDialog {
     // filters: "Image Files (*.jpg *.gif);;All files (*)"; a description
     // that already ends with its patterns in brackets is kept as it is.
     static QString dialogFilter(const QString& text);
+    // `name` with "." and `suffix` added when its file name has no extension.
+    static QString WithSuffix(const QString& name, const QString& suffix);
 
   private:
     FilePrompter* prompter_;

@@ -9,12 +9,13 @@
 #include "previewwindow.h"
 #include "qtnames.h"
 #include "settings.h"
-#include "targets.h"
+#include "spritesdialog.h"
 #include "twips.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 
@@ -52,8 +54,8 @@ constexpr float kMarkerLeft = 4200, kMarkerTop = 0, kMarkerSize = 255;
 const QString kProgramTitle = QStringLiteral("VELDAR Image converter");
 
 // The open dialog's filters: the classic list first, then GROBs, everything
-// the loader reads, then every file.
-QString OpenFilter() {
+// the loader reads, then every file (or every file first).
+QString OpenFilter(bool everyFileFirst = false) {
     QStringList patterns;
     for (const QByteArray& format : QImageReader::supportedImageFormats())
         patterns << QStringLiteral("*.") + QString::fromLatin1(format);
@@ -65,9 +67,21 @@ QString OpenFilter() {
     for (const grob::OutputKind& kind : grob::OutputKinds())
         grobs << QStringLiteral("*.") +
                      QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
-    return QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
+    grobs << QStringLiteral("*.lst"); // lists of GROBs
+    const QString everyFile = QStringLiteral("All files|*");
+    return (everyFileFirst ? everyFile + u'|' : QString()) +
+           QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
            QStringLiteral("|GROB files|") + grobs.join(u';') + QStringLiteral("|All pictures|") +
-           (patterns + grobs).join(u';') + QStringLiteral("|All files|*");
+           (patterns + grobs).join(u';') + (everyFileFirst ? QString() : u'|' + everyFile);
+}
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// "4 page-flipping frames, 16 shades (.g16)": a kind as the preview names it.
+QString KindName(const grob::OutputKind& kind) {
+    return Latin1(kind.description) + QStringLiteral(" (.") + Latin1(kind.extension) + u')';
 }
 
 void MessageBox(QWidget* parent, const QString& title, const QString& text) {
@@ -163,6 +177,7 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     connect(passingTimer_, &QTimer::timeout, this, [this] { updateStatusLine(); });
 
     buildMenus();
+    addShortcuts();
 
     resize(twips::ToPixels(kDesignedClientWidth),
            twips::ToPixels(kDesignedClientHeight) + menuBar()->sizeHint().height());
@@ -209,6 +224,8 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
     switch (command) {
     case Command::Open:
         return open();
+    case Command::OpenAsKind:
+        return openAs(*kind);
     case Command::Exit:
         close();
         return;
@@ -229,6 +246,25 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
     case Command::None:
         return;
     }
+}
+
+// Keys people type without thinking, beside the classic captions, which
+// carry none: Ctrl+O, Ctrl+C (the preview's kind) and Ctrl+Q here and in the
+// preview window (a text field's own Ctrl+C comes first), Alt+F for the
+// File menu.
+void MainWindow::addShortcuts() {
+    auto add = [this](QKeySequence keys, Qt::ShortcutContext context, auto slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(context);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), Qt::ApplicationShortcut, [this] { open(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_C), Qt::ApplicationShortcut,
+        [this] { copyAsText(preferences_.kind); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), Qt::ApplicationShortcut, [this] { close(); });
+    add(QKeySequence(Qt::ALT | Qt::Key_F), Qt::WindowShortcut, [this] {
+        if (QAction* file = menuBar()->actions().value(0)) menuBar()->setActiveAction(file);
+    });
 }
 
 QAction* MainWindow::menuItem(MenuArray array, int index) const {
@@ -305,30 +341,53 @@ void MainWindow::placeMarker() {
     const int lineHeight = statusLine_->sizeHint().height();
     const QSize bar = frameBar_->isVisible() ? frameBar_->sizeHint() : QSize(0, 0);
     statusLine_->setGeometry(0, clientHeight - lineHeight, clientWidth - bar.width(), lineHeight);
+    // Never cut: shortened with "..." to the room there is, whole in its tooltip.
+    const QString line = QStringLiteral(" ") + statusText_;
+    statusLine_->setText(statusLine_->fontMetrics().elidedText(
+        line, Qt::ElideRight, std::max(0, statusLine_->contentsRect().width())));
     frameBar_->setGeometry(clientWidth - bar.width(), clientHeight - bar.height(), bar.width(),
                            bar.height());
 }
 
 // What the window must not hide: a preparation in force while the preview
-// is open. A passing message shows for a moment in its place.
+// is open, and the preview's kind. A passing message shows for a moment in
+// its place.
 void MainWindow::updateStatusLine(const QString& passing) {
     QString text = passing;
     if (!passing.isEmpty()) {
         passingTimer_->start();
     } else if (preview_ && preview_->isVisible()) {
         const QString prepared = QString::fromStdString(Describe(preferences_.preparation));
-        if (!prepared.isEmpty())
-            text = QStringLiteral("Converting as the preview shows: ") + prepared;
+        text =
+            (prepared.isEmpty() ? QStringLiteral("Converting plainly")
+                                : QStringLiteral("Converting as the preview shows: ") + prepared) +
+            QStringLiteral("; the preview's kind: ") + KindName(preferences_.kind);
     }
-    statusLine_->setText(QStringLiteral(" ") + text);
+    statusText_ = text;
     statusLine_->setToolTip(text);
     statusLine_->setVisible(!text.isEmpty());
     placeMarker();
 }
 
+// The frames of an animation or a list: Page Down or Right for the next,
+// Page Up or Left for the one before, Home and End for the first and last.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (frames_.size() > 1 && (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown))
-        return showFrame(frame_ + (event->key() == Qt::Key_PageDown ? 1 : -1));
+    if (frames_.size() > 1 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_PageDown:
+        case Qt::Key_Right:
+            return showFrame(frame_ + 1);
+        case Qt::Key_PageUp:
+        case Qt::Key_Left:
+            return showFrame(frame_ - 1);
+        case Qt::Key_Home:
+            return showFrame(0);
+        case Qt::Key_End:
+            return showFrame(int(frames_.size()) - 1);
+        default:
+            break;
+        }
+    }
     QMainWindow::keyPressEvent(event);
 }
 
@@ -363,6 +422,7 @@ void MainWindow::firstActivation(int triesLeft) {
         return;
     }
     applyOuterSize();
+    placed_ = true;
     // The preview comes back if it was open at the end of the last run.
     if (preferences_.previewShown) showPreview();
     activated();
@@ -425,7 +485,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (about_) about_->close();
     if (preview_) {
         preferences_.previewShown = preview_->isVisible();
-        preferences_.previewGeometry = Geometry(preview_->geometry());
+        preferences_.previewGeometry = Geometry(preview_->frameGeometry());
         savePreferences();
         preview_->close();
     }
@@ -435,17 +495,26 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // ---- picture loading ---------------------------------------------------
 
 bool MainWindow::loadPicture(const QString& path, QString* error) {
+    return loadPicture(path, std::nullopt, error);
+}
+
+// `as`: the kind of GROB the file holds, whatever its name says.
+bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind> as,
+                             QString* error) {
+    std::optional<grob::OutputKind> grobKind;
     if (path.isEmpty()) {
         pictureBox_->clearPicture();
     } else {
         BusyCursor busy; // a large picture or a metafile can take a moment
         pictureloader::Options options;
         options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
+        options.grobKind = as;
         loading::Picture result = pictureloader::Load(Native(path), options);
         if (!result.ok()) {
             if (error) *error = QString::fromStdString(result.error);
             return false;
         }
+        grobKind = result.grobKind; // a GROB or a list: its kind
         frames_.clear();
         delays_.clear();
         for (loading::Frame& frame : result.frames) {
@@ -456,17 +525,35 @@ bool MainWindow::loadPicture(const QString& path, QString* error) {
         pictureBox_->setPicture(frames_.front());
     }
     if (path.isEmpty()) frames_.clear(), delays_.clear(), frame_ = 0;
+    openedAs_ = as;
     updateFrameBar();
     pictureFrame_->setTitle(path);
     pictureFrame_->setToolTip(path); // the caption is cut at the frame's width
     marker_->hide();
+    if (grobKind) showGrobAsItIs(*grobKind);
     if (preview_) preview_->refresh();
     return true;
 }
 
-bool MainWindow::loadPictureOrSay(const QString& path) {
+// A GROB is what it is already: shown in its own kind with nothing
+// prepared, it converts to the same bytes again (the user may still
+// prepare it).
+void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
+    grob::Choices plain = preferences_;
+    plain.kind = kind;
+    plain.preparation = grob::Preparation{};
+    if (preview_) {
+        preview_->setChoices(plain); // the main window follows the preview's changes
+    } else if (plain.kind.extension != preferences_.kind.extension ||
+               !preferences_.preparation.neutral() || preferences_.preparation.upscale) {
+        static_cast<grob::Choices&>(preferences_) = plain;
+        savePreferences();
+    }
+}
+
+bool MainWindow::loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as) {
     QString error;
-    if (loadPicture(path, &error)) return true;
+    if (loadPicture(path, as, &error)) return true;
     showFailure(QStringLiteral("Cannot open \"%1\":\n%2.").arg(path, error));
     return false;
 }
@@ -475,6 +562,14 @@ void MainWindow::open() {
     openDialog_.filter = OpenFilter();
     if (!openDialog_.showOpen(this)) return;
     loadPictureOrSay(openDialog_.fileName);
+}
+
+// For a GROB whose name does not say its kind (many published ones have no
+// extension at all). The open dialog lists every file first.
+void MainWindow::openAs(const grob::OutputKind& kind) {
+    openDialog_.filter = OpenFilter(true);
+    const bool chosen = openDialog_.showOpen(this);
+    if (chosen) loadPictureOrSay(openDialog_.fileName, kind);
 }
 
 // The drop is finished first, so that the program the files came from never
@@ -500,54 +595,131 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // ---- conversion --------------------------------------------------------
 
-pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
-    pipeline::Request request;
-    request.source =
-        pipeline::Source::Loaded(pictureBox_->picture(), Native(pictureFrame_->title()));
-    request.kind = kind;
-    request.series = series_;
+windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make make) const {
+    windowjob::Job job;
+    job.picture = pictureBox_->picture();
+    job.frames = frames_;
+    job.path = pictureFrame_->title();
+    job.grobKind = openedAs_;
+    job.kind = kind;
+    job.series = series_;
     // What you see is what you convert: the preparation applies while the
     // preview window is open.
-    if (preview_ && preview_->isVisible()) request.preparation = preferences_.preparation;
-    return request;
+    if (preview_ && preview_->isVisible()) job.preparation = preferences_.preparation;
+    job.make = make;
+    return job;
 }
 
-// Asks where to write (cancelled: nothing converted, nothing changed), then
-// writes the request's one output there; a failure is said and leaves the
-// marker as it was.
-std::optional<pipeline::Result> MainWindow::saveAs(const QString& filter, pipeline::Request request,
-                                                   pipeline::Product product) {
+QString MainWindow::suggestedName(const QString& extension) const {
+    const QString picture = pictureFrame_->title();
+    const QString again = savedNames_.value(picture + u'\n' + extension);
+    if (!again.isEmpty()) return again;
+    if (picture.isEmpty()) return lastFolder_;
+    const QString name =
+        QFileInfo(Shown(cmdline::OutputName(Native(picture), Native(extension)))).fileName();
+    const QString folder = QFileInfo(picture).path();
+    return QDir(folder.isEmpty() ? lastFolder_ : folder).filePath(name);
+}
+
+std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
+                                                     const QString& extension, windowjob::Job job) {
     saveDialog_.filter = filter;
+    saveDialog_.defaultSuffix = extension;
+    saveDialog_.fileName = suggestedName(extension);
     if (!saveDialog_.showSave(this)) return std::nullopt;
-    request.outputs = {{product, pipeline::Target::File(Native(saveDialog_.fileName))}};
-    pipeline::Context context;
-    context.audience = pipeline::Audience::Window;
+    job.file = saveDialog_.fileName;
+    savedNames_[job.path + u'\n' + extension] = job.file;
+    lastFolder_ = QFileInfo(job.file).path();
     BusyCursor busy;
-    pipeline::Result result = pipeline::Convert(request, context);
-    if (!result.ok()) {
+    windowjob::Outcome outcome = windowjob::Run(job);
+    if (!outcome.ok()) {
         showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
-                        .arg(saveDialog_.fileName, QString::fromStdString(result.cause)));
+                        .arg(outcome.file.isEmpty() ? job.file : outcome.file, outcome.cause));
         return std::nullopt;
     }
     marker_->show();
-    return result;
+    return outcome;
 }
 
 void MainWindow::convertTo(const grob::OutputKind& kind) {
-    saveAs(menutable::SaveFilter(kind), requestFor(kind), pipeline::Product::Grob);
+    saveAs(menutable::SaveFilter(kind), Latin1(kind.extension),
+           jobFor(kind, windowjob::Make::Grob));
 }
 
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
-    pipeline::Request request = requestFor(kind);
-    request.source.frames =
-        frames_.empty() ? std::vector<std::shared_ptr<const grob::Image>>{pictureBox_->picture()}
-                        : frames_;
-    request.cutting.frames = true;
+    windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
+    job.sprites.frames = true;
+    job.sprites.list = true;
+    if (const auto made = saveAs(menutable::ListFilter(kind), menutable::ListExtension(kind), job))
+        updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(made->pictures));
+}
+
+void MainWindow::showSprites() {
+    if (sprites_) {
+        sprites_->raise();
+        sprites_->activateWindow();
+        return;
+    }
+    const QString prepared = preview_ && preview_->isVisible()
+                                 ? QString::fromStdString(Describe(preferences_.preparation))
+                                 : QString();
+    const QString what =
+        QStringLiteral("Each GROB a %1, %2.")
+            .arg(KindName(preferences_.kind),
+                 prepared.isEmpty() ? QStringLiteral("converted plainly")
+                                    : QStringLiteral("prepared as the preview shows: ") + prepared);
+    sprites_ =
+        new SpritesDialog(lastSprites_, what,
+                          preview_ ? static_cast<QWidget*>(preview_) : static_cast<QWidget*>(this));
+    sprites_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sprites_, &QDialog::accepted, this, [this] {
+        lastSprites_ = sprites_->sprites();
+        saveSprites(lastSprites_);
+    });
+    sprites_->open();
+}
+
+// The sprite tools as the command line has them: the picture's file read
+// again (every frame, its transparency for the masks; a GROB as the kind it
+// was opened as).
+void MainWindow::saveSprites(const windowjob::Sprites& sprites) {
+    const grob::OutputKind kind = preferences_.kind;
+    windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
+    job.sprites = sprites;
+    job.readFile = !job.path.isEmpty();
     const QString extension =
-        QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
-    if (const auto result = saveAs(QStringLiteral("GROB list (*.%1.lst)|*.lst").arg(extension),
-                                   request, pipeline::Product::List))
-        updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(result->pictures));
+        sprites.list ? menutable::ListExtension(kind) : Latin1(kind.extension);
+    const QString filter = sprites.list ? menutable::ListFilter(kind) : menutable::SaveFilter(kind);
+    const auto made = saveAs(filter, extension, job);
+    if (!made) return;
+    QString said = made->written.size() == 1
+                       ? QStringLiteral("Wrote %1 GROB%2 to %3")
+                             .arg(made->pictures)
+                             .arg(made->pictures == 1 ? QString() : QStringLiteral("s"))
+                             .arg(QFileInfo(made->written.front()).fileName())
+                       : QStringLiteral("Wrote %1 files, %2 to %3")
+                             .arg(made->written.size())
+                             .arg(QFileInfo(made->written.front()).fileName(),
+                                  QFileInfo(made->written.back()).fileName());
+    for (const QString& note : made->notes)
+        said += QStringLiteral("; ") + note;
+    updateStatusLine(said + u'.');
+}
+
+// The bare object, as a calculator's command line or an emulator takes it
+// pasted (files written with --text keep their %%HP: line).
+void MainWindow::copyAsText(const grob::OutputKind& kind) {
+    const windowjob::Outcome made = windowjob::Run(jobFor(kind, windowjob::Make::BareText));
+    if (!made.ok()) {
+        showFailure(QStringLiteral("Cannot copy the GROB:\n%1.").arg(made.cause));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(
+        reinterpret_cast<const char*>(made.bytes.data()), qsizetype(made.bytes.size())));
+    updateStatusLine(QStringLiteral("Copied the %1 as text: %2 x %3 dots.")
+                         .arg(Latin1(kind.description))
+                         .arg(made.dotsWide)
+                         .arg(made.dotsHigh));
 }
 
 // The frames of an animation or a list: one shown at a time.
@@ -566,27 +738,6 @@ void MainWindow::updateFrameBar() {
         frameCounter_->setText(
             QStringLiteral("Frame %1 of %2").arg(frame_ + 1).arg(frames_.size()));
     placeMarker();
-}
-
-void MainWindow::copyAsText(const grob::OutputKind& kind) {
-    pipeline::Request request = requestFor(kind);
-    request.outputs = {{pipeline::Product::GrobText, pipeline::Target::Memory()}};
-    pipeline::Context context;
-    context.audience = pipeline::Audience::Window;
-    const pipeline::Result result = pipeline::Convert(request, context);
-    if (!result.ok()) {
-        showFailure(
-            QStringLiteral("Cannot copy the GROB:\n%1.").arg(QString::fromStdString(result.cause)));
-        return;
-    }
-    const std::vector<std::uint8_t>& text = result.made.front().bytes;
-    QGuiApplication::clipboard()->setText(
-        QString::fromLatin1(reinterpret_cast<const char*>(text.data()), qsizetype(text.size())));
-    updateStatusLine(
-        QStringLiteral("Copied the %1 as text: %2 x %3 dots.")
-            .arg(QString::fromLatin1(kind.description.data(), qsizetype(kind.description.size())))
-            .arg(result.dotsWide)
-            .arg(result.dotsHigh));
 }
 
 // ---- series and settings file ------------------------------------------
@@ -621,8 +772,14 @@ void MainWindow::saveWindowSettings() {
     // The window as it stands: its outer frame in whole pixels, as twips. A
     // batch run has left the file as the window was placed.
     if (batch_) return;
-    const settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
-                                          series_ == grob::Series::HP48};
+    settings::WindowSettings values{twipsLeft(), twipsTop(), twipsWidth(), twipsHeight(),
+                                    series_ == grob::Series::HP48};
+    // Closed before the window system framed it: the outer size asked for
+    // is the one it stands at (its frame is not yet counted in).
+    if (!placed_ && outerSize_) {
+        values.width = float(twips::FromPixels(outerSize_->width()));
+        values.height = float(twips::FromPixels(outerSize_->height()));
+    }
     const std::string error = settings::Save(Native(options_.settingsPath), values);
     if (!error.empty()) {
         std::FILE* out = options_.errors ? options_.errors : stderr;
@@ -642,7 +799,7 @@ void MainWindow::showPreview() {
                 return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
                                      pictureFrame_->title(), series_, frames_, delays_};
             },
-            options_.messenger, this);
+            options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
@@ -653,46 +810,95 @@ void MainWindow::showPreview() {
         connect(preview_, &QDialog::finished, this, [this] {
             if (closing_) return;
             preferences_.previewShown = false;
-            preferences_.previewGeometry = Geometry(preview_->geometry());
+            preferences_.previewGeometry = Geometry(preview_->frameGeometry());
             savePreferences();
             updateStatusLine();
         });
+        connect(preview_, &PreviewWindow::saveGrobRequested, this,
+                [this] { convertTo(preferences_.kind); });
+        connect(preview_, &PreviewWindow::copyRequested, this,
+                [this] { copyAsText(preferences_.kind); });
+        connect(preview_, &PreviewWindow::spritesRequested, this, &MainWindow::showSprites);
+        connect(preview_, &PreviewWindow::filesDropped, this, &MainWindow::loadFirstDropped);
         preferences_.previewShown = true;
-        placePreview();
+        const QRect meant = placePreview();
         savePreferences();
         preview_->show();
         // A window manager may place a new window where it likes (over its
-        // parent, say): it goes where it was meant to once it is shown.
-        const QPoint meant = preview_->pos();
-        QTimer::singleShot(0, preview_, [preview = preview_, meant] {
-            if (preview && preview->pos() != meant) preview->move(meant);
-        });
+        // parent, say), and draws its frame only once it is shown: the
+        // window goes where it was meant to once it has its frame.
+        settlePreview(meant, 100);
     }
     preview_->show();
     preview_->raise();
     updateStatusLine();
 }
 
-// Where it stood last time; the first time beside this window, on the screen.
-void MainWindow::placePreview() {
+// The room a window has: the available part of the screen `at` is on (the
+// primary screen when it is on none).
+static QRect RoomAt(const QPoint& at, const QScreen* fallback) {
+    const QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = fallback ? fallback : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// `frame` moved (and made smaller if need be) to lie within `room`.
+static QRect Within(QRect frame, const QRect& room) {
+    frame.setSize(frame.size().boundedTo(room.size()));
+    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() + 1 - frame.height()));
+    return frame;
+}
+
+// Where it stood last time, frame and all; the first time beside this
+// window. Always within the screen. Returns the frame meant.
+QRect MainWindow::placePreview() {
+    // The frame the window manager draws, as it drew this window's.
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(),
+                           outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QSize least = preview_->minimumSizeHint().grownBy(margins);
+    QRect frame;
     if (preferences_.previewGeometry) {
         const WindowGeometry& stood = *preferences_.previewGeometry;
-        preview_->setGeometry(stood.x, stood.y, stood.width, stood.height);
+        frame = QRect(stood.x, stood.y, stood.width, stood.height);
+    } else {
+        // To the right of this window; else to its left; else at the
+        // screen's right edge, narrower (down to its least width) so as to
+        // leave this window's menus in sight.
+        const QRect room = RoomAt(outer.center(), screen());
+        frame = QRect(QPoint(0, 0), preview_->size().grownBy(margins).boundedTo(room.size()));
+        int x = outer.right() + 8;
+        if (x + frame.width() - 1 > room.right()) x = outer.left() - 8 - frame.width();
+        if (x < room.left()) {
+            const int menus = outer.left() + 320;
+            frame.setWidth(std::clamp(room.right() + 1 - menus, least.width(), frame.width()));
+            x = room.right() + 1 - frame.width();
+        }
+        frame.moveTo(x, outer.top());
+    }
+    frame.setSize(frame.size().expandedTo(least));
+    frame = Within(frame, RoomAt(frame.center(), screen()));
+    preview_->resize(frame.size().shrunkBy(margins).expandedTo(preview_->minimumSizeHint()));
+    preview_->move(frame.topLeft()); // the frame's corner
+    return frame;
+}
+
+// Once the window manager has framed the window (or after `triesLeft`
+// hundredths of a second), its frame is put exactly where it was meant to be.
+void MainWindow::settlePreview(QRect frame, int triesLeft) {
+    if (!preview_ || closing_) return;
+    const bool framed = preview_->frameGeometry() != preview_->geometry();
+    const bool exposed = preview_->windowHandle() && preview_->windowHandle()->isExposed();
+    if (triesLeft > 0 && !(framed && exposed)) {
+        QTimer::singleShot(10, this,
+                           [this, frame, triesLeft] { settlePreview(frame, triesLeft - 1); });
         return;
     }
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const QRect main = frameGeometry();
-    const QSize size = preview_->sizeHint();
-    // To the right of this window; else to its left; else as far right as
-    // the screen allows, leaving this window's menus in sight.
-    int x = main.right() + 8;
-    if (x + size.width() > room.right()) x = main.left() - 8 - size.width();
-    if (x < room.left())
-        x = std::max({room.left(), room.right() - size.width(), main.left() + 320});
-    const int y =
-        std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
-    preview_->move(x, y);
+    const QSize margins = preview_->frameGeometry().size() - preview_->size();
+    const QSize inner = (frame.size() - margins).expandedTo(preview_->minimumSizeHint());
+    if (preview_->size() != inner) preview_->resize(inner);
+    if (preview_->frameGeometry().topLeft() != frame.topLeft()) preview_->move(frame.topLeft());
 }
 
 PreviewWindow* MainWindow::previewWindow() const {
@@ -725,4 +931,8 @@ void MainWindow::showAbout() {
 
 AboutDialog* MainWindow::aboutDialog() const {
     return about_.data();
+}
+
+SpritesDialog* MainWindow::spritesDialog() const {
+    return sprites_.data();
 }

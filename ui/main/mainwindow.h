@@ -3,10 +3,10 @@
 #pragma once
 
 #include "commondialog.h"
-#include "conversion.h"
 #include "menutable.h"
 #include "preferences.h"
 #include "settings.h"
+#include "windowjob.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -26,6 +26,7 @@ class QTimer;
 class PictureBox;
 class AboutDialog;
 class PreviewWindow;
+class SpritesDialog;
 struct AboutServices;
 
 class MainWindow final : public QMainWindow {
@@ -50,10 +51,16 @@ class MainWindow final : public QMainWindow {
 
     // What the menu items do.
     void open();
+    // A GROB file read as `kind`, whatever its name says.
+    void openAs(const grob::OutputKind& kind);
     void convertTo(const grob::OutputKind& kind);
+    // The bare text object on the clipboard.
     void copyAsText(const grob::OutputKind& kind);
     // Every frame of the picture shown (an animation, a list) as one list.
     void convertFramesTo(const grob::OutputKind& kind);
+    // The sprite tools, in the preview's kind: asks how, then where.
+    void showSprites();
+    void saveSprites(const windowjob::Sprites& sprites);
     // Shows frame `index` of an animation or a list (counting round).
     void showFrame(int index);
     int frameShown() const { return frame_; }
@@ -86,6 +93,7 @@ class MainWindow final : public QMainWindow {
     // passing message (a copy made, say).
     QLabel* statusLine() const { return statusLine_; }
     AboutDialog* aboutDialog() const;
+    SpritesDialog* spritesDialog() const;
     // Exit status for the process: 0, or 1 after a failed batch run.
     int exitCode() const { return exitCode_; }
 
@@ -100,9 +108,13 @@ class MainWindow final : public QMainWindow {
 
   private:
     void buildMenus();
+    void addShortcuts();
     void run(Command command, const grob::OutputKind* kind);
     void loadFirstDropped(const QStringList& files);
-    bool loadPictureOrSay(const QString& path);
+    bool loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as = {});
+    bool loadPicture(const QString& path, std::optional<grob::OutputKind> as, QString* error);
+    // A GROB opened: the preview shows it in its own kind, prepared by nothing.
+    void showGrobAsItIs(const grob::OutputKind& kind);
     void showFailure(const QString& text);
     void firstActivation(int triesLeft);
     void activated();
@@ -113,16 +125,23 @@ class MainWindow final : public QMainWindow {
     void placeMarker();
     void updateStatusLine(const QString& passing = {});
     void updateFrameBar();
-    void placePreview();
+    QRect placePreview();
+    void settlePreview(QRect frame, int triesLeft);
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
     void restoreWindowSettings();
     void saveWindowSettings();
     void savePreferences();
-    // The request for the picture shown, prepared while the preview is open.
-    pipeline::Request requestFor(const grob::OutputKind& kind) const;
-    std::optional<pipeline::Result> saveAs(const QString& filter, pipeline::Request request,
-                                           pipeline::Product product);
+    // The job for the picture shown, prepared while the preview is open.
+    windowjob::Job jobFor(const grob::OutputKind& kind, windowjob::Make make) const;
+    // Asks where to write (`extension` offered and added to a name without
+    // one), then runs the job; nothing when cancelled or failed (said).
+    std::optional<windowjob::Outcome> saveAs(const QString& filter, const QString& extension,
+                                             windowjob::Job job);
+    // The name the save dialog offers: the picture's name with `extension`,
+    // beside it (or in the last folder used); the last name chosen for the
+    // same picture and extension.
+    QString suggestedName(const QString& extension) const;
 
     Options options_;
     std::unique_ptr<FilePrompter> ownPrompter_;
@@ -142,6 +161,7 @@ class MainWindow final : public QMainWindow {
     std::vector<int> delays_;
     int frame_ = 0;
     QTimer* saveTimer_ = nullptr;
+    QString statusText_; // the foot line whole (it is shown elided)
     // The frame's size in twips as the frame rule set it (4575 x 3615 as designed).
     float frameTwipsWidth_ = 4575;
     float frameTwipsHeight_ = 3615;
@@ -151,6 +171,13 @@ class MainWindow final : public QMainWindow {
     QPointer<AboutDialog> about_;
     Preferences preferences_;
     QPointer<PreviewWindow> preview_;
+    QPointer<SpritesDialog> sprites_;
+    windowjob::Sprites lastSprites_;
+    // The kind a GROB was opened as, when the name does not say it.
+    std::optional<grob::OutputKind> openedAs_;
+    // The names saved, by picture and extension; the folder saved into last.
+    QMap<QString, QString> savedNames_;
+    QString lastFolder_;
     QPointer<QWindow> lastFocusWindow_;
     // Where the window was placed at start (read, or the fallback); a batch
     // run leaves them in the settings file.
@@ -162,6 +189,7 @@ class MainWindow final : public QMainWindow {
     bool batch_ = false;
     bool shownOnce_ = false;
     bool activatedOnce_ = false;
+    bool placed_ = false; // the outer size made what was asked, the frame known
     bool closing_ = false;
     int exitCode_ = 0;
 };

@@ -5,14 +5,27 @@ namespace menutable {
 const std::vector<Item>& Items() {
     using enum MenuArray;
     using Command::ConvertTo, Command::CopyAsText, Command::Open, Command::Exit,
-        Command::SeriesHP48, Command::SeriesHP49, Command::ShowPreview, Command::ListOfFrames;
+        Command::SeriesHP48, Command::SeriesHP49, Command::ShowPreview, Command::ListOfFrames,
+        Command::OpenAsKind;
     static const QString convert = QStringLiteral("Convert to...");
     static const QString copy = QStringLiteral("Copy as text");
     static const QString list = QStringLiteral("All frames as a list");
+    static const QString openAs = QStringLiteral("Open as kind");
     static const std::vector<Item> items = {
         {Main, 1, "File...", {}},
         {File, 1, "Open", "File...", Open},
         {File, 2, "Exit", "File...", Exit},
+        // After the classic items, numbered as "Convert to..." numbers its kinds.
+        {OpenAs, 9, "-", "File..."},
+        {Main, 6, openAs, "File..."},
+        {OpenAs, 1, "4-bit GROB       (VELDAR 16 shades)", openAs, OpenAsKind, "gro4"},
+        {OpenAs, 2, "2-bit GROB       (VELDAR 4 shades)", openAs, OpenAsKind, "gro2"},
+        {OpenAs, 3, "1-bit GROB       (STANDARD)", openAs, OpenAsKind, "gro"},
+        {OpenAs, 4, "-", openAs},
+        {OpenAs, 5, "2-frames GROB  (PAGE-FLIPPING 4 shades)", openAs, OpenAsKind, "g04"},
+        {OpenAs, 6, "3-frames GROB  (PAGE-FLIPPING 8 shades)", openAs, OpenAsKind, "g08"},
+        {OpenAs, 7, "4-frames GROB  (PAGE-FLIPPING 16 shades)", openAs, OpenAsKind, "g16"},
+        {OpenAs, 8, "5-frames GROB  (PAGE-FLIPPING 32 shades)", openAs, OpenAsKind, "g32"},
         {Main, 2, convert, {}},
         {Action, 1, "4-bit GROB       (VELDAR 16 shades)", convert, ConvertTo, "gro4"},
         {Action, 2, "2-bit GROB       (VELDAR 4 shades)", convert, ConvertTo, "gro2"},
@@ -54,6 +67,15 @@ QString SaveFilter(const grob::OutputKind& kind) {
     const QString extension =
         QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
     return QStringLiteral("GROB image (*.%1)|*.%1").arg(extension);
+}
+
+QString ListFilter(const grob::OutputKind& kind) {
+    return QStringLiteral("GROB list (*.%1)|*.%1").arg(ListExtension(kind));
+}
+
+QString ListExtension(const grob::OutputKind& kind) {
+    return QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size())) +
+           QStringLiteral(".lst");
 }
 
 } // namespace menutable

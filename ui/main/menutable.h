@@ -12,12 +12,13 @@
 #include <vector>
 
 // The menus, as the items' places are counted: each item has its index within its menu.
-enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview, ListOf };
+enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview, ListOf, OpenAs };
 
 // What choosing an item does.
 enum class Command {
     None,         // a menu title or a separator
     Open,         // File... > Open
+    OpenAsKind,   // File... > Open as kind > a kind: a GROB file whose name does not say its kind
     Exit,         // File... > Exit
     ConvertTo,    // Convert to... > a kind: asks for the file and writes it
     CopyAsText,   // Copy as text > a kind: the text form on the clipboard
@@ -36,7 +37,7 @@ struct Item {
     QString caption; // "-" is a separator line
     QString parent;  // caption of the menu title it sits under; empty on the bar
     Command command = Command::None;
-    std::string_view kind = {}; // ConvertTo and CopyAsText: the kind's extension
+    std::string_view kind = {}; // the kind items: the kind's extension
     bool checked = false;       // the series items: checked when the window is created
 };
 
@@ -44,5 +45,9 @@ const std::vector<Item>& Items();
 
 // The save dialog's filter for a kind: "GROB image (*.g16)|*.g16".
 QString SaveFilter(const grob::OutputKind& kind);
+// A list's, named as the command line names lists: "GROB list (*.g16.lst)|*.g16.lst".
+QString ListFilter(const grob::OutputKind& kind);
+// "g16.lst": the kind is part of a list's name, so that reading it back knows it.
+QString ListExtension(const grob::OutputKind& kind);
 
 } // namespace menutable

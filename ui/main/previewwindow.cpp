@@ -1,25 +1,28 @@
 #include "previewwindow.h"
 
+#include "commondialog.h"
 #include "grob/options.h"
+#include "picturebox.h"
 #include "preview.h"
-#include "qtnames.h"
+#include "previewcanvas.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFutureWatcher>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QPaintEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWheelEvent>
@@ -53,36 +56,58 @@ int FitIndex(const grob::Preparation& p) {
     return int(&preset - grob::kFitPresets.data());
 }
 
-// Shows the preview image as it is, painting only what is exposed: a large
-// preview costs the window no conversion of its own.
-class Canvas final : public QWidget {
+// A label whose wrapped text always has the height it needs: the layout
+// gives the room to it, never draws it over its neighbours.
+class WrappedLabel final : public QLabel {
   public:
-    using QWidget::QWidget;
-    void setImage(const QImage& image) {
-        image_ = image;
-        setFixedSize(image.size());
-        update();
+    explicit WrappedLabel(QWidget* parent) : QLabel(parent) { setWordWrap(true); }
+    void setWrappedText(const QString& text) {
+        setText(text);
+        fitHeight();
     }
 
   protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (image_.isNull()) return;
-        QPainter painter(this);
-        painter.drawImage(event->rect(), image_, event->rect());
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fitHeight();
     }
 
   private:
-    QImage image_;
+    // The text's height at the present width (heightForWidth would count
+    // the minimum height set before).
+    void fitHeight() {
+        const QMargins margins = contentsMargins();
+        const int room = std::max(1, width() - margins.left() - margins.right() - 2 * margin());
+        const int height = fontMetrics()
+                               .boundingRect(QRect(0, 0, room, 1 << 20),
+                                             int(alignment()) | Qt::TextWordWrap, text())
+                               .height() +
+                           margins.top() + margins.bottom() + 2 * margin();
+        if (height != minimumHeight()) setMinimumHeight(height);
+    }
 };
+
+// An RGBX picture over pixels that `owner` keeps alive.
+QImage ImageOf(const grob::Image& picture) {
+    return QImage(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
+                  picture.height, qsizetype(picture.width) * 4, QImage::Format_RGBX8888);
+}
 
 } // namespace
 
+// A drawing as it comes back from its thread.
+struct PreviewWindow::Drawn {
+    windowjob::Outcome outcome;
+    QImage dots; // one pixel a dot, in the view's colours
+};
+
 PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSource()> source,
-                             Messenger messenger, QWidget* parent)
+                             Messenger messenger, FilePrompter* prompter, QWidget* parent)
     : QDialog(parent, Qt::Window), preferences_(std::move(preferences)), source_(std::move(source)),
-      messenger_(std::move(messenger)) {
+      messenger_(std::move(messenger)), prompter_(prompter) {
     setWindowTitle(QStringLiteral("Preview - VELDAR Image converter"));
     setModal(false);
+    setAcceptDrops(true);
 
     kindBox = new QComboBox(this);
     for (const grob::OptionChoice& kind : grob::kKindChoices)
@@ -112,6 +137,9 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     for (const grob::DitherMethod& method : grob::kDitherMethods)
         ditherBox->addItem(Latin1(method.label), Latin1(method.name));
     ditherBox->setToolTip(Latin1(Entry("dither").help));
+    resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
+    resetButton->setToolTip(
+        QStringLiteral("Natural size, no change of tone, no dithering: the plain conversion."));
     zoom = new QSpinBox(this);
     FromTable(zoom, Entry("zoom"));
     zoom->setSuffix(QStringLiteral(" x"));
@@ -123,72 +151,97 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     play = new QCheckBox(QStringLiteral("Play the frames"), this);
     play->setToolTip(
         QStringLiteral("An animation's frames at its own pace, a list's GROBs in turn."));
+    showFitted = new QCheckBox(QStringLiteral("Before: the picture as fitted"), this);
+    showFitted->setToolTip(QStringLiteral(
+        "Before and after: the picture as fitted, before its tone, dithering and shades, in "
+        "place of the calculator's view."));
+    saveGrobButton = new QPushButton(QStringLiteral("Save GROB..."), this);
+    saveGrobButton->setToolTip(QStringLiteral("Writes the GROB shown, in the preview's kind."));
+    copyButton = new QPushButton(QStringLiteral("Copy as text"), this);
+    copyButton->setToolTip(
+        QStringLiteral("The GROB shown on the clipboard as the bare text object, ready to paste "
+                       "into a calculator's or an emulator's command line."));
+    spritesButton = new QPushButton(QStringLiteral("Sprites..."), this);
+    spritesButton->setToolTip(QStringLiteral(
+        "Every frame, tiles and masks, as numbered files or one list, in the preview's kind."));
+    saveButton = new QPushButton(QStringLiteral("Save as PNG..."), this);
+    saveButton->setToolTip(QStringLiteral("The calculator's view as a PNG picture."));
+    // Enter in a control takes its value; it never presses a button.
+    for (QPushButton* button : {resetButton, saveGrobButton, copyButton, spritesButton, saveButton})
+        button->setAutoDefault(false);
     playTimer_ = new QTimer(this);
     playTimer_->setSingleShot(true);
-    saveButton = new QPushButton(QStringLiteral("Save as PNG..."), this);
     pool_.setMaxThreadCount(1);
-    fitCache_ = std::make_shared<pipeline::FitCache>();
+    memory_ = std::make_shared<windowjob::Memory>();
     busyTimer_ = new QTimer(this);
     busyTimer_->setSingleShot(true);
     busyTimer_->setInterval(100);
 
+    // The controls in a column of their own, which scrolls on a low screen.
+    auto* controls = new QWidget(this);
     auto* size = new QHBoxLayout;
     size->addWidget(fitWidth);
-    size->addWidget(new QLabel(QStringLiteral("x"), this));
+    size->addWidget(new QLabel(QStringLiteral("x"), controls));
     size->addWidget(fitHeight);
-    auto* form = new QFormLayout;
+    auto* form = new QFormLayout(controls);
     form->addRow(Latin1(Entry("kind").label), kindBox);
     form->addRow(Latin1(Entry("fit").label), fitBox);
     form->addRow(QStringLiteral("Size"), size);
-    form->addRow(QString(), upscale);
+    form->addRow(upscale);
     form->addRow(Latin1(Entry("brightness").label), brightness);
     form->addRow(Latin1(Entry("contrast").label), contrast);
     form->addRow(Latin1(Entry("gamma").label), gamma);
-    form->addRow(QString(), invert);
+    form->addRow(invert);
     form->addRow(Latin1(Entry("dither").label), ditherBox);
+    form->addRow(QString(), resetButton);
     form->addRow(Latin1(Entry("zoom").label), zoom);
-    form->addRow(QString(), fitToWindow);
-    form->addRow(QString(), play);
-    view_ = new Canvas(this);
+    form->addRow(fitToWindow);
+    form->addRow(play);
+    form->addRow(showFitted);
+    auto* column = new QScrollArea(this);
+    column->setObjectName(QStringLiteral("controls"));
+    column->setWidget(controls);
+    column->setWidgetResizable(true);
+    column->setFrameShape(QFrame::NoFrame);
+    column->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    column->setFixedWidth(controls->sizeHint().width() +
+                          column->verticalScrollBar()->sizeHint().width());
+    column->setMinimumHeight(std::min(controls->sizeHint().height(), 160));
+
+    canvas = new PreviewCanvas(this);
     scroll_ = new QScrollArea(this);
-    scroll_->setWidget(view_);
+    scroll_->setWidget(canvas);
     scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // A 131 x 80 screen at zoom 4 fits without scroll bars.
-    const preview::Size screens = preview::PreviewSize(0, 0, 4);
-    scroll_->setMinimumSize(int(screens.width) + 2 * scroll_->frameWidth() + 2,
-                            int(screens.height) + 2 * scroll_->frameWidth() + 2);
+    scroll_->setMinimumSize(160, 100);
     scroll_->viewport()->installEventFilter(this);
-    info_ = new QLabel(this);
-    info_->setWordWrap(true);
-    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* wrapped = new WrappedLabel(this);
+    info = wrapped;
+    info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     busyLabel_ = new QLabel(QStringLiteral("Drawing..."), this);
     busyLabel_->hide();
     connect(busyTimer_, &QTimer::timeout, busyLabel_, &QWidget::show);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(busyLabel_);
-    bottom->addStretch(1);
-    bottom->addWidget(saveButton);
+    // The actions two by two, so that they never widen the window.
+    auto* actions = new QGridLayout;
+    actions->addWidget(busyLabel_, 0, 0, 2, 1);
+    actions->setColumnStretch(0, 1);
+    actions->addWidget(saveGrobButton, 0, 1);
+    actions->addWidget(copyButton, 0, 2);
+    actions->addWidget(spritesButton, 1, 1);
+    actions->addWidget(saveButton, 1, 2);
     auto* right = new QVBoxLayout;
     right->addWidget(scroll_, 1);
-    right->addWidget(info_);
-    right->addLayout(bottom);
+    right->addWidget(info);
+    right->addLayout(actions);
     auto* layout = new QHBoxLayout(this);
-    layout->addLayout(form);
+    layout->addWidget(column);
     layout->addLayout(right, 1);
+    // A 131 x 80 screen at zoom 2 (the first zoom) without scroll bars.
+    const preview::Size screens = preview::PreviewSize(0, 0, 2);
+    resize(column->width() + int(screens.width) + 40,
+           std::max(controls->sizeHint().height() + 24, int(screens.height) + 130));
 
-    // The controls as the preferences left them.
-    const grob::Preparation& p = preferences_.preparation;
-    kindBox->setCurrentIndex(kindBox->findData(Latin1(preferences_.kind.extension)));
-    fitBox->setCurrentIndex(FitIndex(p));
-    fitWidth->setValue(p.fits() ? p.fitWidth : grob::kScreens[0].width);
-    fitHeight->setValue(p.fits() ? p.fitHeight : grob::kScreens[0].height);
-    upscale->setChecked(p.upscale);
-    brightness->setValue(int(p.brightness));
-    contrast->setValue(int(p.contrast));
-    gamma->setValue(p.gamma);
-    invert->setChecked(p.invert);
-    ditherBox->setCurrentIndex(ditherBox->findData(Latin1(grob::NameOfDither(p.dither))));
-    zoom->setValue(preferences_.zoom);
+    showControls();
 
     auto changed = [this] {
         if (building_) return;
@@ -198,11 +251,24 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     };
     for (QComboBox* box : {kindBox, fitBox, ditherBox})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast, zoom})
+    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast})
         connect(box, &QSpinBox::valueChanged, this, changed);
     connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
     for (QCheckBox* box : {upscale, invert})
         connect(box, &QCheckBox::toggled, this, changed);
+    // The zoom only enlarges what is shown: nothing is drawn again.
+    connect(zoom, &QSpinBox::valueChanged, this, [this](int value) {
+        if (building_) return;
+        preferences_.zoom = value;
+        canvas->setZoom(value);
+        Q_EMIT preferencesChanged();
+    });
+    connect(resetButton, &QPushButton::clicked, this, [this] {
+        grob::Choices plain = preferences_;
+        plain.preparation = grob::Preparation{};
+        setChoices(plain);
+    });
+    connect(showFitted, &QCheckBox::toggled, canvas, &PreviewCanvas::setShowFitted);
     connect(play, &QCheckBox::toggled, this, [this](bool on) {
         playing_ = on ? 0 : -1;
         if (!on) playTimer_->stop();
@@ -219,9 +285,43 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         if (on) zoom->setValue(zoomThatFits());
     });
     connect(saveButton, &QPushButton::clicked, this, [this] { savePng({}); });
+    connect(saveGrobButton, &QPushButton::clicked, this, &PreviewWindow::saveGrobRequested);
+    connect(copyButton, &QPushButton::clicked, this, &PreviewWindow::copyRequested);
+    connect(spritesButton, &QPushButton::clicked, this, &PreviewWindow::spritesRequested);
     building_ = false;
     readControls();
     refresh();
+}
+
+// The controls as the preferences have them.
+void PreviewWindow::showControls() {
+    const bool wasBuilding = building_;
+    building_ = true;
+    const grob::Preparation& p = preferences_.preparation;
+    kindBox->setCurrentIndex(kindBox->findData(Latin1(preferences_.kind.extension)));
+    fitBox->setCurrentIndex(FitIndex(p));
+    fitWidth->setValue(p.fits() ? p.fitWidth : grob::kScreens[0].width);
+    fitHeight->setValue(p.fits() ? p.fitHeight : grob::kScreens[0].height);
+    upscale->setChecked(p.upscale);
+    brightness->setValue(int(p.brightness));
+    contrast->setValue(int(p.contrast));
+    gamma->setValue(p.gamma);
+    invert->setChecked(p.invert);
+    ditherBox->setCurrentIndex(ditherBox->findData(Latin1(grob::NameOfDither(p.dither))));
+    zoom->setValue(preferences_.zoom);
+    canvas->setZoom(preferences_.zoom);
+    building_ = wasBuilding;
+}
+
+void PreviewWindow::setChoices(const grob::Choices& choices) {
+    grob::Choices& mine = preferences_;
+    const int keptZoom = mine.zoom;
+    mine = choices;
+    mine.zoom = keptZoom;
+    showControls();
+    readControls();
+    refresh();
+    Q_EMIT preferencesChanged();
 }
 
 void PreviewWindow::readControls() {
@@ -247,19 +347,19 @@ void PreviewWindow::readControls() {
     p.invert = invert->isChecked();
     grob::SetOption(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
     choices.zoom = zoom->value();
+    resetButton->setEnabled(!p.neutral() || p.upscale);
 }
 
-pipeline::Request PreviewWindow::request(const PreviewSource& source) const {
-    pipeline::Request request;
-    request.source =
-        pipeline::Source::Loaded(source.picture, qtnames::ToNative(source.path).toStdString());
-    request.kind = preferences_.kind;
-    request.series = source.series;
-    request.preparation = preferences_.preparation;
-    request.zoom = preferences_.zoom;
-    request.outputs = {{pipeline::Product::Grob, pipeline::Target::Memory()},
-                       {pipeline::Product::Preview, pipeline::Target::Memory()}};
-    return request;
+windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
+    windowjob::Job job;
+    job.picture = source.picture;
+    job.path = source.path;
+    job.kind = preferences_.kind;
+    job.series = source.series;
+    job.preparation = preferences_.preparation;
+    job.zoom = preferences_.zoom;
+    job.make = windowjob::Make::View;
+    return job;
 }
 
 PreviewWindow::~PreviewWindow() {
@@ -287,65 +387,67 @@ void PreviewWindow::refresh() {
     cancel_ = cancel;
     ++pending_;
     if (!busyTimer_->isActive() && !busyLabel_->isVisible()) busyTimer_->start();
-    auto* watcher = new QFutureWatcher<pipeline::Result>(this);
-    connect(watcher, &QFutureWatcher<pipeline::Result>::finished, this,
-            [this, watcher, generation] {
-                --pending_;
-                if (generation == generation_) display(watcher->result(), false);
-                watcher->deleteLater();
-            });
-    const pipeline::Request request = this->request(source);
-    const std::shared_ptr<pipeline::FitCache> cache = fitCache_;
-    watcher->setFuture(QtConcurrent::run(&pool_, [request, cancel, cache] {
-        pipeline::Context context;
-        context.audience = pipeline::Audience::Window;
-        context.lowerZoom = true;
-        context.cancelled = cancel.get();
-        context.fitCache = cache.get();
-        return pipeline::Convert(request, context);
-    }));
+    auto* watcher = new QFutureWatcher<Drawn>(this);
+    connect(watcher, &QFutureWatcher<Drawn>::finished, this, [this, watcher, generation] {
+        --pending_;
+        if (generation == generation_) display(watcher->result(), false);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(
+        QtConcurrent::run(&pool_, [job = job(source), cancel, memory = memory_]() -> Drawn {
+            Drawn drawn;
+            drawn.outcome = windowjob::Run(job, cancel.get(), memory.get());
+            const windowjob::Outcome& made = drawn.outcome;
+            if (made.ok() && made.fitted) {
+                // The dots of the view at one pixel a dot: those of the
+                // picture as fitted, inside the margin.
+                drawn.dots = ImageOf(made.view).copy(preview::kMargin, preview::kMargin,
+                                                     made.fitted->width, made.fitted->height);
+            }
+            return drawn;
+        }));
 }
 
-void PreviewWindow::display(const pipeline::Result& result, bool empty) {
+void PreviewWindow::display(const Drawn& drawn, bool empty) {
     busyTimer_->stop();
     busyLabel_->hide();
+    const windowjob::Outcome& made = drawn.outcome;
+    const bool shows = !empty && made.ok() && !drawn.dots.isNull();
     if (empty) {
-        pixels_ = {};
-        image_ = QImage();
-        info_->setText(QStringLiteral("No picture: open one with File... > Open, or drop one on "
-                                      "the main window."));
-        saveButton->setEnabled(false);
-    } else if (result.ok()) {
-        pixels_ = result.made[1].image;
-        image_ = QImage(reinterpret_cast<const uchar*>(pixels_.pixels.data()), pixels_.width,
-                        pixels_.height, qsizetype(pixels_.width) * 4, QImage::Format_RGBX8888);
-        QString text =
-            QStringLiteral("%1 x %2 dots, %3 bytes")
-                .arg(result.dotsWide)
-                .arg(result.dotsHigh)
-                .arg(QLocale(QLocale::English).toString(qlonglong(result.made[0].bytes.size())));
-        for (const std::string& note : result.notes)
-            text += u'\n' + QString::fromStdString(note);
-        info_->setText(text);
-        saveButton->setEnabled(true);
+        setInfo(QStringLiteral("No picture: open one with File... > Open, or drop one here or on "
+                               "the main window."));
+    } else if (made.ok()) {
+        QString text = QStringLiteral("%1 x %2 dots, %3 bytes")
+                           .arg(made.dotsWide)
+                           .arg(made.dotsHigh)
+                           .arg(QLocale(QLocale::English).toString(qulonglong(made.grobBytes)));
+        for (const QString& note : made.notes)
+            text += u'\n' + note;
+        setInfo(text);
     } else {
-        pixels_ = {};
-        image_ = QImage();
-        info_->setText(QStringLiteral("No preview: %1.").arg(QString::fromStdString(result.cause)));
-        saveButton->setEnabled(false);
+        setInfo(QStringLiteral("No preview: %1.").arg(made.cause));
     }
-    static_cast<Canvas*>(view_)->setImage(image_);
+    fitted_ = shows ? made.fitted : nullptr;
+    canvas->setView(shows ? drawn.dots : QImage(), shows ? ImageOf(*fitted_) : QImage(),
+                    preferences_.zoom);
+    for (QPushButton* button : {saveButton, saveGrobButton, copyButton, spritesButton})
+        button->setEnabled(shows);
+    if (fitToWindow->isChecked()) zoom->setValue(zoomThatFits());
     Q_EMIT shown();
 }
 
+void PreviewWindow::setInfo(const QString& text) {
+    shownText_ = text;
+    static_cast<WrappedLabel*>(info)->setWrappedText(text);
+}
+
 int PreviewWindow::zoomThatFits() const {
-    // The dots across and down (at least the screens'), from the preview on show.
+    // The dots across and down (at least the screens').
     const int margin = 2 * preview::kMargin;
     const preview::Size screens = preview::PreviewSize(0, 0, 1);
-    const double dotsWide = image_.isNull() ? double(screens.width - margin)
-                                            : double(pixels_.width - margin) / preferences_.zoom;
-    const double dotsHigh = image_.isNull() ? double(screens.height - margin)
-                                            : double(pixels_.height - margin) / preferences_.zoom;
+    const QSize dots = canvas->dots();
+    const double dotsWide = std::max<double>(dots.width(), double(screens.width - margin));
+    const double dotsHigh = std::max<double>(dots.height(), double(screens.height - margin));
     const QSize room = scroll_->viewport()->size() - QSize(margin, margin);
     const int fits = int(std::min(room.width() / dotsWide, room.height() / dotsHigh));
     return std::clamp(fits, int(Entry("zoom").minimum), int(Entry("zoom").maximum));
@@ -371,6 +473,11 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
         (event->modifiers() & Qt::ControlModifier && event->key() == Qt::Key_Equal))
         return stepZoom(1);
     if (event->matches(QKeySequence::ZoomOut)) return stepZoom(-1);
+    // Enter has given a spin box its value; Escape is no way to close the
+    // preview, and with it the preparation: both end here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        event->key() == Qt::Key_Escape)
+        return event->accept();
     QDialog::keyPressEvent(event);
 }
 
@@ -379,38 +486,55 @@ void PreviewWindow::resizeEvent(QResizeEvent* event) {
     if (fitToWindow && fitToWindow->isChecked()) zoom->setValue(zoomThatFits());
 }
 
+void PreviewWindow::dragEnterEvent(QDragEnterEvent* event) {
+    AcceptFileDrop(event);
+}
+
+void PreviewWindow::dragMoveEvent(QDragMoveEvent* event) {
+    AcceptFileDrop(event);
+}
+
+void PreviewWindow::dropEvent(QDropEvent* event) {
+    const QStringList files = AcceptFileDrop(event);
+    if (!files.isEmpty()) Q_EMIT filesDropped(files);
+}
+
+QImage PreviewWindow::image() const {
+    return canvas->render();
+}
+
 QString PreviewWindow::description() const {
-    return info_->text();
+    return shownText_;
 }
 
 bool PreviewWindow::savePng(const QString& path) {
-    if (image_.isNull()) return false;
+    if (canvas->dots().isEmpty()) return false;
+    const PreviewSource source = source_();
     QString target = path;
     if (target.isEmpty()) {
-        const PreviewSource source = source_();
-        const QString suggested = source.path.isEmpty()
-                                      ? QString()
-                                      : QFileInfo(source.path)
-                                            .dir()
-                                            .filePath(QFileInfo(source.path).completeBaseName() +
-                                                      QStringLiteral("-preview.png"));
-        target = QFileDialog::getSaveFileName(this, QStringLiteral("Save the preview"), suggested,
-                                              QStringLiteral("PNG picture (*.png)"));
-        if (target.isEmpty()) return false;
-        if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".png");
+        CommonDialog dialog(prompter_);
+        dialog.filter = QStringLiteral("PNG picture (*.png)|*.png");
+        dialog.defaultSuffix = QStringLiteral("png");
+        // Beside the picture unless another name was chosen before.
+        dialog.fileName = !pngName_.isEmpty() || source.path.isEmpty()
+                              ? pngName_
+                              : QFileInfo(source.path)
+                                    .dir()
+                                    .filePath(QFileInfo(source.path).completeBaseName() +
+                                              QStringLiteral("-preview.png"));
+        if (!dialog.showSave(this)) return false;
+        target = pngName_ = dialog.fileName;
     }
-    pipeline::Request request = this->request(source_());
-    request.outputs = {{pipeline::Product::PreviewPng,
-                        pipeline::Target::File(qtnames::ToNative(target).toStdString())}};
-    pipeline::Context context;
-    context.audience = pipeline::Audience::Window;
-    context.lowerZoom = true;
-    const pipeline::Result result = pipeline::Convert(request, context);
-    if (!result.ok()) {
+    windowjob::Job job = this->job(source);
+    job.make = windowjob::Make::ViewPng;
+    job.file = target;
+    const windowjob::Outcome made = windowjob::Run(job);
+    if (!made.ok()) {
         messenger_(this, QStringLiteral("VELDAR Image converter"),
-                   QStringLiteral("Cannot write \"%1\":\n%2.")
-                       .arg(target, QString::fromStdString(result.cause)));
+                   QStringLiteral("Cannot write \"%1\":\n%2.").arg(target, made.cause));
         return false;
     }
+    for (const QString& note : made.notes)
+        setInfo(shownText_ + u'\n' + note);
     return true;
 }

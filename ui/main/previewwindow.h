@@ -3,11 +3,14 @@
 // controls that prepare the picture (fit, tone, dithering). Its controls are
 // made from the options table. Every change of a control, of the picture or
 // of the series is drawn again off the window's thread, the newest change
-// winning; the last preview stays on show meanwhile.
+// winning; the last preview stays on show meanwhile. The view is drawn once
+// at one pixel a dot and enlarged as it is painted, so the zoom costs
+// nothing. Its own actions (Save GROB..., Copy as text, Sprites...) use its
+// kind; the main window carries them out.
 #pragma once
 
-#include "conversion.h"
 #include "preferences.h"
+#include "windowjob.h"
 
 #include <QDialog>
 #include <QImage>
@@ -17,6 +20,8 @@
 #include <functional>
 #include <memory>
 
+class FilePrompter;
+class PreviewCanvas;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -43,18 +48,22 @@ class PreviewWindow final : public QDialog {
     using Messenger =
         std::function<void(QWidget* parent, const QString& title, const QString& text)>;
 
+    // `prompter` asks where the PNG goes.
     PreviewWindow(Preferences preferences, std::function<PreviewSource()> source,
-                  Messenger messenger, QWidget* parent = nullptr);
+                  Messenger messenger, FilePrompter* prompter, QWidget* parent = nullptr);
     ~PreviewWindow() override;
 
     const Preferences& preferences() const { return preferences_; }
+    // Sets the kind and the preparation (the zoom stays), as the controls
+    // would: a GROB opened is shown in its own kind, prepared by nothing.
+    void setChoices(const grob::Choices& choices);
     // Draws the preview again; the main window calls it when its picture or
     // series changes. The drawing happens off this thread.
     void refresh();
     // Whether a drawing is under way.
     bool busy() const { return pending_ != 0; }
-    // The preview as shown, at its zoom.
-    const QImage& image() const { return image_; }
+    // The preview as shown, at its zoom, painted whole.
+    QImage image() const;
     QString description() const;
     // Saves the preview as a PNG; the path is asked for unless given. False,
     // with a message shown, when it cannot be written.
@@ -70,45 +79,65 @@ class PreviewWindow final : public QDialog {
     QDoubleSpinBox* gamma = nullptr;
     QCheckBox* invert = nullptr;
     QComboBox* ditherBox = nullptr;
+    QPushButton* resetButton = nullptr; // the preparation back to its defaults
     QSpinBox* zoom = nullptr;
     QCheckBox* fitToWindow = nullptr;
-    QCheckBox* play = nullptr; // the frames of an animation in turn
-    QPushButton* saveButton = nullptr;
+    QCheckBox* play = nullptr;       // the frames of an animation in turn
+    QCheckBox* showFitted = nullptr; // before and after: the picture as fitted
+    QPushButton* saveGrobButton = nullptr;
+    QPushButton* copyButton = nullptr;
+    QPushButton* spritesButton = nullptr;
+    QPushButton* saveButton = nullptr; // the view as a PNG
+    PreviewCanvas* canvas = nullptr;
+    QLabel* info = nullptr;
 
   Q_SIGNALS:
     // The preparation or the preview's kind changed (to be saved).
     void preferencesChanged();
     // A drawing has been shown (or its failure).
     void shown();
+    // The preview's own actions, in its kind.
+    void saveGrobRequested();
+    void copyRequested();
+    void spritesRequested();
+    // Files dropped on the window, to be opened as a drop on the main window is.
+    void filesDropped(const QStringList& paths);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
+    struct Drawn;
+    void showControls();
     void readControls();
-    pipeline::Request request(const PreviewSource& source) const;
-    void display(const pipeline::Result& result, bool empty);
+    windowjob::Job job(const PreviewSource& source) const;
+    void display(const Drawn& drawn, bool empty);
+    void setInfo(const QString& text);
     void stepZoom(int step);
     int zoomThatFits() const;
 
     Preferences preferences_;
     std::function<PreviewSource()> source_;
     Messenger messenger_;
+    FilePrompter* prompter_ = nullptr;
+    QString pngName_; // the last PNG saved
     QScrollArea* scroll_ = nullptr;
-    QWidget* view_ = nullptr;
-    QLabel* info_ = nullptr;
     QLabel* busyLabel_ = nullptr;
     QTimer* busyTimer_ = nullptr;
     QTimer* playTimer_ = nullptr;
     int playing_ = -1; // the frame played, or -1: the main window's
-    QImage image_;
-    grob::Image pixels_; // what image_ shows
+    QString shownText_;
+    // The pictures the canvas shows, kept alive with it.
+    std::shared_ptr<const grob::Image> fitted_;
     // One drawing at a time, off the window's thread; a newer one cancels
     // the one under way, whose result is then dropped.
     QThreadPool pool_;
-    std::shared_ptr<pipeline::FitCache> fitCache_;
+    std::shared_ptr<windowjob::Memory> memory_;
     std::shared_ptr<std::atomic<bool>> cancel_;
     quint64 generation_ = 0;
     int pending_ = 0;

@@ -57,6 +57,15 @@ enum class Flush { EachFile, Later };
 // completely written, so a failure never destroys an existing file and never leaves a partial one.
 // Through a symbolic link the file it points to is replaced; a folder,
 // device, pipe or socket is refused and never opened.
+//
+// Nothing is left behind: the temporary file is named .grob-XXXXXXXXXX.tmp
+// (ten hexadecimal digits) and locked (flock) while it is written. SIGINT,
+// SIGTERM or SIGHUP removes every temporary file in flight, then ends the
+// program as it would have (a handler installed at the first write, for
+// each of these signals whose action is still the default). The first write
+// into a folder in a run removes the temporary files of this program that
+// earlier runs left there (killed by SIGKILL, say): the user's own, made
+// before this run, and only those whose lock it gets without waiting.
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          Flush flush = Flush::EachFile);
 

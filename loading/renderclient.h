@@ -1,0 +1,66 @@
+// Running the picture renderer (veldar-render, see renderprotocol.h): the
+// file's bytes in, the pictures out, as they are drawn. Plain C++.
+//
+// The renderer runs within limits that the kernel enforces, so that what
+// decides is never how busy the machine is: its address space (memory) and
+// its processor time. It dies with the thread that started it (and so with
+// the program, however that ends), and runs in a process group of its own.
+// A clock only stops a renderer that waits on something and answers nothing.
+#pragma once
+
+#include "grob/raster.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace renderclient {
+
+// The renderer's address space when the caller gives none. Qt and the
+// libraries take about 80 MB of it to start; the largest picture accepted
+// (32 million pixels) takes 128 MiB a copy, and a few copies may be held
+// while it is drawn; and the file itself is held whole.
+constexpr std::uint64_t kDefaultMemoryBytes = 1024ull << 20;
+// Processor time: the largest pictures take a few seconds.
+constexpr int kDefaultCpuSeconds = 30;
+// The clock, for a renderer that uses no processor time and answers nothing.
+constexpr int kDefaultWaitMs = 300000;
+
+struct Request {
+    std::string renderer; // the program to run
+    std::string kind;     // "wmf", "emf", "picture" or "frames"
+    // Each picture fitted into this box in the renderer, as grob::Fit makes
+    // it (smaller only); 0: natural size.
+    int fitWidth = 0;
+    int fitHeight = 0;
+    bool opacity = false; // each picture's opacity too (fitted as well)
+    // Limits: the address space, in bytes (lowered to what this process may
+    // have), processor time in seconds, and the clock in milliseconds.
+    std::uint64_t memoryBytes = kDefaultMemoryBytes;
+    int cpuSeconds = kDefaultCpuSeconds;
+    int waitMs = kDefaultWaitMs;
+};
+
+struct Page {
+    // Composed over white; each pixel's top byte is the picture's opacity
+    // there (with `opacity` asked for; otherwise it means nothing).
+    grob::Image image;
+    int delayMs = 0;          // how long an animation shows it
+    bool transparent = false; // not opaque throughout (before any fitting)
+};
+
+struct Result {
+    std::vector<Page> pages; // in order; none on failure
+    std::string error;       // one line: why there is no picture
+    bool ok() const { return error.empty(); }
+};
+
+// Runs the renderer on `data` and waits for it. A renderer stopped by a
+// limit is said as such ("the picture needs more memory than 512 MB to
+// draw", "drawing the picture takes more than 30 s of processor time"); any
+// other failure is the last line the renderer wrote on its standard error.
+// Call it from a thread that outlives the call (any thread does).
+Result Render(const Request& request, std::span<const std::uint8_t> data);
+
+} // namespace renderclient

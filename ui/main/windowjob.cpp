@@ -1,0 +1,152 @@
+#include "windowjob.h"
+
+#include "grob/reader.h"
+#include "qtnames.h"
+#include "requests.h"
+#include "targets.h"
+
+namespace windowjob {
+
+namespace {
+
+// Names between the window's text and the system's bytes, without loss.
+std::string Native(const QString& name) {
+    return qtnames::ToNative(name).toStdString();
+}
+
+QString Shown(const std::string& name) {
+    return qtnames::FromNative(QByteArray::fromStdString(name));
+}
+
+} // namespace
+
+pipeline::Request RequestFor(const Job& job) {
+    using pipeline::Product;
+    using pipeline::Target;
+    pipeline::Request request;
+    request.source = job.readFile ? pipeline::Source::File(Native(job.path))
+                                  : pipeline::Source::Loaded(job.picture, Native(job.path));
+    request.grobKind = job.grobKind;
+    request.kind = job.kind;
+    request.series = job.series;
+    request.preparation = job.preparation;
+    request.zoom = job.zoom;
+    switch (job.make) {
+    case Make::Grob:
+        request.outputs = {{Product::Grob, Target::File(Native(job.file))}};
+        break;
+    case Make::BareText:
+        request.outputs = {{Product::Grob, Target::Memory()}};
+        break;
+    case Make::View:
+        request.zoom = 1; // the window enlarges what it shows itself
+        request.outputs = {{Product::Grob, Target::Memory()}, {Product::Preview, Target::Memory()}};
+        break;
+    case Make::ViewPng:
+        request.outputs = {{Product::PreviewPng, Target::File(Native(job.file))}};
+        break;
+    case Make::Sprites: {
+        // The command line's own request for --frames, --tile, --tile-pad,
+        // --skip-empty, --mask, --list, --text and -o.
+        const Sprites& s = job.sprites;
+        grob::Choices choices;
+        choices.kind = job.kind;
+        choices.series = job.series;
+        choices.preparation = job.preparation;
+        choices.cutting.frames = s.frames;
+        choices.cutting.tileWidth = s.tileWidth;
+        choices.cutting.tileHeight = s.tileHeight;
+        choices.cutting.tilePad = s.tilePad && choices.cutting.tiles();
+        choices.cutting.skipEmpty = s.skipEmpty && choices.cutting.tiles();
+        choices.cutting.masks = s.masks;
+        choices.list = s.list;
+        choices.text = s.text;
+        choices.output = Native(job.file);
+        pipeline::Request sprites =
+            pipeline::RequestsFor({Native(job.path)}, choices, job.series).front();
+        sprites.grobKind = job.grobKind;
+        if (!job.readFile) {
+            // No file to read again: the picture shown and its frames.
+            sprites.source = request.source;
+            if (s.frames)
+                sprites.source.frames =
+                    job.frames.empty()
+                        ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
+                        : job.frames;
+        }
+        return sprites;
+    }
+    }
+    return request;
+}
+
+namespace {
+
+// The picture as the preparation fits it (or as it is, unfitted), each
+// pixel opaque, as the window shows pictures.
+std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
+    if (!job.preparation.fits()) return job.picture;
+    pipeline::FitCache ownFits;
+    pipeline::FitCache& fits = memory ? memory->fits : ownFits;
+    const std::shared_ptr<const grob::MemoryRaster> fitted =
+        fits.fitted(job.picture, job.preparation);
+    auto image = std::make_shared<grob::Image>();
+    image->width = fitted->width();
+    image->height = fitted->height();
+    image->pixels.resize(std::size_t(image->width) * std::size_t(image->height));
+    const grob::PixelView view = fitted->view();
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x)
+            image->pixels[std::size_t(y) * std::size_t(view.width) + std::size_t(x)] =
+                view.row(y)[x] | 0xFF000000u;
+    return image;
+}
+
+} // namespace
+
+Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) {
+    Outcome outcome;
+    const pipeline::Request request = RequestFor(job);
+    if (job.readFile)
+        for (const pipeline::Clash& clash : pipeline::CheckTargets({request})) {
+            outcome.file = Shown(clash.file);
+            outcome.cause = QString::fromStdString(clash.cause);
+            return outcome;
+        }
+    pipeline::Context context;
+    context.audience = pipeline::Audience::Window;
+    context.lowerZoom = true; // a view too large at its zoom is drawn smaller, and says so
+    context.cancelled = cancelled;
+    context.fitCache = memory ? &memory->fits : nullptr;
+    pipeline::Result result = pipeline::Convert(request, context);
+    outcome.file = Shown(result.file);
+    outcome.cause = QString::fromStdString(result.cause);
+    if (!result.ok()) return outcome;
+    outcome.dotsWide = result.dotsWide;
+    outcome.dotsHigh = result.dotsHigh;
+    outcome.pictures = result.pictures;
+    outcome.zoom = result.zoom;
+    for (const std::string& note : result.notes)
+        outcome.notes << QString::fromStdString(note);
+    for (const std::string& written : result.written)
+        outcome.written << Shown(written);
+    for (pipeline::Made& made : result.made) {
+        if (made.output.product == pipeline::Product::Preview) outcome.view = std::move(made.image);
+        if (made.output.product != pipeline::Product::Grob || !outcome.bytes.empty()) continue;
+        outcome.grobBytes = made.bytes.size();
+        outcome.bytes = std::move(made.bytes);
+    }
+    try {
+        if (job.make == Make::BareText) {
+            const std::string text = grob::TextGrob(result.object, grob::TextHeader::Without);
+            outcome.bytes.assign(text.begin(), text.end());
+        }
+        if (job.make == Make::View) outcome.fitted = Fitted(job, memory);
+    } catch (const std::exception& e) {
+        outcome.file = job.path;
+        outcome.cause = QString::fromStdString(e.what());
+    }
+    return outcome;
+}
+
+} // namespace windowjob
