@@ -188,6 +188,7 @@ std::string TableAsJson() {
             << ", \"maximum\": " << Number(option.maximum)
             << ", \"default\": " << Number(option.byDefault)
             << ", \"label\": " << Json(option.label) << ", \"help\": " << Json(option.help)
+            << ", \"web\": " << Json(option.web.empty() ? option.help : option.web)
             << ", \"preparation\": " << ((option.use & grob::kPreparation) ? "true" : "false")
             << ", \"previewView\": " << ((option.use & grob::kPreviewView) ? "true" : "false")
             << ", \"choices\": [";
@@ -217,7 +218,8 @@ std::string TableAsJson() {
         out << (i ? ",\n" : "") << "    {\"width\": " << grob::kScreens[i].width
             << ", \"height\": " << grob::kScreens[i].height
             << ", \"models\": " << Json(grob::kScreens[i].models) << "}";
-    out << "\n  ],\n  \"maxPreviewPixels\": " << grob::kMaxPreviewPixels << "\n}\n";
+    out << "\n  ],\n  \"maxSide\": " << grob::kMaxSide << ",\n  \"maxPixels\": " << grob::kMaxPixels
+        << ",\n  \"maxPreviewPixels\": " << grob::kMaxPreviewPixels << "\n}\n";
     return out.str();
 }
 

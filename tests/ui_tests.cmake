@@ -78,3 +78,10 @@ target_link_libraries(sprites_tests PRIVATE veldar_pipeline Qt6::Gui GTest::gtes
 add_dependencies(sprites_tests veldar-render)
 gtest_discover_tests(sprites_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
+
+# The web page's API, natively: series, text forms, composition, refusals.
+add_executable(web_api_tests web_api_test.cpp)
+target_link_libraries(web_api_tests PRIVATE veldar_web_api veldar_render GTest::gtest_main)
+target_compile_definitions(web_api_tests PRIVATE VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+gtest_discover_tests(web_api_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}")

@@ -1,7 +1,10 @@
 #include "api.h"
 
+#include "codecs.h"
 #include "grob/checks.h"
+#include "grob/compose.h"
 #include "grob/encoders.h"
+#include "grob/list.h"
 #include "grob/options.h"
 #include "grob/reader.h"
 #include "preview.h"
@@ -21,7 +24,7 @@ struct Result {
     std::vector<std::uint8_t> bytes;
     int width = 0;
     int height = 0;
-    int info[2] = {0, 0};
+    int info[3] = {0, 0, 0};
     std::string message;
 };
 Result g_result;
@@ -100,6 +103,20 @@ int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
     return grob::LooksLikeTextGrob(bytes) ? 2 : 0;
 }
 
+int veldar_peek_picture(const std::uint8_t* data, std::size_t size) {
+    Fresh();
+    const auto bytes = Bytes(data, size);
+    const codecs::Format format = codecs::Sniff(bytes);
+    const auto peeked = codecs::PeekStoredSize(bytes, format);
+    if (!peeked) return 3;
+    const std::string refusal = grob::PictureSizeRefusal(peeked->width, peeked->height);
+    if (!refusal.empty()) return Fail(refusal);
+    g_result.info[0] = peeked->width;
+    g_result.info[1] = peeked->height;
+    g_result.info[2] = format == codecs::Format::Jpeg ? 1 : format == codecs::Format::Gif ? 2 : 0;
+    return 0;
+}
+
 int veldar_check_picture(int width, int height) {
     Fresh();
     const std::string refusal = grob::PictureSizeRefusal(width, height);
@@ -111,10 +128,10 @@ int veldar_check_picture(int width, int height) {
 void veldar_compose(std::uint8_t* rgba, int width, int height) {
     const std::size_t count = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
     for (std::uint8_t* p = rgba; p != rgba + 4 * count; p += 4) {
-        const int alpha = p[3], clear = 255 - alpha;
-        // The premultiplied colour, rounded, plus the white that shows through.
-        for (int c = 0; c < 3; ++c)
-            p[c] = std::uint8_t((p[c] * alpha + 127) / 255 + clear);
+        const std::uint32_t over = grob::OverWhite(p[0], p[1], p[2], p[3]);
+        p[0] = std::uint8_t(over);
+        p[1] = std::uint8_t(over >> 8);
+        p[2] = std::uint8_t(over >> 16);
         p[3] = 255;
     }
 }
@@ -147,9 +164,11 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
     });
 }
 
-int veldar_text(const std::uint8_t* grob, std::size_t size) {
+int veldar_text(const std::uint8_t* grob, std::size_t size, int bare) {
     return Run([&] {
-        const std::string text = grob::TextGrob(grob::ReadBinaryGrob(Bytes(grob, size), ""));
+        const std::string text =
+            grob::TextGrob(grob::ReadBinaryGrob(Bytes(grob, size), ""),
+                           bare ? grob::TextHeader::Without : grob::TextHeader::With);
         Fresh().bytes.assign(text.begin(), text.end());
     });
 }
@@ -159,14 +178,21 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
     if (bytes.empty()) return Fail("the file is empty");
     const std::string path = name ? name : "";
     return Run([&] {
+        if (grob::LooksLikeBinaryList(bytes) || grob::LooksLikeTextList(bytes))
+            throw Refusal{"it is a list of GROBs, and this page opens one GROB at a time "
+                          "(veldar-convert --to png shows a list as one sheet)"};
         const bool binary = grob::LooksLikeBinaryGrob(bytes);
         const grob::GrobObject object =
             binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
-        const grob::Image image = grob::PictureOfGrob(object, grob::KindForFileName(path), path,
-                                                      "the GROB", grob::kMaxSide, grob::kMaxPixels);
+        const grob::OutputKind kind = grob::KindForFileName(path);
+        const grob::Image image =
+            grob::PictureOfGrob(object, kind, path, "the GROB", grob::kMaxSide, grob::kMaxPixels);
         Result& result = Fresh();
         SetImage(result, image);
         result.info[0] = binary ? (object.series == grob::Series::HP48 ? 48 : 49) : 0;
+        for (const grob::OutputKind& each : grob::OutputKinds())
+            if (each.extension == kind.extension)
+                result.info[1] = int(&each - grob::OutputKinds().data());
     });
 }
 
@@ -210,7 +236,7 @@ int veldar_result_height() {
 }
 
 int veldar_result_info(int index) {
-    return index == 0 || index == 1 ? g_result.info[index] : 0;
+    return index >= 0 && index < 3 ? g_result.info[index] : 0;
 }
 
 const char* veldar_message() {

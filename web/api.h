@@ -16,14 +16,23 @@
 extern "C" {
 
 // What the bytes look like: 1 a binary GROB file, 2 text holding a GROB
-// (try them as a picture first: a picture may mention a GROB), else 0.
+// (try them as a picture first: a picture may mention a GROB), else 0. A
+// list of GROBs counts as a GROB (veldar_read_grob says what it is).
 int veldar_is_grob(const std::uint8_t* data, std::size_t size);
+
+// A picture's size from its header, read and checked as the program reads
+// and checks it before decoding (PNG, JPEG, GIF, BMP and DIB): 0 when the
+// size is accepted (info 0 and 1: width and height; info 2: 1 for a JPEG,
+// 2 for a GIF, else 0), 1 with the refusal in the program's words, or 3
+// when the header does not tell (another kind: the browser's decoder
+// decides, and veldar_check_picture checks what it gives).
+int veldar_peek_picture(const std::uint8_t* data, std::size_t size);
 
 // 0 when a picture of this size is accepted; 1 with the error when not.
 int veldar_check_picture(int width, int height);
 
 // Composes straight-alpha RGBA pixels over white in place (transparent
-// becomes white), as the desktop program composes what it loads.
+// becomes white) with the desktop program's arithmetic (grob::OverWhite).
 void veldar_compose(std::uint8_t* rgba, int width, int height);
 
 // The GROB file of the picture prepared and encoded: 0 with the file's bytes
@@ -34,11 +43,15 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
                   double gamma, int invert, int dither);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
-int veldar_text(const std::uint8_t* grob, std::size_t size);
+// `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the
+// calculator's command line (or an emulator's) takes it pasted.
+int veldar_text(const std::uint8_t* grob, std::size_t size, int bare);
 
 // A GROB file (either form) read as a picture, its kind told by `name`'s
 // extension whatever its case: 0 with its dots in grays as the result image
-// (info 0: the series of a binary file, 48 or 49; 0 for the text form), or 1.
+// (info 0: the series of a binary file, 48 or 49, 0 for the text form; info
+// 1: the kind, as an index into the table's kinds), or 1
+// (a list of GROBs is refused in words: the page reads one GROB at a time).
 int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
 
 // The calculator's view of a binary GROB file of `kind` at `zoom`, lowered
@@ -48,8 +61,8 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
 int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom);
 
 // The last call's result: its bytes (RGBA pixels for an image), their
-// count, an image's size, a number it reports, and its error or note
-// (empty when there is none).
+// count, an image's size, the numbers it reports (index 0 to 2), and its
+// error or note (empty when there is none).
 const std::uint8_t* veldar_result();
 std::size_t veldar_result_size();
 int veldar_result_width();

@@ -1,24 +1,33 @@
-// The README's screenshot of the page: a picture fitted to 131 x 64 as a
-// 4-frame page-flipping GROB with Floyd-Steinberg dithering, at zoom 3.
-//   node web/screenshot.mjs PICTURE OUTPUT.png   (tools/web-screenshot)
+// The README's screenshots of the page: a picture fitted to 131 x 64 as a
+// 4-frame page-flipping GROB with Floyd-Steinberg dithering, at 1280 pixels
+// wide (zoom 3) and on a phone 375 pixels wide (zoom 2), scrolled to the
+// settings with the calculator's view kept above them.
+//   node web/screenshot.mjs PICTURE WIDE.png PHONE.png   (tools/web-screenshot)
 import { serve, launch, openPage, openFile, settled } from './tests/browser.mjs';
 
-const [picture, output] = process.argv.slice(2);
+const [picture, wide, phone] = process.argv.slice(2);
 const server = await serve();
 const browser = await launch();
 try {
-    const { page } = await openPage(browser, server.url, [], { width: 1200, height: 860 });
-    await openFile(page, picture);
-    await page.selectOption('#kind', 'g16');
-    await page.selectOption('#fit', '131x64');
-    await page.selectOption('#dither', 'floyd-steinberg');
-    await page.fill('#zoom', '3');
-    await settled(page);
-    await page.evaluate(() => {
-        document.activeElement.blur();
-        window.scrollTo(0, 0);
-    });
-    await page.screenshot({ path: output });
+    for (const [output, viewport, zoom] of [
+        [wide, { width: 1280, height: 1000 }, '3'],
+        [phone, { width: 375, height: 740 }, '2'],
+    ]) {
+        const { page } = await openPage(browser, server.url, [], viewport, { deviceScaleFactor: 1 });
+        await openFile(page, picture);
+        await page.selectOption('#kind', 'g16');
+        await page.selectOption('#fit', '131x64');
+        await page.click('text=Use Floyd-Steinberg dithering');
+        await page.fill('#zoom', zoom);
+        await settled(page);
+        await page.evaluate((narrow) => {
+            document.activeElement.blur();
+            if (narrow) document.getElementById('row-brightness').scrollIntoView({ block: 'center' });
+            else window.scrollTo(0, 0);
+        }, viewport.width < 500);
+        await page.waitForTimeout(300);
+        await page.screenshot({ path: output });
+    }
 } finally {
     await browser.close();
     await server.close();

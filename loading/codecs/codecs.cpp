@@ -94,42 +94,6 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
 
 } // namespace detail
 
-namespace {
-
-std::uint32_t U32At(std::span<const std::uint8_t> b, std::size_t at) {
-    if (b.size() < at + 4) return 0;
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
-}
-
-bool StartsWith(std::span<const std::uint8_t> b, const char* text, std::size_t n) {
-    return b.size() >= n && std::memcmp(b.data(), text, n) == 0;
-}
-
-} // namespace
-
-Format Sniff(std::span<const std::uint8_t> bytes) {
-    if (StartsWith(bytes, "\x89PNG\r\n\x1a\n", 8)) return Format::Png;
-    if (StartsWith(bytes, "\xFF\xD8\xFF", 3)) return Format::Jpeg;
-    if (StartsWith(bytes, "GIF87a", 6) || StartsWith(bytes, "GIF89a", 6)) return Format::Gif;
-    if (StartsWith(bytes, "BM", 2)) return Format::Bmp;
-    return KnownBitmapHeaderSize(U32At(bytes, 0)) ? Format::Dib : Format::Other;
-}
-
-bool KnownBitmapHeaderSize(std::uint32_t size) {
-    switch (size) {
-    case 12:
-    case 40:
-    case 52:
-    case 56:
-    case 64:
-    case 108:
-    case 124:
-        return true;
-    default:
-        return false;
-    }
-}
-
 std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
                                  const DecodeOptions& options) {
     std::optional<Header> header;

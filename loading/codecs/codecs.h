@@ -118,6 +118,10 @@ std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format for
 // options): what Decode gives with them.
 std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format);
 
+// The picture's size as stored, by plain parsing of the header (no decoder
+// library, no orientation): for the web page, whose browser turns pictures.
+std::optional<Size> PeekStoredSize(std::span<const std::uint8_t> bytes, Format format);
+
 // An upper bound, in bytes, of the most memory the decoder takes at once for
 // a picture with this header and these options (the picture it gives
 // included): for Decode, or with `allFrames` for DecodeGifFrames with a sink

@@ -3,8 +3,7 @@
 #pragma once
 
 #include "codecs.h"
-#include "grob/prepare.h"
-
+#include "grob/compose.h"
 #include "grob/prepare.h"
 
 #include <cstdint>
@@ -24,19 +23,8 @@ inline std::uint32_t Pack(std::uint32_t r, std::uint32_t g, std::uint32_t b,
     return r | g << 8 | b << 16 | a << 24;
 }
 
-// c * a / 255, rounded as qPremultiply rounds.
-inline std::uint32_t Premultiply8(std::uint32_t c, std::uint32_t a) {
-    const std::uint32_t t = c * a;
-    return (t + (t >> 8) + 0x80) >> 8;
-}
-
-// A straight (not premultiplied) 8-bit colour over white, per channel:
-// round(c * a / 255) + 255 - a, as the painter blends.
-inline std::uint32_t OverWhite(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a) {
-    const std::uint32_t clear = 255 - a;
-    return Pack(Premultiply8(r, a) + clear, Premultiply8(g, a) + clear, Premultiply8(b, a) + clear,
-                a);
-}
+// The composition over white is the engine's, shared with the web page.
+using grob::OverWhite;
 
 // A 16-bit channel to 8 bits, rounded as QRgba64::toArgb32 rounds.
 inline std::uint32_t Div257(std::uint32_t x) {

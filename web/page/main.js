@@ -1,20 +1,37 @@
 // The page: the controls made from the options table (options.js, written
-// at build time from the program's own table), the picture handed to the
-// worker, and what comes back shown and saved. Nothing is sent anywhere.
+// at build time from the program's own table), the picture decoded by the
+// browser in a worker of its own and handed to the engine's worker, and
+// what comes back shown and saved. Nothing is sent anywhere.
 import table from './options.js';
+import { zip } from './zip.js';
 
 const $ = (id) => document.getElementById(id);
 const option = (name) => table.options.find((o) => o.name === name);
 const kStorage = 'veldar-convert-web';
+const natural = table.fitPresets.find((p) => p.width === 0).name;
+const anySize = table.fitPresets.find((p) => p.width < 0).name;
+const screenPresets = table.fitPresets.filter((p) => p.width > 0);
+
+// What each kind is for, in the page's own words.
+const kindWords = {
+    gro: 'The ordinary GROB, black and white: every HP 48 and HP 49 shows it as it is. For drawings and text, or a photograph with dithering.',
+    gro2: '4 shades, each dot 2 columns side by side. It needs a grayscale display program on the calculator; without one it shows the columns, twice as wide.',
+    gro4: '16 shades, each dot 4 columns side by side. It needs a grayscale display program on the calculator; without one it shows the columns, four times as wide.',
+    g04: '4 shades from 2 black and white frames stacked, which a grayscale display program on the calculator shows in turn: the least flicker.',
+    g08: '8 shades from 3 frames stacked, shown in turn by a grayscale display program on the calculator.',
+    g16: '16 shades from 4 frames stacked, shown in turn by a grayscale display program on the calculator: smooth photographs at 4 times the memory.',
+    g32: '32 shades from 5 frames stacked, shown in turn by a grayscale display program on the calculator: the most shades, memory and flicker.',
+};
 
 // ---- The settings: names and values as the options table gives them.
 
 const defaults = {
     kind: option('kind').choices[option('kind').default].name,
     series: option('series').choices[option('series').default].name,
-    fit: table.fitPresets[0].name,
+    fit: natural,
     width: table.screens[0].width,
     height: table.screens[0].height,
+    screen: screenPresets[0].name, // the screen a large picture is fitted to
     upscale: false,
     brightness: option('brightness').default,
     contrast: option('contrast').default,
@@ -23,6 +40,9 @@ const defaults = {
     dither: option('dither').choices[option('dither').default].name,
     zoom: option('zoom').default,
 };
+const numbers = ['brightness', 'contrast', 'gamma', 'zoom'];
+const flags = ['upscale', 'invert'];
+const choices = ['kind', 'series', 'dither'];
 
 function inRange(entry, value) {
     return (
@@ -30,7 +50,7 @@ function inRange(entry, value) {
         Number.isFinite(value) &&
         value >= entry.minimum &&
         value <= entry.maximum &&
-        (entry.type !== 'whole' && entry.type !== 'size' ? true : Number.isInteger(value))
+        (entry.type === 'number' || Number.isInteger(value))
     );
 }
 
@@ -43,37 +63,95 @@ function kept() {
         saved = {};
     }
     const state = { ...defaults };
-    const choice = (name, key) => {
-        if (option(name).choices.some((c) => c.name === saved[key])) state[key] = saved[key];
-    };
-    choice('kind', 'kind');
-    choice('series', 'series');
-    choice('dither', 'dither');
+    for (const key of choices) if (option(key).choices.some((c) => c.name === saved[key])) state[key] = saved[key];
     if (table.fitPresets.some((p) => p.name === saved.fit)) state.fit = saved.fit;
-    for (const key of ['width', 'height'])
-        if (inRange(option('fit'), saved[key])) state[key] = saved[key];
-    for (const key of ['brightness', 'contrast', 'gamma', 'zoom'])
-        if (inRange(option(key), saved[key])) state[key] = saved[key];
-    for (const key of ['upscale', 'invert'])
-        if (typeof saved[key] === 'boolean') state[key] = saved[key];
+    if (screenPresets.some((p) => p.name === saved.screen)) state.screen = saved.screen;
+    for (const key of ['width', 'height']) if (inRange(option('fit'), saved[key])) state[key] = saved[key];
+    for (const key of numbers) if (inRange(option(key), saved[key])) state[key] = saved[key];
+    for (const key of flags) if (typeof saved[key] === 'boolean') state[key] = saved[key];
     return state;
 }
 
-let state = kept();
+// Settings from a link: the page's address after #, with the command
+// line's names and values (kind=g16&fit=131x64&dither=floyd-steinberg&
+// brightness=12.5&invert=1). What is not a value of its option is said and
+// left as it was.
+function fromAddress(hash) {
+    const values = {};
+    const refused = [];
+    for (const [key, text] of new URLSearchParams(hash.replace(/^#/, ''))) {
+        const entry = option(key);
+        let value;
+        if (choices.includes(key)) {
+            if (entry.choices.some((c) => c.name === text)) value = text;
+        } else if (flags.includes(key)) {
+            if (['', '1', 'true', 'yes'].includes(text)) value = true;
+            if (['0', 'false', 'no'].includes(text)) value = false;
+        } else if (numbers.includes(key)) {
+            const number = text.trim() === '' ? NaN : Number(text);
+            if (inRange(entry, number)) value = number;
+        } else if (key === 'fit') {
+            const size = /^(\d+)[xX](\d+)$/.exec(text);
+            if (text === natural) value = { fit: natural };
+            else if (size && [1, 2].every((i) => inRange(entry, Number(size[i])))) {
+                const [width, height] = [Number(size[1]), Number(size[2])];
+                const preset = screenPresets.find((p) => p.width === width && p.height === height);
+                value = preset ? { fit: preset.name, screen: preset.name } : { fit: anySize, width, height };
+            }
+        }
+        if (value === undefined) refused.push(`${key}=${text}`);
+        else if (key === 'fit') Object.assign(values, value);
+        else values[key] = value;
+    }
+    return { values, refused };
+}
 
+// The settings that differ from the defaults, as a link gives them.
+function toAddress() {
+    const params = [];
+    const s = effective();
+    for (const key of ['kind', 'series']) if (s[key] !== defaults[key]) params.push([key, s[key]]);
+    if (s.fit === anySize) params.push(['fit', `${s.width}x${s.height}`]);
+    else if (s.fit !== natural) params.push(['fit', s.fit]);
+    for (const key of flags) if (s[key]) params.push([key, '1']);
+    for (const key of [...numbers.slice(0, 3), 'dither', 'zoom'])
+        if (s[key] !== defaults[key]) params.push([key, String(s[key])]);
+    return new URLSearchParams(params).toString();
+}
+
+let state = kept();
+// The series a GROB opened brings for itself, in force while it is shown;
+// the series chosen stays kept for the next picture.
+let seriesOfGrob = null;
+// Whether the fit was chosen (on the page or by a link) rather than left
+// at natural size: only then is a large picture shown at natural size.
+let fitChosen = false;
+
+function effective() {
+    return { ...state, series: seriesOfGrob ?? state.series };
+}
+
+// The settings kept for the next visit, and in the address for a link; the
+// address follows a drag a moment later (browsers allow a few changes of
+// it a second).
+let addressTimer = 0;
 function keep() {
     try {
         localStorage.setItem(kStorage, JSON.stringify(state));
     } catch {
         // Private browsing or storage turned off: the settings last this visit.
     }
+    clearTimeout(addressTimer);
+    addressTimer = setTimeout(() => {
+        const address = toAddress();
+        history.replaceState(null, '', address ? `#${address}` : location.pathname + location.search);
+    }, 250);
 }
 
 // ---- The controls.
 
 const form = $('settings');
 const controls = {}; // key -> { show(value) }
-let uid = 0;
 
 function field(key, labelText, help) {
     const row = document.createElement('div');
@@ -87,46 +165,50 @@ function field(key, labelText, help) {
     error.className = 'error';
     error.id = `${key}-error`;
     error.setAttribute('aria-live', 'polite');
+    // Shown while the control has the focus (a tap gives it too) or the
+    // pointer rests on the row.
+    const tip = document.createElement('p');
+    tip.className = 'help';
+    tip.id = `${key}-help`;
+    tip.textContent = help;
     row.append(label);
-    row.dataset.help = help || '';
-    return { row, label, error };
+    return { row, label, error, tip };
 }
 
-function describe(element, key, help) {
-    element.setAttribute('aria-describedby', `${key}-error`);
-    if (help) element.title = help;
+function describe(element, key) {
+    element.setAttribute('aria-describedby', `${key}-error ${key}-help`);
 }
 
-function selectField(key, labelText, help, items) {
-    const { row, error } = field(key, labelText, help);
+function selectField(key, labelText, help, items, then = () => {}) {
+    const { row, error, tip } = field(key, labelText, help);
     const select = document.createElement('select');
     select.id = key;
     for (const [value, text] of items) select.add(new Option(text, value));
-    describe(select, key, help);
-    select.addEventListener('change', () => changed({ [key]: select.value }));
-    row.append(select, error);
+    describe(select, key);
+    select.addEventListener('change', () => {
+        then(select.value);
+        changed({ [key]: select.value });
+    });
+    row.append(select, error, tip);
     form.append(row);
     controls[key] = { show: (value) => (select.value = value) };
+    return row;
 }
 
 function checkField(key, entry) {
-    const { row, label, error } = field(key, '', entry.help);
+    const { row, label, error, tip } = field(key, '', entry.web);
     const box = document.createElement('input');
     box.type = 'checkbox';
     box.id = key;
-    describe(box, key, entry.help);
+    describe(box, key);
     label.textContent = entry.label;
     label.className = 'check';
     label.prepend(box);
     row.classList.add('flag');
     box.addEventListener('change', () => changed({ [key]: box.checked }));
-    row.append(error);
+    row.append(error, tip);
     form.append(row);
     controls[key] = { show: (value) => (box.checked = value) };
-}
-
-function decimals(entry) {
-    return [entry.minimum, entry.maximum, entry.default].every(Number.isInteger) ? 0 : 2;
 }
 
 // What a control takes, as the command line says it for its option.
@@ -135,67 +217,67 @@ function takes(labelText, entry) {
     return `${labelText} takes ${kind} from ${entry.minimum} to ${entry.maximum}`;
 }
 
-// A number: a slider and a box that follow each other. A range that spans
-// many times over (gamma) slides on a logarithmic scale.
+// A number: a slider and a box that follow each other; the box takes what
+// the program takes (decimals where it does). A range that spans many
+// times over (gamma) slides on a logarithmic scale.
 function numberField(key, entry, labelText = entry.label) {
-    const { row, error } = field(key, labelText, entry.help);
-    const places = decimals(entry);
+    const { row, error, tip } = field(key, labelText, entry.web);
+    const whole = entry.type !== 'number';
+    const fine = [entry.minimum, entry.maximum, entry.default].some((v) => !Number.isInteger(v));
     const logarithmic = entry.minimum > 0 && entry.maximum / entry.minimum >= 100;
     const steps = 1000;
     const slider = document.createElement('input');
     slider.type = 'range';
     slider.id = `${key}-slider`;
     slider.setAttribute('aria-labelledby', `label-${key}`);
-    if (logarithmic) {
-        Object.assign(slider, { min: 0, max: steps, step: 1 });
-    } else {
-        Object.assign(slider, { min: entry.minimum, max: entry.maximum, step: places ? 0.01 : 1 });
-    }
+    if (logarithmic) Object.assign(slider, { min: 0, max: steps, step: 1 });
+    else Object.assign(slider, { min: entry.minimum, max: entry.maximum, step: fine ? 0.01 : 1 });
     const box = document.createElement('input');
     box.type = 'number';
     box.id = key;
-    box.inputMode = places ? 'decimal' : 'numeric';
-    Object.assign(box, { min: entry.minimum, max: entry.maximum, step: places ? 0.01 : 1 });
-    describe(box, key, entry.help);
-    describe(slider, key, entry.help);
+    box.inputMode = whole ? 'numeric' : 'decimal';
+    Object.assign(box, { min: entry.minimum, max: entry.maximum, step: whole ? 1 : 'any' });
+    describe(box, key);
+    describe(slider, key);
     const ratio = Math.log(entry.maximum / entry.minimum);
     const toSlider = (value) =>
         logarithmic ? Math.round((steps * Math.log(value / entry.minimum)) / ratio) : value;
     const fromSlider = (position) => {
         if (!logarithmic) return Number(position);
         const value = entry.minimum * Math.exp((ratio * Number(position)) / steps);
-        return Math.min(entry.maximum, Math.max(entry.minimum, Number(value.toFixed(places))));
+        return Math.min(entry.maximum, Math.max(entry.minimum, Number(value.toFixed(2))));
+    };
+    const valid = () => {
+        error.textContent = '';
+        box.removeAttribute('aria-invalid');
     };
     slider.addEventListener('input', () => {
         const value = fromSlider(slider.value);
         box.value = String(value);
-        error.textContent = '';
-        box.removeAttribute('aria-invalid');
+        valid();
         changed({ [key]: value });
     });
     box.addEventListener('input', () => {
         const value = box.value.trim() === '' ? NaN : Number(box.value);
-        if (!inRange(entry, value) || (places === 0 && !Number.isInteger(value))) {
+        if (!inRange(entry, value)) {
             error.textContent = `${takes(labelText, entry)}.`;
             box.setAttribute('aria-invalid', 'true');
             return;
         }
-        error.textContent = '';
-        box.removeAttribute('aria-invalid');
+        valid();
         slider.value = String(toSlider(value));
         changed({ [key]: value });
     });
     const pair = document.createElement('div');
     pair.className = 'pair';
     pair.append(slider, box);
-    row.append(pair, error);
+    row.append(pair, error, tip);
     form.append(row);
     controls[key] = {
         show: (value) => {
             box.value = String(value);
             slider.value = String(toSlider(value));
-            error.textContent = '';
-            box.removeAttribute('aria-invalid');
+            valid();
         },
     };
 }
@@ -206,10 +288,14 @@ function fitFields() {
     selectField(
         'fit',
         entry.label,
-        entry.help,
+        entry.web,
         table.fitPresets.map((p) => [p.name, p.label]),
+        (value) => {
+            fitChosen = true;
+            if (screenPresets.some((p) => p.name === value)) state.screen = value;
+        },
     );
-    const { row, error } = field('size', 'Size', entry.help);
+    const { row, error, tip } = field('size', 'Size', entry.web);
     row.classList.add('size');
     const boxes = document.createElement('div');
     boxes.className = 'pair';
@@ -224,11 +310,11 @@ function fitFields() {
         box.inputMode = 'numeric';
         Object.assign(box, { min: entry.minimum, max: entry.maximum, step: 1 });
         box.setAttribute('aria-label', text);
-        describe(box, 'size', entry.help);
+        describe(box, 'size');
         box.addEventListener('input', () => {
-            const value = Number(box.value);
-            if (box.value.trim() === '' || !inRange(entry, value)) {
-                errors[key] = `${takes(text, { ...entry, type: 'whole' })}.`;
+            const value = box.value.trim() === '' ? NaN : Number(box.value);
+            if (!inRange(entry, value)) {
+                errors[key] = `${takes(text, entry)}.`;
                 box.setAttribute('aria-invalid', 'true');
             } else {
                 delete errors[key];
@@ -249,24 +335,26 @@ function fitFields() {
         };
     }
     row.querySelector('label').htmlFor = 'width';
-    row.append(boxes, error);
+    row.append(boxes, error, tip);
     form.append(row);
 }
 
 function buildControls() {
     const kind = option('kind');
-    selectField(
+    const kindRow = selectField(
         'kind',
         kind.label,
-        kind.help,
+        kind.web,
         kind.choices.map((c) => [c.name, `${c.label} (.${c.name})`]),
     );
+    kindRow.after(Object.assign(document.createElement('p'), { id: 'kind-about', className: 'about' }));
     const series = option('series');
     selectField(
         'series',
         'Series',
-        series.help,
+        series.web,
         series.choices.map((c) => [c.name, c.label]),
+        () => (seriesOfGrob = null),
     );
     // The preparation's options in the table's order, then the view's own.
     for (const entry of table.options.filter((o) => o.preparation)) {
@@ -276,7 +364,7 @@ function buildControls() {
             selectField(
                 entry.name,
                 entry.label,
-                entry.help,
+                entry.web,
                 entry.choices.map((c) => [c.name, c.label]),
             );
         else numberField(entry.name, entry);
@@ -285,30 +373,54 @@ function buildControls() {
 }
 
 function showState() {
-    for (const [key, control] of Object.entries(controls)) control.show(state[key]);
-    const any = table.fitPresets.find((p) => p.name === state.fit).width < 0;
-    $('row-size').hidden = !any;
-    $('row-upscale').hidden = state.fit === table.fitPresets[0].name;
+    const shown = effective();
+    for (const [key, control] of Object.entries(controls)) control.show(shown[key]);
+    $('row-size').hidden = state.fit !== anySize;
+    $('row-upscale').hidden = state.fit === natural;
+    const kind = table.kinds.find((k) => k.extension === state.kind);
+    $('kind-about').textContent = kindWords[kind.extension] || kind.description;
 }
 
-// ---- The worker, and the one render in flight.
+// The outlines of the screens drawn around the dots: the first solid, the
+// later dashed, as the preview draws them.
+function buildLegend() {
+    const legend = $('legend');
+    legend.append('Outlines: ');
+    table.screens.forEach((screen, i) => {
+        const mark = document.createElement('span');
+        mark.className = i ? 'outline dashed' : 'outline';
+        mark.setAttribute('aria-hidden', 'true');
+        const text = `${i ? 'dashed' : 'solid'}, ${screen.width} x ${screen.height} (${screen.models})`;
+        legend.append(mark, `${text}${i < table.screens.length - 1 ? '; ' : '.'}`);
+    });
+}
+
+// ---- The engine's worker; the page is busy while a picture opens or the
+// preview of the settings chosen is still to come.
 
 const worker = new Worker('worker.js');
 let messageId = 0;
 const replies = new Map();
-function failed() {
-    $('file-error').textContent =
-        'The converter cannot start: this browser cannot load its files or run WebAssembly. Reload the page to try again.';
+let started = false;
+function failed(cause) {
+    const text = `The converter cannot start: ${cause}. Reload the page to try again; if this stays, tell whoever keeps this site.`;
+    $('cannot-start').textContent = text;
+    $('cannot-start').hidden = false;
     document.body.dataset.ready = 'false';
 }
 worker.onmessage = ({ data }) => {
-    if (data.type === 'ready') document.body.dataset.ready = 'true';
-    if (data.type === 'failed') failed();
+    if (data.type === 'ready') {
+        // Ready once the decoder's script is here too, which works offline.
+        started = true;
+        spare = spareDecoder();
+        spare.loaded.then(() => (document.body.dataset.ready = 'true'));
+    }
+    if (data.type === 'failed') failed(data.error);
     const reply = replies.get(data.id);
     replies.delete(data.id);
     if (reply) reply(data);
 };
-worker.onerror = failed;
+worker.onerror = () => started || failed('its worker, worker.js, did not load');
 function ask(message, transfer = []) {
     const id = ++messageId;
     return new Promise((resolve) => {
@@ -321,45 +433,60 @@ let source = null; // { name, grob, width, height }
 let generation = 0; // of the settings and picture now chosen
 let inFlight = false;
 let latest = null; // the answer for `generation`, once it is here
+let opening = null; // the opening under way
 const waiting = [];
 
+function updateBusy() {
+    const busy = Boolean(opening) || (Boolean(source) && !latest);
+    document.body.dataset.busy = String(busy);
+    $('download-all').disabled = Boolean(opening);
+    if (busy) $('result').setAttribute('aria-busy', 'true');
+    else $('result').removeAttribute('aria-busy');
+}
+
 function request() {
-    const preset = table.fitPresets.find((p) => p.name === state.fit);
+    const s = effective();
+    const preset = table.fitPresets.find((p) => p.name === s.fit);
     const any = preset.width < 0;
     return {
-        kind: option('kind').choices.findIndex((c) => c.name === state.kind),
-        series: Number(state.series),
-        fitWidth: any ? state.width : Math.max(preset.width, 0),
-        fitHeight: any ? state.height : Math.max(preset.height, 0),
-        upscale: preset.width !== 0 && state.upscale,
-        brightness: state.brightness,
-        contrast: state.contrast,
-        gamma: state.gamma,
-        invert: state.invert,
-        dither: option('dither').choices.findIndex((c) => c.name === state.dither),
-        zoom: state.zoom,
+        kind: option('kind').choices.findIndex((c) => c.name === s.kind),
+        series: Number(s.series),
+        fitWidth: any ? s.width : Math.max(preset.width, 0),
+        fitHeight: any ? s.height : Math.max(preset.height, 0),
+        upscale: preset.width !== 0 && s.upscale,
+        brightness: s.brightness,
+        contrast: s.contrast,
+        gamma: s.gamma,
+        invert: s.invert,
+        dither: option('dither').choices.findIndex((c) => c.name === s.dither),
+        zoom: s.zoom,
     };
 }
 
-function refresh() {
+// A change of settings or picture: the preview shown so far is outdated.
+function invalidate() {
     ++generation;
     latest = null;
     performance.mark('veldar-change', { detail: generation });
-    if (!source) return;
-    $('result').setAttribute('aria-busy', 'true');
-    document.body.dataset.busy = 'true';
+    updateBusy();
+}
+
+function refresh() {
+    invalidate();
     pump();
 }
 
-// Sends the latest settings when no render is in flight; those chosen
-// meanwhile wait, and only the last of them is sent.
+// Sends the latest settings when no drawing is in flight; those chosen
+// meanwhile wait, and only the last of them is sent. Every drawing that
+// comes back is shown until a newer one is ready.
 async function pump() {
     if (inFlight || !source || latest) return;
     inFlight = true;
     const wanted = generation;
-    const answer = await ask({ type: 'render', settings: request() });
+    const settings = request();
+    const answer = await ask({ type: 'render', settings });
     inFlight = false;
-    if (wanted === generation) show(answer);
+    show({ ...answer, kind: settings.kind }, wanted);
     pump();
 }
 
@@ -372,12 +499,26 @@ function withThousands(value) {
     return value.toLocaleString('en');
 }
 
-function show(answer) {
-    latest = answer;
+// "131 x 64 on screen, 4 frames, GROB 131 x 256, 4,214 bytes"
+function describeGrob(answer) {
+    const kind = table.kinds[answer.kind];
+    const [wide, high] = answer.dots;
+    const parts = [
+        kind.frames ? `${wide} x ${high / kind.frames} on screen` : `${wide / kind.depth} x ${high} on screen`,
+    ];
+    if (kind.frames) parts.push(`${kind.frames} frames`);
+    else if (kind.depth > 1) parts.push(`${kind.depth} columns a dot`);
+    parts.push(`GROB ${wide} x ${high}`, `${withThousands(answer.grob.length)} bytes`);
+    return parts.join(', ');
+}
+
+function show(answer, wanted) {
+    const current = wanted === generation;
+    // An outdated drawing is shown until the newer one is ready; an
+    // outdated failure is not worth saying.
+    if (!current && answer.error) return;
     const info = $('preview-info');
     const canvas = $('preview');
-    // A picture too large for the GROB at this fit: said at the fit too.
-    $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
     if (answer.error) {
         info.textContent = `No preview: ${answer.error}.`;
         info.classList.add('error');
@@ -393,32 +534,34 @@ function show(answer) {
         );
         canvas.hidden = false;
         canvas.style.width = `${width}px`;
-        const [dotsWide, dotsHigh] = answer.dots;
-        info.textContent = `${dotsWide} x ${dotsHigh} dots, ${withThousands(answer.grob.length)} bytes`;
+        info.textContent = describeGrob(answer);
         if (answer.note) info.textContent += ` ${answer.note}`;
         info.classList.remove('error');
     }
+    performance.mark('veldar-shown', { detail: wanted });
+    if (!current) return;
+    // A picture too large for the GROB at this fit: said at the fit too.
+    $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
     $('download').textContent = `Download ${grobName()}`;
-    $('result').removeAttribute('aria-busy');
-    document.body.dataset.busy = 'false';
-    performance.mark('veldar-shown', { detail: generation });
+    latest = answer;
+    updateBusy();
     for (const resolve of waiting.splice(0)) resolve(answer);
 }
 
 function changed(values) {
     Object.assign(state, values);
-    if ('fit' in values) showState();
+    showState();
     keep();
     refresh();
 }
 
 // ---- Opening a picture or a GROB.
 
-function drawPicture(bitmap, grob) {
+function drawPicture(bitmap) {
     const canvas = $('picture');
     const largest = Math.max(bitmap.width, bitmap.height);
-    // A large photo is shown reduced; a GROB and a small picture dot for dot.
-    const scale = grob ? 1 : Math.min(1, 1200 / largest);
+    // A large photo is shown reduced, a small picture dot for dot.
+    const scale = Math.min(1, 1200 / largest);
     canvas.width = Math.max(1, Math.round(bitmap.width * scale));
     canvas.height = Math.max(1, Math.round(bitmap.height * scale));
     const context = canvas.getContext('2d');
@@ -427,6 +570,18 @@ function drawPicture(bitmap, grob) {
     context.imageSmoothingQuality = 'high';
     context.drawImage(bitmap, 0, 0, canvas.width, canvas.height);
     bitmap.close();
+}
+
+// A GROB's shades, dot for dot.
+function drawShades(pixels, width, height) {
+    const canvas = $('picture');
+    canvas.width = width;
+    canvas.height = height;
+    canvas.getContext('2d').putImageData(new ImageData(pixels, width, height), 0, 0);
+}
+
+function showPicture(grob) {
+    const canvas = $('picture');
     // Shown at most 224 pixels high; a small one enlarged by a whole factor.
     const enlarge = Math.max(1, Math.floor(224 / Math.max(canvas.width, canvas.height)));
     const width = Math.min(canvas.width * enlarge, (224 * canvas.width) / canvas.height);
@@ -435,31 +590,246 @@ function drawPicture(bitmap, grob) {
     canvas.hidden = false;
 }
 
+function progress(text, cancellable = true) {
+    $('opening').hidden = !text;
+    $('opening-text').textContent = text;
+    $('cancel').hidden = !cancellable;
+}
+
+function stillShowing() {
+    return source ? `Still showing ${source.name}.` : 'Open a picture to convert it.';
+}
+
+// The browser's decoding, in a worker of its own that Cancel ends. One
+// waits ready for the next picture, its script loaded while the page is
+// (so that it is there offline too).
+let spare = null;
+function spareDecoder() {
+    const decoder = new Worker('decoder.js');
+    decoder.loaded = new Promise((resolve) => {
+        decoder.onmessage = () => resolve();
+        decoder.onerror = () => resolve((decoder.broken = true));
+    });
+    return decoder;
+}
+
+function decode(task, file) {
+    performance.mark('veldar-decoding');
+    const decoder = spare && !spare.broken ? spare : spareDecoder();
+    spare = spareDecoder();
+    return new Promise((resolve) => {
+        const done = (answer) => {
+            decoder.terminate();
+            resolve(answer);
+        };
+        task.end = () => done({ cancelled: true });
+        decoder.onmessage = ({ data }) => data.loaded || done(data);
+        decoder.onerror = () => done({ error: 'not a picture of a kind this browser reads, or a damaged one' });
+        decoder.postMessage({ file, maxSide: table.maxSide, maxPixels: table.maxPixels });
+    });
+}
+
+// A long piece of work (an opening, the archive of several pictures): one
+// at a time, shown with its progress and a Cancel button; a newer opening
+// replaces one under way.
+function begin(onCancel) {
+    if (opening) opening.cancel(false);
+    const task = { cancelled: false, end: () => {} };
+    task.cancel = (say = true) => {
+        task.cancelled = true;
+        task.end();
+        if (say) onCancel();
+    };
+    opening = task;
+    updateBusy();
+    return task;
+}
+
+function finish(task) {
+    if (opening !== task) return;
+    opening = null;
+    progress('');
+    updateBusy();
+}
+
+// What a file holds, told as the program tells it: a binary GROB, else a
+// picture the browser decodes (its size checked from its header first),
+// else text holding a GROB. The answer carries its pixels, or an error, or
+// says it was cancelled.
+async function load(task, file, name, say) {
+    say(`Reading ${name}…`);
+    const look = await ask({ type: 'inspect', file, name });
+    if (task.cancelled) return { cancelled: true };
+    if (look.error || look.grob) return look;
+    const size = look.size ? ` (${look.size[0]} x ${look.size[1]} pixels)` : '';
+    say(`Decoding ${name}${size}…`);
+    const decoded = await decode(task, file);
+    if (task.cancelled) return { cancelled: true };
+    if (!decoded.error) return { ...look, ...decoded };
+    return look.textGrob ? ask({ type: 'grob', file, name }) : decoded;
+}
+
 async function open(file) {
     if (!file) return;
     const name = file.name || 'picture';
+    const task = begin(() => ($('file-info').textContent = `Opening ${name} cancelled. ${stillShowing()}`));
+    performance.mark('veldar-open');
     $('file-error').textContent = '';
-    $('file-info').textContent = `Opening ${name}…`;
-    const answer = await ask({ type: 'open', file, name });
-    if (answer.error) {
-        $('file-error').textContent = `Cannot open "${name}": ${answer.error}.`;
-        $('file-info').textContent = source
-            ? `Still showing ${source.name}.`
-            : 'Open a picture to convert it.';
-        return;
+    const refuse = (cause) => {
+        $('file-error').textContent = `Cannot open "${name}": ${cause}.`;
+        $('file-info').textContent = stillShowing();
+    };
+    try {
+        const look = await load(task, file, name, progress);
+        if (look.cancelled) return;
+        if (look.error) return refuse(look.error);
+        progress(`Preparing ${name}…`, false);
+        const shades = look.grob ? new Uint8ClampedArray(look.pixels.slice(0)) : null;
+        invalidate();
+        const { width, height, pixels } = look;
+        const used = await ask({ type: 'picture', width, height, pixels }, pixels ? [pixels] : []);
+        if (used.error) {
+            look.bitmap?.close();
+            refuse(used.error);
+            if (source) refresh();
+            return;
+        }
+        if (look.grob) drawShades(shades, width, height);
+        else drawPicture(look.bitmap);
+        opened(name, look, used);
+    } finally {
+        performance.mark('veldar-opened');
+        finish(task);
     }
-    source = { name, grob: answer.grob, width: answer.width, height: answer.height };
-    drawPicture(answer.bitmap, answer.grob);
+}
+
+// ---- Several pictures at once: the first shown, all of them converted
+// with its settings into one archive.
+
+let several = [];
+
+function openSeveral(files) {
+    several = files.length > 1 ? [...files] : [];
+    $('several').hidden = !several.length;
+    if (several.length) {
+        const first = several[0].name || 'picture';
+        $('several-text').textContent =
+            `${several.length} pictures: ${first} is shown, and every one is converted with its settings into one archive.`;
+        $('download-all').textContent = `Download all ${several.length} GROBs (.zip)`;
+    }
+    open(files[0]);
+}
+
+async function downloadAll() {
+    const settings = request();
+    const extension = state.kind;
+    const task = begin(() => say('Making the archive cancelled.'));
+    const entries = [];
+    const failed = [];
+    const names = new Set();
+    try {
+        for (const [i, file] of several.entries()) {
+            const name = file.name || 'picture';
+            const look = await load(task, file, name, (text) => progress(`${i + 1} of ${several.length}: ${text}`));
+            if (look.cancelled) return;
+            look.bitmap?.close();
+            let answer = look;
+            if (!look.error) {
+                const { width, height, pixels } = look;
+                answer = await ask({ type: 'convert', width, height, pixels, settings }, pixels ? [pixels] : []);
+                if (task.cancelled) return;
+            }
+            const output = outputName(name, extension);
+            if (!answer.error && names.has(output))
+                answer = { error: `another picture gives the same name, ${output}` };
+            if (answer.error) failed.push(`${name}: ${answer.error}`);
+            else entries.push({ name: output, bytes: answer.grob });
+            names.add(output);
+        }
+        const archive = outputName(several[0].name || 'picture', `${extension}.zip`);
+        if (entries.length) save(new Blob([zip(entries)], { type: 'application/zip' }), archive);
+        const made = entries.length ? `${archive} saved to your downloads, ${entries.length} GROBs` : 'No archive';
+        say(failed.length ? `${made}; not converted: ${failed.join('; ')}.` : `${made}.`, failed.length > 0);
+    } finally {
+        finish(task);
+    }
+}
+
+// Advice on a picture just opened: each a sentence, some with the one
+// click that follows it.
+function advise(items) {
+    const list = $('advice');
+    list.replaceChildren();
+    for (const { text, button, action } of items) {
+        const item = document.createElement('li');
+        item.textContent = text;
+        if (button) {
+            const click = Object.assign(document.createElement('button'), {
+                type: 'button',
+                className: 'button small',
+                textContent: button,
+            });
+            click.addEventListener('click', () => {
+                item.remove();
+                action();
+            });
+            item.append(' ', click);
+        }
+        list.append(item);
+    }
+}
+
+function opened(name, look, used) {
+    const { width, height } = look;
+    source = { name, grob: look.grob, width, height };
+    showPicture(look.grob);
     $('picture').setAttribute('aria-label', `The picture ${name}`);
-    const what = answer.grob ? 'a GROB, shown in its shades' : 'a picture';
-    $('file-info').textContent = `${name}: ${what}, ${answer.width} x ${answer.height} pixels.`;
-    if (answer.series) {
-        state.series = String(answer.series);
-        showState();
+    const what = look.grob ? 'a GROB, shown in its shades' : 'a picture';
+    $('file-info').textContent = `${name}: ${what}, ${width} x ${height} pixels.`;
+    const advice = [];
+    seriesOfGrob = null;
+    if (look.grob) {
+        // Its kind from its name, as the program tells it; its series from
+        // its header, for this GROB alone.
+        const kind = table.kinds[look.kind];
+        if (state.kind !== kind.extension) {
+            state.kind = kind.extension;
+            advice.push({ text: `Kind set to ${kind.description} (.${kind.extension}), as the file's name says.` });
+        }
+        if (look.series && String(look.series) !== state.series) {
+            seriesOfGrob = String(look.series);
+            advice.push({
+                text: `Series HP ${look.series} for this GROB, as its header says; HP ${state.series}, your choice, comes back with the next picture.`,
+            });
+        }
+    } else {
+        if (look.images > 1)
+            advice.push({ text: `An animated GIF of ${look.images} frames: the first is converted.` });
+        const screen = screenPresets.find((p) => p.name === state.screen);
+        if (state.fit === natural && !fitChosen && (width > screen.width || height > screen.height)) {
+            state.fit = screen.name;
+            advice.push({
+                text: `Larger than the calculator's screen, so fitted to ${screen.width} x ${screen.height}.`,
+                button: 'Keep its natural size',
+                action: () => {
+                    fitChosen = true;
+                    changed({ fit: natural });
+                },
+            });
+        }
+        if ((look.jpeg || used.photo) && state.dither === defaults.dither)
+            advice.push({
+                text: 'A photograph, it seems: dithering shows its shades far better than plain bands.',
+                button: 'Use Floyd-Steinberg dithering',
+                action: () => changed({ dither: 'floyd-steinberg' }),
+            });
     }
-    $('save-picture').hidden = !answer.grob;
+    advise(advice);
+    $('save-picture').hidden = !look.grob;
     for (const id of ['download', 'copy', 'save-preview']) $(id).disabled = false;
     $('action-status').textContent = '';
+    showState();
+    keep();
     refresh();
 }
 
@@ -467,14 +837,13 @@ async function open(file) {
 
 // The name the desktop program gives an output: the picture's name up to
 // its last dot, then the new extension.
-function outputName(extension, suffix = '') {
-    const name = source.name;
+function outputName(name, extension, suffix = '') {
     const dot = name.lastIndexOf('.');
     return `${dot > 0 ? name.slice(0, dot) : name}${suffix}.${extension}`;
 }
 
 function grobName() {
-    return outputName(state.kind);
+    return outputName(source.name, state.kind);
 }
 
 function save(blob, name) {
@@ -524,9 +893,10 @@ async function copyText() {
             return;
         }
     }
-    const kind = table.kinds.find((k) => k.extension === state.kind);
     const [wide, high] = answer.dots;
-    say(`Copied the ${kind.description} as text: ${wide} x ${high} dots.`);
+    say(
+        `Copied the GROB (${wide} x ${high} dots) as text, the object alone: paste it into the calculator's command line or an emulator.`,
+    );
 }
 
 function canvasPng(canvas) {
@@ -534,7 +904,7 @@ function canvasPng(canvas) {
 }
 
 async function savePreview() {
-    const name = outputName('png', '-preview');
+    const name = outputName(source.name, 'png', '-preview');
     const answer = await current(`write "${name}"`);
     if (!answer) return;
     save(await canvasPng($('preview')), name);
@@ -542,25 +912,47 @@ async function savePreview() {
 }
 
 async function savePicture() {
-    const name = outputName('png');
+    const name = outputName(source.name, 'png');
     save(await canvasPng($('picture')), name);
     say(`${name} saved to your downloads.`);
 }
 
 // ---- Wiring.
 
+function fromLink() {
+    const { values, refused } = fromAddress(location.hash);
+    Object.assign(state, values);
+    if ('fit' in values) fitChosen = true;
+    if (refused.length)
+        advise([{ text: `Left as they were, not being values of their settings: ${refused.join(', ')}.` }]);
+}
+
 buildControls();
+buildLegend();
+fromLink();
 showState();
+keep();
+updateBusy();
+window.addEventListener('hashchange', () => {
+    fromLink();
+    showState();
+    keep();
+    refresh();
+});
 $('file').addEventListener('change', (event) => {
-    open(event.target.files[0]);
+    if (event.target.files.length) openSeveral(event.target.files);
     event.target.value = '';
 });
+$('download-all').addEventListener('click', downloadAll);
+$('cancel').addEventListener('click', () => opening?.cancel());
 $('download').addEventListener('click', download);
 $('copy').addEventListener('click', copyText);
 $('save-preview').addEventListener('click', savePreview);
 $('save-picture').addEventListener('click', savePicture);
 $('reset').addEventListener('click', () => {
     state = { ...defaults };
+    seriesOfGrob = null;
+    fitChosen = false;
     showState();
     keep();
     refresh();
@@ -577,7 +969,7 @@ document.addEventListener('dragleave', (event) => {
 document.addEventListener('drop', (event) => {
     event.preventDefault();
     drop.classList.remove('over');
-    open(event.dataTransfer.files[0]);
+    if (event.dataTransfer.files.length) openSeveral(event.dataTransfer.files);
 });
 // A picture pasted, or a GROB's text form (from a forum post, say) pasted
 // anywhere but into a box.
@@ -588,5 +980,8 @@ document.addEventListener('paste', (event) => {
     const file = data.files[0] || (/GROB/.test(text) ? new File([text], 'pasted.gro') : null);
     if (!file) return;
     event.preventDefault();
-    open(file);
+    openSeveral([file]);
 });
+
+// Kept by the browser for use offline, and installable as an app.
+if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});

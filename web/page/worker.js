@@ -1,19 +1,11 @@
-// The page's worker: decodes the picture and runs the engine (engine.js,
-// WebAssembly), so that the page never waits for either. It answers each
-// message with one message carrying the same id; the page keeps at most one
-// render in flight and drops answers it no longer wants.
+// The page's engine worker: runs the engine (engine.js, WebAssembly) so that
+// the page never waits for it. It answers each message with one message
+// carrying the same id, one message at a time in the order they came. The
+// picture it converts is set by 'picture' alone; the browser's decoding is
+// done by another worker (decoder.js), which the page can end.
 /* global VeldarEngine */
 'use strict';
 importScripts('engine.js');
-
-const ready = VeldarEngine();
-// The page counts as loaded (and so works offline) once the engine is.
-ready.then(
-    () => self.postMessage({ type: 'ready' }),
-    (error) => self.postMessage({ type: 'failed', error: String(error) }),
-);
-const picture = { pointer: 0, width: 0, height: 0 };
-const kMaxFileBytes = 256 * 1024 * 1024; // as the desktop program reads
 
 class Refusal extends Error {
     constructor(cause, code = 1) {
@@ -22,12 +14,47 @@ class Refusal extends Error {
     }
 }
 const kTooLarge = 2; // the engine's answer when a smaller fit would help
+const kMaxFileBytes = 256 * 1024 * 1024; // as the desktop program reads
+
+// Why the engine did not start, in words: most often a copy of the site
+// without engine.wasm, or with a damaged one.
+async function whyNoEngine() {
+    let status = 0;
+    try {
+        status = (await fetch('engine.wasm', { method: 'HEAD', cache: 'no-store' })).status;
+    } catch {
+        // Offline, and not kept by the browser either: said below.
+    }
+    if (status === 404) return "its engine, engine.wasm, is missing from this site";
+    if (status === 0) return 'its engine, engine.wasm, could not be fetched (the network is down)';
+    return "its engine, engine.wasm, is damaged or this browser cannot run WebAssembly";
+}
+
+const ready = VeldarEngine().catch(async () => {
+    throw new Refusal(await whyNoEngine());
+});
+// The page counts as loaded (and so works offline) once the engine is.
+ready.then(
+    () => self.postMessage({ type: 'ready' }),
+    (error) => self.postMessage({ type: 'failed', error: error.message }),
+);
+const picture = { pointer: 0, width: 0, height: 0 };
 
 function bytesIn(engine, bytes) {
     const pointer = engine._malloc(Math.max(bytes.length, 1));
     if (!pointer) throw new Refusal('there is not enough memory to convert it');
     engine.HEAPU8.set(bytes, pointer);
     return pointer;
+}
+
+// Calls `work` with the bytes in the engine's memory, freed after.
+function withBytes(engine, bytes, work) {
+    const pointer = bytesIn(engine, bytes);
+    try {
+        return work(pointer);
+    } finally {
+        engine._free(pointer);
+    }
 }
 
 // The last call's result; throws its error.
@@ -40,7 +67,7 @@ function result(engine, failed) {
         bytes: view.slice(),
         width: engine._veldar_result_width(),
         height: engine._veldar_result_height(),
-        info: [engine._veldar_result_info(0), engine._veldar_result_info(1)],
+        info: [0, 1, 2].map((i) => engine._veldar_result_info(i)),
         note: message,
     };
 }
@@ -52,88 +79,108 @@ function cString(engine, at) {
     return new TextDecoder().decode(heap.subarray(at, end));
 }
 
-function usePicture(engine, rgba, width, height) {
-    if (picture.pointer) engine._free(picture.pointer);
-    picture.pointer = 0;
-    picture.pointer = bytesIn(engine, rgba);
-    picture.width = width;
-    picture.height = height;
-}
-
-async function decode(file) {
-    // The browser's own decoders, the picture turned as its file says, its
-    // colours as stored (as the desktop program reads them).
-    const options = {
-        imageOrientation: 'from-image',
-        premultiplyAlpha: 'none',
-        colorSpaceConversion: 'none',
+// The images of a GIF: more than one is an animation. Walks the blocks as
+// the format lays them out; stops at anything it does not know.
+function gifImages(bytes) {
+    let at = 13;
+    if (bytes[10] & 0x80) at += 3 * (2 << (bytes[10] & 7));
+    let images = 0;
+    const skipBlocks = () => {
+        while (at < bytes.length && bytes[at] !== 0) at += bytes[at] + 1;
+        ++at;
     };
-    try {
-        return await createImageBitmap(file, options);
-    } catch {
-        throw new Refusal('not a picture of a kind this browser reads, or a damaged one');
+    while (at < bytes.length) {
+        if (bytes[at] === 0x2c) {
+            ++images;
+            const flags = bytes[at + 9];
+            at += 10;
+            if (flags & 0x80) at += 3 * (2 << (flags & 7));
+            ++at; // the code size
+            skipBlocks();
+        } else if (bytes[at] === 0x21) {
+            at += 2;
+            skipBlocks();
+        } else {
+            break;
+        }
     }
+    return images;
 }
 
-// A GROB's dots in grays as the picture.
-async function openGrob(engine, bytes, name) {
-    const pointer = bytesIn(engine, bytes);
-    const namePointer = bytesIn(engine, new TextEncoder().encode(name + '\0'));
-    const failed = engine._veldar_read_grob(pointer, bytes.length, namePointer);
-    engine._free(pointer);
-    engine._free(namePointer);
+// A GROB's dots in grays, its series and its kind (by its name, as the
+// program tells it).
+function readGrob(engine, bytes, name) {
+    const failed = withBytes(engine, bytes, (pointer) =>
+        withBytes(engine, new TextEncoder().encode(name + '\0'), (namePointer) =>
+            engine._veldar_read_grob(pointer, bytes.length, namePointer),
+        ),
+    );
     const shades = result(engine, failed);
-    usePicture(engine, shades.bytes, shades.width, shades.height);
-    const shown = new ImageData(new Uint8ClampedArray(shades.bytes.buffer), shades.width, shades.height);
-    const bitmap = await createImageBitmap(shown);
+    const pixels = shades.bytes.buffer;
     const { width, height } = shades;
-    return { grob: true, series: shades.info[0], width, height, bitmap, transfer: [bitmap] };
+    return { grob: true, series: shades.info[0], kind: shades.info[1], width, height, pixels, transfer: [pixels] };
 }
 
-// As the desktop program tells them: a binary GROB by its header, then a
-// picture by the browser's decoders, and only then text holding a GROB.
-async function open({ file, name }) {
+// What a file holds, as the desktop program tells it: a binary GROB by its
+// header (read here, whole), else a picture, its size checked from its
+// header before any decoding; text holding a GROB is read only when no
+// decoder takes it (the page asks again with 'grob').
+async function inspect({ file, name }) {
     const engine = await ready;
     if (file.size === 0) throw new Refusal('the file is empty');
     if (file.size > kMaxFileBytes) throw new Refusal('the file is too large');
     const bytes = new Uint8Array(await file.arrayBuffer());
-    const pointer = bytesIn(engine, bytes);
-    const looks = engine._veldar_is_grob(pointer, bytes.length);
-    engine._free(pointer);
-    if (looks === 1) return openGrob(engine, bytes, name);
-    let bitmap;
-    try {
-        bitmap = await decode(file);
-    } catch (error) {
-        if (looks === 2) return openGrob(engine, bytes, name);
-        throw error;
-    }
-    return usePixels(engine, bitmap);
+    const looks = withBytes(engine, bytes, (pointer) => engine._veldar_is_grob(pointer, bytes.length));
+    if (looks === 1) return readGrob(engine, bytes, name);
+    const peeked = withBytes(engine, bytes, (pointer) =>
+        engine._veldar_peek_picture(pointer, bytes.length),
+    );
+    if (peeked === 1) result(engine, 1);
+    const known = peeked === 0 ? result(engine, 0).info : null;
+    return {
+        grob: false,
+        textGrob: looks === 2,
+        size: known ? known.slice(0, 2) : null,
+        jpeg: known?.[2] === 1,
+        images: known?.[2] === 2 ? gifImages(bytes) : 1,
+    };
 }
 
-function usePixels(engine, bitmap) {
-    const { width, height } = bitmap;
-    if (engine._veldar_check_picture(width, height)) {
-        bitmap.close();
-        result(engine, true);
-    }
-    const canvas = new OffscreenCanvas(width, height);
-    const context = canvas.getContext('2d', { willReadFrequently: true });
-    context.drawImage(bitmap, 0, 0);
-    usePicture(engine, context.getImageData(0, 0, width, height).data, width, height);
-    canvas.width = canvas.height = 0;
-    engine._veldar_compose(picture.pointer, width, height);
-    return { grob: false, series: 0, width, height, bitmap, transfer: [bitmap] };
+async function grob({ file, name }) {
+    return readGrob(await ready, new Uint8Array(await file.arrayBuffer()), name);
 }
 
-async function render({ settings }) {
+// Whether a picture has the many colours of a photograph: more than 1,024
+// among up to 65,536 of its pixels spread over it.
+function manyColours(pixels) {
+    const count = pixels.length / 4;
+    const step = Math.max(1, Math.floor(count / 65536));
+    const seen = new Set();
+    for (let i = 0; i < count && seen.size <= 1024; i += step)
+        seen.add(pixels[4 * i] | (pixels[4 * i + 1] << 8) | (pixels[4 * i + 2] << 16));
+    return seen.size > 1024;
+}
+
+// The picture to convert from now on: RGBA with straight alpha, composed
+// over white here (a GROB's grays are opaque already). Without pixels (too
+// large to decode) it is refused in the program's words.
+async function usePicture({ pixels, width, height }) {
     const engine = await ready;
-    if (!picture.pointer) throw new Refusal('there is no picture');
-    const s = settings;
+    if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
+    const rgba = new Uint8Array(pixels);
+    const pointer = bytesIn(engine, rgba);
+    if (picture.pointer) engine._free(picture.pointer);
+    Object.assign(picture, { pointer, width, height });
+    engine._veldar_compose(pointer, width, height);
+    return { photo: manyColours(engine.HEAPU8.subarray(pointer, pointer + rgba.length)) };
+}
+
+// The GROB file of composed pixels at `pointer` with the page's settings.
+function encode(engine, pointer, width, height, s) {
     const failed = engine._veldar_encode(
-        picture.pointer,
-        picture.width,
-        picture.height,
+        pointer,
+        width,
+        height,
         s.kind,
         s.series,
         s.fitWidth,
@@ -145,31 +192,46 @@ async function render({ settings }) {
         s.invert ? 1 : 0,
         s.dither,
     );
-    const encoded = result(engine, failed);
+    return result(engine, failed);
+}
+
+// One of several pictures converted on its own: the picture shown stays.
+async function convert({ pixels, width, height, settings }) {
+    const engine = await ready;
+    if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
+    const grob = withBytes(engine, new Uint8Array(pixels), (pointer) => {
+        engine._veldar_compose(pointer, width, height);
+        return encode(engine, pointer, width, height, settings).bytes;
+    });
+    return { grob, transfer: [grob.buffer] };
+}
+
+async function render({ settings }) {
+    const engine = await ready;
+    if (!picture.pointer) throw new Refusal('there is no picture');
+    const s = settings;
+    const encoded = encode(engine, picture.pointer, picture.width, picture.height, s);
     const grob = encoded.bytes;
-    const pointer = bytesIn(engine, grob);
-    try {
-        const text = result(engine, engine._veldar_text(pointer, grob.length));
+    return withBytes(engine, grob, (pointer) => {
+        // The bare object, as the calculator's command line takes it pasted.
+        const text = result(engine, engine._veldar_text(pointer, grob.length, 1));
         const form = new TextDecoder('latin1').decode(text.bytes);
         const view = result(engine, engine._veldar_preview(pointer, grob.length, s.kind, s.zoom));
         return {
             grob,
             text: form,
-            dots: encoded.info,
+            dots: encoded.info.slice(0, 2),
             preview: { pixels: view.bytes, width: view.width, height: view.height },
             zoom: view.info[0],
             note: view.note,
             transfer: [grob.buffer, view.bytes.buffer],
         };
-    } finally {
-        engine._free(pointer);
-    }
+    });
 }
 
-const handlers = { open, render };
+const handlers = { inspect, grob, picture: usePicture, render, convert };
 let queue = Promise.resolve();
 
-// One message at a time, in the order they came.
 self.onmessage = ({ data }) => {
     queue = queue.then(() => answer(data));
 };
@@ -177,7 +239,7 @@ self.onmessage = ({ data }) => {
 async function answer(data) {
     try {
         const answer = await handlers[data.type](data);
-        const transfer = answer.transfer;
+        const transfer = answer.transfer || [];
         delete answer.transfer;
         self.postMessage({ id: data.id, type: data.type, ...answer }, transfer);
     } catch (error) {

@@ -1,6 +1,8 @@
 // What the page's tests share: the built page (build-web/) served on this
-// machine with every request recorded, and Debian's Chromium, headless.
+// machine with its headers (build-web/_headers) and every request recorded,
+// and Debian's Chromium, headless.
 import { createServer } from 'node:http';
+import { readFileSync } from 'node:fs';
 import { readFile } from 'node:fs/promises';
 import { extname, join, normalize } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -15,20 +17,30 @@ const types = {
     '.css': 'text/css; charset=utf-8',
     '.wasm': 'application/wasm',
     '.png': 'image/png',
+    '.webmanifest': 'application/manifest+json',
 };
 
-// Serves build-web/ on a free port of 127.0.0.1; `requests` lists every path asked for.
-export async function serve() {
+// The headers a host sends for the page: "  Name: value" under "/*".
+export function pageHeaders() {
+    const lines = readFileSync(join(site, '_headers'), 'latin1').split('\n');
+    return Object.fromEntries(lines.filter((l) => l.startsWith('  ')).map((l) => l.trim().split(': ')));
+}
+
+// Serves build-web/ on a free port of 127.0.0.1 with the page's headers
+// (none with `bare`); `requests` lists every path asked for; the files of
+// `missing` are not found.
+export async function serve({ bare = false, missing = [] } = {}) {
     const requests = [];
+    const headers = bare ? {} : pageHeaders();
     const server = createServer(async (request, response) => {
         const path = new URL(request.url, 'http://localhost').pathname;
         requests.push(path);
         const file = normalize(join(site, path === '/' ? 'index.html' : path));
         try {
-            if (!file.startsWith(site)) throw new Error('outside');
+            if (!file.startsWith(site) || missing.includes(path.slice(1))) throw new Error('not here');
             const body = await readFile(file);
-            response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream' });
-            response.end(body);
+            response.writeHead(200, { ...headers, 'Content-Type': types[extname(file)] || 'application/octet-stream' });
+            response.end(request.method === 'HEAD' ? undefined : body);
         } catch {
             response.writeHead(404).end();
         }
@@ -56,9 +68,10 @@ export function launch() {
 }
 
 // A new page at the site, ready for a picture; every request any page of
-// its context makes is added to `seen`.
-export async function openPage(browser, url, seen = [], viewport = { width: 1280, height: 900 }) {
-    const context = await browser.newContext({ viewport, acceptDownloads: true });
+// its context makes is added to `seen`; `options` for the context (a
+// phone's touch, say).
+export async function openPage(browser, url, seen = [], viewport = { width: 1280, height: 900 }, options = {}) {
+    const context = await browser.newContext({ viewport, acceptDownloads: true, ...options });
     await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: url });
     context.on('request', (request) => seen.push(request.url()));
     const page = await context.newPage();

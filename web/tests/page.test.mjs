@@ -1,8 +1,9 @@
 // The page in headless Chromium against the desktop program built from the
 // same checkout (build/bin/veldar-convert, or $VELDAR_CONVERT): the same
-// bytes for every kind, series and preparation, the same dots of a GROB read
-// back, the same causes for damaged files, and no request beyond the page's
-// own files.
+// bytes for every kind, series and preparation, and for JPEGs at natural
+// size; the documented differences (a JPEG under a fit, a 16-bit PNG) and
+// nothing else; the same dots of a GROB read back, the same causes for
+// damaged files, and no request beyond the page's own files.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
@@ -44,6 +45,45 @@ clear.save('${work}/clear.png')
     ]);
 }
 
+// Photo-like JPEGs (smooth shapes, blurred): one shown at natural size, one
+// stored on its side (Exif orientation 6: 159 x 240 upright), one large
+// enough that the program decodes it at 1/4 for a 131 x 64 fit; and a PNG
+// of 16 bits a channel (Pillow writes none: written here) with the same
+// samples cut to 8 bits, as the browser cuts them.
+function makePhotos() {
+    execFileSync('/usr/bin/python3', [
+        '-c',
+        `
+import random, struct, zlib
+from PIL import Image, ImageDraw, ImageFilter
+def scene(w, h):
+    im = Image.new('RGB', (w, h))
+    d = ImageDraw.Draw(im)
+    for y in range(h):
+        d.line([(0, y), (w, y)], fill=(40 + 200 * y // h, 90 + 120 * y // h, 220 - 150 * y // h))
+    d.ellipse([w // 8, h // 6, w // 2, h * 5 // 6], fill=(230, 180, 60))
+    d.polygon([(w // 2, h), (w * 3 // 4, h // 3), (w, h)], fill=(30, 90, 40))
+    return im.filter(ImageFilter.GaussianBlur(3))
+scene(240, 159).save('${work}/photo.jpg', quality=90)
+exif = Image.Exif()
+exif[0x0112] = 6
+scene(240, 159).save('${work}/turned.jpg', quality=90, exif=exif.tobytes())
+scene(640, 480).save('${work}/large.jpg', quality=90)
+draw = random.Random(7)
+w, h = 48, 32
+samples = [[tuple(draw.randrange(65536) for _ in range(3)) for x in range(w)] for y in range(h)]
+raw = b''.join(b'\\0' + b''.join(struct.pack('>HHH', *p) for p in row) for row in samples)
+chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d))
+ihdr = struct.pack('>IIBBBBB', w, h, 16, 2, 0, 0, 0)
+with open('${work}/deep.png', 'wb') as f:
+    f.write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', ihdr) + chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b''))
+cut = Image.new('RGB', (w, h))
+cut.putdata([tuple(c >> 8 for c in p) for row in samples for p in row])
+cut.save('${work}/deep-cut.png')
+`,
+    ]);
+}
+
 const variants = [
     { name: 'plain', args: [], set: {} },
     {
@@ -77,6 +117,7 @@ let server, browser, seen = [];
 
 before(async () => {
     makePictures();
+    makePhotos();
     server = await serve();
     browser = await launch();
 });
@@ -118,8 +159,10 @@ test('the page writes the bytes and the text of the desktop program', async () =
                     await page.click('#copy');
                     await page.waitForSelector('#action-status:has-text("as text")');
                     const text = await page.evaluate(() => navigator.clipboard.readText());
+                    // The object alone: the text form without its first line.
                     const wantedText = readFileSync(join(work, `v${v}-${kind}-${series}-text`, name), 'latin1');
-                    assert.equal(text, wantedText, `${what}: the text form differs`);
+                    assert.ok(wantedText.startsWith('%%HP: T(3)A(R)F(.);\r\nGROB '));
+                    assert.equal(text, wantedText.slice(wantedText.indexOf('\n') + 1), `${what}: the text differs`);
                     await page.evaluate(() => (document.getElementById('action-status').textContent = ''));
                     ++compared;
                 }
@@ -127,6 +170,78 @@ test('the page writes the bytes and the text of the desktop program', async () =
         }
     }
     assert.equal(compared, 2 * variants.length * kinds.length * 2);
+    assert.deepEqual(errors, []);
+});
+
+// The GROB the program makes of `picture` with `args`, and the one the page
+// makes of `shown` with the same settings.
+async function both(page, picture, shown, { args, set }) {
+    const out = join(work, `both-${basename(picture)}-${args.join('')}`);
+    assert.equal(desktop('--kind', 'g16', '--series', '48', ...args, '--output-dir', out, join(work, picture)).status, 0);
+    await openFile(page, join(work, shown));
+    assert.equal(await page.textContent('#file-error'), '');
+    await choose(page, { kind: 'g16', series: '48', ...set });
+    await settled(page);
+    const program = readFileSync(join(out, picture.replace(/\.[^.]*$/, '.g16')));
+    return { program, page: (await download(page, '#download')).bytes };
+}
+
+test('JPEGs and 16-bit PNGs: the same bytes where the page says so, the difference it tells where not', async () => {
+    const { page, errors } = await openPage(browser, server.url, seen);
+    const plain = { args: [], set: {} };
+    const fitted = { args: ['--fit', '131x64', '--dither', 'floyd-steinberg'], set: { fit: '131x64', dither: 'floyd-steinberg' } };
+    const natural = await both(page, 'photo.jpg', 'photo.jpg', plain);
+    assert.ok(natural.page.equals(natural.program), 'photo.jpg: the GROB differs');
+    // Under a fit the program decodes a JPEG at 1/4 here, the browser whole:
+    // the page's GROB is the program's of the whole picture (written by
+    // --to png), and differs from the program's of the JPEG.
+    assert.equal(desktop('--to', 'png', '--output-dir', join(work, 'whole'), join(work, 'large.jpg')).status, 0);
+    renameSync(join(work, 'whole', 'large.png'), join(work, 'large-whole.png'));
+    const whole = await both(page, 'large-whole.png', 'large.jpg', fitted);
+    assert.ok(whole.page.equals(whole.program), 'large.jpg: not the GROB of the whole picture');
+    const smaller = await both(page, 'large.jpg', 'large.jpg', fitted);
+    assert.ok(!smaller.page.equals(smaller.program), 'large.jpg: the difference the page tells is gone');
+    // 16 bits a channel: the browser cuts each sample to 8 bits where the
+    // program rounds it.
+    const cut = await both(page, 'deep-cut.png', 'deep.png', plain);
+    assert.ok(cut.page.equals(cut.program), 'deep.png: not the GROB of its samples cut to 8 bits');
+    const rounded = await both(page, 'deep.png', 'deep.png', plain);
+    assert.ok(!rounded.page.equals(rounded.program), 'deep.png: the difference the page tells is gone');
+    // Stored on its side (Exif orientation 6): the page turns it upright as
+    // its file says, which the program does not do yet; the page's GROB is
+    // the program's GROB of the picture turned upright by hand (its pixels
+    // as the program decodes them, turned by Pillow).
+    const stored = join(work, 'stored');
+    assert.equal(desktop('--to', 'png', '--output-dir', stored, join(work, 'turned.jpg')).status, 0);
+    execFileSync('/usr/bin/python3', ['-c', `from PIL import Image; Image.open('${stored}/turned.png').transpose(Image.Transpose.ROTATE_270).save('${work}/upright.png')`]);
+    const upright = await both(page, 'upright.png', 'turned.jpg', plain);
+    assert.ok(upright.page.equals(upright.program), 'turned.jpg: not the GROB of the picture turned upright');
+    const asStored = await both(page, 'turned.jpg', 'turned.jpg', plain);
+    assert.ok(!asStored.page.equals(asStored.program), 'turned.jpg: the program turns it now: say so on the page');
+    assert.deepEqual(errors, []);
+});
+
+test("several pictures at once: one archive of the program's GROBs, and the causes of the rest", async () => {
+    const { page, errors } = await openPage(browser, server.url, seen);
+    const bad = join(work, 'bad.png');
+    writeFileSync(bad, Buffer.concat([readFileSync(join(work, 'photo.png')).subarray(0, 60), Buffer.alloc(200, 7)]));
+    const good = ['photo.png', 'chart.bmp', 'clear.png'].map((name) => join(work, name));
+    await page.setInputFiles('#file', [...good, bad]);
+    await settled(page);
+    assert.equal(await page.textContent('#several-text'), '4 pictures: photo.png is shown, and every one is converted with its settings into one archive.');
+    await choose(page, { kind: 'g16', fit: '131x64', dither: 'floyd-steinberg' });
+    await settled(page);
+    const archive = await download(page, '#download-all');
+    assert.equal(archive.name, 'photo.g16.zip');
+    const unpacked = join(work, 'unpacked');
+    writeFileSync(join(work, 'all.zip'), archive.bytes);
+    // Python's reader checks every entry's CRC.
+    execFileSync('/usr/bin/python3', ['-c', 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; z.extractall(sys.argv[2])', join(work, 'all.zip'), unpacked]);
+    const out = join(work, 'several');
+    assert.equal(desktop('--kind', 'g16', '--fit', '131x64', '--dither', 'floyd-steinberg', '--output-dir', out, ...good).status, 0);
+    assert.deepEqual(readdirSync(unpacked).sort(), ['chart.g16', 'clear.g16', 'photo.g16']);
+    for (const name of readdirSync(unpacked)) assert.ok(readFileSync(join(unpacked, name)).equals(readFileSync(join(out, name))), name);
+    assert.match(await page.textContent('#action-status'), /^photo\.g16\.zip saved to your downloads, 3 GROBs; not converted: bad\.png: .+\.$/);
     assert.deepEqual(errors, []);
 });
 
@@ -160,7 +275,7 @@ test('a GROB opened in either form shows the dots of --to png', async () => {
     assert.equal(desktop('--kind', 'gro4', '--text', '--output-dir', grobs, photo).status, 0);
     // An upper-case extension tells the kind as well.
     renameSync(join(grobs, 'photo.g16'), join(grobs, 'PHOTO.G16'));
-    for (const [name, series] of [['PHOTO.G16', '48'], ['photo.gro4', '48']]) {
+    for (const [name, series, kind] of [['PHOTO.G16', '48', 'g16'], ['photo.gro4', '49', 'gro4']]) {
         const file = join(grobs, name);
         const png = name.replace(/\.[^.]*$/, '.png');
         const pngs = join(work, `png-${name}`);
@@ -177,11 +292,15 @@ test('a GROB opened in either form shows the dots of --to png', async () => {
         const saved = await download(page, '#save-picture');
         assert.equal(saved.name, png);
         assert.deepEqual(await pixelsOf(page, saved.bytes), wanted, `${name}: the PNG differs`);
-        // A binary GROB brings its series, the text form keeps the one chosen;
-        // the same kind again gives the same bytes.
+        // Its kind from its name; a binary GROB brings its series for itself
+        // and says so, the text form has the one chosen, which is kept; the
+        // same kind again gives the same bytes.
+        assert.equal(await page.inputValue('#kind'), kind);
         assert.equal(await page.inputValue('#series'), series);
+        const kept = await page.evaluate(() => JSON.parse(localStorage.getItem('veldar-convert-web')));
+        assert.deepEqual([kept.kind, kept.series], [kind, '49']);
         if (name.endsWith('G16')) {
-            await page.selectOption('#kind', 'g16');
+            assert.match(await page.textContent('#advice'), /Series HP 48 for this GROB, as its header says; HP 49, your choice, comes back/);
             await settled(page);
             assert.ok((await download(page, '#download')).bytes.equals(readFileSync(file)));
         }
@@ -203,6 +322,10 @@ test('a damaged picture or GROB shows its cause on the page', async () => {
         await openFile(page, grob);
         assert.equal(await page.textContent('#file-error'), `Cannot open "${basename(grob)}": ${cause}.`);
     }
+
+    // A list, until the page reads lists, in plain words.
+    await openFile(page, join(root, 'tests/data/list-two-8x2.lst'));
+    assert.match(await page.textContent('#file-error'), /^Cannot open "list-two-8x2\.lst": it is a list of GROBs, and this page opens one GROB at a time/);
 
     const picture = join(work, 'broken.png');
     writeFileSync(picture, Buffer.concat([readFileSync(join(work, 'photo.png')).subarray(0, 60), Buffer.alloc(200, 7)]));
@@ -228,7 +351,7 @@ test('the page asks for nothing beyond its own files, and works offline', async 
     await openFile(page, join(work, 'chart.bmp'));
     await page.selectOption('#kind', 'g32');
     await settled(page);
-    assert.match(await page.textContent('#preview-info'), /^97 x 305 dots, [\d,]+ bytes$/);
+    assert.match(await page.textContent('#preview-info'), /^97 x 61 on screen, 5 frames, GROB 97 x 305, [\d,]+ bytes$/);
     const own = readdirSync(site).map((file) => `/${file}`);
     for (const url of seen) {
         if (url.startsWith('blob:')) continue;

@@ -149,6 +149,9 @@ struct OptionEntry {
     std::string_view preference = {}; // key in the preferences file; empty: not kept
     unsigned use = kCommandLine;
     std::string_view manual = {}; // more for the manual page, after `help`
+    // The web page's help, where `help` speaks of the command line or of
+    // names typed there; empty: `help` says it.
+    std::string_view web = {};
     Binding bind = {};
 };
 
@@ -236,6 +239,9 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
      .label = "Kind", .preference = "preview/kind", .use = kCommandLine | kPreviewView,
+     .web = "What the calculator gets: the ordinary black and white GROB, or one with shades "
+            "(2 or 4 bits a dot side by side, or 2 to 5 frames shown in turn) for a grayscale "
+            "display program.",
      .bind = {[](Choices& c, const OptionValue& v) { c.kind = kOutputKinds[v.choice]; },
               [](const Choices& c) {
                   OptionValue v;
@@ -246,6 +252,9 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .choices = kSeriesChoices,
      .help = "The calculator series of the header (default: a GROB's own, else the one saved "
              "by the window).",
+     .web = "The calculator the file is for: each reads only files with its own first 8 "
+            "bytes, HPHP48-X for the HP 48 series, HPHP49-X for the HP 49G, 49g+, 48gII and "
+            "50g.",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.series = v.choice == 0 ? Series::HP48 : Series::HP49;
               },
@@ -286,6 +295,9 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
              "and HP 49G screens, 131x80: later HP 49 models).",
      .label = "Fit", .preference = "prepare/fit", .use = kCommandLine | kPreparation,
      .manual = "Areas are averaged; each side is 1 to 16384.",
+     .web = "Scale the picture down to fit a calculator's screen (131 x 64: HP 48 and HP 49G; "
+            "131 x 80: later HP 49 models) or any size, keeping its proportions. At natural "
+            "size each pixel is a dot.",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.fitWidth = v.size.width;
                   c.preparation.fitHeight = v.size.height;
@@ -299,6 +311,8 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .help = "With --fit, also enlarge smaller pictures, by whole factors.",
      .label = "Enlarge smaller pictures (whole factors)", .preference = "prepare/upscale",
      .use = kCommandLine | kPreparation,
+     .web = "Also enlarge a picture smaller than the fit, by a whole factor, so that its pixels "
+            "stay sharp squares.",
      .bind = bind::PrepareFlag<&Preparation::upscale>()},
     {.name = "brightness", .type = OptionType::Number, .valueName = "B", .minimum = -100,
      .maximum = 100, .help = "Brightness, -100 to 100 (default 0).", .label = "Brightness",
@@ -323,6 +337,9 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .label = "Dithering", .preference = "prepare/dither", .use = kCommandLine | kPreparation,
      .manual = "With every preparation option at its default the output is the plain "
                "conversion, byte for byte.",
+     .web = "Mixes the kind's own shades in fine patterns to show the tones between them: best "
+            "for photographs. Floyd-Steinberg is the smoothest, Atkinson the crispest, ordered a "
+            "regular grid; none gives plain bands, best for drawings and text.",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.dither = kDitherMethods[v.choice].dither;
               },
@@ -338,6 +355,8 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
     {.name = "zoom", .type = OptionType::Whole, .valueName = "N", .minimum = 1, .maximum = 16,
      .byDefault = 2, .help = "The previews' zoom, 1 to 16 (default 2).", .label = "Zoom",
      .preference = "preview/zoom", .use = kCommandLine | kPreviewView,
+     .web = "How large the preview is drawn: each dot as a square of this many pixels a side. "
+            "It does not change the GROB.",
      .bind = bind::Whole<&Choices::zoom>()},
     {.name = "frames", .type = OptionType::Flag,
      .help = "Every frame of an animated GIF, page of a TIFF or GROB of a list, not the "

@@ -1,0 +1,98 @@
+// The web page's API (web/api.h) natively, as the page calls it: the bytes
+// of each series and the text forms, transparency composed with the
+// desktop's own arithmetic, and what is refused before any decoding.
+#include "api.h"
+#include "render.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> Result() {
+    return {veldar_result(), veldar_result() + veldar_result_size()};
+}
+
+std::string Text() {
+    return {reinterpret_cast<const char*>(veldar_result()), veldar_result_size()};
+}
+
+std::vector<std::uint8_t> Fixture(const std::string& name) {
+    return testing_util::ReadBytes(VELDAR_TEST_DATA "/" + name);
+}
+
+} // namespace
+
+TEST(WebApi, EachSeriesAndBothTextForms) {
+    // A black and a white pixel: a 1-bit GROB of 2 x 1, its first dot set
+    // and, as the classic bytes have it, the row's unused bits too (FD).
+    // Nibbles low first: prologue 02B1E, size 00011 (15 + 2 x 1 byte),
+    // height 00001, width 00002, the body.
+    const std::uint8_t rgba[] = {0, 0, 0, 255, 255, 255, 255, 255};
+    const std::vector<std::uint8_t> object = {0x1E, 0x2B, 0x10, 0x01, 0x00, 0x01,
+                                              0x00, 0x20, 0x00, 0x00, 0xFD};
+    for (const char* header : {"HPHP48-X", "HPHP49-X"}) {
+        SCOPED_TRACE(header);
+        const int series = header[5] == '8' ? 48 : 49;
+        ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0), 0)
+            << veldar_message();
+        std::vector<std::uint8_t> wanted(header, header + 8);
+        wanted.insert(wanted.end(), object.begin(), object.end());
+        const std::vector<std::uint8_t> grob = Result();
+        EXPECT_EQ(grob, wanted);
+        ASSERT_EQ(veldar_text(grob.data(), grob.size(), 0), 0);
+        EXPECT_EQ(Text(), "%%HP: T(3)A(R)F(.);\r\nGROB 2 1 DF\r\n");
+        ASSERT_EQ(veldar_text(grob.data(), grob.size(), 1), 0);
+        EXPECT_EQ(Text(), "GROB 2 1 DF\r\n");
+    }
+}
+
+TEST(WebApi, TransparencyComposedAsTheDesktopComposesIt) {
+    // Every colour at every opacity: x the colour, y the opacity.
+    QImage straight(256, 256, QImage::Format_ARGB32);
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const QRgb pixel = qRgba(x, 255 - x, x ^ 0x5A, y);
+            straight.setPixel(x, y, pixel);
+            rgba.insert(rgba.end(), {std::uint8_t(qRed(pixel)), std::uint8_t(qGreen(pixel)),
+                                     std::uint8_t(qBlue(pixel)), std::uint8_t(y)});
+        }
+    }
+    veldar_compose(rgba.data(), 256, 256);
+    const QImage desktop = render::ComposeOverWhite(straight); // bytes R, G, B, opacity
+    int differing = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            for (int c = 0; c < 3; ++c)
+                differing += rgba[std::size_t(y * 256 + x) * 4 + std::size_t(c)] !=
+                             desktop.constScanLine(y)[x * 4 + c];
+    EXPECT_EQ(differing, 0);
+    // By hand: red 152 at opacity 229 is 136.50 premultiplied, which Qt's
+    // rounding makes 136; with the 26 of white showing through, 162.
+    EXPECT_EQ(rgba[std::size_t(229 * 256 + 152) * 4], 162);
+}
+
+TEST(WebApi, RefusedBeforeDecoding) {
+    const std::string limits = " pixels; at most 16384 x 16384 and 32 million pixels are accepted";
+    for (const auto& [name, size] : {std::pair{"huge.png", "20000 x 20000"},
+                                     {"huge.gif", "20000 x 20000"},
+                                     {"huge.jpg", "8000 x 6000"},
+                                     {"huge.bmp", "20000 x 100"}}) {
+        const auto bytes = Fixture(name);
+        EXPECT_EQ(veldar_peek_picture(bytes.data(), bytes.size()), 1) << name;
+        EXPECT_EQ(veldar_message(), "the picture is " + std::string(size) + limits);
+    }
+    const auto small = Fixture("codecs-interlaced.png");
+    ASSERT_EQ(veldar_peek_picture(small.data(), small.size()), 0);
+    EXPECT_EQ(veldar_result_info(0), 12);
+    EXPECT_EQ(veldar_result_info(1), 8);
+    const auto list = Fixture("list-two-8x2.lst");
+    EXPECT_EQ(veldar_peek_picture(list.data(), list.size()), 3);
+    EXPECT_EQ(veldar_is_grob(list.data(), list.size()), 1);
+    ASSERT_EQ(veldar_read_grob(list.data(), list.size(), "list-two-8x2.lst"), 1);
+    EXPECT_EQ(std::string(veldar_message()).rfind("it is a list of GROBs", 0), 0u);
+}
