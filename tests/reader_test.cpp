@@ -72,6 +72,8 @@ TEST(Reader, TextFormAsTheCalculatorsWriteIt) {
     const grob::GrobObject object{
         grob::Series::HP49, 13, 5, {0x97, 0xF3, 0x91, 0xF4, 0x93, 0xF3, 0x91, 0xE2, 0x91, 0xF4}};
     EXPECT_EQ(grob::TextGrob(object), "%%HP: T(3)A(R)F(.);\r\nGROB 13 5 793F194F393F192E194F\r\n");
+    EXPECT_EQ(grob::TextGrob(object, grob::TextHeader::Without),
+              "GROB 13 5 793F194F393F192E194F\r\n");
     // A calculator's file, bare and padded by XModem: the dots drawn by hand.
     const char* dots[] = {"#.......#", ".#.....#.", "..#####..",
                           "..#.#.#..", ".#######.", "#########"};
@@ -195,6 +197,8 @@ TEST(List, BytesWorkedOutByHandInBothForms) {
     EXPECT_EQ(grob::BinaryList(list.series, list.objects), file);
     const std::string text = grob::TextList(list.objects);
     EXPECT_EQ(text, "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 2 18E7\r\nGROB 8 2 F00F\r\n}\r\n");
+    EXPECT_EQ(grob::TextList(list.objects, "l", grob::TextHeader::Without),
+              "{\r\nGROB 8 2 18E7\r\nGROB 8 2 F00F\r\n}\r\n");
     for (const Bytes& form : {B(text), B("Sprites: { GROB 8 2 18E7 GROB 8 2 F00F } (two)")}) {
         EXPECT_TRUE(grob::LooksLikeTextList(form));
         EXPECT_EQ(grob::BinaryList(grob::Series::HP49, grob::ReadTextList(form, "t").objects),

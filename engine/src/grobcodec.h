@@ -79,6 +79,8 @@ std::size_t FindWord(std::string_view text, std::string_view word, std::size_t f
 // and `numbers` tells whether width and height were read. Never throws.
 bool ParseTextGrob(std::string_view text, std::size_t& at, GrobObject& out, std::string& cause,
                    bool& numbers);
+// The first line of the text form, as the calculators write it.
+inline constexpr std::string_view kTextHeader = "%%HP: T(3)A(R)F(.);\r\n";
 // "GROB w h DIGITS", the body as one unbroken token, as the calculators write it.
 void AppendTextGrob(std::string& text, const GrobObject& object);
 

@@ -103,9 +103,11 @@ std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject
     return std::move(out.bytes());
 }
 
-std::string TextList(const std::vector<GrobObject>& objects, const std::string& path) {
+std::string TextList(const std::vector<GrobObject>& objects, const std::string& path,
+                     TextHeader header) {
     CheckList(Series::HP49, objects, path);
-    std::string text = "%%HP: T(3)A(R)F(.);\r\n{\r\n";
+    std::string text = header == TextHeader::With ? std::string(codec::kTextHeader) : std::string();
+    text.append("{\r\n");
     for (const GrobObject& object : objects) {
         codec::CheckBody(object, path);
         codec::AppendTextGrob(text, object);

@@ -333,10 +333,10 @@ GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& p
     Fail(path, plausible ? *plausible : first ? *first : "it holds no \"GROB\"");
 }
 
-std::string TextGrob(const GrobObject& object) {
+std::string TextGrob(const GrobObject& object, TextHeader header) {
     std::string text;
     text.reserve(64 + object.body.size() * 2);
-    text.append("%%HP: T(3)A(R)F(.);\r\n");
+    if (header == TextHeader::With) text.append(codec::kTextHeader);
     codec::AppendTextGrob(text, object);
     text.append("\r\n");
     return text;

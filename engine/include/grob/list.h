@@ -48,10 +48,11 @@ bool LooksLikeTextList(std::span<const std::uint8_t> data);
 // GrobError(BadBody) for a body that is not RowStride(width) x height bytes.
 std::vector<std::uint8_t> BinaryList(Series series, const std::vector<GrobObject>& objects,
                                      const std::string& path = {});
-// The text form: "%%HP: T(3)A(R)F(.);", then "{", each GROB on a line of
-// its own with its body as one unbroken token, and "}"; lines end with CR
-// LF. Throws as BinaryList does.
-std::string TextList(const std::vector<GrobObject>& objects, const std::string& path = {});
+// The text form: "%%HP: T(3)A(R)F(.);" (unless left out), then "{", each
+// GROB on a line of its own with its body as one unbroken token, and "}";
+// lines end with CR LF. Throws as BinaryList does.
+std::string TextList(const std::vector<GrobObject>& objects, const std::string& path = {},
+                     TextHeader header = TextHeader::With);
 
 // The GROBs of a list file, in either form. Throws GrobReadError (with a
 // non-empty cause) for a list that is damaged, does not end with 0312B (or

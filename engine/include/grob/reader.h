@@ -57,11 +57,17 @@ GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string&
 // the reader has a non-empty cause.
 GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& path);
 
+// Whether the text form starts with the line "%%HP: T(3)A(R)F(.);". A file
+// sent to a calculator over Kermit in text mode needs it; the bare object
+// is what the calculator's command line (and an emulator's, pasted) and
+// STR-> of a file read from an SD card take.
+enum class TextHeader { With, Without };
+
 // The text form of an object, as the calculators write it: the line
-// "%%HP: T(3)A(R)F(.);", then "GROB width height " and the body's digits as
-// one unbroken token (a calculator's parser ends the body at a line
-// break), then CR LF; lines end with CR LF.
-std::string TextGrob(const GrobObject& object);
+// "%%HP: T(3)A(R)F(.);" (unless left out), then "GROB width height " and
+// the body's digits as one unbroken token (a calculator's parser ends the
+// body at a line break), then CR LF; lines end with CR LF.
+std::string TextGrob(const GrobObject& object, TextHeader header = TextHeader::With);
 // The binary file of an object.
 std::vector<std::uint8_t> BinaryGrob(const GrobObject& object, const std::string& path = {});
 
