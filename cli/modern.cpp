@@ -99,6 +99,8 @@ grob::Choices ChoicesOf(const Options& options) {
     choices.series = options.series;
     choices.cutting = options.cutting;
     choices.text = options.text;
+    choices.bare = options.bare;
+    choices.clearPadding = options.clearPadding;
     choices.list = options.list;
     choices.split = options.split;
     choices.toPng = options.toPng;

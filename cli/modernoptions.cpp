@@ -36,7 +36,7 @@ QString KindsText() {
         "its extension, any other name being read as a plain 1-bit GROB.\n"
         "--to png writes each picture as it is: it prepares nothing and draws no\n"
         "preview, so --fit, --dither and the other preparation options, --preview,\n"
-        "--kind, --series and --text go with a GROB only.\n"
+        "--kind, --series, --text, --bare and --clear-padding go with a GROB only.\n"
         "Exit status: 0 when every picture was converted, 1 when any failed (one\n"
         "line each on standard error), 2 for a usage error.\n"
         "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n");
@@ -239,7 +239,7 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
     if (isSet("to")) {
         if (value("to") != QLatin1String("png"))
             return refuse(RefusedValue(grob::Option("to"), value("to")));
-        for (const char* name : {"kind", "series", "text"})
+        for (const char* name : {"kind", "series", "text", "bare", "clear-padding"})
             if (isSet(name) || (name == std::string_view("kind") && !kindName.isEmpty()))
                 return refuse(QStringLiteral("--to png writes a PNG, not a GROB: --%1 goes with "
                                              "a GROB only")
@@ -253,6 +253,11 @@ Parsed ParseArguments(const QStringList& arguments, int cores) {
         return refuse(RefusedValue(grob::Option("kind"), kindName));
     }
     options.text = isSet("text");
+    options.bare = isSet("bare");
+    options.clearPadding = isSet("clear-padding");
+    if (options.bare && !options.text)
+        return refuse(QStringLiteral("--bare leaves out the text form's %%HP: line: it goes with "
+                                     "--text"));
 
     // Every option that sets a choice (preparation, zoom) is read by the table.
     for (const grob::OptionEntry& entry : grob::Options()) {

@@ -19,6 +19,8 @@ struct Options {
     Choices choices;                    // kind, preparation, zoom
     bool toPng = false;                 // --to png: each picture (a GROB, say) as a PNG
     bool text = false;                  // --text: the GROB's text form instead of the binary one
+    bool bare = false;                  // --bare: the text form without its %%HP: line
+    bool clearPadding = false;          // --clear-padding: the unused bits of each row cleared
     std::optional<grob::Series> series; // nothing: a GROB's own, else the saved one
     QString output;                     // -o: the output of the one picture ("-": standard output)
     QString outputDir;                  // empty: beside each picture

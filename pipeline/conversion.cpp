@@ -158,13 +158,14 @@ void Encode(const Request& request, const Context& context, grob::Series series,
             const auto fitted = context.fitCache->fitted(sprite.image, prep);
             CheckCancelled(context);
             items.grobs.push_back(grob::EncodeObject(
-                request.kind, grob::PrepareFitted(*fitted, request.kind, prep).view(), series,
-                name));
+                request.kind, grob::PrepareFitted(*fitted, request.kind, prep).view(), series, name,
+                request.padding));
         } else {
-            items.grobs.push_back(
-                grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
+            items.grobs.push_back(grob::EncodeObject(request.kind, sprite.image->view(), series,
+                                                     prep, name, request.padding));
         }
-        if (request.cutting.masks) items.masks.push_back(grob::MaskOf(sprite, prep, series, name));
+        if (request.cutting.masks)
+            items.masks.push_back(grob::MaskOf(sprite, prep, series, name, request.padding));
         CheckCancelled(context);
     }
 }
@@ -210,8 +211,9 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
             if (request.cutting.masks) all.push_back(items.masks[i]);
         }
         Deliver(output, planned.path,
-                output.product == Product::List ? grob::BinaryList(series, all, name)
-                                                : TextBytes(grob::TextList(all, name)),
+                output.product == Product::List
+                    ? grob::BinaryList(series, all, name)
+                    : TextBytes(grob::TextList(all, name, request.textHeader)),
                 context, result);
         return;
     }
@@ -253,7 +255,8 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
             Deliver(output, path, grob::BinaryGrob(object, name), context, result);
             break;
         case Product::GrobText:
-            Deliver(output, path, TextBytes(grob::TextGrob(object)), context, result);
+            Deliver(output, path, TextBytes(grob::TextGrob(object, request.textHeader)), context,
+                    result);
             break;
         case Product::PicturePng:
             Deliver(output, path, PngOf(*items.sprites[i].image, path), context, result);

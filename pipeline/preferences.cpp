@@ -37,6 +37,8 @@ bool SetChoice(Choices& p, const grob::OptionEntry& option, std::string_view tex
             prep.upscale = on;
         else if (name == "invert")
             prep.invert = on;
+        else if (name == "clear-padding")
+            p.clearPadding = on;
         else
             return false;
         return true;
@@ -176,6 +178,8 @@ QByteArray Preferences::format() const {
             put(option.preference, prep.upscale ? "true" : "false");
         } else if (name == "invert") {
             put(option.preference, prep.invert ? "true" : "false");
+        } else if (name == "clear-padding") {
+            put(option.preference, clearPadding ? "true" : "false");
         } else if (name == "brightness") {
             put(option.preference, Text(prep.brightness));
         } else if (name == "contrast") {

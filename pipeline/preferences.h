@@ -16,12 +16,13 @@
 #include <optional>
 #include <string_view>
 
-// The choices the options table describes: the kind, the preparation and
-// the zoom of the previews.
+// The choices the options table describes: the kind, the preparation, the
+// zoom of the previews and the padding of the GROBs' rows.
 struct Choices {
     grob::Preparation preparation;
     grob::OutputKind kind = grob::OutputKinds()[0];
     int zoom = 2;
+    bool clearPadding = false; // the unused bits at the end of each GROB row cleared
 };
 
 // Sets the choice an option of the table stands for from its text as the

@@ -190,6 +190,7 @@ std::string TableAsJson() {
             << ", \"label\": " << Json(option.label) << ", \"help\": " << Json(option.help)
             << ", \"preparation\": " << ((option.use & grob::kPreparation) ? "true" : "false")
             << ", \"previewView\": " << ((option.use & grob::kPreviewView) ? "true" : "false")
+            << ", \"encoding\": " << ((option.use & grob::kEncoding) ? "true" : "false")
             << ", \"choices\": [";
         for (std::size_t i = 0; i < option.choices.size(); ++i)
             out << (i ? ", " : "") << "{\"name\": " << Json(option.choices[i].name)

@@ -650,6 +650,38 @@ TEST_F(Cli, FramesTilesAndLists) {
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
 }
 
+// The routes to the calculator: the text form with or without its %%HP:
+// line, and the padding dots cleared in every GROB made (masks and lists too).
+TEST_F(Cli, RoutesToTheCalculator) {
+    // 13 x 5: a diagonal from the top left and the last column dark; the
+    // bodies worked out by hand in encoders_test.cpp.
+    QImage picture(13, 5, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < 5; ++y)
+        picture.setPixel(y, y, qRgb(0, 0, 0)), picture.setPixel(12, y, qRgb(0, 0, 0));
+    write("d.png", Encode(picture, "png"));
+    const struct {
+        QStringList args;
+        const char* text;
+    } cases[] = {
+        {{"--bare"}, "GROB 13 5 100F200F400F800F010F\r\n"},
+        {{"--bare", "--clear-padding"}, "GROB 13 5 10012001400180010101\r\n"},
+        {{"--clear-padding", "--mask", "--list"},
+         "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 13 5 10012001400180010101\r\n"
+         "GROB 13 5 FFF1FFF1FFF1FFF1FFF1\r\n}\r\n"},
+    };
+    for (const auto& c : cases) {
+        QByteArray out;
+        const Outcome r =
+            run(QStringList{"--kind", "gro", "--text", "-o", "-", "d.png"} + c.args, {}, {}, &out);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(out, QByteArray(c.text)) << c.args.join(' ').toStdString();
+    }
+    for (const QStringList& args : {QStringList{"--kind", "gro", "--bare", "d.png"},
+                                    QStringList{"--to", "png", "--clear-padding", "d.png"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+}
+
 // The manual page and the completion, made from the options table, list
 // exactly its options: every one, and nothing else.
 TEST(Documents, ListExactlyTheTablesOptions) {

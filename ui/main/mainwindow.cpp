@@ -197,6 +197,10 @@ void MainWindow::buildMenus() {
             action->setCheckable(true);
             action->setChecked(item.checked);
         }
+        if (item.command == Command::ClearPadding) {
+            action->setCheckable(true);
+            action->setChecked(preferences_.clearPadding);
+        }
         std::optional<grob::OutputKind> kind;
         if (!item.kind.empty()) kind = grob::KindForExtension(item.kind);
         connect(action, &QAction::triggered, this,
@@ -224,6 +228,9 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return setSeries(grob::Series::HP49);
     case Command::ShowPreview:
         return showPreview();
+    case Command::ClearPadding:
+        preferences_.clearPadding = menuItem(MenuArray::Preview, 3)->isChecked();
+        return savePreferences();
     case Command::About:
         return showAbout();
     case Command::None:
@@ -524,6 +531,7 @@ pipeline::Request MainWindow::requestFor(const grob::OutputKind& kind) const {
     // What you see is what you convert: the preparation applies while the
     // preview window is open.
     if (preview_ && preview_->isVisible()) request.preparation = preferences_.preparation;
+    request.padding = preferences_.clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
     return request;
 }
 
@@ -664,7 +672,9 @@ void MainWindow::showPreview() {
             options_.messenger, this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
+            const bool clearPadding = preferences_.clearPadding; // the menu's, not the preview's
             static_cast<Choices&>(preferences_) = preview_->preferences();
+            preferences_.clearPadding = clearPadding;
             preferences_.previewShown = true;
             saveTimer_->start(); // written once the changes come to rest
             updateStatusLine();

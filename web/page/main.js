@@ -22,6 +22,7 @@ const defaults = {
     invert: false,
     dither: option('dither').choices[option('dither').default].name,
     zoom: option('zoom').default,
+    'clear-padding': false,
 };
 
 function inRange(entry, value) {
@@ -54,7 +55,7 @@ function kept() {
         if (inRange(option('fit'), saved[key])) state[key] = saved[key];
     for (const key of ['brightness', 'contrast', 'gamma', 'zoom'])
         if (inRange(option(key), saved[key])) state[key] = saved[key];
-    for (const key of ['upscale', 'invert'])
+    for (const key of ['upscale', 'invert', 'clear-padding'])
         if (typeof saved[key] === 'boolean') state[key] = saved[key];
     return state;
 }
@@ -282,6 +283,8 @@ function buildControls() {
         else numberField(entry.name, entry);
     }
     numberField('zoom', option('zoom'));
+    // How the GROB's bytes are written, whatever the picture.
+    for (const entry of table.options.filter((o) => o.encoding)) checkField(entry.name, entry);
 }
 
 function showState() {
@@ -338,6 +341,7 @@ function request() {
         invert: state.invert,
         dither: option('dither').choices.findIndex((c) => c.name === state.dither),
         zoom: state.zoom,
+        clearPadding: state['clear-padding'],
     };
 }
 

@@ -144,6 +144,7 @@ async function render({ settings }) {
         s.gamma,
         s.invert ? 1 : 0,
         s.dither,
+        s.clearPadding ? 1 : 0,
     );
     const encoded = result(engine, failed);
     const grob = encoded.bytes;
