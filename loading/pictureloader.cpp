@@ -97,6 +97,17 @@ Picture LoadTextGrob(Bytes data, const Options& options, const std::string& name
     return ReadGrob(data, false, options, name);
 }
 
+// An ASCII-encoded object (->ASC) is read as the binary file it stands for.
+Picture LoadAsciiGrob(Bytes data, const Options& options, const std::string& name) {
+    std::vector<std::uint8_t> binary;
+    try {
+        binary = grob::BinaryOfAscii(data, name);
+    } catch (const grob::Error& e) {
+        return Picture::Failure(e.cause());
+    }
+    return ReadGrob(binary, true, options, name);
+}
+
 // ---- the common kinds, by the decoders of their own -------------------------
 
 Picture Decode(Bytes data, codecs::Format format, const Options& options) {
@@ -247,7 +258,7 @@ bool IsTextGrob(Bytes data) {
 
 using Codec = codecs::Format;
 // In the order they are tried.
-const std::array<Format, 12> kFormats = {{
+const std::array<Format, 13> kFormats = {{
     {"GROB", IsBinaryGrob, nullptr, LoadBinaryGrob},
     {"PNG", IsCodec<Codec::Png>, CodecHeader<Codec::Png>, LoadCodec<Codec::Png>},
     {"JPEG", IsCodec<Codec::Jpeg>, CodecHeader<Codec::Jpeg>, LoadCodec<Codec::Jpeg>},
@@ -258,6 +269,7 @@ const std::array<Format, 12> kFormats = {{
     {"EMF", IsEmf, nullptr, LoadEmf},
     {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
     {"picture", IsOtherSigned, nullptr, LoadOther},
+    {"GROB, ASCII-encoded", grob::LooksLikeAsciiObject, nullptr, LoadAsciiGrob},
     {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
     {"picture", Anything, nullptr, LoadOther},
 }};

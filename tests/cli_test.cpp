@@ -651,7 +651,8 @@ TEST_F(Cli, FramesTilesAndLists) {
 }
 
 // The routes to the calculator: the text form with or without its %%HP:
-// line, and the padding dots cleared in every GROB made (masks and lists too).
+// line, the padding dots cleared in every GROB made (masks and lists too),
+// and an ASCII-encoded object read like any GROB.
 TEST_F(Cli, RoutesToTheCalculator) {
     // 13 x 5: a diagonal from the top left and the last column dark; the
     // bodies worked out by hand in encoders_test.cpp.
@@ -680,6 +681,19 @@ TEST_F(Cli, RoutesToTheCalculator) {
     for (const QStringList& args : {QStringList{"--kind", "gro", "--bare", "d.png"},
                                     QStringList{"--to", "png", "--clear-padding", "d.png"}})
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    // ASCII-encoded: the 16 x 12 GROB of the fixture, and one whose checksum was changed.
+    for (const char* name : {"asc-16x12.gro", "asc-16x12-bad.gro"})
+        write(name, ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name));
+    ASSERT_EQ(run({"--to", "png", "asc-16x12.gro"}).status, 0);
+    const QImage read = QImage(dir.filePath("asc-16x12.png"));
+    EXPECT_EQ(read.size(), QSize(16, 12));
+    EXPECT_EQ(read.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(read.pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(read.pixel(14, 9), qRgb(0, 0, 0));
+    const Outcome bad = run({"--to", "png", "asc-16x12-bad.gro"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.err.contains("asc-16x12-bad.gro: the checksum #F767h does not match"))
+        << bad.err.toStdString();
 }
 
 // The manual page and the completion, made from the options table, list

@@ -373,8 +373,7 @@ ShadePicture ShadesOf(const GrobObject& object, const OutputKind& kind, const st
                        std::to_string(std::size_t{stride} * object.height) + " bytes");
     if (!whole && kind.pageFlipping())
         Fail(path, "its height of " + std::to_string(object.height) +
-                       " rows is not a whole number of " + std::to_string(kind.frames) +
-                       " frames");
+                       " rows is not a whole number of " + std::to_string(kind.frames) + " frames");
     if (!whole)
         Fail(path, "its width of " + std::to_string(object.width) +
                        " columns is not a whole number of " + std::to_string(kind.depth) +
