@@ -1,6 +1,6 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
-// chooser), the GROB and list readers in both forms, and the decoding of the
+// chooser), the GROB and list readers in every form, and the decoding of the
 // metafile renderer's answer.
 #include "grob/list.h"
 #include "picturecheck.h"
@@ -12,14 +12,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-    picturecheck::Sniff(bytes);
-    picturecheck::BitmapComplete(bytes, true);
-    picturecheck::BitmapComplete(bytes, false);
-    picturecheck::JpegComplete(bytes);
-    picturecheck::GifComplete(bytes);
-    picturecheck::XbmComplete(bytes);
-    picturecheck::BestIconEntry(bytes);
     const std::span<const std::uint8_t> span(data, size);
+    picturecheck::Sniff(span);
+    picturecheck::BitmapComplete(span, true);
+    picturecheck::BitmapComplete(span, false);
+    picturecheck::JpegComplete(span);
+    picturecheck::GifComplete(span);
+    picturecheck::XbmComplete(span);
+    picturecheck::BestIconEntry(span);
     for (const bool binary : {true, false}) {
         try {
             const grob::GrobObject object =
@@ -35,6 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     grob::LooksLikeTextGrob(span);
     grob::LooksLikeTextList(span);
+    if (grob::LooksLikeAsciiObject(span)) {
+        try {
+            const auto binary = grob::BinaryOfAscii(span, "f");
+            grob::LooksLikeBinaryList(binary) ? (void)grob::ReadBinaryList(binary, "f")
+                                              : (void)grob::ReadBinaryGrob(binary, "f");
+        } catch (const grob::GrobReadError&) {
+        }
+    }
     // The renderer's answer, framed as the loader receives it.
     render::DecodeAnswers(QByteArray("VPX1") + bytes);
     render::DecodeAnswers(bytes);
