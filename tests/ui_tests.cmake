@@ -60,3 +60,15 @@ target_link_libraries(sprites_tests PRIVATE veldar_pipeline Qt6::Gui GTest::gtes
 add_dependencies(sprites_tests veldar-render)
 gtest_discover_tests(sprites_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
+
+# The desktop: the Qt image plugin and the thumbnailer, from the build.
+add_executable(desktop_tests desktop_test.cpp)
+target_link_libraries(desktop_tests PRIVATE Qt6::Gui GTest::gtest)
+target_compile_definitions(desktop_tests PRIVATE VELDAR_BIN="${PROJECT_BINARY_DIR}/bin"
+    VELDAR_PLUGINS="${PROJECT_BINARY_DIR}/plugins"
+    VELDAR_THUMBNAILER="${PROJECT_SOURCE_DIR}/desktop/veldar-convert.thumbnailer"
+    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+add_dependencies(desktop_tests veldar-convert veldar-render veldar-thumbnailer
+    veldar_grob_imageformat)
+gtest_discover_tests(desktop_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
