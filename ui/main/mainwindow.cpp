@@ -64,9 +64,12 @@ QString OpenFilter() {
     for (const grob::OutputKind& kind : grob::OutputKinds())
         grobs << QStringLiteral("*.") +
                      QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
+    // With the GROB image plugin installed Qt names the kinds too: each once.
+    QStringList all = patterns + grobs;
+    all.removeDuplicates();
     return QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
            QStringLiteral("|GROB files|") + grobs.join(u';') + QStringLiteral("|All pictures|") +
-           (patterns + grobs).join(u';') + QStringLiteral("|All files|*");
+           all.join(u';') + QStringLiteral("|All files|*");
 }
 
 void MessageBox(QWidget* parent, const QString& title, const QString& text) {

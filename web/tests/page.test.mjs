@@ -47,9 +47,9 @@ clear.save('${work}/clear.png')
 const variants = [
     { name: 'plain', args: [], set: {} },
     {
-        name: '131x64, Floyd-Steinberg',
-        args: ['--fit', '131x64', '--dither', 'floyd-steinberg'],
-        set: { fit: '131x64', dither: 'floyd-steinberg' },
+        name: '131x64, Floyd-Steinberg, padding cleared',
+        args: ['--fit', '131x64', '--dither', 'floyd-steinberg', '--clear-padding'],
+        set: { fit: '131x64', dither: 'floyd-steinberg', 'clear-padding': true },
     },
     {
         name: '40x30, ordered, toned, inverted',

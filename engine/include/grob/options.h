@@ -286,9 +286,9 @@ inline constexpr std::array<OptionEntry, 29> kOptions = {{
     {.name = "bare", .type = OptionType::Flag,
      .help = "With --text, leave out the %%HP: line: the bare object, as a calculator's command "
              "line, an emulator's paste and STR-> of a file from an SD card take it.",
-     .manual = "Kermit in text mode needs the line (without it the calculator keeps the file as a "
-               "string); an HP 49g+ or 50g reads a text file from its SD card as a string, which "
-               "STR-> turns into the GROB only without the line.",
+     .manual = "A file sent by Kermit keeps the line, which tells the calculator how the text is "
+               "translated; an HP 49g+ or 50g reads a text file from its SD card as a string, "
+               "which STR-> turns into the GROB only without the line.",
      .bind = bind::Flag<&Choices::bare>()},
     {.name = "clear-padding", .type = OptionType::Flag,
      .help = "Clear the unused dots at the end of each row (the classic bytes set them): for "
