@@ -284,7 +284,7 @@ std::string HelpText() {
             "its extension, any other name being read as a plain 1-bit GROB.\n"
             "--to png writes each picture as it is: it prepares nothing and draws no\n"
             "preview, so --fit, --dither and the other preparation options, --preview,\n"
-            "--kind, --series and --text go with a GROB only.\n"
+            "--kind, --series, --text, --bare and --clear-padding go with a GROB only.\n"
             "Exit status: 0 when every picture was converted, 1 when any failed (one\n"
             "line each on standard error), 2 for a usage error.\n"
             "\nThe classic form: veldar-convert [PICTURE [OPTION]] (see the manual page).\n";
@@ -341,7 +341,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     // The options that go together, and those that would have no effect.
     auto has = [&](const char* name) { return given.has(grob::Option(name)); };
     if (choices.toPng) {
-        for (const char* name : {"kind", "series", "text"})
+        for (const char* name : {"kind", "series", "text", "bare", "clear-padding"})
             if (has(name))
                 return refuse("--to png writes a PNG, not a GROB: --" + std::string(name) +
                               " goes with a GROB only");
@@ -354,6 +354,8 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     }
     const grob::Preparation& prep = choices.preparation;
     if (prep.upscale && !prep.fits()) return refuse("--upscale goes with --fit");
+    if (choices.bare && !choices.text)
+        return refuse("--bare leaves out the text form's %%HP: line: it goes with --text");
     if (choices.toPng && has("preview"))
         return refuse("--to png writes each picture as it is: --preview draws the calculator's "
                       "view of a GROB (--kind)");

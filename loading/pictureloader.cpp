@@ -96,6 +96,17 @@ Picture LoadTextGrob(Bytes data, const Options& options, const std::string& name
     return ReadGrob(data, false, options, name);
 }
 
+// An ASCII-encoded object (->ASC) is read as the binary file it stands for.
+Picture LoadAsciiGrob(Bytes data, const Options& options, const std::string& name) {
+    std::vector<std::uint8_t> binary;
+    try {
+        binary = grob::BinaryOfAscii(data, name);
+    } catch (const grob::Error& e) {
+        return Picture::Failure(e.cause());
+    }
+    return ReadGrob(binary, true, options, name);
+}
+
 // ---- the common kinds, by the decoders of their own -------------------------
 
 codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
@@ -269,7 +280,7 @@ bool IsTextGrob(Bytes data) {
 
 using Codec = codecs::Format;
 // In the order they are tried.
-const std::array<Format, 12> kFormats = {{
+const std::array<Format, 13> kFormats = {{
     {"GROB", IsBinaryGrob, nullptr, LoadBinaryGrob},
     {"PNG", IsCodec<Codec::Png>, CodecHeader<Codec::Png>, LoadCodec<Codec::Png>},
     {"JPEG", IsCodec<Codec::Jpeg>, CodecHeader<Codec::Jpeg>, LoadCodec<Codec::Jpeg>},
@@ -280,6 +291,7 @@ const std::array<Format, 12> kFormats = {{
     {"EMF", IsEmf, nullptr, LoadEmf},
     {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
     {"picture", IsOtherSigned, nullptr, LoadOther},
+    {"GROB, ASCII-encoded", grob::LooksLikeAsciiObject, nullptr, LoadAsciiGrob},
     {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
     {"picture", Anything, nullptr, LoadOther},
 }};

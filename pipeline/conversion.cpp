@@ -146,9 +146,10 @@ void Encode(const Request& request, const Context& context, const grob::Sprite& 
     const std::string name = request.source.name();
     const grob::Preparation& prep = request.preparation;
     const grob::Series series = request.defaultSeries;
-    items.grobs.push_back(
-        grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name));
-    if (request.cutting.masks) items.masks.push_back(grob::MaskOf(sprite, prep, series, name));
+    items.grobs.push_back(grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name,
+                                             request.padding));
+    if (request.cutting.masks)
+        items.masks.push_back(grob::MaskOf(sprite, prep, series, name, request.padding));
     CheckCancelled(context);
 }
 
@@ -195,7 +196,7 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
     Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),
-        request.defaultSeries, request.source.name()));
+        request.defaultSeries, request.source.name(), request.padding));
     items.sprites.push_back({nullptr, {}, ++items.counted});
     CheckCancelled(context);
 }
@@ -312,8 +313,9 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
             if (request.cutting.masks) all.push_back(items.masks[i]);
         }
         Deliver(output, planned.path,
-                output.product == Product::List ? grob::BinaryList(series, all, name)
-                                                : TextBytes(grob::TextList(all, name)),
+                output.product == Product::List
+                    ? grob::BinaryList(series, all, name)
+                    : TextBytes(grob::TextList(all, name, request.textHeader)),
                 context, result);
         return;
     }
@@ -355,7 +357,8 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
             Deliver(output, path, grob::BinaryGrob(object, name), context, result);
             break;
         case Product::GrobText:
-            Deliver(output, path, TextBytes(grob::TextGrob(object)), context, result);
+            Deliver(output, path, TextBytes(grob::TextGrob(object, request.textHeader)), context,
+                    result);
             break;
         case Product::PicturePng:
             Deliver(output, path, PngOf(*items.sprites[i].image, path), context, result);

@@ -101,6 +101,10 @@ struct Request {
     std::optional<grob::Series> series;
     grob::Series defaultSeries = grob::Series::HP49;
     grob::Preparation preparation;
+    // The unused bits at the end of each GROB row: the classic bytes, or cleared.
+    grob::Padding padding = grob::Padding::Classic;
+    // Whether the text form (GrobText, ListText) starts with the "%%HP:" line.
+    grob::TextHeader textHeader = grob::TextHeader::With;
     int zoom = 2; // of the previews
     Cutting cutting;
     // Every GROB of a list source, even without cutting.frames (a list seen

@@ -191,6 +191,7 @@ std::string TableAsJson() {
             << ", \"web\": " << Json(option.web.empty() ? option.help : option.web)
             << ", \"preparation\": " << ((option.use & grob::kPreparation) ? "true" : "false")
             << ", \"previewView\": " << ((option.use & grob::kPreviewView) ? "true" : "false")
+            << ", \"encoding\": " << ((option.use & grob::kEncoding) ? "true" : "false")
             << ", \"choices\": [";
         for (std::size_t i = 0; i < option.choices.size(); ++i)
             out << (i ? ", " : "") << "{\"name\": " << Json(option.choices[i].name)

@@ -816,6 +816,52 @@ TEST_F(Cli, FramesTilesAndLists) {
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
 }
 
+// The routes to the calculator: the text form with or without its %%HP:
+// line, the padding dots cleared in every GROB made (masks and lists too),
+// and an ASCII-encoded object read like any GROB.
+TEST_F(Cli, RoutesToTheCalculator) {
+    // 13 x 5: a diagonal from the top left and the last column dark; the
+    // bodies worked out by hand in encoders_test.cpp.
+    QImage picture(13, 5, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < 5; ++y)
+        picture.setPixel(y, y, qRgb(0, 0, 0)), picture.setPixel(12, y, qRgb(0, 0, 0));
+    write("d.png", Encode(picture, "png"));
+    const struct {
+        QStringList args;
+        const char* text;
+    } cases[] = {
+        {{"--bare"}, "GROB 13 5 100F200F400F800F010F\r\n"},
+        {{"--bare", "--clear-padding"}, "GROB 13 5 10012001400180010101\r\n"},
+        {{"--clear-padding", "--mask", "--list"},
+         "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 13 5 10012001400180010101\r\n"
+         "GROB 13 5 FFF1FFF1FFF1FFF1FFF1\r\n}\r\n"},
+    };
+    for (const auto& c : cases) {
+        QByteArray out;
+        const Outcome r =
+            run(QStringList{"--kind", "gro", "--text", "-o", "-", "d.png"} + c.args, {}, {}, &out);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(out, QByteArray(c.text)) << c.args.join(' ').toStdString();
+    }
+    for (const QStringList& args : {QStringList{"--kind", "gro", "--bare", "d.png"},
+                                    QStringList{"--to", "png", "--clear-padding", "d.png"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    // ASCII-encoded: the 16 x 12 GROB of the fixture, and one whose checksum was changed.
+    for (const char* name : {"asc-16x12.gro", "asc-16x12-bad.gro"})
+        write(name, ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name));
+    ASSERT_EQ(run({"--to", "png", "asc-16x12.gro"}).status, 0);
+    const QImage read = QImage(dir.filePath("asc-16x12.png"));
+    EXPECT_EQ(read.size(), QSize(16, 12));
+    EXPECT_EQ(read.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(read.pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(read.pixel(14, 9), qRgb(0, 0, 0));
+    const Outcome bad = run({"--to", "png", "asc-16x12-bad.gro"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.err.contains("asc-16x12-bad.gro: the checksum #F767h does not match"))
+        << bad.err.toStdString();
+}
+
 // The manual page and the completion, made from the options table, list
 // exactly its options: every one, and nothing else.
 TEST(Documents, ListExactlyTheTablesOptions) {

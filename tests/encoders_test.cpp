@@ -69,6 +69,66 @@ TEST(Encoders, WorkedExamplesByteForByte) {
               Bytes({0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0xC0, 0x00, 0x00, 0x0F, 0xAF}));
 }
 
+TEST(Encoders, PaddingClassicOrCleared) {
+    // Bytes worked out by hand: a 13 x 5 1-bit GROB (a diagonal from the top
+    // left, and the last column dark), three padding dots a row; a gro4 of 3
+    // pixels (white, black, gray: levels 0, 15, 7), 12 columns, so the high
+    // half of each row's second byte is padding; a g04 of 5 pixels (white,
+    // black, 170, 85, white), two frames of 5 dots, three padding dots a row.
+    MemoryRaster diagonal(13, 5, kWhite);
+    for (int y = 0; y < 5; ++y) {
+        diagonal.setPixel(y, y, kBlack);
+        diagonal.setPixel(12, y, kBlack);
+    }
+    const MemoryRaster gray = Row({kWhite, kBlack, kGrey});
+    const MemoryRaster frames = Row({kWhite, kBlack, 0xAAAAAA, 0x555555, kWhite});
+    struct Case {
+        std::string_view kind;
+        const MemoryRaster& picture;
+        Bytes head, classic, cleared;
+    };
+    const Case cases[] = {
+        {"gro",
+         diagonal,
+         {0x1E, 0x2B, 0x30, 0x02, 0x00, 0x05, 0x00, 0xD0, 0x00, 0x00},
+         {0x01, 0xF0, 0x02, 0xF0, 0x04, 0xF0, 0x08, 0xF0, 0x10, 0xF0},
+         {0x01, 0x10, 0x02, 0x10, 0x04, 0x10, 0x08, 0x10, 0x10, 0x10}},
+        // The outside reads as level 10 (0xA) in the padding half.
+        {"gro4",
+         gray,
+         {0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0xC0, 0x00, 0x00},
+         {0xF0, 0xA7},
+         {0xF0, 0x07}},
+        // The outside's mean, 85, sets the first frame's padding, not the second's.
+        {"g04",
+         frames,
+         {0x1E, 0x2B, 0x30, 0x01, 0x00, 0x02, 0x00, 0x50, 0x00, 0x00},
+         {0xEA, 0x06},
+         {0x0A, 0x06}},
+    };
+    for (const Case& c : cases) {
+        const Bytes classic = Concat(Concat(Header48(), c.head), c.classic);
+        const Bytes cleared = Concat(Concat(Header48(), c.head), c.cleared);
+        EXPECT_EQ(grob::EncodeGrob(Kind(c.kind), c.picture, Series::HP48), classic) << c.kind;
+        const grob::ViewRaster reference(c.picture.view()); // read pixel by pixel
+        for (const grob::PictureRaster* picture :
+             {static_cast<const grob::PictureRaster*>(&c.picture),
+              static_cast<const grob::PictureRaster*>(&reference)}) {
+            EXPECT_EQ(grob::BinaryGrob(grob::EncodeObject(Kind(c.kind), *picture, Series::HP48, {},
+                                                          grob::Padding::Clear)),
+                      cleared)
+                << c.kind;
+        }
+        // Prepared pictures go the same way.
+        grob::Preparation invert;
+        invert.invert = true;
+        const grob::GrobObject inverted = grob::EncodeObject(
+            Kind(c.kind), c.picture.view(), Series::HP48, invert, {}, grob::Padding::Clear);
+        const std::size_t last = grob::RowStride(inverted.width) - 1;
+        EXPECT_EQ(inverted.body[last] >> (inverted.width % 8), 0) << c.kind;
+    }
+}
+
 TEST(Encoders, PaddingFromOutsideReads) {
     // A 1-pixel-wide white picture: every padding column comes from -1.
     const MemoryRaster white(1, 2, kWhite);

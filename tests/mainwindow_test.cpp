@@ -309,6 +309,36 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->series(), grob::Series::HP49);
     }
 
+    // Settings... > Clear the padding dots: every conversion of the window
+    // clears them, whatever the preview changes, and the next start keeps it.
+    void paddingDotsClearedFromTheSettingsMenu() {
+        QImage picture(13, 5, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        for (int y = 0; y < 5; ++y)
+            picture.setPixel(y, y, qRgb(0, 0, 0)), picture.setPixel(12, y, qRgb(0, 0, 0));
+        const QString path = file("d.bmp", testing_util::Encode(picture, "bmp"));
+        {
+            auto form = makeWindow();
+            QVERIFY(form->loadPicture(path));
+            QAction* clear = form->menuItem(MenuArray::Preview, 3);
+            QVERIFY(clear->isCheckable() && !clear->isChecked());
+            form->menuItem(MenuArray::Clipboard, 3)->trigger();
+            QVERIFY(
+                QGuiApplication::clipboard()->text().contains("GROB 13 5 100F200F400F800F010F"));
+            form->menuItem(MenuArray::Preview, 2)->trigger();
+            clear->trigger();
+            form->previewWindow()->zoom->setValue(3); // a change of the preview's own
+            form->menuItem(MenuArray::Clipboard, 3)->trigger();
+            QVERIFY(
+                QGuiApplication::clipboard()->text().contains("GROB 13 5 10012001400180010101"));
+            form->previewWindow()->close();
+            form->close();
+        }
+        auto again = makeWindow();
+        QVERIFY(again->menuItem(MenuArray::Preview, 3)->isChecked());
+        QFile::remove(dir_.filePath("veldar-convert.ini"));
+    }
+
     void settingsFileKeepsTheWindowAsItStood() {
         {
             auto form = makeWindow();

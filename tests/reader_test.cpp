@@ -217,6 +217,43 @@ TEST(List, BytesWorkedOutByHandInBothForms) {
     EXPECT_TRUE(grob::ReadTextList(B("{ }"), "e").objects.empty());
 }
 
+TEST(Ascii, ObjectsAsAscWritesThem) {
+    // The calculators' CRC, nibble by nibble, low nibble first, is CRC-16/KERMIT,
+    // whose published check value for "123456789" is 0x2189.
+    Bytes nibbles;
+    for (const char c : std::string("123456789"))
+        nibbles.insert(nibbles.end(), {std::uint8_t(c & 0xF), std::uint8_t((c >> 4) & 0xF)});
+    EXPECT_EQ(grob::NibbleCrc(nibbles), 0x2189);
+    // A 16 x 12 GROB over two lines of the string (tests/data/README.md).
+    const Bytes good = Fixture("asc-16x12.gro");
+    ASSERT_TRUE(grob::LooksLikeAsciiObject(good));
+    const grob::GrobObject object = grob::ReadBinaryGrob(grob::BinaryOfAscii(good, "a"), "a");
+    EXPECT_EQ(object.series, grob::Series::HP48);
+    ASSERT_EQ(object.width * 100 + object.height, 1612u);
+    for (std::size_t y = 0; y < 12; ++y) {
+        EXPECT_EQ(object.body[2 * y], 1 << y % 8) << y;
+        EXPECT_EQ(object.body[2 * y + 1], 0x80 >> y % 8) << y;
+    }
+    // A list: the same objects as the binary fixture.
+    const Bytes list = grob::BinaryOfAscii(Fixture("asc-two-8x2.lst"), "l");
+    const Bytes binary = Fixture("list-two-8x2.lst");
+    EXPECT_EQ(Bytes(list.begin() + 8, list.end()), Bytes(binary.begin() + 8, binary.end()));
+    // Damage: the checksum's last digit changed, a stray character, cut short.
+    std::string text(good.begin(), good.end());
+    ExpectCauses(grob::BinaryOfAscii,
+                 {{Fixture("asc-16x12-bad.gro"), "the checksum #F767h does not match the "
+                                                 "object's #E767h"},
+                  {B(text.replace(30, 1, "G")), "not a hexadecimal digit: \"G\""},
+                  {Bytes(good.begin(), good.end() - 4), "does not end with a quote"},
+                  {B("\"E1B20\""), "cut short: 5 digits"},
+                  {B("\"E1B2031\" GROB"), "cut short: 7 digits"},
+                  {B("\"hello\""), "holds no ASCII-encoded object"}});
+    // Text that is no encoded object, and a text GROB, are not taken for one.
+    for (const char* other :
+         {"\"E1B20 31\" is 7 digits", "GROB 8 1 FF", "\"E1B20X1000000\"", "\"12345678901234\""})
+        EXPECT_FALSE(grob::LooksLikeAsciiObject(B(other))) << other;
+}
+
 TEST(List, DamagedAndOversizedListsAreRefused) {
     const Bytes file = Fixture("list-two-8x2.lst");
     ExpectCauses(grob::ReadBinaryList,

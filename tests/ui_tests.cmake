@@ -85,3 +85,14 @@ target_link_libraries(web_api_tests PRIVATE veldar_web_api veldar_render GTest::
 target_compile_definitions(web_api_tests PRIVATE VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 gtest_discover_tests(web_api_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}")
+# The desktop: the Qt image plugin and the thumbnailer, from the build.
+add_executable(desktop_tests desktop_test.cpp)
+target_link_libraries(desktop_tests PRIVATE Qt6::Gui GTest::gtest)
+target_compile_definitions(desktop_tests PRIVATE VELDAR_BIN="${PROJECT_BINARY_DIR}/bin"
+    VELDAR_PLUGINS="${PROJECT_BINARY_DIR}/plugins"
+    VELDAR_THUMBNAILER="${PROJECT_SOURCE_DIR}/desktop/veldar-convert.thumbnailer"
+    VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+add_dependencies(desktop_tests veldar-convert veldar-render veldar-thumbnailer
+    veldar_grob_imageformat)
+gtest_discover_tests(desktop_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)

@@ -37,7 +37,7 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     for (const char* header : {"HPHP48-X", "HPHP49-X"}) {
         SCOPED_TRACE(header);
         const int series = header[5] == '8' ? 48 : 49;
-        ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0), 0)
+        ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0, 0), 0)
             << veldar_message();
         std::vector<std::uint8_t> wanted(header, header + 8);
         wanted.insert(wanted.end(), object.begin(), object.end());

@@ -138,7 +138,7 @@ void veldar_compose(std::uint8_t* rgba, int width, int height) {
 
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                  double gamma, int invert, int dither) {
+                  double gamma, int invert, int dither, int clearPadding) {
     const grob::OutputKind* outputKind = KindAt(kind);
     if (!outputKind || dither < 0 || std::size_t(dither) >= grob::kDitherMethods.size())
         return Fail("no such kind or dithering");
@@ -156,8 +156,9 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
         const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
                                    width};
         Result& result = Fresh();
-        result.bytes = grob::EncodePrepared(
-            *outputKind, view, series == 48 ? grob::Series::HP48 : grob::Series::HP49, preparation);
+        result.bytes = grob::BinaryGrob(grob::EncodeObject(
+            *outputKind, view, series == 48 ? grob::Series::HP48 : grob::Series::HP49, preparation,
+            {}, clearPadding ? grob::Padding::Clear : grob::Padding::Classic));
         const grob::GrobObject object = grob::ReadBinaryGrob(result.bytes, "");
         result.info[0] = int(object.width);
         result.info[1] = int(object.height);

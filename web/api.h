@@ -35,12 +35,13 @@ int veldar_check_picture(int width, int height);
 // becomes white) with the desktop program's arithmetic (grob::OverWhite).
 void veldar_compose(std::uint8_t* rgba, int width, int height);
 
-// The GROB file of the picture prepared and encoded: 0 with the file's bytes
+// The GROB file of the picture prepared and encoded, the unused bits at the
+// end of each row cleared when `clearPadding` is set: 0 with the file's bytes
 // as the result (info 0 and 1: its size in dots), or 1 with the error, or 2
 // with the error when the picture is too large at this fit.
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                  double gamma, int invert, int dither);
+                  double gamma, int invert, int dither, int clearPadding);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
 // `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the

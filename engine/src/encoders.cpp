@@ -293,8 +293,17 @@ void CheckKind(const OutputKind& kind, const std::string& filename) {
 
 } // namespace
 
+void ClearPadding(GrobObject& object) {
+    const std::uint32_t used = object.width % 8;
+    const std::size_t stride = RowStride(object.width);
+    if (used == 0) return;
+    const auto keep = static_cast<std::uint8_t>((1u << used) - 1);
+    for (std::size_t end = stride; end <= object.body.size(); end += stride)
+        object.body[end - 1] &= keep;
+}
+
 GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
-                        const std::string& filename) {
+                        const std::string& filename, Padding padding) {
     CheckKind(kind, filename);
     const Geometry g = GeometryOf(kind, picture.width, picture.height);
     GrobObject object = StartObject(kind, g, series, filename);
@@ -308,13 +317,14 @@ GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series
         FastFixedBody<2>(picture, g.stride, body);
     else
         FastFixedBody<4>(picture, g.stride, body);
+    if (padding == Padding::Clear) ClearPadding(object);
     return object;
 }
 
 GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Series series,
-                        const std::string& filename) {
+                        const std::string& filename, Padding padding) {
     if (const auto* memory = dynamic_cast<const MemoryRaster*>(&picture))
-        return EncodeObject(kind, memory->view(), series, filename);
+        return EncodeObject(kind, memory->view(), series, filename, padding);
     CheckKind(kind, filename);
     const Geometry g = GeometryOf(kind, picture.width(), picture.height());
     GrobObject object = StartObject(kind, g, series, filename);
@@ -324,12 +334,14 @@ GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Se
         PlainFramesBody(picture, kind.frames, g.stride, body);
     else
         PlainFixedBody(picture, kind.depth, g.stride, body);
+    if (padding == Padding::Clear) ClearPadding(object);
     return object;
 }
 
 GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
-                        const Preparation& preparation, const std::string& filename) {
-    if (preparation.neutral()) return EncodeObject(kind, picture, series, filename);
+                        const Preparation& preparation, const std::string& filename,
+                        Padding padding) {
+    if (preparation.neutral()) return EncodeObject(kind, picture, series, filename, padding);
     // The size is checked before any work: a fit box that enlarges the
     // picture beyond what a GROB holds is refused at once.
     CheckKind(kind, filename);
@@ -337,7 +349,8 @@ GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series
     FittedSize(preparation, picture.width, picture.height, width, height);
     const Geometry g = GeometryOf(kind, width, height);
     MakeHead(series, g.grobWidth, g.grobHeight, filename);
-    return EncodeObject(kind, Prepare(picture, kind, preparation).view(), series, filename);
+    return EncodeObject(kind, Prepare(picture, kind, preparation).view(), series, filename,
+                        padding);
 }
 
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,

@@ -76,7 +76,7 @@ std::string Runs(const std::vector<int>& numbers) {
 }
 
 GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series series,
-                  const std::string& name) {
+                  const std::string& name, Padding padding) {
     // Clear is white, opaque black: the 1-bit kind's own bands make opacity
     // 128 and up dark.
     MemoryRaster clear(sprite.image->width, sprite.image->height, 0);
@@ -92,7 +92,7 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series s
     fit.fitWidth = preparation.fitWidth;
     fit.fitHeight = preparation.fitHeight;
     fit.upscale = preparation.upscale;
-    return EncodeObject(OutputKinds()[0], clear.view(), series, fit, name);
+    return EncodeObject(OutputKinds()[0], clear.view(), series, fit, name, padding);
 }
 
 SheetSize SizeOfSheet(const std::vector<const Image*>& pictures) {

@@ -1,6 +1,6 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
-// chooser), the GROB and list readers in both forms, and the decoding of the
+// chooser), the GROB and list readers in every form, and the decoding of the
 // picture renderer's answer (its block headers).
 #include "grob/list.h"
 #include "picturecheck.h"
@@ -35,6 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     grob::LooksLikeTextGrob(span);
     grob::LooksLikeTextList(span);
+    if (grob::LooksLikeAsciiObject(span)) {
+        try {
+            const auto binary = grob::BinaryOfAscii(span, "f");
+            grob::LooksLikeBinaryList(binary) ? (void)grob::ReadBinaryList(binary, "f")
+                                              : (void)grob::ReadBinaryGrob(binary, "f");
+        } catch (const grob::Error&) {
+        }
+    }
     // The renderer's block header, framed as the loader receives it.
     std::vector<std::uint8_t> framed(render::kMagic, render::kMagic + 4);
     framed.insert(framed.end(), data, data + std::min<std::size_t>(size, 16));

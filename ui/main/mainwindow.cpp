@@ -63,11 +63,14 @@ QString OpenFilter(bool everyFileFirst = false) {
         grobs << QStringLiteral("*.") +
                      QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
     grobs << QStringLiteral("*.lst"); // lists of GROBs
+    // With the GROB image plugin installed Qt names the kinds too: each once.
+    QStringList all = patterns + grobs;
+    all.removeDuplicates();
     const QString everyFile = QStringLiteral("All files|*");
     return (everyFileFirst ? everyFile + u'|' : QString()) +
            QStringLiteral("Image Files|*.jpg;*.gif;*.bmp;*.dib;*.wmf;*.emf;*.ico;*.cur") +
            QStringLiteral("|GROB files|") + grobs.join(u';') + QStringLiteral("|All pictures|") +
-           (patterns + grobs).join(u';') + (everyFileFirst ? QString() : u'|' + everyFile);
+           all.join(u';') + (everyFileFirst ? QString() : u'|' + everyFile);
 }
 
 QString Latin1(std::string_view text) {
@@ -207,6 +210,10 @@ void MainWindow::buildMenus() {
             action->setCheckable(true);
             action->setChecked(item.checked);
         }
+        if (item.command == Command::ClearPadding) {
+            action->setCheckable(true);
+            action->setChecked(preferences_.clearPadding);
+        }
         std::optional<grob::OutputKind> kind;
         if (!item.kind.empty()) kind = grob::KindForExtension(item.kind);
         connect(action, &QAction::triggered, this,
@@ -236,6 +243,9 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return setSeries(grob::Series::HP49);
     case Command::ShowPreview:
         return showPreview();
+    case Command::ClearPadding:
+        preferences_.clearPadding = menuItem(MenuArray::Preview, 3)->isChecked();
+        return savePreferences();
     case Command::About:
         return showAbout();
     case Command::None:
@@ -608,6 +618,7 @@ windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make 
     // preview window is open.
     if (preview_ && preview_->isVisible()) job.preparation = preferences_.preparation;
     job.make = make;
+    job.padding = preferences_.clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
     return job;
 }
 
@@ -808,7 +819,9 @@ void MainWindow::showPreview() {
             options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
+            const bool clearPadding = preferences_.clearPadding; // the menu's, not the preview's
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
+            preferences_.clearPadding = clearPadding;
             preferences_.previewShown = true;
             saveTimer_->start(); // written once the changes come to rest
             updateStatusLine();

@@ -1,5 +1,7 @@
 #include "menutable.h"
 
+#include "grob/options.h"
+
 namespace menutable {
 
 const std::vector<Item>& Items() {
@@ -11,6 +13,8 @@ const std::vector<Item>& Items() {
     static const QString copy = QStringLiteral("Copy as text");
     static const QString list = QStringLiteral("All frames as a list");
     static const QString openAs = QStringLiteral("Open as kind");
+    static const std::string_view label = grob::Option("clear-padding").label;
+    static const QString padding = QString::fromLatin1(label.data(), qsizetype(label.size()));
     static const std::vector<Item> items = {
         {Main, 1, "File...", {}},
         {File, 1, "Open", "File...", Open},
@@ -58,6 +62,7 @@ const std::vector<Item>& Items() {
         {Settings, 2, "HP 49 series", "Settings...", SeriesHP49, {}, true},
         {Preview, 1, "-", "Settings..."},
         {Preview, 2, "Preview and preparation...", "Settings...", ShowPreview},
+        {Preview, 3, padding, "Settings...", Command::ClearPadding},
         {MenuArray::About, 4, "About", {}, Command::About},
     };
     return items;

@@ -26,6 +26,7 @@ enum class Command {
     SeriesHP48,   // Settings... > HP 48 series
     SeriesHP49,   // Settings... > HP 49 series
     ShowPreview,  // Settings... > Preview and preparation...
+    ClearPadding, // Settings... > Clear the padding dots: checked, every conversion clears them
     About,        // About
 };
 

@@ -25,6 +25,7 @@ pipeline::Request RequestFor(const Job& job) {
     request.kind = job.kind;
     request.series = job.series;
     request.preparation = job.preparation;
+    request.padding = job.padding;
     request.zoom = job.zoom;
     switch (job.make) {
     case Make::Grob:

@@ -61,7 +61,8 @@ struct Job {
     grob::OutputKind kind = grob::OutputKinds()[0];
     grob::Series series = grob::Series::HP49;
     grob::Preparation preparation;
-    int zoom = 1; // ViewPng
+    grob::Padding padding = grob::Padding::Classic; // the unused dots at each row's end
+    int zoom = 1;                                   // ViewPng
     Sprites sprites;
     Make make = Make::Grob;
     QString file;

@@ -39,9 +39,10 @@ const defaults = {
     invert: false,
     dither: option('dither').choices[option('dither').default].name,
     zoom: option('zoom').default,
+    'clear-padding': false,
 };
 const numbers = ['brightness', 'contrast', 'gamma', 'zoom'];
-const flags = ['upscale', 'invert'];
+const flags = ['upscale', 'invert', 'clear-padding'];
 const choices = ['kind', 'series', 'dither'];
 
 function inRange(entry, value) {
@@ -370,6 +371,8 @@ function buildControls() {
         else numberField(entry.name, entry);
     }
     numberField('zoom', option('zoom'));
+    // How the GROB's bytes are written, whatever the picture.
+    for (const entry of table.options.filter((o) => o.encoding)) checkField(entry.name, entry);
 }
 
 function showState() {
@@ -460,6 +463,7 @@ function request() {
         invert: s.invert,
         dither: option('dither').choices.findIndex((c) => c.name === s.dither),
         zoom: s.zoom,
+        clearPadding: s['clear-padding'],
     };
 }
 

@@ -191,6 +191,7 @@ function encode(engine, pointer, width, height, s) {
         s.gamma,
         s.invert ? 1 : 0,
         s.dither,
+        s.clearPadding ? 1 : 0,
     );
     return result(engine, failed);
 }

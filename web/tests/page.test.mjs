@@ -87,9 +87,9 @@ cut.save('${work}/deep-cut.png')
 const variants = [
     { name: 'plain', args: [], set: {} },
     {
-        name: '131x64, Floyd-Steinberg',
-        args: ['--fit', '131x64', '--dither', 'floyd-steinberg'],
-        set: { fit: '131x64', dither: 'floyd-steinberg' },
+        name: '131x64, Floyd-Steinberg, padding cleared',
+        args: ['--fit', '131x64', '--dither', 'floyd-steinberg', '--clear-padding'],
+        set: { fit: '131x64', dither: 'floyd-steinberg', 'clear-padding': true },
     },
     {
         name: '40x30, ordered, toned, inverted',

@@ -99,14 +99,16 @@ struct Choices {
     Preparation preparation;
     int zoom = 2; // of the previews
     Cutting cutting;
-    bool text = false;     // the text form instead of the binary one
-    bool list = false;     // every GROB of a run in one list object
-    bool split = false;    // a list's pictures as numbered PNGs
-    bool toPng = false;    // each picture as a PNG instead of a GROB
-    std::string output;    // the one picture's output ("-": standard output)
-    std::string outputDir; // empty: beside each picture
-    std::string preview;   // a PNG file or a folder for the calculator's views
-    int jobs = 0;          // 0: one a core
+    bool text = false;         // the text form instead of the binary one
+    bool bare = false;         // the text form without its "%%HP:" line
+    bool clearPadding = false; // the unused bits at the end of each row cleared
+    bool list = false;         // every GROB of a run in one list object
+    bool split = false;        // a list's pictures as numbered PNGs
+    bool toPng = false;        // each picture as a PNG instead of a GROB
+    std::string output;        // the one picture's output ("-": standard output)
+    std::string outputDir;     // empty: beside each picture
+    std::string preview;       // a PNG file or a folder for the calculator's views
+    int jobs = 0;              // 0: one a core
     bool quiet = false;
     bool verbose = false;
     bool help = false;
@@ -133,6 +135,7 @@ enum OptionUse : unsigned {
     kCommandLine = 1, // every option
     kPreparation = 2, // part of the picture's preparation (window, web page)
     kPreviewView = 4, // the preview's own choices (window, web page)
+    kEncoding = 8,    // how the GROB's bytes are written, whatever the picture (window, web page)
 };
 
 struct OptionEntry {
@@ -234,7 +237,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 27> kOptions = {{
+inline constexpr std::array<OptionEntry, 29> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -289,6 +292,23 @@ inline constexpr std::array<OptionEntry, 27> kOptions = {{
      .manual = "The body is one unbroken run of hexadecimal digits, each byte low digit first, "
                "as the calculators write it.",
      .bind = bind::Flag<&Choices::text>()},
+    {.name = "bare", .type = OptionType::Flag,
+     .help = "With --text, leave out the %%HP: line: the bare object, as a calculator's command "
+             "line, an emulator's paste and STR-> of a file from an SD card take it.",
+     .manual = "A file sent by Kermit keeps the line, which tells the calculator how the text is "
+               "translated; an HP 49g+ or 50g reads a text file from its SD card as a string, "
+               "which STR-> turns into the GROB only without the line.",
+     .bind = bind::Flag<&Choices::bare>()},
+    {.name = "clear-padding", .type = OptionType::Flag,
+     .help = "Clear the unused dots at the end of each row (the classic bytes set them): for "
+             "the HP 50g, whose stack draws a GROB's whole bytes, so that a GROB whose width is "
+             "not a multiple of 8 shows no dark columns beside it there.",
+     .label = "Clear the padding dots (HP 50g stack)", .preference = "convert/clear-padding",
+     .use = kCommandLine | kEncoding,
+     .manual = "For every kind, masks and lists too: the columns past the width in the last byte "
+               "of each row (of each frame). PVIEW never shows them; the picture's dots are the "
+               "same either way.",
+     .bind = bind::Flag<&Choices::clearPadding>()},
     {.name = "fit", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
      .maximum = kMaxSide,
      .help = "Scale the picture down to fit inside WxH, keeping its aspect ratio (131x64: HP 48 "

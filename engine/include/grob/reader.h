@@ -63,6 +63,27 @@ GrobObject ReadTextGrob(std::span<const std::uint8_t> data, const std::string& p
 // STR-> of a file read from an SD card take.
 enum class TextHeader { With, Without };
 
+// ASCII-encoded objects, as the HP 48's ->ASC writes them and ASC-> reads
+// them (archives and newsgroup posts carry binary objects so): a string in
+// quotes holding the object's nibbles as hexadecimal digits, in the order
+// they lie in memory, then the four digits of its checksum (the
+// calculators' CRC over those nibbles, least significant digit first),
+// broken into lines of 64 characters. Whether the bytes hold one: text (as
+// LooksLikeTextGrob takes it) in which a quote is followed by hexadecimal
+// digits (white space between them) that start with a prologue (02xxx) and
+// run to a closing quote.
+bool LooksLikeAsciiObject(std::span<const std::uint8_t> data);
+// The calculators' CRC of a run of nibbles (one a byte, 0..15): what ->ASC
+// appends and BYTES shows.
+std::uint16_t NibbleCrc(std::span<const std::uint8_t> nibbles);
+// The object of an ASCII-encoded string as the binary transfer file an HP 48
+// sends ("HPHP48-X", then the object's nibbles, low nibble first in each
+// byte), to be read as any binary file is. Throws GrobReadError when the
+// string is cut short, holds a character that is not a digit, or its
+// checksum does not match the object's.
+std::vector<std::uint8_t> BinaryOfAscii(std::span<const std::uint8_t> data,
+                                        const std::string& path);
+
 // The text form of an object, as the calculators write it: the line
 // "%%HP: T(3)A(R)F(.);" (unless left out), then "GROB width height " and
 // the body's digits as one unbroken token (a calculator's parser ends the

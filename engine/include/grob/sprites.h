@@ -4,6 +4,7 @@
 // whichever made it.
 #pragma once
 
+#include "grob/encoders.h"
 #include "grob/grobfile.h"
 #include "grob/prepare.h"
 #include "grob/raster.h"
@@ -60,9 +61,10 @@ std::string Runs(const std::vector<int>& numbers);
 
 // The mask of a sprite: a 1-bit GROB of its size once fitted as
 // `preparation` fits (its tone and dithering play no part), dark where the
-// sprite is at least half opaque (opacity 128 and up), light where clear.
+// sprite is at least half opaque (opacity 128 and up), light where clear;
+// its unused bits at the end of each row as `padding` chooses.
 GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series series,
-                  const std::string& name);
+                  const std::string& name, Padding padding = Padding::Classic);
 
 // The size of a sheet of these pictures side by side with a one-pixel gap.
 struct SheetSize {

@@ -1,0 +1,199 @@
+// GROBs on the desktop: the Qt image plugin, loaded from the build, reads
+// every kind and a list through QImageReader with exactly the pixels of
+// `veldar-convert --to png`; the thumbnailer's entry, run as the thumbnail
+// specification runs it, writes those pixels fitted to the size asked for.
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QImageReader>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using testing_util::ReadAll;
+using testing_util::WriteAll;
+
+namespace {
+
+const char* const kKinds[] = {"gro", "gro2", "gro4", "g04", "g08", "g16", "g32"};
+
+QImage Rgb(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+class Desktop : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+
+    QString path(const QString& name) { return dir.filePath(name); }
+    int run(const QString& program, const QStringList& args, QString* err = nullptr) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("windir", dir.path());
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        // Found as the shell finds it, with the build's programs first on the path.
+        process.start(QStandardPaths::findExecutable(program, {QStringLiteral(VELDAR_BIN)}), args);
+        if (!process.waitForFinished(60000)) process.kill();
+        if (err) *err = QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    // GROBs of every kind (binary, and one as text), a list and ASCII-encoded
+    // ones, each beside the PNG (or numbered PNGs) that --to png writes of it.
+    void SetUp() override {
+        QImage picture(48, 32, QImage::Format_RGB32);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 48; ++x)
+                picture.setPixel(x, y, qRgb((x * 5 + y * 3) % 256, x * 5, y * 7));
+        WriteAll(path("p.png"), testing_util::Encode(picture, "png"));
+        WriteAll(path("small.png"), testing_util::Encode(picture.copy(0, 0, 16, 8), "png"));
+        for (const char* kind : kKinds)
+            ASSERT_EQ(run("veldar-convert", {"--kind", kind, "p.png"}), 0);
+        ASSERT_EQ(run("veldar-convert", {"--kind", "g08", "--text", "-o", "text.g08", "p.png"}), 0);
+        ASSERT_EQ(run("veldar-convert",
+                      {"--kind", "g04", "--list", "-o", "two.g04.lst", "p.png", "small.png"}),
+                  0);
+        for (const char* name : {"asc-16x12.gro", "asc-two-8x2.lst"})
+            WriteAll(path(name), ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name));
+        QDir().mkpath(path("png"));
+        QDir().mkpath(path("split"));
+        QStringList grobs{"text.g08", "asc-16x12.gro"};
+        for (const char* kind : kKinds)
+            grobs << QStringLiteral("p.") + kind;
+        for (const QString& grob : grobs)
+            ASSERT_EQ(run("veldar-convert", {"--to", "png", "-o", "png/" + grob + ".png", grob}),
+                      0);
+        for (const char* list : {"two.g04.lst", "asc-two-8x2.lst"}) {
+            ASSERT_EQ(run("veldar-convert",
+                          {"--to", "png", "-o", QStringLiteral("png/%1.png").arg(list), list}),
+                      0);
+            ASSERT_EQ(run("veldar-convert", {"--to", "png", "--split", "-o",
+                                             QStringLiteral("split/%1.png").arg(list), list}),
+                      0);
+        }
+    }
+};
+
+TEST_F(Desktop, QtReadsEveryKindAndListThroughThePlugin) {
+    struct Case {
+        QString file;
+        QStringList pngs; // what --to png wrote: the picture, or each GROB of a list
+        bool headerSize;  // the size known from the header, before any reading
+    };
+    std::vector<Case> cases = {
+        {"text.g08", {"png/text.g08.png"}, false},
+        {"asc-16x12.gro", {"png/asc-16x12.gro.png"}, false},
+        {"two.g04.lst", {"split/two.g04.lst-01.png", "split/two.g04.lst-02.png"}, true},
+        {"asc-two-8x2.lst",
+         {"split/asc-two-8x2.lst-01.png", "split/asc-two-8x2.lst-02.png"},
+         false}};
+    for (const char* kind : kKinds)
+        cases.push_back(
+            {QStringLiteral("p.") + kind, {QStringLiteral("png/p.%1.png").arg(kind)}, true});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        QImageReader reader(path(c.file));
+        ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
+        const QImage first(path(c.pngs.front()));
+        ASSERT_FALSE(first.isNull());
+        if (c.headerSize) {
+            EXPECT_EQ(reader.size(), first.size());
+        }
+        EXPECT_EQ(reader.imageCount(), c.pngs.size());
+        for (const QString& png : c.pngs) {
+            const QImage read = reader.read();
+            ASSERT_FALSE(read.isNull()) << reader.errorString().toStdString();
+            EXPECT_EQ(Rgb(read), Rgb(QImage(path(png)))) << png.toStdString();
+        }
+        EXPECT_FALSE(reader.canRead()); // every GROB read
+    }
+    // A list's GROBs one by one, the second first.
+    QImageReader list(path("two.g04.lst"));
+    ASSERT_TRUE(list.jumpToImage(1));
+    EXPECT_EQ(Rgb(list.read()), Rgb(QImage(path("split/two.g04.lst-02.png"))));
+    // Without a file name the format given tells the kind.
+    QByteArray bytes = ReadAll(path("p.g16"));
+    QBuffer buffer(&bytes);
+    QImageReader fromMemory(&buffer, "g16");
+    EXPECT_EQ(Rgb(fromMemory.read()), Rgb(QImage(path("png/p.g16.png"))));
+    // Pictures of other kinds are left to their own readers; a damaged GROB says so.
+    EXPECT_EQ(QImageReader(path("p.png")).format(), "png");
+    WriteAll(path("prose.gro"), "Not a GROB at all.\n");
+    WriteAll(path("cut.g16"), ReadAll(path("p.g16")).chopped(3));
+    for (const char* name : {"prose.gro", "cut.g16"})
+        EXPECT_TRUE(QImageReader(path(name)).read().isNull()) << name;
+}
+
+// The entry's Exec line run as the thumbnail specification runs it: %s the
+// size, %i the file, %o the PNG to write.
+TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
+    // "Key=Value" lines under [Thumbnailer Entry] (";" ends a list here, not a line).
+    QMap<QString, QString> entry;
+    for (const QString& line : QString::fromUtf8(ReadAll(VELDAR_THUMBNAILER)).split('\n'))
+        if (const qsizetype equals = line.indexOf('='); equals > 0)
+            entry[line.left(equals)] = line.mid(equals + 1).trimmed();
+    EXPECT_TRUE(ReadAll(VELDAR_THUMBNAILER).startsWith("[Thumbnailer Entry]\n"));
+    EXPECT_EQ(entry["TryExec"], "veldar-thumbnailer");
+    EXPECT_FALSE(QStandardPaths::findExecutable("veldar-thumbnailer", {VELDAR_BIN}).isEmpty());
+    EXPECT_EQ(entry["MimeType"], "application/x-hp-grob;application/x-hp-grob-list;");
+    const QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
+    auto thumbnail = [&](const QString& file, int size, const QString& out) {
+        QStringList args;
+        for (QString arg : exec)
+            args << arg.replace("%s", QString::number(size))
+                        .replace("%i", path(file))
+                        .replace("%o", path(out));
+        return run(args.takeFirst(), args);
+    };
+    // Larger by whole factors, dot for dot: 48 x 32 three times at 160, the
+    // sheet of a list (48 + 1 + 16 wide) three times at 200.
+    const struct {
+        const char* file;
+        const char* png;
+        int size, factor;
+    } cases[] = {{"p.gro", "png/p.gro.png", 160, 3},
+                 {"p.gro2", "png/p.gro2.png", 160, 3},
+                 {"p.gro4", "png/p.gro4.png", 160, 3},
+                 {"p.g04", "png/p.g04.png", 160, 3},
+                 {"p.g08", "png/p.g08.png", 160, 3},
+                 {"p.g16", "png/p.g16.png", 160, 3},
+                 {"p.g32", "png/p.g32.png", 160, 3},
+                 {"text.g08", "png/text.g08.png", 160, 3},
+                 {"two.g04.lst", "png/two.g04.lst.png", 200, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(thumbnail(c.file, c.size, "thumb.png"), 0);
+        const QImage picture = Rgb(QImage(path(c.png)));
+        const QImage made = Rgb(QImage(path("thumb.png")));
+        ASSERT_EQ(made.size(), picture.size() * c.factor);
+        for (int y = 0; y < made.height(); y += 5)
+            for (int x = 0; x < made.width(); x += 7)
+                ASSERT_EQ(made.pixel(x, y), picture.pixel(x / c.factor, y / c.factor))
+                    << x << "," << y;
+    }
+    // Smaller by averaging: 48 x 32 inside 24 x 24.
+    ASSERT_EQ(thumbnail("p.g16", 24, "small.png"), 0);
+    EXPECT_EQ(QImage(path("small.png")).size(), QSize(24, 16));
+    // A damaged GROB: exit status 1, one line naming it, no thumbnail.
+    WriteAll(path("cut.g16"), ReadAll(path("p.g16")).chopped(3));
+    QString err;
+    EXPECT_EQ(run("veldar-thumbnailer", {"-s", "128", path("cut.g16"), path("cut.png")}, &err), 1);
+    EXPECT_TRUE(err.contains("cut.g16: ") && err.contains("cut short")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("cut.png")));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::addLibraryPath(QStringLiteral(VELDAR_PLUGINS));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
