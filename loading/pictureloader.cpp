@@ -196,6 +196,7 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     request.fitWidth = options.renderFitWidth;
     request.fitHeight = options.renderFitHeight;
     request.opacity = options.opacity;
+    request.keepStoredOrientation = options.keepStoredOrientation;
     request.memoryBytes = options.renderMemoryBytes;
     request.cpuSeconds = options.renderCpuSeconds;
     request.waitMs = options.timeoutMs;

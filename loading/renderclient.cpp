@@ -209,6 +209,7 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
         args.push_back(std::to_string(request.fitWidth) + "x" + std::to_string(request.fitHeight));
     }
     if (request.opacity) args.emplace_back("--opacity");
+    if (request.keepStoredOrientation) args.emplace_back("--stored");
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) env.emplace_back(*e);

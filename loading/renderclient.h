@@ -35,6 +35,9 @@ struct Request {
     int fitWidth = 0;
     int fitHeight = 0;
     bool opacity = false; // each picture's opacity too (fitted as well)
+    // Pictures as stored, not turned upright by the orientation their
+    // metadata records (TIFF, WebP, JPEG and the like that Qt reads).
+    bool keepStoredOrientation = false;
     // Limits: the address space, in bytes (lowered to what this process may
     // have), processor time in seconds, and the clock in milliseconds.
     std::uint64_t memoryBytes = kDefaultMemoryBytes;

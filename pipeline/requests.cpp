@@ -30,6 +30,7 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
     request.preparation = choices.preparation;
     request.padding = choices.clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
     request.textHeader = choices.bare ? grob::TextHeader::Without : grob::TextHeader::With;
+    request.keepStoredOrientation = choices.keepOrientation;
     request.zoom = choices.zoom;
     request.cutting = choices.cutting;
     // A PNG of a list shows every GROB of it.

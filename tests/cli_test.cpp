@@ -193,6 +193,56 @@ TEST_F(Cli, ClassicBatchWithAndWithoutTheWindow) {
     EXPECT_FALSE(r.err.contains("Could not find the Qt platform plugin")) << r.err.toStdString();
 }
 
+// Photos come in upright in every form of the command line: a JPEG stored
+// 240 x 159 with Exif orientation 6 is a 159 x 240 picture (fitted into
+// 131 x 64: 42 x 64, where the stored one gives 97 x 64), in the modern
+// form and the classic one; so are a PNG's eXIf and a TIFF's orientation
+// (the renderer's), 3 x 2 stored, 2 x 3 upright. --keep-orientation gives
+// the stored pictures.
+TEST_F(Cli, PhotosComeInUpright) {
+    auto data = [](const char* name) {
+        return testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name);
+    };
+    write("photo.jpg", data("codecs-photo-orient6.jpg"));
+    write("six.png", data("orientation-6.png"));
+    write("turned.tiff", data("orientation-6.tiff"));
+    // A GROB's width and height, from its 5-nibble fields after the prologue
+    // and the length.
+    auto size = [&](const QString& name) {
+        const QByteArray g = read(name);
+        if (g.size() < 18) return std::pair{-1, -1};
+        auto nibbles = [&](int from) {
+            int value = 0;
+            for (int i = 4; i >= 0; --i) {
+                const int at = from + i;
+                const int byte = std::uint8_t(g[8 + at / 2]);
+                value = value * 16 + (at % 2 ? byte >> 4 : byte & 15);
+            }
+            return value;
+        };
+        return std::pair{nibbles(15), nibbles(10)};
+    };
+    using Size = std::pair<int, int>;
+    for (const bool keep : {false, true}) {
+        QStringList args{"-q", "--kind", "gro", "photo.jpg", "six.png", "turned.tiff"};
+        if (keep) args << "--keep-orientation";
+        Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(size("photo.gro"), keep ? Size(240, 159) : Size(159, 240));
+        EXPECT_EQ(size("six.gro"), keep ? Size(3, 2) : Size(2, 3));
+        EXPECT_EQ(size("turned.gro"), keep ? Size(3, 2) : Size(2, 3));
+        r = run(args << "--fit"
+                     << "131x64"
+                     << "-d"
+                     << "fitted");
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(size("fitted/photo.gro"), keep ? Size(97, 64) : Size(42, 64));
+    }
+    // The classic form: the picture's name and a kind.
+    ASSERT_EQ(run({"photo.jpg", "-1"}).status, 0);
+    EXPECT_EQ(size("photo.gro"), Size(159, 240));
+}
+
 TEST_F(Cli, PipesAreNeverWaitedOn) {
     write("p.bmp", Encode(Reference(), "bmp"));
     const auto fifo = [&](const QString& name) {

@@ -65,6 +65,7 @@ bool WriteOut(const void* bytes, std::size_t size) {
 struct Answering {
     grob::Preparation fit; // only the fit box
     bool opacity = false;
+    bool upright = true; // turned by the orientation the picture records
 };
 
 // One picture: composed over white in its own place, fitted when asked
@@ -111,8 +112,9 @@ int Fail(const render::Rendered& failure) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: veldar-render wmf|emf|picture|frames [--fit WxH] [--opacity] "
-                         "< FILE\n");
+    std::fprintf(stderr,
+                 "usage: veldar-render wmf|emf|picture|frames [--fit WxH] [--opacity] [--stored] "
+                 "< FILE\n");
     return render::kExitFailure;
 }
 
@@ -143,6 +145,8 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--opacity") == 0) {
             how.opacity = true;
+        } else if (std::strcmp(argv[i], "--stored") == 0) {
+            how.upright = false;
         } else if (std::strcmp(argv[i], "--fit") == 0 && i + 1 < argc &&
                    std::sscanf(argv[++i], "%dx%d", &how.fit.fitWidth, &how.fit.fitHeight) == 2 &&
                    how.fit.fits()) {
@@ -161,18 +165,20 @@ int main(int argc, char** argv) {
     const qsizetype size = data.size();
     if (kind == "frames") {
         int status = 0;
-        const render::Rendered failure =
-            render::ReadFramesWithQt(data, [&](render::Rendered&& frame) {
+        const render::Rendered failure = render::ReadFramesWithQt(
+            data,
+            [&](render::Rendered&& frame) {
                 status = Send(std::move(frame.image), frame.delayMs, how);
                 return status == 0;
-            });
+            },
+            how.upright);
         if (status == render::kExitMemory) return Fail(render::Rendered::NoMemory());
         if (status != 0) return status;
         return failure.error.isEmpty() ? 0 : Fail(failure);
     }
     render::Rendered result;
     if (kind == "picture") {
-        result = render::ReadWithQt(data);
+        result = render::ReadWithQt(data, how.upright);
     } else {
         data.append(QByteArray(render::kMargin, '\0'));
         result = kind == "wmf" ? render::RenderWmf(data, size) : render::RenderEmf(data, size);

@@ -112,7 +112,7 @@ bool Affordable(qint64 bytes) {
     return held + bytes + kSpare <= qint64(limit.rlim_cur);
 }
 
-Rendered ReadWithQt(const QByteArray& original) {
+Rendered ReadWithQt(const QByteArray& original, bool upright) {
     QByteArray format = KnownFormat(original);
     if (format.isEmpty()) {
         QBuffer probe;
@@ -137,6 +137,7 @@ Rendered ReadWithQt(const QByteArray& original) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(upright);
     reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
     const QByteArray& kind = format;
 
@@ -248,14 +249,16 @@ QImage ComposeOverWhite(QImage image, bool* transparent) {
     return out;
 }
 
-Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each) {
+Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
+                          bool upright) {
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    reader.setAutoTransform(upright);
     reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
-    if (reader.format() == "svg" || reader.format() == "svgz") return ReadWithQt(data);
+    if (reader.format() == "svg" || reader.format() == "svgz") return ReadWithQt(data, upright);
     auto damage = [&warnings]() -> QString {
         for (const QString& warning : warnings.warnings())
             if (IsDamageWarning(warning))

@@ -40,13 +40,16 @@ constexpr qsizetype kMargin = 4096;
 Rendered RenderWmf(QByteArray& data, qsizetype size);
 Rendered RenderEmf(QByteArray& data, qsizetype size);
 // A picture Qt reads, told by its content: of an icon the largest entry with
-// the most colours; damage the decoders only warn of is refused.
-Rendered ReadWithQt(const QByteArray& data);
+// the most colours; damage the decoders only warn of is refused. Turned
+// upright by the orientation its metadata records, unless `upright` is false
+// (so are the pages and frames below).
+Rendered ReadWithQt(const QByteArray& data, bool upright = true);
 // Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
 // each given to `each` as soon as it is read, with how long it is shown;
 // `each` returns false to stop. Returns the failure, if there is one (a
 // Rendered without an error when every page was given).
-Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each);
+Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
+                          bool upright = true);
 
 // An SVG document (or a gzip-compressed one) with every reference to
 // anything outside it taken out, as a browser draws an SVG shown as a

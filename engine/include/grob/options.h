@@ -99,16 +99,17 @@ struct Choices {
     Preparation preparation;
     int zoom = 2; // of the previews
     Cutting cutting;
-    bool text = false;         // the text form instead of the binary one
-    bool bare = false;         // the text form without its "%%HP:" line
-    bool clearPadding = false; // the unused bits at the end of each row cleared
-    bool list = false;         // every GROB of a run in one list object
-    bool split = false;        // a list's pictures as numbered PNGs
-    bool toPng = false;        // each picture as a PNG instead of a GROB
-    std::string output;        // the one picture's output ("-": standard output)
-    std::string outputDir;     // empty: beside each picture
-    std::string preview;       // a PNG file or a folder for the calculator's views
-    int jobs = 0;              // 0: one a core
+    bool text = false;            // the text form instead of the binary one
+    bool bare = false;            // the text form without its "%%HP:" line
+    bool clearPadding = false;    // the unused bits at the end of each row cleared
+    bool keepOrientation = false; // pictures as stored, not turned upright by their Exif data
+    bool list = false;            // every GROB of a run in one list object
+    bool split = false;           // a list's pictures as numbered PNGs
+    bool toPng = false;           // each picture as a PNG instead of a GROB
+    std::string output;           // the one picture's output ("-": standard output)
+    std::string outputDir;        // empty: beside each picture
+    std::string preview;          // a PNG file or a folder for the calculator's views
+    int jobs = 0;                 // 0: one a core
     bool quiet = false;
     bool verbose = false;
     bool help = false;
@@ -237,7 +238,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 29> kOptions = {{
+inline constexpr std::array<OptionEntry, 30> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -309,6 +310,14 @@ inline constexpr std::array<OptionEntry, 29> kOptions = {{
                "of each row (of each frame). PVIEW never shows them; the picture's dots are the "
                "same either way.",
      .bind = bind::Flag<&Choices::clearPadding>()},
+    {.name = "keep-orientation", .type = OptionType::Flag,
+     .help = "Keep each picture as stored: do not turn a photo upright by the orientation its "
+             "Exif data records.",
+     .manual = "By default a photo from a phone or camera is turned upright first, as viewers "
+               "show it (JPEG and PNG Exif data, and what Qt reads of TIFF and WebP), and its "
+               "size is its upright size; this gives the stored picture, as earlier versions "
+               "did.",
+     .bind = bind::Flag<&Choices::keepOrientation>()},
     {.name = "fit", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
      .maximum = kMaxSide,
      .help = "Scale the picture down to fit inside WxH, keeping its aspect ratio (131x64: HP 48 "
