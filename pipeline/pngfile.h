@@ -10,8 +10,9 @@
 
 namespace pipeline {
 
-// The PNG of a picture. Throws grob::GrobError when it cannot be made;
-// `name` names the file in that error.
+// The PNG of a picture, in the smallest form that keeps every pixel (a
+// 1-bit GROB seen in its shades is a 1-bit gray PNG). Throws grob::GrobError when it cannot be
+// made; `name` names the file in that error.
 std::vector<std::uint8_t> PngOf(const grob::Image& picture, const std::string& name);
 
 } // namespace pipeline

@@ -445,6 +445,15 @@ TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
         const QByteArray grob = read("p." + ext);
         // GROB -> PNG -> the same kind: the same bytes.
         EXPECT_EQ(run({"--to", "png", "--output-dir", "png", "p." + ext}).status, 0);
+        // In the fewest bits that hold its shades (IHDR's depth and colour
+        // type): a 1-bit GROB a 1-bit gray PNG; the others a few grays or
+        // a palette of them, never RGB.
+        const QByteArray png = read("png/p.png");
+        ASSERT_GT(png.size(), 26);
+        if (ext == "gro") {
+            EXPECT_EQ(png.mid(24, 2), QByteArray("\x01\x00", 2));
+        }
+        EXPECT_NE(int(png[25]), 2) << ext.toStdString();
         EXPECT_EQ(
             run({"--kind", ext, "--series", series, "--output-dir", "again", "png/p.png"}).status,
             0);
