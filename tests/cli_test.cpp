@@ -237,6 +237,11 @@ TEST_F(Cli, PhotosComeInUpright) {
                      << "fitted");
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(size("fitted/photo.gro"), keep ? Size(97, 64) : Size(42, 64));
+        // Every page (the renderer's frames) alike.
+        r = run(QStringList{"-q", "--kind", "gro", "--frames", "-d", "pages", "turned.tiff"} +
+                args.filter("--keep-orientation"));
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(size("pages/turned-01.gro"), keep ? Size(3, 2) : Size(2, 3));
     }
     // The classic form: the picture's name and a kind.
     ASSERT_EQ(run({"photo.jpg", "-1"}).status, 0);
@@ -892,6 +897,7 @@ TEST_F(Cli, RoutesToTheCalculator) {
     } cases[] = {
         {{"--bare"}, "GROB 13 5 100F200F400F800F010F\r\n"},
         {{"--bare", "--clear-padding"}, "GROB 13 5 10012001400180010101\r\n"},
+        {{"--bare", "--list"}, "{\r\nGROB 13 5 100F200F400F800F010F\r\n}\r\n"},
         {{"--clear-padding", "--mask", "--list"},
          "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 13 5 10012001400180010101\r\n"
          "GROB 13 5 FFF1FFF1FFF1FFF1FFF1\r\n}\r\n"},

@@ -3,6 +3,7 @@
 // decoding, the PNG encoder, and the icon chooser's tie-break.
 #include "codecs.h"
 #include "picturecheck.h"
+#include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
 
@@ -17,6 +18,7 @@
 #include "grob/prepare.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -355,6 +357,22 @@ TEST(Codecs, JpegTurnedUprightFirst) {
     EXPECT_EQ(turned.image.height, 88);
     options.maxSide = 239; // the upright picture's longer side is 240
     EXPECT_FALSE(Decode(photo, options).ok());
+    // Mirrored (2) as its rows are decoded, whole or fitted: 16 x 8, black
+    // on the left as stored, on the right as shown.
+    QImage halves(16, 8, QImage::Format_RGB32);
+    halves.fill(Qt::white);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            halves.setPixel(x, y, qRgb(0, 0, 0));
+    const QByteArray mirrored = WithOrientation(Encode(halves, "jpeg"), 2);
+    for (const codecs::DecodeOptions& box :
+         {codecs::DecodeOptions{},
+          codecs::DecodeOptions{.fitWidth = 16, .fitHeight = 8, .fitted = true}}) {
+        const codecs::Decoded shown = Decode(mirrored, box);
+        ASSERT_EQ(shown.image.width, 16);
+        EXPECT_GT(shown.image.pixels[4 * 16 + 1] & 255, 215u) << box.fitted;
+        EXPECT_LT(shown.image.pixels[4 * 16 + 14] & 255, 40u) << box.fitted;
+    }
 }
 
 namespace {
@@ -376,8 +394,8 @@ std::vector<std::uint32_t> ByLibpng(const std::vector<std::uint8_t>& file) {
 // Each picture in its smallest exact form (the bit depth and colour type in
 // IHDR, bytes 24 and 25), read back to the same pixels by libpng and by the
 // decoder: black and white in 1-bit gray; the grays of 4 and 16 shades in 2-
-// and 4-bit gray; the 8 of g08 (255 k / 7) as a 4-bit palette; three colours
-// as a 2-bit palette; 300 colours, and the earlier form, in 8-bit RGB.
+// and 4-bit gray; the 8 of g08 (255 k / 7) as a 4-bit palette; two colours
+// as a 1-bit palette, three as a 2-bit one; 300 colours, and the earlier form, in 8-bit RGB.
 TEST(Codecs, PngWrittenInItsSmallestExactForm) {
     auto picture = [](int colours, std::uint32_t (*colour)(int)) {
         std::vector<std::uint32_t> pixels;
@@ -394,6 +412,7 @@ TEST(Codecs, PngWrittenInItsSmallestExactForm) {
         {picture(4, [](int i) { return std::uint32_t(i * 85) * 0x010101u; }), 2, 0},
         {picture(16, [](int i) { return std::uint32_t(i * 17) * 0x010101u; }), 4, 0},
         {picture(8, [](int i) { return std::uint32_t(i * 255 / 7) * 0x010101u; }), 4, 3},
+        {picture(2, [](int i) { return 0x0000FFu << (8 * i); }), 1, 3},
         {picture(3, [](int i) { return 0x0000FFu << (8 * i); }), 2, 3},
         {picture(300, [](int i) { return std::uint32_t(i * 101); }), 8, 2},
     };
@@ -463,6 +482,42 @@ TEST(Codecs, FilePairsDecodeAsTheirPictures) {
             std::string error;
             EXPECT_EQ(codecs::DecodeGifFrames(Span(bytes), {}, &error).at(0).image.pixels,
                       shown.image.pixels);
+        }
+    }
+    // Every orientation of a 3 x 2 PNG of six colours (a b c over d e f),
+    // recorded in an eXIf chunk after IHDR, decoded whole and fitted to its
+    // own size (rows mirrored on their way to the fitter for 2).
+    const std::uint32_t six[6] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF, 0x000000, 0x00FFFF};
+    QImage stored(3, 2, QImage::Format_RGB32);
+    for (int i = 0; i < 6; ++i)
+        stored.setPixel(i % 3, i / 3, qRgb(six[i] & 255, six[i] >> 8 & 255, six[i] >> 16));
+    const char* const upright[] = {"abc def",  "cba fed",  "fed cba",  "def abc",
+                                   "ad be cf", "da eb fc", "fc eb da", "cf be ad"};
+    auto be32 = [](quint32 value) {
+        QByteArray b(4, '\0');
+        qToBigEndian(value, b.data());
+        return b;
+    };
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const QByteArray chunk =
+            "eXIf" + QByteArray("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 19) +
+            char(orientation) + QByteArray(6, '\0');
+        const auto crc = quint32(
+            crc32(0, reinterpret_cast<const Bytef*>(chunk.constData()), uInt(chunk.size())));
+        const QByteArray png =
+            Encode(stored, "png").insert(33, be32(quint32(chunk.size() - 4)) + chunk + be32(crc));
+        std::vector<std::uint32_t> want;
+        const std::string rows = upright[orientation - 1];
+        for (const char c : rows)
+            if (c != ' ') want.push_back(six[c - 'a']);
+        const int w = int(rows.find(' '));
+        for (const codecs::DecodeOptions& options :
+             {codecs::DecodeOptions{},
+              codecs::DecodeOptions{.fitWidth = w, .fitHeight = 6 / w, .fitted = true}}) {
+            const codecs::Decoded d = Decode(png, options);
+            EXPECT_EQ(d.image.width, w);
+            EXPECT_EQ(Colours(d.image.pixels), want) << options.fitted;
         }
     }
 }
@@ -675,6 +730,17 @@ TEST(Codecs, HeadersTellSizesFramesAndMemory) {
             format, *codecs::PeekHeader(Span(bytes), format, options), options, allFrames);
         EXPECT_EQ(Within(need, [&] { return Outcome(bytes, options, allFrames); }), said) << name;
     }
+    // What the loader's header says loading takes includes the pictures it
+    // gives: the four frames of the wide-canvas GIF made 1024 x 1024 (its
+    // frames moved inside), each kept with its opacity, are 20 MiB.
+    QByteArray gif = Fixture("gif-wide-canvas.gif");
+    for (const int at : {6, 8, 0x3A, 0x3C, 0x52, 0x54, 0x6A, 0x6C})
+        qToLittleEndian<quint16>(at < 10 ? 1024 : 1000, gif.data() + at);
+    pictureloader::Options every;
+    every.allFrames = every.opacity = true;
+    const pictureloader::Format& gifs = pictureloader::Recognise(Span(gif));
+    EXPECT_GE(gifs.header(Span(gif), every)->memory, 4u * 5 * MiB);
+    EXPECT_EQ(gifs.load(Span(gif), every, "g.gif").frames.size(), 4u);
 }
 
 // The JPEG and bitmap headers: the upright size, the coefficients libjpeg

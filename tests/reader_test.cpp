@@ -249,9 +249,11 @@ TEST(Ascii, ObjectsAsAscWritesThem) {
                   {B("\"E1B2031\" GROB"), "cut short: 7 digits"},
                   {B("\"hello\""), "holds no ASCII-encoded object"}});
     // Text that is no encoded object, and a text GROB, are not taken for one.
-    for (const char* other :
-         {"\"E1B20 31\" is 7 digits", "GROB 8 1 FF", "\"E1B20X1000000\"", "\"12345678901234\""})
+    for (const char* other : {"\"E1B20 31\" is 7 digits", "GROB 8 1 FF", "\"E1B20X1000000\"",
+                              "\"12345678901234\"", "\"E1B3012345678\""})
         EXPECT_FALSE(grob::LooksLikeAsciiObject(B(other))) << other;
+    // Nor is a string after bytes that are not text, past the first 512.
+    EXPECT_FALSE(grob::LooksLikeAsciiObject(B(std::string(600, ' ') + "\x01\"E1B2012345678\"")));
 }
 
 TEST(List, DamagedAndOversizedListsAreRefused) {

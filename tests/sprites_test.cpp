@@ -76,6 +76,16 @@ TEST_F(Sprites, TilesInOrderRefusedOrPaddedAndEmptyOnesLeftOut) {
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_EQ(Dark(tiles[i], 3, 3), i % 2 == 0) << i; // row by row: black, white, black, ...
 
+    // Fitted, each tile on its own: six of 8 x 8 (the sheet fitted first
+    // would be 8 x 5, not one whole tile).
+    r.preparation.fitWidth = r.preparation.fitHeight = 8;
+    ASSERT_TRUE(pipeline::Convert(r).ok());
+    tiles = listed("sheet.lst");
+    ASSERT_EQ(tiles.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_TRUE(tiles[i].width == 8 && Dark(tiles[i], 3, 3) == (i % 2 == 0)) << i;
+    r.preparation = {};
+
     // The README's own example; ink at half opacity is ink, clear is empty.
     r.source = pipeline::Source::File(save("eight.png", Tiles({"BBHW", "BCWW"})));
     r.cutting.skipEmpty = true;
@@ -131,6 +141,41 @@ TEST_F(Sprites, MasksAreDarkFromHalfOpacity) {
     r.source = pipeline::Source::File(save("opaque.png", opaque));
     EXPECT_TRUE(pipeline::Convert(r).fullMasks);
     EXPECT_TRUE(Dark(listed("sprite.lst")[1], 1, 1));
+
+    // Fitted, the opacity with the picture: 10 x 2, clear in its left four
+    // columns, fits 5 x 1 with the first two dots clear.
+    QImage wide(10, 2, QImage::Format_ARGB32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 10; ++x)
+            wide.setPixel(x, y, qRgba(0, 0, 0, x < 4 ? 0 : 255));
+    r.source = pipeline::Source::File(save("wide.png", wide));
+    r.preparation.fitWidth = 5;
+    r.preparation.fitHeight = 1;
+    ASSERT_FALSE(pipeline::Convert(r).fullMasks);
+    const grob::GrobObject mask = listed("sprite.lst")[1];
+    ASSERT_EQ(mask.width, 5u);
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(Dark(mask, x, 0), x >= 2) << x;
+}
+
+// A loaded picture fitted once for a run of previews (the window's cache)
+// is encoded as any other: 13 x 1, the last dot dark, its padding cleared.
+TEST_F(Sprites, FittedFromTheCacheAsAnyOther) {
+    auto line = std::make_shared<grob::Image>(
+        grob::Image{13, 1, std::vector<std::uint32_t>(13, 0xFFFFFFFFu)});
+    line->pixels[12] = 0xFF000000u;
+    pipeline::Request r;
+    r.source = pipeline::Source::Loaded(line);
+    r.preparation.fitWidth = 131;
+    r.preparation.fitHeight = 64;
+    r.padding = grob::Padding::Clear;
+    r.outputs = {{Product::Grob, Target::Memory()}};
+    pipeline::FitCache cache;
+    pipeline::Context context;
+    context.fitCache = &cache;
+    const pipeline::Result made = pipeline::Convert(r, context);
+    ASSERT_TRUE(made.ok()) << made.line();
+    EXPECT_EQ(made.object.body, (std::vector<std::uint8_t>{0x00, 0x10}));
 }
 
 // Pictures -> list -> PNGs -> list: the same bytes, for every kind and series.

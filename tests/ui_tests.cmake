@@ -66,7 +66,8 @@ endif()
 
 find_package(PNG REQUIRED)
 add_executable(codecs_tests codecs_test.cpp)
-target_link_libraries(codecs_tests PRIVATE veldar_codecs veldar_render grob_engine PNG::PNG GTest::gtest)
+target_link_libraries(codecs_tests PRIVATE veldar_loading veldar_codecs veldar_render grob_engine PNG::PNG
+    GTest::gtest)
 target_compile_definitions(codecs_tests PRIVATE
     VELDAR_PICTURE_CORPUS="${VELDAR_PICTURE_CORPUS}"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")

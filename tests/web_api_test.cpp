@@ -48,6 +48,9 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
         ASSERT_EQ(veldar_text(grob.data(), grob.size(), 1), 0);
         EXPECT_EQ(Text(), "GROB 2 1 DF\r\n");
     }
+    // The padding cleared (the page's check box): the row's unused bits 0.
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 1), 0) << veldar_message();
+    EXPECT_EQ(Result().back(), 0x01);
 }
 
 TEST(WebApi, TransparencyComposedAsTheDesktopComposesIt) {
