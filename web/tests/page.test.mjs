@@ -417,7 +417,7 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
         assert.equal(await page.textContent('#sprites-status'), 'sheet.gro4.lst saved to your downloads: a list of 8 GROBs, tiles kept: 3-6 of 6.');
     }
     // No whole number of tiles: the program's cause, the page's hint.
-    const [cause] = desktop('--tile', '5x8', '--list', sheet).stderr.split(' (--tile-pad');
+    const [cause] = desktop('--kind', 'gro4', '--tile', '5x8', '--list', sheet).stderr.split(' (--tile-pad');
     await chooseSprites(page, { 'tile-width': 5 });
     await page.click('#download-list');
     await page.waitForSelector('#sprites-status.error');
@@ -434,7 +434,7 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
     await page.keyboard.press('Enter');
     await page.waitForSelector('#frame-text:has-text("Frame 2 of 3")');
     await settled(page);
-    assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(work, 'walk', 'walk-2.g04'))), 'frame 2 differs');
+    assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(work, 'walk', 'walk-02.g04'))), 'frame 2 differs');
     await chooseSprites(page, { tiles: false, frames: true, mask: true, text: false });
     assert.equal(desktop('--kind', 'g04', '--frames', '--mask', '--list', '--output-dir', join(work, 'walk'), walk).status, 0);
     const list = await download(page, '#download-list');
