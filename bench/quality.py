@@ -3,8 +3,9 @@
 
     bench/quality.py [PROGRAM]
 
-Five pictures made from ImageMagick's built-ins (rose:, wizard:, logo:, a
-plasma fractal from a fixed start value, a radial gradient), 640 x 480, each
+Five pictures: ImageMagick's built-ins (rose:, wizard:, logo:), waves of
+colour drawn here (sums of sines, the same every run) and a radial gradient,
+640 x 480, each
 fitted to 131 x 64. The reference is the fitted picture's luminance (areas
 averaged, Rec. 601). Each dithered picture, seen in its true shades, is
 measured against it three ways:
@@ -37,8 +38,7 @@ pictures = {
     "rose": ["rose:"],
     "wizard": ["wizard:"],
     "logo": ["logo:"],
-    # The option before 4811 fixes the fractal's start value: every run draws the same one.
-    "plasma": ["-seed", "4811", *size, "plasma:"],
+    "waves": None,  # drawn below
     "gradient": [*size, "radial-gradient:white-black"],
 }
 
@@ -108,10 +108,26 @@ def ours(name, fitted, kind):
 gray16 = Image.new("P", (1, 1))
 gray16.putpalette([v for level in range(16) for v in (level * 17,) * 3] + [0] * (3 * 240))
 results = {"1 bit": [], "16 grays": []}
+def waves(path):
+    """Soft waves of colour, each channel a sum of sines: smooth areas and
+    edges of every slope, as a photo has, the same on every run."""
+    picture = Image.new("RGB", (640, 480))
+    picture.putdata([
+        tuple(int(127.5 + 127.5 * (math.sin(x / (17 + 5 * c)) + math.sin(y / (13 + 3 * c)) +
+                                   math.sin((x + y) / 29) +
+                                   math.sin(math.hypot(x - 320, y - 240) / (11 + 2 * c))) / 4)
+              for c in range(3))
+        for y in range(480) for x in range(640)])
+    picture.save(path)
+
+
 for name, builtin in pictures.items():
     source = os.path.join(work, name + ".png")
-    subprocess.run(["convert", *builtin, "-resize", "640x480", "-alpha", "off", "-type",
-                    "TrueColor", source], check=True)
+    if builtin is None:
+        waves(source)
+    else:
+        subprocess.run(["convert", *builtin, "-resize", "640x480", "-alpha", "off", "-type",
+                        "TrueColor", source], check=True)
     picture = Image.open(source).convert("RGB")
     # The reference: the picture fitted as the program fits it (areas
     # averaged), as luminance.

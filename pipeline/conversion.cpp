@@ -347,17 +347,20 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
         Fail(output.target.name(), "several GROBs cannot go into one file: ask for a list");
     const int digits = NumberDigits(items.counted);
     for (std::size_t i = 0; i < items.sprites.size(); ++i) {
-        const grob::GrobObject& object = planned.masks ? items.masks[i] : items.grobs[i];
+        // The item's GROB or mask (none is made for its picture alone).
+        auto object = [&]() -> const grob::GrobObject& {
+            return planned.masks ? items.masks[i] : items.grobs[i];
+        };
         const std::string path =
             planned.numbered
                 ? NumberedPath(planned.path, items.sprites[i].number, digits, planned.masks)
                 : planned.path;
         switch (output.product) {
         case Product::Grob:
-            Deliver(output, path, grob::BinaryGrob(object, name), context, result);
+            Deliver(output, path, grob::BinaryGrob(object(), name), context, result);
             break;
         case Product::GrobText:
-            Deliver(output, path, TextBytes(grob::TextGrob(object, request.textHeader)), context,
+            Deliver(output, path, TextBytes(grob::TextGrob(object(), request.textHeader)), context,
                     result);
             break;
         case Product::PicturePng:
@@ -365,7 +368,7 @@ void DeliverPlanned(const Request& request, const PlannedOutput& planned, const 
             break;
         case Product::PreviewPng:
         case Product::Preview: {
-            grob::Image view = preview::Render(object, result.zoom);
+            grob::Image view = preview::Render(object(), result.zoom);
             CheckCancelled(context);
             if (output.product == Product::PreviewPng) {
                 Deliver(output, path, PngOf(view, path), context, result);

@@ -30,6 +30,7 @@ cli::Parsed Parse(std::vector<std::string> args, int cores = 2) {
 }
 
 TEST(Arguments, SpellingsAndRefusals) {
+    ASSERT_TRUE(grob::EveryEntryBound()) << "an option of the table sets nothing";
     // In a folder of its own: "photo.jpg" is a file there, "views" a folder.
     QTemporaryDir dir;
     const QString previous = QDir::currentPath();

@@ -1,7 +1,7 @@
 // GROBs on the desktop: the Qt image plugin, loaded from the build, reads
 // every kind and a list through QImageReader with exactly the pixels of
-// `veldar-convert --to png`; the thumbnailer's entry, run as the thumbnail
-// specification runs it, writes those pixels fitted to the size asked for.
+// `veldar-convert --to png`; the thumbnailer's entry, run as file managers run
+// it, writes those pixels fitted to the size asked for.
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -131,7 +131,7 @@ TEST_F(Desktop, QtReadsEveryKindAndListThroughThePlugin) {
         EXPECT_TRUE(QImageReader(path(name)).read().isNull()) << name;
 }
 
-// The entry's Exec line run as the thumbnail specification runs it: %s the
+// The entry's Exec line run as a file manager runs it: %s the
 // size, %i the file, %o the PNG to write.
 TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     // "Key=Value" lines under [Thumbnailer Entry] (";" ends a list here, not a line).

@@ -99,3 +99,45 @@ TEST(WebApi, RefusedBeforeDecoding) {
     ASSERT_EQ(veldar_read_grob(list.data(), list.size(), "list-two-8x2.lst"), 1);
     EXPECT_EQ(std::string(veldar_message()).rfind("it is a list of GROBs", 0), 0u);
 }
+
+TEST(WebApi, SpritesListOfTilesAndMasks) {
+    // 16 x 8: the right tile clear throughout (its colour black), so left
+    // out; the left one black but for row 0's right half, which is white,
+    // and rows 4-7 at opacity 128 on the left, 127 on the right.
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const std::uint8_t shade = y == 0 && x >= 4 && x < 8 ? 255 : 0;
+            const std::uint8_t opacity = x >= 8 ? 0 : y < 4 ? 255 : x < 4 ? 128 : 127;
+            rgba.insert(rgba.end(), {shade, shade, shade, opacity});
+        }
+    // kind gro, HP 49, no preparation; tiles 8 x 8, skip empty, masks.
+    std::vector<std::uint8_t> twice = rgba;
+    twice.insert(twice.end(), rgba.begin(), rgba.end());
+    const auto sprites = [&](int frames, int tileWidth, int tilePad, int text) {
+        return veldar_sprites(twice.data(), 16, 8, 1 + frames, 0, 49, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+                              frames, tileWidth, 8, tilePad, 1, 1, text);
+    };
+    // Each row a byte, its first dot the low bit; in the text, low digit first.
+    // The GROB: 0F, then FF (black), then 0F (127 composed is still dark).
+    // The mask: dark where at least half opaque: FF, then 0F.
+    ASSERT_EQ(sprites(0, 8, 0, 1), 0) << veldar_message();
+    EXPECT_EQ(Text(), "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 8 F0FFFFFFF0F0F0F0\r\n"
+                      "GROB 8 8 FFFFFFFFF0F0F0F0\r\n}\r\n");
+    EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1 of 2");
+    // Binary: header 8 bytes; prologue 5 nibbles, each GROB 20 + 16, end 5.
+    ASSERT_EQ(sprites(0, 8, 0, 0), 0);
+    EXPECT_EQ(veldar_result_size(), 8u + (5 + 2 * 36 + 5) / 2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(veldar_result()), 8), "HPHP49-X");
+    // Two frames (the same picture twice): tiles 1 and 3 of 4 kept.
+    ASSERT_EQ(sprites(1, 8, 0, 1), 0);
+    EXPECT_EQ(veldar_result_info(0), 4);
+    EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1, 3 of 4");
+    ASSERT_EQ(sprites(0, 5, 0, 1), 1);
+    EXPECT_EQ(std::string(veldar_message()),
+              "the picture is 16 x 8 pixels, not a whole number of 5 x 8 tiles: 1 pixels over "
+              "across and 0 down (choose to pad the last tiles)");
+    // Padded: four 5 x 8 tiles across, the fourth padded; the last two clear.
+    ASSERT_EQ(sprites(0, 5, 1, 1), 0) << veldar_message();
+    EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1-2 of 4");
+}

@@ -7,10 +7,12 @@
 #include "grob/list.h"
 #include "grob/options.h"
 #include "grob/reader.h"
+#include "grob/sprites.h"
 #include "preview.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -93,6 +95,51 @@ const grob::OutputKind* KindAt(int index) {
     return &grob::OutputKinds()[std::size_t(index)];
 }
 
+bool DitherAt(int index) {
+    return index >= 0 && std::size_t(index) < grob::kDitherMethods.size();
+}
+
+grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double brightness,
+                                double contrast, double gamma, int invert, int dither) {
+    grob::Preparation preparation;
+    preparation.fitWidth = std::max(fitWidth, 0);
+    preparation.fitHeight = std::max(fitHeight, 0);
+    preparation.upscale = upscale != 0;
+    preparation.brightness = brightness;
+    preparation.contrast = contrast;
+    preparation.gamma = gamma;
+    preparation.invert = invert != 0;
+    preparation.dither = grob::kDitherMethods[std::size_t(dither)].dither;
+    return preparation;
+}
+
+grob::Series SeriesOf(int series) {
+    return series == 48 ? grob::Series::HP48 : grob::Series::HP49;
+}
+
+// A picture as the desktop program's decoders give it: composed over white
+// (grob::OverWhite), and its opacity kept apart when it is wanted (for
+// masks) and the picture is not opaque throughout.
+grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opacity) {
+    grob::Image image{width, height, {}};
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    image.pixels.resize(count);
+    bool clear = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = rgba + 4 * i;
+        image.pixels[i] = grob::OverWhite(p[0], p[1], p[2], p[3]);
+        clear = clear || p[3] != 255;
+    }
+    grob::Sprite sprite;
+    if (opacity && clear) sprite.opacity.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!sprite.opacity.empty()) sprite.opacity[i] = std::uint8_t(image.pixels[i] >> 24);
+        image.pixels[i] |= 0xFF000000u;
+    }
+    sprite.image = std::make_shared<const grob::Image>(std::move(image));
+    return sprite;
+}
+
 } // namespace
 
 extern "C" {
@@ -140,28 +187,91 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                   double gamma, int invert, int dither, int clearPadding) {
     const grob::OutputKind* outputKind = KindAt(kind);
-    if (!outputKind || dither < 0 || std::size_t(dither) >= grob::kDitherMethods.size())
-        return Fail("no such kind or dithering");
+    if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
     return Run([&] {
-        grob::Preparation preparation;
-        preparation.fitWidth = std::max(fitWidth, 0);
-        preparation.fitHeight = std::max(fitHeight, 0);
-        preparation.upscale = upscale != 0;
-        preparation.brightness = brightness;
-        preparation.contrast = contrast;
-        preparation.gamma = gamma;
-        preparation.invert = invert != 0;
-        preparation.dither = grob::kDitherMethods[std::size_t(dither)].dither;
+        const grob::Preparation preparation = PreparationOf(
+            fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither);
         CheckSizes(width, height, *outputKind, preparation);
         const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
                                    width};
         Result& result = Fresh();
-        result.bytes = grob::BinaryGrob(grob::EncodeObject(
-            *outputKind, view, series == 48 ? grob::Series::HP48 : grob::Series::HP49, preparation,
-            {}, clearPadding ? grob::Padding::Clear : grob::Padding::Classic));
+        result.bytes = grob::BinaryGrob(
+            grob::EncodeObject(*outputKind, view, SeriesOf(series), preparation, {},
+                               clearPadding ? grob::Padding::Clear : grob::Padding::Classic));
         const grob::GrobObject object = grob::ReadBinaryGrob(result.bytes, "");
         result.info[0] = int(object.width);
         result.info[1] = int(object.height);
+    });
+}
+
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
+                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
+                   double gamma, int invert, int dither, int clearPadding, int frames,
+                   int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks, int text) {
+    const grob::OutputKind* outputKind = KindAt(kind);
+    if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
+    if (width <= 0 || height <= 0 || count <= 0 || !rgba) return Fail("the picture is empty");
+    return Run([&] {
+        const grob::Preparation preparation = PreparationOf(
+            fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither);
+        grob::Cutting cutting;
+        cutting.frames = frames != 0;
+        cutting.tileWidth = std::max(tileWidth, 0);
+        cutting.tileHeight = std::max(tileHeight, 0);
+        cutting.tilePad = tilePad != 0;
+        cutting.skipEmpty = skipEmpty != 0;
+        cutting.masks = masks != 0;
+        // The pictures cut into their items, numbered on, as the program cuts them.
+        const std::size_t pictureBytes = 4 * std::size_t(width) * std::size_t(height);
+        std::vector<grob::Sprite> items;
+        std::vector<int> kept;
+        int counted = 0;
+        for (int i = 0; i < (cutting.frames ? count : 1); ++i) {
+            grob::Sprite whole =
+                SpriteOf(rgba + std::size_t(i) * pictureBytes, width, height, cutting.masks);
+            if (!cutting.tiles()) {
+                whole.number = ++counted;
+                items.push_back(std::move(whole));
+                continue;
+            }
+            const std::string refusal =
+                grob::TileRefusal(width, height, cutting, "choose to pad the last tiles");
+            if (!refusal.empty()) throw Refusal{refusal};
+            grob::CutTiles(whole, cutting, items, counted, kept);
+        }
+        // Every item's sizes checked, and the list's, before any GROB is made.
+        std::vector<grob::Extent> sizes;
+        for (const grob::Sprite& item : items) {
+            CheckSizes(item.image->width, item.image->height, *outputKind, preparation);
+            int w = 0, h = 0;
+            grob::FittedSize(preparation, item.image->width, item.image->height, w, h);
+            sizes.push_back(grob::GrobExtent(*outputKind, std::uint64_t(w), std::uint64_t(h)));
+            if (cutting.masks) sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
+        }
+        if (items.empty()) throw Refusal{"every tile is empty: there is nothing to convert"};
+        const std::string tooLong =
+            grob::ListSizeRefusal(sizes, "fit the pictures smaller, or make several lists");
+        if (!tooLong.empty()) throw Refusal{tooLong, kTooLarge};
+        const grob::Padding padding = clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
+        std::vector<grob::GrobObject> objects;
+        for (grob::Sprite& item : items) {
+            objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), SeriesOf(series),
+                                                 preparation, {}, padding));
+            if (cutting.masks)
+                objects.push_back(grob::MaskOf(item, preparation, SeriesOf(series), {}, padding));
+            item = {};
+        }
+        Result& result = Fresh();
+        if (text) {
+            const std::string list = grob::TextList(objects);
+            result.bytes.assign(list.begin(), list.end());
+        } else {
+            result.bytes = grob::BinaryList(SeriesOf(series), objects);
+        }
+        result.info[0] = int(objects.size());
+        result.info[1] = counted;
+        if (cutting.skipEmpty)
+            result.message = "tiles kept: " + grob::Runs(kept) + " of " + std::to_string(counted);
     });
 }
 

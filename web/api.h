@@ -43,6 +43,22 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                   double gamma, int invert, int dither, int clearPadding);
 
+// The sprite tools: `count` pictures of `width` x `height` straight-alpha
+// RGBA pixels one after another (the frames of an animation; only the first
+// is used unless `frames` is set), prepared and encoded as veldar_encode
+// does, cut into `tileWidth` x `tileHeight` tiles when both are given
+// (`tilePad`: the last row and column padded with white and clear rather
+// than refused; `skipEmpty`: tiles white or clear throughout left out), each
+// followed by its 1-bit mask when `masks` is set, all in one list: 0 with
+// the list file as the result (the text form when `text` is set), exactly as
+// veldar-convert --list writes it (info 0: the GROBs in it, masks counted;
+// info 1: the pictures and tiles counted; with skipEmpty the note says which
+// were kept), or 1 with the error, or 2 when a smaller fit would help.
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
+                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
+                   double gamma, int invert, int dither, int clearPadding, int frames,
+                   int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks, int text);
+
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
 // `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the
 // calculator's command line (or an emulator's) takes it pasted.

@@ -374,7 +374,8 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     fd = -1;
     if (closed != 0) abandon(ErrnoText(errno));
 
-    if (exists) ::chmod(tempPath.c_str(), before.st_mode & 07777);
+    // The file replaced keeps its permissions, or is not replaced.
+    if (exists && ::chmod(tempPath.c_str(), before.st_mode & 07777) != 0) abandon(ErrnoText(errno));
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
     if (lock >= 0) ::close(lock);
 }

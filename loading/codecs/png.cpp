@@ -302,6 +302,12 @@ struct PngContext {
     std::optional<RowSink> sink;
 };
 
+// The cause of a refusal, set outside the frame that libpng may leave by a
+// long jump (a string made there could be clobbered).
+[[gnu::noinline]] void Refuse(Decoded& result, const char* what) {
+    result.error = Cause(what);
+}
+
 // Everything that libpng may leave by a long jump; only the context (which
 // this frame does not own) and plain values live across it.
 bool ReadPng(PngContext& c, png_structp png, png_infop info, png_infop end,
@@ -314,7 +320,7 @@ bool ReadPng(PngContext& c, png_structp png, png_infop info, png_infop end,
     if (!CheckSize(width, height, options, c.result)) return true;
     // Data that cannot hold the rows is refused before memory is taken for them.
     if (FilteredSize(c.chunks) > kMostInflated * c.chunks.imageData) {
-        c.result.error = Cause("Read Error");
+        Refuse(c.result, "Read Error");
         return true;
     }
     const Setup setup = Prepare(png, info);

@@ -660,7 +660,7 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
 
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
     windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
-    job.sprites.frames = true;
+    job.sprites.cutting.frames = true;
     job.sprites.list = true;
     if (const auto made = saveAs(menutable::ListFilter(kind), menutable::ListExtension(kind), job))
         updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(made->pictures));

@@ -74,13 +74,14 @@ SpritesDialog::SpritesDialog(const windowjob::Sprites& s, const QString& what, Q
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
-    frames->setChecked(s.frames);
-    tiles->setChecked(s.tileWidth > 0 && s.tileHeight > 0);
-    tileWidth->setValue(s.tileWidth > 0 ? s.tileWidth : 16);
-    tileHeight->setValue(s.tileHeight > 0 ? s.tileHeight : 16);
-    tilePad->setChecked(s.tilePad);
-    skipEmpty->setChecked(s.skipEmpty);
-    masks->setChecked(s.masks);
+    const grob::Cutting& c = s.cutting;
+    frames->setChecked(c.frames);
+    tiles->setChecked(c.tiles());
+    tileWidth->setValue(c.tileWidth > 0 ? c.tileWidth : 16);
+    tileHeight->setValue(c.tileHeight > 0 ? c.tileHeight : 16);
+    tilePad->setChecked(c.tilePad);
+    skipEmpty->setChecked(c.skipEmpty);
+    masks->setChecked(c.masks);
     (s.list ? list : numbered)->setChecked(true);
     text->setChecked(s.text);
     connect(tiles, &QCheckBox::toggled, this, &SpritesDialog::follow);
@@ -96,14 +97,15 @@ void SpritesDialog::follow() {
 
 windowjob::Sprites SpritesDialog::sprites() const {
     windowjob::Sprites s;
-    s.frames = frames->isChecked();
+    grob::Cutting& c = s.cutting;
+    c.frames = frames->isChecked();
     if (tiles->isChecked()) {
-        s.tileWidth = tileWidth->value();
-        s.tileHeight = tileHeight->value();
-        s.tilePad = tilePad->isChecked();
-        s.skipEmpty = skipEmpty->isChecked();
+        c.tileWidth = tileWidth->value();
+        c.tileHeight = tileHeight->value();
+        c.tilePad = tilePad->isChecked();
+        c.skipEmpty = skipEmpty->isChecked();
     }
-    s.masks = masks->isChecked();
+    c.masks = masks->isChecked();
     s.list = list->isChecked();
     s.text = text->isChecked();
     return s;

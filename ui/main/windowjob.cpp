@@ -49,12 +49,10 @@ pipeline::Request RequestFor(const Job& job) {
         choices.kind = job.kind;
         choices.series = job.series;
         choices.preparation = job.preparation;
-        choices.cutting.frames = s.frames;
-        choices.cutting.tileWidth = s.tileWidth;
-        choices.cutting.tileHeight = s.tileHeight;
-        choices.cutting.tilePad = s.tilePad && choices.cutting.tiles();
-        choices.cutting.skipEmpty = s.skipEmpty && choices.cutting.tiles();
-        choices.cutting.masks = s.masks;
+        choices.cutting = s.cutting;
+        // Padding and empty tiles go with tiles.
+        choices.cutting.tilePad = s.cutting.tilePad && s.cutting.tiles();
+        choices.cutting.skipEmpty = s.cutting.skipEmpty && s.cutting.tiles();
         choices.list = s.list;
         choices.text = s.text;
         choices.output = Native(job.file);
@@ -65,7 +63,7 @@ pipeline::Request RequestFor(const Job& job) {
             // The file's bytes as held (every frame, its transparency), or
             // the picture shown and its frames.
             sprites.source = request.source;
-            if (s.frames && !job.bytes)
+            if (s.cutting.frames && !job.bytes)
                 sprites.source.frames =
                     job.frames.empty()
                         ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}

@@ -9,6 +9,7 @@
 #include "grob/kinds.h"
 #include "grob/prepare.h"
 #include "grob/raster.h"
+#include "grob/sprites.h"
 #include "regularfile.h"
 
 #include <QString>
@@ -25,14 +26,9 @@ namespace windowjob {
 // The sprite tools: the command line's --frames, --tile, --tile-pad,
 // --skip-empty, --mask, --list and --text.
 struct Sprites {
-    bool frames = false; // every frame of an animation, page of a TIFF, GROB of a list
-    int tileWidth = 0;   // each picture cut into tiles of this size (0: whole)
-    int tileHeight = 0;
-    bool tilePad = false;   // a picture that is no whole number of tiles padded with white
-    bool skipEmpty = false; // tiles white or clear throughout left out
-    bool masks = false;     // after each GROB a 1-bit mask, dark where the picture is opaque
-    bool list = false;      // one list object rather than numbered files
-    bool text = false;      // the text form (with its %%HP: line) rather than the binary one
+    grob::Cutting cutting; // frames, tiles (padded, empty ones left out), masks
+    bool list = false;     // one list object rather than numbered files
+    bool text = false;     // the text form (with its %%HP: line) rather than the binary one
 };
 
 enum class Make {

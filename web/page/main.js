@@ -382,6 +382,7 @@ function showState() {
     $('row-upscale').hidden = state.fit === natural;
     const kind = table.kinds.find((k) => k.extension === state.kind);
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
+    if (source) showSprites();
 }
 
 // The outlines of the screens drawn around the dots: the first solid, the
@@ -443,6 +444,7 @@ function updateBusy() {
     const busy = Boolean(opening) || (Boolean(source) && !latest);
     document.body.dataset.busy = String(busy);
     $('download-all').disabled = Boolean(opening);
+    if (source) showSprites();
     if (busy) $('result').setAttribute('aria-busy', 'true');
     else $('result').removeAttribute('aria-busy');
 }
@@ -617,7 +619,7 @@ function spareDecoder() {
     return decoder;
 }
 
-function decode(task, file) {
+function decode(task, file, frames = false) {
     performance.mark('veldar-decoding');
     const decoder = spare && !spare.broken ? spare : spareDecoder();
     spare = spareDecoder();
@@ -629,7 +631,7 @@ function decode(task, file) {
         task.end = () => done({ cancelled: true });
         decoder.onmessage = ({ data }) => data.loaded || done(data);
         decoder.onerror = () => done({ error: 'not a picture of a kind this browser reads, or a damaged one' });
-        decoder.postMessage({ file, maxSide: table.maxSide, maxPixels: table.maxPixels });
+        decoder.postMessage({ file, maxSide: table.maxSide, maxPixels: table.maxPixels, frames });
     });
 }
 
@@ -667,7 +669,7 @@ async function load(task, file, name, say) {
     if (look.error || look.grob) return look;
     const size = look.size ? ` (${look.size[0]} x ${look.size[1]} pixels)` : '';
     say(`Decoding ${name}${size}…`);
-    const decoded = await decode(task, file);
+    const decoded = await decode(task, file, look.images > 1);
     if (task.cancelled) return { cancelled: true };
     if (!decoded.error) return { ...look, ...decoded };
     return look.textGrob ? ask({ type: 'grob', file, name }) : decoded;
@@ -691,6 +693,8 @@ async function open(file) {
         const shades = look.grob ? new Uint8ClampedArray(look.pixels.slice(0)) : null;
         invalidate();
         const { width, height, pixels } = look;
+        // The pixels as decoded, straight alpha and all, for the sprite tools.
+        const straight = look.frames ?? (pixels && !look.grob ? pixels.slice(0) : null);
         const used = await ask({ type: 'picture', width, height, pixels }, pixels ? [pixels] : []);
         if (used.error) {
             look.bitmap?.close();
@@ -700,7 +704,7 @@ async function open(file) {
         }
         if (look.grob) drawShades(shades, width, height);
         else drawPicture(look.bitmap);
-        opened(name, look, used);
+        opened(name, look, used, straight);
     } finally {
         performance.mark('veldar-opened');
         finish(task);
@@ -783,9 +787,10 @@ function advise(items) {
     }
 }
 
-function opened(name, look, used) {
+function opened(name, look, used, straight) {
     const { width, height } = look;
-    source = { name, grob: look.grob, width, height };
+    const count = look.frames ? look.frames.byteLength / (width * height * 4) : 1;
+    source = { name, grob: look.grob, width, height, straight, count, frame: 0 };
     showPicture(look.grob);
     $('picture').setAttribute('aria-label', `The picture ${name}`);
     const what = look.grob ? 'a GROB, shown in its shades' : 'a picture';
@@ -807,8 +812,14 @@ function opened(name, look, used) {
             });
         }
     } else {
-        if (look.images > 1)
-            advice.push({ text: `An animated GIF of ${look.images} frames: the first is converted.` });
+        if (count > 1)
+            advice.push({
+                text: `An animated GIF of ${count} frames: the one shown is converted; step through them below the picture, or make a list of them all under Sprites.`,
+            });
+        else if (look.images > 1)
+            advice.push({
+                text: `An animated GIF of ${look.images} frames: the first is converted (this browser gives no other frame).`,
+            });
         const screen = screenPresets.find((p) => p.name === state.screen);
         if (state.fit === natural && !fitChosen && (width > screen.width || height > screen.height)) {
             state.fit = screen.name;
@@ -830,6 +841,8 @@ function opened(name, look, used) {
     }
     advise(advice);
     $('save-picture').hidden = !look.grob;
+    showFrame();
+    showSprites();
     for (const id of ['download', 'copy', 'save-preview']) $(id).disabled = false;
     $('action-status').textContent = '';
     showState();
@@ -921,6 +934,184 @@ async function savePicture() {
     say(`${name} saved to your downloads.`);
 }
 
+// ---- The sprite tools: the picture's frames or tiles, each with its mask
+// if asked, in one list of GROBs made with the settings chosen, by the
+// engine's own cutting, masks and lists (veldar-convert --list's bytes).
+
+const spriteDefaults = {
+    frames: false,
+    tiles: false,
+    'tile-width': 8,
+    'tile-height': 8,
+    'tile-pad': false,
+    'skip-empty': false,
+    mask: false,
+    text: false,
+};
+const sprites = { ...spriteDefaults };
+const spriteControls = {};
+let tileError = '';
+
+// A check box of the sprite tools, its help from the options table.
+function spriteCheck(key, labelText, help) {
+    const { row, label, error, tip } = field(key, '', help);
+    const box = Object.assign(document.createElement('input'), { type: 'checkbox', id: key });
+    describe(box, key);
+    label.textContent = labelText;
+    label.className = 'check';
+    label.prepend(box);
+    row.classList.add('flag');
+    box.addEventListener('change', () => {
+        sprites[key] = box.checked;
+        showSprites();
+    });
+    row.append(error, tip);
+    $('sprite-settings').append(row);
+    spriteControls[key] = (value) => (box.checked = value);
+}
+
+// The tiles' size, as the program takes it for --tile.
+function tileSize() {
+    const entry = option('tile');
+    const { row, error, tip } = field('tile-size', 'Tile size', entry.web);
+    row.classList.add('size');
+    const boxes = Object.assign(document.createElement('div'), { className: 'pair' });
+    const errors = {};
+    for (const [key, text] of [
+        ['tile-width', 'Tile width'],
+        ['tile-height', 'Tile height'],
+    ]) {
+        const box = Object.assign(document.createElement('input'), { type: 'number', id: key, inputMode: 'numeric' });
+        Object.assign(box, { min: entry.minimum, max: entry.maximum, step: 1 });
+        box.setAttribute('aria-label', text);
+        describe(box, 'tile-size');
+        const judge = () => {
+            const value = box.value.trim() === '' ? NaN : Number(box.value);
+            if (inRange(entry, value)) {
+                delete errors[key];
+                box.removeAttribute('aria-invalid');
+                sprites[key] = value;
+            } else {
+                errors[key] = `${takes(text, entry)}.`;
+                box.setAttribute('aria-invalid', 'true');
+            }
+            tileError = Object.values(errors).join(' ');
+            error.textContent = tileError;
+        };
+        box.addEventListener('input', () => {
+            judge();
+            showSprites();
+        });
+        boxes.append(box);
+        if (key === 'tile-width') boxes.append(Object.assign(document.createElement('span'), { textContent: 'x' }));
+        spriteControls[key] = (value) => {
+            box.value = String(value);
+            judge();
+        };
+    }
+    row.querySelector('label').htmlFor = 'tile-width';
+    row.append(boxes, error, tip);
+    $('sprite-settings').append(row);
+}
+
+function buildSprites() {
+    spriteCheck('frames', 'Every frame of the animation', option('frames').web);
+    spriteCheck('tiles', 'Cut into tiles', option('tile').web);
+    tileSize();
+    spriteCheck('tile-pad', 'Pad the last row and column with white', option('tile-pad').web);
+    spriteCheck('skip-empty', 'Leave out empty tiles', option('skip-empty').web);
+    spriteCheck('mask', 'A mask after each GROB', option('mask').web);
+    spriteCheck('text', 'The text form (with its %%HP: line)', option('text').web);
+    for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
+}
+
+function listName() {
+    return outputName(source.name, `${state.kind}.lst`);
+}
+
+function showSprites() {
+    const usable = Boolean(source?.straight);
+    $('row-frames').hidden = !(usable && source.count > 1);
+    for (const key of ['tile-size', 'tile-pad', 'skip-empty']) $(`row-${key}`).hidden = !sprites.tiles;
+    const button = $('download-list');
+    button.disabled = !usable || Boolean(opening) || (sprites.tiles && Boolean(tileError));
+    button.textContent = usable ? `Download ${listName()}` : 'Download the list';
+    if (!usable)
+        $('sprites-status').textContent = source ? 'A GROB opened is not cut into sprites: open a picture.' : '';
+}
+
+function spritesSay(text, error = false) {
+    const status = $('sprites-status');
+    status.textContent = text;
+    status.classList.toggle('error', error);
+}
+
+async function downloadList() {
+    if (!source?.straight) return;
+    const name = listName();
+    const { width, height, count } = source;
+    const frames = sprites.frames && count > 1;
+    // Without every frame, the frame shown.
+    const bytes = width * height * 4;
+    const pixels = frames ? source.straight.slice(0) : source.straight.slice(source.frame * bytes, (source.frame + 1) * bytes);
+    spritesSay(`Making ${name}…`);
+    const answer = await ask(
+        {
+            type: 'sprites',
+            pixels,
+            width,
+            height,
+            count: frames ? count : 1,
+            settings: request(),
+            cutting: {
+                frames,
+                tileWidth: sprites.tiles ? sprites['tile-width'] : 0,
+                tileHeight: sprites.tiles ? sprites['tile-height'] : 0,
+                tilePad: sprites['tile-pad'],
+                skipEmpty: sprites.tiles && sprites['skip-empty'],
+                masks: sprites.mask,
+                text: sprites.text,
+            },
+        },
+        [pixels],
+    );
+    if (answer.error) {
+        spritesSay(`Cannot write "${name}": ${answer.error}.`, true);
+        return;
+    }
+    save(new Blob([answer.list], { type: 'application/octet-stream' }), name);
+    const kept = answer.note ? `, ${answer.note}` : '';
+    spritesSay(`${name} saved to your downloads: a list of ${answer.grobs} GROBs${kept}.`);
+}
+
+// Stepping through the frames of an animation: the one shown is the one
+// converted (wrapping round at either end).
+function showFrame() {
+    const many = Boolean(source && source.count > 1);
+    $('stepping').hidden = !many;
+    if (many) $('frame-text').textContent = `Frame ${source.frame + 1} of ${source.count}`;
+}
+
+async function step(by) {
+    if (!source || source.count < 2 || opening) return;
+    const { width, height, count } = source;
+    const frame = (source.frame + by + count) % count;
+    const bytes = width * height * 4;
+    const pixels = source.straight.slice(frame * bytes, (frame + 1) * bytes);
+    const shown = await createImageBitmap(new ImageData(new Uint8ClampedArray(pixels.slice(0)), width, height));
+    invalidate();
+    const used = await ask({ type: 'picture', width, height, pixels }, [pixels]);
+    if (used.error) {
+        shown.close();
+        $('file-error').textContent = `Cannot show frame ${frame + 1}: ${used.error}.`;
+    } else {
+        source.frame = frame;
+        drawPicture(shown);
+    }
+    showFrame();
+    refresh();
+}
+
 // ---- Wiring.
 
 function fromLink() {
@@ -932,6 +1123,7 @@ function fromLink() {
 }
 
 buildControls();
+buildSprites();
 buildLegend();
 fromLink();
 showState();
@@ -953,8 +1145,14 @@ $('download').addEventListener('click', download);
 $('copy').addEventListener('click', copyText);
 $('save-preview').addEventListener('click', savePreview);
 $('save-picture').addEventListener('click', savePicture);
+$('download-list').addEventListener('click', downloadList);
+$('frame-back').addEventListener('click', () => step(-1));
+$('frame-on').addEventListener('click', () => step(1));
 $('reset').addEventListener('click', () => {
     state = { ...defaults };
+    Object.assign(sprites, spriteDefaults);
+    for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
+    showSprites();
     seriesOfGrob = null;
     fitChosen = false;
     showState();

@@ -230,7 +230,25 @@ async function render({ settings }) {
     });
 }
 
-const handlers = { inspect, grob, picture: usePicture, render, convert };
+// The list of the sprite tools: `count` pictures of straight-alpha pixels
+// (frames), cut and masked as `cutting` asks, with the page's settings.
+async function sprites({ pixels, width, height, count, settings: s, cutting: c }) {
+    const engine = await ready;
+    if (engine._veldar_check_picture(width, height)) result(engine, 1);
+    const failed = withBytes(engine, new Uint8Array(pixels), (pointer) =>
+        engine._veldar_sprites(
+            pointer, width, height, count,
+            s.kind, s.series, s.fitWidth, s.fitHeight, s.upscale ? 1 : 0,
+            s.brightness, s.contrast, s.gamma, s.invert ? 1 : 0, s.dither, s.clearPadding ? 1 : 0,
+            c.frames ? 1 : 0, c.tileWidth, c.tileHeight, c.tilePad ? 1 : 0, c.skipEmpty ? 1 : 0,
+            c.masks ? 1 : 0, c.text ? 1 : 0,
+        ),
+    );
+    const made = result(engine, failed);
+    return { list: made.bytes, grobs: made.info[0], note: made.note, transfer: [made.bytes.buffer] };
+}
+
+const handlers = { inspect, grob, picture: usePicture, render, convert, sprites };
 let queue = Promise.resolve();
 
 self.onmessage = ({ data }) => {

@@ -47,7 +47,14 @@ export async function serve({ bare = false, missing = [] } = {}) {
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
     const url = `http://127.0.0.1:${server.address().port}/`;
-    return { url, requests, close: () => new Promise((resolve) => server.close(resolve)) };
+    // Closed at once, the browser's idle keep-alive connections too (which
+    // would otherwise hold the close for a minute while a page stays open).
+    const close = () =>
+        new Promise((resolve) => {
+            server.close(resolve);
+            server.closeAllConnections();
+        });
+    return { url, requests, close };
 }
 
 export function launch() {

@@ -360,3 +360,85 @@ test('the page asks for nothing beyond its own files, and works offline', async 
     console.log(`the page's files: ${total} bytes, the WebAssembly: ${size('engine.wasm')} bytes`);
     assert.ok(total < 300 * 1024 && size('engine.wasm') < 200 * 1024);
 });
+
+// A sheet of 3 x 2 tiles of 8 x 8 with transparency (a tile clear, a tile
+// white, a shape half clear, a tile at opacity 127 and 128), and an
+// animated GIF of 3 frames with a clear background. Pillow writes both.
+function makeSprites() {
+    execFileSync('/usr/bin/python3', [
+        '-c',
+        `
+from PIL import Image, ImageDraw
+sheet = Image.new('RGBA', (24, 16), (0, 0, 0, 0))
+d = ImageDraw.Draw(sheet)
+d.rectangle([8, 0, 15, 7], fill=(255, 255, 255, 255))
+d.ellipse([16, 0, 23, 7], fill=(200, 40, 40, 255))
+d.rectangle([0, 8, 7, 15], fill=(30, 60, 90, 127))
+d.rectangle([8, 8, 11, 15], fill=(0, 0, 0, 128))
+d.rectangle([16, 8, 23, 15], fill=(120, 200, 80, 255))
+sheet.save('${work}/sheet.png')
+frames = []
+for i in range(3):
+    im = Image.new('P', (16, 12), 0)
+    im.putpalette([255, 0, 255, 0, 0, 0, 255, 255, 255, 128, 128, 128] + [0] * 756)
+    d = ImageDraw.Draw(im)
+    d.rectangle([i * 4, 2, i * 4 + 5, 9], fill=1)
+    d.rectangle([i * 4 + 1, 3, i * 4 + 3, 5], fill=3)
+    frames.append(im)
+frames[0].save('${work}/walk.gif', save_all=True, append_images=frames[1:], transparency=0,
+               disposal=2, duration=100, loop=0)
+`,
+    ]);
+}
+
+// The sprite tools set as a visitor would.
+async function chooseSprites(page, set) {
+    for (const [key, value] of Object.entries(set)) {
+        if (typeof value === 'boolean') await page.setChecked(`#${key}`, value);
+        else await page.fill(`#${key}`, String(value));
+    }
+}
+
+test("the sprite tools write the program's lists: tiles, empty ones left out, masks, frames", async () => {
+    makeSprites();
+    const { page, errors } = await openPage(browser, server.url, seen);
+    const sheet = join(work, 'sheet.png');
+    await openFile(page, sheet);
+    await choose(page, { kind: 'gro4', series: '48' });
+    const tiles = { tiles: true, 'tile-width': 8, 'tile-height': 8, 'skip-empty': true, mask: true };
+    for (const text of [false, true]) {
+        const out = join(work, `sheet-${text}`);
+        const args = ['--kind', 'gro4', '--series', '48', '--tile', '8x8', '--skip-empty', '--mask', '--list'];
+        assert.equal(desktop(...args, ...(text ? ['--text'] : []), '--output-dir', out, sheet).status, 0);
+        await chooseSprites(page, { ...tiles, text });
+        const got = await download(page, '#download-list');
+        assert.equal(got.name, 'sheet.gro4.lst');
+        assert.ok(got.bytes.equals(readFileSync(join(out, 'sheet.gro4.lst'))), `text ${text}: the list differs`);
+        assert.equal(await page.textContent('#sprites-status'), 'sheet.gro4.lst saved to your downloads: a list of 8 GROBs, tiles kept: 3-6 of 6.');
+    }
+    // No whole number of tiles: the program's cause, the page's hint.
+    const [cause] = desktop('--kind', 'gro4', '--tile', '5x8', '--list', sheet).stderr.split(' (--tile-pad');
+    await chooseSprites(page, { 'tile-width': 5 });
+    await page.click('#download-list');
+    await page.waitForSelector('#sprites-status.error');
+    assert.equal(await page.textContent('#sprites-status'), `Cannot write "sheet.gro4.lst": ${cause.split('sheet.png: ')[1]} (choose to pad the last tiles).`);
+
+    // The frames of an animation: stepped through, each converted as the
+    // program converts it, and all of them in one list with their masks.
+    const walk = join(work, 'walk.gif');
+    await openFile(page, walk);
+    await choose(page, { kind: 'g04' });
+    assert.equal(desktop('--kind', 'g04', '--frames', '--output-dir', join(work, 'walk'), walk).status, 0);
+    assert.equal(await page.textContent('#frame-text'), 'Frame 1 of 3');
+    await page.focus('#frame-on');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#frame-text:has-text("Frame 2 of 3")');
+    await settled(page);
+    assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(work, 'walk', 'walk-02.g04'))), 'frame 2 differs');
+    await chooseSprites(page, { tiles: false, frames: true, mask: true, text: false });
+    assert.equal(desktop('--kind', 'g04', '--frames', '--mask', '--list', '--output-dir', join(work, 'walk'), walk).status, 0);
+    const list = await download(page, '#download-list');
+    assert.equal(list.name, 'walk.g04.lst');
+    assert.ok(list.bytes.equals(readFileSync(join(work, 'walk', 'walk.g04.lst'))), 'the list of frames differs');
+    assert.deepEqual(errors, []);
+});

@@ -131,10 +131,14 @@ test('numbers as the program takes them, and settings kept in a link', async () 
     assert.deepEqual(errors, []);
 });
 
-test('an animated GIF says that its first frame is converted', async () => {
+test('an animated GIF says which frame is converted, and steps through them', async () => {
     const { page } = await openPage(browser, server.url);
     await openFile(page, join(root, 'tests/data/codecs-frames.gif'));
-    assert.match(await page.textContent('#advice'), /^An animated GIF of 4 frames: the first is converted\./);
+    assert.match(await page.textContent('#advice'), /^An animated GIF of 4 frames: the one shown is converted; step through them/);
+    assert.equal(await page.textContent('#frame-text'), 'Frame 1 of 4');
+    // Back from the first is the last.
+    await page.click('#frame-back');
+    await page.waitForSelector('#frame-text:has-text("Frame 4 of 4")');
 });
 
 test('a long opening shows how far it is and can be cancelled', async () => {
