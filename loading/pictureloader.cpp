@@ -109,6 +109,34 @@ Picture LoadAsciiGrob(Bytes data, const Options& options, const std::string& nam
 
 // ---- the common kinds, by the decoders of their own -------------------------
 
+// A frame fitted as the conversion would fit it, its opacity alike: the
+// opacity as the gray of clear over black (what a mask is made from),
+// fitted, and read back. Fitting the result again at its own size changes
+// nothing, so the GROB and the mask are those of the whole frame.
+void FitFrame(loading::Frame& frame, const codecs::DecodeOptions& decode) {
+    grob::Preparation fit;
+    fit.fitWidth = decode.fitWidth;
+    fit.fitHeight = decode.fitHeight;
+    fit.upscale = decode.upscale;
+    const int width = frame.image.width, height = frame.image.height;
+    auto fitted = [&](const grob::PixelView& view) { return grob::Fit(view, fit); };
+    grob::MemoryRaster pixels = fitted(frame.image.view());
+    frame.image = grob::Image{pixels.width(), pixels.height(), {}};
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            frame.image.pixels.push_back(pixels.row(y)[x] | 0xFF000000u);
+    if (frame.opacity.empty()) return;
+    std::vector<std::uint32_t> clear(frame.opacity.size());
+    for (std::size_t i = 0; i < clear.size(); ++i)
+        clear[i] = (255u - frame.opacity[i]) * 0x010101u;
+    grob::MemoryRaster gray = fitted({clear.data(), width, height, width});
+    frame.opacity.assign(std::size_t(gray.width()) * std::size_t(gray.height()), 0);
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x)
+            frame.opacity[std::size_t(y) * std::size_t(gray.width()) + std::size_t(x)] =
+                std::uint8_t(255u - (gray.row(y)[x] & 0xFFu));
+}
+
 codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     codecs::DecodeOptions decode;
     decode.fitWidth = options.fitWidth;
@@ -129,15 +157,19 @@ Picture Decode(Bytes data, codecs::Format format, const Options& options) {
     };
     Picture picture;
     if (format == codecs::Format::Gif && options.allFrames) {
-        // Each frame kept as it comes (fitted, when it is to be): the
-        // decoder holds no frame it has handed on.
+        // Each frame kept as it comes, fitted when it is to be: by the
+        // decoder, or here with its opacity when that is kept (for masks),
+        // so that no frame is held whole once the next one comes.
         std::string error;
+        const bool fitHere = decode.fits() && !decode.fitted;
         const bool decoded = codecs::DecodeGifFrames(
             data, decode,
             [&](const codecs::Frame& frame) {
                 codecs::Image copy = frame.image;
-                picture.frames.push_back(
-                    Finish(image(std::move(copy)), options.opacity, frame.delayMs));
+                loading::Frame kept =
+                    Finish(image(std::move(copy)), options.opacity, frame.delayMs);
+                if (fitHere) FitFrame(kept, decode);
+                picture.frames.push_back(std::move(kept));
                 return true;
             },
             &error);
@@ -163,9 +195,12 @@ template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const 
     Header header{peek->width, peek->height, peek->frames, 0};
     // The decoder's own memory, and the pictures it hands on: every frame
     // kept, each fitted when it is to be, and a copy of each frame's
-    // pixels and opacity when they are kept apart.
+    // pixels and opacity when they are kept apart; frames fitted here (with
+    // their opacity) pass whole through a copy, its opacity and its gray
+    // one at a time.
+    const bool fitHere = all && decode.fits() && !decode.fitted;
     int w = peek->width, h = peek->height;
-    if (decode.fitted) {
+    if (decode.fitted || fitHere) {
         grob::Preparation fit;
         fit.fitWidth = decode.fitWidth;
         fit.fitHeight = decode.fitHeight;
@@ -174,7 +209,9 @@ template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const 
     }
     const std::uint64_t kept = std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4) *
                                std::uint64_t(all ? std::max(peek->frames, 1) : 1);
-    header.memory = codecs::MemoryNeeded(F, *peek, decode, all) + kept;
+    const std::uint64_t passing =
+        fitHere ? std::uint64_t(peek->width) * std::uint64_t(peek->height) * 9 : 0;
+    header.memory = codecs::MemoryNeeded(F, *peek, decode, all) + kept + passing;
     return header;
 }
 

@@ -801,7 +801,8 @@ TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
 
 // Frames to be fitted are fitted as they are decoded: the four frames of a
 // 49-byte GIF on a canvas of 16384 x 2048 (32 million pixels, 128 MiB
-// each) fit in 250 MB of address space, where holding them whole took 660.
+// each) fit in 250 MB of address space, where holding them whole took 660;
+// with masks, in 500 MB.
 // (An address-space limit tells nothing under AddressSanitizer.)
 TEST_F(Cli, FramesFittedAsTheyAreDecoded) {
 #if defined(__SANITIZE_ADDRESS__)
@@ -816,6 +817,14 @@ TEST_F(Cli, FramesFittedAsTheyAreDecoded) {
     // The header, then in nibbles the list's prologue, four GROBs of 131 x
     // 16 (four 5-nibble fields, 17 bytes a row) and the list's end.
     EXPECT_EQ(read("wide.lst").size(), 8 + (5 + 4 * (20 + 2 * 17 * 16) + 5) / 2);
+    // With masks each frame keeps its opacity, fitted with it as it comes
+    // (500 MB, where holding the frames whole took 790): a mask of 131 x 16
+    // after each GROB.
+    const Outcome masked = run({"-q", "-j1", "--kind", "gro", "--frames", "--mask", "--list",
+                                "--fit", "131x64", "wide.gif", "-o", "masked.lst"},
+                               "ulimit -v 500000");
+    EXPECT_EQ(masked.status, 0) << masked.err.toStdString();
+    EXPECT_EQ(read("masked.lst").size(), 8 + (5 + 8 * (20 + 2 * 17 * 16) + 5) / 2);
 }
 
 // Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal
