@@ -38,23 +38,8 @@ std::u32string Decoded(std::string_view text) {
 
 std::string Encoded(std::u32string_view codes) {
     std::string text;
-    for (const char32_t c : codes) {
-        if (c < 0x80) {
-            text += char(c);
-        } else if (c < 0x800) {
-            text += char(0xC0 | (c >> 6));
-            text += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += char(0xE0 | (c >> 12));
-            text += char(0x80 | ((c >> 6) & 0x3F));
-            text += char(0x80 | (c & 0x3F));
-        } else {
-            text += char(0xF0 | (c >> 18));
-            text += char(0x80 | ((c >> 12) & 0x3F));
-            text += char(0x80 | ((c >> 6) & 0x3F));
-            text += char(0x80 | (c & 0x3F));
-        }
-    }
+    for (const char32_t c : codes)
+        filenames::AppendUtf8(text, c);
     return text;
 }
 

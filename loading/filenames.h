@@ -20,6 +20,9 @@ std::string Printable(std::string_view text);
 // and anything past U+10FFFF are not).
 int Utf8Sequence(const unsigned char* p, const unsigned char* end, char32_t& code);
 
+// `code` (at most U+10FFFF) appended to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
+
 // What a name is on the disk, following symbolic links.
 bool Exists(const std::string& name);
 bool IsFolder(const std::string& name);

@@ -12,24 +12,6 @@ bool IsEscapedByte(char16_t c) {
     return c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF;
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | (code >> 18));
-        out += char(0x80 | ((code >> 12) & 0x3F));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
-}
-
 } // namespace
 
 QString Shown(const std::string& name) {
@@ -62,14 +44,14 @@ std::string Native(const QString& name) {
         const char16_t c = name[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < name.size() &&
             QChar::isLowSurrogate(name[i + 1].unicode())) {
-            AppendUtf8(out, QChar::surrogateToUcs4(c, name[i + 1].unicode()));
+            filenames::AppendUtf8(out, QChar::surrogateToUcs4(c, name[i + 1].unicode()));
             ++i;
         } else if (IsEscapedByte(c)) {
             out += char(c - kEscapedByte);
         } else if (QChar::isSurrogate(c)) {
-            AppendUtf8(out, 0xFFFD);
+            filenames::AppendUtf8(out, 0xFFFD);
         } else {
-            AppendUtf8(out, c);
+            filenames::AppendUtf8(out, c);
         }
     }
     return out;
