@@ -265,6 +265,11 @@ TEST(FileNames, ShownEscaped) {
               "a\\340\\200\\257b");
     EXPECT_EQ(filenames::Printable("\xed\xa0\x80"), "\\355\\240\\200");
     EXPECT_EQ(filenames::Printable("\xe2\x82"), "\\342\\202");
+    // Written back as read: one, two, three and four bytes.
+    std::string written;
+    for (const char32_t code : {U'a', U'\u00e9', U'\u20ac', U'\U0001F600'})
+        filenames::AppendUtf8(written, code);
+    EXPECT_EQ(written, "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
 }
 
 // Decodings wait for memory others hold; one larger than the whole runs alone.
