@@ -15,15 +15,35 @@ seconds="${1:-60}"
 corpus="${2:-$root/../shared/testdata/pictures}"
 out="$root/build-fuzz"
 mkdir -p "$out/examples" "$out/found-picture" "$out/found-codecs"
-flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fPIC)
-engine=("$root"/engine/src/*.cpp)
-codecs=("$root"/loading/codecs/*.cpp)
-clang++-14 "${flags[@]}" -I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" \
-    $(pkg-config --cflags Qt6Core) "$here/picture_fuzz.cpp" "$root/loading/picturecheck.cpp" \
-    "$root/loading/renderprotocol.cpp" "${engine[@]}" "${codecs[@]}" \
-    $(pkg-config --libs Qt6Core) -lpng -ljpeg -lgif -lexif -o "$out/picture_fuzz"
-clang++-14 "${flags[@]}" -I"$root/loading/codecs" -I"$root/engine/include" \
-    "$here/codecs_fuzz.cpp" "${codecs[@]}" "${engine[@]}" -lpng -ljpeg -lgif -lexif -o "$out/codecs_fuzz"
+flags=(-std=c++20 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fPIC)
+link=(-fsanitize=fuzzer,address,undefined)
+includes=(-I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" $(pkg-config --cflags Qt6Core))
+# Every source compiled once, as many at a time as there are cores; both
+# targets link the same objects.
+mkdir -p "$out/objects"
+running=0
+for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root/loading/picturecheck.cpp" \
+    "$root/loading/renderprotocol.cpp" "$here/picture_fuzz.cpp" "$here/codecs_fuzz.cpp"; do
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait -n
+        running=$((running - 1))
+    fi
+    clang++-14 "${flags[@]}" "${includes[@]}" -c "$f" -o "$out/objects/$(basename "${f%.cpp}").o" &
+    running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+    wait -n
+    running=$((running - 1))
+done
+shared=()
+for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp; do
+    shared+=("$out/objects/$(basename "${f%.cpp}").o")
+done
+clang++-14 "${link[@]}" "$out/objects/picture_fuzz.o" "$out/objects/picturecheck.o" \
+    "$out/objects/renderprotocol.o" "${shared[@]}" $(pkg-config --libs Qt6Core) \
+    -lpng -ljpeg -lgif -lexif -o "$out/picture_fuzz"
+clang++-14 "${link[@]}" "$out/objects/codecs_fuzz.o" "${shared[@]}" -lpng -ljpeg -lgif -lexif \
+    -o "$out/codecs_fuzz"
 cp "$root"/tests/data/* "$out/examples/" 2>/dev/null || true
 printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/examples/text.gro"
 printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/examples/binary.gro"
