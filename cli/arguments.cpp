@@ -354,6 +354,12 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     }
     const grob::Preparation& prep = choices.preparation;
     if (prep.upscale && !prep.fits()) return refuse("--upscale goes with --fit");
+    if (has("threshold") && choices.kind.shades() != 2)
+        return refuse("--threshold splits black from white: it goes with the 1-bit kind (gro), "
+                      "not " +
+                      std::string(choices.kind.extension) + ", whose shades are its own");
+    if (has("threshold") && prep.dither != grob::Dither::None)
+        return refuse("--threshold splits black from white without dithering: not with --dither");
     if (choices.bare && !choices.text)
         return refuse("--bare leaves out the text form's %%HP: line: it goes with --text");
     if (choices.toPng && has("preview"))

@@ -107,12 +107,14 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     // Pictures to be fitted come fitted (a JPEG decoded smaller first), from
     // the decoders and the renderer alike, unless they are cut into tiles
     // first (each tile is fitted on its own).
+    // A picture to be turned is fitted to the box as it stands before.
     if (!cutting.tiles()) {
-        options.fitWidth = request.preparation.fitWidth;
-        options.fitHeight = request.preparation.fitHeight;
-        options.upscale = request.preparation.upscale;
-        options.renderFitWidth = request.preparation.fitWidth;
-        options.renderFitHeight = request.preparation.fitHeight;
+        const grob::Preparation fit = grob::FitBeforeTurning(request.preparation);
+        options.fitWidth = fit.fitWidth;
+        options.fitHeight = fit.fitHeight;
+        options.upscale = fit.upscale;
+        options.renderFitWidth = fit.fitWidth;
+        options.renderFitHeight = fit.fitHeight;
     }
     std::optional<pictureloader::Header> header;
     if (format.header) header = format.header(bytes, options);
@@ -193,6 +195,8 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
     grob::Preparation asIs = request.preparation;
     asIs.fitWidth = asIs.fitHeight = 0;
     asIs.upscale = false;
+    asIs.turn = 0;
+    asIs.flip = grob::Flip::None;
     Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),

@@ -148,9 +148,9 @@ struct Result {
 // is neither decoded nor fitted again. Any thread may use it.
 class FitCache {
   public:
-    // The picture fitted as `preparation` asks, from the cache when the same
-    // picture (`picture`: its image, or its held bytes, and `frame`) was
-    // fitted into the same box last, else made now from what `load` gives.
+    // The picture fitted and turned as `preparation` asks, from the cache when
+    // the same picture (`picture`: its image, or its held bytes, and `frame`)
+    // was fitted into the same box and turned alike last, else made now from what `load` gives.
     // The cache keeps the last picture alive, so that no other takes its place.
     std::shared_ptr<const grob::MemoryRaster>
     fitted(std::shared_ptr<const void> picture, int frame, const grob::Preparation& preparation,
@@ -161,6 +161,8 @@ class FitCache {
     std::shared_ptr<const void> picture_;
     int frame_ = 0, width_ = 0, height_ = 0;
     bool upscale_ = false;
+    int turn_ = 0;
+    grob::Flip flip_ = grob::Flip::None;
     std::shared_ptr<const grob::MemoryRaster> fitted_;
 };
 

@@ -57,7 +57,8 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
     {
         const std::lock_guard lock(mutex_);
         if (fitted_ && picture_ == picture && frame_ == frame && width_ == preparation.fitWidth &&
-            height_ == preparation.fitHeight && upscale_ == preparation.upscale)
+            height_ == preparation.fitHeight && upscale_ == preparation.upscale &&
+            turn_ == preparation.turn && flip_ == preparation.flip)
             return fitted_;
     }
     const std::shared_ptr<const grob::Image> whole = load();
@@ -68,6 +69,8 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
     width_ = preparation.fitWidth;
     height_ = preparation.fitHeight;
     upscale_ = preparation.upscale;
+    turn_ = preparation.turn;
+    flip_ = preparation.flip;
     fitted_ = made;
     return made;
 }

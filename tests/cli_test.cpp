@@ -438,6 +438,44 @@ TEST_F(Cli, PreparedForTheScreenWithPreviews) {
     EXPECT_TRUE(QFile::exists(dir.filePath("views/small.png")));
 }
 
+// Turned, then fitted to the turned picture's box while the PNG is decoded:
+// the black left half of a 256 x 128 picture on top of a 64 x 128 GROB
+// (8 bytes a row, 0xFF a black row), or below when also mirrored top to
+// bottom; a JPEG, fitted while decoded at half its size, alike.
+TEST_F(Cli, TurnedAndMirroredBeforeTheFit) {
+    QImage halves(256, 128, QImage::Format_RGB32);
+    halves.fill(Qt::white);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            halves.setPixel(x, y, qRgb(0, 0, 0));
+    write("halves.png", Encode(halves, "png"));
+    write("halves.jpg", Encode(halves, "jpg"));
+    for (const char* picture : {"halves.png", "halves.jpg"})
+        for (const bool mirrored : {false, true}) {
+            QStringList args{"--kind", "gro", "--rotate", "90",   "--fit",
+                             "64x131", "-o",  "t.gro",    picture};
+            if (mirrored)
+                args << "--flip"
+                     << "vertical";
+            const Outcome r = run(args);
+            ASSERT_EQ(r.status, 0) << r.err.toStdString();
+            const QByteArray grob = read("t.gro");
+            ASSERT_EQ(grob.size(), 18 + 8 * 128) << picture;
+            for (const int row : {0, 30, 60, 67, 97, 127}) {
+                const bool black = (row < 64) != mirrored;
+                EXPECT_EQ(grob.mid(18 + 8 * row, 8), QByteArray(8, black ? '\xff' : '\0'))
+                    << picture << " row " << row << (mirrored ? " mirrored" : "");
+            }
+        }
+    // The threshold is the 1-bit kind's, without dithering.
+    EXPECT_EQ(run({"--kind", "g16", "--threshold", "90", "halves.png"}).status, 2);
+    const Outcome dithered =
+        run({"--kind", "gro", "--threshold", "90", "--dither", "atkinson", "halves.png"});
+    EXPECT_EQ(dithered.status, 2);
+    EXPECT_TRUE(dithered.err.contains("--threshold")) << dithered.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("halves.gro")));
+}
+
 TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
     write("p.bmp", Encode(Reference(), "bmp"));
     for (const char* dirName : {"png", "text", "again"})

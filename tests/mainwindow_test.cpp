@@ -513,7 +513,7 @@ class MainWindowTest : public QObject {
             for (int x = 0; x < 96; ++x)
                 photo.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
         WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
-        enum Mode { Plain, Fit, Prepared };
+        enum Mode { Plain, Fit, Prepared, Turned, Threshold };
         const struct {
             const char* name;
             QByteArray bytes;
@@ -530,6 +530,9 @@ class MainWindowTest : public QObject {
             {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "g04", 5, 4, Prepared},
             {"deep.png", testing_util::Encode(deep, "png"), "gro2", 2, 2, Fit},
             {"clear.png", testing_util::Encode(clear, "png"), "g08", 6, 5, Plain},
+            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Turned},
+            {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Turned},
+            {"pic.png", testing_util::Encode(picture, "png"), "gro", 3, 3, Threshold},
         };
         for (const auto& c : cases) {
             const QString kind = QLatin1String(c.kind), name = QLatin1String(c.name);
@@ -549,6 +552,9 @@ class MainWindowTest : public QObject {
             preview->fitHeight->setValue(10);
             preview->contrast->setValue(c.mode == Prepared ? 20 : 0);
             preview->ditherBox->setCurrentIndex(c.mode == Prepared ? 1 : 0);
+            preview->turnBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // 90 degrees
+            preview->flipBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // horizontal
+            preview->threshold->setValue(c.mode == Threshold ? 90 : 128); // the plain band
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -567,6 +573,14 @@ class MainWindowTest : public QObject {
                        << "floyd-steinberg"
                        << "--contrast"
                        << "20";
+            if (c.mode == Turned)
+                common << "--rotate"
+                       << "90"
+                       << "--flip"
+                       << "horizontal";
+            if (c.mode == Threshold)
+                common << "--threshold"
+                       << "90";
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
                                               "--output-dir", "cli", name}),
                      0);

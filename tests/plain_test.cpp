@@ -204,6 +204,7 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
 TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     const Preferences odd = Preferences::Parse("[prepare]\ninvert=maybe\nupscale=1\ngamma=0\n"
                                                "dither=sepia\nfitWidth=20000\nfitHeight=64\n"
+                                               "rotate=45\nflip=diagonal\nthreshold=256\n"
                                                "[preview]\nzoom=2.5\nkind=g17\nshown=yes\n");
     const Preferences defaults;
     EXPECT_FALSE(odd.preparation.invert);
@@ -211,6 +212,8 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(odd.preparation.gamma, 1);
     EXPECT_EQ(odd.preparation.dither, grob::Dither::None);
     EXPECT_FALSE(odd.preparation.fits());
+    EXPECT_FALSE(odd.preparation.turned());
+    EXPECT_EQ(odd.preparation.threshold, 128);
     EXPECT_EQ(odd.zoom, 2);
     EXPECT_EQ(odd.kind.extension, "gro");
     EXPECT_FALSE(odd.previewShown);
@@ -223,7 +226,10 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(read.preparation.dither, grob::Dither::Atkinson);
     EXPECT_EQ(read.zoom, 3);
     // Written again alike, with the settings added since in their defaults.
-    EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\n\n" + earlier);
+    std::string again = earlier;
+    again.insert(again.find("gamma="), "flip=none\n");
+    again.insert(again.find("upscale="), "rotate=0\nthreshold=128\n");
+    EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\n\n" + again);
 
     // Written by hand: CR LF line ends, blanks around "=" and the names; a
     // fit with one side 0 is no fit (natural size), never half of one.

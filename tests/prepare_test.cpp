@@ -3,6 +3,7 @@
 #include "grob/encoders.h"
 #include "grob/prepare.h"
 #include "grob/reader.h"
+#include "grob/sprites.h"
 
 #include <gtest/gtest.h>
 
@@ -254,6 +255,106 @@ TEST(Prepare, LuminanceAndTheLevelGrays) {
                 << kind.extension << " " << grob::NameOfDither(dither);
         }
     }
+}
+
+// Turning and mirroring, worked out by hand on a picture of six letters
+//   A B C
+//   D E F
+// and the fit box being the turned picture's.
+TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
+    MemoryRaster letters(3, 2);
+    for (int i = 0; i < 6; ++i)
+        letters.setPixel(i % 3, i / 3, std::uint32_t('A' + i));
+    auto rows = [](const MemoryRaster& picture) {
+        std::string text;
+        for (int y = 0; y < picture.height(); ++y) {
+            if (y) text += '/';
+            for (int x = 0; x < picture.width(); ++x)
+                text += char(picture.point(x, y));
+        }
+        return text;
+    };
+    struct Case {
+        int turn;
+        grob::Flip flip;
+        const char* rows;
+    };
+    const Case cases[] = {
+        {0, grob::Flip::None, "ABC/DEF"},         {90, grob::Flip::None, "DA/EB/FC"},
+        {180, grob::Flip::None, "FED/CBA"},       {270, grob::Flip::None, "CF/BE/AD"},
+        {0, grob::Flip::Horizontal, "CBA/FED"},   {0, grob::Flip::Vertical, "DEF/ABC"},
+        {90, grob::Flip::Horizontal, "AD/BE/CF"}, {90, grob::Flip::Vertical, "FC/EB/DA"},
+    };
+    for (const Case& c : cases) {
+        const grob::Preparation p{.turn = c.turn, .flip = c.flip};
+        EXPECT_EQ(rows(grob::Turn(letters.view(), p)), c.rows) << c.turn << " " << int(c.flip);
+        // Turned alone, the picture keeps its colours: the letters, not their grays.
+        EXPECT_EQ(rows(grob::Prepare(letters.view(), grob::OutputKinds()[0], p)), c.rows);
+        EXPECT_EQ(p.neutral(), c.turn == 0 && c.flip == grob::Flip::None);
+    }
+
+    // 256 x 128, black on its left half: a quarter turn puts that half on
+    // top, and 64 x 131 is the box of the turned picture (128 x 256), halved.
+    MemoryRaster halves(256, 128, 0xFFFFFF);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            halves.setPixel(x, y, 0);
+    const grob::Preparation quarter{.fitWidth = 64, .fitHeight = 131, .turn = 90};
+    int w = 0, h = 0;
+    grob::FittedSize(quarter, 256, 128, w, h);
+    EXPECT_EQ(w, 64);
+    EXPECT_EQ(h, 128);
+    const grob::Preparation before = grob::FitBeforeTurning(quarter);
+    EXPECT_EQ(before.fitWidth, 131);
+    EXPECT_EQ(before.fitHeight, 64);
+    EXPECT_FALSE(before.turned());
+    const MemoryRaster fitted = grob::Fit(halves.view(), quarter);
+    ASSERT_EQ(fitted.width(), 64);
+    ASSERT_EQ(fitted.height(), 128);
+    for (int y = 0; y < 128; y += 9)
+        for (int x = 0; x < 64; x += 7)
+            EXPECT_EQ(fitted.point(x, y), y < 64 ? 0u : 0xFFFFFFu) << x << "," << y;
+
+    // A mask turns with its picture: the opaque left column comes on top.
+    grob::Sprite sprite{std::make_shared<const grob::Image>(
+                            grob::Image{2, 3, std::vector<std::uint32_t>(6, 0xFF000000u)}),
+                        {255, 0, 255, 0, 255, 0},
+                        1};
+    const grob::GrobObject mask =
+        grob::MaskOf(sprite, {.turn = 90}, grob::Series::HP49, "m", grob::Padding::Clear);
+    ASSERT_EQ(mask.width, 3u);
+    ASSERT_EQ(mask.height, 2u);
+    EXPECT_EQ(mask.body[0], 0x07); // top row: three dark dots, first dot the lowest bit
+    EXPECT_EQ(mask.body[1] & 0x07, 0x00);
+}
+
+// The 1-bit threshold: the plain band at 128 by default, moved when asked,
+// after the tone; the grayscale kinds and dithering keep their own levels.
+TEST(Prepare, ThresholdMovesTheOneBitBandOnly) {
+    const MemoryRaster grays = Grays(6, {99, 100, 127, 128, 199, 200});
+    const grob::OutputKind& oneBit = grob::OutputKinds()[0];
+    auto dots = [&](const grob::Preparation& p, const grob::OutputKind& kind) {
+        const auto shades = grob::ShadesOf(
+            grob::ReadBinaryGrob(
+                grob::EncodePrepared(kind, grays.view(), grob::Series::HP49, p, "t"), "t"),
+            kind, "t", 1 << 14, 1 << 24);
+        std::string text;
+        for (const std::uint8_t level : shades.levels)
+            text += char('0' + level);
+        return text;
+    };
+    // 1 is black.
+    EXPECT_EQ(dots({}, oneBit), "111000");
+    EXPECT_TRUE(grob::Preparation{.threshold = 128}.neutral());
+    EXPECT_EQ(dots({.threshold = 100}, oneBit), "100000");
+    EXPECT_EQ(dots({.threshold = 200}, oneBit), "111110");
+    EXPECT_EQ(dots({.threshold = 255}, oneBit), "111111");
+    // Inverted first: 255 - 99 = 156 and so on.
+    EXPECT_EQ(dots({.invert = true, .threshold = 100}, oneBit), "000011");
+    const grob::OutputKind& g4 = *grob::KindForExtension("gro4");
+    EXPECT_EQ(dots({.threshold = 200}, g4), dots({}, g4));
+    EXPECT_EQ(dots({.dither = grob::Dither::Ordered, .threshold = 200}, oneBit),
+              dots({.dither = grob::Dither::Ordered}, oneBit));
 }
 
 } // namespace

@@ -339,8 +339,8 @@ GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Se
 }
 
 GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
-                        const Preparation& preparation, const std::string& filename,
-                        Padding padding) {
+                        const Preparation& asked, const std::string& filename, Padding padding) {
+    const Preparation preparation = asked.forKind(kind);
     if (preparation.neutral()) return EncodeObject(kind, picture, series, filename, padding);
     // The size is checked before any work: a fit box that enlarges the
     // picture beyond what a GROB holds is refused at once.

@@ -74,7 +74,18 @@ std::string_view NameOfDither(Dither dither) {
     return kDitherMethods.front().name;
 }
 
-void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
+Preparation FitBeforeTurning(const Preparation& p) {
+    Preparation fit;
+    fit.fitWidth = p.quarterTurned() ? p.fitHeight : p.fitWidth;
+    fit.fitHeight = p.quarterTurned() ? p.fitWidth : p.fitHeight;
+    fit.upscale = p.upscale;
+    return fit;
+}
+
+namespace {
+
+// The size fitted, not turned.
+void FitSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
     outWidth = width;
     outHeight = height;
     if (!p.fits() || width <= 0 || height <= 0) return;
@@ -92,6 +103,13 @@ void FittedSize(const Preparation& p, int width, int height, int& outWidth, int&
     }
 }
 
+} // namespace
+
+void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
+    FitSize(FitBeforeTurning(p), width, height, outWidth, outHeight);
+    if (p.quarterTurned()) std::swap(outWidth, outHeight);
+}
+
 // Area averaging: each fitted pixel is the mean of the source area it
 // covers, partly covered source pixels counting by the part covered; each
 // sum gathers its terms row by row, left to right. Enlarging: whole factors,
@@ -99,7 +117,7 @@ void FittedSize(const Preparation& p, int width, int height, int& outWidth, int&
 RowFitter::RowFitter(int width, int height, const Preparation& p)
     : sourceWidth_(std::max(width, 0)), sourceHeight_(std::max(height, 0)) {
     int w = 0, h = 0;
-    FittedSize(p, sourceWidth_, sourceHeight_, w, h);
+    FitSize(p, sourceWidth_, sourceHeight_, w, h);
     out_ = MemoryRaster(w, h);
     if (w < sourceWidth_ || h < sourceHeight_) {
         mode_ = Mode::Down;
@@ -193,15 +211,50 @@ MemoryRaster RowFitter::take() {
 }
 
 MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
-    RowFitter fitter(picture.width, picture.height, p);
+    RowFitter fitter(picture.width, picture.height, FitBeforeTurning(p));
     for (int y = 0; y < picture.height; ++y)
         fitter.add(picture.row(y));
-    return fitter.take();
+    MemoryRaster fitted = fitter.take();
+    if (!p.turned()) return fitted;
+    return Turn(fitted.view(), p);
+}
+
+MemoryRaster Turn(const PixelView& picture, const Preparation& p) {
+    const int w = picture.width, h = picture.height;
+    const int quarters = ((p.turn / 90) % 4 + 4) % 4;
+    const bool sideways = quarters % 2 != 0;
+    MemoryRaster turned(sideways ? h : w, sideways ? w : h);
+    const int tw = turned.width(), th = turned.height();
+    for (int y = 0; y < h; ++y) {
+        const std::uint32_t* row = picture.row(y);
+        for (int x = 0; x < w; ++x) {
+            // Where the pixel goes turned clockwise, then mirrored.
+            int tx = x, ty = y;
+            switch (quarters) {
+            case 1:
+                tx = h - 1 - y, ty = x;
+                break;
+            case 2:
+                tx = w - 1 - x, ty = h - 1 - y;
+                break;
+            case 3:
+                tx = y, ty = w - 1 - x;
+                break;
+            default:
+                break;
+            }
+            if (p.flip == Flip::Horizontal) tx = tw - 1 - tx;
+            if (p.flip == Flip::Vertical) ty = th - 1 - ty;
+            turned.row(ty)[tx] = row[x] & 0xFFFFFFu;
+        }
+    }
+    return turned;
 }
 
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
     MemoryRaster fitted = Fit(picture, p);
-    if (p.neutral()) return fitted; // the picture as it is
+    // Neither fitted, toned nor dithered: the picture as it is, turned.
+    if (!p.fits() && !p.toned() && p.dither == Dither::None) return fitted;
     return PrepareFitted(std::move(fitted), kind, p);
 }
 
@@ -229,11 +282,14 @@ MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind, const Pr
     auto put = [&](int x, int y, int step) {
         fitted.setPixel(x, y, std::uint32_t(grays[std::size_t(step)]) * 0x010101u);
     };
+    // The 1-bit kind's band moved: a gray from the threshold up is white.
+    const bool thresholded = levels == 2 && p.threshold != kPlainThreshold;
     switch (p.dither) {
     case Dither::None:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const auto gray = std::uint32_t(std::lround(value[std::size_t(y) * w + x]));
+                auto gray = std::uint32_t(std::lround(value[std::size_t(y) * w + x]));
+                if (thresholded) gray = int(gray) >= p.threshold ? 255u : 0u;
                 fitted.setPixel(x, y, gray * 0x010101u); // the encoder's own bands
             }
         break;

@@ -92,6 +92,8 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series s
     fit.fitWidth = preparation.fitWidth;
     fit.fitHeight = preparation.fitHeight;
     fit.upscale = preparation.upscale;
+    fit.turn = preparation.turn;
+    fit.flip = preparation.flip;
     return EncodeObject(OutputKinds()[0], clear.view(), series, fit, name, padding);
 }
 

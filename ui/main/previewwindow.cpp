@@ -137,6 +137,19 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     for (const grob::DitherMethod& method : grob::kDitherMethods)
         ditherBox->addItem(Latin1(method.label), Latin1(method.name));
     ditherBox->setToolTip(Latin1(Entry("dither").help));
+    threshold = new QSpinBox(this);
+    FromTable(threshold, Entry("threshold"));
+    turnBox = new QComboBox(this);
+    for (const grob::OptionChoice& turn : grob::kTurnChoices)
+        turnBox->addItem(Latin1(turn.name) + QStringLiteral("°: ") + Latin1(turn.label));
+    turnBox->setToolTip(Latin1(Entry("rotate").help));
+    flipBox = new QComboBox(this);
+    for (const grob::OptionChoice& flip : grob::kFlipChoices) {
+        QString label = Latin1(flip.label);
+        label[0] = label[0].toUpper();
+        flipBox->addItem(label);
+    }
+    flipBox->setToolTip(Latin1(Entry("flip").help));
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
     resetButton->setToolTip(
         QStringLiteral("Natural size, no change of tone, no dithering: the plain conversion."));
@@ -185,6 +198,8 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     size->addWidget(fitHeight);
     auto* form = new QFormLayout(controls);
     form->addRow(Latin1(Entry("kind").label), kindBox);
+    form->addRow(Latin1(Entry("rotate").label), turnBox);
+    form->addRow(Latin1(Entry("flip").label), flipBox);
     form->addRow(Latin1(Entry("fit").label), fitBox);
     form->addRow(QStringLiteral("Size"), size);
     form->addRow(upscale);
@@ -193,6 +208,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     form->addRow(Latin1(Entry("gamma").label), gamma);
     form->addRow(invert);
     form->addRow(Latin1(Entry("dither").label), ditherBox);
+    form->addRow(Latin1(Entry("threshold").label), threshold);
     form->addRow(QString(), resetButton);
     form->addRow(Latin1(Entry("zoom").label), zoom);
     form->addRow(fitToWindow);
@@ -249,9 +265,9 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         refresh();
         Q_EMIT preferencesChanged();
     };
-    for (QComboBox* box : {kindBox, fitBox, ditherBox})
+    for (QComboBox* box : {kindBox, turnBox, flipBox, fitBox, ditherBox})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast})
+    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast, threshold})
         connect(box, &QSpinBox::valueChanged, this, changed);
     connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
     for (QCheckBox* box : {upscale, invert})
@@ -308,6 +324,9 @@ void PreviewWindow::showControls() {
     gamma->setValue(p.gamma);
     invert->setChecked(p.invert);
     ditherBox->setCurrentIndex(ditherBox->findData(Latin1(grob::NameOfDither(p.dither))));
+    threshold->setValue(p.threshold);
+    turnBox->setCurrentIndex(int(Entry("rotate").bind.get(preferences_).choice));
+    flipBox->setCurrentIndex(int(Entry("flip").bind.get(preferences_).choice));
     zoom->setValue(preferences_.zoom);
     canvas->setZoom(preferences_.zoom);
     building_ = wasBuilding;
@@ -346,6 +365,15 @@ void PreviewWindow::readControls() {
     p.gamma = gamma->value();
     p.invert = invert->isChecked();
     grob::SetOption(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
+    // The threshold is the 1-bit kind's, without dithering: elsewhere it is
+    // kept, unused.
+    p.threshold = threshold->value();
+    threshold->setEnabled(choices.kind.shades() == 2 && p.dither == grob::Dither::None);
+    grob::OptionValue turn, flip;
+    turn.choice = std::size_t(turnBox->currentIndex());
+    flip.choice = std::size_t(flipBox->currentIndex());
+    Entry("rotate").bind.set(choices, turn);
+    Entry("flip").bind.set(choices, flip);
     choices.zoom = zoom->value();
     resetButton->setEnabled(!p.neutral() || p.upscale);
 }

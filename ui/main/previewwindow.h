@@ -85,6 +85,9 @@ class PreviewWindow final : public QDialog {
     QDoubleSpinBox* gamma = nullptr;
     QCheckBox* invert = nullptr;
     QComboBox* ditherBox = nullptr;
+    QSpinBox* threshold = nullptr;
+    QComboBox* turnBox = nullptr;
+    QComboBox* flipBox = nullptr;
     QPushButton* resetButton = nullptr; // the preparation back to its defaults
     QSpinBox* zoom = nullptr;
     QCheckBox* fitToWindow = nullptr;

@@ -181,6 +181,17 @@ inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
     {"48", "HP 48 series: header HPHP48-X", {}},
     {"49", "HP 49 series: header HPHP49-X", {}},
 }};
+inline constexpr std::array<OptionChoice, 4> kTurnChoices = {{
+    {"0", "as it is", {}},
+    {"90", "a quarter turn clockwise", {}},
+    {"180", "upside down", {}},
+    {"270", "a quarter turn anticlockwise", {}},
+}};
+inline constexpr std::array<OptionChoice, 3> kFlipChoices = {{
+    {"none", "as it is", {}},
+    {"horizontal", "mirrored left to right", {}},
+    {"vertical", "mirrored top to bottom", {}},
+}};
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
 
 // The bindings of the table's entries, by the type of the member they set.
@@ -238,7 +249,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 30> kOptions = {{
+inline constexpr std::array<OptionEntry, 33> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -359,6 +370,50 @@ inline constexpr std::array<OptionEntry, 30> kOptions = {{
     {.name = "invert", .type = OptionType::Flag, .help = "Invert the picture.",
      .label = "Invert", .preference = "prepare/invert", .use = kCommandLine | kPreparation,
      .bind = bind::PrepareFlag<&Preparation::invert>()},
+    {.name = "rotate", .type = OptionType::Choice, .valueName = "DEGREES",
+     .choices = kTurnChoices,
+     .help = "Turn each picture clockwise by 90, 180 or 270 degrees before it is fitted.",
+     .label = "Turn", .preference = "prepare/rotate", .use = kCommandLine | kPreparation,
+     .manual = "Each frame and each tile is turned on its own; --fit is the turned picture's "
+               "box.",
+     .web = "Turn the picture clockwise before it is fitted: for a picture drawn sideways, or "
+            "a screen held on its side.",
+     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.turn = int(v.choice) * 90; },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = std::size_t(((c.preparation.turn / 90) % 4 + 4) % 4);
+                  return v;
+              }}},
+    {.name = "flip", .type = OptionType::Choice, .valueName = "DIRECTION",
+     .choices = kFlipChoices,
+     .help = "Mirror each picture, left to right (horizontal) or top to bottom (vertical), "
+             "after any --rotate.",
+     .label = "Mirror", .preference = "prepare/flip", .use = kCommandLine | kPreparation,
+     .web = "Mirror the picture left to right or top to bottom, after it is turned.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.flip = static_cast<Flip>(v.choice);
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = static_cast<std::size_t>(c.preparation.flip);
+                  return v;
+              }}},
+    {.name = "threshold", .type = OptionType::Whole, .valueName = "T", .minimum = 1,
+     .maximum = 255, .byDefault = kPlainThreshold,
+     .help = "For the 1-bit kind without --dither: the gray, 1 to 255, from which a dot is "
+             "white (default 128, the plain conversion's).",
+     .label = "Threshold", .preference = "prepare/threshold", .use = kCommandLine | kPreparation,
+     .manual = "The gray is the picture's luminance after brightness, contrast, gamma and "
+               "invert. Lower keeps more of a dark drawing's lines white; higher keeps more of "
+               "a light one's dark. The grayscale kinds and dithering keep their own levels.",
+     .web = "For the 1-bit kind without dithering: the gray, 1 to 255, from which a dot is "
+            "white (128 by default). Lower it to lighten, raise it to keep faint lines dark.",
+     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.threshold = int(v.number); },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.number = c.preparation.threshold;
+                  return v;
+              }}},
     {.name = "dither", .type = OptionType::Choice, .valueName = "METHOD",
      .choices = kDitherChoices,
      .help = "Dithering in the kind's own shades: none (the plain bands), floyd-steinberg, "

@@ -21,6 +21,11 @@
 namespace grob {
 
 enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
+// A turned picture's mirror: left to right, or upside down.
+enum class Flip { None, Horizontal, Vertical };
+
+// The 1-bit kind's own band: a gray from 128 up is white.
+inline constexpr int kPlainThreshold = 128;
 
 std::optional<Dither> DitherForName(std::string_view name); // "none", "floyd-steinberg", ...
 std::string_view NameOfDither(Dither dither);
@@ -36,19 +41,47 @@ struct Preparation {
     double gamma = 1;      // > 0; above 1 lightens the mid-tones
     bool invert = false;
     Dither dither = Dither::None;
+    // The 1-bit kind without dithering: a gray (0 .. 255, after the tone)
+    // from this up is white, below it black. Other kinds keep their bands.
+    int threshold = kPlainThreshold;
+    // The picture turned clockwise by this many degrees (0, 90, 180, 270),
+    // then mirrored; the fit box is the turned picture's.
+    int turn = 0;
+    Flip flip = Flip::None;
 
     bool fits() const { return fitWidth > 0 && fitHeight > 0; }
-    bool toned() const { return brightness != 0 || contrast != 0 || gamma != 1 || invert; }
+    bool toned() const {
+        return brightness != 0 || contrast != 0 || gamma != 1 || invert ||
+               threshold != kPlainThreshold;
+    }
+    bool turned() const { return turn % 360 != 0 || flip != Flip::None; }
+    bool quarterTurned() const { return turn % 180 != 0; }
     // Every option at its default: the picture goes to the encoder as it is.
-    bool neutral() const { return !fits() && !toned() && dither == Dither::None; }
+    bool neutral() const { return !fits() && !toned() && dither == Dither::None && !turned(); }
+    // What applies to `kind`: the threshold only to the 1-bit kind without
+    // dithering (elsewhere it is the plain one).
+    Preparation forKind(const OutputKind& kind) const {
+        Preparation applied = *this;
+        if (kind.shades() != 2 || dither != Dither::None) applied.threshold = kPlainThreshold;
+        return applied;
+    }
 };
 
-// The size the picture takes when fitted (its own size when not fitted).
+// The fit as the picture stands before it is turned (a quarter turn swaps
+// the box's sides), and nothing else: what a decoder that fits while it
+// decodes is asked for. Fit is that fit, then Turn.
+Preparation FitBeforeTurning(const Preparation& preparation);
+
+// The size the picture takes when fitted and turned (its own size when
+// neither).
 void FittedSize(const Preparation& preparation, int width, int height, int& outWidth,
                 int& outHeight);
 
-// The picture fitted; colours are kept (each pixel 0x00BBGGRR).
+// The picture fitted, then turned and mirrored; colours are kept (each
+// pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
+// The picture turned and mirrored as the preparation says (a copy when not).
+MemoryRaster Turn(const PixelView& picture, const Preparation& preparation);
 
 // Fit, fed the picture's rows one at a time, top row first, as a decoder
 // makes them: the same pixels, bit for bit, while holding only the fitted
@@ -57,7 +90,7 @@ MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 class RowFitter {
   public:
     // For a picture of width x height pixels (both > 0), fitted as the
-    // preparation says (only its fit is used).
+    // preparation says (only its fit is used: not its turn).
     RowFitter(int width, int height, const Preparation& preparation);
 
     int width() const { return out_.width(); } // the fitted size
@@ -97,14 +130,15 @@ class RowFitter {
 // kept within black and white; ordered dithering interpolates between the
 // two neighbouring level grays; so a picture made of level grays comes back
 // unchanged. Without dithering the toned grays go to the encoder's own
-// bands. Only call it when the preparation is not neutral; a neutral one
+// bands, or to black and white at the threshold. A picture only turned keeps
+// its colours. Only call it when the preparation is not neutral; a neutral one
 // leaves the picture as it is.
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind,
                      const Preparation& preparation);
-// The same from a picture already fitted as `preparation` asks (its fit is
-// not applied again): every pixel its luminance, toned and dithered. A fit
-// alone gives the luminance grays too, so a preview that keeps the fitted
-// picture and this one give the same bytes as Prepare.
+// The same from a picture already fitted and turned as `preparation` asks
+// (Fit: neither is applied again): every pixel its luminance, toned and
+// dithered. A fit alone gives the luminance grays too, so a preview that
+// keeps the fitted picture and this one give the same bytes as Prepare.
 MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind,
                            const Preparation& preparation);
 
