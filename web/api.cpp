@@ -99,8 +99,18 @@ bool DitherAt(int index) {
     return index >= 0 && std::size_t(index) < grob::kDitherMethods.size();
 }
 
+// The turn, flip and threshold as the table allows them.
+bool OrientedAt(int threshold, int turn, int flip) {
+    const auto limit =
+        std::find_if(grob::Options().begin(), grob::Options().end(),
+                     [](const grob::OptionEntry& o) { return o.name == "threshold"; });
+    return threshold >= limit->minimum && threshold <= limit->maximum && turn % 90 == 0 &&
+           turn >= 0 && turn < 360 && flip >= 0 && std::size_t(flip) < grob::kFlipChoices.size();
+}
+
 grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double brightness,
-                                double contrast, double gamma, int invert, int dither) {
+                                double contrast, double gamma, int invert, int dither,
+                                int threshold, int turn, int flip) {
     grob::Preparation preparation;
     preparation.fitWidth = std::max(fitWidth, 0);
     preparation.fitHeight = std::max(fitHeight, 0);
@@ -110,6 +120,9 @@ grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double
     preparation.gamma = gamma;
     preparation.invert = invert != 0;
     preparation.dither = grob::kDitherMethods[std::size_t(dither)].dither;
+    preparation.threshold = threshold;
+    preparation.turn = turn;
+    preparation.flip = static_cast<grob::Flip>(flip);
     return preparation;
 }
 
@@ -185,12 +198,15 @@ void veldar_compose(std::uint8_t* rgba, int width, int height) {
 
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                  double gamma, int invert, int dither, int clearPadding) {
+                  double gamma, int invert, int dither, int threshold, int turn, int flip,
+                  int clearPadding) {
     const grob::OutputKind* outputKind = KindAt(kind);
     if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
+    if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
     return Run([&] {
-        const grob::Preparation preparation = PreparationOf(
-            fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither);
+        const grob::Preparation preparation =
+            PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
+                          threshold, turn, flip);
         CheckSizes(width, height, *outputKind, preparation);
         const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
                                    width};
@@ -206,14 +222,17 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
 
 int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
                    int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                   double gamma, int invert, int dither, int clearPadding, int frames,
-                   int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks, int text) {
+                   double gamma, int invert, int dither, int threshold, int turn, int flip,
+                   int clearPadding, int frames, int tileWidth, int tileHeight, int tilePad,
+                   int skipEmpty, int masks, int text) {
     const grob::OutputKind* outputKind = KindAt(kind);
     if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
+    if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
     if (width <= 0 || height <= 0 || count <= 0 || !rgba) return Fail("the picture is empty");
     return Run([&] {
-        const grob::Preparation preparation = PreparationOf(
-            fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither);
+        const grob::Preparation preparation =
+            PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
+                          threshold, turn, flip);
         grob::Cutting cutting;
         cutting.frames = frames != 0;
         cutting.tileWidth = std::max(tileWidth, 0);

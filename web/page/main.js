@@ -38,12 +38,15 @@ const defaults = {
     gamma: option('gamma').default,
     invert: false,
     dither: option('dither').choices[option('dither').default].name,
+    threshold: option('threshold').default,
+    rotate: option('rotate').choices[option('rotate').default].name,
+    flip: option('flip').choices[option('flip').default].name,
     zoom: option('zoom').default,
     'clear-padding': false,
 };
-const numbers = ['brightness', 'contrast', 'gamma', 'zoom'];
+const numbers = ['brightness', 'contrast', 'gamma', 'threshold', 'zoom'];
 const flags = ['upscale', 'invert', 'clear-padding'];
-const choices = ['kind', 'series', 'dither'];
+const choices = ['kind', 'series', 'dither', 'rotate', 'flip'];
 
 function inRange(entry, value) {
     return (
@@ -115,7 +118,7 @@ function toAddress() {
     if (s.fit === anySize) params.push(['fit', `${s.width}x${s.height}`]);
     else if (s.fit !== natural) params.push(['fit', s.fit]);
     for (const key of flags) if (s[key]) params.push([key, '1']);
-    for (const key of [...numbers.slice(0, 3), 'dither', 'zoom'])
+    for (const key of ['rotate', 'flip', ...numbers.slice(0, 3), 'dither', 'threshold', 'zoom'])
         if (s[key] !== defaults[key]) params.push([key, String(s[key])]);
     return new URLSearchParams(params).toString();
 }
@@ -340,6 +343,8 @@ function fitFields() {
     form.append(row);
 }
 
+const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
+
 function buildControls() {
     const kind = option('kind');
     const kindRow = selectField(
@@ -366,7 +371,7 @@ function buildControls() {
                 entry.name,
                 entry.label,
                 entry.web,
-                entry.choices.map((c) => [c.name, c.label]),
+                entry.choices.map((c) => [c.name, entry.name === 'rotate' ? `${c.name}°: ${c.label}` : capital(c.label)]),
             );
         else numberField(entry.name, entry);
     }
@@ -381,6 +386,8 @@ function showState() {
     $('row-size').hidden = state.fit !== anySize;
     $('row-upscale').hidden = state.fit === natural;
     const kind = table.kinds.find((k) => k.extension === state.kind);
+    // The threshold is the 1-bit kind's, without dithering.
+    $('row-threshold').hidden = kind.shades !== 2 || state.dither !== defaults.dither;
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
     if (source) showSprites();
 }
@@ -464,6 +471,9 @@ function request() {
         gamma: s.gamma,
         invert: s.invert,
         dither: option('dither').choices.findIndex((c) => c.name === s.dither),
+        threshold: s.threshold,
+        turn: Number(s.rotate),
+        flip: option('flip').choices.findIndex((c) => c.name === s.flip),
         zoom: s.zoom,
         clearPadding: s['clear-padding'],
     };

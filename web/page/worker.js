@@ -191,6 +191,9 @@ function encode(engine, pointer, width, height, s) {
         s.gamma,
         s.invert ? 1 : 0,
         s.dither,
+        s.threshold,
+        s.turn,
+        s.flip,
         s.clearPadding ? 1 : 0,
     );
     return result(engine, failed);
@@ -239,7 +242,8 @@ async function sprites({ pixels, width, height, count, settings: s, cutting: c }
         engine._veldar_sprites(
             pointer, width, height, count,
             s.kind, s.series, s.fitWidth, s.fitHeight, s.upscale ? 1 : 0,
-            s.brightness, s.contrast, s.gamma, s.invert ? 1 : 0, s.dither, s.clearPadding ? 1 : 0,
+            s.brightness, s.contrast, s.gamma, s.invert ? 1 : 0, s.dither,
+            s.threshold, s.turn, s.flip, s.clearPadding ? 1 : 0,
             c.frames ? 1 : 0, c.tileWidth, c.tileHeight, c.tilePad ? 1 : 0, c.skipEmpty ? 1 : 0,
             c.masks ? 1 : 0, c.text ? 1 : 0,
         ),

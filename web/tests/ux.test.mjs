@@ -131,6 +131,31 @@ test('numbers as the program takes them, and settings kept in a link', async () 
     assert.deepEqual(errors, []);
 });
 
+test('turned, mirrored and thresholded as the program does it, from a link too', async () => {
+    const link = '#kind=gro&series=48&fit=64x131&rotate=90&flip=vertical&threshold=90';
+    const { page, errors } = await openPage(browser, server.url + link);
+    const shown = {};
+    for (const key of ['rotate', 'flip', 'threshold']) shown[key] = await page.inputValue(`#${key}`);
+    assert.deepEqual(shown, { rotate: '90', flip: 'vertical', threshold: '90' });
+    await openFile(page, join(work, 'wide.png'));
+    await settled(page);
+    const out = join(work, 'turned');
+    const args = ['--kind', 'gro', '--series', '48', '--fit', '64x131', '--rotate', '90', '--flip', 'vertical', '--threshold', '90'];
+    assert.equal(spawnSync(program, [...args, '--output-dir', out, join(work, 'wide.png')]).status, 0);
+    const wanted = readFileSync(join(out, 'wide.gro'));
+    assert.ok((await download(page, '#download')).bytes.equals(wanted));
+    // 262 x 128 turned is 128 x 262, halved into 64 x 131.
+    assert.equal(wanted.readUInt8(13), 131);
+    // The threshold is the 1-bit kind's without dithering: hidden otherwise.
+    assert.ok(await page.isVisible('#threshold'));
+    await page.selectOption('#dither', 'atkinson');
+    assert.ok(!(await page.isVisible('#threshold')));
+    await page.selectOption('#dither', 'none');
+    await page.selectOption('#kind', 'g16');
+    assert.ok(!(await page.isVisible('#threshold')));
+    assert.deepEqual(errors, []);
+});
+
 test('an animated GIF says which frame is converted, and steps through them', async () => {
     const { page } = await openPage(browser, server.url);
     await openFile(page, join(root, 'tests/data/codecs-frames.gif'));
