@@ -48,8 +48,12 @@ int main(int argc, char** argv) {
     // A closed standard stream is /dev/null from here on: no file the
     // program opens can take its place.
     errorstream::GuardStandardStreams();
-    // The user's locale for the characters of names and the system's messages.
-    std::setlocale(LC_ALL, "");
+    // The user's locale for the characters of names and the system's
+    // messages, and nothing else: numbers are read and written with a "."
+    // whatever the locale, and loading the other categories costs a
+    // one-sprite run a tenth of its time.
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_MESSAGES, "");
     // "--kind ...", "--help", "-h", "pic.png -g16 --fit 131x64": the modern form.
     if (modern::IsModern(argc, argv)) return modern::Run(argc, argv);
 
