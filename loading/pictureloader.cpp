@@ -43,11 +43,13 @@ loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
                 clear = true;
                 break;
             }
-    if (clear) frame.opacity.resize(image.pixels.size());
-    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
-        if (clear) frame.opacity[i] = std::uint8_t(image.pixels[i] >> 24);
-        image.pixels[i] |= 0xFF000000u;
+    if (clear) {
+        frame.opacity.resize(image.pixels.size());
+        for (std::size_t i = 0; i < image.pixels.size(); ++i)
+            frame.opacity[i] = std::uint8_t(image.pixels[i] >> 24);
     }
+    for (std::uint32_t& pixel : image.pixels)
+        pixel |= 0xFF000000u;
     frame.image = std::move(image);
     return frame;
 }

@@ -264,9 +264,7 @@ void ClearStaleTemporaries(const fs::path& folder) {
 std::mutex g_laterMutex;
 std::map<dev_t, int> g_later;
 
-void KeepForLaterFlush(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return;
+void KeepForLaterFlush(int fd, const struct stat& info) {
     const std::lock_guard lock(g_laterMutex);
     if (g_later.count(info.st_dev)) return;
     const int kept = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -369,13 +367,19 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
     if (!WriteAll(fd, bytes.data(), bytes.size(), err)) abandon(ErrnoText(err));
     if (flush == Flush::EachFile && ::fsync(fd) != 0) abandon(ErrnoText(errno));
-    if (flush == Flush::Later) KeepForLaterFlush(fd);
+    // The new file's permissions as made (the umask, or a folder's default
+    // access list, gave them) and the file system it is on.
+    struct stat made {};
+    const bool known = ::fstat(fd, &made) == 0;
+    if (flush == Flush::Later && known) KeepForLaterFlush(fd, made);
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) abandon(ErrnoText(errno));
 
     // The file replaced keeps its permissions, or is not replaced.
-    if (exists && ::chmod(tempPath.c_str(), before.st_mode & 07777) != 0) abandon(ErrnoText(errno));
+    if (exists && (!known || (made.st_mode & 07777) != (before.st_mode & 07777)) &&
+        ::chmod(tempPath.c_str(), before.st_mode & 07777) != 0)
+        abandon(ErrnoText(errno));
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
     if (lock >= 0) ::close(lock);
 }
