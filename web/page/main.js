@@ -82,10 +82,24 @@ function kept() {
 // left as it was.
 function fromAddress(hash) {
     const values = {};
+    const cutting = {};
     const refused = [];
     for (const [key, text] of new URLSearchParams(hash.replace(/^#/, ''))) {
         const entry = option(key);
         let value;
+        if (spriteFlags.includes(key)) {
+            const flag = { '': true, 1: true, true: true, yes: true, 0: false, false: false, no: false }[text];
+            if (flag !== undefined) cutting[key] = flag;
+            else refused.push(`${key}=${text}`);
+            continue;
+        }
+        if (key === 'tile') {
+            const size = /^(\d+)[xX](\d+)$/.exec(text);
+            if (size && [1, 2].every((i) => inRange(entry, Number(size[i]))))
+                Object.assign(cutting, { tiles: true, 'tile-width': Number(size[1]), 'tile-height': Number(size[2]) });
+            else refused.push(`${key}=${text}`);
+            continue;
+        }
         if (choices.includes(key)) {
             if (entry.choices.some((c) => c.name === text)) value = text;
         } else if (flags.includes(key)) {
@@ -107,7 +121,7 @@ function fromAddress(hash) {
         else if (key === 'fit') Object.assign(values, value);
         else values[key] = value;
     }
-    return { values, refused };
+    return { values, cutting, refused };
 }
 
 // The settings that differ from the defaults, as a link gives them.
@@ -120,6 +134,13 @@ function toAddress() {
     for (const key of flags) if (s[key]) params.push([key, '1']);
     for (const key of ['rotate', 'flip', ...numbers.slice(0, 3), 'dither', 'threshold', 'zoom'])
         if (s[key] !== defaults[key]) params.push([key, String(s[key])]);
+    // The sprite tools' choices, with the command line's names too.
+    if (sprites.frames) params.push(['frames', '1']);
+    if (sprites.tiles) {
+        params.push(['tile', `${sprites['tile-width']}x${sprites['tile-height']}`]);
+        for (const key of ['tile-pad', 'skip-empty']) if (sprites[key]) params.push([key, '1']);
+    }
+    for (const key of ['mask', 'text']) if (sprites[key]) params.push([key, '1']);
     return new URLSearchParams(params).toString();
 }
 
@@ -959,6 +980,8 @@ const spriteDefaults = {
     text: false,
 };
 const sprites = { ...spriteDefaults };
+// Those the address has as flags; "tile=WxH" sets the rest.
+const spriteFlags = ['frames', 'tile-pad', 'skip-empty', 'mask', 'text'];
 const spriteControls = {};
 let tileError = '';
 
@@ -974,6 +997,7 @@ function spriteCheck(key, labelText, help) {
     box.addEventListener('change', () => {
         sprites[key] = box.checked;
         showSprites();
+        keep();
     });
     row.append(error, tip);
     $('sprite-settings').append(row);
@@ -1011,6 +1035,7 @@ function tileSize() {
         box.addEventListener('input', () => {
             judge();
             showSprites();
+            if (!tileError) keep();
         });
         boxes.append(box);
         if (key === 'tile-width') boxes.append(Object.assign(document.createElement('span'), { textContent: 'x' }));
@@ -1125,8 +1150,12 @@ async function step(by) {
 // ---- Wiring.
 
 function fromLink() {
-    const { values, refused } = fromAddress(location.hash);
+    const { values, cutting, refused } = fromAddress(location.hash);
     Object.assign(state, values);
+    if (Object.keys(cutting).length) {
+        Object.assign(sprites, cutting);
+        for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
+    }
     if ('fit' in values) fitChosen = true;
     if (refused.length)
         advise([{ text: `Left as they were, not being values of their settings: ${refused.join(', ')}.` }]);

@@ -442,3 +442,28 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
     assert.ok(list.bytes.equals(readFileSync(join(work, 'walk', 'walk.g04.lst'))), 'the list of frames differs');
     assert.deepEqual(errors, []);
 });
+
+test('a link sets the sprite tools too, and follows their changes', async () => {
+    makeSprites();
+    const link = '#kind=gro4&series=48&rotate=180&tile=8x8&skip-empty=1&mask=1&text=maybe';
+    const { page, errors } = await openPage(browser, server.url + link, seen);
+    assert.ok(await page.isChecked('#tiles'));
+    assert.ok(await page.isChecked('#skip-empty'));
+    assert.ok(await page.isChecked('#mask'));
+    assert.equal(await page.inputValue('#tile-width'), '8');
+    assert.equal(await page.textContent('#advice'), 'Left as they were, not being values of their settings: text=maybe.');
+    const sheet = join(work, 'sheet.png');
+    await openFile(page, sheet);
+    const out = join(work, 'sheet-linked');
+    const args = ['--kind', 'gro4', '--series', '48', '--rotate', '180', '--tile', '8x8', '--skip-empty', '--mask', '--list'];
+    assert.equal(desktop(...args, '--output-dir', out, sheet).status, 0);
+    const got = await download(page, '#download-list');
+    assert.ok(got.bytes.equals(readFileSync(join(out, 'sheet.gro4.lst'))), 'the linked list differs');
+    await page.setChecked('#text', true);
+    await page.waitForFunction(() => location.hash.includes('text=1'));
+    const address = Object.fromEntries(new URLSearchParams(new URL(page.url()).hash.slice(1)));
+    assert.deepEqual(address, {
+        kind: 'gro4', series: '48', rotate: '180', tile: '8x8', 'skip-empty': '1', mask: '1', text: '1',
+    });
+    assert.deepEqual(errors, []);
+});
