@@ -513,13 +513,15 @@ class MainWindowTest : public QObject {
             for (int x = 0; x < 96; ++x)
                 photo.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
         WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
-        enum Mode { Plain, Fit, Prepared, Turned, Threshold };
+        // Unfitted: turned at natural size.
+        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Unfitted };
         const struct {
             const char* name;
             QByteArray bytes;
             const char* kind;
             int convertItem, copyItem;
             Mode mode;
+            int turn = 0, flip = 0; // the indices of the Turn and Mirror choices
         } cases[] = {
             {"pic.png", testing_util::Encode(picture, "png"), "gro", 3, 3, Plain},
             {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Plain},
@@ -530,9 +532,10 @@ class MainWindowTest : public QObject {
             {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "g04", 5, 4, Prepared},
             {"deep.png", testing_util::Encode(deep, "png"), "gro2", 2, 2, Fit},
             {"clear.png", testing_util::Encode(clear, "png"), "g08", 6, 5, Plain},
-            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Turned},
-            {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Turned},
+            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Turned, 1, 2},
+            {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Turned, 3, 1},
             {"pic.png", testing_util::Encode(picture, "png"), "gro", 3, 3, Threshold},
+            {"pic.png", testing_util::Encode(picture, "png"), "gro4", 1, 1, Unfitted, 1, 0},
         };
         for (const auto& c : cases) {
             const QString kind = QLatin1String(c.kind), name = QLatin1String(c.name);
@@ -547,14 +550,25 @@ class MainWindowTest : public QObject {
             PreviewWindow* preview = window->previewWindow();
             preview->kindBox->setCurrentIndex(preview->kindBox->findData(kind));
             preview->zoom->setValue(3);
-            preview->fitBox->setCurrentIndex(c.mode == Plain ? 0 : 3); // natural size, any size
+            const bool fitted = c.mode != Plain && c.mode != Unfitted;
+            preview->fitBox->setCurrentIndex(fitted ? 3 : 0); // any size, natural size
             preview->fitWidth->setValue(20);
             preview->fitHeight->setValue(10);
             preview->contrast->setValue(c.mode == Prepared ? 20 : 0);
             preview->ditherBox->setCurrentIndex(c.mode == Prepared ? 1 : 0);
-            preview->turnBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // 90 degrees
-            preview->flipBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // horizontal
-            preview->threshold->setValue(c.mode == Threshold ? 90 : 128); // the plain band
+            // The turn and the mirror one at a time, each from the picture the
+            // preview has fitted and kept (the mirror first for 90 degrees).
+            for (const bool mirroring : {c.turn == 1, c.turn != 1}) {
+                if (mirroring)
+                    preview->flipBox->setCurrentIndex(c.flip);
+                else
+                    preview->turnBox->setCurrentIndex(c.turn);
+                QTRY_VERIFY(!preview->busy());
+            }
+            // A threshold where asked, and wherever it is kept unused (the
+            // grayscale kinds, dithering).
+            const bool unused = kind != "gro" || c.mode == Prepared;
+            preview->threshold->setValue(unused || c.mode == Threshold ? 90 : 128);
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -565,7 +579,7 @@ class MainWindowTest : public QObject {
             window->close();
 
             QStringList common = {"--kind", kind, "--series", "49"};
-            if (c.mode != Plain)
+            if (fitted)
                 common << "--fit"
                        << "20x10";
             if (c.mode == Prepared)
@@ -573,11 +587,9 @@ class MainWindowTest : public QObject {
                        << "floyd-steinberg"
                        << "--contrast"
                        << "20";
-            if (c.mode == Turned)
-                common << "--rotate"
-                       << "90"
-                       << "--flip"
-                       << "horizontal";
+            if (c.turn || c.flip)
+                common << "--rotate" << QString::number(c.turn * 90) << "--flip"
+                       << QStringList{"none", "horizontal", "vertical"}[c.flip];
             if (c.mode == Threshold)
                 common << "--threshold"
                        << "90";
