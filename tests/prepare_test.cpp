@@ -314,6 +314,13 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
     for (int y = 0; y < 128; y += 9)
         for (int x = 0; x < 64; x += 7)
             EXPECT_EQ(fitted.point(x, y), y < 64 ? 0u : 0xFFFFFFu) << x << "," << y;
+    // Turned the other way, the same box: that half below.
+    const MemoryRaster other =
+        grob::Fit(halves.view(), {.fitWidth = 64, .fitHeight = 131, .turn = 270});
+    ASSERT_EQ(other.width(), 64);
+    ASSERT_EQ(other.height(), 128);
+    EXPECT_EQ(other.point(30, 20), 0xFFFFFFu);
+    EXPECT_EQ(other.point(30, 100), 0u);
 
     // A mask turns with its picture: the opaque left column comes on top.
     grob::Sprite sprite{std::make_shared<const grob::Image>(
@@ -326,6 +333,11 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
     ASSERT_EQ(mask.height, 2u);
     EXPECT_EQ(mask.body[0], 0x07); // top row: three dark dots, first dot the lowest bit
     EXPECT_EQ(mask.body[1] & 0x07, 0x00);
+    // Mirrored left to right: the opaque column on the right, each row's second dot.
+    const grob::GrobObject mirrored = grob::MaskOf(sprite, {.flip = grob::Flip::Horizontal},
+                                                   grob::Series::HP49, "m", grob::Padding::Clear);
+    EXPECT_EQ(mirrored.body[0], 0x02);
+    EXPECT_EQ(mirrored.body[2], 0x02);
 }
 
 // The 1-bit threshold: the plain band at 128 by default, moved when asked,
