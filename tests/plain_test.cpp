@@ -230,6 +230,11 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     again.insert(again.find("gamma="), "flip=none\n");
     again.insert(again.find("upscale="), "rotate=0\nthreshold=128\n");
     EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\n\n" + again);
+    // Turned, mirrored and a threshold: kept for the next start.
+    const std::string turned =
+        Preferences::Parse("[prepare]\nrotate=270\nflip=vertical\nthreshold=90\n").format();
+    for (const char* line : {"\nflip=vertical\n", "\nrotate=270\n", "\nthreshold=90\n"})
+        EXPECT_NE(turned.find(line), std::string::npos) << line << turned;
 
     // Written by hand: CR LF line ends, blanks around "=" and the names; a
     // fit with one side 0 is no fit (natural size), never half of one.
