@@ -569,6 +569,7 @@ class MainWindowTest : public QObject {
             // grayscale kinds, dithering).
             const bool unused = kind != "gro" || c.mode == Prepared;
             preview->threshold->setValue(unused || c.mode == Threshold ? 90 : 128);
+            QCOMPARE(preview->threshold->isEnabled(), !unused);
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
