@@ -62,6 +62,10 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     EXPECT_EQ((turned[15] >> 4) | (turned[16] << 4), 1);
     EXPECT_EQ(turned[18], 0x01);
     EXPECT_EQ(turned[19], 0x00);
+    // Mirrored left to right: the black dot second.
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 1, 1), 0)
+        << veldar_message();
+    EXPECT_EQ(Result().back(), 0x02);
     EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 45, 0, 1), 1);
     EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1), 1);
 }

@@ -132,15 +132,15 @@ test('numbers as the program takes them, and settings kept in a link', async () 
 });
 
 test('turned, mirrored and thresholded as the program does it, from a link too', async () => {
-    const link = '#kind=gro&series=48&fit=64x131&rotate=90&flip=vertical&threshold=90';
+    const link = '#kind=gro&series=48&fit=64x131&rotate=90&flip=horizontal&threshold=90';
     const { page, errors } = await openPage(browser, server.url + link);
     const shown = {};
     for (const key of ['rotate', 'flip', 'threshold']) shown[key] = await page.inputValue(`#${key}`);
-    assert.deepEqual(shown, { rotate: '90', flip: 'vertical', threshold: '90' });
+    assert.deepEqual(shown, { rotate: '90', flip: 'horizontal', threshold: '90' });
     await openFile(page, join(work, 'wide.png'));
     await settled(page);
     const out = join(work, 'turned');
-    const args = ['--kind', 'gro', '--series', '48', '--fit', '64x131', '--rotate', '90', '--flip', 'vertical', '--threshold', '90'];
+    const args = ['--kind', 'gro', '--series', '48', '--fit', '64x131', '--rotate', '90', '--flip', 'horizontal', '--threshold', '90'];
     assert.equal(spawnSync(program, [...args, '--output-dir', out, join(work, 'wide.png')]).status, 0);
     const wanted = readFileSync(join(out, 'wide.gro'));
     assert.ok((await download(page, '#download')).bytes.equals(wanted));
@@ -153,6 +153,11 @@ test('turned, mirrored and thresholded as the program does it, from a link too',
     await page.selectOption('#dither', 'none');
     await page.selectOption('#kind', 'g16');
     assert.ok(!(await page.isVisible('#threshold')));
+    // The link keeps them all, the threshold unused now.
+    await page.waitForFunction(() => location.hash.includes('kind=g16'));
+    assert.deepEqual(Object.fromEntries(new URLSearchParams(new URL(page.url()).hash.slice(1))), {
+        kind: 'g16', series: '48', fit: '64x131', rotate: '90', flip: 'horizontal', threshold: '90',
+    });
     assert.deepEqual(errors, []);
 });
 
