@@ -513,7 +513,7 @@ class MainWindowTest : public QObject {
             for (int x = 0; x < 96; ++x)
                 photo.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
         WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
-        enum Mode { Plain, Fit, Prepared, Turned, Threshold };
+        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Cropped };
         const struct {
             const char* name;
             QByteArray bytes;
@@ -533,6 +533,8 @@ class MainWindowTest : public QObject {
             {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Turned},
             {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Turned},
             {"pic.png", testing_util::Encode(picture, "png"), "gro", 3, 3, Threshold},
+            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Cropped},
+            {"clear.png", testing_util::Encode(clear, "png"), "g16", 7, 6, Cropped},
         };
         for (const auto& c : cases) {
             const QString kind = QLatin1String(c.kind), name = QLatin1String(c.name);
@@ -555,6 +557,11 @@ class MainWindowTest : public QObject {
             preview->turnBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // 90 degrees
             preview->flipBox->setCurrentIndex(c.mode == Turned ? 1 : 0);  // horizontal
             preview->threshold->setValue(c.mode == Threshold ? 90 : 128); // the plain band
+            preview->crop->setChecked(c.mode == Cropped);
+            preview->cropWidth->setValue(30);
+            preview->cropHeight->setValue(20);
+            preview->cropX->setValue(5);
+            preview->cropY->setValue(4);
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -581,6 +588,9 @@ class MainWindowTest : public QObject {
             if (c.mode == Threshold)
                 common << "--threshold"
                        << "90";
+            if (c.mode == Cropped)
+                common << "--crop"
+                       << "30x20+5+4";
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
                                               "--output-dir", "cli", name}),
                      0);
