@@ -164,7 +164,8 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         corner->setMinimum(0);
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
     resetButton->setToolTip(
-        QStringLiteral("Natural size, no change of tone, no dithering: the plain conversion."));
+        QStringLiteral("The whole picture as it stands, at its natural size, no change of tone, no "
+                       "dithering: the plain conversion."));
     zoom = new QSpinBox(this);
     FromTable(zoom, Entry("zoom"));
     zoom->setSuffix(QStringLiteral(" x"));
