@@ -367,7 +367,7 @@ TEST(Prepare, ThresholdMovesTheOneBitBandOnly) {
     EXPECT_EQ(dots({.threshold = 255}, oneBit), "111111");
     // Inverted first: 255 - 99 = 156 and so on.
     EXPECT_EQ(dots({.invert = true, .threshold = 100}, oneBit), "000011");
-    const grob::OutputKind& g4 = *grob::KindForExtension("gro4");
+    const grob::OutputKind g4 = *grob::KindForExtension("gro4");
     EXPECT_EQ(dots({.threshold = 200}, g4), dots({}, g4));
     EXPECT_EQ(dots({.dither = grob::Dither::Ordered, .threshold = 200}, oneBit),
               dots({.dither = grob::Dither::Ordered}, oneBit));
