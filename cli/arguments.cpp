@@ -48,6 +48,9 @@ std::string Wanted(const OptionEntry& option) {
         return "a number from " + low + " to " + high;
     case OptionType::Size:
         return "WIDTHxHEIGHT, each from " + low + " to " + high + ", as 131x64";
+    case OptionType::Region:
+        return "WIDTHxHEIGHT+X+Y, each side from " + low + " to " + high +
+               " and the corner from 0 to " + high + ", as 131x64+20+0";
     case OptionType::Choice: {
         std::string list;
         for (std::size_t i = 0; i < option.choices.size(); ++i) {

@@ -107,8 +107,9 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     // Pictures to be fitted come fitted (a JPEG decoded smaller first), from
     // the decoders and the renderer alike, unless they are cut into tiles
     // first (each tile is fitted on its own).
-    // A picture to be turned is fitted to the box as it stands before.
-    if (!cutting.tiles()) {
+    // A picture to be turned is fitted to the box as it stands before; one
+    // to be cropped comes whole.
+    if (!cutting.tiles() && !request.preparation.cropped()) {
         const grob::Preparation fit = grob::FitBeforeTurning(request.preparation);
         options.fitWidth = fit.fitWidth;
         options.fitHeight = fit.fitHeight;
@@ -143,10 +144,9 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
 // An item's GROB, as a single picture's would be: prepared (from the
 // fitted picture a preview keeps, when there is one) and encoded; and its
 // mask. The series is set when all are made.
-void Encode(const Request& request, const Context& context, const grob::Sprite& sprite,
-            Items& items) {
+void Encode(const Request& request, const grob::Preparation& prep, const Context& context,
+            const grob::Sprite& sprite, Items& items) {
     const std::string name = request.source.name();
-    const grob::Preparation& prep = request.preparation;
     const grob::Series series = request.defaultSeries;
     items.grobs.push_back(grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name,
                                              request.padding));
@@ -197,6 +197,7 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
     asIs.upscale = false;
     asIs.turn = 0;
     asIs.flip = grob::Flip::None;
+    asIs = grob::CropCleared(asIs);
     Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),
@@ -220,6 +221,10 @@ Items Gather(const Request& request, const Context& context, Result& result) {
     const bool grobs = MakesGrobs(request);
     const bool listed = Wants(request, {Product::List, Product::ListText});
     const bool pictures = Wants(request, {Product::PicturePng});
+    // A picture cut into tiles is cropped as a whole first; its tiles are
+    // prepared without the crop.
+    const grob::Preparation itemPreparation =
+        request.cutting.tiles() ? grob::CropCleared(request.preparation) : request.preparation;
     for (const Source* source : sources) {
         const bool kept =
             source->from == Source::From::Picture || source->from == Source::From::Held;
@@ -235,6 +240,12 @@ Items Gather(const Request& request, const Context& context, Result& result) {
         for (grob::Sprite& sprite : whole) {
             items.anyClear = items.anyClear || !sprite.opacity.empty();
             if (request.cutting.tiles()) {
+                if (request.preparation.cropped()) {
+                    const std::string outside = grob::CropRefusal(
+                        sprite.image->width, sprite.image->height, request.preparation);
+                    if (!outside.empty()) Fail(source->name(), outside);
+                    sprite = grob::CropSprite(sprite, request.preparation);
+                }
                 const std::string refusal = grob::TileRefusal(
                     sprite.image->width, sprite.image->height, request.cutting, padHint);
                 if (!refusal.empty()) Fail(source->name(), refusal);
@@ -246,8 +257,8 @@ Items Gather(const Request& request, const Context& context, Result& result) {
         }
         whole.clear();
         for (const grob::Sprite& sprite : cut)
-            Measure(sprite.image->width, sprite.image->height, request.preparation, request,
-                    context, items, result);
+            Measure(sprite.image->width, sprite.image->height, itemPreparation, request, context,
+                    items, result);
         // A list is refused as soon as it would be too large, before the
         // GROBs that would make it so.
         if (listed)
@@ -256,7 +267,7 @@ Items Gather(const Request& request, const Context& context, Result& result) {
                 !refusal.empty())
                 Fail(request.source.name(), refusal);
         for (grob::Sprite& sprite : cut) {
-            if (grobs) Encode(request, context, sprite, items);
+            if (grobs) Encode(request, itemPreparation, context, sprite, items);
             if (!pictures) sprite.image.reset(); // its GROB holds all that is wanted of it
             sprite.opacity.clear();
             items.sprites.push_back(std::move(sprite));

@@ -18,6 +18,7 @@
 #include "pictureloader.h"
 #include "regularfile.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -163,6 +164,7 @@ class FitCache {
     bool upscale_ = false;
     int turn_ = 0;
     grob::Flip flip_ = grob::Flip::None;
+    std::array<int, 4> crop_{};
     std::shared_ptr<const grob::MemoryRaster> fitted_;
 };
 

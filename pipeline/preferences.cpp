@@ -65,6 +65,11 @@ std::string Describe(const grob::Preparation& preparation) {
             said = Lower(option.label) + ' ' + std::to_string(value.size.width) + " x " +
                    std::to_string(value.size.height);
             break;
+        case grob::OptionType::Region:
+            said = Lower(option.label) + ' ' + std::to_string(value.region.width) + " x " +
+                   std::to_string(value.region.height) + " from " + std::to_string(value.region.x) +
+                   ", " + std::to_string(value.region.y);
+            break;
         case grob::OptionType::Whole:
         case grob::OptionType::Number:
             said = Lower(option.label) + ' ' + grob::FormatNumber(value.number);

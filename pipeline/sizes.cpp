@@ -58,7 +58,9 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
         const std::lock_guard lock(mutex_);
         if (fitted_ && picture_ == picture && frame_ == frame && width_ == preparation.fitWidth &&
             height_ == preparation.fitHeight && upscale_ == preparation.upscale &&
-            turn_ == preparation.turn && flip_ == preparation.flip)
+            turn_ == preparation.turn && flip_ == preparation.flip &&
+            crop_ == std::array{preparation.cropX, preparation.cropY, preparation.cropWidth,
+                                preparation.cropHeight})
             return fitted_;
     }
     const std::shared_ptr<const grob::Image> whole = load();
@@ -71,6 +73,7 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
     upscale_ = preparation.upscale;
     turn_ = preparation.turn;
     flip_ = preparation.flip;
+    crop_ = {preparation.cropX, preparation.cropY, preparation.cropWidth, preparation.cropHeight};
     fitted_ = made;
     return made;
 }

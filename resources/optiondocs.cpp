@@ -129,7 +129,8 @@ std::string CompletionValues() {
         }
         case OptionType::Whole:
         case OptionType::Number:
-            action = "COMPREPLY=()"; // a number: nothing to offer, never file names
+        case OptionType::Region:
+            action = "COMPREPLY=()"; // numbers: nothing to offer, never file names
             break;
         case OptionType::Path:
             action = option.valueName == "DIR" ? "_veldar_paths -d" : "_veldar_paths -f";
@@ -177,7 +178,8 @@ std::string TableAsJson() {
     static const std::map<OptionType, std::string> types = {
         {OptionType::Flag, "flag"},     {OptionType::Whole, "whole"},
         {OptionType::Number, "number"}, {OptionType::Choice, "choice"},
-        {OptionType::Size, "size"},     {OptionType::Path, "path"}};
+        {OptionType::Size, "size"},     {OptionType::Path, "path"},
+        {OptionType::Region, "region"}};
     std::ostringstream out;
     out << "{\n  \"options\": [\n";
     bool first = true;

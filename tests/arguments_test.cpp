@@ -55,6 +55,10 @@ TEST(Arguments, SpellingsAndRefusals) {
          "",
          {{"tile", "8000x4000"}}},
         {{gro, "--preview", "views", "a.png", "b.png"}, "", {{"preview", "views"}}},
+        {{gro, "--crop", "30X20+0+16384", "--rotate", "270", "--flip", "vertical", "a.png"},
+         "",
+         {{"crop", "30x20+0+16384"}, {"rotate", "270"}, {"flip", "vertical"}}},
+        {{gro, "--threshold", "255", "a.png"}, "", {{"threshold", "255"}}},
         // What is not an option of the table, or not a value of it.
         {{"--frob", "a.png"}, "unknown option --frob"},
         {{gro, "-xq", "a.png"}, "unknown option -x"},
@@ -70,6 +74,20 @@ TEST(Arguments, SpellingsAndRefusals) {
         {{gro, "--tile", "0x16", "a.png"},
          "--tile takes WIDTHxHEIGHT, each from 1 to 16384, as 131x64, not \"0x16\""},
         {{gro, "--jobs", "2.5", "a.png"}, "--jobs takes a whole number of 1 or more, not \"2.5\""},
+        {{gro, "--crop", "30x20+5", "a.png"},
+         "--crop takes WIDTHxHEIGHT+X+Y, each side from 1 to 16384 and the corner from 0 to "
+         "16384, as 131x64+20+0, not \"30x20+5\""},
+        {{gro, "--crop", "30x0+5+5", "a.png"},
+         "--crop takes WIDTHxHEIGHT+X+Y, each side from 1 to 16384 and the corner from 0 to "
+         "16384, as 131x64+20+0, not \"30x0+5+5\""},
+        {{gro, "--crop", "30x20+-1+5", "a.png"},
+         "--crop takes WIDTHxHEIGHT+X+Y, each side from 1 to 16384 and the corner from 0 to "
+         "16384, as 131x64+20+0, not \"30x20+-1+5\""},
+        {{gro, "--threshold", "0", "a.png"},
+         "--threshold takes a whole number from 1 to 255, not \"0\""},
+        {{"-k", "g04", "--threshold", "90", "a.png"},
+         "--threshold splits black from white: it goes with the 1-bit kind (gro), not g04, whose "
+         "shades are its own"},
         // Given twice, differently; options that have no effect together.
         {{"--kind", "gro", "--kind", "g16", "a.png"},
          "--kind is given twice, as \"gro\" and \"g16\""},

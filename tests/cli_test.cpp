@@ -467,6 +467,28 @@ TEST_F(Cli, TurnedAndMirroredBeforeTheFit) {
                     << picture << " row " << row << (mirrored ? " mirrored" : "");
             }
         }
+    // Cropped first: the middle half, black on its left, fitted to 64 x 64
+    // (4 bytes of black and 4 of white a row); cut into tiles, the crop's
+    // left half black, its right half white; a crop outside is refused.
+    ASSERT_EQ(run({"--kind", "gro", "--crop", "128x128+64+0", "--fit", "64x64", "-o", "c.gro",
+                   "halves.jpg"})
+                  .status,
+              0);
+    const QByteArray cropped = read("c.gro");
+    ASSERT_EQ(cropped.size(), 18 + 8 * 64);
+    for (const int row : {0, 33, 63})
+        EXPECT_EQ(cropped.mid(18 + 8 * row, 8), QByteArray(4, '\xff') + QByteArray(4, '\0'));
+    ASSERT_EQ(run({"--kind", "gro", "--crop", "128x128+64+0", "--tile", "64x128", "-d", "tiles",
+                   "halves.png"})
+                  .status,
+              0);
+    EXPECT_EQ(read("tiles/halves-01.gro").mid(18), QByteArray(8 * 128, '\xff'));
+    EXPECT_EQ(read("tiles/halves-02.gro").mid(18), QByteArray(8 * 128, '\0'));
+    const Outcome outside = run({"--kind", "gro", "--crop", "8x8+256+0", "halves.png"});
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_TRUE(outside.err.contains("halves.png: the crop 8x8+256+0 lies outside the picture"))
+        << outside.err.toStdString();
+
     // The threshold is the 1-bit kind's, without dithering (even the plain one).
     EXPECT_EQ(run({"--kind", "g16", "--threshold", "128", "halves.png"}).status, 2);
     const Outcome dithered =

@@ -514,7 +514,7 @@ class MainWindowTest : public QObject {
                 photo.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
         WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
         // Unfitted: turned at natural size.
-        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Unfitted };
+        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Cropped, Unfitted };
         const struct {
             const char* name;
             QByteArray bytes;
@@ -535,6 +535,8 @@ class MainWindowTest : public QObject {
             {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Turned, 1, 2},
             {"pic.png", testing_util::Encode(picture, "png"), "g16", 7, 6, Turned, 3, 1},
             {"pic.png", testing_util::Encode(picture, "png"), "gro", 3, 3, Threshold},
+            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Cropped},
+            {"clear.png", testing_util::Encode(clear, "png"), "g16", 7, 6, Cropped},
             {"pic.png", testing_util::Encode(picture, "png"), "gro4", 1, 1, Unfitted, 1, 0},
         };
         for (const auto& c : cases) {
@@ -570,6 +572,11 @@ class MainWindowTest : public QObject {
             const bool unused = kind != "gro" || c.mode == Prepared;
             preview->threshold->setValue(unused || c.mode == Threshold ? 90 : 128);
             QCOMPARE(preview->threshold->isEnabled(), !unused);
+            preview->crop->setChecked(c.mode == Cropped);
+            preview->cropWidth->setValue(30);
+            preview->cropHeight->setValue(20);
+            preview->cropX->setValue(5);
+            preview->cropY->setValue(4);
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -594,6 +601,9 @@ class MainWindowTest : public QObject {
             if (c.mode == Threshold)
                 common << "--threshold"
                        << "90";
+            if (c.mode == Cropped)
+                common << "--crop"
+                       << "30x20+5+4";
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
                                               "--output-dir", "cli", name}),
                      0);

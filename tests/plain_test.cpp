@@ -202,10 +202,11 @@ TEST(SettingsFile, NeverHangsReadsEndlesslyOrLosesTheOldFile) {
 // flag that is not true or false, a number out of range or not whole where
 // it must be, an unknown name) keeps its default; the old file's keys too.
 TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
-    const Preferences odd = Preferences::Parse("[prepare]\ninvert=maybe\nupscale=1\ngamma=0\n"
-                                               "dither=sepia\nfitWidth=20000\nfitHeight=64\n"
-                                               "rotate=45\nflip=diagonal\nthreshold=256\n"
-                                               "[preview]\nzoom=2.5\nkind=g17\nshown=yes\n");
+    const Preferences odd =
+        Preferences::Parse("[prepare]\ninvert=maybe\nupscale=1\ngamma=0\n"
+                           "dither=sepia\nfitWidth=20000\nfitHeight=64\n"
+                           "rotate=45\nflip=diagonal\nthreshold=256\ncrop=5x5+-1+0\n"
+                           "[preview]\nzoom=2.5\nkind=g17\nshown=yes\n");
     const Preferences defaults;
     EXPECT_FALSE(odd.preparation.invert);
     EXPECT_FALSE(odd.preparation.upscale);
@@ -214,6 +215,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_FALSE(odd.preparation.fits());
     EXPECT_FALSE(odd.preparation.turned());
     EXPECT_EQ(odd.preparation.threshold, 128);
+    EXPECT_FALSE(odd.preparation.cropped());
     EXPECT_EQ(odd.zoom, 2);
     EXPECT_EQ(odd.kind.extension, "gro");
     EXPECT_FALSE(odd.previewShown);
@@ -227,6 +229,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(read.zoom, 3);
     // Written again alike, with the settings added since in their defaults.
     std::string again = earlier;
+    again.insert(again.find("dither="), "crop=none\n");
     again.insert(again.find("gamma="), "flip=none\n");
     again.insert(again.find("upscale="), "rotate=0\nthreshold=128\n");
     EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\n\n" + again);
@@ -238,8 +241,9 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
 
     // Written by hand: CR LF line ends, blanks around "=" and the names; a
     // fit with one side 0 is no fit (natural size), never half of one.
-    const Preferences typed = Preferences::Parse("[prepare]\r\n fitWidth = 0 \r\nfitHeight= 64\r\n"
-                                                 "dither =ordered\r\n[ preview ]\r\nzoom = 4\r\n");
+    const Preferences typed = Preferences::Parse(
+        "[prepare]\r\n fitWidth = 0 \r\nfitHeight= 64\r\ndither =ordered\r\ncrop = 30x20+5+4\r\n"
+        "rotate=90\r\nflip= vertical\r\n[ preview ]\r\nzoom = 4\r\n");
     EXPECT_EQ(typed.preparation.dither, grob::Dither::Ordered);
     EXPECT_EQ(typed.zoom, 4);
     EXPECT_EQ(typed.preparation.fitWidth, 0);
@@ -247,6 +251,9 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     // The status line's words, from the table's labels.
     EXPECT_EQ(Describe(read.preparation), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
                                           "gamma 1.5, inverted, Atkinson dithering");
+    EXPECT_EQ(Describe(typed.preparation),
+              "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
+              "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
     EXPECT_EQ(Describe({}), "");
 }
 

@@ -1,5 +1,6 @@
 // Preparing pictures: fitting, and each dithering method against values
 // worked out by hand from its kernel, and on flat grays.
+#include "grob/checks.h"
 #include "grob/encoders.h"
 #include "grob/prepare.h"
 #include "grob/reader.h"
@@ -285,6 +286,21 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
         {0, grob::Flip::Horizontal, "CBA/FED"},   {0, grob::Flip::Vertical, "DEF/ABC"},
         {90, grob::Flip::Horizontal, "AD/BE/CF"}, {90, grob::Flip::Vertical, "FC/EB/DA"},
     };
+    // Cropped first (clipped to the picture), then turned.
+    const grob::Preparation right{.cropX = 1, .cropWidth = 2, .cropHeight = 2};
+    EXPECT_EQ(rows(grob::Fit(letters.view(), right)), "BC/EF");
+    grob::Preparation turnedRight = right;
+    turnedRight.turn = 90;
+    EXPECT_EQ(rows(grob::Fit(letters.view(), turnedRight)), "EB/FC");
+    const grob::Preparation past{.cropX = 2, .cropY = 1, .cropWidth = 5, .cropHeight = 5};
+    EXPECT_EQ(rows(grob::Prepare(letters.view(), grob::OutputKinds()[0], past)), "F");
+    const grob::Preparation outside{.cropX = 3, .cropWidth = 1, .cropHeight = 1};
+    int cw = -1, ch = -1;
+    grob::FittedSize(outside, 3, 2, cw, ch);
+    EXPECT_EQ(cw, 0);
+    EXPECT_EQ(grob::CropRefusal(3, 2, outside),
+              "the crop 1x1+3+0 lies outside the picture, which is 3 x 2 pixels");
+    EXPECT_EQ(grob::CropRefusal(4, 2, outside), "");
     for (const Case& c : cases) {
         const grob::Preparation p{.turn = c.turn, .flip = c.flip};
         EXPECT_EQ(rows(grob::Turn(letters.view(), p)), c.rows) << c.turn << " " << int(c.flip);
@@ -363,7 +379,7 @@ TEST(Prepare, ThresholdMovesTheOneBitBandOnly) {
     EXPECT_EQ(dots({.threshold = 255}, oneBit), "111111");
     // Inverted first: 255 - 99 = 156 and so on.
     EXPECT_EQ(dots({.invert = true, .threshold = 100}, oneBit), "000011");
-    const grob::OutputKind& g4 = *grob::KindForExtension("gro4");
+    const grob::OutputKind g4 = *grob::KindForExtension("gro4");
     EXPECT_EQ(dots({.threshold = 200}, g4), dots({}, g4));
     EXPECT_EQ(dots({.dither = grob::Dither::Ordered, .threshold = 200}, oneBit),
               dots({.dither = grob::Dither::Ordered}, oneBit));

@@ -37,7 +37,9 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     for (const char* header : {"HPHP48-X", "HPHP49-X"}) {
         SCOPED_TRACE(header);
         const int series = header[5] == '8' ? 48 : 49;
-        ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 0), 0)
+        ASSERT_EQ(
+            veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 0, 0, 0, 0, 0),
+            0)
             << veldar_message();
         std::vector<std::uint8_t> wanted(header, header + 8);
         wanted.insert(wanted.end(), object.begin(), object.end());
@@ -49,12 +51,13 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
         EXPECT_EQ(Text(), "GROB 2 1 DF\r\n");
     }
     // The padding cleared (the page's check box): the row's unused bits 0.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 1), 0)
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 0, 0, 0, 0, 1), 0)
         << veldar_message();
     EXPECT_EQ(Result().back(), 0x01);
     // A quarter turn clockwise: 1 x 2, the black dot on top (size 0000F + 4,
     // height 2, width 1); the turn and threshold the table allows, no other.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 90, 0, 1), 0)
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 90, 0, 0, 0, 0, 0, 1),
+              0)
         << veldar_message();
     std::vector<std::uint8_t> turned = Result();
     ASSERT_EQ(turned.size(), 8u + 12u);
@@ -63,11 +66,20 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     EXPECT_EQ(turned[18], 0x01);
     EXPECT_EQ(turned[19], 0x00);
     // Mirrored left to right: the black dot second.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 1, 1), 0)
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 1, 0, 0, 0, 0, 1), 0)
         << veldar_message();
     EXPECT_EQ(Result().back(), 0x02);
-    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 45, 0, 1), 1);
-    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1), 1);
+    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 45, 0, 0, 0, 0, 0, 1),
+              1);
+    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1), 1);
+    // The crop: the white dot alone; one outside is refused in words.
+    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 1, 0, 1, 1, 1), 0)
+        << veldar_message();
+    EXPECT_EQ(Result().back(), 0x00);
+    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 2, 0, 1, 1, 1),
+              1);
+    EXPECT_EQ(std::string(veldar_message()),
+              "the crop 1x1+2+0 lies outside the picture, which is 2 x 1 pixels");
 }
 
 TEST(WebApi, TransparencyComposedAsTheDesktopComposesIt) {
@@ -133,7 +145,7 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     twice.insert(twice.end(), rgba.begin(), rgba.end());
     const auto sprites = [&](int frames, int tileWidth, int tilePad, int text) {
         return veldar_sprites(twice.data(), 16, 8, 1 + frames, 0, 49, 0, 0, 0, 0, 0, 1, 0, 0, 128,
-                              0, 0, 0, frames, tileWidth, 8, tilePad, 1, 1, text);
+                              0, 0, 0, 0, 0, 0, 0, frames, tileWidth, 8, tilePad, 1, 1, text);
     };
     // Each row a byte, its first dot the low bit; in the text, low digit first.
     // The GROB: 0F, then FF (black), then 0F (127 composed is still dark).

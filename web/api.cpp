@@ -85,6 +85,9 @@ void SetImage(Result& result, const grob::Image& image) {
 // the desktop program.
 void CheckSizes(int width, int height, const grob::OutputKind& kind,
                 const grob::Preparation& preparation) {
+    // A crop outside the picture is no matter of size.
+    if (const std::string outside = grob::CropRefusal(width, height, preparation); !outside.empty())
+        throw Refusal{outside};
     const std::string refusal = grob::ConversionSizeRefusal(
         width, height, kind, preparation, {kFitHint, "choose a smaller size or do not enlarge"});
     if (!refusal.empty()) throw Refusal{refusal, kTooLarge};
@@ -110,7 +113,8 @@ bool OrientedAt(int threshold, int turn, int flip) {
 
 grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double brightness,
                                 double contrast, double gamma, int invert, int dither,
-                                int threshold, int turn, int flip) {
+                                int threshold, int turn, int flip, int cropX, int cropY,
+                                int cropWidth, int cropHeight) {
     grob::Preparation preparation;
     preparation.fitWidth = std::max(fitWidth, 0);
     preparation.fitHeight = std::max(fitHeight, 0);
@@ -123,6 +127,12 @@ grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double
     preparation.threshold = threshold;
     preparation.turn = turn;
     preparation.flip = static_cast<grob::Flip>(flip);
+    if (cropWidth > 0 && cropHeight > 0) {
+        preparation.cropX = std::max(cropX, 0);
+        preparation.cropY = std::max(cropY, 0);
+        preparation.cropWidth = cropWidth;
+        preparation.cropHeight = cropHeight;
+    }
     return preparation;
 }
 
@@ -199,14 +209,14 @@ void veldar_compose(std::uint8_t* rgba, int width, int height) {
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                   double gamma, int invert, int dither, int threshold, int turn, int flip,
-                  int clearPadding) {
+                  int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding) {
     const grob::OutputKind* outputKind = KindAt(kind);
     if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
     if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
     return Run([&] {
         const grob::Preparation preparation =
             PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
-                          threshold, turn, flip);
+                          threshold, turn, flip, cropX, cropY, cropWidth, cropHeight);
         CheckSizes(width, height, *outputKind, preparation);
         const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
                                    width};
@@ -223,8 +233,9 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
 int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
                    int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                    double gamma, int invert, int dither, int threshold, int turn, int flip,
-                   int clearPadding, int frames, int tileWidth, int tileHeight, int tilePad,
-                   int skipEmpty, int masks, int text) {
+                   int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding,
+                   int frames, int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks,
+                   int text) {
     const grob::OutputKind* outputKind = KindAt(kind);
     if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
     if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
@@ -232,7 +243,10 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
     return Run([&] {
         const grob::Preparation preparation =
             PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
-                          threshold, turn, flip);
+                          threshold, turn, flip, cropX, cropY, cropWidth, cropHeight);
+        // A picture cut into tiles is cropped as a whole first.
+        const grob::Preparation itemPreparation =
+            tileWidth > 0 && tileHeight > 0 ? grob::CropCleared(preparation) : preparation;
         grob::Cutting cutting;
         cutting.frames = frames != 0;
         cutting.tileWidth = std::max(tileWidth, 0);
@@ -253,17 +267,21 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
                 items.push_back(std::move(whole));
                 continue;
             }
-            const std::string refusal =
-                grob::TileRefusal(width, height, cutting, "choose to pad the last tiles");
+            if (const std::string outside = grob::CropRefusal(width, height, preparation);
+                !outside.empty())
+                throw Refusal{outside};
+            whole = grob::CropSprite(whole, preparation);
+            const std::string refusal = grob::TileRefusal(whole.image->width, whole.image->height,
+                                                          cutting, "choose to pad the last tiles");
             if (!refusal.empty()) throw Refusal{refusal};
             grob::CutTiles(whole, cutting, items, counted, kept);
         }
         // Every item's sizes checked, and the list's, before any GROB is made.
         std::vector<grob::Extent> sizes;
         for (const grob::Sprite& item : items) {
-            CheckSizes(item.image->width, item.image->height, *outputKind, preparation);
+            CheckSizes(item.image->width, item.image->height, *outputKind, itemPreparation);
             int w = 0, h = 0;
-            grob::FittedSize(preparation, item.image->width, item.image->height, w, h);
+            grob::FittedSize(itemPreparation, item.image->width, item.image->height, w, h);
             sizes.push_back(grob::GrobExtent(*outputKind, std::uint64_t(w), std::uint64_t(h)));
             if (cutting.masks) sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
         }
@@ -275,9 +293,10 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
         std::vector<grob::GrobObject> objects;
         for (grob::Sprite& item : items) {
             objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), SeriesOf(series),
-                                                 preparation, {}, padding));
+                                                 itemPreparation, {}, padding));
             if (cutting.masks)
-                objects.push_back(grob::MaskOf(item, preparation, SeriesOf(series), {}, padding));
+                objects.push_back(
+                    grob::MaskOf(item, itemPreparation, SeriesOf(series), {}, padding));
             item = {};
         }
         Result& result = Fresh();

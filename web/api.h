@@ -38,13 +38,14 @@ void veldar_compose(std::uint8_t* rgba, int width, int height);
 // The GROB file of the picture prepared and encoded, the unused bits at the
 // end of each row cleared when `clearPadding` is set: 0 with the file's bytes
 // (`threshold`: 1 to 255; `turn`: 0, 90, 180 or 270 degrees clockwise;
-// `flip`: an index into the table's --flip choices)
+// `flip`: an index into the table's --flip choices; the crop's corner and
+// size, 0 x 0 for none; with tiles, the picture is cropped before it is cut)
 // as the result (info 0 and 1: its size in dots), or 1 with the error, or 2
 // with the error when the picture is too large at this fit.
 int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                   double gamma, int invert, int dither, int threshold, int turn, int flip,
-                  int clearPadding);
+                  int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding);
 
 // The sprite tools: `count` pictures of `width` x `height` straight-alpha
 // RGBA pixels one after another (the frames of an animation; only the first
@@ -60,8 +61,9 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int
 int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
                    int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
                    double gamma, int invert, int dither, int threshold, int turn, int flip,
-                   int clearPadding, int frames, int tileWidth, int tileHeight, int tilePad,
-                   int skipEmpty, int masks, int text);
+                   int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding,
+                   int frames, int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks,
+                   int text);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
 // `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the

@@ -24,6 +24,8 @@ std::string PictureSizeRefusal(std::int64_t width, std::int64_t height) {
 
 std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
                                   const Preparation& preparation, const Hints& hints) {
+    if (std::string refusal = CropRefusal(width, height, preparation); !refusal.empty())
+        return refusal;
     int w = 0, h = 0;
     FittedSize(preparation, width, height, w, h);
     if (w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels)
@@ -42,6 +44,15 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
     return {};
 }
 
+std::string CropRefusal(int width, int height, const Preparation& preparation) {
+    PixelArea kept;
+    if (CroppedArea(preparation, width, height, kept)) return {};
+    return "the crop " + std::to_string(preparation.cropWidth) + "x" +
+           std::to_string(preparation.cropHeight) + "+" + std::to_string(preparation.cropX) + "+" +
+           std::to_string(preparation.cropY) + " lies outside the picture, which is " +
+           Thousands(width) + " x " + Thousands(height) + " pixels";
+}
+
 std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputKind> kind,
                             const Preparation& preparation, const Hints& hints) {
     const std::string tiles =
@@ -52,8 +63,10 @@ std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputK
                " on a side and " + std::to_string(kMaxPixels / (1024 * 1024)) +
                " million pixels): choose smaller tiles";
     if (!kind) return {};
-    const std::string refusal =
-        ConversionSizeRefusal(tileWidth, tileHeight, *kind, preparation, hints);
+    // The tiles are cut from the crop, and prepared without it.
+    Preparation tile = preparation;
+    tile.cropX = tile.cropY = tile.cropWidth = tile.cropHeight = 0;
+    const std::string refusal = ConversionSizeRefusal(tileWidth, tileHeight, *kind, tile, hints);
     return refusal.empty() ? refusal : tiles + " cannot be converted: " + refusal;
 }
 

@@ -70,6 +70,27 @@ std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text
     return FitBox{*width, *height};
 }
 
+std::optional<CropBox> ParseRegion(const OptionEntry& option, std::string_view text) {
+    if (text == "none") return CropBox{};
+    // Four whole numbers, the first ended by "x", the next two by "+".
+    int numbers[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t end = i == 3 ? text.size() : text.find_first_of(i == 0 ? "xX" : "+");
+        if (end == std::string_view::npos || end == 0) return std::nullopt;
+        const auto [ptr, ec] = std::from_chars(text.data(), text.data() + end, numbers[i]);
+        if (ec != std::errc() || ptr != text.data() + end) return std::nullopt;
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    const auto within = [](int value, double low, double high) {
+        return value >= low && value <= high;
+    };
+    if (!within(numbers[0], option.minimum, option.maximum) ||
+        !within(numbers[1], option.minimum, option.maximum) ||
+        !within(numbers[2], 0, option.maximum) || !within(numbers[3], 0, option.maximum))
+        return std::nullopt;
+    return CropBox{numbers[2], numbers[3], numbers[0], numbers[1]};
+}
+
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text) {
     for (std::size_t i = 0; i < option.choices.size(); ++i)
         if (option.choices[i].name == text ||
@@ -98,6 +119,12 @@ std::optional<OptionValue> ParseValue(const OptionEntry& option, std::string_vie
         value.size = *box;
         return value;
     }
+    case OptionType::Region: {
+        const auto region = ParseRegion(option, text);
+        if (!region) return std::nullopt;
+        value.region = *region;
+        return value;
+    }
     case OptionType::Choice: {
         const auto index = ParseChoice(option, text);
         if (!index) return std::nullopt;
@@ -121,6 +148,10 @@ std::string FormatValue(const OptionEntry& option, const OptionValue& value) {
         return FormatNumber(value.number);
     case OptionType::Size:
         return std::to_string(value.size.width) + "x" + std::to_string(value.size.height);
+    case OptionType::Region:
+        if (value.region.width <= 0 || value.region.height <= 0) return "none";
+        return std::to_string(value.region.width) + "x" + std::to_string(value.region.height) +
+               "+" + std::to_string(value.region.x) + "+" + std::to_string(value.region.y);
     case OptionType::Choice:
         return value.choice < option.choices.size() ? std::string(option.choices[value.choice].name)
                                                     : std::string();

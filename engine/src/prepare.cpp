@@ -105,8 +105,30 @@ void FitSize(const Preparation& p, int width, int height, int& outWidth, int& ou
 
 } // namespace
 
+bool CroppedArea(const Preparation& p, int width, int height, PixelArea& area) {
+    area = {0, 0, std::max(width, 0), std::max(height, 0)};
+    if (!p.cropped()) return true;
+    const std::int64_t left = std::max<std::int64_t>(p.cropX, 0);
+    const std::int64_t top = std::max<std::int64_t>(p.cropY, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(p.cropX) + p.cropWidth, width);
+    const std::int64_t bottom =
+        std::min<std::int64_t>(std::int64_t(p.cropY) + p.cropHeight, height);
+    if (left >= right || top >= bottom) {
+        area = {};
+        return false;
+    }
+    area = {int(left), int(top), int(right - left), int(bottom - top)};
+    return true;
+}
+
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
-    FitSize(FitBeforeTurning(p), width, height, outWidth, outHeight);
+    PixelArea area;
+    CroppedArea(p, width, height, area);
+    if (area.width == 0) {
+        outWidth = outHeight = 0;
+        return;
+    }
+    FitSize(FitBeforeTurning(p), area.width, area.height, outWidth, outHeight);
     if (p.quarterTurned()) std::swap(outWidth, outHeight);
 }
 
@@ -210,7 +232,10 @@ MemoryRaster RowFitter::take() {
     return std::move(out_);
 }
 
-MemoryRaster Fit(const PixelView& picture, const Preparation& p) {
+MemoryRaster Fit(const PixelView& whole, const Preparation& p) {
+    PixelArea area;
+    if (!CroppedArea(p, whole.width, whole.height, area)) return {};
+    const PixelView picture{whole.row(area.y) + area.x, area.width, area.height, whole.stride};
     RowFitter fitter(picture.width, picture.height, FitBeforeTurning(p));
     for (int y = 0; y < picture.height; ++y)
         fitter.add(picture.row(y));
@@ -253,7 +278,7 @@ MemoryRaster Turn(const PixelView& picture, const Preparation& p) {
 
 MemoryRaster Prepare(const PixelView& picture, const OutputKind& kind, const Preparation& p) {
     MemoryRaster fitted = Fit(picture, p);
-    // Neither fitted, toned nor dithered: the picture as it is, turned.
+    // Neither fitted, toned nor dithered: the picture as it is, cropped and turned.
     if (!p.fits() && !p.toned() && p.dither == Dither::None) return fitted;
     return PrepareFitted(std::move(fitted), kind, p);
 }

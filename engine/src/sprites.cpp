@@ -26,6 +26,33 @@ bool ShowsNothing(const Image& picture, const std::vector<std::uint8_t>& opacity
     return true;
 }
 
+Sprite CropSprite(const Sprite& whole, const Preparation& preparation) {
+    PixelArea area;
+    if (!preparation.cropped() ||
+        !CroppedArea(preparation, whole.image->width, whole.image->height, area))
+        return whole;
+    const Image& picture = *whole.image;
+    Image part{area.width, area.height, {}};
+    part.pixels.reserve(std::size_t(area.width) * std::size_t(area.height));
+    Sprite cropped{nullptr, {}, whole.number};
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        const std::size_t from = std::size_t(y) * std::size_t(picture.width) + std::size_t(area.x);
+        part.pixels.insert(part.pixels.end(), picture.pixels.begin() + std::ptrdiff_t(from),
+                           picture.pixels.begin() + std::ptrdiff_t(from) + area.width);
+        if (!whole.opacity.empty())
+            cropped.opacity.insert(cropped.opacity.end(),
+                                   whole.opacity.begin() + std::ptrdiff_t(from),
+                                   whole.opacity.begin() + std::ptrdiff_t(from) + area.width);
+    }
+    cropped.image = std::make_shared<const Image>(std::move(part));
+    return cropped;
+}
+
+Preparation CropCleared(Preparation preparation) {
+    preparation.cropX = preparation.cropY = preparation.cropWidth = preparation.cropHeight = 0;
+    return preparation;
+}
+
 void CutTiles(const Sprite& whole, const Cutting& cutting, std::vector<Sprite>& out, int& number,
               std::vector<int>& kept) {
     const Image& picture = *whole.image;
@@ -94,6 +121,10 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series s
     fit.upscale = preparation.upscale;
     fit.turn = preparation.turn;
     fit.flip = preparation.flip;
+    fit.cropX = preparation.cropX;
+    fit.cropY = preparation.cropY;
+    fit.cropWidth = preparation.cropWidth;
+    fit.cropHeight = preparation.cropHeight;
     return EncodeObject(OutputKinds()[0], clear.view(), series, fit, name, padding);
 }
 

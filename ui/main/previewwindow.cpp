@@ -150,9 +150,22 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         flipBox->addItem(label);
     }
     flipBox->setToolTip(Latin1(Entry("flip").help));
+    crop = new QCheckBox(Latin1(Entry("crop").label), this);
+    crop->setToolTip(Latin1(Entry("crop").help));
+    cropWidth = new QSpinBox(this);
+    cropHeight = new QSpinBox(this);
+    cropX = new QSpinBox(this);
+    cropY = new QSpinBox(this);
+    for (QSpinBox* side : {cropWidth, cropHeight, cropX, cropY}) {
+        FromTable(side, Entry("crop"));
+        side->setToolTip(crop->toolTip());
+    }
+    for (QSpinBox* corner : {cropX, cropY})
+        corner->setMinimum(0);
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
     resetButton->setToolTip(
-        QStringLiteral("Natural size, no change of tone, no dithering: the plain conversion."));
+        QStringLiteral("The whole picture as it stands, at its natural size, no change of tone, no "
+                       "dithering: the plain conversion."));
     zoom = new QSpinBox(this);
     FromTable(zoom, Entry("zoom"));
     zoom->setSuffix(QStringLiteral(" x"));
@@ -198,6 +211,17 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     size->addWidget(fitHeight);
     auto* form = new QFormLayout(controls);
     form->addRow(Latin1(Entry("kind").label), kindBox);
+    auto* part = new QHBoxLayout;
+    part->addWidget(cropWidth);
+    part->addWidget(new QLabel(QStringLiteral("x"), controls));
+    part->addWidget(cropHeight);
+    auto* corner = new QHBoxLayout;
+    corner->addWidget(cropX);
+    corner->addWidget(new QLabel(QStringLiteral(","), controls));
+    corner->addWidget(cropY);
+    form->addRow(crop);
+    form->addRow(QStringLiteral("Part"), part);
+    form->addRow(QStringLiteral("From"), corner);
     form->addRow(Latin1(Entry("rotate").label), turnBox);
     form->addRow(Latin1(Entry("flip").label), flipBox);
     form->addRow(Latin1(Entry("fit").label), fitBox);
@@ -267,10 +291,11 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     };
     for (QComboBox* box : {kindBox, turnBox, flipBox, fitBox, ditherBox})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast, threshold})
+    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast, threshold, cropWidth,
+                          cropHeight, cropX, cropY})
         connect(box, &QSpinBox::valueChanged, this, changed);
     connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
-    for (QCheckBox* box : {upscale, invert})
+    for (QCheckBox* box : {upscale, invert, crop})
         connect(box, &QCheckBox::toggled, this, changed);
     // The zoom only enlarges what is shown: nothing is drawn again.
     connect(zoom, &QSpinBox::valueChanged, this, [this](int value) {
@@ -327,6 +352,11 @@ void PreviewWindow::showControls() {
     threshold->setValue(p.threshold);
     turnBox->setCurrentIndex(int(Entry("rotate").bind.get(preferences_).choice));
     flipBox->setCurrentIndex(int(Entry("flip").bind.get(preferences_).choice));
+    crop->setChecked(p.cropped());
+    cropWidth->setValue(p.cropped() ? p.cropWidth : grob::kScreens[0].width);
+    cropHeight->setValue(p.cropped() ? p.cropHeight : grob::kScreens[0].height);
+    cropX->setValue(p.cropped() ? p.cropX : 0);
+    cropY->setValue(p.cropped() ? p.cropY : 0);
     zoom->setValue(preferences_.zoom);
     canvas->setZoom(preferences_.zoom);
     building_ = wasBuilding;
@@ -374,6 +404,12 @@ void PreviewWindow::readControls() {
     flip.choice = std::size_t(flipBox->currentIndex());
     Entry("rotate").bind.set(choices, turn);
     Entry("flip").bind.set(choices, flip);
+    grob::OptionValue part;
+    if (crop->isChecked())
+        part.region = {cropX->value(), cropY->value(), cropWidth->value(), cropHeight->value()};
+    Entry("crop").bind.set(choices, part);
+    for (QSpinBox* side : {cropWidth, cropHeight, cropX, cropY})
+        side->setEnabled(crop->isChecked());
     choices.zoom = zoom->value();
     resetButton->setEnabled(!p.neutral() || p.upscale);
 }

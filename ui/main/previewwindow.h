@@ -88,6 +88,11 @@ class PreviewWindow final : public QDialog {
     QSpinBox* threshold = nullptr;
     QComboBox* turnBox = nullptr;
     QComboBox* flipBox = nullptr;
+    QCheckBox* crop = nullptr;
+    QSpinBox* cropWidth = nullptr;
+    QSpinBox* cropHeight = nullptr;
+    QSpinBox* cropX = nullptr;
+    QSpinBox* cropY = nullptr;
     QPushButton* resetButton = nullptr; // the preparation back to its defaults
     QSpinBox* zoom = nullptr;
     QCheckBox* fitToWindow = nullptr;

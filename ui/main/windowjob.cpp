@@ -80,7 +80,8 @@ namespace {
 // The picture as the preparation fits and turns it (or as it is), each
 // pixel opaque, as the window shows pictures.
 std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
-    if (!job.preparation.fits() && !job.preparation.turned()) return job.picture;
+    if (!job.preparation.fits() && !job.preparation.turned() && !job.preparation.cropped())
+        return job.picture;
     pipeline::FitCache ownFits;
     pipeline::FitCache& fits = memory ? memory->fits : ownFits;
     // The fitted picture the conversion just made (the same key as the

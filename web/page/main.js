@@ -39,13 +39,25 @@ const defaults = {
     invert: false,
     dither: option('dither').choices[option('dither').default].name,
     threshold: option('threshold').default,
+    crop: false,
+    'crop-width': table.screens[0].width,
+    'crop-height': table.screens[0].height,
+    'crop-x': 0,
+    'crop-y': 0,
     rotate: option('rotate').choices[option('rotate').default].name,
     flip: option('flip').choices[option('flip').default].name,
     zoom: option('zoom').default,
     'clear-padding': false,
 };
 const numbers = ['brightness', 'contrast', 'gamma', 'threshold', 'zoom'];
-const flags = ['upscale', 'invert', 'clear-padding'];
+const flags = ['upscale', 'invert', 'clear-padding', 'crop'];
+// The crop's sides and corner, as the table bounds them.
+const cropParts = ['crop-width', 'crop-height', 'crop-x', 'crop-y'];
+function cropPartInRange(key, value) {
+    const entry = option('crop');
+    const corner = key === 'crop-x' || key === 'crop-y';
+    return inRange({ ...entry, minimum: corner ? 0 : entry.minimum }, value);
+}
 const choices = ['kind', 'series', 'dither', 'rotate', 'flip'];
 
 function inRange(entry, value) {
@@ -73,6 +85,7 @@ function kept() {
     for (const key of ['width', 'height']) if (inRange(option('fit'), saved[key])) state[key] = saved[key];
     for (const key of numbers) if (inRange(option(key), saved[key])) state[key] = saved[key];
     for (const key of flags) if (typeof saved[key] === 'boolean') state[key] = saved[key];
+    for (const key of cropParts) if (cropPartInRange(key, saved[key])) state[key] = saved[key];
     return state;
 }
 
@@ -90,6 +103,15 @@ function fromAddress(hash) {
         if (spriteFlags.includes(key)) {
             const flag = { '': true, 1: true, true: true, yes: true, 0: false, false: false, no: false }[text];
             if (flag !== undefined) cutting[key] = flag;
+            else refused.push(`${key}=${text}`);
+            continue;
+        }
+        if (key === 'crop') {
+            // A "+" typed in a link reads as a space.
+            const part = /^(\d+)[xX](\d+)[+ ](\d+)[+ ](\d+)$/.exec(text);
+            if (part && cropParts.every((k, i) => cropPartInRange(k, Number(part[i + 1]))))
+                Object.assign(values, { crop: true, ...Object.fromEntries(cropParts.map((k, i) => [k, Number(part[i + 1])])) });
+            else if (text === 'none') values.crop = false;
             else refused.push(`${key}=${text}`);
             continue;
         }
@@ -131,7 +153,8 @@ function toAddress() {
     for (const key of ['kind', 'series']) if (s[key] !== defaults[key]) params.push([key, s[key]]);
     if (s.fit === anySize) params.push(['fit', `${s.width}x${s.height}`]);
     else if (s.fit !== natural) params.push(['fit', s.fit]);
-    for (const key of flags) if (s[key]) params.push([key, '1']);
+    for (const key of flags.filter((k) => k !== 'crop')) if (s[key]) params.push([key, '1']);
+    if (s.crop) params.push(['crop', `${s['crop-width']}x${s['crop-height']}+${s['crop-x']}+${s['crop-y']}`]);
     for (const key of ['rotate', 'flip', ...numbers.slice(0, 3), 'dither', 'threshold', 'zoom'])
         if (s[key] !== defaults[key]) params.push([key, String(s[key])]);
     // The sprite tools' choices, with the command line's names too.
@@ -366,6 +389,46 @@ function fitFields() {
 
 const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
 
+// The crop: a check box, then the part's size and its corner in the
+// picture's pixels, as the program takes them for --crop.
+function cropFields(entry) {
+    checkField('crop', entry);
+    const errors = {};
+    for (const [rowKey, labelText, parts] of [
+        ['crop-size', 'Part', [['crop-width', 'Crop width'], ['crop-height', 'Crop height']]],
+        ['crop-corner', 'From', [['crop-x', 'Crop left'], ['crop-y', 'Crop top']]],
+    ]) {
+        const { row, error, tip } = field(rowKey, labelText, entry.web);
+        row.classList.add('size');
+        const boxes = Object.assign(document.createElement('div'), { className: 'pair' });
+        for (const [key, text] of parts) {
+            const corner = key === 'crop-x' || key === 'crop-y';
+            const box = Object.assign(document.createElement('input'), { type: 'number', id: key, inputMode: 'numeric' });
+            Object.assign(box, { min: corner ? 0 : entry.minimum, max: entry.maximum, step: 1 });
+            box.setAttribute('aria-label', text);
+            describe(box, rowKey);
+            box.addEventListener('input', () => {
+                const value = box.value.trim() === '' ? NaN : Number(box.value);
+                if (cropPartInRange(key, value)) {
+                    delete errors[key];
+                    box.removeAttribute('aria-invalid');
+                } else {
+                    errors[key] = `${text} takes a whole number from ${corner ? 0 : entry.minimum} to ${entry.maximum}.`;
+                    box.setAttribute('aria-invalid', 'true');
+                }
+                error.textContent = parts.map(([k]) => errors[k]).filter(Boolean).join(' ');
+                if (!errors[key]) changed({ [key]: value });
+            });
+            boxes.append(box);
+            if (key === parts[0][0]) boxes.append(Object.assign(document.createElement('span'), { textContent: corner ? ',' : 'x' }));
+            controls[key] = { show: (value) => (box.value = String(value)) };
+        }
+        row.querySelector('label').htmlFor = parts[0][0];
+        row.append(boxes, error, tip);
+        form.append(row);
+    }
+}
+
 function buildControls() {
     const kind = option('kind');
     const kindRow = selectField(
@@ -386,6 +449,7 @@ function buildControls() {
     // The preparation's options in the table's order, then the view's own.
     for (const entry of table.options.filter((o) => o.preparation)) {
         if (entry.type === 'size') fitFields();
+        else if (entry.type === 'region') cropFields(entry);
         else if (entry.type === 'flag') checkField(entry.name, entry);
         else if (entry.type === 'choice')
             selectField(
@@ -406,6 +470,7 @@ function showState() {
     for (const [key, control] of Object.entries(controls)) control.show(shown[key]);
     $('row-size').hidden = state.fit !== anySize;
     $('row-upscale').hidden = state.fit === natural;
+    $('row-crop-size').hidden = $('row-crop-corner').hidden = !state.crop;
     const kind = table.kinds.find((k) => k.extension === state.kind);
     // The threshold is the 1-bit kind's, without dithering.
     $('row-threshold').hidden = kind.shades !== 2 || state.dither !== defaults.dither;
@@ -495,6 +560,8 @@ function request() {
         threshold: s.threshold,
         turn: Number(s.rotate),
         flip: option('flip').choices.findIndex((c) => c.name === s.flip),
+        // x, y, width, height; 0 x 0 for none.
+        crop: s.crop ? [s['crop-x'], s['crop-y'], s['crop-width'], s['crop-height']] : [0, 0, 0, 0],
         zoom: s.zoom,
         clearPadding: s['clear-padding'],
     };

@@ -194,6 +194,7 @@ function encode(engine, pointer, width, height, s) {
         s.threshold,
         s.turn,
         s.flip,
+        ...s.crop,
         s.clearPadding ? 1 : 0,
     );
     return result(engine, failed);
@@ -243,7 +244,7 @@ async function sprites({ pixels, width, height, count, settings: s, cutting: c }
             pointer, width, height, count,
             s.kind, s.series, s.fitWidth, s.fitHeight, s.upscale ? 1 : 0,
             s.brightness, s.contrast, s.gamma, s.invert ? 1 : 0, s.dither,
-            s.threshold, s.turn, s.flip, s.clearPadding ? 1 : 0,
+            s.threshold, s.turn, s.flip, ...s.crop, s.clearPadding ? 1 : 0,
             c.frames ? 1 : 0, c.tileWidth, c.tileHeight, c.tilePad ? 1 : 0, c.skipEmpty ? 1 : 0,
             c.masks ? 1 : 0, c.text ? 1 : 0,
         ),

@@ -146,6 +146,21 @@ test('turned, mirrored and thresholded as the program does it, from a link too',
     assert.ok((await download(page, '#download')).bytes.equals(wanted));
     // 262 x 128 turned is 128 x 262, halved into 64 x 131.
     assert.equal(wanted.readUInt8(13), 131);
+    // A crop from the link too, and its part shown only when it is on.
+    // (The settings before a link stay where it says nothing.)
+    await page.click('#reset');
+    await page.goto(`${server.url}#kind=gro&series=48&crop=100x64+130+40&rotate=270&fit=64x131`);
+    await page.waitForSelector('#crop:checked');
+    assert.equal(await page.inputValue('#crop-x'), '130');
+    await openFile(page, join(work, 'wide.png'));
+    await settled(page);
+    const cropped = join(work, 'cropped');
+    const cropArgs = ['--kind', 'gro', '--series', '48', '--crop', '100x64+130+40', '--rotate', '270', '--fit', '64x131'];
+    assert.equal(spawnSync(program, [...cropArgs, '--output-dir', cropped, join(work, 'wide.png')]).status, 0);
+    assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(cropped, 'wide.gro'))));
+    await page.setChecked('#crop', false);
+    assert.ok(!(await page.isVisible('#crop-x')));
+    await page.waitForFunction(() => !location.hash.includes('crop='));
     // The threshold is the 1-bit kind's without dithering: hidden otherwise.
     assert.ok(await page.isVisible('#threshold'));
     await page.selectOption('#dither', 'atkinson');

@@ -34,6 +34,9 @@ inline constexpr Hints kCommandLineHints{"fit it to the screen with --fit 131x64
 // when it is not.
 std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
                                   const Preparation& preparation, const Hints& hints);
+// Why the preparation's crop cannot be made of a `width` x `height` picture
+// (it lies entirely outside it); empty when it can, or when there is none.
+std::string CropRefusal(int width, int height, const Preparation& preparation);
 
 // Why tiles of `tileWidth` x `tileHeight` pixels could never be converted,
 // whatever the picture (every tile has that size, padded or not): more

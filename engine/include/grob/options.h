@@ -75,6 +75,7 @@ enum class OptionType {
     Number, // a decimal number in [minimum, maximum]
     Choice, // one of `choices`
     Size,   // WIDTHxHEIGHT, each side in [minimum, maximum]
+    Region, // WIDTHxHEIGHT+X+Y, each side in [minimum, maximum], X and Y in [0, maximum]
     Path,   // a file or folder
 };
 
@@ -87,6 +88,14 @@ struct OptionChoice {
 struct FitBox {
     int width;
     int height;
+};
+
+// A part of a picture: its size and its top left corner; 0 x 0 for none.
+struct CropBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
 };
 
 // Everything the options set: one conversion's choices (the kind, series,
@@ -121,6 +130,7 @@ struct OptionValue {
     bool flag = false;      // Flag
     double number = 0;      // Whole, Number
     FitBox size{0, 0};      // Size; 0 x 0 for none (natural size)
+    CropBox region;         // Region; 0 x 0 for none
     std::size_t choice = 0; // Choice: an index into the option's choices
     std::string path;       // Path
 };
@@ -181,16 +191,17 @@ inline constexpr std::array<OptionChoice, 2> kSeriesChoices = {{
     {"48", "HP 48 series: header HPHP48-X", {}},
     {"49", "HP 49 series: header HPHP49-X", {}},
 }};
+// The labels read before the option's own: "a quarter clockwise turn".
 inline constexpr std::array<OptionChoice, 4> kTurnChoices = {{
-    {"0", "as it is", {}},
-    {"90", "a quarter turn clockwise", {}},
-    {"180", "upside down", {}},
-    {"270", "a quarter turn anticlockwise", {}},
+    {"0", "none", {}},
+    {"90", "a quarter clockwise", {}},
+    {"180", "a half", {}},
+    {"270", "a quarter anticlockwise", {}},
 }};
 inline constexpr std::array<OptionChoice, 3> kFlipChoices = {{
-    {"none", "as it is", {}},
-    {"horizontal", "mirrored left to right", {}},
-    {"vertical", "mirrored top to bottom", {}},
+    {"none", "none", {}},
+    {"horizontal", "left to right", {}},
+    {"vertical", "top to bottom", {}},
 }};
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
 
@@ -249,7 +260,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 33> kOptions = {{
+inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -370,6 +381,30 @@ inline constexpr std::array<OptionEntry, 33> kOptions = {{
     {.name = "invert", .type = OptionType::Flag, .help = "Invert the picture.",
      .label = "Invert", .preference = "prepare/invert", .use = kCommandLine | kPreparation,
      .bind = bind::PrepareFlag<&Preparation::invert>()},
+    {.name = "crop", .type = OptionType::Region, .valueName = "WxH+X+Y", .minimum = 1,
+     .maximum = kMaxSide,
+     .help = "Keep only the part of each picture W x H pixels large whose top left corner is X "
+             "pixels from the left and Y from the top, before it is turned and fitted.",
+     .label = "Crop", .preference = "prepare/crop", .use = kCommandLine | kPreparation,
+     .manual = "The picture is taken upright, as viewers show it. A part reaching past the "
+               "picture's edges keeps what lies within them; a part entirely outside is refused. "
+               "Every frame is cropped alike; with --tile the part is cut into tiles.",
+     .web = "Keep only a part of the picture, in its pixels: its width and height, and how far "
+            "its top left corner is from the picture's left and top. The part is then turned "
+            "and fitted.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.cropX = v.region.x;
+                  c.preparation.cropY = v.region.y;
+                  c.preparation.cropWidth = v.region.width;
+                  c.preparation.cropHeight = v.region.height;
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  if (c.preparation.cropped())
+                      v.region = {c.preparation.cropX, c.preparation.cropY,
+                                  c.preparation.cropWidth, c.preparation.cropHeight};
+                  return v;
+              }}},
     {.name = "rotate", .type = OptionType::Choice, .valueName = "DEGREES",
      .choices = kTurnChoices,
      .help = "Turn each picture clockwise by 90, 180 or 270 degrees before it is fitted.",
@@ -388,7 +423,7 @@ inline constexpr std::array<OptionEntry, 33> kOptions = {{
      .choices = kFlipChoices,
      .help = "Mirror each picture, left to right (horizontal) or top to bottom (vertical), "
              "after any --rotate.",
-     .label = "Mirror", .preference = "prepare/flip", .use = kCommandLine | kPreparation,
+     .label = "Mirroring", .preference = "prepare/flip", .use = kCommandLine | kPreparation,
      .web = "Mirror the picture left to right or top to bottom, after it is turned.",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.flip = static_cast<Flip>(v.choice);
@@ -541,6 +576,8 @@ std::optional<double> ParseDecimal(std::string_view text);
 // value of the option (out of range, not a number, not a choice).
 std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text);
 std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text);
+// WIDTHxHEIGHT+X+Y, or "none" for no part at all (0 x 0).
+std::optional<CropBox> ParseRegion(const OptionEntry& option, std::string_view text);
 // The index of the choice (by its name or its other spelling), or nothing.
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text);
 // Any option's value from its text: a flag from "true" or "false" (as the

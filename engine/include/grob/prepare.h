@@ -48,6 +48,13 @@ struct Preparation {
     // then mirrored; the fit box is the turned picture's.
     int turn = 0;
     Flip flip = Flip::None;
+    // Only the part cropWidth x cropHeight pixels large whose top left
+    // corner is at (cropX, cropY), before the picture is turned and fitted;
+    // clipped to the picture. A width of 0: the whole picture.
+    int cropX = 0;
+    int cropY = 0;
+    int cropWidth = 0;
+    int cropHeight = 0;
 
     bool fits() const { return fitWidth > 0 && fitHeight > 0; }
     bool toned() const {
@@ -56,8 +63,11 @@ struct Preparation {
     }
     bool turned() const { return turn % 360 != 0 || flip != Flip::None; }
     bool quarterTurned() const { return turn % 180 != 0; }
+    bool cropped() const { return cropWidth > 0 && cropHeight > 0; }
     // Every option at its default: the picture goes to the encoder as it is.
-    bool neutral() const { return !fits() && !toned() && dither == Dither::None && !turned(); }
+    bool neutral() const {
+        return !fits() && !toned() && dither == Dither::None && !turned() && !cropped();
+    }
     // What applies to `kind`: the threshold only to the 1-bit kind without
     // dithering (elsewhere it is the plain one).
     Preparation forKind(const OutputKind& kind) const {
@@ -72,13 +82,21 @@ struct Preparation {
 // decodes is asked for. Fit is that fit, then Turn.
 Preparation FitBeforeTurning(const Preparation& preparation);
 
-// The size the picture takes when fitted and turned (its own size when
-// neither).
+// The part of a width x height picture the crop keeps, clipped to the
+// picture (the whole picture when there is no crop); false, with the part
+// empty, when the crop lies entirely outside it.
+struct PixelArea {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+bool CroppedArea(const Preparation& preparation, int width, int height, PixelArea& area);
+
+// The size the picture takes when cropped, fitted and turned (its own size
+// when none of them; 0 x 0 when the crop lies outside it).
 void FittedSize(const Preparation& preparation, int width, int height, int& outWidth,
                 int& outHeight);
 
-// The picture fitted, then turned and mirrored; colours are kept (each
-// pixel 0x00BBGGRR).
+// The picture cropped, fitted, then turned and mirrored; colours are kept
+// (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 // The picture turned and mirrored as the preparation says (a copy when not).
 MemoryRaster Turn(const PixelView& picture, const Preparation& preparation);

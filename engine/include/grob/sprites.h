@@ -46,6 +46,12 @@ struct Sprite {
 // (`padHint` says how to ask for it); empty when it can.
 std::string TileRefusal(int width, int height, const Cutting& cutting, std::string_view padHint);
 
+// A picture to be cut into tiles is cropped first, as a whole: the part the
+// preparation's crop keeps, its opacity with it (the crop checked first by
+// CropRefusal). The tiles are then prepared without it (CropCleared).
+Sprite CropSprite(const Sprite& whole, const Preparation& preparation);
+Preparation CropCleared(Preparation preparation);
+
 // Cuts a picture into tiles, left to right, top to bottom, padding the last
 // row and column with white and clear when asked (call TileRefusal first).
 // Tiles are numbered on from `number`; with skipEmpty, those that show
