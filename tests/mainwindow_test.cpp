@@ -572,6 +572,8 @@ class MainWindowTest : public QObject {
             const bool unused = kind != "gro" || c.mode == Prepared;
             preview->threshold->setValue(unused || c.mode == Threshold ? 90 : 128);
             QCOMPARE(preview->threshold->isEnabled(), !unused);
+            // The status line names only what applies.
+            QCOMPARE(window->statusLine()->toolTip().contains("threshold"), c.mode == Threshold);
             preview->crop->setChecked(c.mode == Cropped);
             preview->cropWidth->setValue(30);
             preview->cropHeight->setValue(20);

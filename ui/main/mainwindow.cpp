@@ -362,7 +362,8 @@ void MainWindow::updateStatusLine(const QString& passing) {
     if (!passing.isEmpty()) {
         passingTimer_->start();
     } else if (preview_ && preview_->isVisible()) {
-        const QString prepared = QString::fromStdString(Describe(preferences_.preparation));
+        const QString prepared =
+            QString::fromStdString(Describe(preferences_.preparation.forKind(preferences_.kind)));
         text =
             (prepared.isEmpty() ? QStringLiteral("Converting plainly")
                                 : QStringLiteral("Converting as the preview shows: ") + prepared) +
@@ -672,9 +673,10 @@ void MainWindow::showSprites() {
         sprites_->activateWindow();
         return;
     }
-    const QString prepared = preview_ && preview_->isVisible()
-                                 ? QString::fromStdString(Describe(preferences_.preparation))
-                                 : QString();
+    const QString prepared =
+        preview_ && preview_->isVisible()
+            ? QString::fromStdString(Describe(preferences_.preparation.forKind(preferences_.kind)))
+            : QString();
     const QString what =
         QStringLiteral("Each GROB a %1, %2.")
             .arg(KindName(preferences_.kind),

@@ -101,7 +101,8 @@ function fromAddress(hash) {
         const entry = option(key);
         let value;
         if (spriteFlags.includes(key)) {
-            const flag = { '': true, 1: true, true: true, yes: true, 0: false, false: false, no: false }[text];
+            // The words a flag takes, and no other (not even an object's own names).
+            const flag = new Map([['', true], ['1', true], ['true', true], ['yes', true], ['0', false], ['false', false], ['no', false]]).get(text);
             if (flag !== undefined) cutting[key] = flag;
             else refused.push(`${key}=${text}`);
             continue;

@@ -445,13 +445,13 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
 
 test('a link sets the sprite tools too, and follows their changes', async () => {
     makeSprites();
-    const link = '#kind=gro4&series=48&rotate=180&tile=8x8&skip-empty=1&mask=1&text=maybe';
+    const link = '#kind=gro4&series=48&rotate=180&tile=8x8&skip-empty=1&mask=1&text=maybe&frames=constructor';
     const { page, errors } = await openPage(browser, server.url + link, seen);
     assert.ok(await page.isChecked('#tiles'));
     assert.ok(await page.isChecked('#skip-empty'));
     assert.ok(await page.isChecked('#mask'));
     assert.equal(await page.inputValue('#tile-width'), '8');
-    assert.equal(await page.textContent('#advice'), 'Left as they were, not being values of their settings: text=maybe.');
+    assert.equal(await page.textContent('#advice'), 'Left as they were, not being values of their settings: text=maybe, frames=constructor.');
     const sheet = join(work, 'sheet.png');
     await openFile(page, sheet);
     const out = join(work, 'sheet-linked');
