@@ -64,9 +64,8 @@ std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputK
                " million pixels): choose smaller tiles";
     if (!kind) return {};
     // The tiles are cut from the crop, and prepared without it.
-    Preparation tile = preparation;
-    tile.cropX = tile.cropY = tile.cropWidth = tile.cropHeight = 0;
-    const std::string refusal = ConversionSizeRefusal(tileWidth, tileHeight, *kind, tile, hints);
+    const std::string refusal =
+        ConversionSizeRefusal(tileWidth, tileHeight, *kind, CropCleared(preparation), hints);
     return refusal.empty() ? refusal : tiles + " cannot be converted: " + refusal;
 }
 

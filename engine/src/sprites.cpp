@@ -48,11 +48,6 @@ Sprite CropSprite(const Sprite& whole, const Preparation& preparation) {
     return cropped;
 }
 
-Preparation CropCleared(Preparation preparation) {
-    preparation.cropX = preparation.cropY = preparation.cropWidth = preparation.cropHeight = 0;
-    return preparation;
-}
-
 void CutTiles(const Sprite& whole, const Cutting& cutting, std::vector<Sprite>& out, int& number,
               std::vector<int>& kept) {
     const Image& picture = *whole.image;

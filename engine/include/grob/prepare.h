@@ -77,6 +77,12 @@ struct Preparation {
     }
 };
 
+// The preparation without its crop: for the tiles cut from a cropped picture.
+inline Preparation CropCleared(Preparation preparation) {
+    preparation.cropX = preparation.cropY = preparation.cropWidth = preparation.cropHeight = 0;
+    return preparation;
+}
+
 // The fit as the picture stands before it is turned (a quarter turn swaps
 // the box's sides), and nothing else: what a decoder that fits while it
 // decodes is asked for. Fit is that fit, then Turn.

@@ -50,7 +50,6 @@ std::string TileRefusal(int width, int height, const Cutting& cutting, std::stri
 // preparation's crop keeps, its opacity with it (the crop checked first by
 // CropRefusal). The tiles are then prepared without it (CropCleared).
 Sprite CropSprite(const Sprite& whole, const Preparation& preparation);
-Preparation CropCleared(Preparation preparation);
 
 // Cuts a picture into tiles, left to right, top to bottom, padding the last
 // row and column with white and clear when asked (call TileRefusal first).
