@@ -49,6 +49,7 @@ class Cli : public ::testing::Test {
     QTemporaryDir dir;
     QStringList launcher; // a program that runs this one (setpriv, prlimit), or nothing
     QString program = QStringLiteral(VELDAR_PROGRAM);
+    QStringList environment; // NAME=value pairs added to the program's surroundings
 
     // The program's surroundings: no display, the settings in the scratch folder.
     void prepare(QProcess& process) {
@@ -57,6 +58,8 @@ class Cli : public ::testing::Test {
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM"); // the program must find its way without one
         env.insert("windir", dir.filePath("win"));
+        for (const QString& pair : environment)
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
     }
@@ -246,6 +249,49 @@ TEST_F(Cli, PhotosComeInUpright) {
     // The classic form: the picture's name and a kind.
     ASSERT_EQ(run({"photo.jpg", "-1"}).status, 0);
     EXPECT_EQ(size("photo.gro"), Size(159, 240));
+}
+
+// The JPEG, GIF and Exif libraries are opened when a picture needs them.
+// Here each is a damaged file found first on the library path: a program
+// that loaded them at its start would not start at all.
+TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
+    auto data = [](const char* name) {
+        return testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name);
+    };
+    write("photo.jpg", data("codecs-photo-orient6.jpg"));
+    write("frames.gif", data("codecs-frames.gif"));
+    write("six.png", data("orientation-6.png"));
+    write("plain.png", Encode(Reference(), "PNG"));
+    QDir().mkpath(dir.filePath("broken"));
+    for (const char* soname : {VELDAR_JPEG_SONAME, VELDAR_GIF_SONAME, VELDAR_EXIF_SONAME})
+        write(QStringLiteral("broken/") + soname, "not a library");
+    environment << "LD_LIBRARY_PATH=" + dir.filePath("broken");
+
+    Outcome r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png"});
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_EQ(read("plain.gro"), Expected("gro", grob::Series::HP49));
+    const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    auto said = [&](const QString& file, const QString& what, const char* soname) {
+        return !lines
+                    .filter(QRegularExpression(
+                        "^veldar-convert: " + QRegularExpression::escape(file) + ": the " + what +
+                        " library \\(" + QRegularExpression::escape(soname) +
+                        "\\) cannot be opened: "))
+                    .isEmpty();
+    };
+    EXPECT_TRUE(said("photo.jpg", "JPEG", VELDAR_JPEG_SONAME)) << r.err.toStdString();
+    EXPECT_TRUE(said("frames.gif", "GIF", VELDAR_GIF_SONAME)) << r.err.toStdString();
+    // A PNG needs the Exif library for its orientation only.
+    EXPECT_TRUE(said("six.png", "Exif", VELDAR_EXIF_SONAME)) << r.err.toStdString();
+    for (const char* name : {"photo.gro", "frames.gro", "six.gro"})
+        EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name;
+    // Every frame of a GIF, and a PNG kept as stored.
+    r = run({"--kind", "gro", "--frames", "-d", "frames", "frames.gif"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("the GIF library")) << r.err.toStdString();
+    r = run({"-q", "--kind", "gro", "--keep-orientation", "six.png"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("six.gro")));
 }
 
 TEST_F(Cli, PipesAreNeverWaitedOn) {

@@ -46,8 +46,22 @@ add_executable(cli_tests cli_test.cpp)
 target_link_libraries(cli_tests PRIVATE grob_engine Qt6::Gui GTest::gtest)
 target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:veldar-convert>"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
-    VELDAR_RESOURCES="${PROJECT_BINARY_DIR}/resources")
+    VELDAR_RESOURCES="${PROJECT_BINARY_DIR}/resources"
+    VELDAR_JPEG_SONAME="${VELDAR_JPEG_SONAME}" VELDAR_GIF_SONAME="${VELDAR_GIF_SONAME}"
+    VELDAR_EXIF_SONAME="${VELDAR_EXIF_SONAME}")
 add_dependencies(cli_tests veldar-convert veldar-render option_docs)
+# veldar-convert starts with libpng alone: no Qt, no JPEG, GIF or Exif
+# library (opened when a picture needs them), and the C++ runtime its own.
+find_program(LDD ldd)
+if(LDD)
+    set(unwanted "libQt|libjpeg|libgif|libexif")
+    if(VELDAR_STATIC_CXX_RUNTIME AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+        string(APPEND unwanted "|libstdc")
+    endif()
+    add_test(NAME convert_starts_light COMMAND sh -c
+        "${LDD} \"$1\" | grep -q libpng && ! ${LDD} \"$1\" | grep -E \"$2\"" sh
+        $<TARGET_FILE:veldar-convert> "${unwanted}")
+endif()
 gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
 

@@ -1,4 +1,5 @@
 #include "internal.h"
+#include "libraries.h"
 
 #include <algorithm>
 #include <cstring>
@@ -95,7 +96,7 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
 } // namespace detail
 
 std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
-                                 const DecodeOptions& options) {
+                                 const DecodeOptions& options) try {
     std::optional<Header> header;
     switch (format) {
     case Format::Png:
@@ -116,6 +117,8 @@ std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format for
     }
     if (header) header->fileBytes = bytes.size();
     return header;
+} catch (const detail::LibraryMissing&) {
+    return std::nullopt; // the decoder says why
 }
 
 std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
@@ -142,7 +145,8 @@ std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOption
     return 0;
 }
 
-Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeOptions& options) {
+Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
+               const DecodeOptions& options) try {
     if (bytes.empty()) return {{}, "the file is empty"};
     switch (format) {
     case Format::Png:
@@ -158,6 +162,8 @@ Decoded Decode(std::span<const std::uint8_t> bytes, Format format, const DecodeO
         break;
     }
     return {{}, "not a picture of a kind these decoders read"};
+} catch (const detail::LibraryMissing& missing) {
+    return {{}, missing.what()};
 }
 
 } // namespace codecs

@@ -7,6 +7,7 @@
 // cannot give the frame's pixels is refused at once as cut short, so that a
 // file of a few bytes never has memory taken for the picture it claims.
 #include "internal.h"
+#include "libraries.h"
 
 #include <gif_lib.h>
 
@@ -256,6 +257,7 @@ class GifReader {
     }
 
     bool open() {
+        if (const std::string& why = OpenLibrary(Library::Gif); !why.empty()) return fail(why);
         int code = 0;
         closer_.gif = DGifOpen(&input_, GifRead, &code);
         if (!closer_.gif) return fail(GifCause(code));

@@ -82,7 +82,8 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options);
 // The orientation (1 to 8, as Exif numbers them; 1 when none is recorded or
 // the value is out of range) in Exif data: the TIFF structure a PNG's eXIf
 // chunk holds, or the same after the "Exif\0\0" that opens a JPEG's APP1
-// segment. Read with libexif, at most kMostExif bytes of it.
+// segment. Read with libexif, at most kMostExif bytes of it; LibraryMissing
+// (libraries.h) when libexif cannot be opened.
 constexpr std::size_t kMostExif = 256 * 1024;
 int ExifOrientation(Bytes exif);
 // Whether the orientation turns the picture a quarter (5 to 8): the upright

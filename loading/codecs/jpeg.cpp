@@ -7,6 +7,7 @@
 // the picture, each with its cause; so do the kinds libjpeg-turbo does not
 // decode (12 bits a sample, lossless, hierarchical), said as such.
 #include "internal.h"
+#include "libraries.h"
 
 #include "grob/prepare.h"
 
@@ -338,6 +339,7 @@ bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options)
 
 std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options) {
     if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != kStartOfImage) return std::nullopt;
+    if (!OpenLibrary(Library::Jpeg).empty()) return std::nullopt; // the decoder says why
     JpegContext c;
     Start(c, bytes);
     if (!ReadJpeg(c, options, true) || c.info.image_width == 0 || c.info.image_height == 0)
@@ -383,6 +385,7 @@ std::size_t JpegMemory(const Header& header, const DecodeOptions& options) {
 }
 
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
+    if (const std::string& why = OpenLibrary(Library::Jpeg); !why.empty()) return {{}, why};
     Layout layout;
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
         layout = Walk(bytes);

@@ -1,6 +1,8 @@
-// The orientation a camera or phone records in Exif data (read by libexif),
-// and the picture turned upright by it, as browsers show such pictures.
+// The orientation a camera or phone records in Exif data (read by libexif,
+// opened when a picture first has such data), and the picture turned upright
+// by it, as browsers show such pictures.
 #include "internal.h"
+#include "libraries.h"
 
 #include <libexif/exif-data.h>
 
@@ -16,6 +18,8 @@ int ExifOrientation(Bytes exif) {
     static const std::uint8_t kHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
     const bool headed = exif.size() >= 6 && std::memcmp(exif.data(), kHeader, 6) == 0;
     if (exif.size() < 8) return 1;
+    if (const std::string& why = OpenLibrary(Library::Exif); !why.empty())
+        throw LibraryMissing(why);
     // A camera's Exif data fits a JPEG segment (64 KiB); past kMostExif
     // bytes nothing is read.
     exif = exif.first(std::min<std::size_t>(exif.size(), kMostExif));

@@ -18,6 +18,10 @@ mkdir -p "$out/examples" "$out/found-picture" "$out/found-codecs"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fPIC)
 link=(-fsanitize=fuzzer,address,undefined)
 includes=(-I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" $(pkg-config --cflags Qt6Core))
+# The JPEG, GIF and Exif libraries are opened by their sonames, as in the program.
+soname() { objdump -p "$(clang++-14 -print-file-name="lib$1.so")" | awk '/SONAME/ { print $2 }'; }
+flags+=(-DVELDAR_JPEG_SONAME=\"$(soname jpeg)\" -DVELDAR_GIF_SONAME=\"$(soname gif)\"
+    -DVELDAR_EXIF_SONAME=\"$(soname exif)\")
 # Every source compiled once, as many at a time as there are cores; both
 # targets link the same objects.
 mkdir -p "$out/objects"
@@ -41,9 +45,8 @@ for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp; do
 done
 clang++-14 "${link[@]}" "$out/objects/picture_fuzz.o" "$out/objects/picturecheck.o" \
     "$out/objects/renderprotocol.o" "${shared[@]}" $(pkg-config --libs Qt6Core) \
-    -lpng -ljpeg -lgif -lexif -o "$out/picture_fuzz"
-clang++-14 "${link[@]}" "$out/objects/codecs_fuzz.o" "${shared[@]}" -lpng -ljpeg -lgif -lexif \
-    -o "$out/codecs_fuzz"
+    -lpng -o "$out/picture_fuzz"
+clang++-14 "${link[@]}" "$out/objects/codecs_fuzz.o" "${shared[@]}" -lpng -o "$out/codecs_fuzz"
 cp "$root"/tests/data/* "$out/examples/" 2>/dev/null || true
 printf '%%%%HP: T(3)A(R)F(.);\r\nGROB 9 2 1F00010F\r\n' >"$out/examples/text.gro"
 printf 'HPHP48-X\x1e\x2b\x30\x01\x00\x01\x00\x90\x00\x00\xff\x01' >"$out/examples/binary.gro"
