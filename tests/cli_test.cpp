@@ -21,6 +21,7 @@
 #include <csignal>
 #include <utility>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -826,6 +827,36 @@ TEST_F(Cli, NoCrashNoHangNoSilentAbort) {
     Outcome r = run({"--kind", "gro", "-d", "wo", "a.png"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(read("wo/a.gro"), gro);
+    // A file is replaced only where its user may write it: by the owner's
+    // write bit for one's own, by what the system says for another's.
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool other = !asUser.isEmpty() && nobody;
+    auto file = [&](const char* name, mode_t mode, bool own) {
+        const QByteArray path = QFile::encodeName(write(name, "old"));
+        if (other && own) {
+            EXPECT_EQ(::chown(path, nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        ::chmod(path, mode);
+    };
+    file("np/own.gro", 0644, true);
+    file("np/locked.gro", 0444, true);
+    if (other) {
+        file("np/theirs.gro", 0646, false);
+        file("np/their-locked.gro", 0664, false);
+    }
+    for (const auto& [name, replaced] :
+         std::vector<std::pair<QString, bool>>{{"np/own.gro", true},
+                                               {"np/locked.gro", false},
+                                               {"np/theirs.gro", true},
+                                               {"np/their-locked.gro", false}}) {
+        if (!QFile::exists(dir.filePath(name))) continue;
+        r = run({"--kind", "gro", "-o", name, "a.png"});
+        EXPECT_EQ(r.status, replaced ? 0 : 1) << name.toStdString() << r.err.toStdString();
+        EXPECT_EQ(read(name), replaced ? gro : QByteArray("old")) << name.toStdString();
+        if (!replaced) {
+            EXPECT_TRUE(r.err.contains("Permission denied")) << r.err.toStdString();
+        }
+    }
     launcher = asUser + QStringList{"prlimit", "--nproc=1", "--"};
     write("b.png", Encode(Reference(), "png"));
     r = run({"--kind", "gro", "--jobs", "4", "-d", "np", "a.png", "b.png"});
