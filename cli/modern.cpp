@@ -5,6 +5,7 @@
 #include "errorstream.h"
 #include "filenames.h"
 #include "grob/checks.h"
+#include "grob/grobfile.h"
 #include "grob/options.h"
 #include "progress.h"
 #include "requests.h"
@@ -169,8 +170,12 @@ int Run(int argc, char** argv) {
         }
         progress.finished();
     };
-    // The calling thread takes pictures too, and helpers are started only as
-    // the system allows: the run never waits on a thread that did not start.
+    // Several pictures: helpers convert them, each holding SIGINT, SIGTERM
+    // and SIGHUP back from its start, while this thread only waits and takes
+    // such a signal when one comes (so no write has to hold them back on
+    // its own). One picture, or no helper to be had: this thread converts.
+    // Helpers are started only as the system allows: the run never waits on
+    // a thread that did not start.
     std::atomic<std::size_t> next = 0;
     auto work = [&] {
         for (std::size_t i = next++; i < todo.size(); i = next++)
@@ -178,14 +183,17 @@ int Run(int argc, char** argv) {
     };
     std::vector<std::thread> helpers;
     const std::size_t wanted = std::min(todo.size(), std::size_t(std::max(choices.jobs, 1)));
-    for (std::size_t i = 1; i < wanted; ++i) {
+    for (std::size_t i = todo.size() > 1 ? 0 : 1; i < wanted; ++i) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back([&] {
+                grob::HoldEndingSignalsInThisThread();
+                work();
+            });
         } catch (const std::system_error&) {
             break; // no more threads to be had: fewer hands do the work
         }
     }
-    work();
+    if (helpers.empty()) work();
     for (std::thread& helper : helpers)
         helper.join();
     if (fullMasks && !choices.quiet)

@@ -987,6 +987,29 @@ TEST_F(Cli, NothingLeftBehindWhenASignalEndsARun) {
              QThread::msleep(2))
             ASSERT_LT(clock.elapsed(), 30000) << "nothing written";
         QThread::msleep(15 * round);
+        if (round == 0) {
+            // The converting threads hold the three signals back for good,
+            // and the first thread, which only waits, takes them.
+            const qint64 pid = process.processId();
+            int holding = 0;
+            for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                           .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile status(QStringLiteral("/proc/%1/task/%2/status").arg(pid).arg(task));
+                if (!status.open(QIODevice::ReadOnly)) continue;
+                const QByteArray text = status.readAll();
+                const qsizetype at = text.indexOf("SigBlk:");
+                if (at < 0) continue;
+                const qulonglong blocked =
+                    text.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16);
+                const qulonglong ending =
+                    1ULL << (SIGINT - 1) | 1ULL << (SIGTERM - 1) | 1ULL << (SIGHUP - 1);
+                if (task.toLongLong() == pid)
+                    EXPECT_EQ(blocked & ending, 0u) << "the first thread";
+                else if ((blocked & ending) == ending)
+                    ++holding;
+            }
+            EXPECT_EQ(holding, 2) << "two converting threads";
+        }
         ::kill(pid_t(process.processId()), round % 2 ? SIGTERM : SIGINT);
         ASSERT_TRUE(process.waitForFinished(60000));
         EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << "round " << round;

@@ -114,23 +114,37 @@ void CatchEndingSignals() {
     });
 }
 
+sigset_t EndingSignals() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int signal : kEndingSignals)
+        ::sigaddset(&set, signal);
+    return set;
+}
+
+// Whether this thread holds the ending signals back for good
+// (HoldEndingSignalsInThisThread).
+thread_local bool t_heldForGood = false;
+
 // The ending signals held back in this thread while it lives, so that the
-// handler never runs here between a file's creation and its naming.
+// handler never runs here between a file's creation and its naming (nothing
+// to do in a thread that holds them for good).
 class EndingSignalsHeld {
   public:
-    EndingSignalsHeld() {
-        sigset_t held;
-        ::sigemptyset(&held);
-        for (const int signal : kEndingSignals)
-            ::sigaddset(&held, signal);
+    EndingSignalsHeld() : active_(!t_heldForGood) {
+        if (!active_) return;
+        const sigset_t held = EndingSignals();
         ::pthread_sigmask(SIG_BLOCK, &held, &before_);
     }
-    ~EndingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    ~EndingSignalsHeld() {
+        if (active_) ::pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
     EndingSignalsHeld(const EndingSignalsHeld&) = delete;
     EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
 
   private:
-    sigset_t before_;
+    bool active_;
+    sigset_t before_{};
 };
 
 // One temporary file in flight: its entry, freed once the file has been
@@ -386,6 +400,11 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         abandon(ErrnoText(errno));
     if (::rename(tempPath.c_str(), target.c_str()) != 0) abandon(ErrnoText(errno));
     if (lock >= 0) ::close(lock);
+}
+
+void HoldEndingSignalsInThisThread() {
+    const sigset_t held = EndingSignals();
+    if (::pthread_sigmask(SIG_BLOCK, &held, nullptr) == 0) t_heldForGood = true;
 }
 
 bool FlushLaterFiles() {

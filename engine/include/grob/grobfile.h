@@ -69,6 +69,12 @@ enum class Flush { EachFile, Later };
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          Flush flush = Flush::EachFile);
 
+// Holds SIGINT, SIGTERM and SIGHUP back in the calling thread for the rest of
+// its life. For a thread that writes files while another thread, which
+// never writes, is there to take those signals: its writes then need not hold
+// them back one by one while each temporary file is made and named.
+void HoldEndingSignalsInThisThread();
+
 // Flushes each file system that a Flush::Later write reached since the last
 // call. A descriptor of one file written there is kept open for it, so no
 // folder is opened (a folder may be writable but not readable). Returns
