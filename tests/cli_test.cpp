@@ -95,6 +95,10 @@ class Cli : public ::testing::Test {
         return path;
     }
     QByteArray read(const QString& name) { return ReadAll(dir.filePath(name)); }
+    // A file of tests/data.
+    static QByteArray data(const char* name) {
+        return ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name);
+    }
     QStringList files() {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     }
@@ -204,9 +208,6 @@ TEST_F(Cli, ClassicBatchWithAndWithoutTheWindow) {
 // (the renderer's), 3 x 2 stored, 2 x 3 upright. --keep-orientation gives
 // the stored pictures.
 TEST_F(Cli, PhotosComeInUpright) {
-    auto data = [](const char* name) {
-        return testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name);
-    };
     write("photo.jpg", data("codecs-photo-orient6.jpg"));
     write("six.png", data("orientation-6.png"));
     write("turned.tiff", data("orientation-6.tiff"));
@@ -256,9 +257,6 @@ TEST_F(Cli, PhotosComeInUpright) {
 // Here each is a damaged file found first on the library path: a program
 // that loaded them at its start would not start at all.
 TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
-    auto data = [](const char* name) {
-        return testing_util::ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name);
-    };
     write("photo.jpg", data("codecs-photo-orient6.jpg"));
     write("frames.gif", data("codecs-frames.gif"));
     write("six.png", data("orientation-6.png"));

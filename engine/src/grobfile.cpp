@@ -93,6 +93,14 @@ extern "C" void RemoveInFlightAndEnd(int signal) {
         ::pause();
 }
 
+sigset_t EndingSignals() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int signal : kEndingSignals)
+        ::sigaddset(&set, signal);
+    return set;
+}
+
 // At the first write: the handler, for each of the signals whose action is
 // still the default (one the program ignores or handles stays so).
 void CatchEndingSignals() {
@@ -105,21 +113,11 @@ void CatchEndingSignals() {
                 continue;
             struct sigaction clean {};
             clean.sa_handler = RemoveInFlightAndEnd;
-            ::sigemptyset(&clean.sa_mask);
-            for (const int other : kEndingSignals)
-                ::sigaddset(&clean.sa_mask, other);
+            clean.sa_mask = EndingSignals();
             clean.sa_flags = SA_RESTART;
             ::sigaction(signal, &clean, nullptr);
         }
     });
-}
-
-sigset_t EndingSignals() {
-    sigset_t set;
-    ::sigemptyset(&set);
-    for (const int signal : kEndingSignals)
-        ::sigaddset(&set, signal);
-    return set;
 }
 
 // Whether this thread holds the ending signals back for good
