@@ -41,8 +41,7 @@ QImage ByQt(const QByteArray& bytes, QString* error = nullptr) {
 
 codecs::Decoded Own(const QByteArray& bytes, int fitW = 0, int fitH = 0) {
     codecs::DecodeOptions options;
-    options.fitWidth = fitW;
-    options.fitHeight = fitH;
+    options.fit = {fitW, fitH};
     return codecs::Decode(Span(bytes), codecs::Sniff(Span(bytes)), options);
 }
 

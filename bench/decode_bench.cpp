@@ -30,8 +30,7 @@ int main(int argc, char** argv) {
                                               std::size_t(st.st_size));
     codecs::DecodeOptions options;
     if (argc >= 4) {
-        options.fitWidth = std::atoi(argv[2]);
-        options.fitHeight = std::atoi(argv[3]);
+        options.fit = {std::atoi(argv[2]), std::atoi(argv[3])};
         options.fitted = true;
     }
     const codecs::Format format = codecs::Sniff(bytes);

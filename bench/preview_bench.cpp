@@ -42,8 +42,7 @@ void Preview(benchmark::State& state, std::string_view kind, grob::Preparation p
 
 grob::Preparation With(int fitW, int fitH, grob::Dither dither, double contrast = 0) {
     grob::Preparation p;
-    p.fitWidth = fitW;
-    p.fitHeight = fitH;
+    p.fit = {fitW, fitH};
     p.dither = dither;
     p.contrast = contrast;
     return p;

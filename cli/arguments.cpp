@@ -356,7 +356,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
         return refuse("--kind is needed (or --to png)");
     }
     const grob::Preparation& prep = choices.preparation;
-    if (prep.upscale && !prep.fits()) return refuse("--upscale goes with --fit");
+    if (prep.fit.upscale && !prep.fits()) return refuse("--upscale goes with --fit");
     if (has("threshold") && choices.kind.shades() != 2)
         return refuse("--threshold splits black from white: it goes with the 1-bit kind (gro), "
                       "not " +

@@ -49,10 +49,7 @@ int main(int argc, char** argv) {
         const auto bytes = loading::ReadRegularFile(input, loading::kMaxFileBytes, &why);
         if (!bytes) throw grob::GrobReadError(input, why);
         const grob::Image picture = desktop::Whole(*bytes, input);
-        grob::Preparation fit;
-        fit.fitWidth = fit.fitHeight = size;
-        fit.upscale = true;
-        const grob::MemoryRaster fitted = grob::Fit(picture.view(), fit);
+        const grob::MemoryRaster fitted = grob::Fit(picture.view(), grob::FitBox{size, size, true});
         grob::Image thumbnail{fitted.width(), fitted.height(), {}};
         const grob::PixelView view = fitted.view();
         thumbnail.pixels.assign(view.pixels, view.pixels + std::size_t(view.width) * view.height);

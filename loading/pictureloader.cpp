@@ -115,11 +115,7 @@ Picture LoadAsciiGrob(Bytes data, const Options& options, const std::string& nam
 // opacity as the gray of clear over black (what a mask is made from),
 // fitted, and read back. Fitting the result again at its own size changes
 // nothing, so the GROB and the mask are those of the whole frame.
-void FitFrame(loading::Frame& frame, const codecs::DecodeOptions& decode) {
-    grob::Preparation fit;
-    fit.fitWidth = decode.fitWidth;
-    fit.fitHeight = decode.fitHeight;
-    fit.upscale = decode.upscale;
+void FitFrame(loading::Frame& frame, const grob::FitBox& fit) {
     const int width = frame.image.width, height = frame.image.height;
     auto fitted = [&](const grob::PixelView& view) { return grob::Fit(view, fit); };
     grob::MemoryRaster pixels = fitted(frame.image.view());
@@ -141,11 +137,9 @@ void FitFrame(loading::Frame& frame, const codecs::DecodeOptions& decode) {
 
 codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     codecs::DecodeOptions decode;
-    decode.fitWidth = options.fitWidth;
-    decode.fitHeight = options.fitHeight;
+    decode.fit = options.fit;
     // Fitted pictures carry no opacity: whole ones when it is wanted.
-    decode.fitted = decode.fits() && !options.opacity;
-    decode.upscale = options.upscale;
+    decode.fitted = decode.fit.any() && !options.opacity;
     decode.keepStoredOrientation = options.keepStoredOrientation;
     decode.maxSide = loading::kMaxSide;
     decode.maxPixels = loading::kMaxPixels;
@@ -163,14 +157,14 @@ Picture Decode(Bytes data, codecs::Format format, const Options& options) {
         // decoder, or here with its opacity when that is kept (for masks),
         // so that no frame is held whole once the next one comes.
         std::string error;
-        const bool fitHere = decode.fits() && !decode.fitted;
+        const bool fitHere = decode.fit.any() && !decode.fitted;
         const bool decoded = codecs::DecodeGifFrames(
             data, decode,
             [&](const codecs::Frame& frame) {
                 codecs::Image copy = frame.image;
                 loading::Frame kept =
                     Finish(image(std::move(copy)), options.opacity, frame.delayMs);
-                if (fitHere) FitFrame(kept, decode);
+                if (fitHere) FitFrame(kept, decode.fit);
                 picture.frames.push_back(std::move(kept));
                 return true;
             },
@@ -200,15 +194,9 @@ template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const 
     // pixels and opacity when they are kept apart; frames fitted here (with
     // their opacity) pass whole through a copy, its opacity and its gray
     // one at a time.
-    const bool fitHere = all && decode.fits() && !decode.fitted;
+    const bool fitHere = all && decode.fit.any() && !decode.fitted;
     int w = peek->width, h = peek->height;
-    if (decode.fitted || fitHere) {
-        grob::Preparation fit;
-        fit.fitWidth = decode.fitWidth;
-        fit.fitHeight = decode.fitHeight;
-        fit.upscale = decode.upscale;
-        grob::FittedSize(fit, peek->width, peek->height, w, h);
-    }
+    if (decode.fitted || fitHere) grob::FitSize(decode.fit, peek->width, peek->height, w, h);
     const std::uint64_t kept = std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4) *
                                std::uint64_t(all ? std::max(peek->frames, 1) : 1);
     const std::uint64_t passing =
@@ -232,8 +220,7 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     renderclient::Request request;
     request.renderer = options.renderer.empty() ? RendererPath() : options.renderer;
     request.kind = kind;
-    request.fitWidth = options.renderFitWidth;
-    request.fitHeight = options.renderFitHeight;
+    request.fit = options.fit;
     request.opacity = options.opacity;
     request.keepStoredOrientation = options.keepStoredOrientation;
     request.memoryBytes = options.renderMemoryBytes;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "grob/kinds.h"
+#include "grob/prepare.h"
 #include "picture.h"
 #include "picturelimits.h"
 #include "renderclient.h"
@@ -33,20 +34,15 @@ struct Options {
     int timeoutMs = renderclient::kDefaultWaitMs;
     std::uint64_t renderMemoryBytes = renderclient::kDefaultMemoryBytes;
     int renderCpuSeconds = renderclient::kDefaultCpuSeconds;
-    // What the renderer draws comes back fitted into this box, as grob::Fit
-    // fits it (smaller only, the opacity too), so that only fitted pictures
-    // cross from it: for a caller that fits each picture it loads into this
-    // box (not one that cuts tiles first). 0: natural size.
-    int renderFitWidth = 0;
-    int renderFitHeight = 0;
-    // A picture that is to be fitted into this box (as grob::Fit fits it,
-    // enlarged by whole factors only with `upscale`): a JPEG is decoded at
-    // the smallest of 1/2 .. 1/8 of its size that still covers the fitted
-    // size, and, without `opacity`, the common kinds come fitted, their rows
-    // fitted as they are decoded, so that memory follows the fitted size.
-    int fitWidth = 0;
-    int fitHeight = 0;
-    bool upscale = false;
+    // The box each picture loaded is to be fitted into, as grob::Fit fits
+    // it (enlarged by whole factors only with `upscale`), for a caller that
+    // fits each picture it loads (not one that cuts tiles first): a JPEG is
+    // decoded at the smallest of 1/2 .. 1/8 of its size that still covers
+    // the fitted size; without `opacity` the common kinds come fitted,
+    // their rows fitted as they are decoded, so that memory follows the
+    // fitted size; and what the renderer draws comes back fitted (smaller
+    // only, the opacity too), so that only fitted pictures cross from it.
+    grob::FitBox fit{};
     // The picture as stored, not turned upright by the orientation its Exif
     // data records.
     bool keepStoredOrientation = false;

@@ -211,9 +211,10 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
         return fail("the picture renderer is not installed");
 
     std::vector<std::string> args{request.renderer, request.kind};
-    if (request.fitWidth > 0 && request.fitHeight > 0) {
+    if (request.fit.any()) {
         args.emplace_back("--fit");
-        args.push_back(std::to_string(request.fitWidth) + "x" + std::to_string(request.fitHeight));
+        args.push_back(std::to_string(request.fit.width) + "x" +
+                       std::to_string(request.fit.height));
     }
     if (request.opacity) args.emplace_back("--opacity");
     if (request.keepStoredOrientation) args.emplace_back("--stored");

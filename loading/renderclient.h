@@ -8,6 +8,7 @@
 // A clock only stops a renderer that waits on something and answers nothing.
 #pragma once
 
+#include "grob/prepare.h"
 #include "grob/raster.h"
 
 #include <cstdint>
@@ -31,9 +32,9 @@ struct Request {
     std::string renderer; // the program to run
     std::string kind;     // "wmf", "emf", "picture" or "frames"
     // Each picture fitted into this box in the renderer, as grob::Fit makes
-    // it (smaller only); 0: natural size.
-    int fitWidth = 0;
-    int fitHeight = 0;
+    // it, smaller only (a picture is never enlarged there, whatever
+    // `upscale` says); 0 x 0: natural size.
+    grob::FitBox fit{};
     bool opacity = false; // each picture's opacity too (fitted as well)
     // Pictures as stored, not turned upright by the orientation their
     // metadata records (TIFF, WebP, JPEG and the like that Qt reads).

@@ -109,14 +109,8 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     // first (each tile is fitted on its own).
     // A picture to be turned is fitted to the box as it stands before; one
     // to be cropped comes whole.
-    if (!cutting.tiles() && !request.preparation.cropped()) {
-        const grob::Preparation fit = grob::FitBeforeTurning(request.preparation);
-        options.fitWidth = fit.fitWidth;
-        options.fitHeight = fit.fitHeight;
-        options.upscale = fit.upscale;
-        options.renderFitWidth = fit.fitWidth;
-        options.renderFitHeight = fit.fitHeight;
-    }
+    if (!cutting.tiles() && !request.preparation.cropped())
+        options.fit = grob::FitBeforeTurning(request.preparation);
     std::optional<pictureloader::Header> header;
     if (format.header) header = format.header(bytes, options);
     if (header) {
@@ -192,12 +186,7 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
     });
     CheckCancelled(context);
     // What is made from here is made from the fitted picture as it is.
-    grob::Preparation asIs = request.preparation;
-    asIs.fitWidth = asIs.fitHeight = 0;
-    asIs.upscale = false;
-    asIs.turn = 0;
-    asIs.flip = grob::Flip::None;
-    asIs = grob::CropCleared(asIs);
+    const grob::Preparation asIs;
     Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),

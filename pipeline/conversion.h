@@ -160,11 +160,8 @@ class FitCache {
   private:
     std::mutex mutex_;
     std::shared_ptr<const void> picture_;
-    int frame_ = 0, width_ = 0, height_ = 0;
-    bool upscale_ = false;
-    int turn_ = 0;
-    grob::Flip flip_ = grob::Flip::None;
-    std::array<int, 4> crop_{};
+    int frame_ = 0;
+    grob::Preparation shape_; // the crop, fit, turn and mirror it was made with
     std::shared_ptr<const grob::MemoryRaster> fitted_;
 };
 

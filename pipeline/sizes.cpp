@@ -56,11 +56,7 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
                  const std::function<std::shared_ptr<const grob::Image>()>& load) {
     {
         const std::lock_guard lock(mutex_);
-        if (fitted_ && picture_ == picture && frame_ == frame && width_ == preparation.fitWidth &&
-            height_ == preparation.fitHeight && upscale_ == preparation.upscale &&
-            turn_ == preparation.turn && flip_ == preparation.flip &&
-            crop_ == std::array{preparation.cropX, preparation.cropY, preparation.cropWidth,
-                                preparation.cropHeight})
+        if (fitted_ && picture_ == picture && frame_ == frame && shape_.sameShape(preparation))
             return fitted_;
     }
     const std::shared_ptr<const grob::Image> whole = load();
@@ -68,12 +64,7 @@ FitCache::fitted(std::shared_ptr<const void> picture, int frame,
     const std::lock_guard lock(mutex_);
     picture_ = std::move(picture);
     frame_ = frame;
-    width_ = preparation.fitWidth;
-    height_ = preparation.fitHeight;
-    upscale_ = preparation.upscale;
-    turn_ = preparation.turn;
-    flip_ = preparation.flip;
-    crop_ = {preparation.cropX, preparation.cropY, preparation.cropWidth, preparation.cropHeight};
+    shape_ = preparation.shape();
     fitted_ = made;
     return made;
 }

@@ -306,8 +306,7 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
                           Case{100, 50, 100, 50}}) {  // smaller than the box: as it is
         SCOPED_TRACE(c.w);
         codecs::DecodeOptions fit;
-        fit.fitWidth = 131;
-        fit.fitHeight = 64;
+        fit.fit = {131, 64};
         const codecs::Decoded own = Decode(FlatJpeg(c.w, c.h), fit);
         ASSERT_TRUE(own.ok()) << own.error;
         EXPECT_EQ(own.image.width, c.outW);
@@ -342,8 +341,7 @@ TEST(Codecs, JpegTurnedUprightFirst) {
     // Fitted into 131 x 64 it is 42 x 64; every smaller scale rounds up to
     // proportions that fit to 43 x 64, so it is decoded whole.
     options = {};
-    options.fitWidth = 131;
-    options.fitHeight = 64;
+    options.fit = {131, 64};
     EXPECT_EQ(Decode(photo, options).image.width, 159);
     options.fitted = true;
     const codecs::Decoded fitted = Decode(photo, options);
@@ -366,8 +364,7 @@ TEST(Codecs, JpegTurnedUprightFirst) {
             halves.setPixel(x, y, qRgb(0, 0, 0));
     const QByteArray mirrored = WithOrientation(Encode(halves, "jpeg"), 2);
     for (const codecs::DecodeOptions& box :
-         {codecs::DecodeOptions{},
-          codecs::DecodeOptions{.fitWidth = 16, .fitHeight = 8, .fitted = true}}) {
+         {codecs::DecodeOptions{}, codecs::DecodeOptions{.fit = {16, 8}, .fitted = true}}) {
         const codecs::Decoded shown = Decode(mirrored, box);
         ASSERT_EQ(shown.image.width, 16);
         EXPECT_GT(shown.image.pixels[4 * 16 + 1] & 255, 215u) << box.fitted;
@@ -513,8 +510,7 @@ TEST(Codecs, FilePairsDecodeAsTheirPictures) {
             if (c != ' ') want.push_back(six[c - 'a']);
         const int w = int(rows.find(' '));
         for (const codecs::DecodeOptions& options :
-             {codecs::DecodeOptions{},
-              codecs::DecodeOptions{.fitWidth = w, .fitHeight = 6 / w, .fitted = true}}) {
+             {codecs::DecodeOptions{}, codecs::DecodeOptions{.fit = {w, 6 / w}, .fitted = true}}) {
             const codecs::Decoded d = Decode(png, options);
             EXPECT_EQ(d.image.width, w);
             EXPECT_EQ(Colours(d.image.pixels), want) << options.fitted;
@@ -561,13 +557,12 @@ TEST(Codecs, FittedWhileDecodedAsFittedAfter) {
         bool upscale;
     };
     for (const Box box : {Box{7, 5, false}, Box{131, 64, true}, Box{48, 40, false}}) {
-        const codecs::DecodeOptions fit{
-            .fitWidth = box.width, .fitHeight = box.height, .fitted = true, .upscale = box.upscale};
+        const codecs::DecodeOptions fit{.fit = {box.width, box.height, box.upscale},
+                                        .fitted = true};
         auto fitAfter = [&](const codecs::Image& whole) {
             std::vector<std::uint32_t> pixels;
             const grob::MemoryRaster fitted =
-                grob::Fit({whole.pixels.data(), whole.width, whole.height, whole.width},
-                          {.fitWidth = box.width, .fitHeight = box.height, .upscale = box.upscale});
+                grob::Fit({whole.pixels.data(), whole.width, whole.height, whole.width}, fit.fit);
             for (int y = 0; y < fitted.height(); ++y)
                 for (int x = 0; x < fitted.width(); ++x)
                     pixels.push_back(grob::Colour(fitted.point(x, y)) | 0xFF000000u);
@@ -576,8 +571,7 @@ TEST(Codecs, FittedWhileDecodedAsFittedAfter) {
         for (const QByteArray& bytes : pictures) {
             SCOPED_TRACE(box.width);
             SCOPED_TRACE(bytes.left(4).toHex().toStdString());
-            const codecs::Decoded whole =
-                Decode(bytes, {.fitWidth = box.width, .fitHeight = box.height});
+            const codecs::Decoded whole = Decode(bytes, {.fit = {box.width, box.height}});
             const codecs::Decoded fitted = Decode(bytes, fit);
             ASSERT_TRUE(fitted.ok()) << fitted.error;
             EXPECT_EQ(fitted.image.pixels, fitAfter(whole.image));
@@ -651,7 +645,7 @@ std::string Outcome(const QByteArray& bytes, const codecs::DecodeOptions& option
 }
 
 constexpr std::size_t MiB = 1 << 20;
-const codecs::DecodeOptions kFit{.fitWidth = 131, .fitHeight = 64, .fitted = true};
+const codecs::DecodeOptions kFit{.fit = {131, 64}, .fitted = true};
 } // namespace
 
 // Memory follows what the file can give, not what its header claims: data

@@ -225,8 +225,7 @@ class LoadingTest : public QObject {
             "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
             "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
         pictureloader::Options options;
-        options.renderFitWidth = 131;
-        options.renderFitHeight = 64;
+        options.fit = {131, 64};
         options.renderMemoryBytes = 150 << 20; // less than 128 MiB of pixels and Qt
         auto result = LoadBytes(large, options);
         QCOMPARE(result.error, std::string("the picture needs more memory than 150 MB to draw"));
@@ -289,14 +288,11 @@ class LoadingTest : public QObject {
         pictureloader::Options natural;
         natural.opacity = true;
         pictureloader::Options fitted = natural;
-        fitted.renderFitWidth = 131;
-        fitted.renderFitHeight = 64;
+        fitted.fit = {131, 64};
         const auto whole = LoadBytes(svg, natural);
         const auto small = LoadBytes(svg, fitted);
         QVERIFY(whole.ok() && small.ok());
-        grob::Preparation fit;
-        fit.fitWidth = 131;
-        fit.fitHeight = 64;
+        const grob::FitBox fit{131, 64};
         const grob::MemoryRaster colours = grob::Fit(whole.image().view(), fit);
         const loading::Frame& frame = whole.frames.front();
         grob::MemoryRaster clear(whole.image().width, whole.image().height);

@@ -481,7 +481,7 @@ class MainWindowTest : public QObject {
         again->show();
         QTRY_VERIFY(again->previewWindow());
         QCOMPARE(again->previewWindow()->ditherBox->currentIndex(), 1);
-        QCOMPARE(again->preferences().preparation.fitHeight, 64);
+        QCOMPARE(again->preferences().preparation.fit.height, 64);
         QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")).count("\r\n"), 6);
         again->previewWindow()->close();
         QVERIFY(!again->preferences().previewShown);

@@ -209,7 +209,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
                            "[preview]\nzoom=2.5\nkind=g17\nshown=yes\n");
     const Preferences defaults;
     EXPECT_FALSE(odd.preparation.invert);
-    EXPECT_FALSE(odd.preparation.upscale);
+    EXPECT_FALSE(odd.preparation.fit.upscale);
     EXPECT_EQ(odd.preparation.gamma, 1);
     EXPECT_EQ(odd.preparation.dither, grob::Dither::None);
     EXPECT_FALSE(odd.preparation.fits());
@@ -224,7 +224,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
                                 "fitHeight=80\nfitWidth=131\ngamma=1.5\ninvert=true\n"
                                 "upscale=true\n\n[preview]\nkind=g16\nshown=true\nzoom=3\n";
     const Preferences read = Preferences::Parse(earlier);
-    EXPECT_EQ(read.preparation.fitWidth, 131);
+    EXPECT_EQ(read.preparation.fit.width, 131);
     EXPECT_EQ(read.preparation.dither, grob::Dither::Atkinson);
     EXPECT_EQ(read.zoom, 3);
     // Written again alike, with the settings added since in their defaults.
@@ -246,8 +246,8 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
         "rotate=90\r\nflip= vertical\r\n[ preview ]\r\nzoom = 4\r\n");
     EXPECT_EQ(typed.preparation.dither, grob::Dither::Ordered);
     EXPECT_EQ(typed.zoom, 4);
-    EXPECT_EQ(typed.preparation.fitWidth, 0);
-    EXPECT_EQ(typed.preparation.fitHeight, 0);
+    EXPECT_EQ(typed.preparation.fit.width, 0);
+    EXPECT_EQ(typed.preparation.fit.height, 0);
     // The status line's words, from the table's labels.
     EXPECT_EQ(Describe(read.preparation), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
                                           "gamma 1.5, inverted, Atkinson dithering");

@@ -114,8 +114,7 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
         stripes.setPixel(2, y, 0x00FF00);
     }
     grob::Preparation half;
-    half.fitWidth = 2;
-    half.fitHeight = 1;
+    half.fit = {2, 1};
     const MemoryRaster fitted = grob::Fit(stripes.view(), half);
     ASSERT_EQ(fitted.width(), 2);
     ASSERT_EQ(fitted.height(), 1);
@@ -125,12 +124,12 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     // 1.5 source pixels, a quarter of the middle one: 255 / 4 / 2.25 = 28.3.
     MemoryRaster middle(3, 3, 0);
     middle.setPixel(1, 1, 0xFFFFFF);
-    const MemoryRaster quarters = grob::Fit(middle.view(), {2, 2});
+    const MemoryRaster quarters = grob::Fit(middle.view(), grob::FitBox{2, 2});
     EXPECT_EQ(quarters.point(0, 0), 0x1C1C1C);
     EXPECT_EQ(quarters.point(1, 1), 0x1C1C1C);
 
     auto size = [](int w, int h, int fw, int fh, bool up) {
-        const grob::Preparation p{.fitWidth = fw, .fitHeight = fh, .upscale = up};
+        const grob::Preparation p{.fit = {fw, fh, up}};
         int ow = 0, oh = 0;
         grob::FittedSize(p, w, h, ow, oh);
         return std::pair{ow, oh};
@@ -142,8 +141,7 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
     EXPECT_EQ(size(40, 20, 131, 64, true), std::pair(120, 60)); // three times, sharp
     EXPECT_EQ(size(40, 40, 131, 64, true), std::pair(40, 40));  // 1.6 times: once
     MemoryRaster dot(1, 1, 0x123456);
-    const MemoryRaster block =
-        grob::Fit(dot.view(), {.fitWidth = 3, .fitHeight = 3, .upscale = true});
+    const MemoryRaster block = grob::Fit(dot.view(), grob::FitBox{3, 3, true});
     EXPECT_EQ(block.width(), 3);
     EXPECT_EQ(block.point(2, 2), 0x123456);
 }
@@ -158,7 +156,7 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
 TEST(Prepare, FitRowByRowKeepsEveryBit) {
     const std::uint32_t rows[2][3] = {{0x00F50A, 0x00D728, 0x009B64},
                                       {0x00EB14, 0x00C33C, 0x0037C8}};
-    grob::RowFitter fitter(3, 2, {.fitWidth = 2, .fitHeight = 2});
+    grob::RowFitter fitter(3, 2, {2, 2});
     fitter.add(rows[0]);
     EXPECT_FALSE(fitter.done());
     EXPECT_EQ(fitter.take().width(), 0);
@@ -191,8 +189,7 @@ TEST(Prepare, FitRowByRowKeepsEveryBit) {
                 pixels[std::size_t(y) * std::size_t(c.w) + std::size_t(x)] =
                     (std::uint32_t(x * 73 + y * 151) ^ std::uint32_t(x * y * 7)) * 2654435761u;
         MemoryRaster fitted =
-            grob::Fit({pixels.data(), c.w, c.h, c.w},
-                      {.fitWidth = c.fitW, .fitHeight = c.fitH, .upscale = c.upscale});
+            grob::Fit({pixels.data(), c.w, c.h, c.w}, grob::FitBox{c.fitW, c.fitH, c.upscale});
         ASSERT_EQ(fitted.width(), c.outW);
         ASSERT_EQ(fitted.height(), c.outH);
         std::uint64_t hash = 1469598103934665603ull;
@@ -223,7 +220,8 @@ TEST(Prepare, LuminanceAndTheLevelGrays) {
     MemoryRaster picture(4, 1);
     for (int x = 0; x < 4; ++x)
         picture.setPixel(x, 0, luminance[x].first);
-    const MemoryRaster gray = grob::Prepare(picture.view(), grob::OutputKinds()[0], {4, 1});
+    const MemoryRaster gray =
+        grob::Prepare(picture.view(), grob::OutputKinds()[0], {.fit = {4, 1}});
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ(gray.point(x, 0), luminance[x].second * 0x010101) << x;
     // True shades, evenly spaced: 255 * k / 7 for the eight of g08.
@@ -248,8 +246,7 @@ TEST(Prepare, LuminanceAndTheLevelGrays) {
         EXPECT_EQ(grob::EncodeGrob(kind, truth, grob::Series::HP49), file);
         for (const auto dither : {grob::Dither::None, grob::Dither::FloydSteinberg,
                                   grob::Dither::Atkinson, grob::Dither::Ordered}) {
-            const grob::Preparation p{
-                .fitWidth = 16, .fitHeight = truth.height(), .dither = dither};
+            const grob::Preparation p{.fit = {16, truth.height()}, .dither = dither};
             EXPECT_EQ(
                 grob::EncodeGrob(kind, grob::Prepare(truth.view(), kind, p), grob::Series::HP49),
                 file)
@@ -287,14 +284,14 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
         {90, grob::Flip::Horizontal, "AD/BE/CF"}, {90, grob::Flip::Vertical, "FC/EB/DA"},
     };
     // Cropped first (clipped to the picture), then turned.
-    const grob::Preparation right{.cropX = 1, .cropWidth = 2, .cropHeight = 2};
+    const grob::Preparation right{.crop = {1, 0, 2, 2}};
     EXPECT_EQ(rows(grob::Fit(letters.view(), right)), "BC/EF");
     grob::Preparation turnedRight = right;
     turnedRight.turn = 90;
     EXPECT_EQ(rows(grob::Fit(letters.view(), turnedRight)), "EB/FC");
-    const grob::Preparation past{.cropX = 2, .cropY = 1, .cropWidth = 5, .cropHeight = 5};
+    const grob::Preparation past{.crop = {2, 1, 5, 5}};
     EXPECT_EQ(rows(grob::Prepare(letters.view(), grob::OutputKinds()[0], past)), "F");
-    const grob::Preparation outside{.cropX = 3, .cropWidth = 1, .cropHeight = 1};
+    const grob::Preparation outside{.crop = {3, 0, 1, 1}};
     int cw = -1, ch = -1;
     grob::FittedSize(outside, 3, 2, cw, ch);
     EXPECT_EQ(cw, 0);
@@ -315,15 +312,14 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x)
             halves.setPixel(x, y, 0);
-    const grob::Preparation quarter{.fitWidth = 64, .fitHeight = 131, .turn = 90};
+    const grob::Preparation quarter{.fit = {64, 131}, .turn = 90};
     int w = 0, h = 0;
     grob::FittedSize(quarter, 256, 128, w, h);
     EXPECT_EQ(w, 64);
     EXPECT_EQ(h, 128);
-    const grob::Preparation before = grob::FitBeforeTurning(quarter);
-    EXPECT_EQ(before.fitWidth, 131);
-    EXPECT_EQ(before.fitHeight, 64);
-    EXPECT_FALSE(before.turned());
+    const grob::FitBox before = grob::FitBeforeTurning(quarter);
+    EXPECT_EQ(before.width, 131);
+    EXPECT_EQ(before.height, 64);
     const MemoryRaster fitted = grob::Fit(halves.view(), quarter);
     ASSERT_EQ(fitted.width(), 64);
     ASSERT_EQ(fitted.height(), 128);
@@ -331,8 +327,7 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
         for (int x = 0; x < 64; x += 7)
             EXPECT_EQ(fitted.point(x, y), y < 64 ? 0u : 0xFFFFFFu) << x << "," << y;
     // Turned the other way, the same box: that half below.
-    const MemoryRaster other =
-        grob::Fit(halves.view(), {.fitWidth = 64, .fitHeight = 131, .turn = 270});
+    const MemoryRaster other = grob::Fit(halves.view(), {.fit = {64, 131}, .turn = 270});
     ASSERT_EQ(other.width(), 64);
     ASSERT_EQ(other.height(), 128);
     EXPECT_EQ(other.point(30, 20), 0xFFFFFFu);

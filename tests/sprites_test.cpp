@@ -78,7 +78,7 @@ TEST_F(Sprites, TilesInOrderRefusedOrPaddedAndEmptyOnesLeftOut) {
 
     // Fitted, each tile on its own: six of 8 x 8 (the sheet fitted first
     // would be 8 x 5, not one whole tile).
-    r.preparation.fitWidth = r.preparation.fitHeight = 8;
+    r.preparation.fit = {8, 8};
     ASSERT_TRUE(pipeline::Convert(r).ok());
     tiles = listed("sheet.lst");
     ASSERT_EQ(tiles.size(), 6u);
@@ -149,8 +149,7 @@ TEST_F(Sprites, MasksAreDarkFromHalfOpacity) {
         for (int x = 0; x < 10; ++x)
             wide.setPixel(x, y, qRgba(0, 0, 0, x < 4 ? 0 : 255));
     r.source = pipeline::Source::File(save("wide.png", wide));
-    r.preparation.fitWidth = 5;
-    r.preparation.fitHeight = 1;
+    r.preparation.fit = {5, 1};
     ASSERT_FALSE(pipeline::Convert(r).fullMasks);
     const grob::GrobObject mask = listed("sprite.lst")[1];
     ASSERT_EQ(mask.width, 5u);
@@ -166,8 +165,7 @@ TEST_F(Sprites, FittedFromTheCacheAsAnyOther) {
     line->pixels[12] = 0xFF000000u;
     pipeline::Request r;
     r.source = pipeline::Source::Loaded(line);
-    r.preparation.fitWidth = 131;
-    r.preparation.fitHeight = 64;
+    r.preparation.fit = {131, 64};
     r.padding = grob::Padding::Clear;
     r.outputs = {{Product::Grob, Target::Memory()}};
     pipeline::FitCache cache;

@@ -116,9 +116,7 @@ grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double
                                 int threshold, int turn, int flip, int cropX, int cropY,
                                 int cropWidth, int cropHeight) {
     grob::Preparation preparation;
-    preparation.fitWidth = std::max(fitWidth, 0);
-    preparation.fitHeight = std::max(fitHeight, 0);
-    preparation.upscale = upscale != 0;
+    preparation.fit = {std::max(fitWidth, 0), std::max(fitHeight, 0), upscale != 0};
     preparation.brightness = brightness;
     preparation.contrast = contrast;
     preparation.gamma = gamma;
@@ -127,12 +125,8 @@ grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double
     preparation.threshold = threshold;
     preparation.turn = turn;
     preparation.flip = static_cast<grob::Flip>(flip);
-    if (cropWidth > 0 && cropHeight > 0) {
-        preparation.cropX = std::max(cropX, 0);
-        preparation.cropY = std::max(cropY, 0);
-        preparation.cropWidth = cropWidth;
-        preparation.cropHeight = cropHeight;
-    }
+    if (cropWidth > 0 && cropHeight > 0)
+        preparation.crop = {std::max(cropX, 0), std::max(cropY, 0), cropWidth, cropHeight};
     return preparation;
 }
 

@@ -45,12 +45,13 @@ std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
 }
 
 std::string CropRefusal(int width, int height, const Preparation& preparation) {
-    PixelArea kept;
+    Region kept;
     if (CroppedArea(preparation, width, height, kept)) return {};
-    return "the crop " + std::to_string(preparation.cropWidth) + "x" +
-           std::to_string(preparation.cropHeight) + "+" + std::to_string(preparation.cropX) + "+" +
-           std::to_string(preparation.cropY) + " lies outside the picture, which is " +
-           Thousands(width) + " x " + Thousands(height) + " pixels";
+    const Region& crop = preparation.crop;
+    return "the crop " + std::to_string(crop.width) + "x" + std::to_string(crop.height) + "+" +
+           std::to_string(crop.x) + "+" + std::to_string(crop.y) +
+           " lies outside the picture, which is " + Thousands(width) + " x " + Thousands(height) +
+           " pixels";
 }
 
 std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputKind> kind,

@@ -53,7 +53,7 @@ std::optional<double> ParseNumber(const OptionEntry& option, std::string_view te
     return value;
 }
 
-std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text) {
+std::optional<Dimensions> ParseSize(const OptionEntry& option, std::string_view text) {
     const std::size_t x = text.find_first_of("xX");
     if (x == std::string_view::npos) return std::nullopt;
     auto side = [&](std::string_view part) -> std::optional<int> {
@@ -67,11 +67,11 @@ std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text
     const auto width = side(text.substr(0, x));
     const auto height = side(text.substr(x + 1));
     if (!width || !height) return std::nullopt;
-    return FitBox{*width, *height};
+    return Dimensions{*width, *height};
 }
 
-std::optional<CropBox> ParseRegion(const OptionEntry& option, std::string_view text) {
-    if (text == "none") return CropBox{};
+std::optional<Region> ParseRegion(const OptionEntry& option, std::string_view text) {
+    if (text == "none") return Region{};
     // Four whole numbers, the first ended by "x", the next two by "+".
     int numbers[4] = {};
     for (int i = 0; i < 4; ++i) {
@@ -88,7 +88,7 @@ std::optional<CropBox> ParseRegion(const OptionEntry& option, std::string_view t
         !within(numbers[1], option.minimum, option.maximum) ||
         !within(numbers[2], 0, option.maximum) || !within(numbers[3], 0, option.maximum))
         return std::nullopt;
-    return CropBox{numbers[2], numbers[3], numbers[0], numbers[1]};
+    return Region{numbers[2], numbers[3], numbers[0], numbers[1]};
 }
 
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text) {

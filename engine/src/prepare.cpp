@@ -74,45 +74,37 @@ std::string_view NameOfDither(Dither dither) {
     return kDitherMethods.front().name;
 }
 
-Preparation FitBeforeTurning(const Preparation& p) {
-    Preparation fit;
-    fit.fitWidth = p.quarterTurned() ? p.fitHeight : p.fitWidth;
-    fit.fitHeight = p.quarterTurned() ? p.fitWidth : p.fitHeight;
-    fit.upscale = p.upscale;
-    return fit;
+FitBox FitBeforeTurning(const Preparation& p) {
+    if (!p.quarterTurned()) return p.fit;
+    return {p.fit.height, p.fit.width, p.fit.upscale};
 }
 
-namespace {
-
-// The size fitted, not turned.
-void FitSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
+void FitSize(const FitBox& fit, int width, int height, int& outWidth, int& outHeight) {
     outWidth = width;
     outHeight = height;
-    if (!p.fits() || width <= 0 || height <= 0) return;
-    const double scale = std::min(double(p.fitWidth) / width, double(p.fitHeight) / height);
+    if (!fit.any() || width <= 0 || height <= 0) return;
+    const double scale = std::min(double(fit.width) / width, double(fit.height) / height);
     if (scale < 1) {
         outWidth = std::max(1, int(std::lround(width * scale)));
         outHeight = std::max(1, int(std::lround(height * scale)));
         // Rounding must not step outside the box.
-        outWidth = std::min(outWidth, p.fitWidth);
-        outHeight = std::min(outHeight, p.fitHeight);
-    } else if (p.upscale) {
+        outWidth = std::min(outWidth, fit.width);
+        outHeight = std::min(outHeight, fit.height);
+    } else if (fit.upscale) {
         const int factor = std::max(1, int(std::floor(scale)));
         outWidth = width * factor;
         outHeight = height * factor;
     }
 }
 
-} // namespace
-
-bool CroppedArea(const Preparation& p, int width, int height, PixelArea& area) {
+bool CroppedArea(const Preparation& p, int width, int height, Region& area) {
     area = {0, 0, std::max(width, 0), std::max(height, 0)};
     if (!p.cropped()) return true;
-    const std::int64_t left = std::max<std::int64_t>(p.cropX, 0);
-    const std::int64_t top = std::max<std::int64_t>(p.cropY, 0);
-    const std::int64_t right = std::min<std::int64_t>(std::int64_t(p.cropX) + p.cropWidth, width);
-    const std::int64_t bottom =
-        std::min<std::int64_t>(std::int64_t(p.cropY) + p.cropHeight, height);
+    const Region& crop = p.crop;
+    const std::int64_t left = std::max<std::int64_t>(crop.x, 0);
+    const std::int64_t top = std::max<std::int64_t>(crop.y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(crop.x) + crop.width, width);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(crop.y) + crop.height, height);
     if (left >= right || top >= bottom) {
         area = {};
         return false;
@@ -122,7 +114,7 @@ bool CroppedArea(const Preparation& p, int width, int height, PixelArea& area) {
 }
 
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
-    PixelArea area;
+    Region area;
     CroppedArea(p, width, height, area);
     if (area.width == 0) {
         outWidth = outHeight = 0;
@@ -136,10 +128,10 @@ void FittedSize(const Preparation& p, int width, int height, int& outWidth, int&
 // covers, partly covered source pixels counting by the part covered; each
 // sum gathers its terms row by row, left to right. Enlarging: whole factors,
 // every pixel a sharp block.
-RowFitter::RowFitter(int width, int height, const Preparation& p)
+RowFitter::RowFitter(int width, int height, const FitBox& fit)
     : sourceWidth_(std::max(width, 0)), sourceHeight_(std::max(height, 0)) {
     int w = 0, h = 0;
-    FitSize(p, sourceWidth_, sourceHeight_, w, h);
+    FitSize(fit, sourceWidth_, sourceHeight_, w, h);
     out_ = MemoryRaster(w, h);
     if (w < sourceWidth_ || h < sourceHeight_) {
         mode_ = Mode::Down;
@@ -232,14 +224,18 @@ MemoryRaster RowFitter::take() {
     return std::move(out_);
 }
 
-MemoryRaster Fit(const PixelView& whole, const Preparation& p) {
-    PixelArea area;
-    if (!CroppedArea(p, whole.width, whole.height, area)) return {};
-    const PixelView picture{whole.row(area.y) + area.x, area.width, area.height, whole.stride};
-    RowFitter fitter(picture.width, picture.height, FitBeforeTurning(p));
+MemoryRaster Fit(const PixelView& picture, const FitBox& fit) {
+    RowFitter fitter(picture.width, picture.height, fit);
     for (int y = 0; y < picture.height; ++y)
         fitter.add(picture.row(y));
-    MemoryRaster fitted = fitter.take();
+    return fitter.take();
+}
+
+MemoryRaster Fit(const PixelView& whole, const Preparation& p) {
+    Region area;
+    if (!CroppedArea(p, whole.width, whole.height, area)) return {};
+    const PixelView picture{whole.row(area.y) + area.x, area.width, area.height, whole.stride};
+    MemoryRaster fitted = Fit(picture, FitBeforeTurning(p));
     if (!p.turned()) return fitted;
     return Turn(fitted.view(), p);
 }

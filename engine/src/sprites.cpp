@@ -27,7 +27,7 @@ bool ShowsNothing(const Image& picture, const std::vector<std::uint8_t>& opacity
 }
 
 Sprite CropSprite(const Sprite& whole, const Preparation& preparation) {
-    PixelArea area;
+    Region area;
     if (!preparation.cropped() ||
         !CroppedArea(preparation, whole.image->width, whole.image->height, area))
         return whole;
@@ -110,17 +110,7 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series s
             for (int x = 0; x < clear.width(); ++x)
                 row[x] = (255u - opacity[x]) * 0x010101u;
         }
-    Preparation fit;
-    fit.fitWidth = preparation.fitWidth;
-    fit.fitHeight = preparation.fitHeight;
-    fit.upscale = preparation.upscale;
-    fit.turn = preparation.turn;
-    fit.flip = preparation.flip;
-    fit.cropX = preparation.cropX;
-    fit.cropY = preparation.cropY;
-    fit.cropWidth = preparation.cropWidth;
-    fit.cropHeight = preparation.cropHeight;
-    return EncodeObject(OutputKinds()[0], clear.view(), series, fit, name, padding);
+    return EncodeObject(OutputKinds()[0], clear.view(), series, preparation.shape(), name, padding);
 }
 
 SheetSize SizeOfSheet(const std::vector<const Image*>& pictures) {

@@ -40,14 +40,6 @@ bool Allocate(Image& image, int width, int height, Decoded& result) {
     return true;
 }
 
-grob::Preparation FitOf(const DecodeOptions& options) {
-    grob::Preparation fit;
-    fit.fitWidth = options.fitWidth;
-    fit.fitHeight = options.fitHeight;
-    fit.upscale = options.upscale;
-    return fit;
-}
-
 Image Opaque(grob::MemoryRaster&& fitted) {
     Image image;
     image.width = fitted.width();
@@ -61,12 +53,12 @@ Image Opaque(grob::MemoryRaster&& fitted) {
 
 Image FitWhole(const Image& picture, const DecodeOptions& options) {
     return Opaque(grob::Fit({picture.pixels.data(), picture.width, picture.height, picture.width},
-                            FitOf(options)));
+                            options.fit));
 }
 
 RowSink::RowSink(int width, int height, const DecodeOptions& options) : width_(width) {
     if (options.fitted && options.fits())
-        fitter_.emplace(width, height, FitOf(options));
+        fitter_.emplace(width, height, options.fit);
     else
         image_.pixels.reserve(std::size_t(width) * std::size_t(height));
     image_.width = width;
@@ -86,7 +78,7 @@ Image RowSink::take() {
 
 std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
     int w = 0, h = 0;
-    grob::FittedSize(FitOf(options), width, height, w, h);
+    grob::FitSize(options.fit, width, height, w, h);
     // The fitted raster and its opaque copy, two rows of sums (three doubles
     // a pixel), and the columns' shares (an index and a double each).
     return 8 * std::uint64_t(w) * std::uint64_t(h) + 48 * std::uint64_t(w) +

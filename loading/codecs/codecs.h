@@ -6,6 +6,8 @@
 // the picture was there (255 opaque, 0 clear), for masks.
 #pragma once
 
+#include "grob/prepare.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -59,23 +61,21 @@ struct Image {
 };
 
 struct DecodeOptions {
-    // The box the picture is to fit in (grob::Preparation's fit), when both
-    // are > 0. A JPEG is then decoded at the smallest scale n/8 (n = 1..8)
+    // The box the picture is to fit in (grob::Preparation's fit), when it
+    // has one. A JPEG is then decoded at the smallest scale n/8 (n = 1..8)
     // whose upright size is still not smaller than the picture fitted into
-    // this box, its proportions kept (grob::FittedSize), and that fits to
+    // this box, its proportions kept (grob::FitSize), and that fits to
     // that very size.
-    int fitWidth = 0;
-    int fitHeight = 0;
+    grob::FitBox fit{};
     // With the box: the picture comes already fitted, exactly as grob::Fit
     // fits the picture decoded whole (enlarged by whole factors only with
-    // `upscale`), every pixel opaque (its top byte 255: the opacity is not
+    // the box's `upscale`), every pixel opaque (its top byte 255: the opacity is not
     // kept, so never ask for it where masks are wanted). PNG (not
     // interlaced), GIF, JPEG (as stored or mirrored; turned pictures once
     // whole at their decoding scale) and BMP feed their rows to the fitter
     // as they decode them, so that memory follows the fitted size rather
     // than the picture's.
     bool fitted = false;
-    bool upscale = false;
     // The picture as stored, not turned upright by the orientation its
     // Exif data records (a PNG's eXIf chunk, a JPEG's APP1 segment).
     bool keepStoredOrientation = false;
@@ -84,7 +84,7 @@ struct DecodeOptions {
     int maxSide = 16384;
     std::int64_t maxPixels = 32LL * 1024 * 1024;
 
-    bool fits() const { return fitWidth > 0 && fitHeight > 0; }
+    bool fits() const { return fit.any(); }
 };
 
 // What a picture's header tells before any decoding (the file walked through

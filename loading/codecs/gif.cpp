@@ -578,7 +578,7 @@ bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& o
             const int delayMs = control.delayCs <= 1 ? 100 : control.delayCs * 10;
             ++count;
             if (fit) {
-                grob::RowFitter fitter(canvas.width, canvas.height, FitOf(options));
+                grob::RowFitter fitter(canvas.width, canvas.height, options.fit);
                 for (int y = 0; y < canvas.height; ++y)
                     fitter.add(canvas.row(y));
                 fittedFrame.image = Opaque(fitter.take());

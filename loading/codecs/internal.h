@@ -55,8 +55,6 @@ bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& opt
 // result, when memory runs out.
 bool Allocate(Image& image, int width, int height, Decoded& result);
 
-// The fit the options ask for, as the engine's preparation.
-grob::Preparation FitOf(const DecodeOptions& options);
 // A fitted picture as a decoded one, every pixel opaque.
 Image Opaque(grob::MemoryRaster&& fitted);
 // The picture fitted whole (grob::Fit), every pixel opaque.

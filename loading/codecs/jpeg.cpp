@@ -246,14 +246,14 @@ void Start(JpegContext& c, Bytes bytes) {
 // side of the fit the other way).
 int ScaleNumerator(int width, int height, const DecodeOptions& options) {
     if (!options.fits()) return 8;
-    const grob::Preparation fit = FitOf(options);
+    const grob::FitBox& fit = options.fit;
     int w = width, h = height;
-    grob::FittedSize(fit, width, height, w, h);
+    grob::FitSize(fit, width, height, w, h);
     for (int n = 1; n < 8; ++n) {
         const int scaledW = int((std::int64_t(width) * n + 7) / 8);
         const int scaledH = int((std::int64_t(height) * n + 7) / 8);
         int fittedW = 0, fittedH = 0;
-        grob::FittedSize(fit, scaledW, scaledH, fittedW, fittedH);
+        grob::FitSize(fit, scaledW, scaledH, fittedW, fittedH);
         if (scaledW >= w && scaledH >= h && fittedW == w && fittedH == h) return n;
     }
     return 8;

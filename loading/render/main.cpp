@@ -63,7 +63,7 @@ bool WriteOut(const void* bytes, std::size_t size) {
 }
 
 struct Answering {
-    grob::Preparation fit; // only the fit box
+    grob::FitBox fit; // never enlarged
     bool opacity = false;
     bool upright = true; // turned by the orientation the picture records
 };
@@ -77,7 +77,7 @@ int Send(QImage image, int delayMs, const Answering& how) {
     const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(composed.constBits()),
                                composed.width(), composed.height(), composed.bytesPerLine() / 4};
     int w = 0, h = 0;
-    grob::FittedSize(how.fit, view.width, view.height, w, h);
+    grob::FitSize(how.fit, view.width, view.height, w, h);
     const auto header = render::EncodeHeader({w, h, delayMs, transparent});
     if (!WriteOut(header.data(), header.size())) return render::kExitWrite;
     if (w == view.width && h == view.height) {
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--stored") == 0) {
             how.upright = false;
         } else if (std::strcmp(argv[i], "--fit") == 0 && i + 1 < argc &&
-                   std::sscanf(argv[++i], "%dx%d", &how.fit.fitWidth, &how.fit.fitHeight) == 2 &&
-                   how.fit.fits()) {
+                   std::sscanf(argv[++i], "%dx%d", &how.fit.width, &how.fit.height) == 2 &&
+                   how.fit.any()) {
         } else {
             return Usage();
         }

@@ -23,9 +23,8 @@ void Check(bool holds) {
 }
 
 codecs::Image FittedAfter(const codecs::Image& whole, const codecs::DecodeOptions& options) {
-    const grob::MemoryRaster fitted = grob::Fit(
-        {whole.pixels.data(), whole.width, whole.height, whole.width},
-        {.fitWidth = options.fitWidth, .fitHeight = options.fitHeight, .upscale = options.upscale});
+    const grob::MemoryRaster fitted =
+        grob::Fit({whole.pixels.data(), whole.width, whole.height, whole.width}, options.fit);
     codecs::Image image{fitted.width(), fitted.height(), {}};
     for (int y = 0; y < fitted.height(); ++y)
         for (int x = 0; x < fitted.width(); ++x)
@@ -43,9 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The box from the last byte: shrink, enlarge or keep.
     codecs::DecodeOptions fit = options;
     fit.fitted = true;
-    fit.fitWidth = size ? 1 + data[size - 1] % 23 : 7;
-    fit.fitHeight = size > 1 ? 1 + data[size - 2] % 17 : 5;
-    fit.upscale = size > 2 && (data[size - 3] & 1);
+    fit.fit = {size ? 1 + data[size - 1] % 23 : 7, size > 1 ? 1 + data[size - 2] % 17 : 5,
+               size > 2 && (data[size - 3] & 1)};
     fit.keepStoredOrientation = size > 2 && (data[size - 3] & 2);
     options.keepStoredOrientation = fit.keepStoredOrientation;
     for (const codecs::Format format :

@@ -555,7 +555,7 @@ void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
     if (preview_) {
         preview_->setChoices(plain); // the main window follows the preview's changes
     } else if (plain.kind.extension != preferences_.kind.extension ||
-               !preferences_.preparation.neutral() || preferences_.preparation.upscale) {
+               !preferences_.preparation.neutral() || preferences_.preparation.fit.upscale) {
         static_cast<grob::Choices&>(preferences_) = plain;
         savePreferences();
     }

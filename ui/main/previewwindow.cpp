@@ -52,7 +52,7 @@ void FromTable(QDoubleSpinBox* box, const grob::OptionEntry& option) {
 }
 
 int FitIndex(const grob::Preparation& p) {
-    const grob::FitPreset& preset = grob::FitPresetFor(p.fitWidth, p.fitHeight);
+    const grob::FitPreset& preset = grob::FitPresetFor(p.fit.width, p.fit.height);
     return int(&preset - grob::kFitPresets.data());
 }
 
@@ -341,9 +341,9 @@ void PreviewWindow::showControls() {
     const grob::Preparation& p = preferences_.preparation;
     kindBox->setCurrentIndex(kindBox->findData(Latin1(preferences_.kind.extension)));
     fitBox->setCurrentIndex(FitIndex(p));
-    fitWidth->setValue(p.fits() ? p.fitWidth : grob::kScreens[0].width);
-    fitHeight->setValue(p.fits() ? p.fitHeight : grob::kScreens[0].height);
-    upscale->setChecked(p.upscale);
+    fitWidth->setValue(p.fits() ? p.fit.width : grob::kScreens[0].width);
+    fitHeight->setValue(p.fits() ? p.fit.height : grob::kScreens[0].height);
+    upscale->setChecked(p.fit.upscale);
     brightness->setValue(int(p.brightness));
     contrast->setValue(int(p.contrast));
     gamma->setValue(p.gamma);
@@ -353,10 +353,10 @@ void PreviewWindow::showControls() {
     turnBox->setCurrentIndex(int(Entry("rotate").bind.get(preferences_).choice));
     flipBox->setCurrentIndex(int(Entry("flip").bind.get(preferences_).choice));
     crop->setChecked(p.cropped());
-    cropWidth->setValue(p.cropped() ? p.cropWidth : grob::kScreens[0].width);
-    cropHeight->setValue(p.cropped() ? p.cropHeight : grob::kScreens[0].height);
-    cropX->setValue(p.cropped() ? p.cropX : 0);
-    cropY->setValue(p.cropped() ? p.cropY : 0);
+    cropWidth->setValue(p.cropped() ? p.crop.width : grob::kScreens[0].width);
+    cropHeight->setValue(p.cropped() ? p.crop.height : grob::kScreens[0].height);
+    cropX->setValue(p.cropped() ? p.crop.x : 0);
+    cropY->setValue(p.cropped() ? p.crop.y : 0);
     zoom->setValue(preferences_.zoom);
     canvas->setZoom(preferences_.zoom);
     building_ = wasBuilding;
@@ -387,9 +387,8 @@ void PreviewWindow::readControls() {
     fitWidth->setEnabled(custom);
     fitHeight->setEnabled(custom);
     upscale->setEnabled(!natural);
-    p.fitWidth = natural ? 0 : fitWidth->value();
-    p.fitHeight = natural ? 0 : fitHeight->value();
-    p.upscale = !natural && upscale->isChecked();
+    p.fit = {natural ? 0 : fitWidth->value(), natural ? 0 : fitHeight->value(),
+             !natural && upscale->isChecked()};
     p.brightness = brightness->value();
     p.contrast = contrast->value();
     p.gamma = gamma->value();
@@ -411,7 +410,7 @@ void PreviewWindow::readControls() {
     for (QSpinBox* side : {cropWidth, cropHeight, cropX, cropY})
         side->setEnabled(crop->isChecked());
     choices.zoom = zoom->value();
-    resetButton->setEnabled(!p.neutral() || p.upscale);
+    resetButton->setEnabled(!p.neutral() || p.fit.upscale);
 }
 
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {

@@ -85,15 +85,8 @@ struct OptionChoice {
     std::string_view alias; // another spelling that is taken too ("-g16" for "g16")
 };
 
-struct FitBox {
-    int width;
-    int height;
-};
-
-// A part of a picture: its size and its top left corner; 0 x 0 for none.
-struct CropBox {
-    int x = 0;
-    int y = 0;
+// A size in pixels: a fit box's, a tile's; 0 x 0 for none.
+struct Dimensions {
     int width = 0;
     int height = 0;
 };
@@ -129,8 +122,8 @@ struct Choices {
 struct OptionValue {
     bool flag = false;      // Flag
     double number = 0;      // Whole, Number
-    FitBox size{0, 0};      // Size; 0 x 0 for none (natural size)
-    CropBox region;         // Region; 0 x 0 for none
+    Dimensions size;        // Size; 0 x 0 for none (natural size)
+    Region region;          // Region; 0 x 0 for none
     std::size_t choice = 0; // Choice: an index into the option's choices
     std::string path;       // Path
 };
@@ -350,12 +343,12 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
             "131 x 80: later HP 49 models) or any size, keeping its proportions. At natural "
             "size each pixel is a dot.",
      .bind = {[](Choices& c, const OptionValue& v) {
-                  c.preparation.fitWidth = v.size.width;
-                  c.preparation.fitHeight = v.size.height;
+                  c.preparation.fit.width = v.size.width;
+                  c.preparation.fit.height = v.size.height;
               },
               [](const Choices& c) {
                   OptionValue v;
-                  v.size = {c.preparation.fitWidth, c.preparation.fitHeight};
+                  v.size = {c.preparation.fit.width, c.preparation.fit.height};
                   return v;
               }}},
     {.name = "upscale", .type = OptionType::Flag,
@@ -364,7 +357,12 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .use = kCommandLine | kPreparation,
      .web = "Also enlarge a picture smaller than the fit, by a whole factor, so that its pixels "
             "stay sharp squares.",
-     .bind = bind::PrepareFlag<&Preparation::upscale>()},
+     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.fit.upscale = v.flag; },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.flag = c.preparation.fit.upscale;
+                  return v;
+              }}},
     {.name = "brightness", .type = OptionType::Number, .valueName = "B", .minimum = -100,
      .maximum = 100, .help = "Brightness, -100 to 100 (default 0).", .label = "Brightness",
      .preference = "prepare/brightness", .use = kCommandLine | kPreparation,
@@ -393,16 +391,11 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
             "its top left corner is from the picture's left and top. The part is then turned "
             "and fitted.",
      .bind = {[](Choices& c, const OptionValue& v) {
-                  c.preparation.cropX = v.region.x;
-                  c.preparation.cropY = v.region.y;
-                  c.preparation.cropWidth = v.region.width;
-                  c.preparation.cropHeight = v.region.height;
+                  c.preparation.crop = v.region.any() ? v.region : Region{};
               },
               [](const Choices& c) {
                   OptionValue v;
-                  if (c.preparation.cropped())
-                      v.region = {c.preparation.cropX, c.preparation.cropY,
-                                  c.preparation.cropWidth, c.preparation.cropHeight};
+                  if (c.preparation.cropped()) v.region = c.preparation.crop;
                   return v;
               }}},
     {.name = "rotate", .type = OptionType::Choice, .valueName = "DEGREES",
@@ -575,9 +568,9 @@ std::optional<double> ParseDecimal(std::string_view text);
 // The value as the option's type reads it, or nothing when it is not a
 // value of the option (out of range, not a number, not a choice).
 std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text);
-std::optional<FitBox> ParseSize(const OptionEntry& option, std::string_view text);
+std::optional<Dimensions> ParseSize(const OptionEntry& option, std::string_view text);
 // WIDTHxHEIGHT+X+Y, or "none" for no part at all (0 x 0).
-std::optional<CropBox> ParseRegion(const OptionEntry& option, std::string_view text);
+std::optional<Region> ParseRegion(const OptionEntry& option, std::string_view text);
 // The index of the choice (by its name or its other spelling), or nothing.
 std::optional<std::size_t> ParseChoice(const OptionEntry& option, std::string_view text);
 // Any option's value from its text: a flag from "true" or "false" (as the

@@ -30,12 +30,38 @@ inline constexpr int kPlainThreshold = 128;
 std::optional<Dither> DitherForName(std::string_view name); // "none", "floyd-steinberg", ...
 std::string_view NameOfDither(Dither dither);
 
-struct Preparation {
-    // Fit inside width x height keeping the aspect ratio: smaller by
-    // averaging areas, larger only with `upscale`, by whole factors.
-    int fitWidth = 0; // 0: natural size
-    int fitHeight = 0;
+// The box a picture is fitted into, its proportions kept: smaller by
+// averaging areas, larger only with `upscale`, by whole factors. 0 x 0:
+// natural size. One fit request goes from the preparation to the loader,
+// the decoders and the renderer as it is.
+struct FitBox {
+    int width = 0;
+    int height = 0;
     bool upscale = false;
+    bool any() const { return width > 0 && height > 0; }
+    bool operator==(const FitBox&) const = default;
+};
+
+// A part of a picture: its top left corner and its size; 0 x 0 for none.
+struct Region {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool any() const { return width > 0 && height > 0; }
+    bool operator==(const Region&) const = default;
+};
+
+struct Preparation {
+    // The picture's shape, in this order: only the part `crop` keeps
+    // (clipped to the picture; none: the whole picture), fitted into
+    // `fit`, turned clockwise by `turn` degrees (0, 90, 180, 270), then
+    // mirrored. The fit box is the turned picture's.
+    Region crop{};
+    FitBox fit{};
+    int turn = 0;
+    Flip flip = Flip::None;
+    // Its tone.
     double brightness = 0; // -100 .. 100, added to every level (in 1/100 of full scale)
     double contrast = 0;   // -100 .. 100, spread about the middle gray
     double gamma = 1;      // > 0; above 1 lightens the mid-tones
@@ -44,26 +70,15 @@ struct Preparation {
     // The 1-bit kind without dithering: a gray (0 .. 255, after the tone)
     // from this up is white, below it black. Other kinds keep their bands.
     int threshold = kPlainThreshold;
-    // The picture turned clockwise by this many degrees (0, 90, 180, 270),
-    // then mirrored; the fit box is the turned picture's.
-    int turn = 0;
-    Flip flip = Flip::None;
-    // Only the part cropWidth x cropHeight pixels large whose top left
-    // corner is at (cropX, cropY), before the picture is turned and fitted;
-    // clipped to the picture. A width of 0: the whole picture.
-    int cropX = 0;
-    int cropY = 0;
-    int cropWidth = 0;
-    int cropHeight = 0;
 
-    bool fits() const { return fitWidth > 0 && fitHeight > 0; }
+    bool fits() const { return fit.any(); }
     bool toned() const {
         return brightness != 0 || contrast != 0 || gamma != 1 || invert ||
                threshold != kPlainThreshold;
     }
     bool turned() const { return turn % 360 != 0 || flip != Flip::None; }
     bool quarterTurned() const { return turn % 180 != 0; }
-    bool cropped() const { return cropWidth > 0 && cropHeight > 0; }
+    bool cropped() const { return crop.any(); }
     // Every option at its default: the picture goes to the encoder as it is.
     bool neutral() const {
         return !fits() && !toned() && dither == Dither::None && !turned() && !cropped();
@@ -75,26 +90,40 @@ struct Preparation {
         if (kind.shades() != 2 || dither != Dither::None) applied.threshold = kPlainThreshold;
         return applied;
     }
+    // The shape alone (crop, fit, turn and mirror), and the same shape of
+    // two preparations: what a mask shares with its picture, and what a
+    // picture fitted once serves for.
+    Preparation shape() const {
+        Preparation only;
+        only.crop = crop;
+        only.fit = fit;
+        only.turn = turn;
+        only.flip = flip;
+        return only;
+    }
+    bool sameShape(const Preparation& other) const {
+        return crop == other.crop && fit == other.fit && turn == other.turn && flip == other.flip;
+    }
 };
 
 // The preparation without its crop: for the tiles cut from a cropped picture.
 inline Preparation CropCleared(Preparation preparation) {
-    preparation.cropX = preparation.cropY = preparation.cropWidth = preparation.cropHeight = 0;
+    preparation.crop = {};
     return preparation;
 }
 
 // The fit as the picture stands before it is turned (a quarter turn swaps
-// the box's sides), and nothing else: what a decoder that fits while it
-// decodes is asked for. Fit is that fit, then Turn.
-Preparation FitBeforeTurning(const Preparation& preparation);
+// the box's sides): what a decoder that fits while it decodes is asked
+// for. Fit is that fit, then Turn.
+FitBox FitBeforeTurning(const Preparation& preparation);
+
+// The size of a width x height picture fitted into the box, not turned.
+void FitSize(const FitBox& fit, int width, int height, int& outWidth, int& outHeight);
 
 // The part of a width x height picture the crop keeps, clipped to the
 // picture (the whole picture when there is no crop); false, with the part
 // empty, when the crop lies entirely outside it.
-struct PixelArea {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-bool CroppedArea(const Preparation& preparation, int width, int height, PixelArea& area);
+bool CroppedArea(const Preparation& preparation, int width, int height, Region& area);
 
 // The size the picture takes when cropped, fitted and turned (its own size
 // when none of them; 0 x 0 when the crop lies outside it).
@@ -104,6 +133,8 @@ void FittedSize(const Preparation& preparation, int width, int height, int& outW
 // The picture cropped, fitted, then turned and mirrored; colours are kept
 // (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
+// The picture fitted into the box alone.
+MemoryRaster Fit(const PixelView& picture, const FitBox& fit);
 // The picture turned and mirrored as the preparation says (a copy when not).
 MemoryRaster Turn(const PixelView& picture, const Preparation& preparation);
 
@@ -113,9 +144,8 @@ MemoryRaster Turn(const PixelView& picture, const Preparation& preparation);
 // this with every row of a picture in memory.
 class RowFitter {
   public:
-    // For a picture of width x height pixels (both > 0), fitted as the
-    // preparation says (only its fit is used: not its turn).
-    RowFitter(int width, int height, const Preparation& preparation);
+    // For a picture of width x height pixels (both > 0), fitted into the box.
+    RowFitter(int width, int height, const FitBox& fit);
 
     int width() const { return out_.width(); } // the fitted size
     int height() const { return out_.height(); }
