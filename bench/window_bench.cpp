@@ -9,6 +9,7 @@
 // than 2x).
 //   QT_QPA_PLATFORM=offscreen build/bin/window_bench [ROUNDS]
 #include "mainwindow.h"
+#include "optionform.h"
 #include "picturebox.h"
 #include "previewwindow.h"
 
@@ -25,6 +26,8 @@
 #include <cstdio>
 #include <vector>
 
+// The preview's control of an option, named as the options table names it.
+#define CONTROL(preview, name) ((*(preview)->options)[grob::Option(name)])
 namespace {
 
 void Wait(int ms) {
@@ -70,7 +73,8 @@ qint64 TimeToNewPreview(PreviewWindow* preview) {
     const auto connection = QObject::connect(preview, &PreviewWindow::shown, [&] { shown = true; });
     QElapsedTimer clock;
     clock.start();
-    preview->contrast->setValue(preview->contrast->value() == 1 ? 2 : 1);
+    CONTROL(preview, "contrast")
+        .number->setValue(CONTROL(preview, "contrast").number->value() == 1 ? 2 : 1);
     while (!shown || preview->busy())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     preview->repaint(); // what is on the screen, painted now
@@ -96,18 +100,20 @@ int main(int argc, char** argv) {
     window.loadPicture(dir.filePath("photo.bmp"));
     window.menuItem(MenuArray::Preview, 2)->trigger();
     PreviewWindow* preview = window.previewWindow();
-    preview->ditherBox->setCurrentIndex(1); // Floyd-Steinberg
+    CONTROL(preview, "dither").list->setCurrentIndex(1); // Floyd-Steinberg
     const auto contrast = [&] {
-        preview->contrast->setValue(preview->contrast->value() == 1 ? 2 : 1);
+        CONTROL(preview, "contrast")
+            .number->setValue(CONTROL(preview, "contrast").number->value() == 1 ? 2 : 1);
     };
     const auto fit = [&] {
-        preview->fitBox->setCurrentIndex(preview->fitBox->currentIndex() == 1 ? 2 : 1);
+        CONTROL(preview, "fit")
+            .list->setCurrentIndex(CONTROL(preview, "fit").list->currentIndex() == 1 ? 2 : 1);
     };
     for (const int scenario : {0, 1, 2}) {
         const bool any = scenario == 2;
-        preview->fitBox->setCurrentIndex(any ? 3 : 1);
-        preview->fitWidth->setValue(2000);
-        preview->fitHeight->setValue(1500);
+        CONTROL(preview, "fit").list->setCurrentIndex(any ? 3 : 1);
+        CONTROL(preview, "fit").width->setValue(2000);
+        CONTROL(preview, "fit").height->setValue(1500);
         preview->zoom->setValue(any ? 1 : 2);
         Wait(2000);
         std::vector<qint64> stalls, latencies;
@@ -135,9 +141,10 @@ int main(int argc, char** argv) {
     wide.save(dir.filePath("wide.png"));
     window.loadPicture(dir.filePath("wide.png"));
     preview->resize(900, 700);
-    preview->kindBox->setCurrentIndex(preview->kindBox->findData(QStringLiteral("g32")));
-    preview->fitBox->setCurrentIndex(0); // natural size
-    preview->ditherBox->setCurrentIndex(1);
+    CONTROL(preview, "kind")
+        .list->setCurrentIndex(CONTROL(preview, "kind").list->findData(QStringLiteral("g32")));
+    CONTROL(preview, "fit").list->setCurrentIndex(0); // natural size
+    CONTROL(preview, "dither").list->setCurrentIndex(1);
     for (const int zoom : {1, 4, 8}) {
         preview->zoom->setValue(zoom);
         Wait(500);

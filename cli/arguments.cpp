@@ -341,48 +341,18 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
         }
     }
 
-    // The options that go together, and those that would have no effect.
-    auto has = [&](const char* name) { return given.has(grob::Option(name)); };
-    if (choices.toPng) {
-        for (const char* name : {"kind", "series", "text", "bare", "clear-padding"})
-            if (has(name))
-                return refuse("--to png writes a PNG, not a GROB: --" + std::string(name) +
-                              " goes with a GROB only");
-        for (const OptionEntry& option : grob::Options())
-            if ((option.use & grob::kPreparation) && given.has(option))
-                return refuse("--to png writes each picture as it is: " + Long(option) +
-                              " prepares a picture for a GROB (--kind)");
-    } else if (!has("kind")) {
-        return refuse("--kind is needed (or --to png)");
-    }
+    // The options that go together, and those that would have no effect:
+    // each option given where its requirements hold, as the table says.
+    auto has = [&](const OptionEntry& option) { return given.has(option); };
+    if (!choices.toPng && !has(kind)) return refuse("--kind is needed (or --to png)");
+    for (const OptionEntry& option : grob::Options())
+        if (has(option))
+            if (const grob::Requirement* need = grob::Unmet(option, choices))
+                return refuse(grob::Refusal(option, *need, choices));
+    choices.jobs = std::clamp(has(grob::Option("jobs")) ? choices.jobs : cores, 1,
+                              std::max(1, cores) * grob::kJobsPerCore);
     const grob::Preparation& prep = choices.preparation;
-    if (prep.fit.upscale && !prep.fits()) return refuse("--upscale goes with --fit");
-    if (has("threshold") && choices.kind.shades() != 2)
-        return refuse("--threshold splits black from white: it goes with the 1-bit kind (gro), "
-                      "not " +
-                      std::string(choices.kind.extension) + ", whose shades are its own");
-    if (has("threshold") && prep.dither != grob::Dither::None)
-        return refuse("--threshold splits black from white without dithering: not with --dither");
-    if (choices.bare && !choices.text)
-        return refuse("--bare leaves out the text form's %%HP: line: it goes with --text");
-    if (choices.toPng && has("preview"))
-        return refuse("--to png writes each picture as it is: --preview draws the calculator's "
-                      "view of a GROB (--kind)");
-    if (has("zoom") && !has("preview"))
-        return refuse("--zoom sets the previews' zoom: it goes with --preview");
-    if (has("output") && has("output-dir"))
-        return refuse("-o names the output file itself: no --output-dir (-d) with it");
-    choices.jobs =
-        std::clamp(has("jobs") ? choices.jobs : cores, 1, std::max(1, cores) * grob::kJobsPerCore);
     const grob::Cutting& cutting = choices.cutting;
-    for (const char* name : {"tile-pad", "skip-empty"})
-        if (has(name) && !cutting.tiles())
-            return refuse("--" + std::string(name) + " goes with --tile");
-    if (choices.split && !choices.toPng)
-        return refuse("--split writes numbered PNGs: it goes with --to png");
-    if (choices.toPng && (choices.list || cutting.masks))
-        return refuse("--to png writes pictures, not GROBs: --" +
-                      std::string(choices.list ? "list" : "mask") + " goes with a GROB (--kind)");
 
     std::vector<std::string>& pictures = arguments.pictures;
     pictures = std::move(given.pictures);
@@ -390,7 +360,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     if (pictures.empty()) return refuse("no pictures given");
     if (several && std::find(pictures.begin(), pictures.end(), "-") != pictures.end())
         return refuse("\"-\" (standard input) must be the only picture");
-    if (has("output") && several && !choices.list)
+    if (has(grob::Option("output")) && several && !choices.list)
         return refuse("-o names the output of one picture: with several, name a folder with "
                       "--output-dir (-d), or make one --list");
     const bool previewFolder = pipeline::PreviewIsFolder(choices.preview);
@@ -407,15 +377,17 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
 
     // Standard output takes one file: several GROBs (or PNGs) one after the
     // other there could never be read back.
-    const bool toStandardOutput = has("output") ? choices.output == "-" : pictures.front() == "-";
+    const bool toStandardOutput =
+        has(grob::Option("output")) ? choices.output == "-" : pictures.front() == "-";
     if (toStandardOutput && !choices.list) {
         if (choices.toPng && choices.split)
             return refuse("--split makes one PNG a picture, and standard output takes one file: "
                           "leave out --split for one sheet of them");
         if (!choices.toPng)
-            for (const char* name : {"frames", "tile", "mask"})
-                if (has(name))
-                    return refuse("--" + std::string(name) +
+            for (const OptionEntry* many :
+                 {&grob::Option("frames"), &grob::Option("tile"), &grob::Option("mask")})
+                if (has(*many))
+                    return refuse(Long(*many) +
                                   " makes several GROBs, and standard output takes one file: add "
                                   "--list for one list of them");
     }

@@ -49,16 +49,14 @@ std::optional<int> Whole(std::string_view text) {
 
 } // namespace
 
-std::string Describe(const grob::Preparation& preparation) {
-    grob::Choices choices;
-    choices.preparation = preparation;
-    const grob::Choices neutral;
+std::string Describe(const grob::Choices& asked) {
+    // Only what has its effect: a threshold kept for a grayscale kind, say, is not.
+    const grob::Choices choices = grob::Applied(asked);
     std::string text;
     for (const grob::OptionEntry& option : grob::Options()) {
         if (!(option.use & grob::kPreparation)) continue;
         const grob::OptionValue value = option.bind.get(choices);
-        if (grob::FormatValue(option, value) == grob::FormatValue(option, option.bind.get(neutral)))
-            continue;
+        if (grob::SameValue(option, value, grob::DefaultValue(option))) continue;
         std::string said;
         switch (option.type) {
         case grob::OptionType::Size:

@@ -14,8 +14,9 @@
 #include <string_view>
 
 // The preparation in words, for the user, from the table's labels: "fit
-// 131 x 64, contrast 20, Floyd-Steinberg dithering"; empty when it is neutral.
-std::string Describe(const grob::Preparation& preparation);
+// 131 x 64, contrast 20, Floyd-Steinberg dithering"; only what has its
+// effect (with the kind chosen), empty when nothing has.
+std::string Describe(const grob::Choices& choices);
 
 // Where a window stands on the screen, its frame in pixels.
 struct WindowGeometry {

@@ -19,11 +19,10 @@ std::string OutputPath(const std::string& picture, const grob::Choices& choices)
     return filenames::Join(choices.outputDir, filenames::FileName(beside));
 }
 
-Request RequestFor(const std::string& picture, const grob::Choices& choices,
-                   grob::Series savedSeries) {
+Request ConversionFor(Source source, const grob::Choices& asked, grob::Series savedSeries) {
+    const grob::Choices choices = grob::Applied(asked);
     Request request;
-    const bool stream = picture == "-";
-    request.source = stream ? Source::StandardInput() : Source::File(picture);
+    request.source = std::move(source);
     request.kind = choices.kind;
     request.series = choices.series;
     request.defaultSeries = savedSeries;
@@ -35,6 +34,14 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
     request.cutting = choices.cutting;
     // A PNG of a list shows every GROB of it.
     request.wholeLists = choices.toPng;
+    return request;
+}
+
+Request RequestFor(const std::string& picture, const grob::Choices& choices,
+                   grob::Series savedSeries) {
+    const bool stream = picture == "-";
+    Request request = ConversionFor(stream ? Source::StandardInput() : Source::File(picture),
+                                    choices, savedSeries);
     // Several GROBs from one picture: one file each, numbered; their PNGs one
     // sheet side by side unless split.
     const bool numbered = !choices.list && (choices.toPng ? choices.split : choices.cutting.many());

@@ -19,6 +19,13 @@ namespace pipeline {
 // beside the picture or in `choices.outputDir`.
 std::string OutputPath(const std::string& picture, const grob::Choices& choices);
 
+// What the choices ask of a conversion of `source`, whoever made them: the
+// kind, series, preparation, padding, text form, orientation, previews'
+// zoom and cutting, each only where it has its effect (grob::Applied); no
+// outputs yet. Every request of the command line and the window is built
+// from this.
+Request ConversionFor(Source source, const grob::Choices& choices, grob::Series savedSeries);
+
 // The conversion of one picture ("-": standard input to standard output).
 Request RequestFor(const std::string& picture, const grob::Choices& choices,
                    grob::Series savedSeries);

@@ -141,7 +141,7 @@ TEST(Arguments, SpellingsAndRefusals) {
         EXPECT_TRUE(parsed.output.empty()) << line;
         if (!parsed.arguments) continue;
         for (const auto& [name, value] : c.values)
-            EXPECT_EQ(grob::OptionText(parsed.arguments->choices, grob::Option(name)), value)
+            EXPECT_EQ(grob::OptionText(parsed.arguments->choices, *grob::FindOption(name)), value)
                 << line << " --" << name;
         if (!c.pictures.empty()) {
             EXPECT_EQ(parsed.arguments->pictures, c.pictures) << line;

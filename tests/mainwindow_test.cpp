@@ -4,6 +4,7 @@
 #include "grob/list.h"
 #include "grob/prepare.h"
 #include "mainwindow.h"
+#include "optionform.h"
 #include "picturebox.h"
 #include "previewcanvas.h"
 #include "previewwindow.h"
@@ -17,6 +18,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -40,6 +42,8 @@
 using testing_util::ReadAll;
 using testing_util::WriteAll;
 
+// A window's control of an option, named as the options table names it.
+#define CONTROL(window, name) ((*(window)->options)[grob::Option(name)])
 namespace {
 
 // Answers the file dialogs in the tests' place and remembers what it was shown.
@@ -434,9 +438,9 @@ class MainWindowTest : public QObject {
             form->menuItem(MenuArray::Preview, 2)->trigger();
             PreviewWindow* preview = form->previewWindow();
             QVERIFY(preview && preview->isVisible());
-            preview->kindBox->setCurrentIndex(5); // g16
-            preview->fitBox->setCurrentIndex(1);  // 131 x 64
-            preview->ditherBox->setCurrentIndex(1);
+            CONTROL(preview, "kind").list->setCurrentIndex(5); // g16
+            CONTROL(preview, "fit").list->setCurrentIndex(1);  // 131 x 64
+            CONTROL(preview, "dither").list->setCurrentIndex(1);
             preview->zoom->setValue(3);
             QTRY_COMPARE(
                 preview->description(),
@@ -451,7 +455,7 @@ class MainWindowTest : public QObject {
             // natural size (wider and higher than the screens, whose outlines
             // then cross the picture), at small and large zooms.
             for (const int fit : {1, 0}) {
-                preview->fitBox->setCurrentIndex(fit);
+                CONTROL(preview, "fit").list->setCurrentIndex(fit);
                 for (const int zoom : {3, 1, 2, 7}) {
                     preview->zoom->setValue(zoom);
                     QTRY_VERIFY(!preview->busy());
@@ -462,7 +466,7 @@ class MainWindowTest : public QObject {
                 }
             }
             // Before: the picture as fitted, dot for pixel, in the same place.
-            preview->fitBox->setCurrentIndex(1);
+            CONTROL(preview, "fit").list->setCurrentIndex(1);
             QTRY_VERIFY(!preview->busy());
             preview->showFitted->click();
             const grob::MemoryRaster fitted =
@@ -480,7 +484,7 @@ class MainWindowTest : public QObject {
         auto again = makeWindow();
         again->show();
         QTRY_VERIFY(again->previewWindow());
-        QCOMPARE(again->previewWindow()->ditherBox->currentIndex(), 1);
+        QCOMPARE(CONTROL(again->previewWindow(), "dither").list->currentIndex(), 1);
         QCOMPARE(again->preferences().preparation.fit.height, 64);
         QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")).count("\r\n"), 6);
         again->previewWindow()->close();
@@ -550,35 +554,36 @@ class MainWindowTest : public QObject {
             window->menuItem(MenuArray::File, 1)->trigger();
             window->menuItem(MenuArray::Preview, 2)->trigger();
             PreviewWindow* preview = window->previewWindow();
-            preview->kindBox->setCurrentIndex(preview->kindBox->findData(kind));
+            CONTROL(preview, "kind")
+                .list->setCurrentIndex(CONTROL(preview, "kind").list->findData(kind));
             preview->zoom->setValue(3);
             const bool fitted = c.mode != Plain && c.mode != Unfitted;
-            preview->fitBox->setCurrentIndex(fitted ? 3 : 0); // any size, natural size
-            preview->fitWidth->setValue(20);
-            preview->fitHeight->setValue(10);
-            preview->contrast->setValue(c.mode == Prepared ? 20 : 0);
-            preview->ditherBox->setCurrentIndex(c.mode == Prepared ? 1 : 0);
+            CONTROL(preview, "fit").list->setCurrentIndex(fitted ? 3 : 0); // any size, natural size
+            CONTROL(preview, "fit").width->setValue(20);
+            CONTROL(preview, "fit").height->setValue(10);
+            CONTROL(preview, "contrast").number->setValue(c.mode == Prepared ? 20 : 0);
+            CONTROL(preview, "dither").list->setCurrentIndex(c.mode == Prepared ? 1 : 0);
             // The turn and the mirror one at a time, each from the picture the
             // preview has fitted and kept (the mirror first for 90 degrees).
             for (const bool mirroring : {c.turn == 1, c.turn != 1}) {
                 if (mirroring)
-                    preview->flipBox->setCurrentIndex(c.flip);
+                    CONTROL(preview, "flip").list->setCurrentIndex(c.flip);
                 else
-                    preview->turnBox->setCurrentIndex(c.turn);
+                    CONTROL(preview, "rotate").list->setCurrentIndex(c.turn);
                 QTRY_VERIFY(!preview->busy());
             }
             // A threshold where asked, and wherever it is kept unused (the
             // grayscale kinds, dithering).
             const bool unused = kind != "gro" || c.mode == Prepared;
-            preview->threshold->setValue(unused || c.mode == Threshold ? 90 : 128);
-            QCOMPARE(preview->threshold->isEnabled(), !unused);
+            CONTROL(preview, "threshold").whole->setValue(unused || c.mode == Threshold ? 90 : 128);
+            QCOMPARE(CONTROL(preview, "threshold").whole->isEnabled(), !unused);
             // The status line names only what applies.
             QCOMPARE(window->statusLine()->toolTip().contains("threshold"), c.mode == Threshold);
-            preview->crop->setChecked(c.mode == Cropped);
-            preview->cropWidth->setValue(30);
-            preview->cropHeight->setValue(20);
-            preview->cropX->setValue(5);
-            preview->cropY->setValue(4);
+            CONTROL(preview, "crop").check->setChecked(c.mode == Cropped);
+            CONTROL(preview, "crop").width->setValue(30);
+            CONTROL(preview, "crop").height->setValue(20);
+            CONTROL(preview, "crop").x->setValue(5);
+            CONTROL(preview, "crop").y->setValue(4);
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -657,7 +662,7 @@ class MainWindowTest : public QObject {
         QVERIFY(form->loadPicture(file("p.bmp", Bitmap())));
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        preview->ditherBox->setCurrentIndex(1); // Floyd-Steinberg
+        CONTROL(preview, "dither").list->setCurrentIndex(1); // Floyd-Steinberg
         QVERIFY(form->statusLine()->isVisible());
         QVERIFY(form->statusLine()->text().contains("Floyd-Steinberg"));
         prompter_.answers = {dir_.filePath("open.gro"), dir_.filePath("closed.gro")};
@@ -688,15 +693,15 @@ class MainWindowTest : public QObject {
         QVERIFY(form->loadPicture(dir_.filePath("big.bmp")));
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        preview->fitBox->setCurrentIndex(3); // any size
-        preview->fitHeight->setValue(1000);
-        preview->ditherBox->setCurrentIndex(1);
+        CONTROL(preview, "fit").list->setCurrentIndex(3); // any size
+        CONTROL(preview, "fit").height->setValue(1000);
+        CONTROL(preview, "dither").list->setCurrentIndex(1);
         QTRY_VERIFY_WITH_TIMEOUT(!preview->busy(), 30000);
         const QString before = preview->description();
         int shown = 0;
         connect(preview, &PreviewWindow::shown, this, [&] { ++shown; });
         for (int width = 100; width < 120; ++width)
-            preview->fitWidth->setValue(width);
+            CONTROL(preview, "fit").width->setValue(width);
         // Back at once, the drawing still to come.
         QVERIFY(preview->busy());
         QCOMPARE(preview->description(), before);
@@ -803,13 +808,14 @@ class MainWindowTest : public QObject {
         // Two frames, black dark in both: 55 55.
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        preview->kindBox->setCurrentIndex(preview->kindBox->findData("g04"));
+        CONTROL(preview, "kind")
+            .list->setCurrentIndex(CONTROL(preview, "kind").list->findData("g04"));
         QGuiApplication::clipboard()->clear();
         preview->copyButton->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
         QGuiApplication::clipboard()->clear();
         QVERIFY(QTest::qWaitForWindowActive(preview));
-        QTest::keyClick(preview->kindBox, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(CONTROL(preview, "kind").list, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
     }
 
@@ -823,15 +829,15 @@ class MainWindowTest : public QObject {
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
         QVERIFY(QTest::qWaitForWindowActive(preview));
-        preview->fitBox->setCurrentIndex(3); // any size
-        preview->fitHeight->setValue(100);
-        preview->fitWidth->setFocus();
-        preview->fitWidth->selectAll();
-        QTest::keyClicks(preview->fitWidth, "24");
-        QTest::keyClick(preview->fitWidth, Qt::Key_Return);
-        QCOMPARE(preview->fitWidth->value(), 24);
+        CONTROL(preview, "fit").list->setCurrentIndex(3); // any size
+        CONTROL(preview, "fit").height->setValue(100);
+        CONTROL(preview, "fit").width->setFocus();
+        CONTROL(preview, "fit").width->selectAll();
+        QTest::keyClicks(CONTROL(preview, "fit").width, "24");
+        QTest::keyClick(CONTROL(preview, "fit").width, Qt::Key_Return);
+        QCOMPARE(CONTROL(preview, "fit").width->value(), 24);
         QVERIFY(prompter_.filters.isEmpty());
-        QTest::keyClick(preview->fitWidth, Qt::Key_Escape);
+        QTest::keyClick(CONTROL(preview, "fit").width, Qt::Key_Escape);
         QTest::qWait(20);
         QVERIFY(preview->isVisible());
         prompter_.answers = {dir_.filePath("kept.gro")};
@@ -868,32 +874,33 @@ class MainWindowTest : public QObject {
         const QByteArray g16 = ReadAll(dir_.filePath("g.g16"));
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        preview->kindBox->setCurrentIndex(0);
-        preview->fitBox->setCurrentIndex(1);
-        preview->invert->click();
-        preview->ditherBox->setCurrentIndex(1);
+        CONTROL(preview, "kind").list->setCurrentIndex(0);
+        CONTROL(preview, "fit").list->setCurrentIndex(1);
+        CONTROL(preview, "invert").check->click();
+        CONTROL(preview, "dither").list->setCurrentIndex(1);
         prompter_.answers = {dir_.filePath("g.g16"), dir_.filePath("again.g16")};
         form->menuItem(MenuArray::File, 1)->trigger();
-        QCOMPARE(preview->kindBox->currentData().toString(), QString("g16"));
-        QVERIFY(preview->preferences().preparation.neutral() && !preview->invert->isChecked());
+        QCOMPARE(CONTROL(preview, "kind").list->currentData().toString(), QString("g16"));
+        QVERIFY(preview->preferences().preparation.neutral() &&
+                !CONTROL(preview, "invert").check->isChecked());
         preview->saveGrobButton->click();
         QCOMPARE(ReadAll(dir_.filePath("again.g16")), g16);
 
         WriteAll(dir_.filePath("TITLE"), g16);
-        preview->kindBox->setCurrentIndex(0);
+        CONTROL(preview, "kind").list->setCurrentIndex(0);
         prompter_.answers = {dir_.filePath("TITLE"), dir_.filePath("title.g16")};
         form->menuItem(MenuArray::OpenAs, 7)->trigger();
         QVERIFY(prompter_.filters.last().startsWith("All files (*);;Image Files"));
         QCOMPARE(form->picture()->innerSize(), QSize(48, 32)); // not four frames stacked
-        QCOMPARE(preview->kindBox->currentData().toString(), QString("g16"));
+        QCOMPARE(CONTROL(preview, "kind").list->currentData().toString(), QString("g16"));
         preview->saveGrobButton->click();
         QCOMPARE(ReadAll(dir_.filePath("title.g16")), g16);
 
-        preview->contrast->setValue(30);
+        CONTROL(preview, "contrast").number->setValue(30);
         preview->resetButton->click();
         QVERIFY(preview->preferences().preparation.neutral());
-        QCOMPARE(preview->contrast->value(), 0);
-        QCOMPARE(preview->kindBox->currentData().toString(), QString("g16"));
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 0);
+        QCOMPARE(CONTROL(preview, "kind").list->currentData().toString(), QString("g16"));
         QVERIFY(form->statusLine()->toolTip().contains("(.g16)"));
     }
 
@@ -946,9 +953,9 @@ class MainWindowTest : public QObject {
             QVERIFY(preview->rect().contains(button->geometry()));
             QVERIFY(!info.intersects(button->geometry()));
         }
-        preview->contrast->setValue(20);
-        preview->invert->click();
-        preview->ditherBox->setCurrentIndex(3);
+        CONTROL(preview, "contrast").number->setValue(20);
+        CONTROL(preview, "invert").check->click();
+        CONTROL(preview, "dither").list->setCurrentIndex(3);
         form->resize(300, 300);
         QLabel* foot = form->statusLine();
         QVERIFY(foot->fontMetrics().horizontalAdvance(foot->text()) <=
@@ -973,11 +980,12 @@ class MainWindowTest : public QObject {
         QVERIFY(form->loadPicture(dir_.filePath("walk.gif")));
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        preview->kindBox->setCurrentIndex(preview->kindBox->findData("g04"));
+        CONTROL(preview, "kind")
+            .list->setCurrentIndex(CONTROL(preview, "kind").list->findData("g04"));
         preview->spritesButton->click();
         QPointer<SpritesDialog> dialog = form->spritesDialog();
-        dialog->frames->setChecked(true);
-        dialog->masks->setChecked(true);
+        CONTROL(dialog, "frames").check->setChecked(true);
+        CONTROL(dialog, "mask").check->setChecked(true);
         dialog->list->setChecked(true);
         prompter_.answers = {dir_.filePath("walk")};
         dialog->saveButton->click();
@@ -989,18 +997,18 @@ class MainWindowTest : public QObject {
         QCOMPARE(ReadAll(dir_.filePath("walk.g04.lst")), ReadAll(dir_.filePath("cli.lst")));
 
         QVERIFY(form->loadPicture(dir_.filePath("sheet.png")));
-        preview->kindBox->setCurrentIndex(0);
+        CONTROL(preview, "kind").list->setCurrentIndex(0);
         preview->spritesButton->click();
         dialog = form->spritesDialog();
-        QVERIFY(dialog->frames->isChecked()); // as chosen last time
-        dialog->frames->setChecked(false);
-        dialog->masks->setChecked(false);
+        QVERIFY(CONTROL(dialog, "frames").check->isChecked()); // as chosen last time
+        CONTROL(dialog, "frames").check->setChecked(false);
+        CONTROL(dialog, "mask").check->setChecked(false);
         dialog->numbered->setChecked(true);
-        dialog->tiles->setChecked(true);
-        dialog->tileWidth->setValue(8);
-        dialog->tileHeight->setValue(8);
-        dialog->tilePad->setChecked(true);
-        dialog->skipEmpty->setChecked(true);
+        CONTROL(dialog, "tile").check->setChecked(true);
+        CONTROL(dialog, "tile").width->setValue(8);
+        CONTROL(dialog, "tile").height->setValue(8);
+        CONTROL(dialog, "tile-pad").check->setChecked(true);
+        CONTROL(dialog, "skip-empty").check->setChecked(true);
         prompter_.answers = {dir_.filePath("window-tiles/sheet.gro")};
         dialog->saveButton->click();
         QCOMPARE(run({"--kind", "gro", "--series", "49", "--tile", "8x8", "--tile-pad",

@@ -249,11 +249,10 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(typed.preparation.fit.width, 0);
     EXPECT_EQ(typed.preparation.fit.height, 0);
     // The status line's words, from the table's labels.
-    EXPECT_EQ(Describe(read.preparation), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
-                                          "gamma 1.5, inverted, Atkinson dithering");
-    EXPECT_EQ(Describe(typed.preparation),
-              "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
-              "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
+    EXPECT_EQ(Describe(read), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
+                              "gamma 1.5, inverted, Atkinson dithering");
+    EXPECT_EQ(Describe(typed), "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
+                               "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
     EXPECT_EQ(Describe({}), "");
 }
 

@@ -1,5 +1,7 @@
 #include "grob/encoders.h"
 
+#include "grob/options.h"
+
 #include "grob/reader.h"
 
 #include "grob/shades.h"
@@ -340,8 +342,12 @@ GrobObject EncodeObject(const OutputKind& kind, const PictureRaster& picture, Se
 
 GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
                         const Preparation& asked, const std::string& filename, Padding padding) {
-    const Preparation preparation = asked.forKind(kind);
-    if (preparation.neutral()) return EncodeObject(kind, picture, series, filename, padding);
+    // Only what has its effect for the kind (the options table says when);
+    // nothing asked for has none.
+    const bool plain = asked.neutral();
+    const Preparation preparation = plain ? asked : Applied(kind, asked);
+    if (plain || preparation.neutral())
+        return EncodeObject(kind, picture, series, filename, padding);
     // The size is checked before any work: a fit box that enlarges the
     // picture beyond what a GROB holds is refused at once.
     CheckKind(kind, filename);

@@ -12,10 +12,120 @@ const FitPreset& FitPresetFor(int width, int height) {
     return width <= 0 || height <= 0 ? kFitPresets.front() : kFitPresets.back();
 }
 
-const OptionEntry& Option(std::string_view name) {
+const OptionEntry* FindOption(std::string_view name) {
     for (const OptionEntry& option : kOptions)
-        if (option.name == name) return option;
-    std::abort(); // a name that is not in the table: the program's own mistake
+        if (option.name == name) return &option;
+    return nullptr;
+}
+
+OptionValue DefaultValue(const OptionEntry& option) {
+    static const Choices defaults;
+    return option.bind.get(defaults);
+}
+
+bool SameValue(const OptionEntry& option, const OptionValue& a, const OptionValue& b) {
+    switch (option.type) {
+    case OptionType::Flag:
+        return a.flag == b.flag;
+    case OptionType::Whole:
+    case OptionType::Number:
+        return a.number == b.number;
+    case OptionType::Size:
+        return a.size.width == b.size.width && a.size.height == b.size.height;
+    case OptionType::Region:
+        return a.region == b.region;
+    case OptionType::Choice:
+        return a.choice == b.choice;
+    case OptionType::Path:
+        return a.path == b.path;
+    }
+    return false;
+}
+
+bool Holds(const Requirement& need, const Choices& choices, unsigned uses) {
+    const OptionEntry& other = *FindOption(need.option);
+    if (!(other.use & uses)) return true;
+    const OptionValue value = other.bind.get(choices);
+    bool met = false;
+    if (need.values.empty()) {
+        met = !SameValue(other, value, DefaultValue(other));
+    } else if (value.choice < other.choices.size()) {
+        for (const std::string_view wanted : need.values)
+            met = met || other.choices[value.choice].name == wanted;
+    }
+    return met != need.unless;
+}
+
+const Requirement* Unmet(const OptionEntry& option, const Choices& choices, unsigned uses) {
+    for (const Requirement& need : option.needs)
+        if (!Holds(need, choices, uses)) return &need;
+    return nullptr;
+}
+
+std::string Refusal(const OptionEntry& option, const Requirement& need, const Choices& choices) {
+    std::string text(need.refusal);
+    const auto put = [&](std::string_view mark, const std::string& with) {
+        for (std::size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + with.size()))
+            text.replace(at, mark.size(), with);
+    };
+    put("{option}", "--" + std::string(option.name));
+    put("{value}", OptionText(choices, *FindOption(need.option)));
+    return text;
+}
+
+Choices Applied(Choices choices, unsigned uses) {
+    // Again until nothing changes: an option set back may take the effect
+    // of another that needs it.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const OptionEntry& option : kOptions) {
+            if (!(option.use & uses) || option.needs.empty() || Applies(option, choices, uses))
+                continue;
+            const OptionValue plain = DefaultValue(option);
+            if (SameValue(option, option.bind.get(choices), plain)) continue;
+            option.bind.set(choices, plain);
+            changed = true;
+        }
+    }
+    return choices;
+}
+
+Preparation Applied(const OutputKind& kind, const Preparation& preparation) {
+    Choices choices;
+    choices.kind = kind;
+    choices.preparation = preparation;
+    return Applied(std::move(choices), kConversion).preparation;
+}
+
+void CopyOptions(const Choices& from, Choices& to, unsigned uses) {
+    for (const OptionEntry& option : kOptions)
+        if (option.use & uses) option.bind.set(to, option.bind.get(from));
+}
+
+std::string ShownChoice(const OptionEntry& option, std::size_t choice) {
+    if (choice >= option.choices.size()) return {};
+    const OptionChoice& shown = option.choices[choice];
+    std::string capital(shown.label);
+    if (!capital.empty() && capital[0] >= 'a' && capital[0] <= 'z')
+        capital[0] = char(capital[0] - 'a' + 'A');
+    std::string text;
+    for (std::string_view pattern = option.shown; !pattern.empty();) {
+        const std::size_t open = pattern.find('{');
+        const std::size_t close = pattern.find('}', open);
+        if (open == std::string_view::npos || close == std::string_view::npos) {
+            text += pattern;
+            break;
+        }
+        text += pattern.substr(0, open);
+        const std::string_view field = pattern.substr(open + 1, close - open - 1);
+        text += field == "name"    ? std::string(shown.name)
+                : field == "label" ? std::string(shown.label)
+                : field == "Label" ? capital
+                                   : std::string(pattern.substr(open, close - open + 1));
+        pattern.remove_prefix(close + 1);
+    }
+    return text;
 }
 
 namespace bind {

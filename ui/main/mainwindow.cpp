@@ -362,8 +362,7 @@ void MainWindow::updateStatusLine(const QString& passing) {
     if (!passing.isEmpty()) {
         passingTimer_->start();
     } else if (preview_ && preview_->isVisible()) {
-        const QString prepared =
-            QString::fromStdString(Describe(preferences_.preparation.forKind(preferences_.kind)));
+        const QString prepared = QString::fromStdString(Describe(preferences_));
         text =
             (prepared.isEmpty() ? QStringLiteral("Converting plainly")
                                 : QStringLiteral("Converting as the preview shows: ") + prepared) +
@@ -613,13 +612,14 @@ windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make 
     job.frame = frame_;
     job.path = pictureFrame_->title();
     job.grobKind = openedAs_;
-    job.kind = kind;
-    job.series = series_;
+    job.choices.kind = kind;
+    job.choices.series = series_;
     // What you see is what you convert: the preparation applies while the
-    // preview window is open.
-    if (preview_ && preview_->isVisible()) job.preparation = preferences_.preparation;
+    // preview window is open; how the bytes are written, always.
+    if (preview_ && preview_->isVisible())
+        grob::CopyOptions(preferences_, job.choices, grob::kPreparation);
+    grob::CopyOptions(preferences_, job.choices, grob::kEncoding);
     job.make = make;
-    job.padding = preferences_.clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
     return job;
 }
 
@@ -661,8 +661,8 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
 
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {
     windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
-    job.sprites.cutting.frames = true;
-    job.sprites.list = true;
+    job.choices.cutting.frames = true;
+    job.choices.list = true;
     if (const auto made = saveAs(menutable::ListFilter(kind), menutable::ListExtension(kind), job))
         updateStatusLine(QStringLiteral("Wrote %1 GROBs as one list.").arg(made->pictures));
 }
@@ -673,10 +673,9 @@ void MainWindow::showSprites() {
         sprites_->activateWindow();
         return;
     }
-    const QString prepared =
-        preview_ && preview_->isVisible()
-            ? QString::fromStdString(Describe(preferences_.preparation.forKind(preferences_.kind)))
-            : QString();
+    const QString prepared = preview_ && preview_->isVisible()
+                                 ? QString::fromStdString(Describe(preferences_))
+                                 : QString();
     const QString what =
         QStringLiteral("Each GROB a %1, %2.")
             .arg(KindName(preferences_.kind),
@@ -696,10 +695,11 @@ void MainWindow::showSprites() {
 // The sprite tools as the command line has them: the picture's file read
 // again (every frame, its transparency for the masks; a GROB as the kind it
 // was opened as).
-void MainWindow::saveSprites(const windowjob::Sprites& sprites) {
+void MainWindow::saveSprites(const grob::Choices& sprites) {
     const grob::OutputKind kind = preferences_.kind;
     windowjob::Job job = jobFor(kind, windowjob::Make::Sprites);
-    job.sprites = sprites;
+    grob::CopyOptions(sprites, job.choices, grob::kCutting);
+    job.choices.list = sprites.list;
     job.readFile = !job.path.isEmpty();
     const QString extension =
         sprites.list ? menutable::ListExtension(kind) : Latin1(kind.extension);

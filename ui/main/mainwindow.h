@@ -62,7 +62,7 @@ class MainWindow final : public QMainWindow {
     void convertFramesTo(const grob::OutputKind& kind);
     // The sprite tools, in the preview's kind: asks how, then where.
     void showSprites();
-    void saveSprites(const windowjob::Sprites& sprites);
+    void saveSprites(const grob::Choices& sprites);
     // Shows frame `index` of an animation or a list (counting round).
     void showFrame(int index);
     int frameShown() const { return frame_; }
@@ -174,7 +174,7 @@ class MainWindow final : public QMainWindow {
     Preferences preferences_;
     QPointer<PreviewWindow> preview_;
     QPointer<SpritesDialog> sprites_;
-    windowjob::Sprites lastSprites_;
+    grob::Choices lastSprites_; // the sprite tools' choices, kept while the window is open
     // The kind a GROB was opened as, when the name does not say it.
     std::optional<grob::OutputKind> openedAs_;
     // The bytes of the picture's file as they were read when it was opened:

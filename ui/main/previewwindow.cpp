@@ -2,6 +2,7 @@
 
 #include "commondialog.h"
 #include "grob/options.h"
+#include "optionform.h"
 #include "picturebox.h"
 #include "preview.h"
 #include "previewcanvas.h"
@@ -31,30 +32,6 @@
 #include <algorithm>
 
 namespace {
-
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
-const grob::OptionEntry& Entry(std::string_view name) {
-    return grob::Option(name);
-}
-
-// A control's range, tooltip and label from the options table.
-void FromTable(QSpinBox* box, const grob::OptionEntry& option) {
-    box->setRange(int(option.minimum), int(option.maximum));
-    box->setToolTip(Latin1(option.help));
-}
-
-void FromTable(QDoubleSpinBox* box, const grob::OptionEntry& option) {
-    box->setRange(option.minimum, option.maximum);
-    box->setToolTip(Latin1(option.help));
-}
-
-int FitIndex(const grob::Preparation& p) {
-    const grob::FitPreset& preset = grob::FitPresetFor(p.fit.width, p.fit.height);
-    return int(&preset - grob::kFitPresets.data());
-}
 
 // A label whose wrapped text always has the height it needs: the layout
 // gives the room to it, never draws it over its neighbours.
@@ -109,68 +86,10 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     setModal(false);
     setAcceptDrops(true);
 
-    kindBox = new QComboBox(this);
-    for (const grob::OptionChoice& kind : grob::kKindChoices)
-        kindBox->addItem(Latin1(kind.label) + QStringLiteral(" (.") + Latin1(kind.name) + u')',
-                         Latin1(kind.name));
-    kindBox->setToolTip(Latin1(Entry("kind").help));
-    fitBox = new QComboBox(this);
-    for (const grob::FitPreset& preset : grob::kFitPresets)
-        fitBox->addItem(Latin1(preset.label), Latin1(preset.name));
-    fitBox->setToolTip(Latin1(Entry("fit").help));
-    fitWidth = new QSpinBox(this);
-    fitHeight = new QSpinBox(this);
-    FromTable(fitWidth, Entry("fit"));
-    FromTable(fitHeight, Entry("fit"));
-    upscale = new QCheckBox(Latin1(Entry("upscale").label), this);
-    upscale->setToolTip(Latin1(Entry("upscale").help));
-    brightness = new QSpinBox(this);
-    contrast = new QSpinBox(this);
-    FromTable(brightness, Entry("brightness"));
-    FromTable(contrast, Entry("contrast"));
-    gamma = new QDoubleSpinBox(this);
-    FromTable(gamma, Entry("gamma"));
-    gamma->setSingleStep(0.1);
-    invert = new QCheckBox(Latin1(Entry("invert").label), this);
-    invert->setToolTip(Latin1(Entry("invert").help));
-    ditherBox = new QComboBox(this);
-    for (const grob::DitherMethod& method : grob::kDitherMethods)
-        ditherBox->addItem(Latin1(method.label), Latin1(method.name));
-    ditherBox->setToolTip(Latin1(Entry("dither").help));
-    threshold = new QSpinBox(this);
-    FromTable(threshold, Entry("threshold"));
-    turnBox = new QComboBox(this);
-    for (const grob::OptionChoice& turn : grob::kTurnChoices)
-        turnBox->addItem(Latin1(turn.name) + QStringLiteral("°: ") + Latin1(turn.label));
-    turnBox->setToolTip(Latin1(Entry("rotate").help));
-    flipBox = new QComboBox(this);
-    for (const grob::OptionChoice& flip : grob::kFlipChoices) {
-        QString label = Latin1(flip.label);
-        label[0] = label[0].toUpper();
-        flipBox->addItem(label);
-    }
-    flipBox->setToolTip(Latin1(Entry("flip").help));
-    crop = new QCheckBox(Latin1(Entry("crop").label), this);
-    crop->setToolTip(Latin1(Entry("crop").help));
-    cropWidth = new QSpinBox(this);
-    cropHeight = new QSpinBox(this);
-    cropX = new QSpinBox(this);
-    cropY = new QSpinBox(this);
-    for (QSpinBox* side : {cropWidth, cropHeight, cropX, cropY}) {
-        FromTable(side, Entry("crop"));
-        side->setToolTip(crop->toolTip());
-    }
-    for (QSpinBox* corner : {cropX, cropY})
-        corner->setMinimum(0);
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
     resetButton->setToolTip(
         QStringLiteral("The whole picture as it stands, at its natural size, no change of tone, no "
                        "dithering: the plain conversion."));
-    zoom = new QSpinBox(this);
-    FromTable(zoom, Entry("zoom"));
-    zoom->setSuffix(QStringLiteral(" x"));
-    zoom->setToolTip(Latin1(Entry("zoom").help) +
-                     QStringLiteral(" Ctrl+wheel, Ctrl++ and Ctrl+-."));
     fitToWindow = new QCheckBox(QStringLiteral("Fit to window"), this);
     fitToWindow->setToolTip(
         QStringLiteral("The largest zoom at which the preview fits the window."));
@@ -203,38 +122,17 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     busyTimer_->setSingleShot(true);
     busyTimer_->setInterval(100);
 
-    // The controls in a column of their own, which scrolls on a low screen.
+    // The controls in a column of their own, which scrolls on a low screen:
+    // the kind, the preparation, and the view's own.
     auto* controls = new QWidget(this);
-    auto* size = new QHBoxLayout;
-    size->addWidget(fitWidth);
-    size->addWidget(new QLabel(QStringLiteral("x"), controls));
-    size->addWidget(fitHeight);
     auto* form = new QFormLayout(controls);
-    form->addRow(Latin1(Entry("kind").label), kindBox);
-    auto* part = new QHBoxLayout;
-    part->addWidget(cropWidth);
-    part->addWidget(new QLabel(QStringLiteral("x"), controls));
-    part->addWidget(cropHeight);
-    auto* corner = new QHBoxLayout;
-    corner->addWidget(cropX);
-    corner->addWidget(new QLabel(QStringLiteral(","), controls));
-    corner->addWidget(cropY);
-    form->addRow(crop);
-    form->addRow(QStringLiteral("Part"), part);
-    form->addRow(QStringLiteral("From"), corner);
-    form->addRow(Latin1(Entry("rotate").label), turnBox);
-    form->addRow(Latin1(Entry("flip").label), flipBox);
-    form->addRow(Latin1(Entry("fit").label), fitBox);
-    form->addRow(QStringLiteral("Size"), size);
-    form->addRow(upscale);
-    form->addRow(Latin1(Entry("brightness").label), brightness);
-    form->addRow(Latin1(Entry("contrast").label), contrast);
-    form->addRow(Latin1(Entry("gamma").label), gamma);
-    form->addRow(invert);
-    form->addRow(Latin1(Entry("dither").label), ditherBox);
-    form->addRow(Latin1(Entry("threshold").label), threshold);
+    options = new OptionForm(this);
+    options->add(grob::Option("kind"), form);
+    options->add(grob::kPreparation, form);
     form->addRow(QString(), resetButton);
-    form->addRow(Latin1(Entry("zoom").label), zoom);
+    zoom = options->add(grob::Option("zoom"), form).whole;
+    zoom->setSuffix(QStringLiteral(" x"));
+    zoom->setToolTip(zoom->toolTip() + QStringLiteral(" Ctrl+wheel, Ctrl++ and Ctrl+-."));
     form->addRow(fitToWindow);
     form->addRow(play);
     form->addRow(showFitted);
@@ -283,27 +181,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
 
     showControls();
 
-    auto changed = [this] {
-        if (building_) return;
-        readControls();
-        refresh();
-        Q_EMIT preferencesChanged();
-    };
-    for (QComboBox* box : {kindBox, turnBox, flipBox, fitBox, ditherBox})
-        connect(box, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {fitWidth, fitHeight, brightness, contrast, threshold, cropWidth,
-                          cropHeight, cropX, cropY})
-        connect(box, &QSpinBox::valueChanged, this, changed);
-    connect(gamma, &QDoubleSpinBox::valueChanged, this, changed);
-    for (QCheckBox* box : {upscale, invert, crop})
-        connect(box, &QCheckBox::toggled, this, changed);
-    // The zoom only enlarges what is shown: nothing is drawn again.
-    connect(zoom, &QSpinBox::valueChanged, this, [this](int value) {
-        if (building_) return;
-        preferences_.zoom = value;
-        canvas->setZoom(value);
-        Q_EMIT preferencesChanged();
-    });
+    connect(options, &OptionForm::changed, this, &PreviewWindow::changed);
     connect(resetButton, &QPushButton::clicked, this, [this] {
         grob::Choices plain = preferences_;
         plain.preparation = grob::Preparation{};
@@ -336,30 +214,8 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
 
 // The controls as the preferences have them.
 void PreviewWindow::showControls() {
-    const bool wasBuilding = building_;
-    building_ = true;
-    const grob::Preparation& p = preferences_.preparation;
-    kindBox->setCurrentIndex(kindBox->findData(Latin1(preferences_.kind.extension)));
-    fitBox->setCurrentIndex(FitIndex(p));
-    fitWidth->setValue(p.fits() ? p.fit.width : grob::kScreens[0].width);
-    fitHeight->setValue(p.fits() ? p.fit.height : grob::kScreens[0].height);
-    upscale->setChecked(p.fit.upscale);
-    brightness->setValue(int(p.brightness));
-    contrast->setValue(int(p.contrast));
-    gamma->setValue(p.gamma);
-    invert->setChecked(p.invert);
-    ditherBox->setCurrentIndex(ditherBox->findData(Latin1(grob::NameOfDither(p.dither))));
-    threshold->setValue(p.threshold);
-    turnBox->setCurrentIndex(int(Entry("rotate").bind.get(preferences_).choice));
-    flipBox->setCurrentIndex(int(Entry("flip").bind.get(preferences_).choice));
-    crop->setChecked(p.cropped());
-    cropWidth->setValue(p.cropped() ? p.crop.width : grob::kScreens[0].width);
-    cropHeight->setValue(p.cropped() ? p.crop.height : grob::kScreens[0].height);
-    cropX->setValue(p.cropped() ? p.crop.x : 0);
-    cropY->setValue(p.cropped() ? p.crop.y : 0);
-    zoom->setValue(preferences_.zoom);
+    options->show(preferences_);
     canvas->setZoom(preferences_.zoom);
-    building_ = wasBuilding;
 }
 
 void PreviewWindow::setChoices(const grob::Choices& choices) {
@@ -373,44 +229,27 @@ void PreviewWindow::setChoices(const grob::Choices& choices) {
     Q_EMIT preferencesChanged();
 }
 
+// The choices as the controls have them; the controls enabled where their
+// option has its effect (the threshold for the 1-bit kind without
+// dithering, say), as the table says.
 void PreviewWindow::readControls() {
-    grob::Choices& choices = preferences_;
-    grob::Preparation& p = choices.preparation;
-    grob::SetOption(choices, Entry("kind"), kindBox->currentData().toString().toStdString());
-    const grob::FitPreset& preset = grob::kFitPresets[std::size_t(fitBox->currentIndex())];
-    const bool natural = preset.width == 0, custom = preset.width < 0;
-    if (!natural && !custom) {
-        const QSignalBlocker blockWidth(fitWidth), blockHeight(fitHeight);
-        fitWidth->setValue(preset.width);
-        fitHeight->setValue(preset.height);
-    }
-    fitWidth->setEnabled(custom);
-    fitHeight->setEnabled(custom);
-    upscale->setEnabled(!natural);
-    p.fit = {natural ? 0 : fitWidth->value(), natural ? 0 : fitHeight->value(),
-             !natural && upscale->isChecked()};
-    p.brightness = brightness->value();
-    p.contrast = contrast->value();
-    p.gamma = gamma->value();
-    p.invert = invert->isChecked();
-    grob::SetOption(choices, Entry("dither"), ditherBox->currentData().toString().toStdString());
-    // The threshold is the 1-bit kind's, without dithering: elsewhere it is
-    // kept, unused.
-    p.threshold = threshold->value();
-    threshold->setEnabled(choices.kind.shades() == 2 && p.dither == grob::Dither::None);
-    grob::OptionValue turn, flip;
-    turn.choice = std::size_t(turnBox->currentIndex());
-    flip.choice = std::size_t(flipBox->currentIndex());
-    Entry("rotate").bind.set(choices, turn);
-    Entry("flip").bind.set(choices, flip);
-    grob::OptionValue part;
-    if (crop->isChecked())
-        part.region = {cropX->value(), cropY->value(), cropWidth->value(), cropHeight->value()};
-    Entry("crop").bind.set(choices, part);
-    for (QSpinBox* side : {cropWidth, cropHeight, cropX, cropY})
-        side->setEnabled(crop->isChecked());
-    choices.zoom = zoom->value();
+    options->read(preferences_);
+    options->follow(preferences_);
+    zoom->setEnabled(!fitToWindow->isChecked());
+    const grob::Preparation& p = preferences_.preparation;
     resetButton->setEnabled(!p.neutral() || p.fit.upscale);
+}
+
+// A control changed: the zoom only enlarges what is shown, nothing is
+// drawn again; anything else is drawn anew.
+void PreviewWindow::changed(const grob::OptionEntry& option) {
+    if (building_) return;
+    readControls();
+    if (&option == &grob::Option("zoom"))
+        canvas->setZoom(preferences_.zoom);
+    else
+        refresh();
+    Q_EMIT preferencesChanged();
 }
 
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
@@ -419,10 +258,9 @@ windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
     job.bytes = source.bytes;
     job.frame = source.frame;
     job.path = source.path;
-    job.kind = preferences_.kind;
-    job.series = source.series;
-    job.preparation = preferences_.preparation;
-    job.zoom = preferences_.zoom;
+    job.choices.kind = preferences_.kind;
+    job.choices.series = source.series;
+    grob::CopyOptions(preferences_, job.choices, grob::kPreparation | grob::kPreviewView);
     job.make = windowjob::Make::View;
     return job;
 }
@@ -516,7 +354,7 @@ int PreviewWindow::zoomThatFits() const {
     const double dotsHigh = std::max<double>(dots.height(), double(screens.height - margin));
     const QSize room = scroll_->viewport()->size() - QSize(margin, margin);
     const int fits = int(std::min(room.width() / dotsWide, room.height() / dotsHigh));
-    return std::clamp(fits, int(Entry("zoom").minimum), int(Entry("zoom").maximum));
+    return std::clamp(fits, int(grob::Option("zoom").minimum), int(grob::Option("zoom").maximum));
 }
 
 void PreviewWindow::stepZoom(int step) {

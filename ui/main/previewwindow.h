@@ -1,7 +1,8 @@
 // The preview: what the calculator will show for the picture in the main
 // window, decoded from the very bytes a conversion would write, with the
 // controls that prepare the picture (fit, tone, dithering). Its controls are
-// made from the options table. Every change of a control, of the picture or
+// made from the options table: the kind, every option of the preparation,
+// and the zoom. Every change of a control, of the picture or
 // of the series is drawn again off the window's thread, the newest change
 // winning; the last preview stays on show meanwhile. The view is drawn once
 // at one pixel a dot and enlarged as it is painted, so the zoom costs
@@ -23,6 +24,7 @@
 #include <memory>
 
 class FilePrompter;
+class OptionForm;
 class PreviewCanvas;
 class QCheckBox;
 class QComboBox;
@@ -75,26 +77,11 @@ class PreviewWindow final : public QDialog {
     // with a message shown, when it cannot be written.
     bool savePng(const QString& path);
 
-    QComboBox* kindBox = nullptr;
-    QComboBox* fitBox = nullptr;
-    QSpinBox* fitWidth = nullptr;
-    QSpinBox* fitHeight = nullptr;
-    QCheckBox* upscale = nullptr;
-    QSpinBox* brightness = nullptr;
-    QSpinBox* contrast = nullptr;
-    QDoubleSpinBox* gamma = nullptr;
-    QCheckBox* invert = nullptr;
-    QComboBox* ditherBox = nullptr;
-    QSpinBox* threshold = nullptr;
-    QComboBox* turnBox = nullptr;
-    QComboBox* flipBox = nullptr;
-    QCheckBox* crop = nullptr;
-    QSpinBox* cropWidth = nullptr;
-    QSpinBox* cropHeight = nullptr;
-    QSpinBox* cropX = nullptr;
-    QSpinBox* cropY = nullptr;
+    // The controls of the kind, the preparation and the zoom, made from
+    // the options table.
+    OptionForm* options = nullptr;
     QPushButton* resetButton = nullptr; // the preparation back to its defaults
-    QSpinBox* zoom = nullptr;
+    QSpinBox* zoom = nullptr;           // the zoom's control
     QCheckBox* fitToWindow = nullptr;
     QCheckBox* play = nullptr;       // the frames of an animation in turn
     QCheckBox* showFitted = nullptr; // before and after: the picture as fitted
@@ -129,6 +116,7 @@ class PreviewWindow final : public QDialog {
     struct Drawn;
     void showControls();
     void readControls();
+    void changed(const grob::OptionEntry& option);
     windowjob::Job job(const PreviewSource& source) const;
     void display(const Drawn& drawn, bool empty);
     void setInfo(const QString& text);

@@ -17,16 +17,29 @@ using nativenames::Shown;
 pipeline::Request RequestFor(const Job& job) {
     using pipeline::Product;
     using pipeline::Target;
-    pipeline::Request request;
-    request.source = job.readFile ? pipeline::Source::File(Native(job.path))
-                     : job.bytes  ? pipeline::Source::Held(job.bytes, Native(job.path), job.frame)
+    const grob::Series series = job.choices.series.value_or(grob::Series::HP49);
+    // The file read again, its bytes as held (every frame, its
+    // transparency), or the picture shown and its frames.
+    pipeline::Source source = job.readFile ? pipeline::Source::File(Native(job.path))
+                              : job.bytes
+                                  ? pipeline::Source::Held(job.bytes, Native(job.path), job.frame)
                                   : pipeline::Source::Loaded(job.picture, Native(job.path));
+    if (!job.readFile && !job.bytes && job.choices.cutting.frames)
+        source.frames = job.frames.empty()
+                            ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
+                            : job.frames;
+    pipeline::Request request;
+    if (job.make == Make::Sprites) {
+        // The command line's own request for --frames, --tile, --mask,
+        // --list, --text and -o.
+        grob::Choices choices = job.choices;
+        choices.output = Native(job.file);
+        request = pipeline::RequestsFor({Native(job.path)}, choices, series).front();
+        request.source = std::move(source);
+    } else {
+        request = pipeline::ConversionFor(std::move(source), job.choices, series);
+    }
     request.grobKind = job.grobKind;
-    request.kind = job.kind;
-    request.series = job.series;
-    request.preparation = job.preparation;
-    request.padding = job.padding;
-    request.zoom = job.zoom;
     switch (job.make) {
     case Make::Grob:
         request.outputs = {{Product::Grob, Target::File(Native(job.file))}};
@@ -41,36 +54,8 @@ pipeline::Request RequestFor(const Job& job) {
     case Make::ViewPng:
         request.outputs = {{Product::PreviewPng, Target::File(Native(job.file))}};
         break;
-    case Make::Sprites: {
-        // The command line's own request for --frames, --tile, --tile-pad,
-        // --skip-empty, --mask, --list, --text and -o.
-        const Sprites& s = job.sprites;
-        grob::Choices choices;
-        choices.kind = job.kind;
-        choices.series = job.series;
-        choices.preparation = job.preparation;
-        choices.cutting = s.cutting;
-        // Padding and empty tiles go with tiles.
-        choices.cutting.tilePad = s.cutting.tilePad && s.cutting.tiles();
-        choices.cutting.skipEmpty = s.cutting.skipEmpty && s.cutting.tiles();
-        choices.list = s.list;
-        choices.text = s.text;
-        choices.output = Native(job.file);
-        pipeline::Request sprites =
-            pipeline::RequestsFor({Native(job.path)}, choices, job.series).front();
-        sprites.grobKind = job.grobKind;
-        if (!job.readFile) {
-            // The file's bytes as held (every frame, its transparency), or
-            // the picture shown and its frames.
-            sprites.source = request.source;
-            if (s.cutting.frames && !job.bytes)
-                sprites.source.frames =
-                    job.frames.empty()
-                        ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
-                        : job.frames;
-        }
-        return sprites;
-    }
+    case Make::Sprites:
+        break;
     }
     return request;
 }
@@ -80,8 +65,8 @@ namespace {
 // The picture as the preparation fits and turns it (or as it is), each
 // pixel opaque, as the window shows pictures.
 std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
-    if (!job.preparation.fits() && !job.preparation.turned() && !job.preparation.cropped())
-        return job.picture;
+    const grob::Preparation& preparation = job.choices.preparation;
+    if (!preparation.fits() && !preparation.turned() && !preparation.cropped()) return job.picture;
     pipeline::FitCache ownFits;
     pipeline::FitCache& fits = memory ? memory->fits : ownFits;
     // The fitted picture the conversion just made (the same key as the
@@ -89,7 +74,7 @@ std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
     const std::shared_ptr<const void> key = job.bytes ? std::shared_ptr<const void>(job.bytes)
                                                       : std::shared_ptr<const void>(job.picture);
     const std::shared_ptr<const grob::MemoryRaster> fitted =
-        fits.fitted(key, job.bytes ? job.frame : 0, job.preparation, [&] { return job.picture; });
+        fits.fitted(key, job.bytes ? job.frame : 0, preparation, [&] { return job.picture; });
     auto image = std::make_shared<grob::Image>();
     image->width = fitted->width();
     image->height = fitted->height();

@@ -1,12 +1,13 @@
 // The window's conversions in the window's own terms: what is converted
-// (the picture shown, its frames, or its file read again), how (kind,
-// series, preparation, sprite tools) and what is made. This is where the
-// window meets the conversion pipeline, in two functions: RequestFor builds
-// the request, Run runs it.
+// (the picture shown, its frames, or its file read again), how (the
+// options' choices, as the command line has them) and what is made. This is
+// where the window meets the conversion pipeline, in two functions:
+// RequestFor builds the request with the pipeline's own builder, Run runs it.
 #pragma once
 
 #include "conversion.h"
 #include "grob/kinds.h"
+#include "grob/options.h"
 #include "grob/prepare.h"
 #include "grob/raster.h"
 #include "grob/sprites.h"
@@ -22,14 +23,6 @@
 #include <vector>
 
 namespace windowjob {
-
-// The sprite tools: the command line's --frames, --tile, --tile-pad,
-// --skip-empty, --mask, --list and --text.
-struct Sprites {
-    grob::Cutting cutting; // frames, tiles (padded, empty ones left out), masks
-    bool list = false;     // one list object rather than numbered files
-    bool text = false;     // the text form (with its %%HP: line) rather than the binary one
-};
 
 enum class Make {
     Grob,     // the GROB file, written to `file`
@@ -54,12 +47,11 @@ struct Job {
     // Read the picture's file again, as the command line does (the sprite
     // tools, for every frame and its transparency); else the picture shown.
     bool readFile = false;
-    grob::OutputKind kind = grob::OutputKinds()[0];
-    grob::Series series = grob::Series::HP49;
-    grob::Preparation preparation;
-    grob::Padding padding = grob::Padding::Classic; // the unused dots at each row's end
-    int zoom = 1;                                   // ViewPng
-    Sprites sprites;
+    // How, in the options' terms as the command line has them: the kind,
+    // the series, the preparation, the unused dots at each row's end, the
+    // previews' zoom (ViewPng) and the sprite tools (cutting, one list, the
+    // text form). What has no effect is left out, as the table says.
+    grob::Choices choices;
     Make make = Make::Grob;
     QString file;
 };

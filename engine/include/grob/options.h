@@ -1,7 +1,8 @@
-// The program's options, declared once. The command line's parser and help,
-// the preview window's controls, the preferences file, the manual page, the
-// bash completion and the web page are all made from this table, so a name,
-// a range or a default is written here and nowhere else.
+// The program's options, declared once. The command line's parser, help and
+// refusals, the window's controls and what they enable, the preferences
+// file, the status line, the manual page, the bash completion and the web
+// page are all made from this table, so a name, a range, a default or the
+// rule of when an option has its effect is written here and nowhere else.
 #pragma once
 
 #include "grob/grobfile.h"
@@ -118,13 +119,16 @@ struct Choices {
     bool version = false;
 };
 
+// A choice's value when none of its choices is chosen (--to without it).
+inline constexpr std::size_t kNoChoice = std::size_t(-1);
+
 // One option's value, in the member its type uses.
 struct OptionValue {
     bool flag = false;      // Flag
     double number = 0;      // Whole, Number
     Dimensions size;        // Size; 0 x 0 for none (natural size)
     Region region;          // Region; 0 x 0 for none
-    std::size_t choice = 0; // Choice: an index into the option's choices
+    std::size_t choice = 0; // Choice: an index into the option's choices, or kNoChoice
     std::string path;       // Path
 };
 
@@ -140,6 +144,25 @@ enum OptionUse : unsigned {
     kPreparation = 2, // part of the picture's preparation (window, web page)
     kPreviewView = 4, // the preview's own choices (window, web page)
     kEncoding = 8,    // how the GROB's bytes are written, whatever the picture (window, web page)
+    kCutting = 16,    // the sprite tools: frames, tiles, masks (window, web page)
+};
+// The options every front end with controls has: what a conversion is made
+// of, whoever asks for it. The others are the command line's own.
+inline constexpr unsigned kConversion = kPreparation | kPreviewView | kEncoding | kCutting;
+
+// When an option has its effect: another option of the table has one of
+// `values` (its choices' names; none listed: any value but its default), or
+// with `unless`, has not. An option given where one of its requirements
+// does not hold is refused by the command line, disabled in the window,
+// hidden on the web page, and left out of a conversion and of the words
+// that describe one.
+struct Requirement {
+    std::string_view option;
+    std::span<const std::string_view> values = {};
+    bool unless = false;
+    // The command line's refusal: "{option}" stands for the option given
+    // (--threshold), "{value}" for the other option's value.
+    std::string_view refusal = {};
 };
 
 struct OptionEntry {
@@ -156,11 +179,70 @@ struct OptionEntry {
     std::string_view preference = {}; // key in the preferences file; empty: not kept
     unsigned use = kCommandLine;
     std::string_view manual = {}; // more for the manual page, after `help`
-    // The web page's help, where `help` speaks of the command line or of
-    // names typed there; empty: `help` says it.
+    // The help of the window and the web page, where `help` speaks of the
+    // command line or of names typed there; empty: `help` says it.
     std::string_view web = {};
+    // When it has its effect (all of them must hold).
+    std::span<const Requirement> needs = {};
+    // A choice as a control shows it: "{name}", "{label}", or "{Label}"
+    // (the label with a capital) stand for the choice's own.
+    std::string_view shown = "{Label}";
+    // Number: the step of a control's arrows (a step below 1 shows
+    // decimals). Size and Region: the size a control offers first.
+    double step = 1;
+    Dimensions offered = {};
+    // Size: the boxes a control offers by name (natural size, the screens, any).
+    std::span<const FitPreset> presets = {};
     Binding bind = {};
+
+    // The help in a window's words.
+    std::string_view shownHelp() const { return web.empty() ? help : web; }
 };
+
+// The requirements of the table, named for what they ask.
+namespace needs {
+inline constexpr std::string_view kOneBit[] = {"gro"};
+inline constexpr std::string_view kPng[] = {"png"};
+// Anything that makes a GROB: not with --to png.
+inline constexpr Requirement kGrob = {
+    "to", {}, true, "--to png writes a PNG, not a GROB: {option} goes with a GROB only"};
+// Anything that prepares a picture for a GROB.
+inline constexpr Requirement kPrepared = {
+    "to",
+    {},
+    true,
+    "--to png writes each picture as it is: {option} prepares a picture for a GROB "
+    "(--kind)"};
+inline constexpr Requirement kGrobs = {
+    "to", {}, true, "--to png writes pictures, not GROBs: {option} goes with a GROB (--kind)"};
+inline constexpr Requirement kGrobAlone[] = {kGrob};
+inline constexpr Requirement kPreparedAlone[] = {kPrepared};
+inline constexpr Requirement kGrobsAlone[] = {kGrobs};
+inline constexpr Requirement kBare[] = {
+    kGrob,
+    {"text", {}, false, "{option} leaves out the text form's %%HP: line: it goes with --text"}};
+inline constexpr Requirement kUpscale[] = {kPrepared,
+                                           {"fit", {}, false, "{option} goes with --fit"}};
+inline constexpr Requirement kThreshold[] = {
+    kPrepared,
+    {"kind", kOneBit, false,
+     "{option} splits black from white: it goes with the 1-bit kind (gro), not {value}, whose "
+     "shades are its own"},
+    {"dither", {}, true, "{option} splits black from white without dithering: not with --dither"}};
+inline constexpr Requirement kPreview[] = {
+    {"to",
+     {},
+     true,
+     "--to png writes each picture as it is: {option} draws the calculator's view of a GROB "
+     "(--kind)"}};
+inline constexpr Requirement kZoom[] = {
+    {"preview", {}, false, "{option} sets the previews' zoom: it goes with --preview"}};
+inline constexpr Requirement kOutputDir[] = {
+    {"output", {}, true, "-o names the output file itself: no --output-dir (-d) with it"}};
+inline constexpr Requirement kTiles[] = {{"tile", {}, false, "{option} goes with --tile"}};
+inline constexpr Requirement kSplit[] = {
+    {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
+} // namespace needs
 
 namespace detail {
 template <std::size_t N, typename Table, typename Make>
@@ -261,6 +343,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "What the calculator gets: the ordinary black and white GROB, or one with shades "
             "(2 or 4 bits a dot side by side, or 2 to 5 frames shown in turn) for a grayscale "
             "display program.",
+     .needs = needs::kGrobAlone, .shown = "{label} (.{name})",
      .bind = {[](Choices& c, const OptionValue& v) { c.kind = kOutputKinds[v.choice]; },
               [](const Choices& c) {
                   OptionValue v;
@@ -274,6 +357,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "The calculator the file is for: each reads only files with its own first 8 "
             "bytes, HPHP48-X for the HP 48 series, HPHP49-X for the HP 49G, 49g+, 48gII and "
             "50g.",
+     .needs = needs::kGrobAlone, .shown = "{label}",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.series = v.choice == 0 ? Series::HP48 : Series::HP49;
               },
@@ -290,6 +374,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "output-dir", .shortName = 'd', .type = OptionType::Path, .valueName = "DIR",
      .help = "Write the outputs into DIR, made if missing (default: beside each picture).",
      .manual = "The outputs keep the names they would have beside their pictures.",
+     .needs = needs::kOutputDir,
      .bind = bind::Path<&Choices::outputDir>()},
     {.name = "jobs", .shortName = 'j', .type = OptionType::Whole, .valueName = "N",
      .minimum = 1, .maximum = 1000000,
@@ -300,21 +385,12 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .help = "Write each picture (a GROB, say) as a PNG instead of a GROB; no --kind is needed.",
      .manual = "The PNG is named like the picture with .png in place of its extension; a GROB "
                "is drawn in its shades.",
-     .bind = {[](Choices& c, const OptionValue&) { c.toPng = true; },
-              [](const Choices&) { return OptionValue{}; }}},
-    {.name = "text", .type = OptionType::Flag,
-     .help = "Write the GROB's text form (\"GROB w h hex...\") instead of the binary one, under "
-             "the same name.",
-     .manual = "The body is one unbroken run of hexadecimal digits, each byte low digit first, "
-               "as the calculators write it.",
-     .bind = bind::Flag<&Choices::text>()},
-    {.name = "bare", .type = OptionType::Flag,
-     .help = "With --text, leave out the %%HP: line: the bare object, as a calculator's command "
-             "line, an emulator's paste and STR-> of a file from an SD card take it.",
-     .manual = "A file sent by Kermit keeps the line, which tells the calculator how the text is "
-               "translated; an HP 49g+ or 50g reads a text file from its SD card as a string, "
-               "which STR-> turns into the GROB only without the line.",
-     .bind = bind::Flag<&Choices::bare>()},
+     .bind = {[](Choices& c, const OptionValue& v) { c.toPng = v.choice == 0; },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = c.toPng ? 0 : kNoChoice;
+                  return v;
+              }}},
     {.name = "clear-padding", .type = OptionType::Flag,
      .help = "Clear the unused dots at the end of each row (the classic bytes set them): for "
              "the HP 50g, whose stack draws a GROB's whole bytes, so that a GROB whose width is "
@@ -324,6 +400,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .manual = "For every kind, masks and lists too: the columns past the width in the last byte "
                "of each row (of each frame). PVIEW never shows them; the picture's dots are the "
                "same either way.",
+     .needs = needs::kGrobAlone,
      .bind = bind::Flag<&Choices::clearPadding>()},
     {.name = "keep-orientation", .type = OptionType::Flag,
      .help = "Keep each picture as stored: do not turn a photo upright by the orientation its "
@@ -342,6 +419,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "Scale the picture down to fit a calculator's screen (131 x 64: HP 48 and HP 49G; "
             "131 x 80: later HP 49 models) or any size, keeping its proportions. At natural "
             "size each pixel is a dot.",
+     .needs = needs::kPreparedAlone, .offered = {kScreens[0].width, kScreens[0].height}, .presets = kFitPresets,
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.fit.width = v.size.width;
                   c.preparation.fit.height = v.size.height;
@@ -357,6 +435,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .use = kCommandLine | kPreparation,
      .web = "Also enlarge a picture smaller than the fit, by a whole factor, so that its pixels "
             "stay sharp squares.",
+     .needs = needs::kUpscale,
      .bind = {[](Choices& c, const OptionValue& v) { c.preparation.fit.upscale = v.flag; },
               [](const Choices& c) {
                   OptionValue v;
@@ -366,18 +445,22 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "brightness", .type = OptionType::Number, .valueName = "B", .minimum = -100,
      .maximum = 100, .help = "Brightness, -100 to 100 (default 0).", .label = "Brightness",
      .preference = "prepare/brightness", .use = kCommandLine | kPreparation,
+     .needs = needs::kPreparedAlone,
      .bind = bind::PrepareNumber<&Preparation::brightness>()},
     {.name = "contrast", .type = OptionType::Number, .valueName = "C", .minimum = -100,
      .maximum = 100, .help = "Contrast, -100 to 100 (default 0).", .label = "Contrast",
      .preference = "prepare/contrast", .use = kCommandLine | kPreparation,
+     .needs = needs::kPreparedAlone,
      .bind = bind::PrepareNumber<&Preparation::contrast>()},
     {.name = "gamma", .type = OptionType::Number, .valueName = "G", .minimum = 0.05,
      .maximum = 20, .byDefault = 1,
      .help = "Gamma, 0.05 to 20; above 1 lightens the mid-tones (default 1).", .label = "Gamma",
      .preference = "prepare/gamma", .use = kCommandLine | kPreparation,
+     .needs = needs::kPreparedAlone, .step = 0.1,
      .bind = bind::PrepareNumber<&Preparation::gamma>()},
     {.name = "invert", .type = OptionType::Flag, .help = "Invert the picture.",
      .label = "Invert", .preference = "prepare/invert", .use = kCommandLine | kPreparation,
+     .needs = needs::kPreparedAlone,
      .bind = bind::PrepareFlag<&Preparation::invert>()},
     {.name = "crop", .type = OptionType::Region, .valueName = "WxH+X+Y", .minimum = 1,
      .maximum = kMaxSide,
@@ -390,6 +473,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "Keep only a part of the picture, in its pixels: its width and height, and how far "
             "its top left corner is from the picture's left and top. The part is then turned "
             "and fitted.",
+     .needs = needs::kPreparedAlone, .offered = {kScreens[0].width, kScreens[0].height},
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.crop = v.region.any() ? v.region : Region{};
               },
@@ -406,6 +490,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
                "box.",
      .web = "Turn the picture clockwise before it is fitted: for a picture drawn sideways, or "
             "a screen held on its side.",
+     .needs = needs::kPreparedAlone, .shown = "{name}°: {label}",
      .bind = {[](Choices& c, const OptionValue& v) { c.preparation.turn = int(v.choice) * 90; },
               [](const Choices& c) {
                   OptionValue v;
@@ -418,6 +503,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
              "after any --rotate.",
      .label = "Mirroring", .preference = "prepare/flip", .use = kCommandLine | kPreparation,
      .web = "Mirror the picture left to right or top to bottom, after it is turned.",
+     .needs = needs::kPreparedAlone,
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.flip = static_cast<Flip>(v.choice);
               },
@@ -436,6 +522,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
                "a light one's dark. The grayscale kinds and dithering keep their own levels.",
      .web = "For the 1-bit kind without dithering: the gray, 1 to 255, from which a dot is "
             "white (128 by default). Lower it to lighten, raise it to keep faint lines dark.",
+     .needs = needs::kThreshold,
      .bind = {[](Choices& c, const OptionValue& v) { c.preparation.threshold = int(v.number); },
               [](const Choices& c) {
                   OptionValue v;
@@ -452,6 +539,7 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "Mixes the kind's own shades in fine patterns to show the tones between them: best "
             "for photographs. Floyd-Steinberg is the smoothest, Atkinson the crispest, ordered a "
             "regular grid; none gives plain bands, best for drawings and text.",
+     .needs = needs::kPreparedAlone,
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.preparation.dither = kDitherMethods[v.choice].dither;
               },
@@ -463,16 +551,19 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "preview", .type = OptionType::Path, .valueName = "FILE|DIR",
      .help = "Also write the calculator's view of each GROB as a PNG: FILE for one picture, or "
              "into a folder (named like the GROB, .png).",
+     .needs = needs::kPreview,
      .bind = bind::Path<&Choices::preview>()},
     {.name = "zoom", .type = OptionType::Whole, .valueName = "N", .minimum = 1, .maximum = 16,
      .byDefault = 2, .help = "The previews' zoom, 1 to 16 (default 2).", .label = "Zoom",
      .preference = "preview/zoom", .use = kCommandLine | kPreviewView,
      .web = "How large the preview is drawn: each dot as a square of this many pixels a side. "
             "It does not change the GROB.",
+     .needs = needs::kZoom,
      .bind = bind::Whole<&Choices::zoom>()},
     {.name = "frames", .type = OptionType::Flag,
      .help = "Every frame of an animated GIF, page of a TIFF or GROB of a list, not the "
              "first alone: one GROB each.",
+     .label = "Every frame (of an animation, a TIFF, a list)", .use = kCommandLine | kCutting,
      .manual = "Each frame is the whole picture as a browser shows it at that moment; each goes "
                "through the same preparation.",
      .web = "Every frame of an animated GIF, not the first alone: one GROB each, each "
@@ -481,10 +572,12 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "tile", .type = OptionType::Size, .valueName = "WxH", .minimum = 1,
      .maximum = kMaxSide,
      .help = "Cut each picture into WxH tiles, left to right, top to bottom: one GROB each.",
+     .label = "Cut into tiles", .use = kCommandLine | kCutting,
      .manual = "A picture that is not a whole number of tiles is refused, saying by how much.",
      .web = "Cut the picture into tiles of this size, left to right, top to bottom: one "
             "GROB each. A picture that is not a whole number of tiles is refused, saying by how "
             "much.",
+     .offered = {16, 16},
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.cutting.tileWidth = v.size.width;
                   c.cutting.tileHeight = v.size.height;
@@ -497,19 +590,25 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
     {.name = "tile-pad", .type = OptionType::Flag,
      .help = "With --tile, pad the last row and column of tiles with white (and clear) "
              "instead of refusing.",
+     .label = "Pad the last row and column with white", .use = kCommandLine | kCutting,
      .web = "Pad the last row and column of tiles with white (and clear) instead of refusing "
             "a picture that is not a whole number of tiles.",
+     .needs = needs::kTiles,
      .bind = bind::CutFlag<&Cutting::tilePad>()},
     {.name = "skip-empty", .type = OptionType::Flag,
      .help = "With --tile, leave out tiles that are white or clear throughout, and say which "
              "remain.",
+     .label = "Leave out empty tiles", .use = kCommandLine | kCutting,
      .web = "Leave out the tiles that are white or clear throughout, and say which remain.",
+     .needs = needs::kTiles,
      .bind = bind::CutFlag<&Cutting::skipEmpty>()},
     {.name = "mask", .type = OptionType::Flag,
      .help = "After each picture's GROB, a 1-bit mask of its size, dark where the picture is "
              "at least half opaque.",
+     .label = "A mask after each GROB", .use = kCommandLine | kCutting,
      .manual = "As files, walk-01.mask.gro beside walk-01.g16. A picture with no transparency "
                "gets a full mask, said once.",
+     .needs = needs::kGrobsAlone,
      .bind = bind::CutFlag<&Cutting::masks>()},
     {.name = "list", .type = OptionType::Flag,
      .help = "All the GROBs (frames, tiles, masks, every picture given) in one list object, "
@@ -520,11 +619,29 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
      .web = "All the GROBs (frames, tiles, masks) in one list object, named after the "
             "picture: walk.g16.lst. A list larger than 288 KB, the most user memory of any HP 48 "
             "or HP 49, is refused.",
+     .needs = needs::kGrobsAlone,
      .bind = bind::Flag<&Choices::list>()},
     {.name = "split", .type = OptionType::Flag,
      .help = "With --to png, the GROBs of a list (or the frames) as numbered PNGs instead of one "
              "sheet side by side.",
+     .needs = needs::kSplit,
      .bind = bind::Flag<&Choices::split>()},
+    {.name = "text", .type = OptionType::Flag,
+     .help = "Write the GROB's text form (\"GROB w h hex...\") instead of the binary one, under "
+             "the same name.",
+     .label = "The text form (with its %%HP: line)", .use = kCommandLine | kCutting,
+     .manual = "The body is one unbroken run of hexadecimal digits, each byte low digit first, "
+               "as the calculators write it.",
+     .needs = needs::kGrobAlone,
+     .bind = bind::Flag<&Choices::text>()},
+    {.name = "bare", .type = OptionType::Flag,
+     .help = "With --text, leave out the %%HP: line: the bare object, as a calculator's command "
+             "line, an emulator's paste and STR-> of a file from an SD card take it.",
+     .manual = "A file sent by Kermit keeps the line, which tells the calculator how the text is "
+               "translated; an HP 49g+ or 50g reads a text file from its SD card as a string, "
+               "which STR-> turns into the GROB only without the line.",
+     .needs = needs::kBare,
+     .bind = bind::Flag<&Choices::bare>()},
     {.name = "quiet", .shortName = 'q', .type = OptionType::Flag,
      .help = "Show no progress and no summary, only failures.",
      .bind = bind::Flag<&Choices::quiet>()},
@@ -558,9 +675,65 @@ constexpr bool EveryEntryBound() {
 constexpr std::span<const OptionEntry> Options() {
     return kOptions;
 }
-// The option of this long name; the program's own names only (a typo is a
-// fault of the caller, so this never fails for them).
-const OptionEntry& Option(std::string_view name);
+// The option of this long name, found when the program is compiled: a name
+// that is none of the table's does not compile.
+consteval const OptionEntry& Option(std::string_view name) {
+    for (const OptionEntry& option : kOptions)
+        if (option.name == name) return option;
+    throw "no option of this name";
+}
+// The option of a name read at run time (a preferences key, the web page's
+// settings); null when there is none.
+const OptionEntry* FindOption(std::string_view name);
+
+// Every requirement names an option of the table, and lists values only of
+// a choice, each one of its choices.
+constexpr bool EveryRequirementNamesAnOption() {
+    for (const OptionEntry& option : kOptions)
+        for (const Requirement& need : option.needs) {
+            const OptionEntry* other = nullptr;
+            for (const OptionEntry& candidate : kOptions)
+                if (candidate.name == need.option) other = &candidate;
+            if (!other || (!need.values.empty() && other->type != OptionType::Choice)) return false;
+            for (const std::string_view value : need.values) {
+                bool known = false;
+                for (const OptionChoice& choice : other->choices)
+                    known = known || choice.name == value;
+                if (!known) return false;
+            }
+        }
+    return true;
+}
+static_assert(EveryRequirementNamesAnOption(),
+              "a requirement names no option, or a value its option does not have");
+
+// Whether the requirement holds for these choices. One on an option
+// outside `uses` (one the asker does not have, as the window has no --to)
+// holds.
+bool Holds(const Requirement& need, const Choices& choices, unsigned uses = kCommandLine);
+// The first requirement of the option that does not hold; null when it
+// has its effect.
+const Requirement* Unmet(const OptionEntry& option, const Choices& choices,
+                         unsigned uses = kCommandLine);
+inline bool Applies(const OptionEntry& option, const Choices& choices,
+                    unsigned uses = kCommandLine) {
+    return Unmet(option, choices, uses) == nullptr;
+}
+// The command line's refusal of an option given where the requirement does not hold.
+std::string Refusal(const OptionEntry& option, const Requirement& need, const Choices& choices);
+// The choices with every option among `uses` that does not have its effect
+// set back to its default: what a conversion is made with.
+Choices Applied(Choices choices, unsigned uses = kConversion);
+// The preparation that has its effect for this kind.
+Preparation Applied(const OutputKind& kind, const Preparation& preparation);
+// The option's default value.
+OptionValue DefaultValue(const OptionEntry& option);
+// Whether two values of the option are the same.
+bool SameValue(const OptionEntry& option, const OptionValue& a, const OptionValue& b);
+// The options among `uses` (and only they) as `from` has them.
+void CopyOptions(const Choices& from, Choices& to, unsigned uses);
+// A choice as a control shows it (the option's `shown`).
+std::string ShownChoice(const OptionEntry& option, std::size_t choice);
 
 // A decimal number written with a "." (whatever the locale), an optional
 // sign and exponent; nothing for anything else, infinities and NaN included.

@@ -83,13 +83,6 @@ struct Preparation {
     bool neutral() const {
         return !fits() && !toned() && dither == Dither::None && !turned() && !cropped();
     }
-    // What applies to `kind`: the threshold only to the 1-bit kind without
-    // dithering (elsewhere it is the plain one).
-    Preparation forKind(const OutputKind& kind) const {
-        Preparation applied = *this;
-        if (kind.shades() != 2 || dither != Dither::None) applied.threshold = kPlainThreshold;
-        return applied;
-    }
     // The shape alone (crop, fit, turn and mirror), and the same shape of
     // two preparations: what a mask shares with its picture, and what a
     // picture fitted once serves for.
