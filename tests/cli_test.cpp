@@ -2,6 +2,7 @@
 // file it leaves, and how it fails.
 #include "grob/encoders.h"
 #include "grob/options.h"
+#include "option_values.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -701,6 +702,33 @@ TEST_F(Cli, ModernFormConventions) {
     ASSERT_EQ(run({"--help"}, {}, {}, &out).status, 0);
     for (const QByteArray& line : out.split('\n'))
         EXPECT_LE(line.size(), 80) << line.toStdString();
+}
+
+// Every number of the table: either end is taken, and a text that is none
+// of its values is refused before any work (2, a line naming the option and
+// the text), so that a new numeric option is tried here as it comes.
+TEST_F(Cli, NumbersOutsideTheirRangesRefused) {
+    write("a.png", Encode(Reference(), "png"));
+    for (const grob::OptionEntry& option : grob::Options()) {
+        if (!testing_util::Numeric(option)) continue;
+        const QString name =
+            "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
+        const auto with = [&](const std::string& value) {
+            return QStringList{"--kind=gro", "--preview=v.png",
+                               name + '=' + QString::fromStdString(value), "a.png"};
+        };
+        for (const double end : {option.minimum, option.maximum})
+            EXPECT_EQ(run(with(grob::FormatNumber(end))).status, 0) << option.name << ' ' << end;
+        QFile::remove(dir.filePath("a.gro"));
+        for (const std::string& value : testing_util::NotValues(option)) {
+            const Outcome r = run(with(value));
+            EXPECT_EQ(r.status, 2) << option.name << ' ' << value;
+            EXPECT_TRUE(r.err.startsWith("veldar-convert: " + name + " takes ") &&
+                        r.err.contains(QString::fromStdString('"' + value + '"')))
+                << r.err.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(dir.filePath("a.gro"))) << option.name;
+    }
 }
 
 // On a terminal of 80 columns: the bar never reaches the last column (so it
