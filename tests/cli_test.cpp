@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <tuple>
 #include <utility>
 
 #include <pwd.h>
@@ -292,6 +293,25 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     r = run({"-q", "--kind", "gro", "--keep-orientation", "six.png"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("six.gro")));
+
+    // Libraries that open but lack a function: each refused as it is opened,
+    // in one line naming it and the function, none of its functions called.
+    environment = QStringList{"LD_LIBRARY_PATH=" VELDAR_PARTIAL_LIBRARIES};
+    for (const char* name : {"plain.gro", "six.gro"})
+        QFile::remove(dir.filePath(name));
+    r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png"});
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_EQ(read("plain.gro"), Expected("gro", grob::Series::HP49));
+    for (const auto& [file, soname, function] :
+         {std::tuple{"photo.jpg", VELDAR_JPEG_SONAME, "jpeg_resync_to_restart"},
+          std::tuple{"frames.gif", VELDAR_GIF_SONAME, "GifErrorString"},
+          std::tuple{"six.png", VELDAR_EXIF_SONAME, "exif_get_short"}})
+        EXPECT_EQ(r.err.split('\n').filter(file).join('\n').toStdString(),
+                  QString("veldar-convert: %1: the library %2 has no function %3")
+                      .arg(file, soname, function)
+                      .toStdString());
+    for (const char* name : {"photo.gro", "frames.gro", "six.gro"})
+        EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name;
 }
 
 TEST_F(Cli, PipesAreNeverWaitedOn) {
