@@ -2,6 +2,7 @@
 // file it leaves, and how it fails.
 #include "grob/encoders.h"
 #include "grob/options.h"
+#include "option_values.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <tuple>
 #include <utility>
 
 #include <pwd.h>
@@ -291,6 +293,25 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     r = run({"-q", "--kind", "gro", "--keep-orientation", "six.png"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("six.gro")));
+
+    // Libraries that open but lack a function: each refused as it is opened,
+    // in one line naming it and the function, none of its functions called.
+    environment = QStringList{"LD_LIBRARY_PATH=" VELDAR_PARTIAL_LIBRARIES};
+    for (const char* name : {"plain.gro", "six.gro"})
+        QFile::remove(dir.filePath(name));
+    r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png"});
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_EQ(read("plain.gro"), Expected("gro", grob::Series::HP49));
+    for (const auto& [file, soname, function] :
+         {std::tuple{"photo.jpg", VELDAR_JPEG_SONAME, "jpeg_resync_to_restart"},
+          std::tuple{"frames.gif", VELDAR_GIF_SONAME, "GifErrorString"},
+          std::tuple{"six.png", VELDAR_EXIF_SONAME, "exif_get_short"}})
+        EXPECT_EQ(r.err.split('\n').filter(file).join('\n').toStdString(),
+                  QString("veldar-convert: %1: the library %2 has no function %3")
+                      .arg(file, soname, function)
+                      .toStdString());
+    for (const char* name : {"photo.gro", "frames.gro", "six.gro"})
+        EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name;
 }
 
 TEST_F(Cli, PipesAreNeverWaitedOn) {
@@ -703,6 +724,33 @@ TEST_F(Cli, ModernFormConventions) {
         EXPECT_LE(line.size(), 80) << line.toStdString();
 }
 
+// Every number of the table: either end is taken, and a text that is none
+// of its values is refused before any work (2, a line naming the option and
+// the text), so that a new numeric option is tried here as it comes.
+TEST_F(Cli, NumbersOutsideTheirRangesRefused) {
+    write("a.png", Encode(Reference(), "png"));
+    for (const grob::OptionEntry& option : grob::Options()) {
+        if (!testing_util::Numeric(option)) continue;
+        const QString name =
+            "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
+        const auto with = [&](const std::string& value) {
+            return QStringList{"--kind=gro", "--preview=v.png",
+                               name + '=' + QString::fromStdString(value), "a.png"};
+        };
+        for (const double end : {option.minimum, option.maximum})
+            EXPECT_EQ(run(with(grob::FormatNumber(end))).status, 0) << option.name << ' ' << end;
+        QFile::remove(dir.filePath("a.gro"));
+        for (const std::string& value : testing_util::NotValues(option)) {
+            const Outcome r = run(with(value));
+            EXPECT_EQ(r.status, 2) << option.name << ' ' << value;
+            EXPECT_TRUE(r.err.startsWith("veldar-convert: " + name + " takes ") &&
+                        r.err.contains(QString::fromStdString('"' + value + '"')))
+                << r.err.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(dir.filePath("a.gro"))) << option.name;
+    }
+}
+
 // On a terminal of 80 columns: the bar never reaches the last column (so it
 // never wraps), names are shortened in the middle, and at the end only the
 // failure lines and the summary are left.
@@ -987,25 +1035,35 @@ TEST_F(Cli, NothingLeftBehindWhenASignalEndsARun) {
         QThread::msleep(15 * round);
         if (round == 0) {
             // The converting threads hold the three signals back for good,
-            // and the first thread, which only waits, takes them.
+            // and the first thread, which only waits, takes them. The second
+            // may still be starting: the masks are read until they have been
+            // so ten times in a row (not a moment's hold while a file is
+            // named), for 10 s at most.
             const qint64 pid = process.processId();
-            int holding = 0;
-            for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
-                                           .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-                QFile status(QStringLiteral("/proc/%1/task/%2/status").arg(pid).arg(task));
-                if (!status.open(QIODevice::ReadOnly)) continue;
-                const QByteArray text = status.readAll();
-                const qsizetype at = text.indexOf("SigBlk:");
-                if (at < 0) continue;
-                const qulonglong blocked =
-                    text.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16);
-                const qulonglong ending =
-                    1ULL << (SIGINT - 1) | 1ULL << (SIGTERM - 1) | 1ULL << (SIGHUP - 1);
-                if (task.toLongLong() == pid)
-                    EXPECT_EQ(blocked & ending, 0u) << "the first thread";
-                else if ((blocked & ending) == ending)
-                    ++holding;
+            const qulonglong ending =
+                1ULL << (SIGINT - 1) | 1ULL << (SIGTERM - 1) | 1ULL << (SIGHUP - 1);
+            bool firstTakes = false;
+            int holding = 0, steady = 0;
+            for (clock.restart(); steady < 10 && clock.elapsed() < 10000; QThread::msleep(2)) {
+                firstTakes = false;
+                holding = 0;
+                for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                               .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                    QFile status(QStringLiteral("/proc/%1/task/%2/status").arg(pid).arg(task));
+                    if (!status.open(QIODevice::ReadOnly)) continue;
+                    const QByteArray text = status.readAll();
+                    const qsizetype at = text.indexOf("SigBlk:");
+                    if (at < 0) continue;
+                    const qulonglong blocked =
+                        text.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16);
+                    if (task.toLongLong() == pid)
+                        firstTakes = (blocked & ending) == 0;
+                    else if ((blocked & ending) == ending)
+                        ++holding;
+                }
+                steady = firstTakes && holding == 2 ? steady + 1 : 0;
             }
+            EXPECT_TRUE(firstTakes) << "the first thread holds them";
             EXPECT_EQ(holding, 2) << "two converting threads";
         }
         ::kill(pid_t(process.processId()), round % 2 ? SIGTERM : SIGINT);

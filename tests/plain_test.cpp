@@ -3,6 +3,7 @@
 #include "budget.h"
 #include "commandline.h"
 #include "filenames.h"
+#include "option_values.h"
 #include "picturecheck.h"
 #include "preferences.h"
 #include "regularfile.h"
@@ -254,6 +255,23 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(Describe(typed), "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
                                "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
     EXPECT_EQ(Describe({}), "");
+
+    // Every number of the table kept in the file: either end is read, and a
+    // text that is none of its values keeps the default.
+    for (const grob::OptionEntry& option : grob::Options()) {
+        if (option.preference.empty() || !testing_util::Numeric(option)) continue;
+        const std::string_view key = option.preference;
+        const std::size_t slash = key.find('/');
+        std::string line = "[";
+        line.append(key.substr(0, slash)).append("]\n").append(key.substr(slash + 1)).append("=");
+        const auto parsed = [&](const std::string& value) {
+            return grob::OptionText(Preferences::Parse(line + value + '\n'), option);
+        };
+        for (const double end : {option.minimum, option.maximum})
+            EXPECT_EQ(parsed(grob::FormatNumber(end)), grob::FormatNumber(end)) << key;
+        for (const std::string& value : testing_util::NotValues(option))
+            EXPECT_EQ(parsed(value), grob::OptionText(defaults, option)) << key << '=' << value;
+    }
 }
 
 picturecheck::Bytes Span(const QByteArray& data) {

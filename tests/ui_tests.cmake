@@ -50,6 +50,18 @@ target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:velda
     VELDAR_JPEG_SONAME="${VELDAR_JPEG_SONAME}" VELDAR_GIF_SONAME="${VELDAR_GIF_SONAME}"
     VELDAR_EXIF_SONAME="${VELDAR_EXIF_SONAME}")
 add_dependencies(cli_tests veldar-convert veldar-render option_docs)
+# The JPEG, GIF and Exif libraries with a function missing, each a file named
+# by the library's soname in one folder, which the tests put on the library path.
+foreach(library JPEG GIF EXIF)
+    add_library(partial_${library} SHARED partial_library.cpp)
+    target_compile_definitions(partial_${library} PRIVATE VELDAR_PARTIAL_${library})
+    set_target_properties(partial_${library} PROPERTIES PREFIX "" SUFFIX ""
+        OUTPUT_NAME ${VELDAR_${library}_SONAME}
+        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/partial)
+    add_dependencies(cli_tests partial_${library})
+endforeach()
+target_compile_definitions(cli_tests PRIVATE
+    VELDAR_PARTIAL_LIBRARIES="${CMAKE_CURRENT_BINARY_DIR}/partial")
 # veldar-convert starts with libpng alone: no Qt, no JPEG, GIF or Exif
 # library (opened when a picture needs them), and the C++ runtime its own.
 find_program(LDD ldd)
