@@ -170,6 +170,10 @@ std::string Json(std::string_view text) {
     return out + "\"";
 }
 
+const char* Flag(bool on) {
+    return on ? "true" : "false";
+}
+
 std::string Number(double value) {
     return grob::FormatNumber(value);
 }
@@ -190,14 +194,26 @@ std::string TableAsJson() {
             << ", \"maximum\": " << Number(option.maximum)
             << ", \"default\": " << Number(option.byDefault)
             << ", \"label\": " << Json(option.label) << ", \"help\": " << Json(option.help)
-            << ", \"web\": " << Json(option.web.empty() ? option.help : option.web)
-            << ", \"preparation\": " << ((option.use & grob::kPreparation) ? "true" : "false")
-            << ", \"previewView\": " << ((option.use & grob::kPreviewView) ? "true" : "false")
-            << ", \"encoding\": " << ((option.use & grob::kEncoding) ? "true" : "false")
+            << ", \"web\": " << Json(option.shownHelp())
+            << ", \"preparation\": " << Flag(option.use & grob::kPreparation)
+            << ", \"previewView\": " << Flag(option.use & grob::kPreviewView)
+            << ", \"encoding\": " << Flag(option.use & grob::kEncoding)
+            << ", \"cutting\": " << Flag(option.use & grob::kCutting)
+            << ", \"presets\": " << Flag(!option.presets.empty()) << ", \"offered\": ["
+            << option.offered.width << ", " << option.offered.height << "]"
             << ", \"choices\": [";
         for (std::size_t i = 0; i < option.choices.size(); ++i)
             out << (i ? ", " : "") << "{\"name\": " << Json(option.choices[i].name)
-                << ", \"label\": " << Json(option.choices[i].label) << "}";
+                << ", \"label\": " << Json(option.choices[i].label)
+                << ", \"shown\": " << Json(grob::ShownChoice(option, i)) << "}";
+        out << "], \"needs\": [";
+        for (std::size_t i = 0; i < option.needs.size(); ++i) {
+            const grob::Requirement& need = option.needs[i];
+            out << (i ? ", " : "") << "{\"option\": " << Json(need.option) << ", \"values\": [";
+            for (std::size_t v = 0; v < need.values.size(); ++v)
+                out << (v ? ", " : "") << Json(need.values[v]);
+            out << "], \"unless\": " << Flag(need.unless) << "}";
+        }
         out << "]}";
         first = false;
     }

@@ -37,10 +37,8 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     for (const char* header : {"HPHP48-X", "HPHP49-X"}) {
         SCOPED_TRACE(header);
         const int series = header[5] == '8' ? 48 : 49;
-        ASSERT_EQ(
-            veldar_encode(rgba, 2, 1, 0, series, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 0, 0, 0, 0, 0),
-            0)
-            << veldar_message();
+        const std::string settings = "kind=gro\nseries=" + std::to_string(series);
+        ASSERT_EQ(veldar_encode(rgba, 2, 1, settings.c_str()), 0) << veldar_message();
         std::vector<std::uint8_t> wanted(header, header + 8);
         wanted.insert(wanted.end(), object.begin(), object.end());
         const std::vector<std::uint8_t> grob = Result();
@@ -51,14 +49,14 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
         EXPECT_EQ(Text(), "GROB 2 1 DF\r\n");
     }
     // The padding cleared (the page's check box): the row's unused bits 0.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 0, 0, 0, 0, 1), 0)
-        << veldar_message();
+    const auto encode = [&](const std::string& settings) {
+        return veldar_encode(rgba, 2, 1, ("series=48\nclear-padding=true\n" + settings).c_str());
+    };
+    ASSERT_EQ(encode(""), 0) << veldar_message();
     EXPECT_EQ(Result().back(), 0x01);
     // A quarter turn clockwise: 1 x 2, the black dot on top (size 0000F + 4,
-    // height 2, width 1); the turn and threshold the table allows, no other.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 90, 0, 0, 0, 0, 0, 1),
-              0)
-        << veldar_message();
+    // height 2, width 1).
+    ASSERT_EQ(encode("rotate=90"), 0) << veldar_message();
     std::vector<std::uint8_t> turned = Result();
     ASSERT_EQ(turned.size(), 8u + 12u);
     EXPECT_EQ(turned[13], 0x02); // the height's low byte
@@ -66,20 +64,31 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     EXPECT_EQ(turned[18], 0x01);
     EXPECT_EQ(turned[19], 0x00);
     // Mirrored left to right: the black dot second.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 1, 0, 0, 0, 0, 1), 0)
-        << veldar_message();
+    ASSERT_EQ(encode("flip=horizontal"), 0) << veldar_message();
     EXPECT_EQ(Result().back(), 0x02);
-    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 45, 0, 0, 0, 0, 0, 1),
-              1);
-    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1), 1);
     // The crop: the white dot alone; one outside is refused in words.
-    ASSERT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 1, 0, 1, 1, 1), 0)
-        << veldar_message();
+    ASSERT_EQ(encode("crop=1x1+1+0"), 0) << veldar_message();
     EXPECT_EQ(Result().back(), 0x00);
-    EXPECT_EQ(veldar_encode(rgba, 2, 1, 0, 48, 0, 0, 0, 0, 0, 1, 0, 0, 128, 0, 0, 2, 0, 1, 1, 1),
-              1);
+    EXPECT_EQ(encode("crop=1x1+2+0"), 1);
     EXPECT_EQ(std::string(veldar_message()),
               "the crop 1x1+2+0 lies outside the picture, which is 2 x 1 pixels");
+    // The table's names and values only, as the preferences file takes
+    // them: not a turn or a threshold the table does not allow, not a
+    // number that is none (the same setter refuses them everywhere).
+    for (const char* refused : {"rotate=45", "threshold=0", "brightness=nan", "gamma=inf",
+                                "fit=131x", "kind=g17", "colour=red", "invert"}) {
+        EXPECT_EQ(encode(refused), 1) << refused;
+        EXPECT_NE(std::string(veldar_message()), "") << refused;
+    }
+    // A threshold where it has no effect is left out, as the table says: a
+    // 4-shade GROB is the same with it and without it.
+    ASSERT_EQ(encode("kind=gro2\nbrightness=10"), 0);
+    const std::vector<std::uint8_t> plain = Result();
+    ASSERT_EQ(encode("kind=gro2\nbrightness=10\nthreshold=40"), 0);
+    EXPECT_EQ(Result(), plain);
+    // The 1-bit kind: black lightened to 26 is white from 20 up.
+    ASSERT_EQ(encode("brightness=10\nthreshold=20"), 0);
+    EXPECT_EQ(Result().back(), 0x00);
 }
 
 TEST(WebApi, TransparencyComposedAsTheDesktopComposesIt) {
@@ -144,8 +153,11 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     std::vector<std::uint8_t> twice = rgba;
     twice.insert(twice.end(), rgba.begin(), rgba.end());
     const auto sprites = [&](int frames, int tileWidth, int tilePad, int text) {
-        return veldar_sprites(twice.data(), 16, 8, 1 + frames, 0, 49, 0, 0, 0, 0, 0, 1, 0, 0, 128,
-                              0, 0, 0, 0, 0, 0, 0, frames, tileWidth, 8, tilePad, 1, 1, text);
+        const std::string settings =
+            "kind=gro\nskip-empty=true\nmask=true\ntile=" + std::to_string(tileWidth) +
+            "x8\nframes=" + (frames ? "true" : "false") +
+            "\ntile-pad=" + (tilePad ? "true" : "false") + "\ntext=" + (text ? "true" : "false");
+        return veldar_sprites(twice.data(), 16, 8, 1 + frames, settings.c_str());
     };
     // Each row a byte, its first dot the low bit; in the text, low digit first.
     // The GROB: 0F, then FF (black), then 0F (127 composed is still dark).

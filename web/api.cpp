@@ -93,45 +93,36 @@ void CheckSizes(int width, int height, const grob::OutputKind& kind,
     if (!refusal.empty()) throw Refusal{refusal, kTooLarge};
 }
 
-const grob::OutputKind* KindAt(int index) {
-    if (index < 0 || std::size_t(index) >= grob::OutputKinds().size()) return nullptr;
-    return &grob::OutputKinds()[std::size_t(index)];
+// The options the page chose, one "name=value" a line, each set through the
+// table as the preferences file sets it; what has no effect is left out, as
+// the table says. A name that is no option's, or a value the option does
+// not take, is refused.
+grob::Choices ChoicesOf(const char* settings) {
+    grob::Choices choices;
+    std::string_view text = settings ? settings : "";
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.empty()) continue;
+        const std::size_t equals = line.find('=');
+        const std::string_view name = line.substr(0, equals);
+        const grob::OptionEntry* option = grob::FindOption(name);
+        if (!option) throw Refusal{"there is no option " + std::string(name)};
+        if (equals == std::string_view::npos ||
+            !grob::SetOption(choices, *option, line.substr(equals + 1)))
+            throw Refusal{std::string(name) + " does not take \"" +
+                          std::string(line.substr(std::min(equals + 1, line.size()))) + "\""};
+    }
+    return grob::Applied(choices);
 }
 
-bool DitherAt(int index) {
-    return index >= 0 && std::size_t(index) < grob::kDitherMethods.size();
+grob::Series SeriesOf(const grob::Choices& choices) {
+    return choices.series.value_or(grob::Series::HP49);
 }
 
-// The turn, flip and threshold as the table allows them.
-bool OrientedAt(int threshold, int turn, int flip) {
-    const auto limit =
-        std::find_if(grob::Options().begin(), grob::Options().end(),
-                     [](const grob::OptionEntry& o) { return o.name == "threshold"; });
-    return threshold >= limit->minimum && threshold <= limit->maximum && turn % 90 == 0 &&
-           turn >= 0 && turn < 360 && flip >= 0 && std::size_t(flip) < grob::kFlipChoices.size();
-}
-
-grob::Preparation PreparationOf(int fitWidth, int fitHeight, int upscale, double brightness,
-                                double contrast, double gamma, int invert, int dither,
-                                int threshold, int turn, int flip, int cropX, int cropY,
-                                int cropWidth, int cropHeight) {
-    grob::Preparation preparation;
-    preparation.fit = {std::max(fitWidth, 0), std::max(fitHeight, 0), upscale != 0};
-    preparation.brightness = brightness;
-    preparation.contrast = contrast;
-    preparation.gamma = gamma;
-    preparation.invert = invert != 0;
-    preparation.dither = grob::kDitherMethods[std::size_t(dither)].dither;
-    preparation.threshold = threshold;
-    preparation.turn = turn;
-    preparation.flip = static_cast<grob::Flip>(flip);
-    if (cropWidth > 0 && cropHeight > 0)
-        preparation.crop = {std::max(cropX, 0), std::max(cropY, 0), cropWidth, cropHeight};
-    return preparation;
-}
-
-grob::Series SeriesOf(int series) {
-    return series == 48 ? grob::Series::HP48 : grob::Series::HP49;
+grob::Padding PaddingOf(const grob::Choices& choices) {
+    return choices.clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
 }
 
 // A picture as the desktop program's decoders give it: composed over white
@@ -200,54 +191,33 @@ void veldar_compose(std::uint8_t* rgba, int width, int height) {
     }
 }
 
-int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
-                  int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                  double gamma, int invert, int dither, int threshold, int turn, int flip,
-                  int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding) {
-    const grob::OutputKind* outputKind = KindAt(kind);
-    if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
-    if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
+int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* settings) {
     return Run([&] {
-        const grob::Preparation preparation =
-            PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
-                          threshold, turn, flip, cropX, cropY, cropWidth, cropHeight);
-        CheckSizes(width, height, *outputKind, preparation);
+        const grob::Choices choices = ChoicesOf(settings);
+        CheckSizes(width, height, choices.kind, choices.preparation);
         const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
                                    width};
         Result& result = Fresh();
-        result.bytes = grob::BinaryGrob(
-            grob::EncodeObject(*outputKind, view, SeriesOf(series), preparation, {},
-                               clearPadding ? grob::Padding::Clear : grob::Padding::Classic));
+        result.bytes = grob::BinaryGrob(grob::EncodeObject(
+            choices.kind, view, SeriesOf(choices), choices.preparation, {}, PaddingOf(choices)));
         const grob::GrobObject object = grob::ReadBinaryGrob(result.bytes, "");
         result.info[0] = int(object.width);
         result.info[1] = int(object.height);
     });
 }
 
-int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
-                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                   double gamma, int invert, int dither, int threshold, int turn, int flip,
-                   int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding,
-                   int frames, int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks,
-                   int text) {
-    const grob::OutputKind* outputKind = KindAt(kind);
-    if (!outputKind || !DitherAt(dither)) return Fail("no such kind or dithering");
-    if (!OrientedAt(threshold, turn, flip)) return Fail("no such threshold, turn or mirror");
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
+                   const char* settings) {
     if (width <= 0 || height <= 0 || count <= 0 || !rgba) return Fail("the picture is empty");
     return Run([&] {
-        const grob::Preparation preparation =
-            PreparationOf(fitWidth, fitHeight, upscale, brightness, contrast, gamma, invert, dither,
-                          threshold, turn, flip, cropX, cropY, cropWidth, cropHeight);
+        const grob::Choices choices = ChoicesOf(settings);
+        const grob::OutputKind* outputKind = &choices.kind;
+        const grob::Preparation& preparation = choices.preparation;
+        const grob::Cutting& cutting = choices.cutting;
         // A picture cut into tiles is cropped as a whole first.
         const grob::Preparation itemPreparation =
-            tileWidth > 0 && tileHeight > 0 ? grob::CropCleared(preparation) : preparation;
-        grob::Cutting cutting;
-        cutting.frames = frames != 0;
-        cutting.tileWidth = std::max(tileWidth, 0);
-        cutting.tileHeight = std::max(tileHeight, 0);
-        cutting.tilePad = tilePad != 0;
-        cutting.skipEmpty = skipEmpty != 0;
-        cutting.masks = masks != 0;
+            cutting.tiles() ? grob::CropCleared(preparation) : preparation;
+        const grob::Series series = SeriesOf(choices);
         // The pictures cut into their items, numbered on, as the program cuts them.
         const std::size_t pictureBytes = 4 * std::size_t(width) * std::size_t(height);
         std::vector<grob::Sprite> items;
@@ -283,22 +253,21 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
         const std::string tooLong =
             grob::ListSizeRefusal(sizes, "fit the pictures smaller, or make several lists");
         if (!tooLong.empty()) throw Refusal{tooLong, kTooLarge};
-        const grob::Padding padding = clearPadding ? grob::Padding::Clear : grob::Padding::Classic;
+        const grob::Padding padding = PaddingOf(choices);
         std::vector<grob::GrobObject> objects;
         for (grob::Sprite& item : items) {
-            objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), SeriesOf(series),
+            objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), series,
                                                  itemPreparation, {}, padding));
             if (cutting.masks)
-                objects.push_back(
-                    grob::MaskOf(item, itemPreparation, SeriesOf(series), {}, padding));
+                objects.push_back(grob::MaskOf(item, itemPreparation, series, {}, padding));
             item = {};
         }
         Result& result = Fresh();
-        if (text) {
+        if (choices.text) {
             const std::string list = grob::TextList(objects);
             result.bytes.assign(list.begin(), list.end());
         } else {
-            result.bytes = grob::BinaryList(SeriesOf(series), objects);
+            result.bytes = grob::BinaryList(series, objects);
         }
         result.info[0] = int(objects.size());
         result.info[1] = counted;
@@ -339,10 +308,11 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
     });
 }
 
-int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom) {
-    const grob::OutputKind* outputKind = KindAt(kind);
-    if (!outputKind) return Fail("no such kind");
+int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* settings) {
     return Run([&] {
+        const grob::Choices choices = ChoicesOf(settings);
+        const grob::OutputKind* outputKind = &choices.kind;
+        const int zoom = choices.zoom;
         const auto file = Bytes(grob, size);
         const grob::GrobObject object = grob::ReadBinaryGrob(file, "");
         const std::uint32_t w =

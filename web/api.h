@@ -4,10 +4,15 @@
 // in one place that the result functions read until the next call.
 //
 // Pictures are RGBA bytes, row by row with no slack, as a canvas gives
-// them; the alpha byte is ignored by the encoders (compose first). Kinds
-// and dithering methods are indices into the options table's lists
-// (grob::kOutputKinds, grob::kDitherMethods), which the page reads from the
-// table's JSON; the series is 48 or 49.
+// them; the alpha byte is ignored by the encoders (compose first). The
+// options come as `settings`: one "name=value" a line, with the command
+// line's names and values as the options table has them (which the page
+// reads from the table's JSON): "kind=g16\nfit=131x64\ndither=atkinson\n
+// series=48\ncrop=none\n". Each is set through the table as the preferences
+// file sets it; an option not named keeps its default, and one that has no
+// effect with the others (the table's requirements) is left out. A name
+// that is no option's, or a value its option does not take, is refused.
+// A new option of the table reaches the page with no change here.
 #pragma once
 
 #include <cstddef>
@@ -35,35 +40,23 @@ int veldar_check_picture(int width, int height);
 // becomes white) with the desktop program's arithmetic (grob::OverWhite).
 void veldar_compose(std::uint8_t* rgba, int width, int height);
 
-// The GROB file of the picture prepared and encoded, the unused bits at the
-// end of each row cleared when `clearPadding` is set: 0 with the file's bytes
-// (`threshold`: 1 to 255; `turn`: 0, 90, 180 or 270 degrees clockwise;
-// `flip`: an index into the table's --flip choices; the crop's corner and
-// size, 0 x 0 for none; with tiles, the picture is cropped before it is cut)
+// The GROB file of the picture prepared and encoded as `settings` ask
+// (kind, series, the preparation, clear-padding): 0 with the file's bytes
 // as the result (info 0 and 1: its size in dots), or 1 with the error, or 2
 // with the error when the picture is too large at this fit.
-int veldar_encode(const std::uint8_t* rgba, int width, int height, int kind, int series,
-                  int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                  double gamma, int invert, int dither, int threshold, int turn, int flip,
-                  int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding);
+int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* settings);
 
 // The sprite tools: `count` pictures of `width` x `height` straight-alpha
 // RGBA pixels one after another (the frames of an animation; only the first
 // is used unless `frames` is set), prepared and encoded as veldar_encode
-// does, cut into `tileWidth` x `tileHeight` tiles when both are given
-// (`tilePad`: the last row and column padded with white and clear rather
-// than refused; `skipEmpty`: tiles white or clear throughout left out), each
-// followed by its 1-bit mask when `masks` is set, all in one list: 0 with
-// the list file as the result (the text form when `text` is set), exactly as
+// does, cut and masked as `settings` ask (frames, tile, tile-pad,
+// skip-empty, mask and the mask's own options), all in one list: 0 with the
+// list file as the result (the text form with `text`), exactly as
 // veldar-convert --list writes it (info 0: the GROBs in it, masks counted;
-// info 1: the pictures and tiles counted; with skipEmpty the note says which
-// were kept), or 1 with the error, or 2 when a smaller fit would help.
-int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int kind, int series,
-                   int fitWidth, int fitHeight, int upscale, double brightness, double contrast,
-                   double gamma, int invert, int dither, int threshold, int turn, int flip,
-                   int cropX, int cropY, int cropWidth, int cropHeight, int clearPadding,
-                   int frames, int tileWidth, int tileHeight, int tilePad, int skipEmpty, int masks,
-                   int text);
+// info 1: the pictures and tiles counted; with skip-empty the note says
+// which were kept), or 1 with the error, or 2 when a smaller fit would help.
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
+                   const char* settings);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
 // `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the
@@ -77,11 +70,11 @@ int veldar_text(const std::uint8_t* grob, std::size_t size, int bare);
 // (a list of GROBs is refused in words: the page reads one GROB at a time).
 int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
 
-// The calculator's view of a binary GROB file of `kind` at `zoom`, lowered
-// (with a note) when the view would be too large: 0 with the view as the
-// result image (info 0: the zoom drawn), or 1, or 2 when even zoom 1 is too
-// large for this fit.
-int veldar_preview(const std::uint8_t* grob, std::size_t size, int kind, int zoom);
+// The calculator's view of a binary GROB file of the kind `settings` name
+// at their zoom, lowered (with a note) when the view would be too large: 0
+// with the view as the result image (info 0: the zoom drawn), or 1, or 2
+// when even zoom 1 is too large for this fit.
+int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* settings);
 
 // The last call's result: its bytes (RGBA pixels for an image), their
 // count, an image's size, the numbers it reports (index 0 to 2), and its

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace grob {
@@ -144,14 +145,49 @@ std::size_t IndexOfDither(Dither dither) {
 
 } // namespace bind
 
+namespace {
+
+// [-] digits [. digits] or [-] . digits, then [e [+|-] digits]: the
+// decimals every front end takes, and nothing else (no blanks, no hex, no
+// infinity).
+bool Decimal(std::string_view text) {
+    std::size_t at = text.starts_with('-') ? 1 : 0;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+            ++at;
+        return at - from;
+    };
+    std::size_t mantissa = digits();
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+        if (digits() == 0) return false;
+    }
+    return at == text.size();
+}
+
+} // namespace
+
 std::optional<double> ParseDecimal(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (*begin == '+') ++begin;
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (!Decimal(text)) return std::nullopt;
     double value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+#if defined(__EMSCRIPTEN__)
+    // The web page's C++ library reads no floating point by from_chars;
+    // its C library's strtod follows no locale there.
+    const std::string copy(text);
+    value = std::strtod(copy.c_str(), nullptr);
+#else
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc()) return std::nullopt;
+#endif
+    if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
 
@@ -164,6 +200,7 @@ std::optional<double> ParseNumber(const OptionEntry& option, std::string_view te
 }
 
 std::optional<Dimensions> ParseSize(const OptionEntry& option, std::string_view text) {
+    if (text == "none") return Dimensions{};
     const std::size_t x = text.find_first_of("xX");
     if (x == std::string_view::npos) return std::nullopt;
     auto side = [&](std::string_view part) -> std::optional<int> {
@@ -257,6 +294,7 @@ std::string FormatValue(const OptionEntry& option, const OptionValue& value) {
     case OptionType::Number:
         return FormatNumber(value.number);
     case OptionType::Size:
+        if (value.size.width <= 0 || value.size.height <= 0) return "none";
         return std::to_string(value.size.width) + "x" + std::to_string(value.size.height);
     case OptionType::Region:
         if (value.region.width <= 0 || value.region.height <= 0) return "none";
@@ -285,8 +323,18 @@ std::string OptionText(const Choices& choices, const OptionEntry& option) {
 std::string FormatNumber(double value) {
     // The shortest text that reads back as the same number: "0.05", "20", "-100".
     char buffer[32];
+#if defined(__EMSCRIPTEN__)
+    // No to_chars for floating point in the web page's C++ library: the
+    // fewest digits that read back alike.
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
+        if (std::strtod(buffer, nullptr) == value) break;
+    }
+    return buffer;
+#else
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+#endif
 }
 
 } // namespace grob

@@ -24,41 +24,37 @@ const kindWords = {
 };
 
 // ---- The settings: names and values as the options table gives them.
+//
+// Each option the page has is kept by its name, as its type keeps it: a
+// flag true or false, a number, a choice's name; a size with presets (the
+// fit) the preset's name, a size without (the tiles) or a region (the crop)
+// on or off; and the sides and corner of a size or region under
+// "NAME-width", "NAME-height", "NAME-x", "NAME-y". The engine is given them
+// as the program's own text ("fit=131x64"), and the table's requirements
+// say which have an effect: a new option of the table needs nothing here.
 
-const defaults = {
-    kind: option('kind').choices[option('kind').default].name,
-    series: option('series').choices[option('series').default].name,
-    fit: natural,
-    width: table.screens[0].width,
-    height: table.screens[0].height,
-    screen: screenPresets[0].name, // the screen a large picture is fitted to
-    upscale: false,
-    brightness: option('brightness').default,
-    contrast: option('contrast').default,
-    gamma: option('gamma').default,
-    invert: false,
-    dither: option('dither').choices[option('dither').default].name,
-    threshold: option('threshold').default,
-    crop: false,
-    'crop-width': table.screens[0].width,
-    'crop-height': table.screens[0].height,
-    'crop-x': 0,
-    'crop-y': 0,
-    rotate: option('rotate').choices[option('rotate').default].name,
-    flip: option('flip').choices[option('flip').default].name,
-    zoom: option('zoom').default,
-    'clear-padding': false,
-};
-const numbers = ['brightness', 'contrast', 'gamma', 'threshold', 'zoom'];
-const flags = ['upscale', 'invert', 'clear-padding', 'crop'];
-// The crop's sides and corner, as the table bounds them.
-const cropParts = ['crop-width', 'crop-height', 'crop-x', 'crop-y'];
-function cropPartInRange(key, value) {
-    const entry = option('crop');
-    const corner = key === 'crop-x' || key === 'crop-y';
-    return inRange({ ...entry, minimum: corner ? 0 : entry.minimum }, value);
+// The kind and the series, then the preparation, the view and the writing;
+// the sprite tools' own apart.
+const group = (test) => table.options.filter(test);
+const pageOptions = [
+    option('kind'),
+    option('series'),
+    ...group((o) => o.preparation),
+    ...group((o) => o.previewView && o.name !== 'kind'),
+    ...group((o) => o.encoding),
+];
+const spriteOptions = group((o) => o.cutting);
+const pageHas = (entry) => pageOptions.includes(entry) || spriteOptions.includes(entry);
+
+// The parts of a size or a region, and the range of each.
+function partsOf(entry) {
+    if (entry.type === 'size') return ['width', 'height'];
+    return entry.type === 'region' ? ['width', 'height', 'x', 'y'] : [];
 }
-const choices = ['kind', 'series', 'dither', 'rotate', 'flip'];
+function partInRange(entry, part, value) {
+    const corner = part === 'x' || part === 'y';
+    return inRange({ ...entry, type: 'whole', minimum: corner ? 0 : entry.minimum }, value);
+}
 
 function inRange(entry, value) {
     return (
@@ -70,6 +66,95 @@ function inRange(entry, value) {
     );
 }
 
+function defaultsOf(entries) {
+    const values = {};
+    for (const entry of entries) {
+        const name = entry.name;
+        if (entry.type === 'flag') values[name] = entry.default !== 0;
+        else if (entry.type === 'whole' || entry.type === 'number') values[name] = entry.default;
+        else if (entry.type === 'choice') values[name] = entry.choices[entry.default].name;
+        else values[name] = entry.presets ? natural : false;
+        partsOf(entry).forEach((part, i) => (values[`${name}-${part}`] = entry.offered[i] ?? 0));
+    }
+    if (entries.some((entry) => entry.presets)) values.screen = screenPresets[0].name; // a large picture's fit
+    return values;
+}
+const defaults = defaultsOf(pageOptions);
+const spriteDefaults = defaultsOf(spriteOptions);
+
+// The option's value as the program reads it: "true", "12.5", "g16",
+// "131x64", "30x20+5+4", "none".
+function textOf(entry, s) {
+    const value = s[entry.name];
+    const part = (name) => s[`${entry.name}-${name}`];
+    switch (entry.type) {
+        case 'flag':
+            return value ? 'true' : 'false';
+        case 'whole':
+        case 'number':
+            return String(value);
+        case 'choice':
+            return value;
+        case 'size': {
+            const preset = entry.presets ? table.fitPresets.find((p) => p.name === value) : null;
+            if (preset ? preset.width === 0 : !value) return 'none';
+            if (preset && preset.width > 0) return `${preset.width}x${preset.height}`;
+            return `${part('width')}x${part('height')}`;
+        }
+        case 'region':
+            return value ? `${part('width')}x${part('height')}+${part('x')}+${part('y')}` : 'none';
+    }
+    return '';
+}
+
+// The words a flag takes in a link, and no other (not even an object's own names).
+const flagWords = new Map([
+    ['', true],
+    ['1', true],
+    ['true', true],
+    ['yes', true],
+    ['0', false],
+    ['false', false],
+    ['no', false],
+]);
+
+// The values a link's text sets for an option; nothing when it is not one.
+function fromText(entry, text) {
+    const name = entry.name;
+    const parts = (numbers, on) => {
+        const values = { [name]: on };
+        partsOf(entry).forEach((part, i) => (values[`${name}-${part}`] = numbers[i]));
+        return partsOf(entry).every((part, i) => partInRange(entry, part, numbers[i])) ? values : undefined;
+    };
+    switch (entry.type) {
+        case 'flag':
+            return flagWords.has(text) ? { [name]: flagWords.get(text) } : undefined;
+        case 'whole':
+        case 'number': {
+            const number = text.trim() === '' ? NaN : Number(text);
+            return inRange(entry, number) ? { [name]: number } : undefined;
+        }
+        case 'choice':
+            return entry.choices.some((c) => c.name === text) ? { [name]: text } : undefined;
+        case 'size': {
+            if (text === 'none' || (entry.presets && text === natural)) return { [name]: entry.presets ? natural : false };
+            const size = /^(\d+)[xX](\d+)$/.exec(text);
+            if (!size) return undefined;
+            const [width, height] = [Number(size[1]), Number(size[2])];
+            const screen = entry.presets && screenPresets.find((p) => p.width === width && p.height === height);
+            if (screen) return { [name]: screen.name, screen: screen.name };
+            return parts([width, height], entry.presets ? anySize : true);
+        }
+        case 'region': {
+            if (text === 'none') return { [name]: false };
+            // A "+" typed in a link reads as a space.
+            const region = /^(\d+)[xX](\d+)[+ ](\d+)[+ ](\d+)$/.exec(text);
+            return region ? parts(region.slice(1).map(Number), true) : undefined;
+        }
+    }
+    return undefined;
+}
+
 // The settings kept from the last visit, each checked against the table.
 function kept() {
     let saved = {};
@@ -79,70 +164,41 @@ function kept() {
         saved = {};
     }
     const state = { ...defaults };
-    for (const key of choices) if (option(key).choices.some((c) => c.name === saved[key])) state[key] = saved[key];
-    if (table.fitPresets.some((p) => p.name === saved.fit)) state.fit = saved.fit;
+    for (const entry of pageOptions) {
+        const value = saved[entry.name];
+        const valid =
+            entry.type === 'flag'
+                ? typeof value === 'boolean'
+                : entry.type === 'choice'
+                  ? entry.choices.some((c) => c.name === value)
+                  : entry.presets
+                    ? table.fitPresets.some((p) => p.name === value)
+                    : partsOf(entry).length
+                      ? typeof value === 'boolean'
+                      : inRange(entry, value);
+        if (valid) state[entry.name] = value;
+        for (const part of partsOf(entry)) {
+            const key = `${entry.name}-${part}`;
+            if (partInRange(entry, part, saved[key])) state[key] = saved[key];
+        }
+    }
     if (screenPresets.some((p) => p.name === saved.screen)) state.screen = saved.screen;
-    for (const key of ['width', 'height']) if (inRange(option('fit'), saved[key])) state[key] = saved[key];
-    for (const key of numbers) if (inRange(option(key), saved[key])) state[key] = saved[key];
-    for (const key of flags) if (typeof saved[key] === 'boolean') state[key] = saved[key];
-    for (const key of cropParts) if (cropPartInRange(key, saved[key])) state[key] = saved[key];
     return state;
 }
 
 // Settings from a link: the page's address after #, with the command
 // line's names and values (kind=g16&fit=131x64&dither=floyd-steinberg&
-// brightness=12.5&invert=1). What is not a value of its option is said and
-// left as it was.
+// brightness=12.5&invert=1&tile=16x16&mask). What is not a value of its
+// option is said and left as it was.
 function fromAddress(hash) {
     const values = {};
     const cutting = {};
     const refused = [];
     for (const [key, text] of new URLSearchParams(hash.replace(/^#/, ''))) {
         const entry = option(key);
-        let value;
-        if (spriteFlags.includes(key)) {
-            // The words a flag takes, and no other (not even an object's own names).
-            const flag = new Map([['', true], ['1', true], ['true', true], ['yes', true], ['0', false], ['false', false], ['no', false]]).get(text);
-            if (flag !== undefined) cutting[key] = flag;
-            else refused.push(`${key}=${text}`);
-            continue;
-        }
-        if (key === 'crop') {
-            // A "+" typed in a link reads as a space.
-            const part = /^(\d+)[xX](\d+)[+ ](\d+)[+ ](\d+)$/.exec(text);
-            if (part && cropParts.every((k, i) => cropPartInRange(k, Number(part[i + 1]))))
-                Object.assign(values, { crop: true, ...Object.fromEntries(cropParts.map((k, i) => [k, Number(part[i + 1])])) });
-            else if (text === 'none') values.crop = false;
-            else refused.push(`${key}=${text}`);
-            continue;
-        }
-        if (key === 'tile') {
-            const size = /^(\d+)[xX](\d+)$/.exec(text);
-            if (size && [1, 2].every((i) => inRange(entry, Number(size[i]))))
-                Object.assign(cutting, { tiles: true, 'tile-width': Number(size[1]), 'tile-height': Number(size[2]) });
-            else refused.push(`${key}=${text}`);
-            continue;
-        }
-        if (choices.includes(key)) {
-            if (entry.choices.some((c) => c.name === text)) value = text;
-        } else if (flags.includes(key)) {
-            if (['', '1', 'true', 'yes'].includes(text)) value = true;
-            if (['0', 'false', 'no'].includes(text)) value = false;
-        } else if (numbers.includes(key)) {
-            const number = text.trim() === '' ? NaN : Number(text);
-            if (inRange(entry, number)) value = number;
-        } else if (key === 'fit') {
-            const size = /^(\d+)[xX](\d+)$/.exec(text);
-            if (text === natural) value = { fit: natural };
-            else if (size && [1, 2].every((i) => inRange(entry, Number(size[i])))) {
-                const [width, height] = [Number(size[1]), Number(size[2])];
-                const preset = screenPresets.find((p) => p.width === width && p.height === height);
-                value = preset ? { fit: preset.name, screen: preset.name } : { fit: anySize, width, height };
-            }
-        }
-        if (value === undefined) refused.push(`${key}=${text}`);
-        else if (key === 'fit') Object.assign(values, value);
-        else values[key] = value;
+        const read = entry && pageHas(entry) ? fromText(entry, text) : undefined;
+        if (read) Object.assign(spriteOptions.includes(entry) ? cutting : values, read);
+        else refused.push(`${key}=${text}`);
     }
     return { values, cutting, refused };
 }
@@ -150,25 +206,18 @@ function fromAddress(hash) {
 // The settings that differ from the defaults, as a link gives them.
 function toAddress() {
     const params = [];
-    const s = effective();
-    for (const key of ['kind', 'series']) if (s[key] !== defaults[key]) params.push([key, s[key]]);
-    if (s.fit === anySize) params.push(['fit', `${s.width}x${s.height}`]);
-    else if (s.fit !== natural) params.push(['fit', s.fit]);
-    for (const key of flags.filter((k) => k !== 'crop')) if (s[key]) params.push([key, '1']);
-    if (s.crop) params.push(['crop', `${s['crop-width']}x${s['crop-height']}+${s['crop-x']}+${s['crop-y']}`]);
-    for (const key of ['rotate', 'flip', ...numbers.slice(0, 3), 'dither', 'threshold', 'zoom'])
-        if (s[key] !== defaults[key]) params.push([key, String(s[key])]);
-    // The sprite tools' choices, with the command line's names too.
-    if (sprites.frames) params.push(['frames', '1']);
-    if (sprites.tiles) {
-        params.push(['tile', `${sprites['tile-width']}x${sprites['tile-height']}`]);
-        for (const key of ['tile-pad', 'skip-empty']) if (sprites[key]) params.push([key, '1']);
+    const s = { ...effective(), ...sprites };
+    const plain = { ...defaults, ...spriteDefaults };
+    for (const entry of [...pageOptions, ...spriteOptions]) {
+        const text = textOf(entry, s);
+        if (text === textOf(entry, plain)) continue;
+        params.push([entry.name, entry.type === 'flag' ? (s[entry.name] ? '1' : '0') : text]);
     }
-    for (const key of ['mask', 'text']) if (sprites[key]) params.push([key, '1']);
     return new URLSearchParams(params).toString();
 }
 
 let state = kept();
+const sprites = { ...spriteDefaults };
 // The series a GROB opened brings for itself, in force while it is shown;
 // the series chosen stays kept for the next picture.
 let seriesOfGrob = null;
@@ -178,6 +227,24 @@ let fitChosen = false;
 
 function effective() {
     return { ...state, series: seriesOfGrob ?? state.series };
+}
+
+// Whether an option has its effect with these settings, as the table's
+// requirements say; one on an option the page does not have (--to) holds.
+function applies(entry, s) {
+    const plain = { ...defaults, ...spriteDefaults };
+    return entry.needs.every((need) => {
+        const other = option(need.option);
+        if (!pageHas(other)) return true;
+        const text = textOf(other, s);
+        const met = need.values.length ? need.values.includes(text) : text !== textOf(other, plain);
+        return met !== need.unless;
+    });
+}
+
+// The settings as the engine takes them, one "name=value" a line.
+function settingsText(entries, s) {
+    return entries.map((entry) => `${entry.name}=${textOf(entry, s)}`).join('\n');
 }
 
 // The settings kept for the next visit, and in the address for a link; the
@@ -197,9 +264,10 @@ function keep() {
     }, 250);
 }
 
-// ---- The controls.
+// ---- The controls, one kind for each type of option, made from the
+// table: captions, ranges and help from it, each row shown only where its
+// option has an effect.
 
-const form = $('settings');
 const controls = {}; // key -> { show(value) }
 
 function field(key, labelText, help) {
@@ -228,7 +296,12 @@ function describe(element, key) {
     element.setAttribute('aria-describedby', `${key}-error ${key}-help`);
 }
 
-function selectField(key, labelText, help, items, then = () => {}) {
+// Where a control goes, and what a change of it does.
+function place(form, change) {
+    return { form, change };
+}
+
+function selectField(at, key, labelText, help, items, then = () => {}) {
     const { row, error, tip } = field(key, labelText, help);
     const select = document.createElement('select');
     select.id = key;
@@ -236,27 +309,27 @@ function selectField(key, labelText, help, items, then = () => {}) {
     describe(select, key);
     select.addEventListener('change', () => {
         then(select.value);
-        changed({ [key]: select.value });
+        at.change({ [key]: select.value });
     });
     row.append(select, error, tip);
-    form.append(row);
+    at.form.append(row);
     controls[key] = { show: (value) => (select.value = value) };
     return row;
 }
 
-function checkField(key, entry) {
-    const { row, label, error, tip } = field(key, '', entry.web);
+function checkField(at, key, labelText, help) {
+    const { row, label, error, tip } = field(key, '', help);
     const box = document.createElement('input');
     box.type = 'checkbox';
     box.id = key;
     describe(box, key);
-    label.textContent = entry.label;
+    label.textContent = labelText;
     label.className = 'check';
     label.prepend(box);
     row.classList.add('flag');
-    box.addEventListener('change', () => changed({ [key]: box.checked }));
+    box.addEventListener('change', () => at.change({ [key]: box.checked }));
     row.append(error, tip);
-    form.append(row);
+    at.form.append(row);
     controls[key] = { show: (value) => (box.checked = value) };
 }
 
@@ -269,7 +342,9 @@ function takes(labelText, entry) {
 // A number: a slider and a box that follow each other; the box takes what
 // the program takes (decimals where it does). A range that spans many
 // times over (gamma) slides on a logarithmic scale.
-function numberField(key, entry, labelText = entry.label) {
+function numberField(at, entry) {
+    const key = entry.name;
+    const labelText = entry.label;
     const { row, error, tip } = field(key, labelText, entry.web);
     const whole = entry.type !== 'number';
     const fine = [entry.minimum, entry.maximum, entry.default].some((v) => !Number.isInteger(v));
@@ -304,7 +379,7 @@ function numberField(key, entry, labelText = entry.label) {
         const value = fromSlider(slider.value);
         box.value = String(value);
         valid();
-        changed({ [key]: value });
+        at.change({ [key]: value });
     });
     box.addEventListener('input', () => {
         const value = box.value.trim() === '' ? NaN : Number(box.value);
@@ -315,13 +390,13 @@ function numberField(key, entry, labelText = entry.label) {
         }
         valid();
         slider.value = String(toSlider(value));
-        changed({ [key]: value });
+        at.change({ [key]: value });
     });
     const pair = document.createElement('div');
     pair.className = 'pair';
     pair.append(slider, box);
     row.append(pair, error, tip);
-    form.append(row);
+    at.form.append(row);
     controls[key] = {
         show: (value) => {
             box.value = String(value);
@@ -331,150 +406,113 @@ function numberField(key, entry, labelText = entry.label) {
     };
 }
 
-// The fit: the presets, and a width and height for "any size".
-function fitFields() {
-    const entry = option('fit');
-    selectField(
-        'fit',
-        entry.label,
-        entry.web,
-        table.fitPresets.map((p) => [p.name, p.label]),
-        (value) => {
-            fitChosen = true;
-            if (screenPresets.some((p) => p.name === value)) state.screen = value;
-        },
-    );
-    const { row, error, tip } = field('size', 'Size', entry.web);
+const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
+const partWords = { width: 'width', height: 'height', x: 'left', y: 'top' };
+
+// The boxes of a size's or a region's parts, two to a row: "Size" (or
+// "Part") W x H, and a region's corner "From" X, Y.
+function partFields(at, entry, rowKey, labelText, parts) {
+    const { row, error, tip } = field(rowKey, labelText, entry.web);
     row.classList.add('size');
-    const boxes = document.createElement('div');
-    boxes.className = 'pair';
+    const boxes = Object.assign(document.createElement('div'), { className: 'pair' });
     const errors = {};
-    for (const [key, text] of [
-        ['width', 'Width'],
-        ['height', 'Height'],
-    ]) {
-        const box = document.createElement('input');
-        box.type = 'number';
-        box.id = key;
-        box.inputMode = 'numeric';
-        Object.assign(box, { min: entry.minimum, max: entry.maximum, step: 1 });
+    for (const part of parts) {
+        const key = `${entry.name}-${part}`;
+        const text = capital(`${entry.name} ${partWords[part]}`);
+        const corner = part === 'x' || part === 'y';
+        const box = Object.assign(document.createElement('input'), { type: 'number', id: key, inputMode: 'numeric' });
+        Object.assign(box, { min: corner ? 0 : entry.minimum, max: entry.maximum, step: 1 });
         box.setAttribute('aria-label', text);
-        describe(box, 'size');
-        box.addEventListener('input', () => {
-            const value = box.value.trim() === '' ? NaN : Number(box.value);
-            if (!inRange(entry, value)) {
-                errors[key] = `${takes(text, entry)}.`;
-                box.setAttribute('aria-invalid', 'true');
-            } else {
+        describe(box, rowKey);
+        const judge = (value) => {
+            if (partInRange(entry, part, value)) {
                 delete errors[key];
                 box.removeAttribute('aria-invalid');
+            } else {
+                errors[key] = `${text} takes a whole number from ${corner ? 0 : entry.minimum} to ${entry.maximum}.`;
+                box.setAttribute('aria-invalid', 'true');
             }
-            error.textContent = Object.values(errors).join(' ');
-            if (!errors[key]) changed({ [key]: value });
+            error.textContent = parts.map((p) => errors[`${entry.name}-${p}`]).filter(Boolean).join(' ');
+        };
+        box.addEventListener('input', () => {
+            const value = box.value.trim() === '' ? NaN : Number(box.value);
+            judge(value);
+            if (!errors[key]) at.change({ [key]: value });
         });
         boxes.append(box);
-        if (key === 'width') boxes.append(Object.assign(document.createElement('span'), { textContent: 'x' }));
+        if (part === parts[0]) boxes.append(Object.assign(document.createElement('span'), { textContent: corner ? ',' : 'x' }));
         controls[key] = {
             show: (value) => {
                 box.value = String(value);
-                delete errors[key];
-                box.removeAttribute('aria-invalid');
-                error.textContent = Object.values(errors).join(' ');
+                judge(value);
             },
         };
     }
-    row.querySelector('label').htmlFor = 'width';
+    row.querySelector('label').htmlFor = `${entry.name}-${parts[0]}`;
     row.append(boxes, error, tip);
-    form.append(row);
+    at.form.append(row);
+    return errors;
 }
 
-const capital = (text) => text.charAt(0).toUpperCase() + text.slice(1);
+// Whether any box of a size or region holds what its option does not take.
+const partErrors = {};
 
-// The crop: a check box, then the part's size and its corner in the
-// picture's pixels, as the program takes them for --crop.
-function cropFields(entry) {
-    checkField('crop', entry);
-    const errors = {};
-    for (const [rowKey, labelText, parts] of [
-        ['crop-size', 'Part', [['crop-width', 'Crop width'], ['crop-height', 'Crop height']]],
-        ['crop-corner', 'From', [['crop-x', 'Crop left'], ['crop-y', 'Crop top']]],
-    ]) {
-        const { row, error, tip } = field(rowKey, labelText, entry.web);
-        row.classList.add('size');
-        const boxes = Object.assign(document.createElement('div'), { className: 'pair' });
-        for (const [key, text] of parts) {
-            const corner = key === 'crop-x' || key === 'crop-y';
-            const box = Object.assign(document.createElement('input'), { type: 'number', id: key, inputMode: 'numeric' });
-            Object.assign(box, { min: corner ? 0 : entry.minimum, max: entry.maximum, step: 1 });
-            box.setAttribute('aria-label', text);
-            describe(box, rowKey);
-            box.addEventListener('input', () => {
-                const value = box.value.trim() === '' ? NaN : Number(box.value);
-                if (cropPartInRange(key, value)) {
-                    delete errors[key];
-                    box.removeAttribute('aria-invalid');
-                } else {
-                    errors[key] = `${text} takes a whole number from ${corner ? 0 : entry.minimum} to ${entry.maximum}.`;
-                    box.setAttribute('aria-invalid', 'true');
-                }
-                error.textContent = parts.map(([k]) => errors[k]).filter(Boolean).join(' ');
-                if (!errors[key]) changed({ [key]: value });
-            });
-            boxes.append(box);
-            if (key === parts[0][0]) boxes.append(Object.assign(document.createElement('span'), { textContent: corner ? ',' : 'x' }));
-            controls[key] = { show: (value) => (box.value = String(value)) };
-        }
-        row.querySelector('label').htmlFor = parts[0][0];
-        row.append(boxes, error, tip);
-        form.append(row);
+function optionField(at, entry) {
+    const key = entry.name;
+    if (entry.type === 'flag') return checkField(at, key, entry.label, entry.web);
+    if (entry.type === 'choice')
+        return selectField(at, key, entry.label, entry.web, entry.choices.map((c) => [c.name, c.shown]));
+    if (entry.type === 'whole' || entry.type === 'number') return numberField(at, entry);
+    if (entry.presets) {
+        // The fit: the presets, and a width and height for "any size".
+        selectField(at, key, entry.label, entry.web, table.fitPresets.map((p) => [p.name, p.label]), (value) => {
+            fitChosen = true;
+            if (screenPresets.some((p) => p.name === value)) state.screen = value;
+        });
+        partErrors[key] = partFields(at, entry, `${key}-size`, 'Size', ['width', 'height']);
+        return;
+    }
+    checkField(at, key, entry.label, entry.web);
+    if (entry.type === 'size') partErrors[key] = partFields(at, entry, `${key}-size`, 'Size', ['width', 'height']);
+    else {
+        partErrors[key] = partFields(at, entry, `${key}-size`, 'Part', ['width', 'height']);
+        Object.assign(partErrors[key], partFields(at, entry, `${key}-corner`, 'From', ['x', 'y']));
     }
 }
 
 function buildControls() {
-    const kind = option('kind');
-    const kindRow = selectField(
-        'kind',
-        kind.label,
-        kind.web,
-        kind.choices.map((c) => [c.name, `${c.label} (.${c.name})`]),
-    );
-    kindRow.after(Object.assign(document.createElement('p'), { id: 'kind-about', className: 'about' }));
-    const series = option('series');
-    selectField(
-        'series',
-        'Series',
-        series.web,
-        series.choices.map((c) => [c.name, c.label]),
-        () => (seriesOfGrob = null),
-    );
-    // The preparation's options in the table's order, then the view's own.
-    for (const entry of table.options.filter((o) => o.preparation)) {
-        if (entry.type === 'size') fitFields();
-        else if (entry.type === 'region') cropFields(entry);
-        else if (entry.type === 'flag') checkField(entry.name, entry);
-        else if (entry.type === 'choice')
-            selectField(
-                entry.name,
-                entry.label,
-                entry.web,
-                entry.choices.map((c) => [c.name, entry.name === 'rotate' ? `${c.name}°: ${c.label}` : capital(c.label)]),
-            );
-        else numberField(entry.name, entry);
+    const at = place($('settings'), changed);
+    for (const entry of pageOptions) {
+        if (entry.name === 'series') {
+            selectField(at, 'series', 'Series', entry.web, entry.choices.map((c) => [c.name, c.shown]), () => (seriesOfGrob = null));
+            continue;
+        }
+        optionField(at, entry);
+        if (entry.name === 'kind')
+            $('row-kind').after(Object.assign(document.createElement('p'), { id: 'kind-about', className: 'about' }));
     }
-    numberField('zoom', option('zoom'));
-    // How the GROB's bytes are written, whatever the picture.
-    for (const entry of table.options.filter((o) => o.encoding)) checkField(entry.name, entry);
+}
+
+// Each option's row shown where it has an effect, and the parts of a size
+// or a region where they are used.
+function showRows(entries, s) {
+    for (const entry of entries) {
+        const shown = applies(entry, s);
+        $(`row-${entry.name}`).hidden = !shown;
+        const used = entry.presets ? s[entry.name] === anySize : Boolean(s[entry.name]);
+        for (const row of ['size', 'corner']) {
+            const element = $(`row-${entry.name}-${row}`);
+            if (element) element.hidden = !(shown && used);
+        }
+    }
 }
 
 function showState() {
     const shown = effective();
-    for (const [key, control] of Object.entries(controls)) control.show(shown[key]);
-    $('row-size').hidden = state.fit !== anySize;
-    $('row-upscale').hidden = state.fit === natural;
-    $('row-crop-size').hidden = $('row-crop-corner').hidden = !state.crop;
+    for (const [key, control] of Object.entries(controls)) control.show(key in shown ? shown[key] : sprites[key]);
+    showRows(pageOptions, { ...shown, ...sprites });
+    showRows(spriteOptions, { ...shown, ...sprites });
     const kind = table.kinds.find((k) => k.extension === state.kind);
-    // The threshold is the 1-bit kind's, without dithering.
-    $('row-threshold').hidden = kind.shades !== 2 || state.dither !== defaults.dither;
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
     if (source) showSprites();
 }
@@ -543,28 +581,12 @@ function updateBusy() {
     else $('result').removeAttribute('aria-busy');
 }
 
+// The settings for the engine: their text, and the kind's place in the table.
 function request() {
     const s = effective();
-    const preset = table.fitPresets.find((p) => p.name === s.fit);
-    const any = preset.width < 0;
     return {
+        text: settingsText(pageOptions, s),
         kind: option('kind').choices.findIndex((c) => c.name === s.kind),
-        series: Number(s.series),
-        fitWidth: any ? s.width : Math.max(preset.width, 0),
-        fitHeight: any ? s.height : Math.max(preset.height, 0),
-        upscale: preset.width !== 0 && s.upscale,
-        brightness: s.brightness,
-        contrast: s.contrast,
-        gamma: s.gamma,
-        invert: s.invert,
-        dither: option('dither').choices.findIndex((c) => c.name === s.dither),
-        threshold: s.threshold,
-        turn: Number(s.rotate),
-        flip: option('flip').choices.findIndex((c) => c.name === s.flip),
-        // x, y, width, height; 0 x 0 for none.
-        crop: s.crop ? [s['crop-x'], s['crop-y'], s['crop-width'], s['crop-height']] : [0, 0, 0, 0],
-        zoom: s.zoom,
-        clearPadding: s['clear-padding'],
     };
 }
 
@@ -1037,95 +1059,14 @@ async function savePicture() {
 // if asked, in one list of GROBs made with the settings chosen, by the
 // engine's own cutting, masks and lists (veldar-convert --list's bytes).
 
-const spriteDefaults = {
-    frames: false,
-    tiles: false,
-    'tile-width': 8,
-    'tile-height': 8,
-    'tile-pad': false,
-    'skip-empty': false,
-    mask: false,
-    text: false,
-};
-const sprites = { ...spriteDefaults };
-// Those the address has as flags; "tile=WxH" sets the rest.
-const spriteFlags = ['frames', 'tile-pad', 'skip-empty', 'mask', 'text'];
-const spriteControls = {};
-let tileError = '';
-
-// A check box of the sprite tools, its help from the options table.
-function spriteCheck(key, labelText, help) {
-    const { row, label, error, tip } = field(key, '', help);
-    const box = Object.assign(document.createElement('input'), { type: 'checkbox', id: key });
-    describe(box, key);
-    label.textContent = labelText;
-    label.className = 'check';
-    label.prepend(box);
-    row.classList.add('flag');
-    box.addEventListener('change', () => {
-        sprites[key] = box.checked;
-        showSprites();
+// The sprite tools' controls, made from the table's options for them.
+function buildSprites() {
+    const at = place($('sprite-settings'), (values) => {
+        Object.assign(sprites, values);
+        showState();
         keep();
     });
-    row.append(error, tip);
-    $('sprite-settings').append(row);
-    spriteControls[key] = (value) => (box.checked = value);
-}
-
-// The tiles' size, as the program takes it for --tile.
-function tileSize() {
-    const entry = option('tile');
-    const { row, error, tip } = field('tile-size', 'Tile size', entry.web);
-    row.classList.add('size');
-    const boxes = Object.assign(document.createElement('div'), { className: 'pair' });
-    const errors = {};
-    for (const [key, text] of [
-        ['tile-width', 'Tile width'],
-        ['tile-height', 'Tile height'],
-    ]) {
-        const box = Object.assign(document.createElement('input'), { type: 'number', id: key, inputMode: 'numeric' });
-        Object.assign(box, { min: entry.minimum, max: entry.maximum, step: 1 });
-        box.setAttribute('aria-label', text);
-        describe(box, 'tile-size');
-        const judge = () => {
-            const value = box.value.trim() === '' ? NaN : Number(box.value);
-            if (inRange(entry, value)) {
-                delete errors[key];
-                box.removeAttribute('aria-invalid');
-                sprites[key] = value;
-            } else {
-                errors[key] = `${takes(text, entry)}.`;
-                box.setAttribute('aria-invalid', 'true');
-            }
-            tileError = Object.values(errors).join(' ');
-            error.textContent = tileError;
-        };
-        box.addEventListener('input', () => {
-            judge();
-            showSprites();
-            if (!tileError) keep();
-        });
-        boxes.append(box);
-        if (key === 'tile-width') boxes.append(Object.assign(document.createElement('span'), { textContent: 'x' }));
-        spriteControls[key] = (value) => {
-            box.value = String(value);
-            judge();
-        };
-    }
-    row.querySelector('label').htmlFor = 'tile-width';
-    row.append(boxes, error, tip);
-    $('sprite-settings').append(row);
-}
-
-function buildSprites() {
-    spriteCheck('frames', 'Every frame of the animation', option('frames').web);
-    spriteCheck('tiles', 'Cut into tiles', option('tile').web);
-    tileSize();
-    spriteCheck('tile-pad', 'Pad the last row and column with white', option('tile-pad').web);
-    spriteCheck('skip-empty', 'Leave out empty tiles', option('skip-empty').web);
-    spriteCheck('mask', 'A mask after each GROB', option('mask').web);
-    spriteCheck('text', 'The text form (with its %%HP: line)', option('text').web);
-    for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
+    for (const entry of spriteOptions) optionField(at, entry);
 }
 
 function listName() {
@@ -1135,9 +1076,9 @@ function listName() {
 function showSprites() {
     const usable = Boolean(source?.straight);
     $('row-frames').hidden = !(usable && source.count > 1);
-    for (const key of ['tile-size', 'tile-pad', 'skip-empty']) $(`row-${key}`).hidden = !sprites.tiles;
+    const wrong = Object.entries(partErrors).some(([key, errors]) => sprites[key] && Object.keys(errors).length);
     const button = $('download-list');
-    button.disabled = !usable || Boolean(opening) || (sprites.tiles && Boolean(tileError));
+    button.disabled = !usable || Boolean(opening) || wrong;
     button.textContent = usable ? `Download ${listName()}` : 'Download the list';
     if (!usable)
         $('sprites-status').textContent = source ? 'A GROB opened is not cut into sprites: open a picture.' : '';
@@ -1158,26 +1099,11 @@ async function downloadList() {
     const bytes = width * height * 4;
     const pixels = frames ? source.straight.slice(0) : source.straight.slice(source.frame * bytes, (source.frame + 1) * bytes);
     spritesSay(`Making ${name}…`);
-    const answer = await ask(
-        {
-            type: 'sprites',
-            pixels,
-            width,
-            height,
-            count: frames ? count : 1,
-            settings: request(),
-            cutting: {
-                frames,
-                tileWidth: sprites.tiles ? sprites['tile-width'] : 0,
-                tileHeight: sprites.tiles ? sprites['tile-height'] : 0,
-                tilePad: sprites['tile-pad'],
-                skipEmpty: sprites.tiles && sprites['skip-empty'],
-                masks: sprites.mask,
-                text: sprites.text,
-            },
-        },
-        [pixels],
-    );
+    const settings = request();
+    // The picture's frames only when every one is asked for.
+    const cutting = { ...sprites, frames };
+    settings.text += `\n${settingsText(spriteOptions, cutting)}`;
+    const answer = await ask({ type: 'sprites', pixels, width, height, count: frames ? count : 1, settings }, [pixels]);
     if (answer.error) {
         spritesSay(`Cannot write "${name}": ${answer.error}.`, true);
         return;
@@ -1220,10 +1146,7 @@ async function step(by) {
 function fromLink() {
     const { values, cutting, refused } = fromAddress(location.hash);
     Object.assign(state, values);
-    if (Object.keys(cutting).length) {
-        Object.assign(sprites, cutting);
-        for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
-    }
+    Object.assign(sprites, cutting);
     if ('fit' in values) fitChosen = true;
     if (refused.length)
         advise([{ text: `Left as they were, not being values of their settings: ${refused.join(', ')}.` }]);
@@ -1258,8 +1181,6 @@ $('frame-on').addEventListener('click', () => step(1));
 $('reset').addEventListener('click', () => {
     state = { ...defaults };
     Object.assign(sprites, spriteDefaults);
-    for (const [key, show] of Object.entries(spriteControls)) show(sprites[key]);
-    showSprites();
     seriesOfGrob = null;
     fitChosen = false;
     showState();

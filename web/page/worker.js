@@ -175,29 +175,18 @@ async function usePicture({ pixels, width, height }) {
     return { photo: manyColours(engine.HEAPU8.subarray(pointer, pointer + rgba.length)) };
 }
 
+// The options as the engine takes them: "name=value" lines, in its memory,
+// ended by a zero byte.
+function withSettings(engine, settings, work) {
+    return withBytes(engine, new TextEncoder().encode(`${settings}\0`), work);
+}
+
 // The GROB file of composed pixels at `pointer` with the page's settings.
-function encode(engine, pointer, width, height, s) {
-    const failed = engine._veldar_encode(
-        pointer,
-        width,
-        height,
-        s.kind,
-        s.series,
-        s.fitWidth,
-        s.fitHeight,
-        s.upscale ? 1 : 0,
-        s.brightness,
-        s.contrast,
-        s.gamma,
-        s.invert ? 1 : 0,
-        s.dither,
-        s.threshold,
-        s.turn,
-        s.flip,
-        ...s.crop,
-        s.clearPadding ? 1 : 0,
+function encode(engine, pointer, width, height, settings) {
+    return result(
+        engine,
+        withSettings(engine, settings, (text) => engine._veldar_encode(pointer, width, height, text)),
     );
-    return result(engine, failed);
 }
 
 // One of several pictures converted on its own: the picture shown stays.
@@ -206,7 +195,7 @@ async function convert({ pixels, width, height, settings }) {
     if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
     const grob = withBytes(engine, new Uint8Array(pixels), (pointer) => {
         engine._veldar_compose(pointer, width, height);
-        return encode(engine, pointer, width, height, settings).bytes;
+        return encode(engine, pointer, width, height, settings.text).bytes;
     });
     return { grob, transfer: [grob.buffer] };
 }
@@ -214,14 +203,16 @@ async function convert({ pixels, width, height, settings }) {
 async function render({ settings }) {
     const engine = await ready;
     if (!picture.pointer) throw new Refusal('there is no picture');
-    const s = settings;
-    const encoded = encode(engine, picture.pointer, picture.width, picture.height, s);
+    const encoded = encode(engine, picture.pointer, picture.width, picture.height, settings.text);
     const grob = encoded.bytes;
     return withBytes(engine, grob, (pointer) => {
         // The bare object, as the calculator's command line takes it pasted.
         const text = result(engine, engine._veldar_text(pointer, grob.length, 1));
         const form = new TextDecoder('latin1').decode(text.bytes);
-        const view = result(engine, engine._veldar_preview(pointer, grob.length, s.kind, s.zoom));
+        const view = result(
+            engine,
+            withSettings(engine, settings.text, (text) => engine._veldar_preview(pointer, grob.length, text)),
+        );
         return {
             grob,
             text: form,
@@ -235,19 +226,12 @@ async function render({ settings }) {
 }
 
 // The list of the sprite tools: `count` pictures of straight-alpha pixels
-// (frames), cut and masked as `cutting` asks, with the page's settings.
-async function sprites({ pixels, width, height, count, settings: s, cutting: c }) {
+// (frames), cut and masked as the settings ask.
+async function sprites({ pixels, width, height, count, settings }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height)) result(engine, 1);
     const failed = withBytes(engine, new Uint8Array(pixels), (pointer) =>
-        engine._veldar_sprites(
-            pointer, width, height, count,
-            s.kind, s.series, s.fitWidth, s.fitHeight, s.upscale ? 1 : 0,
-            s.brightness, s.contrast, s.gamma, s.invert ? 1 : 0, s.dither,
-            s.threshold, s.turn, s.flip, ...s.crop, s.clearPadding ? 1 : 0,
-            c.frames ? 1 : 0, c.tileWidth, c.tileHeight, c.tilePad ? 1 : 0, c.skipEmpty ? 1 : 0,
-            c.masks ? 1 : 0, c.text ? 1 : 0,
-        ),
+        withSettings(engine, settings.text, (text) => engine._veldar_sprites(pointer, width, height, count, text)),
     );
     const made = result(engine, failed);
     return { list: made.bytes, grobs: made.info[0], note: made.note, transfer: [made.bytes.buffer] };

@@ -94,12 +94,12 @@ const variants = [
     {
         name: '40x30, ordered, toned, inverted',
         args: ['--fit', '40x30', '--dither', 'ordered', '--brightness', '10', '--contrast', '-20', '--gamma', '1.5', '--invert'],
-        set: { fit: 'any', width: 40, height: 30, dither: 'ordered', brightness: 10, contrast: -20, gamma: 1.5, invert: true },
+        set: { fit: 'any', 'fit-width': 40, 'fit-height': 30, dither: 'ordered', brightness: 10, contrast: -20, gamma: 1.5, invert: true },
     },
     {
         name: '320x250 enlarged, Atkinson',
         args: ['--fit', '320x250', '--upscale', '--dither', 'atkinson'],
-        set: { fit: 'any', width: 320, height: 250, upscale: true, dither: 'atkinson' },
+        set: { fit: 'any', 'fit-width': 320, 'fit-height': 250, upscale: true, dither: 'atkinson' },
     },
 ];
 
@@ -331,7 +331,7 @@ test('a damaged picture or GROB shows its cause on the page', async () => {
     const tooLarge = desktop('--kind', 'gro', '--fit', '16000x10000', '--upscale', join(work, 'photo.png'));
     const [words] = tooLarge.stderr.split(': choose');
     await openFile(page, join(work, 'photo.png'));
-    await choose(page, { fit: 'any', width: 16000, height: 10000, upscale: true });
+    await choose(page, { fit: 'any', 'fit-width': 16000, 'fit-height': 10000, upscale: true });
     await settled(page);
     const said = await page.textContent('#fit-error');
     assert.equal(said, `${words.split('photo.png: ')[1]}: choose a smaller size or do not enlarge.`);
@@ -405,7 +405,7 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
     const sheet = join(work, 'sheet.png');
     await openFile(page, sheet);
     await choose(page, { kind: 'gro4', series: '48' });
-    const tiles = { tiles: true, 'tile-width': 8, 'tile-height': 8, 'skip-empty': true, mask: true };
+    const tiles = { tile: true, 'tile-width': 8, 'tile-height': 8, 'skip-empty': true, mask: true };
     for (const text of [false, true]) {
         const out = join(work, `sheet-${text}`);
         const args = ['--kind', 'gro4', '--series', '48', '--tile', '8x8', '--skip-empty', '--mask', '--list'];
@@ -435,7 +435,7 @@ test("the sprite tools write the program's lists: tiles, empty ones left out, ma
     await page.waitForSelector('#frame-text:has-text("Frame 2 of 3")');
     await settled(page);
     assert.ok((await download(page, '#download')).bytes.equals(readFileSync(join(work, 'walk', 'walk-02.g04'))), 'frame 2 differs');
-    await chooseSprites(page, { tiles: false, frames: true, mask: true, text: false });
+    await chooseSprites(page, { tile: false, frames: true, mask: true, text: false });
     assert.equal(desktop('--kind', 'g04', '--frames', '--mask', '--list', '--output-dir', join(work, 'walk'), walk).status, 0);
     const list = await download(page, '#download-list');
     assert.equal(list.name, 'walk.g04.lst');
@@ -447,7 +447,7 @@ test('a link sets the sprite tools too, and follows their changes', async () => 
     makeSprites();
     const link = '#kind=gro4&series=48&rotate=180&tile=8x8&skip-empty=1&mask=1&text=maybe&frames=constructor';
     const { page, errors } = await openPage(browser, server.url + link, seen);
-    assert.ok(await page.isChecked('#tiles'));
+    assert.ok(await page.isChecked('#tile'));
     assert.ok(await page.isChecked('#skip-empty'));
     assert.ok(await page.isChecked('#mask'));
     assert.equal(await page.inputValue('#tile-width'), '8');

@@ -105,8 +105,8 @@ Image.merge('RGB', (red, green, blue)).save('${photo}', quality=90)
 
         // Slower drawings: each one finished is shown until a newer is ready.
         await page.selectOption('#fit', 'any');
-        await page.fill('#width', '1000');
-        await page.fill('#height', '750');
+        await page.fill('#fit-width', '1000');
+        await page.fill('#fit-height', '750');
         await page.selectOption('#kind', 'g32');
         await settled(page);
         const before = await page.evaluate(() => performance.getEntriesByName('veldar-shown').length);

@@ -741,6 +741,7 @@ std::optional<double> ParseDecimal(std::string_view text);
 // The value as the option's type reads it, or nothing when it is not a
 // value of the option (out of range, not a number, not a choice).
 std::optional<double> ParseNumber(const OptionEntry& option, std::string_view text);
+// WIDTHxHEIGHT, or "none" for none (0 x 0: natural size, no tiles).
 std::optional<Dimensions> ParseSize(const OptionEntry& option, std::string_view text);
 // WIDTHxHEIGHT+X+Y, or "none" for no part at all (0 x 0).
 std::optional<Region> ParseRegion(const OptionEntry& option, std::string_view text);
