@@ -145,7 +145,8 @@ void Encode(const Request& request, const grob::Preparation& prep, const Context
     items.grobs.push_back(grob::EncodeObject(request.kind, sprite.image->view(), series, prep, name,
                                              request.padding));
     if (request.cutting.masks)
-        items.masks.push_back(grob::MaskOf(sprite, prep, series, name, request.padding));
+        items.masks.push_back(
+            grob::MaskOf(sprite, prep, request.cutting, series, name, request.padding));
     CheckCancelled(context);
 }
 

@@ -339,13 +339,13 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
                         {255, 0, 255, 0, 255, 0},
                         1};
     const grob::GrobObject mask =
-        grob::MaskOf(sprite, {.turn = 90}, grob::Series::HP49, "m", grob::Padding::Clear);
+        grob::MaskOf(sprite, {.turn = 90}, {}, grob::Series::HP49, "m", grob::Padding::Clear);
     ASSERT_EQ(mask.width, 3u);
     ASSERT_EQ(mask.height, 2u);
     EXPECT_EQ(mask.body[0], 0x07); // top row: three dark dots, first dot the lowest bit
     EXPECT_EQ(mask.body[1] & 0x07, 0x00);
     // Mirrored left to right: the opaque column on the right, each row's second dot.
-    const grob::GrobObject mirrored = grob::MaskOf(sprite, {.flip = grob::Flip::Horizontal},
+    const grob::GrobObject mirrored = grob::MaskOf(sprite, {.flip = grob::Flip::Horizontal}, {},
                                                    grob::Series::HP49, "m", grob::Padding::Clear);
     EXPECT_EQ(mirrored.body[0], 0x02);
     EXPECT_EQ(mirrored.body[2], 0x02);

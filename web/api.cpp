@@ -259,7 +259,8 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
             objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), series,
                                                  itemPreparation, {}, padding));
             if (cutting.masks)
-                objects.push_back(grob::MaskOf(item, itemPreparation, series, {}, padding));
+                objects.push_back(
+                    grob::MaskOf(item, itemPreparation, cutting, series, {}, padding));
             item = {};
         }
         Result& result = Fresh();

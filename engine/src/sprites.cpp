@@ -97,8 +97,8 @@ std::string Runs(const std::vector<int>& numbers) {
     return text;
 }
 
-GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series series,
-                  const std::string& name, Padding padding) {
+GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cutting&,
+                  Series series, const std::string& name, Padding padding) {
     // Clear is white, opaque black: the 1-bit kind's own bands make opacity
     // 128 and up dark.
     MemoryRaster clear(sprite.image->width, sprite.image->height, 0);

@@ -64,12 +64,13 @@ bool ShowsNothing(const Image& picture, const std::vector<std::uint8_t>& opacity
 // "1-3, 5, 8": numbers in order, runs shortened.
 std::string Runs(const std::vector<int>& numbers);
 
-// The mask of a sprite: a 1-bit GROB of its size once fitted as
-// `preparation` fits (its tone and dithering play no part), dark where the
-// sprite is at least half opaque (opacity 128 and up), light where clear;
-// its unused bits at the end of each row as `padding` chooses.
-GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, Series series,
-                  const std::string& name, Padding padding = Padding::Classic);
+// The mask of a sprite, as the cutting asks for it: a 1-bit GROB of its
+// size once fitted as `preparation` fits (its tone and dithering play no
+// part), dark where the sprite is at least half opaque (opacity 128 and
+// up), light where clear; its unused bits at the end of each row as
+// `padding` chooses.
+GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cutting& cutting,
+                  Series series, const std::string& name, Padding padding = Padding::Classic);
 
 // The size of a sheet of these pictures side by side with a one-pixel gap.
 struct SheetSize {
