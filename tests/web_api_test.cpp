@@ -152,9 +152,10 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     // kind gro, HP 49, no preparation; tiles 8 x 8, skip empty, masks.
     std::vector<std::uint8_t> twice = rgba;
     twice.insert(twice.end(), rgba.begin(), rgba.end());
-    const auto sprites = [&](int frames, int tileWidth, int tilePad, int text) {
+    const auto sprites = [&](int frames, int tileWidth, int tilePad, int text,
+                             const std::string& more = {}) {
         const std::string settings =
-            "kind=gro\nskip-empty=true\nmask=true\ntile=" + std::to_string(tileWidth) +
+            more + "kind=gro\nskip-empty=true\nmask=true\ntile=" + std::to_string(tileWidth) +
             "x8\nframes=" + (frames ? "true" : "false") +
             "\ntile-pad=" + (tilePad ? "true" : "false") + "\ntext=" + (text ? "true" : "false");
         return veldar_sprites(twice.data(), 16, 8, 1 + frames, settings.c_str());
@@ -166,6 +167,11 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     EXPECT_EQ(Text(), "%%HP: T(3)A(R)F(.);\r\n{\r\nGROB 8 8 F0FFFFFFF0F0F0F0\r\n"
                       "GROB 8 8 FFFFFFFFF0F0F0F0\r\n}\r\n");
     EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1 of 2");
+    // The mask dark from opacity 127, or only from 129: rows 4-7 all dark, or none.
+    ASSERT_EQ(sprites(0, 8, 0, 1, "mask-opacity=127\n"), 0) << veldar_message();
+    EXPECT_NE(Text().find("GROB 8 8 FFFFFFFFFFFFFFFF\r\n}"), std::string::npos) << Text();
+    ASSERT_EQ(sprites(0, 8, 0, 1, "mask-opacity=129\n"), 0) << veldar_message();
+    EXPECT_NE(Text().find("GROB 8 8 FFFFFFFF00000000\r\n}"), std::string::npos) << Text();
     // Binary: header 8 bytes; prologue 5 nibbles, each GROB 20 + 16, end 5.
     ASSERT_EQ(sprites(0, 8, 0, 0), 0);
     EXPECT_EQ(veldar_result_size(), 8u + (5 + 2 * 36 + 5) / 2);

@@ -97,10 +97,10 @@ std::string Runs(const std::vector<int>& numbers) {
     return text;
 }
 
-GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cutting&,
+GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cutting& cutting,
                   Series series, const std::string& name, Padding padding) {
-    // Clear is white, opaque black: the 1-bit kind's own bands make opacity
-    // 128 and up dark.
+    // Clear is white, opaque black, split at the gray of the opacity asked
+    // for: the 1-bit kind's own bands (opacity 128 and up dark) at 128.
     MemoryRaster clear(sprite.image->width, sprite.image->height, 0);
     if (!sprite.opacity.empty())
         for (int y = 0; y < clear.height(); ++y) {
@@ -110,7 +110,9 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cu
             for (int x = 0; x < clear.width(); ++x)
                 row[x] = (255u - opacity[x]) * 0x010101u;
         }
-    return EncodeObject(OutputKinds()[0], clear.view(), series, preparation.shape(), name, padding);
+    Preparation split = preparation.shape();
+    split.threshold = 256 - std::clamp(cutting.maskOpacity, 1, 255);
+    return EncodeObject(OutputKinds()[0], clear.view(), series, split, name, padding);
 }
 
 SheetSize SizeOfSheet(const std::vector<const Image*>& pictures) {

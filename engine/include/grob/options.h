@@ -240,6 +240,7 @@ inline constexpr Requirement kZoom[] = {
 inline constexpr Requirement kOutputDir[] = {
     {"output", {}, true, "-o names the output file itself: no --output-dir (-d) with it"}};
 inline constexpr Requirement kTiles[] = {{"tile", {}, false, "{option} goes with --tile"}};
+inline constexpr Requirement kMasks[] = {{"mask", {}, false, "{option} goes with --mask"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -335,7 +336,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 34> kOptions = {{
+inline constexpr std::array<OptionEntry, 35> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -610,6 +611,22 @@ inline constexpr std::array<OptionEntry, 34> kOptions = {{
                "gets a full mask, said once.",
      .needs = needs::kGrobsAlone,
      .bind = bind::CutFlag<&Cutting::masks>()},
+    {.name = "mask-opacity", .type = OptionType::Whole, .valueName = "A", .minimum = 1,
+     .maximum = 255, .byDefault = kPlainThreshold,
+     .help = "With --mask, how opaque a pixel must be, 1 to 255, for its mask dot to be dark "
+             "(default 128: at least half).",
+     .label = "Mask dark from opacity", .use = kCommandLine | kCutting,
+     .manual = "A fitted mask takes the opacity of the area each dot covers. Lower it to keep "
+               "an edge that is mostly clear, raise it to keep only what is nearly opaque.",
+     .web = "How opaque, 1 to 255, a pixel must be for its mask dot to be dark: 128 takes what "
+            "is at least half opaque; lower keeps soft edges, higher only what is nearly solid.",
+     .needs = needs::kMasks,
+     .bind = {[](Choices& c, const OptionValue& v) { c.cutting.maskOpacity = int(v.number); },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.number = c.cutting.maskOpacity;
+                  return v;
+              }}},
     {.name = "list", .type = OptionType::Flag,
      .help = "All the GROBs (frames, tiles, masks, every picture given) in one list object, "
              "named after the first picture: walk.g16.lst.",

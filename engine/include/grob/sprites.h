@@ -26,6 +26,7 @@ struct Cutting {
     bool tilePad = false;   // a picture that is no whole number of tiles padded, not refused
     bool skipEmpty = false; // tiles entirely white or clear left out
     bool masks = false;     // after each picture a 1-bit mask, dark where it is opaque
+    int maskOpacity = 128;  // from this opacity (1 .. 255) up, a mask dot is dark
     bool tiles() const { return tileWidth > 0 && tileHeight > 0; }
     // Whether one picture can give several GROBs.
     bool many() const { return frames || tiles() || masks; }
@@ -66,9 +67,9 @@ std::string Runs(const std::vector<int>& numbers);
 
 // The mask of a sprite, as the cutting asks for it: a 1-bit GROB of its
 // size once fitted as `preparation` fits (its tone and dithering play no
-// part), dark where the sprite is at least half opaque (opacity 128 and
-// up), light where clear; its unused bits at the end of each row as
-// `padding` chooses.
+// part), dark where the sprite is at least `cutting.maskOpacity` opaque
+// (128: half), light where clear; its unused bits at the end of each row
+// as `padding` chooses.
 GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cutting& cutting,
                   Series series, const std::string& name, Padding padding = Padding::Classic);
 
