@@ -100,6 +100,7 @@ TEST(Arguments, SpellingsAndRefusals) {
         {{gro, "--zoom", "3", "a.png"}, "--zoom sets the previews' zoom: it goes with --preview"},
         {{gro, "--upscale", "a.png"}, "--upscale goes with --fit"},
         {{gro, "--skip-empty", "a.png"}, "--skip-empty goes with --tile"},
+        {{gro, "--mask-opacity", "200", "a.png"}, "--mask-opacity goes with --mask"},
         {{gro, "-o", "x.gro", "a.png", "b.png"},
          "-o names the output of one picture: with several, name a folder with --output-dir "
          "(-d), or make one --list"},
