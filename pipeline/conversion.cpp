@@ -113,11 +113,9 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
         options.fit = grob::FitBeforeTurning(request.preparation);
     std::optional<pictureloader::Header> header;
     if (format.header) header = format.header(bytes, options);
-    if (header) {
-        std::string note;
+    if (header)
         CheckSizes(header->width, header->height, request.preparation, request, context,
-                   source.name(), note);
-    }
+                   source.name());
     if (context.budget)
         lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     loading::Picture picture = format.load(bytes, options, source.path);
@@ -155,16 +153,16 @@ void Encode(const Request& request, const grob::Preparation& prep, const Context
 // dots counted for a list.
 void Measure(int width, int height, const grob::Preparation& preparation, const Request& request,
              const Context& context, Items& items, Result& result) {
-    std::string note;
-    result.zoom =
-        CheckSizes(width, height, preparation, request, context, request.source.name(), note);
-    if (!note.empty() &&
-        std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end())
-        result.notes.push_back(note);
-    int w = 0, h = 0;
-    grob::FittedSize(preparation, width, height, w, h);
-    items.sizes.push_back(grob::GrobExtent(request.kind, std::uint64_t(w), std::uint64_t(h)));
-    if (request.cutting.masks) items.sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
+    const CheckedSize checked =
+        CheckSizes(width, height, preparation, request, context, request.source.name());
+    result.zoom = checked.zoom;
+    if (!checked.note.empty() &&
+        std::find(result.notes.begin(), result.notes.end(), checked.note) == result.notes.end())
+        result.notes.push_back(checked.note);
+    const grob::ConversionSize& made = checked.made;
+    items.sizes.push_back(made.grob);
+    if (request.cutting.masks)
+        items.sizes.push_back({std::uint64_t(made.width), std::uint64_t(made.height)});
 }
 
 // A picture the window keeps (loaded, or its file's bytes held) fitted once
@@ -180,9 +178,8 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
         MemoryBudget::Lease lease;
         std::vector<grob::Sprite> whole = LoadSource(source, request, context, items, lease);
         if (whole.empty()) Fail(source.name(), "there is no picture");
-        std::string note;
         CheckSizes(whole.front().image->width, whole.front().image->height, request.preparation,
-                   request, context, request.source.name(), note);
+                   request, context, request.source.name());
         return whole.front().image;
     });
     CheckCancelled(context);

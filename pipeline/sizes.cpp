@@ -27,27 +27,26 @@ std::string FitHint(Audience audience) {
                : "choose a fit for it in the preview window";
 }
 
-int CheckSizes(int width, int height, const grob::Preparation& preparation, const Request& request,
-               const Context& context, const std::string& file, std::string& note) {
+CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
+                       const Request& request, const Context& context, const std::string& file) {
     if (std::string refusal = grob::PictureSizeRefusal(width, height); !refusal.empty())
         Fail(file, refusal);
-    if (!MakesGrobs(request)) return 0; // the picture as it is
+    CheckedSize checked;
+    if (!MakesGrobs(request)) return checked; // the picture as it is
     const bool commandLine = context.audience == Audience::CommandLine;
     const std::string fit = FitHint(context.audience);
     const grob::Hints hints{fit, commandLine ? "choose a smaller --fit or leave out --upscale"
                                              : "choose a smaller size or do not enlarge"};
-    if (std::string refusal =
-            grob::ConversionSizeRefusal(width, height, request.kind, preparation, hints);
-        !refusal.empty())
-        Fail(file, refusal);
-    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return 0;
-    int w = 0, h = 0;
-    grob::FittedSize(preparation, width, height, w, h);
+    checked.made = grob::SizeOfConversion(width, height, request.kind, preparation, hints);
+    if (!checked.made.refusal.empty()) Fail(file, checked.made.refusal);
+    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return checked;
     const preview::ZoomChoice zoom =
-        preview::ChooseZoom(w, h, request.zoom, context.lowerZoom, "use --zoom %d or lower", fit);
+        preview::ChooseZoom(checked.made.width, checked.made.height, request.zoom,
+                            context.lowerZoom, "use --zoom %d or lower", fit);
     if (!zoom.refusal.empty()) Fail(file, zoom.refusal);
-    note = zoom.note;
-    return zoom.zoom;
+    checked.zoom = zoom.zoom;
+    checked.note = zoom.note;
+    return checked;
 }
 
 std::shared_ptr<const grob::MemoryRaster>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "grob/checks.h"
 
 #include <string>
 
@@ -16,12 +17,16 @@ namespace pipeline {
 std::string FitHint(Audience audience);
 
 // The sizes a request makes from a picture of `width` x `height` pixels
-// prepared as `preparation` asks:
-// the fitted (or enlarged) picture, the GROB, the previews. Returns the
-// zoom the previews are drawn at (0 when none are made) and sets `note`
-// when it had to be lowered; fails, naming `file`, with the refusal otherwise.
-int CheckSizes(int width, int height, const grob::Preparation& preparation, const Request& request,
-               const Context& context, const std::string& file, std::string& note);
+// prepared as `preparation` asks, checked: the picture itself, the fitted
+// (or enlarged) picture, the GROB, the previews. Fails, naming `file`,
+// with the refusal.
+struct CheckedSize {
+    grob::ConversionSize made; // the prepared picture and its GROB (when GROBs are made)
+    int zoom = 0;              // of the previews (0 when none are made)
+    std::string note;          // why that zoom is lower than the one asked for
+};
+CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
+                       const Request& request, const Context& context, const std::string& file);
 
 // Whether the request makes a GROB (or a preview of one), rather than the
 // pictures as they are.

@@ -733,9 +733,18 @@ TEST_F(Cli, NumbersOutsideTheirRangesRefused) {
         if (!testing_util::Numeric(option)) continue;
         const QString name =
             "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
+        // With what its requirements ask for, as the table says them.
+        QStringList needed{"--kind=gro"};
+        for (const grob::Requirement& need : option.needs) {
+            const grob::OptionEntry& other = *grob::FindOption(need.option);
+            const QString given =
+                "--" + QString::fromLatin1(other.name.data(), qsizetype(other.name.size()));
+            if (need.unless) continue;
+            if (other.type == grob::OptionType::Flag) needed << given;
+            if (other.type == grob::OptionType::Path) needed << given + "=v.png";
+        }
         const auto with = [&](const std::string& value) {
-            return QStringList{"--kind=gro", "--preview=v.png",
-                               name + '=' + QString::fromStdString(value), "a.png"};
+            return needed + QStringList{name + '=' + QString::fromStdString(value), "a.png"};
         };
         for (const double end : {option.minimum, option.maximum})
             EXPECT_EQ(run(with(grob::FormatNumber(end))).status, 0) << option.name << ' ' << end;

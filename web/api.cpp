@@ -83,14 +83,12 @@ void SetImage(Result& result, const grob::Image& image) {
 
 // The sizes a conversion makes, checked before any work, in the words of
 // the desktop program.
-void CheckSizes(int width, int height, const grob::OutputKind& kind,
-                const grob::Preparation& preparation) {
-    // A crop outside the picture is no matter of size.
-    if (const std::string outside = grob::CropRefusal(width, height, preparation); !outside.empty())
-        throw Refusal{outside};
-    const std::string refusal = grob::ConversionSizeRefusal(
+grob::ConversionSize CheckSizes(int width, int height, const grob::OutputKind& kind,
+                                const grob::Preparation& preparation) {
+    grob::ConversionSize size = grob::SizeOfConversion(
         width, height, kind, preparation, {kFitHint, "choose a smaller size or do not enlarge"});
-    if (!refusal.empty()) throw Refusal{refusal, kTooLarge};
+    if (!size.refusal.empty()) throw Refusal{size.refusal, size.smallerFitHelps ? kTooLarge : 1};
+    return size;
 }
 
 // The options the page chose, one "name=value" a line, each set through the
@@ -243,11 +241,11 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
         // Every item's sizes checked, and the list's, before any GROB is made.
         std::vector<grob::Extent> sizes;
         for (const grob::Sprite& item : items) {
-            CheckSizes(item.image->width, item.image->height, *outputKind, itemPreparation);
-            int w = 0, h = 0;
-            grob::FittedSize(itemPreparation, item.image->width, item.image->height, w, h);
-            sizes.push_back(grob::GrobExtent(*outputKind, std::uint64_t(w), std::uint64_t(h)));
-            if (cutting.masks) sizes.push_back({std::uint64_t(w), std::uint64_t(h)});
+            const grob::ConversionSize made =
+                CheckSizes(item.image->width, item.image->height, *outputKind, itemPreparation);
+            sizes.push_back(made.grob);
+            if (cutting.masks)
+                sizes.push_back({std::uint64_t(made.width), std::uint64_t(made.height)});
         }
         if (items.empty()) throw Refusal{"every tile is empty: there is nothing to convert"};
         const std::string tooLong =

@@ -22,26 +22,32 @@ std::string PictureSizeRefusal(std::int64_t width, std::int64_t height) {
            " and " + std::to_string(kMaxPixels / (1024 * 1024)) + " million pixels are accepted";
 }
 
-std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
-                                  const Preparation& preparation, const Hints& hints) {
-    if (std::string refusal = CropRefusal(width, height, preparation); !refusal.empty())
-        return refusal;
-    int w = 0, h = 0;
-    FittedSize(preparation, width, height, w, h);
-    if (w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels)
-        return "enlarged to fit, the picture would be " + Thousands(w) + " x " + Thousands(h) +
-               " pixels; at most " + Thousands(kMaxSide) + " on a side and " +
-               std::to_string(kMaxPixels / (1024 * 1024)) +
-               " million pixels are made: " + std::string(hints.enlarge);
-    const Extent dots = GrobExtent(kind, std::uint64_t(w), std::uint64_t(h));
-    const std::uint64_t grobWidth = dots.width, grobHeight = dots.height;
+ConversionSize SizeOfConversion(int width, int height, const OutputKind& kind,
+                                const Preparation& preparation, const Hints& hints) {
+    ConversionSize size;
+    size.refusal = CropRefusal(width, height, preparation);
+    if (!size.refusal.empty()) return size;
+    FittedSize(preparation, width, height, size.width, size.height);
+    const int w = size.width, h = size.height;
+    size.smallerFitHelps = true;
+    if (w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels) {
+        size.refusal = "enlarged to fit, the picture would be " + Thousands(w) + " x " +
+                       Thousands(h) + " pixels; at most " + Thousands(kMaxSide) +
+                       " on a side and " + std::to_string(kMaxPixels / (1024 * 1024)) +
+                       " million pixels are made: " + std::string(hints.enlarge);
+        return size;
+    }
+    size.grob = GrobExtent(kind, std::uint64_t(w), std::uint64_t(h));
+    const std::uint64_t grobWidth = size.grob.width, grobHeight = size.grob.height;
     const std::uint64_t body = (grobWidth + 7) / 8 * grobHeight;
     if (grobWidth >= kFieldLimit || grobHeight >= kFieldLimit || 15 + 2 * body >= kFieldLimit)
-        return "the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
-               Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
-               Thousands(std::int64_t(body)) +
-               " bytes; a GROB holds at most 524,280: " + std::string(hints.fit);
-    return {};
+        size.refusal = "the GROB would be " + Thousands(std::int64_t(grobWidth)) + " x " +
+                       Thousands(std::int64_t(grobHeight)) + " dots, a body of " +
+                       Thousands(std::int64_t(body)) +
+                       " bytes; a GROB holds at most 524,280: " + std::string(hints.fit);
+    else
+        size.smallerFitHelps = false;
+    return size;
 }
 
 std::string CropRefusal(int width, int height, const Preparation& preparation) {
@@ -66,7 +72,7 @@ std::string TileSizeRefusal(int tileWidth, int tileHeight, std::optional<OutputK
     if (!kind) return {};
     // The tiles are cut from the crop, and prepared without it.
     const std::string refusal =
-        ConversionSizeRefusal(tileWidth, tileHeight, *kind, CropCleared(preparation), hints);
+        SizeOfConversion(tileWidth, tileHeight, *kind, CropCleared(preparation), hints).refusal;
     return refusal.empty() ? refusal : tiles + " cannot be converted: " + refusal;
 }
 

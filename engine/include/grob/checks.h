@@ -29,11 +29,20 @@ struct Hints {
 inline constexpr Hints kCommandLineHints{"fit it to the screen with --fit 131x64 (or another size)",
                                          "choose a smaller --fit or leave out --upscale"};
 
-// Why converting a `width` x `height` picture prepared as `preparation` into
-// `kind` is refused (the enlarged picture, or the GROB, too large); empty
-// when it is not.
-std::string ConversionSizeRefusal(int width, int height, const OutputKind& kind,
-                                  const Preparation& preparation, const Hints& hints);
+// What converting a `width` x `height` picture prepared as `preparation`
+// into `kind` makes, worked out once: the picture's size cropped, fitted
+// and turned, the GROB's size in dots, and why it is refused (the crop
+// outside the picture; the enlarged picture, or the GROB, too large, when a
+// smaller fit would help); no refusal when it is not.
+struct ConversionSize {
+    int width = 0;
+    int height = 0;
+    Extent grob;
+    std::string refusal;
+    bool smallerFitHelps = false;
+};
+ConversionSize SizeOfConversion(int width, int height, const OutputKind& kind,
+                                const Preparation& preparation, const Hints& hints);
 // Why the preparation's crop cannot be made of a `width` x `height` picture
 // (it lies entirely outside it); empty when it can, or when there is none.
 std::string CropRefusal(int width, int height, const Preparation& preparation);
