@@ -78,7 +78,7 @@ std::uint64_t DecodingCost(const pictureloader::Header& header) {
 // first; each picture's size checked from the header, where there is one,
 // before it is decoded, and the memory its decoding takes reserved.
 std::vector<grob::Sprite> LoadSource(const Source& source, const Request& request,
-                                     const Context& context, Items& items,
+                                     const Context& context, const SizeRules& rules, Items& items,
                                      MemoryBudget::Lease& lease) {
     const Cutting& cutting = request.cutting;
     std::vector<grob::Sprite> whole;
@@ -114,8 +114,7 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     std::optional<pictureloader::Header> header;
     if (format.header) header = format.header(bytes, options);
     if (header)
-        CheckSizes(header->width, header->height, request.preparation, request, context,
-                   source.name());
+        CheckSizes(header->width, header->height, request.preparation, rules, source.name());
     if (context.budget)
         lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
     loading::Picture picture = format.load(bytes, options, source.path);
@@ -152,9 +151,9 @@ void Encode(const Request& request, const grob::Preparation& prep, const Context
 // sizes checked (the previews' note kept), and its GROB's (and mask's)
 // dots counted for a list.
 void Measure(int width, int height, const grob::Preparation& preparation, const Request& request,
-             const Context& context, Items& items, Result& result) {
+             const SizeRules& rules, Items& items, Result& result) {
     const CheckedSize checked =
-        CheckSizes(width, height, preparation, request, context, request.source.name());
+        CheckSizes(width, height, preparation, rules, request.source.name());
     result.zoom = checked.zoom;
     if (!checked.note.empty() &&
         std::find(result.notes.begin(), result.notes.end(), checked.note) == result.notes.end())
@@ -170,22 +169,22 @@ void Measure(int width, int height, const grob::Preparation& preparation, const 
 // changed; the rest of the preparation goes on from the fitted picture,
 // exactly as it would otherwise.
 void EncodeFromCache(const Source& source, const Request& request, const Context& context,
-                     Items& items, Result& result) {
+                     const SizeRules& rules, Items& items, Result& result) {
     const std::shared_ptr<const void> key = source.from == Source::From::Held
                                                 ? std::shared_ptr<const void>(source.bytes)
                                                 : std::shared_ptr<const void>(source.picture);
     const auto fitted = context.fitCache->fitted(key, source.frame, request.preparation, [&] {
         MemoryBudget::Lease lease;
-        std::vector<grob::Sprite> whole = LoadSource(source, request, context, items, lease);
+        std::vector<grob::Sprite> whole = LoadSource(source, request, context, rules, items, lease);
         if (whole.empty()) Fail(source.name(), "there is no picture");
         CheckSizes(whole.front().image->width, whole.front().image->height, request.preparation,
-                   request, context, request.source.name());
+                   rules, request.source.name());
         return whole.front().image;
     });
     CheckCancelled(context);
     // What is made from here is made from the fitted picture as it is.
     const grob::Preparation asIs;
-    Measure(fitted->width(), fitted->height(), asIs, request, context, items, result);
+    Measure(fitted->width(), fitted->height(), asIs, request, rules, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),
         request.defaultSeries, request.source.name(), request.padding));
@@ -205,7 +204,8 @@ Items Gather(const Request& request, const Context& context, Result& result) {
     const std::string padHint = context.audience == Audience::CommandLine
                                     ? "--tile-pad pads it with white"
                                     : "choose to pad the last tiles";
-    const bool grobs = MakesGrobs(request);
+    const SizeRules rules = RulesFor(request, context);
+    const bool grobs = rules.grobs;
     const bool listed = Wants(request, {Product::List, Product::ListText});
     const bool pictures = Wants(request, {Product::PicturePng});
     // A picture cut into tiles is cropped as a whole first; its tiles are
@@ -217,11 +217,12 @@ Items Gather(const Request& request, const Context& context, Result& result) {
             source->from == Source::From::Picture || source->from == Source::From::Held;
         if (context.fitCache && kept && request.preparation.fits() && grobs && !pictures &&
             !request.cutting.many()) {
-            EncodeFromCache(*source, request, context, items, result);
+            EncodeFromCache(*source, request, context, rules, items, result);
             continue;
         }
         MemoryBudget::Lease lease;
-        std::vector<grob::Sprite> whole = LoadSource(*source, request, context, items, lease);
+        std::vector<grob::Sprite> whole =
+            LoadSource(*source, request, context, rules, items, lease);
         if (whole.empty()) Fail(source->name(), "there is no picture");
         std::vector<grob::Sprite> cut;
         for (grob::Sprite& sprite : whole) {
@@ -244,7 +245,7 @@ Items Gather(const Request& request, const Context& context, Result& result) {
         }
         whole.clear();
         for (const grob::Sprite& sprite : cut)
-            Measure(sprite.image->width, sprite.image->height, itemPreparation, request, context,
+            Measure(sprite.image->width, sprite.image->height, itemPreparation, request, rules,
                     items, result);
         // A list is refused as soon as it would be too large, before the
         // GROBs that would make it so.

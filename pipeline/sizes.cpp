@@ -27,22 +27,33 @@ std::string FitHint(Audience audience) {
                : "choose a fit for it in the preview window";
 }
 
+SizeRules RulesFor(const Request& request, const Context& context) {
+    SizeRules rules;
+    rules.grobs = MakesGrobs(request);
+    rules.previews = Wants(request, {Product::PreviewPng, Product::Preview});
+    rules.kind = request.kind;
+    rules.zoom = request.zoom;
+    rules.lowerZoom = context.lowerZoom;
+    rules.fitHint = FitHint(context.audience);
+    rules.enlargeHint = context.audience == Audience::CommandLine
+                            ? "choose a smaller --fit or leave out --upscale"
+                            : "choose a smaller size or do not enlarge";
+    return rules;
+}
+
 CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
-                       const Request& request, const Context& context, const std::string& file) {
+                       const SizeRules& rules, const std::string& file) {
     if (std::string refusal = grob::PictureSizeRefusal(width, height); !refusal.empty())
         Fail(file, refusal);
     CheckedSize checked;
-    if (!MakesGrobs(request)) return checked; // the picture as it is
-    const bool commandLine = context.audience == Audience::CommandLine;
-    const std::string fit = FitHint(context.audience);
-    const grob::Hints hints{fit, commandLine ? "choose a smaller --fit or leave out --upscale"
-                                             : "choose a smaller size or do not enlarge"};
-    checked.made = grob::SizeOfConversion(width, height, request.kind, preparation, hints);
+    if (!rules.grobs) return checked; // the picture as it is
+    checked.made = grob::SizeOfConversion(width, height, rules.kind, preparation,
+                                          {rules.fitHint, rules.enlargeHint});
     if (!checked.made.refusal.empty()) Fail(file, checked.made.refusal);
-    if (!Wants(request, {Product::PreviewPng, Product::Preview})) return checked;
+    if (!rules.previews) return checked;
     const preview::ZoomChoice zoom =
-        preview::ChooseZoom(checked.made.width, checked.made.height, request.zoom,
-                            context.lowerZoom, "use --zoom %d or lower", fit);
+        preview::ChooseZoom(checked.made.width, checked.made.height, rules.zoom, rules.lowerZoom,
+                            "use --zoom %d or lower", rules.fitHint);
     if (!zoom.refusal.empty()) Fail(file, zoom.refusal);
     checked.zoom = zoom.zoom;
     checked.note = zoom.note;

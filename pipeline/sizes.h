@@ -16,17 +16,30 @@ namespace pipeline {
 // Hints that name the front end's own controls.
 std::string FitHint(Audience audience);
 
+// What a request's sizes are checked against, worked out once for it: what
+// it makes, its kind, the previews' zoom, and the words of its front end.
+struct SizeRules {
+    bool grobs = false;    // GROBs (or their views), not the pictures as they are
+    bool previews = false; // the calculator's views too
+    grob::OutputKind kind = grob::OutputKinds()[0];
+    int zoom = 0;
+    bool lowerZoom = false; // a view too large at its zoom drawn smaller
+    std::string fitHint;
+    std::string enlargeHint;
+};
+SizeRules RulesFor(const Request& request, const Context& context);
+
 // The sizes a request makes from a picture of `width` x `height` pixels
-// prepared as `preparation` asks, checked: the picture itself, the fitted
-// (or enlarged) picture, the GROB, the previews. Fails, naming `file`,
-// with the refusal.
+// prepared as `preparation` asks, checked by its rules: the picture itself,
+// the fitted (or enlarged) picture, the GROB, the previews. Fails, naming
+// `file`, with the refusal.
 struct CheckedSize {
     grob::ConversionSize made; // the prepared picture and its GROB (when GROBs are made)
     int zoom = 0;              // of the previews (0 when none are made)
     std::string note;          // why that zoom is lower than the one asked for
 };
 CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
-                       const Request& request, const Context& context, const std::string& file);
+                       const SizeRules& rules, const std::string& file);
 
 // Whether the request makes a GROB (or a preview of one), rather than the
 // pictures as they are.
