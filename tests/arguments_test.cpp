@@ -166,3 +166,51 @@ TEST(Arguments, HelpAndVersion) {
 }
 
 } // namespace
+
+// What has its effect, as the table's requirements say, worked by hand:
+// each option that does not is set back to its default in a conversion,
+// and a requirement on an option the asker does not have (the window has
+// no --preview, no --to) holds.
+TEST(Arguments, OnlyWhatHasItsEffect) {
+    grob::Choices asked;
+    const auto set = [&](std::string_view name, std::string_view value) {
+        ASSERT_TRUE(grob::SetOption(asked, *grob::FindOption(name), value)) << name;
+    };
+    for (const auto& [name, value] : {std::pair{"kind", "g16"},
+                                      {"threshold", "90"},
+                                      {"upscale", "true"},
+                                      {"tile-pad", "true"},
+                                      {"mask-opacity", "50"},
+                                      {"zoom", "5"},
+                                      {"brightness", "-20"},
+                                      {"bare", "true"}})
+        set(name, value);
+    const auto text = [](const grob::Choices& c, std::string_view name) {
+        return grob::OptionText(c, *grob::FindOption(name));
+    };
+    const grob::Choices window = grob::Applied(asked);
+    EXPECT_EQ(text(window, "threshold"), "128"); // a grayscale kind keeps its own levels
+    EXPECT_EQ(text(window, "upscale"), "false"); // no fit to enlarge to
+    EXPECT_EQ(text(window, "tile-pad"), "false");
+    EXPECT_EQ(text(window, "mask-opacity"), "128");
+    EXPECT_EQ(text(window, "zoom"), "5");    // --preview is the command line's own
+    EXPECT_EQ(text(window, "bare"), "true"); // and so is --bare: not the window's to judge
+    EXPECT_EQ(text(window, "brightness"), "-20");
+    const grob::Choices line = grob::Applied(asked, grob::kCommandLine);
+    EXPECT_EQ(text(line, "zoom"), "2");
+    EXPECT_EQ(text(line, "bare"), "false");
+    // Each requirement met: all kept, and the engine's preparation keeps the threshold.
+    for (const auto& [name, value] : {std::pair{"kind", "gro"},
+                                      {"fit", "131x64"},
+                                      {"tile", "8x8"},
+                                      {"mask", "true"},
+                                      {"preview", "v.png"},
+                                      {"text", "true"}})
+        set(name, value);
+    const grob::Choices kept = grob::Applied(asked, grob::kCommandLine);
+    for (const char* name : {"threshold", "upscale", "tile-pad", "mask-opacity", "zoom", "bare"})
+        EXPECT_EQ(text(kept, name), text(asked, name)) << name;
+    EXPECT_EQ(grob::Applied(asked.kind, asked.preparation).threshold, 90);
+    set("dither", "atkinson");
+    EXPECT_EQ(grob::Applied(asked.kind, asked.preparation).threshold, 128);
+}

@@ -973,6 +973,7 @@ class MainWindowTest : public QObject {
         sheet.fill(Qt::transparent);
         for (int x = 0; x < 6; ++x) // in tiles 2 and 5 of the 3 x 2 there are, padded
             sheet.setPixel(x + 9, x % 2 ? x % 4 : 8 + x % 4, qRgba(40, 40, 40, 255));
+        sheet.setPixel(10, 2, qRgba(40, 40, 40, 150)); // in tile 2, under a mask opacity of 200
         file("sheet.png", testing_util::Encode(sheet, "png"));
         QDir(dir_.path()).mkpath("window-tiles");
         auto form = makeWindow();
@@ -1002,7 +1003,12 @@ class MainWindowTest : public QObject {
         dialog = form->spritesDialog();
         QVERIFY(CONTROL(dialog, "frames").check->isChecked()); // as chosen last time
         CONTROL(dialog, "frames").check->setChecked(false);
+        // The mask's opacity only with masks, as the table says.
         CONTROL(dialog, "mask").check->setChecked(false);
+        QVERIFY(!CONTROL(dialog, "mask-opacity").whole->isEnabled());
+        CONTROL(dialog, "mask").check->setChecked(true);
+        QVERIFY(CONTROL(dialog, "mask-opacity").whole->isEnabled());
+        CONTROL(dialog, "mask-opacity").whole->setValue(200);
         dialog->numbered->setChecked(true);
         CONTROL(dialog, "tile").check->setChecked(true);
         CONTROL(dialog, "tile").width->setValue(8);
@@ -1011,17 +1017,60 @@ class MainWindowTest : public QObject {
         CONTROL(dialog, "skip-empty").check->setChecked(true);
         prompter_.answers = {dir_.filePath("window-tiles/sheet.gro")};
         dialog->saveButton->click();
-        QCOMPARE(run({"--kind", "gro", "--series", "49", "--tile", "8x8", "--tile-pad",
-                      "--skip-empty", "-d", "cli-tiles", "sheet.png"}),
+        const QStringList tiles{"--kind", "gro",        "--series",     "49",    "--tile",
+                                "8x8",    "--tile-pad", "--skip-empty", "--mask"};
+        QCOMPARE(run(tiles + QStringList{"--mask-opacity", "200", "-d", "cli-tiles", "sheet.png"}),
                  0);
+        QCOMPARE(run(tiles + QStringList{"-d", "cli-half", "sheet.png"}), 0);
         const QStringList names = QDir(dir_.filePath("cli-tiles")).entryList(QDir::Files);
-        QCOMPARE(names, QStringList({"sheet-02.gro", "sheet-05.gro"}));
+        QCOMPARE(names, QStringList({"sheet-02.gro", "sheet-02.mask.gro", "sheet-05.gro",
+                                     "sheet-05.mask.gro"}));
+        QVERIFY(ReadAll(dir_.filePath("cli-tiles/sheet-02.mask.gro")) !=
+                ReadAll(dir_.filePath("cli-half/sheet-02.mask.gro")));
         QCOMPARE(QDir(dir_.filePath("window-tiles")).entryList(QDir::Files), names);
         for (const QString& name : names)
             QCOMPARE(ReadAll(dir_.filePath("window-tiles/" + name)),
                      ReadAll(dir_.filePath("cli-tiles/" + name)));
         QVERIFY(form->statusLine()->toolTip().contains("tiles kept: 2, 5 of 6"));
         QVERIFY(messages_.isEmpty());
+    }
+
+    // Every option of the table with a control shows a value other than its
+    // default and reads it back as it was, through the preview's and the
+    // sprite tools' own controls: a new option's control binds as its type does.
+    void everyControlShowsAndReadsItsOption() {
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(form->loadPicture(file("a.bmp", Bitmap())));
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        QTRY_VERIFY(preview->spritesButton->isEnabled());
+        preview->spritesButton->click();
+        SpritesDialog* dialog = form->spritesDialog();
+        QVERIFY(preview && dialog);
+        int tried = 0;
+        for (OptionForm* controls : {preview->options, dialog->options}) {
+            for (const OptionForm::Control& control : controls->controls()) {
+                const grob::OptionEntry& option = *control.option;
+                grob::OptionValue value = grob::DefaultValue(option);
+                value.flag = !value.flag;
+                value.number = option.maximum - (option.step < 1 ? option.step : 0);
+                value.choice = option.choices.size() - 1;
+                value.size = {7, 5};
+                value.region = {1, 2, 3, 4};
+                grob::Choices shown;
+                option.bind.set(shown, value);
+                controls->show(shown);
+                grob::Choices read;
+                controls->read(read);
+                QVERIFY2(grob::SameValue(option, option.bind.get(read), value), option.name.data());
+                ++tried;
+            }
+        }
+        int withControls = 0;
+        for (const grob::OptionEntry& option : grob::Options())
+            withControls += (option.use & (grob::kPreparation | grob::kCutting)) != 0;
+        QCOMPARE(tried, withControls + 2); // and the kind and the zoom
     }
 
     void previewWithoutAPicture() {
