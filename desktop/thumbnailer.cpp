@@ -15,7 +15,7 @@
 #include "grob/prepare.h"
 #include "grob/reader.h"
 #include "picturelimits.h"
-#include "pngfile.h"
+#include "products.h"
 #include "regularfile.h"
 
 #include <charconv>

@@ -5,8 +5,8 @@
 #include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/reader.h"
-#include "pngfile.h"
 #include "preview.h"
+#include "products.h"
 #include "regularfile.h"
 #include "sizes.h"
 #include "streams.h"
@@ -36,20 +36,6 @@ struct Cancelled {};
 void CheckCancelled(const Context& context) {
     if (context.cancelled && context.cancelled->load(std::memory_order_relaxed)) throw Cancelled{};
 }
-
-// The pictures of a request on their way to GROBs: every source loaded and
-// cut into its items, each item's GROB (and mask) made. The items' pictures
-// are kept only when an output shows them as they are.
-struct Items {
-    std::vector<grob::Sprite> sprites;
-    std::vector<grob::GrobObject> grobs;
-    std::vector<grob::GrobObject> masks;
-    std::vector<grob::Extent> sizes;    // every GROB's size in dots, masks included (for a list)
-    std::optional<grob::Series> series; // the first GROB source's own
-    std::vector<int> kept;              // with skipEmpty: the numbers of the tiles kept
-    int counted = 0;                    // every picture and tile, kept or not
-    bool anyClear = false;              // any picture with transparency
-};
 
 loading::Bytes BytesOf(const Source& source) {
     if (source.from == Source::From::StandardInput) {
@@ -147,23 +133,6 @@ void Encode(const Request& request, const grob::Preparation& prep, const Context
     CheckCancelled(context);
 }
 
-// An item of `width` x `height` pixels, prepared as `preparation` asks: its
-// sizes checked (the previews' note kept), and its GROB's (and mask's)
-// dots counted for a list.
-void Measure(int width, int height, const grob::Preparation& preparation, const Request& request,
-             const SizeRules& rules, Items& items, Result& result) {
-    const CheckedSize checked =
-        CheckSizes(width, height, preparation, rules, request.source.name());
-    result.zoom = checked.zoom;
-    if (!checked.note.empty() &&
-        std::find(result.notes.begin(), result.notes.end(), checked.note) == result.notes.end())
-        result.notes.push_back(checked.note);
-    const grob::ConversionSize& made = checked.made;
-    items.sizes.push_back(made.grob);
-    if (request.cutting.masks)
-        items.sizes.push_back({std::uint64_t(made.width), std::uint64_t(made.height)});
-}
-
 // A picture the window keeps (loaded, or its file's bytes held) fitted once
 // for a run of previews: decoded and fitted only when it or the box
 // changed; the rest of the preparation goes on from the fitted picture,
@@ -184,7 +153,7 @@ void EncodeFromCache(const Source& source, const Request& request, const Context
     CheckCancelled(context);
     // What is made from here is made from the fitted picture as it is.
     const grob::Preparation asIs;
-    Measure(fitted->width(), fitted->height(), asIs, request, rules, items, result);
+    Measure(fitted->width(), fitted->height(), asIs, rules, items, result);
     items.grobs.push_back(grob::EncodeObject(
         request.kind, grob::PrepareFitted(*fitted, request.kind, request.preparation).view(),
         request.defaultSeries, request.source.name(), request.padding));
@@ -227,26 +196,15 @@ Items Gather(const Request& request, const Context& context, Result& result) {
         std::vector<grob::Sprite> cut;
         for (grob::Sprite& sprite : whole) {
             items.anyClear = items.anyClear || !sprite.opacity.empty();
-            if (request.cutting.tiles()) {
-                if (request.preparation.cropped()) {
-                    const std::string outside = grob::CropRefusal(
-                        sprite.image->width, sprite.image->height, request.preparation);
-                    if (!outside.empty()) Fail(source->name(), outside);
-                    sprite = grob::CropSprite(sprite, request.preparation);
-                }
-                const std::string refusal = grob::TileRefusal(
-                    sprite.image->width, sprite.image->height, request.cutting, padHint);
-                if (!refusal.empty()) Fail(source->name(), refusal);
-                grob::CutTiles(sprite, request.cutting, cut, items.counted, items.kept);
-            } else {
-                sprite.number = ++items.counted;
-                cut.push_back(std::move(sprite));
-            }
+            const std::string refusal =
+                grob::CutItems(std::move(sprite), request.cutting, request.preparation, padHint,
+                               cut, items.counted, items.kept);
+            if (!refusal.empty()) Fail(source->name(), refusal);
         }
         whole.clear();
         for (const grob::Sprite& sprite : cut)
-            Measure(sprite.image->width, sprite.image->height, itemPreparation, request, rules,
-                    items, result);
+            Measure(sprite.image->width, sprite.image->height, itemPreparation, rules, items,
+                    result);
         // A list is refused as soon as it would be too large, before the
         // GROBs that would make it so.
         if (listed)
@@ -295,95 +253,17 @@ void Deliver(const Output& output, const std::string& path, std::vector<std::uin
     result.made.push_back(std::move(made));
 }
 
-std::vector<std::uint8_t> TextBytes(const std::string& text) {
-    return {text.begin(), text.end()};
-}
-
-// The bytes of one planned output: the list of every GROB, or one item's
-// GROB, mask, picture or view.
+// Every file of one planned output, delivered.
 void DeliverPlanned(const Request& request, const PlannedOutput& planned, const Items& items,
                     const Context& context, Result& result) {
     const Output& output = request.outputs[planned.output];
-    const std::string name = request.source.name();
-    const grob::Series series = items.grobs.empty() ? request.series.value_or(request.defaultSeries)
-                                                    : items.grobs[0].series;
-    switch (output.product) {
-    case Product::List:
-    case Product::ListText: {
-        std::vector<grob::GrobObject> all;
-        for (std::size_t i = 0; i < items.grobs.size(); ++i) {
-            all.push_back(items.grobs[i]);
-            if (request.cutting.masks) all.push_back(items.masks[i]);
-        }
-        Deliver(output, planned.path,
-                output.product == Product::List
-                    ? grob::BinaryList(series, all, name)
-                    : TextBytes(grob::TextList(all, name, request.textHeader)),
-                context, result);
-        return;
-    }
-    case Product::PicturePng:
-        if (!planned.numbered) {
-            // Several pictures side by side, one as it is.
-            std::vector<const grob::Image*> pictures;
-            for (const grob::Sprite& sprite : items.sprites)
-                pictures.push_back(sprite.image.get());
-            if (pictures.size() == 1) {
-                Deliver(output, planned.path, PngOf(*pictures[0], output.target.name()), context,
-                        result);
-                return;
-            }
-            const grob::SheetSize size = grob::SizeOfSheet(pictures);
-            if (!grob::PictureSizeRefusal(size.width, size.height).empty())
-                Fail(name, "the sheet would be " + grob::Thousands(size.width) + " x " +
-                               grob::Thousands(size.height) + " pixels: use --split");
-            Deliver(output, planned.path, PngOf(grob::Sheet(pictures), output.target.name()),
-                    context, result);
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    // One output an item (numbered files, or a single picture's one file).
-    if (!planned.numbered && items.sprites.size() > 1 && output.target.to != Target::To::Memory)
-        Fail(output.target.name(), "several GROBs cannot go into one file: ask for a list");
-    const int digits = NumberDigits(items.counted);
-    for (std::size_t i = 0; i < items.sprites.size(); ++i) {
-        // The item's GROB or mask (none is made for its picture alone).
-        auto object = [&]() -> const grob::GrobObject& {
-            return planned.masks ? items.masks[i] : items.grobs[i];
-        };
-        const std::string path =
-            planned.numbered
-                ? NumberedPath(planned.path, items.sprites[i].number, digits, planned.masks)
-                : planned.path;
-        switch (output.product) {
-        case Product::Grob:
-            Deliver(output, path, grob::BinaryGrob(object(), name), context, result);
-            break;
-        case Product::GrobText:
-            Deliver(output, path, TextBytes(grob::TextGrob(object(), request.textHeader)), context,
-                    result);
-            break;
-        case Product::PicturePng:
-            Deliver(output, path, PngOf(*items.sprites[i].image, path), context, result);
-            break;
-        case Product::PreviewPng:
-        case Product::Preview: {
-            grob::Image view = preview::Render(object(), result.zoom);
-            CheckCancelled(context);
-            if (output.product == Product::PreviewPng) {
-                Deliver(output, path, PngOf(view, path), context, result);
-            } else {
-                Made made{output, {}, std::move(view)};
-                result.made.push_back(std::move(made));
-            }
-            break;
-        }
-        case Product::List:
-        case Product::ListText:
-            break;
+    for (Piece& piece :
+         PiecesOf(request, planned, items, result.zoom, [&] { CheckCancelled(context); })) {
+        if (output.product == Product::Preview) {
+            Made made{output, {}, std::move(piece.view)};
+            result.made.push_back(std::move(made));
+        } else {
+            Deliver(output, piece.path, std::move(piece.bytes), context, result);
         }
     }
 }

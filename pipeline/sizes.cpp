@@ -34,6 +34,8 @@ SizeRules RulesFor(const Request& request, const Context& context) {
     rules.kind = request.kind;
     rules.zoom = request.zoom;
     rules.lowerZoom = context.lowerZoom;
+    rules.masks = request.cutting.masks;
+    rules.file = request.source.name();
     rules.fitHint = FitHint(context.audience);
     rules.enlargeHint = context.audience == Audience::CommandLine
                             ? "choose a smaller --fit or leave out --upscale"
@@ -58,6 +60,18 @@ CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparati
     checked.zoom = zoom.zoom;
     checked.note = zoom.note;
     return checked;
+}
+
+void Measure(int width, int height, const grob::Preparation& preparation, const SizeRules& rules,
+             Items& items, Result& result) {
+    const CheckedSize checked = CheckSizes(width, height, preparation, rules, rules.file);
+    result.zoom = checked.zoom;
+    if (!checked.note.empty() &&
+        std::find(result.notes.begin(), result.notes.end(), checked.note) == result.notes.end())
+        result.notes.push_back(checked.note);
+    const grob::ConversionSize& made = checked.made;
+    items.sizes.push_back(made.grob);
+    if (rules.masks) items.sizes.push_back({std::uint64_t(made.width), std::uint64_t(made.height)});
 }
 
 std::shared_ptr<const grob::MemoryRaster>

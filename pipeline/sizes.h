@@ -5,6 +5,7 @@
 
 #include "conversion.h"
 #include "grob/checks.h"
+#include "products.h"
 
 #include <string>
 
@@ -24,6 +25,8 @@ struct SizeRules {
     grob::OutputKind kind = grob::OutputKinds()[0];
     int zoom = 0;
     bool lowerZoom = false; // a view too large at its zoom drawn smaller
+    bool masks = false;     // each GROB followed by its mask
+    std::string file;       // the picture a refusal names
     std::string fitHint;
     std::string enlargeHint;
 };
@@ -40,6 +43,12 @@ struct CheckedSize {
 };
 CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
                        const SizeRules& rules, const std::string& file);
+
+// An item of `width` x `height` pixels, prepared as `preparation` asks: its
+// sizes checked (the previews' zoom and note kept in `result`), and its
+// GROB's (and mask's) dots counted for a list.
+void Measure(int width, int height, const grob::Preparation& preparation, const SizeRules& rules,
+             Items& items, Result& result);
 
 // Whether the request makes a GROB (or a preview of one), rather than the
 // pictures as they are.

@@ -224,19 +224,10 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
         for (int i = 0; i < (cutting.frames ? count : 1); ++i) {
             grob::Sprite whole =
                 SpriteOf(rgba + std::size_t(i) * pictureBytes, width, height, cutting.masks);
-            if (!cutting.tiles()) {
-                whole.number = ++counted;
-                items.push_back(std::move(whole));
-                continue;
-            }
-            if (const std::string outside = grob::CropRefusal(width, height, preparation);
-                !outside.empty())
-                throw Refusal{outside};
-            whole = grob::CropSprite(whole, preparation);
-            const std::string refusal = grob::TileRefusal(whole.image->width, whole.image->height,
-                                                          cutting, "choose to pad the last tiles");
+            const std::string refusal =
+                grob::CutItems(std::move(whole), cutting, preparation,
+                               "choose to pad the last tiles", items, counted, kept);
             if (!refusal.empty()) throw Refusal{refusal};
-            grob::CutTiles(whole, cutting, items, counted, kept);
         }
         // Every item's sizes checked, and the list's, before any GROB is made.
         std::vector<grob::Extent> sizes;

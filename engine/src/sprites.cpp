@@ -1,5 +1,6 @@
 #include "grob/sprites.h"
 
+#include "grob/checks.h"
 #include "grob/encoders.h"
 
 #include <algorithm>
@@ -16,6 +17,24 @@ std::string TileRefusal(int width, int height, const Cutting& cutting, std::stri
                           std::to_string(cutting.tileHeight) + " tiles: " + std::to_string(overX) +
                           " pixels over across and " + std::to_string(overY) + " down";
     if (!padHint.empty()) refusal += " (" + std::string(padHint) + ")";
+    return refusal;
+}
+
+std::string CutItems(Sprite whole, const Cutting& cutting, const Preparation& preparation,
+                     std::string_view padHint, std::vector<Sprite>& out, int& counted,
+                     std::vector<int>& kept) {
+    if (!cutting.tiles()) {
+        whole.number = ++counted;
+        out.push_back(std::move(whole));
+        return {};
+    }
+    if (preparation.cropped()) {
+        std::string outside = CropRefusal(whole.image->width, whole.image->height, preparation);
+        if (!outside.empty()) return outside;
+        whole = CropSprite(whole, preparation);
+    }
+    std::string refusal = TileRefusal(whole.image->width, whole.image->height, cutting, padHint);
+    if (refusal.empty()) CutTiles(whole, cutting, out, counted, kept);
     return refusal;
 }
 

@@ -59,6 +59,15 @@ Sprite CropSprite(const Sprite& whole, const Preparation& preparation);
 void CutTiles(const Sprite& whole, const Cutting& cutting, std::vector<Sprite>& out, int& number,
               std::vector<int>& kept);
 
+// A picture cut into the items a request's cutting asks for, numbered on
+// from `counted`: the picture itself, or its tiles, the picture cropped as
+// a whole first (with skipEmpty, tiles that show nothing are left out and
+// `kept` gets the numbers of the rest). Why it cannot be (the crop outside
+// it; no whole number of tiles, `padHint` saying how to pad), or empty.
+std::string CutItems(Sprite whole, const Cutting& cutting, const Preparation& preparation,
+                     std::string_view padHint, std::vector<Sprite>& out, int& counted,
+                     std::vector<int>& kept);
+
 // Whether a picture shows nothing: each pixel white, or entirely clear.
 bool ShowsNothing(const Image& picture, const std::vector<std::uint8_t>& opacity);
 
