@@ -66,8 +66,8 @@ Picture ReadGrob(Bytes data, bool binary, const Options& options, const std::str
         auto add = [&](grob::GrobObject object, const std::string& which) {
             object.kind = kind;
             loading::Frame frame;
-            frame.image = grob::PictureOfGrob(object, kind, name, which, loading::kMaxSide,
-                                              loading::kMaxPixels);
+            frame.image =
+                grob::PictureOfGrob(object, kind, name, which, grob::kMaxSide, grob::kMaxPixels);
             picture.frames.push_back(std::move(frame));
         };
         if (binary ? grob::LooksLikeBinaryList(data) : grob::LooksLikeTextList(data)) {
@@ -141,8 +141,6 @@ codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     // Fitted pictures carry no opacity: whole ones when it is wanted.
     decode.fitted = decode.fit.any() && !options.opacity;
     decode.keepStoredOrientation = options.keepStoredOrientation;
-    decode.maxSide = loading::kMaxSide;
-    decode.maxPixels = loading::kMaxPixels;
     return decode;
 }
 

@@ -421,7 +421,7 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
     const int w = h.width, height = h.height < 0 ? -h.height : h.height;
     const int nbits = int(h.bits);
-    if (TooLarge(w, height, options)) return {{}, TooLargeText(w, height, options)};
+    if (Decoded refused; !CheckSize(w, height, options, refused)) return refused;
     if (!BitmapComplete(bytes, fileHeader) || s.atEnd()) return {{}, kCutShort};
     Colours colours;
     if (std::string why = ReadColours(s, h, colours); !why.empty()) return {{}, why};

@@ -9,22 +9,12 @@ namespace codecs {
 
 namespace detail {
 
-bool TooLarge(std::int64_t width, std::int64_t height, const DecodeOptions& options) {
-    return width > options.maxSide || height > options.maxSide ||
-           width * height > options.maxPixels;
-}
-
-std::string TooLargeText(std::int64_t width, std::int64_t height, const DecodeOptions& options) {
-    return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; at most " + std::to_string(options.maxSide) + " x " +
-           std::to_string(options.maxSide) + " and " +
-           std::to_string(options.maxPixels / (1024 * 1024)) + " million pixels are accepted";
-}
-
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,
                Decoded& result) {
-    if (!TooLarge(width, height, options)) return true;
-    result.error = TooLargeText(width, height, options);
+    std::string refusal =
+        grob::PictureSizeRefusal(width, height, options.maxSide, options.maxPixels);
+    if (refusal.empty()) return true;
+    result.error = std::move(refusal);
     return false;
 }
 

@@ -6,6 +6,7 @@
 // the picture was there (255 opaque, 0 clear), for masks.
 #pragma once
 
+#include "grob/checks.h"
 #include "grob/prepare.h"
 
 #include <cstddef>
@@ -81,8 +82,8 @@ struct DecodeOptions {
     bool keepStoredOrientation = false;
     // Larger pictures are refused from their header, before any pixel memory
     // is taken: more than maxSide pixels on a side or maxPixels in all.
-    int maxSide = 16384;
-    std::int64_t maxPixels = 32LL * 1024 * 1024;
+    int maxSide = grob::kMaxSide;
+    std::int64_t maxPixels = grob::kMaxPixels;
 
     bool fits() const { return fit.any(); }
 };

@@ -46,9 +46,7 @@ inline std::uint32_t OverWhite16(std::uint32_t r, std::uint32_t g, std::uint32_t
                 Div257(Div65535(b * a)) + clear, Div257(a));
 }
 
-bool TooLarge(std::int64_t width, std::int64_t height, const DecodeOptions& options);
-std::string TooLargeText(std::int64_t width, std::int64_t height, const DecodeOptions& options);
-// Fails with the limits' message when the size is beyond them.
+// Fails with the limits' message when the size is beyond the options' limits.
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,
                Decoded& result);
 // Sizes the picture's pixels (width * height); false, with the cause in

@@ -405,10 +405,13 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
-    if (!finished)
-        return {{},
-                c.errors.tooLarge ? TooLargeText(c.info.image_width, c.info.image_height, options)
-                                  : c.errors.cause};
+    if (!finished) {
+        const std::string refusal =
+            c.errors.tooLarge ? grob::PictureSizeRefusal(c.info.image_width, c.info.image_height,
+                                                         options.maxSide, options.maxPixels)
+                              : std::string();
+        return {{}, refusal.empty() ? c.errors.cause : refusal};
+    }
     if (!c.result.ok()) c.result.image = {};
     return std::move(c.result);
 }
