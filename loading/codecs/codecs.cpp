@@ -70,9 +70,10 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
     int w = 0, h = 0;
     grob::FitSize(options.fit, width, height, w, h);
     // The fitted raster and its opaque copy, two rows of sums (three doubles
-    // a pixel), and the columns' shares (an index and a double each).
+    // a pixel), the columns' shares (an index and a double each, for each
+    // source column and fitted one) and where each fitted column starts.
     return 8 * std::uint64_t(w) * std::uint64_t(h) + 48 * std::uint64_t(w) +
-           12 * (std::uint64_t(width) + std::uint64_t(w) + 1);
+           12 * (std::uint64_t(width) + std::uint64_t(w)) + 4 * (std::uint64_t(w) + 1);
 }
 
 } // namespace detail
