@@ -33,6 +33,146 @@ constexpr int kMaxScans = 500;
 
 constexpr std::uint8_t kStartOfImage = 0xD8, kStartOfScan = 0xDA;
 
+// The header as libjpeg-turbo's jpeg_read_header reads it, by plain parsing:
+// the markers from the start of image to the first scan, each refused where
+// libjpeg refuses it (or warns of damage, which the decoder takes for a
+// failure): bytes between markers, an unknown marker, a second start of
+// image or frame, the end of image before a scan, a frame of a kind
+// libjpeg-turbo does not decode (lossless, hierarchical) or of other than 8
+// bits a sample, tables whose lengths disagree, sampling factors beyond 1
+// to 4, more than 10 components; every segment read is within the data.
+// Unlike libjpeg it tells a side beyond 65,500 pixels (the limits refuse
+// it). Also where the first APP1 segment holding Exif data lies.
+struct Markers {
+    int width = 0, height = 0;
+    bool progressive = false;
+    int components = 0, inFirstScan = 0;
+    int sampling[10][2] = {}; // each component's horizontal and vertical factor
+    std::size_t exifAt = 0, exifBytes = 0;
+};
+
+std::optional<Markers> ReadMarkers(Bytes b) {
+    const std::size_t n = b.size();
+    if (n < 2 || b[0] != 0xFF || b[1] != kStartOfImage) return std::nullopt;
+    auto be16 = [&](std::size_t at) { return std::size_t(b[at]) << 8 | b[at + 1]; };
+    Markers m;
+    int precision = 0;
+    std::uint8_t ids[4] = {}; // the first components' identifiers, as the scans name them
+    bool frame = false;
+    std::size_t at = 2;
+    for (;;) {
+        // A marker: FF, any number of fill bytes FF, and its code.
+        if (at >= n || b[at] != 0xFF) return std::nullopt;
+        while (at < n && b[at] == 0xFF)
+            ++at;
+        if (at >= n || b[at] == 0x00) return std::nullopt;
+        const std::uint8_t marker = b[at++];
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue; // no parameters
+        if (at + 2 > n) return std::nullopt;
+        const std::size_t length = be16(at);
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || marker == 0xC9 ||
+            marker == 0xCA) { // baseline, extended, progressive, arithmetic
+            if (frame || at + 8 > n) return std::nullopt;
+            precision = b[at + 2];
+            m.height = int(be16(at + 3));
+            m.width = int(be16(at + 5));
+            m.components = b[at + 7];
+            m.progressive = marker == 0xC2 || marker == 0xCA;
+            const std::size_t parts = std::size_t(m.components);
+            if (m.width == 0 || m.height == 0 || parts == 0 || length != 8 + 3 * parts ||
+                at + length > n)
+                return std::nullopt;
+            for (std::size_t i = 0; i < parts; ++i) {
+                if (i < 4) ids[i] = b[at + 8 + 3 * i];
+                if (i < 10) {
+                    m.sampling[i][0] = b[at + 9 + 3 * i] >> 4;
+                    m.sampling[i][1] = b[at + 9 + 3 * i] & 15;
+                }
+            }
+            frame = true;
+            at += length;
+        } else if (marker == kStartOfScan) {
+            const std::size_t parts = at + 3 <= n ? b[at + 2] : 0;
+            if (!frame || parts < 1 || parts > 4 || length != 6 + 2 * parts || at + length > n)
+                return std::nullopt;
+            // Each a component of the frame (of its first four), none twice.
+            int taken[4] = {-1, -1, -1, -1};
+            for (std::size_t i = 0; i < parts; ++i) {
+                int found = -1;
+                for (int c = 0; c < std::min(m.components, 4) && found < 0; ++c)
+                    if (ids[c] == b[at + 3 + 2 * i] && taken[c] < 0) found = c;
+                for (std::size_t j = 0; j < i && found >= 0; ++j)
+                    if (taken[j] == found) found = -1;
+                if (found < 0) return std::nullopt;
+                taken[i] = found;
+            }
+            m.inFirstScan = int(parts);
+            break;
+        } else if (marker == 0xC4) { // Huffman tables: 17 bytes and the counted values each
+            std::size_t left = length - 2, p = at + 2;
+            if (length < 2) return std::nullopt;
+            while (left > 16) {
+                if (p + 17 > n) return std::nullopt;
+                std::size_t count = 0;
+                for (int i = 1; i <= 16; ++i)
+                    count += b[p + std::size_t(i)];
+                left -= 17;
+                if (count > 256 || count > left || p + 17 + count > n || (b[p] & ~0x10) >= 4)
+                    return std::nullopt;
+                left -= count;
+                p += 17 + count;
+            }
+            if (left != 0) return std::nullopt;
+            at = p;
+        } else if (marker == 0xDB) { // quantization tables: 65 bytes each, 129 in 16 bits
+            std::int64_t left = std::int64_t(length) - 2;
+            std::size_t p = at + 2;
+            while (left > 0) {
+                if (p >= n || (b[p] & 15) >= 4) return std::nullopt;
+                const std::size_t size = b[p] >> 4 ? 129 : 65;
+                if (p + size > n) return std::nullopt;
+                left -= std::int64_t(size);
+                p += size;
+            }
+            if (left != 0) return std::nullopt;
+            at = p;
+        } else if (marker == 0xCC) { // arithmetic coding conditioning: pairs
+            std::int64_t left = std::int64_t(length) - 2;
+            std::size_t p = at + 2;
+            while (left > 0) {
+                if (p + 2 > n) return std::nullopt;
+                const std::uint8_t table = b[p], value = b[p + 1];
+                if (table >= 32 || (table < 16 && (value & 15) > value >> 4)) return std::nullopt;
+                left -= 2;
+                p += 2;
+            }
+            if (left != 0) return std::nullopt;
+            at = p;
+        } else if (marker == 0xDD) { // restart interval
+            if (length != 4 || at + 4 > n) return std::nullopt;
+            at += 4;
+        } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE || marker == 0xDC) {
+            // Application data, comments and DNL are passed over (a length
+            // under 2 as if it were 2, as libjpeg does).
+            const std::size_t body = length < 2 ? 0 : length - 2;
+            if (at + 2 + body > n) return std::nullopt;
+            if (marker == 0xE1 && m.exifBytes == 0 && body >= 6 &&
+                std::memcmp(b.data() + at + 2, "Exif\0\0", 6) == 0) {
+                m.exifAt = at + 2;
+                m.exifBytes = body;
+            }
+            at += 2 + body;
+        } else {
+            return std::nullopt; // the end of image, another start, a kind or marker not read
+        }
+    }
+    if (precision != 8 || m.components > 10) return std::nullopt;
+    for (int i = 0; i < m.components; ++i)
+        for (const int factor : m.sampling[i])
+            if (factor < 1 || factor > 4) return std::nullopt;
+    return m;
+}
+
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
@@ -145,15 +285,12 @@ extern "C" void JpegTerm(j_decompress_ptr) {}
 struct Layout {
     bool complete = false; // the segments reach an end-of-image marker
     int scans = 0;
-    Bytes exif; // the first APP1 segment's "Exif\0\0" and what follows it, before the first scan
 };
 
-// The markers from the start of image to its end (or to the first scan),
-// without decoding: each segment's length is checked against the data, and
-// the entropy-coded data after each start of scan runs to the next marker
-// that is neither a stuffed zero nor a restart marker (found with memchr,
-// not byte by byte).
-Layout Walk(Bytes d, bool toFirstScan = false) {
+// The markers from the start of image to its end, without decoding: each segment's length is
+// checked against the data, and the entropy-coded data after each start of scan runs to the next
+// marker that is neither a stuffed zero nor a restart marker (found with memchr, not byte by byte).
+Layout Walk(Bytes d) {
     Layout layout;
     const std::size_t n = d.size();
     std::size_t at = 2;
@@ -175,14 +312,9 @@ Layout Walk(Bytes d, bool toFirstScan = false) {
         if (at + 3 >= n) return layout;
         const std::size_t length = std::size_t(d[at + 2]) << 8 | d[at + 3];
         if (length < 2 || length > n - at - 2) return layout;
-        const Bytes body = d.subspan(at + 4, length - 2);
-        if (marker == JPEG_APP0 + 1 && layout.scans == 0 && layout.exif.empty() &&
-            body.size() >= 6 && std::memcmp(body.data(), "Exif\0\0", 6) == 0)
-            layout.exif = body;
         at += 2 + length;
         if (marker != kStartOfScan) continue;
         ++layout.scans;
-        if (toFirstScan) return layout;
         for (;;) {
             const auto* ff =
                 static_cast<const std::uint8_t*>(std::memchr(d.data() + at, 0xFF, n - at));
@@ -201,8 +333,10 @@ Layout Walk(Bytes d, bool toFirstScan = false) {
 // The orientation that turns the picture upright, from its first Exif
 // segment (read with libexif where it lies in the caller's bytes), unless
 // the stored orientation is kept.
-int OrientationOf(const Layout& layout, const DecodeOptions& options) {
-    return options.keepStoredOrientation || layout.exif.empty() ? 1 : ExifOrientation(layout.exif);
+int OrientationOf(Bytes bytes, const Markers& markers, const DecodeOptions& options) {
+    return options.keepStoredOrientation || markers.exifBytes == 0
+               ? 1
+               : ExifOrientation(bytes.subspan(markers.exifAt, markers.exifBytes));
 }
 
 struct JpegContext {
@@ -269,10 +403,9 @@ bool Streamed(int orientation) {
 
 // Every call that libjpeg may leave by a long jump; only the context (not
 // owned by this frame) and plain values live across it.
-bool ReadJpeg(JpegContext& c, const DecodeOptions& options, bool headerOnly) {
+bool ReadJpeg(JpegContext& c, const DecodeOptions& options) {
     if (setjmp(c.errors.jump)) return false;
     jpeg_read_header(&c.info, TRUE); // no marker is kept: the Exif data is read where it lies
-    if (headerOnly) return true;
     // The limits, the scale and the fit all go by the upright picture.
     const bool turned = SwapsSides(c.orientation);
     const int storedWidth = int(c.info.image_width), storedHeight = int(c.info.image_height);
@@ -338,28 +471,31 @@ bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options)
 } // namespace
 
 std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options) {
-    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != kStartOfImage) return std::nullopt;
-    if (!OpenLibrary(Library::Jpeg).empty()) return std::nullopt; // the decoder says why
-    JpegContext c;
-    Start(c, bytes);
-    if (!ReadJpeg(c, options, true) || c.info.image_width == 0 || c.info.image_height == 0)
-        return std::nullopt;
+    const std::optional<Markers> m = ReadMarkers(bytes);
+    if (!m) return std::nullopt;
     Header header;
-    header.orientation = OrientationOf(Walk(bytes, true), options);
+    header.orientation = OrientationOf(bytes, *m, options);
     const bool turned = SwapsSides(header.orientation);
-    header.width = int(turned ? c.info.image_height : c.info.image_width);
-    header.height = int(turned ? c.info.image_width : c.info.image_height);
-    // A picture in several scans has all its coefficients kept (libjpeg's
-    // whole-picture arrays, each component rounded up to its sampling).
-    if (c.info.progressive_mode || c.info.comps_in_scan < c.info.num_components) {
-        for (int i = 0; i < c.info.num_components; ++i) {
-            const jpeg_component_info& part = c.info.comp_info[i];
-            const auto roundUp = [](std::uint64_t v, std::uint64_t to) {
-                return (v + to - 1) / to * to;
-            };
-            header.held += roundUp(part.width_in_blocks, std::uint64_t(part.h_samp_factor)) *
-                           roundUp(part.height_in_blocks, std::uint64_t(part.v_samp_factor)) *
-                           sizeof(JBLOCK);
+    header.width = turned ? m->height : m->width;
+    header.height = turned ? m->width : m->height;
+    // A picture in several scans (progressive, or not every component in
+    // the first) has all its coefficients kept: libjpeg's whole-picture
+    // arrays, each component's blocks rounded up to its sampling, 64
+    // coefficients of 2 bytes a block.
+    if (m->progressive || m->inFirstScan < m->components) {
+        int most[2] = {1, 1};
+        for (int i = 0; i < m->components; ++i)
+            for (int d = 0; d < 2; ++d)
+                most[d] = std::max(most[d], m->sampling[i][d]);
+        const std::uint64_t side[2] = {std::uint64_t(m->width), std::uint64_t(m->height)};
+        for (int i = 0; i < m->components; ++i) {
+            std::uint64_t blocks = 128;
+            for (int d = 0; d < 2; ++d) {
+                const std::uint64_t factor = std::uint64_t(m->sampling[i][d]);
+                const std::uint64_t inBlocks = (side[d] * factor + 8 * most[d] - 1) / (8 * most[d]);
+                blocks *= (inBlocks + factor - 1) / factor * factor;
+            }
+            header.held += blocks;
         }
     }
     return header;
@@ -394,10 +530,11 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     }
     JpegContext c;
     Start(c, bytes);
-    c.orientation = OrientationOf(layout, options);
+    if (const std::optional<Markers> markers = ReadMarkers(bytes))
+        c.orientation = OrientationOf(bytes, *markers, options);
     bool finished = false;
     try {
-        finished = ReadJpeg(c, options, false);
+        finished = ReadJpeg(c, options);
         if (finished && c.result.ok()) {
             c.result.image = c.output->take();
             if (!Streamed(c.orientation)) TurnUpright(c.result, c.orientation, options);
