@@ -148,12 +148,12 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
     while (corpus.hasNext()) {
         const QString path = corpus.next();
         const QByteArray bytes = testing_util::ReadAll(path);
-        if (codecs::Sniff(Span(bytes)) != codecs::Format::Other) pictures.append({path, bytes});
+        if (codecs::Sniff(Span(bytes))) pictures.append({path, bytes});
     }
     ASSERT_GE(pictures.size(), 28);
     for (const auto& [name, bytes] : pictures) {
         SCOPED_TRACE(name.toStdString());
-        ASSERT_NE(codecs::Sniff(Span(bytes)), codecs::Format::Other);
+        ASSERT_NE(codecs::Sniff(Span(bytes)), nullptr);
         const QImage qt = ByQt(bytes);
         ASSERT_FALSE(qt.isNull());
         const codecs::Decoded own = Decode(bytes);
@@ -165,7 +165,7 @@ TEST(Codecs, DecodeAsTheQtLoaderDoes) {
         for (const std::uint32_t pixel : own.image.pixels)
             opacity.push_back(pixel >> 24);
         EXPECT_EQ(opacity, Opacity(render::ReadWithQt(bytes).image));
-        const auto peeked = codecs::PeekSize(Span(bytes), codecs::Sniff(Span(bytes)));
+        const auto peeked = codecs::PeekHeader(Span(bytes), codecs::Sniff(Span(bytes)));
         ASSERT_TRUE(peeked.has_value());
         EXPECT_EQ(peeked->width, qt.width());
         EXPECT_EQ(peeked->height, qt.height());
@@ -263,7 +263,7 @@ TEST(Codecs, LimitsRefusedFromTheHeader) {
             << own.error;
         EXPECT_TRUE(ByQt(bytes).isNull());
     }
-    EXPECT_EQ(codecs::PeekSize(Span(Fixture("huge.jpg")), codecs::Format::Jpeg)->width, 8000);
+    EXPECT_EQ(codecs::PeekHeader(Span(Fixture("huge.jpg")), codecs::ByName("JPEG"))->width, 8000);
     codecs::DecodeOptions small;
     small.maxSide = 40;
     small.maxPixels = 1000; // Varied() is 40 x 24 = 960
@@ -322,7 +322,7 @@ TEST(Codecs, JpegDecodedSmallerForABox) {
 // a box all go by the upright picture; asked to, it is kept as stored.
 TEST(Codecs, JpegTurnedUprightFirst) {
     const QByteArray photo = Fixture("codecs-photo-orient6.jpg");
-    const auto peeked = codecs::PeekSize(Span(photo), codecs::Format::Jpeg);
+    const auto peeked = codecs::PeekHeader(Span(photo), codecs::ByName("JPEG"));
     ASSERT_TRUE(peeked.has_value());
     EXPECT_EQ(peeked->width, 159);
     EXPECT_EQ(peeked->height, 240);
@@ -460,22 +460,22 @@ TEST(Codecs, FilePairsDecodeAsTheirPictures) {
           "codecs-v5-bitfields.dib", "codecs-orient6.jpg", "codecs-orient8.jpg"}) {
         SCOPED_TRACE(name);
         const QByteArray bytes = Fixture(name);
-        const codecs::Format format = codecs::Sniff(Span(bytes));
+        const std::string_view format = codecs::Sniff(Span(bytes))->name;
         const QString stem = QString::fromLatin1(name).section(u'.', 0, 0);
-        const QString expected = stem + (format == codecs::Format::Png ? ".upright.png" : ".png");
+        const QString expected = stem + (format == "PNG" ? ".upright.png" : ".png");
         const codecs::Decoded own = Decode(bytes);
         const codecs::Decoded shown = Decode(Fixture(expected.toLatin1().constData()));
         EXPECT_EQ(own.error, "");
         EXPECT_EQ(own.image.width, shown.image.width);
         EXPECT_EQ(own.image.height, shown.image.height);
         EXPECT_EQ(own.image.pixels, shown.image.pixels);
-        const auto peeked = codecs::PeekSize(Span(bytes), format);
+        const auto peeked = codecs::PeekHeader(Span(bytes), codecs::Sniff(Span(bytes)));
         EXPECT_EQ(peeked->width, shown.image.width);
-        if (format == codecs::Format::Png) {
+        if (format == "PNG") {
             const codecs::Decoded stored = Decode(bytes, {.keepStoredOrientation = true});
             EXPECT_EQ(stored.image.width, 3);
             EXPECT_EQ(stored.image.pixels[0], 0xFF0000FFu); // red, top left as stored
-        } else if (format == codecs::Format::Gif) {
+        } else if (format == "GIF") {
             std::string error;
             EXPECT_EQ(codecs::DecodeGifFrames(Span(bytes), {}, &error).at(0).image.pixels,
                       shown.image.pixels);
@@ -707,10 +707,12 @@ TEST(Codecs, HeldFramesCapped) {
 // for it, decoded whole, fitted, or frame by frame.
 TEST(Codecs, HeadersTellSizesFramesAndMemory) {
     SKIP_WITHOUT_ADDRESS_LIMITS();
-    const auto frames = codecs::PeekHeader(Span(Fixture("codecs-frames.gif")), codecs::Format::Gif);
+    const auto frames =
+        codecs::PeekHeader(Span(Fixture("codecs-frames.gif")), codecs::ByName("GIF"));
     EXPECT_EQ(frames->frames, 4);
     EXPECT_TRUE(frames->restores);
-    const auto turned = codecs::PeekHeader(Span(Fixture("orientation-8.png")), codecs::Format::Png);
+    const auto turned =
+        codecs::PeekHeader(Span(Fixture("orientation-8.png")), codecs::ByName("PNG"));
     EXPECT_EQ(turned->orientation, 8);
     EXPECT_EQ(turned->width, 2);
     for (const auto& [name, options, allFrames, said] :
@@ -719,9 +721,9 @@ TEST(Codecs, HeadersTellSizesFramesAndMemory) {
           std::tuple{"limit-16384x2048.gif", codecs::DecodeOptions{}, false, "16384 x 2048"},
           std::tuple{"gif-wide-canvas.gif", kFit, true, "16161616"}}) {
         const QByteArray bytes = Fixture(name);
-        const codecs::Format format = codecs::Sniff(Span(bytes));
-        const std::size_t need = codecs::MemoryNeeded(
-            format, *codecs::PeekHeader(Span(bytes), format, options), options, allFrames);
+        const codecs::Handler* format = codecs::Sniff(Span(bytes));
+        const std::size_t need =
+            format->memory(*codecs::PeekHeader(Span(bytes), format, options), options, allFrames);
         EXPECT_EQ(Within(need, [&] { return Outcome(bytes, options, allFrames); }), said) << name;
     }
     // What the loader's header says loading takes includes the pictures it
@@ -755,9 +757,9 @@ TEST(Codecs, JpegAndBitmapHeadersAndMemory) {
     EXPECT_EQ(header(turned).orientation, 6);
     for (const QByteArray* bytes : {&progressive, &baseline, &turned, &bitmap})
         for (const codecs::DecodeOptions& options : {codecs::DecodeOptions{}, kFit}) {
-            const codecs::Format format = codecs::Sniff(Span(*bytes));
-            const std::size_t need = codecs::MemoryNeeded(
-                format, *codecs::PeekHeader(Span(*bytes), format, options), options);
+            const codecs::Handler* format = codecs::Sniff(Span(*bytes));
+            const std::size_t need =
+                format->memory(*codecs::PeekHeader(Span(*bytes), format, options), options, false);
             EXPECT_EQ(Within(need, [&] { return Decode(*bytes, options).error; }), "")
                 << bytes->size() << " bytes, " << need << " bytes needed";
         }

@@ -1,3 +1,4 @@
+// What the formats' handlers share, and the decoders' entry points.
 #include "internal.h"
 #include "libraries.h"
 
@@ -78,73 +79,28 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
 
 } // namespace detail
 
-std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
-                                 const DecodeOptions& options) try {
-    std::optional<Header> header;
-    switch (format) {
-    case Format::Png:
-        header = detail::PeekPng(bytes, options);
-        break;
-    case Format::Gif:
-        header = detail::PeekGif(bytes);
-        break;
-    case Format::Jpeg:
-        header = detail::PeekJpeg(bytes, options);
-        break;
-    case Format::Bmp:
-    case Format::Dib:
-        header = detail::PeekBmp(bytes, format == Format::Bmp);
-        break;
-    case Format::Other:
-        break;
-    }
+const Handler* Sniff(Bytes bytes) {
+    for (const Handler* handler : Handlers())
+        if (handler->canRead(bytes)) return handler;
+    return nullptr;
+}
+
+const Handler* ByName(std::string_view name) {
+    for (const Handler* handler : Handlers())
+        if (handler->name == name) return handler;
+    return nullptr;
+}
+
+std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler) {
+    std::optional<Header> header = handler ? handler->readHeader(bytes) : std::nullopt;
     if (header) header->fileBytes = bytes.size();
     return header;
-} catch (const detail::LibraryMissing&) {
-    return std::nullopt; // the decoder says why
 }
 
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
-    const auto header = PeekHeader(bytes, format);
-    if (!header) return std::nullopt;
-    return Size{header->width, header->height};
-}
-
-std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
-                         bool allFrames) {
-    switch (format) {
-    case Format::Png:
-        return detail::PngMemory(header, options);
-    case Format::Gif:
-        return detail::GifMemory(header, options, allFrames);
-    case Format::Other:
-        return 0;
-    case Format::Jpeg:
-        return detail::JpegMemory(header, options);
-    case Format::Bmp:
-    case Format::Dib:
-        return detail::BmpMemory(header, options);
-    }
-    return 0;
-}
-
-Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
-               const DecodeOptions& options) try {
+Decoded Decode(Bytes bytes, const Handler* handler, const DecodeOptions& options) try {
     if (bytes.empty()) return {{}, "the file is empty"};
-    switch (format) {
-    case Format::Png:
-        return detail::DecodePng(bytes, options);
-    case Format::Gif:
-        return detail::DecodeGif(bytes, options);
-    case Format::Jpeg:
-        return detail::DecodeJpeg(bytes, options);
-    case Format::Bmp:
-    case Format::Dib:
-        return detail::DecodeBmp(bytes, format == Format::Bmp, options);
-    case Format::Other:
-        break;
-    }
-    return {{}, "not a picture of a kind these decoders read"};
+    if (!handler || !handler->read) return {{}, "not a picture of a kind these decoders read"};
+    return handler->read(bytes, options);
 } catch (const detail::LibraryMissing& missing) {
     return {{}, missing.what()};
 }

@@ -1,35 +1,37 @@
-// JPEG on libjpeg-turbo with its defaults (accurate integer DCT, fancy
-// upsampling), as Qt's JPEG reader decodes: gray stays gray, colour comes out
-// as RGB, CMYK and YCCK as libjpeg's CMYK multiplied by K the way Qt does
-// (the Adobe inversion is not undone). EXIF orientation is not applied (Qt's
-// reader does not apply it by default). Data that stops early, libjpeg's
-// warnings that tell of damage, and more scans than any picture needs fail
-// the picture, each with its cause; so do the kinds libjpeg-turbo does not
-// decode (12 bits a sample, lossless, hierarchical), said as such.
+// JPEG: the header read from the markers as they lie (plain parsing, the web
+// page's too); the decoder on libjpeg-turbo with its defaults (accurate
+// integer DCT, fancy upsampling), as Qt's JPEG reader decodes: gray stays
+// gray, colour comes out as RGB, CMYK and YCCK as libjpeg's CMYK multiplied
+// by K the way Qt does (the Adobe inversion is not undone), turned upright
+// by its Exif orientation unless the stored one is kept. Data that stops
+// early, libjpeg's warnings that tell of damage, and more scans than any
+// picture needs fail the picture, each with its cause; so do the kinds
+// libjpeg-turbo does not decode (12 bits a sample, lossless, hierarchical),
+// said as such.
 #include "internal.h"
-#include "libraries.h"
 
 #include "grob/prepare.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
+#include "libraries.h"
+
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <new>
-#include <string>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it needs: the message codes.
 #include <jerror.h>
+#endif
 
 namespace codecs::detail {
 
 namespace {
-
-// More scans than this are refused before decoding, as TurboJPEG refuses
-// them (a progressive JPEG needs about ten; every scan passes over the whole
-// picture again, so a flood of repeated scans costs minutes).
-constexpr int kMaxScans = 500;
 
 constexpr std::uint8_t kStartOfImage = 0xD8, kStartOfScan = 0xDA;
 
@@ -172,6 +174,95 @@ std::optional<Markers> ReadMarkers(Bytes b) {
             if (factor < 1 || factor > 4) return std::nullopt;
     return m;
 }
+
+bool CanRead(Bytes bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == kStartOfImage && bytes[2] == 0xFF;
+}
+
+std::optional<Header> ReadHeader(Bytes bytes) {
+    const std::optional<Markers> m = ReadMarkers(bytes);
+    if (!m) return std::nullopt;
+    Header header;
+    header.width = m->width;
+    header.height = m->height;
+    header.exifAt = m->exifAt;
+    header.exifBytes = m->exifBytes;
+    // A picture in several scans (progressive, or not every component in
+    // the first) has all its coefficients kept: libjpeg's whole-picture
+    // arrays, each component's blocks rounded up to its sampling, 64
+    // coefficients of 2 bytes a block.
+    if (m->progressive || m->inFirstScan < m->components) {
+        int most[2] = {1, 1};
+        for (int i = 0; i < m->components; ++i)
+            for (int d = 0; d < 2; ++d)
+                most[d] = std::max(most[d], m->sampling[i][d]);
+        const std::uint64_t side[2] = {std::uint64_t(m->width), std::uint64_t(m->height)};
+        for (int i = 0; i < m->components; ++i) {
+            std::uint64_t blocks = 128;
+            for (int d = 0; d < 2; ++d) {
+                const std::uint64_t factor = std::uint64_t(m->sampling[i][d]);
+                const std::uint64_t inBlocks = (side[d] * factor + 8 * most[d] - 1) / (8 * most[d]);
+                blocks *= (inBlocks + factor - 1) / factor * factor;
+            }
+            header.held += blocks;
+        }
+    }
+    return header;
+}
+
+// The scale n/8 for a picture fitted into the box: the smallest whose
+// decoded size (rounded up, as libjpeg rounds) still covers the fitted size
+// and fits to that very size, so that a picture has one fitted size however
+// it is decoded (rounding up can tilt the proportions by enough to round a
+// side of the fit the other way).
+int ScaleNumerator(int width, int height, const DecodeOptions& options) {
+    if (!options.fits()) return 8;
+    const grob::FitBox& fit = options.fit;
+    int w = width, h = height;
+    grob::FitSize(fit, width, height, w, h);
+    for (int n = 1; n < 8; ++n) {
+        const int scaledW = int((std::int64_t(width) * n + 7) / 8);
+        const int scaledH = int((std::int64_t(height) * n + 7) / 8);
+        int fittedW = 0, fittedH = 0;
+        grob::FitSize(fit, scaledW, scaledH, fittedW, fittedH);
+        if (scaledW >= w && scaledH >= h && fittedW == w && fittedH == h) return n;
+    }
+    return 8;
+}
+
+std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
+    const int n = ScaleNumerator(header.width, header.height, options);
+    const std::uint64_t w = (std::uint64_t(header.width) * n + 7) / 8;
+    const std::uint64_t h = (std::uint64_t(header.height) * n + 7) / 8;
+    // libjpeg's rows at the decoding scale (each component's context rows
+    // for upsampling: at most 4 x 8 x 3 of them, and the upsampled rows),
+    // with the output row and ours, whichever side is stored across; its
+    // tables and state; the Exif data and what libexif makes of it.
+    const std::uint64_t rows = 400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif;
+    const std::uint64_t whole = 4 * w * h;
+    const bool fit = options.fitted && options.fits();
+    std::uint64_t out = 0;
+    if (header.orientation <= 2) // rows go out as they come
+        out = fit ? FitMemory(int(w), int(h), options) : whole;
+    else // turned once whole: a quarter turn holds the picture twice
+        out = 2 * whole + (fit ? FitMemory(int(w), int(h), options) : 0);
+    return std::size_t(header.held + rows + out);
+}
+
+} // namespace
+
+} // namespace codecs::detail
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::detail {
+
+namespace {
+
+// More scans than this are refused before decoding, as TurboJPEG refuses
+// them (a progressive JPEG needs about ten; every scan passes over the whole
+// picture again, so a flood of repeated scans costs minutes).
+constexpr int kMaxScans = 500;
 
 struct JpegErrors {
     jpeg_error_mgr manager;
@@ -330,15 +421,6 @@ Layout Walk(Bytes d) {
     return layout;
 }
 
-// The orientation that turns the picture upright, from its first Exif
-// segment (read with libexif where it lies in the caller's bytes), unless
-// the stored orientation is kept.
-int OrientationOf(Bytes bytes, const Markers& markers, const DecodeOptions& options) {
-    return options.keepStoredOrientation || markers.exifBytes == 0
-               ? 1
-               : ExifOrientation(bytes.subspan(markers.exifAt, markers.exifBytes));
-}
-
 struct JpegContext {
     JpegErrors errors;
     jpeg_decompress_struct info;
@@ -371,26 +453,6 @@ void Start(JpegContext& c, Bytes bytes) {
     c.source.next_input_byte = bytes.data();
     c.source.bytes_in_buffer = bytes.size();
     c.info.src = &c.source;
-}
-
-// The scale n/8 for a picture fitted into the box: the smallest whose
-// decoded size (rounded up, as libjpeg rounds) still covers the fitted size
-// and fits to that very size, so that a picture has one fitted size however
-// it is decoded (rounding up can tilt the proportions by enough to round a
-// side of the fit the other way).
-int ScaleNumerator(int width, int height, const DecodeOptions& options) {
-    if (!options.fits()) return 8;
-    const grob::FitBox& fit = options.fit;
-    int w = width, h = height;
-    grob::FitSize(fit, width, height, w, h);
-    for (int n = 1; n < 8; ++n) {
-        const int scaledW = int((std::int64_t(width) * n + 7) / 8);
-        const int scaledH = int((std::int64_t(height) * n + 7) / 8);
-        int fittedW = 0, fittedH = 0;
-        grob::FitSize(fit, scaledW, scaledH, fittedW, fittedH);
-        if (scaledW >= w && scaledH >= h && fittedW == w && fittedH == h) return n;
-    }
-    return 8;
 }
 
 // Rows go to the output as they are decoded when they come in the order
@@ -470,56 +532,6 @@ bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options)
 
 } // namespace
 
-std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options) {
-    const std::optional<Markers> m = ReadMarkers(bytes);
-    if (!m) return std::nullopt;
-    Header header;
-    header.orientation = OrientationOf(bytes, *m, options);
-    const bool turned = SwapsSides(header.orientation);
-    header.width = turned ? m->height : m->width;
-    header.height = turned ? m->width : m->height;
-    // A picture in several scans (progressive, or not every component in
-    // the first) has all its coefficients kept: libjpeg's whole-picture
-    // arrays, each component's blocks rounded up to its sampling, 64
-    // coefficients of 2 bytes a block.
-    if (m->progressive || m->inFirstScan < m->components) {
-        int most[2] = {1, 1};
-        for (int i = 0; i < m->components; ++i)
-            for (int d = 0; d < 2; ++d)
-                most[d] = std::max(most[d], m->sampling[i][d]);
-        const std::uint64_t side[2] = {std::uint64_t(m->width), std::uint64_t(m->height)};
-        for (int i = 0; i < m->components; ++i) {
-            std::uint64_t blocks = 128;
-            for (int d = 0; d < 2; ++d) {
-                const std::uint64_t factor = std::uint64_t(m->sampling[i][d]);
-                const std::uint64_t inBlocks = (side[d] * factor + 8 * most[d] - 1) / (8 * most[d]);
-                blocks *= (inBlocks + factor - 1) / factor * factor;
-            }
-            header.held += blocks;
-        }
-    }
-    return header;
-}
-
-std::size_t JpegMemory(const Header& header, const DecodeOptions& options) {
-    const int n = ScaleNumerator(header.width, header.height, options);
-    const std::uint64_t w = (std::uint64_t(header.width) * n + 7) / 8;
-    const std::uint64_t h = (std::uint64_t(header.height) * n + 7) / 8;
-    // libjpeg's rows at the decoding scale (each component's context rows
-    // for upsampling: at most 4 x 8 x 3 of them, and the upsampled rows),
-    // with the output row and ours, whichever side is stored across; its
-    // tables and state; the Exif data and what libexif makes of it.
-    const std::uint64_t rows = 400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif;
-    const std::uint64_t whole = 4 * w * h;
-    const bool fit = options.fitted && options.fits();
-    std::uint64_t out = 0;
-    if (header.orientation <= 2) // rows go out as they come
-        out = fit ? FitMemory(int(w), int(h), options) : whole;
-    else // turned once whole: a quarter turn holds the picture twice
-        out = 2 * whole + (fit ? FitMemory(int(w), int(h), options) : 0);
-    return std::size_t(header.held + rows + out);
-}
-
 Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     if (const std::string& why = OpenLibrary(Library::Jpeg); !why.empty()) return {{}, why};
     Layout layout;
@@ -530,8 +542,8 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     }
     JpegContext c;
     Start(c, bytes);
-    if (const std::optional<Markers> markers = ReadMarkers(bytes))
-        c.orientation = OrientationOf(bytes, *markers, options);
+    if (const std::optional<Header> header = ReadHeader(bytes))
+        c.orientation = ExifOrientation(ExifOf(bytes, *header), options);
     bool finished = false;
     try {
         finished = ReadJpeg(c, options);
@@ -559,10 +571,25 @@ namespace codecs {
 
 using detail::kStartOfImage;
 
-bool JpegComplete(std::span<const std::uint8_t> bytes) {
+bool JpegComplete(Bytes bytes) {
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != kStartOfImage)
         return true; // not a JPEG
     return detail::Walk(bytes).complete;
 }
 
 } // namespace codecs
+
+#endif // VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::formats {
+
+extern const Handler kJpeg; // listed in formats.cpp
+const Handler kJpeg = {
+    .name = "JPEG",
+    .canRead = detail::CanRead,
+    .readHeader = detail::ReadHeader,
+    .memory = detail::Memory,
+    .read = CODECS_DECODER(detail::DecodeJpeg),
+};
+
+} // namespace codecs::formats
