@@ -106,6 +106,10 @@ struct BitmapHeader {
     std::int32_t size = 0, width = 0, height = 0, compression = 0, imageSize = 0, used = 0;
     std::uint32_t planes = 0, bits = 0;
     std::uint32_t masks[4] = {}; // red, green, blue, alpha (headers with masks)
+    // The picture's rows, and whether they are stored top first (under a
+    // negative height) rather than bottom first.
+    std::int32_t rows = 0;
+    bool topDown = false;
 };
 
 enum Compression { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
@@ -147,7 +151,9 @@ bool ReadBitmapHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
           ((n == 16 || n == 32) && c == kBitFields)))
         return false;
     if (h.height == INT_MIN || h.width <= 0 || h.height == 0) return false;
-    return std::uint64_t(h.width) * std::uint64_t(std::abs(h.height)) <= 16384ull * 16384ull;
+    h.topDown = h.height < 0;
+    h.rows = h.topDown ? -h.height : h.height;
+    return std::uint64_t(h.width) * std::uint64_t(h.rows) <= 16384ull * 16384ull;
 }
 
 // A row of the 8-bit picture that run-length data is decoded into: whole
@@ -162,7 +168,7 @@ std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
     if (!ReadBitmapHeader(s, fileHeader, h)) return std::nullopt;
     Header header;
     header.width = h.width;
-    header.height = h.height < 0 ? -h.height : h.height;
+    header.height = h.rows;
     if (h.compression == kRle8 || h.compression == kRle4) // IndexRows: each row, and its vector
         header.held = std::uint64_t(header.height) * std::uint64_t(RowBytes(h.width) + 48);
     return header;
@@ -470,7 +476,7 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     BitmapHeader h;
     if (!ReadBitmapHeader(s, fileHeader, h))
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
-    const int w = h.width, height = h.height < 0 ? -h.height : h.height;
+    const int w = h.width, height = h.rows;
     const int nbits = int(h.bits);
     if (Decoded refused; !CheckSize(w, height, options, refused)) return refused;
     if (!BitmapComplete(bytes, fileHeader) || s.atEnd()) return {{}, kCutShort};
@@ -516,10 +522,10 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
         const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, RowBytes(w))), 0);
         for (int y = 0; y < height; ++y) {
             if (rle) { // the 8-bit picture's rows are top first; a negative height turns them over
-                const std::uint8_t* indices = runs->row(h.height < 0 ? height - 1 - y : y);
+                const std::uint8_t* indices = runs->row(h.topDown ? height - 1 - y : y);
                 IndexedRow(indices ? indices : blank.data(), w, 8, colours, o);
             } else {
-                const std::int64_t stored = h.height < 0 ? y : height - 1 - y;
+                const std::int64_t stored = h.topDown ? y : height - 1 - y;
                 const std::uint8_t* b =
                     stored < storedRows ? bytes.data() + pixels + stored * stride : blank.data();
                 if (nbits <= 8)
