@@ -33,11 +33,15 @@ int main(int argc, char** argv) {
         options.fit = {std::atoi(argv[2]), std::atoi(argv[3])};
         options.fitted = true;
     }
-    const codecs::Format format = codecs::Sniff(bytes);
+    const codecs::Handler* format = codecs::Sniff(bytes);
     if (argc >= 5 && std::strcmp(argv[4], "frames") == 0) {
+        if (!format || !format->readFrames) {
+            std::printf("%s: not a picture of frames\n", argv[1]);
+            return 1;
+        }
         std::string error;
         int frames = 0;
-        const bool ok = codecs::DecodeGifFrames(
+        const bool ok = format->readFrames(
             bytes, options,
             [&](const codecs::Frame&) {
                 ++frames;

@@ -1,18 +1,14 @@
-// How much of a picture this program accepts, for every way of loading one.
+// How much of a picture this program accepts, for every way of loading one:
+// its size in pixels (grob::kMaxSide, grob::kMaxPixels and grob::TooLarge,
+// in grob/checks.h with the refusal's words), and its file's size.
 #pragma once
 
-#include "grob/options.h"
+#include "grob/checks.h"
 
 #include <cstdint>
 
 namespace loading {
 
-constexpr int kMaxSide = grob::kMaxSide;                    // pixels on either side
-constexpr std::int64_t kMaxPixels = grob::kMaxPixels;       // pixels in all
 constexpr std::int64_t kMaxFileBytes = 256LL * 1024 * 1024; // bytes of a picture file
-
-inline bool TooLarge(std::int64_t width, std::int64_t height) {
-    return width > kMaxSide || height > kMaxSide || width * height > kMaxPixels;
-}
 
 } // namespace loading

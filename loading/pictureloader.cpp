@@ -10,9 +10,9 @@
 #include "regularfile.h"
 #include "renderclient.h"
 
-#include <array>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,8 +66,8 @@ Picture ReadGrob(Bytes data, bool binary, const Options& options, const std::str
         auto add = [&](grob::GrobObject object, const std::string& which) {
             object.kind = kind;
             loading::Frame frame;
-            frame.image = grob::PictureOfGrob(object, kind, name, which, loading::kMaxSide,
-                                              loading::kMaxPixels);
+            frame.image =
+                grob::PictureOfGrob(object, kind, name, which, grob::kMaxSide, grob::kMaxPixels);
             picture.frames.push_back(std::move(frame));
         };
         if (binary ? grob::LooksLikeBinaryList(data) : grob::LooksLikeTextList(data)) {
@@ -141,24 +141,22 @@ codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     // Fitted pictures carry no opacity: whole ones when it is wanted.
     decode.fitted = decode.fit.any() && !options.opacity;
     decode.keepStoredOrientation = options.keepStoredOrientation;
-    decode.maxSide = loading::kMaxSide;
-    decode.maxPixels = loading::kMaxPixels;
     return decode;
 }
 
-Picture Decode(Bytes data, codecs::Format format, const Options& options) {
+Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options) {
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
     auto image = [](codecs::Image&& from) {
         return grob::Image{from.width, from.height, std::move(from.pixels)};
     };
     Picture picture;
-    if (format == codecs::Format::Gif && options.allFrames) {
+    if (codec.readFrames && options.allFrames) {
         // Each frame kept as it comes, fitted when it is to be: by the
         // decoder, or here with its opacity when that is kept (for masks),
         // so that no frame is held whole once the next one comes.
         std::string error;
         const bool fitHere = decode.fit.any() && !decode.fitted;
-        const bool decoded = codecs::DecodeGifFrames(
+        const bool decoded = codec.readFrames(
             data, decode,
             [&](const codecs::Frame& frame) {
                 codecs::Image copy = frame.image;
@@ -170,24 +168,22 @@ Picture Decode(Bytes data, codecs::Format format, const Options& options) {
             },
             &error);
         if (!decoded) return Picture::Failure(error);
-        if (picture.frames.empty()) return Picture::Failure("the GIF has no frame");
+        if (picture.frames.empty())
+            return Picture::Failure("the " + std::string(codec.name) + " has no frame");
         return picture;
     }
-    codecs::Decoded decoded = codecs::Decode(data, format, decode);
+    codecs::Decoded decoded = codecs::Decode(data, &codec, decode);
     if (!decoded.ok()) return Picture::Failure(decoded.error);
     picture.frames.push_back(Finish(image(std::move(decoded.image)), options.opacity));
     return picture;
 }
 
-template <codecs::Format F> bool IsCodec(Bytes data) {
-    return codecs::Sniff(data) == F;
-}
-
-template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const Options& options) {
+std::optional<Header> CodecHeader(const codecs::Handler& codec, Bytes data,
+                                  const Options& options) {
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
-    const auto peek = codecs::PeekHeader(data, F, decode);
+    const auto peek = codecs::PeekHeader(data, &codec, decode);
     if (!peek) return std::nullopt;
-    const bool all = F == codecs::Format::Gif && options.allFrames;
+    const bool all = codec.readFrames && options.allFrames;
     Header header{peek->width, peek->height, peek->frames, 0};
     // The decoder's own memory, and the pictures it hands on: every frame
     // kept, each fitted when it is to be, and a copy of each frame's
@@ -201,13 +197,18 @@ template <codecs::Format F> std::optional<Header> CodecHeader(Bytes data, const 
                                std::uint64_t(all ? std::max(peek->frames, 1) : 1);
     const std::uint64_t passing =
         fitHere ? std::uint64_t(peek->width) * std::uint64_t(peek->height) * 9 : 0;
-    header.memory = codecs::MemoryNeeded(F, *peek, decode, all) + kept + passing;
+    header.memory = codec.memory(*peek, decode, all) + kept + passing;
     return header;
 }
 
-template <codecs::Format F>
-Picture LoadCodec(Bytes data, const Options& options, const std::string&) {
-    return Decode(data, F, options);
+// A format of the registry for each of the decoders' handlers.
+Format CodecFormat(const codecs::Handler& codec) {
+    return {
+        codec.name, codec.canRead,
+        [&codec](Bytes data, const Options& options) { return CodecHeader(codec, data, options); },
+        [&codec](Bytes data, const Options& options, const std::string&) {
+            return Decode(data, codec, options);
+        }};
 }
 
 // ---- everything else, drawn by the renderer ---------------------------------
@@ -305,30 +306,34 @@ bool IsTextGrob(Bytes data) {
     return grob::LooksLikeTextGrob(data) || grob::LooksLikeTextList(data);
 }
 
-using Codec = codecs::Format;
-// In the order they are tried.
-const std::array<Format, 13> kFormats = {{
-    {"GROB", IsBinaryGrob, nullptr, LoadBinaryGrob},
-    {"PNG", IsCodec<Codec::Png>, CodecHeader<Codec::Png>, LoadCodec<Codec::Png>},
-    {"JPEG", IsCodec<Codec::Jpeg>, CodecHeader<Codec::Jpeg>, LoadCodec<Codec::Jpeg>},
-    {"GIF", IsCodec<Codec::Gif>, CodecHeader<Codec::Gif>, LoadCodec<Codec::Gif>},
-    {"BMP", IsCodec<Codec::Bmp>, CodecHeader<Codec::Bmp>, LoadCodec<Codec::Bmp>},
-    {"DIB", IsCodec<Codec::Dib>, CodecHeader<Codec::Dib>, LoadCodec<Codec::Dib>},
-    {"WMF", IsWmf, nullptr, LoadWmf},
-    {"EMF", IsEmf, nullptr, LoadEmf},
-    {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
-    {"picture", IsOtherSigned, nullptr, LoadOther},
-    {"GROB, ASCII-encoded", grob::LooksLikeAsciiObject, nullptr, LoadAsciiGrob},
-    {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
-    {"picture", Anything, nullptr, LoadOther},
-}};
+// In the order they are tried: binary GROBs, the decoders' formats in
+// their own order, then the renderer's kinds and GROBs in text.
+const std::vector<Format>& Formats() {
+    static const std::vector<Format> formats = [] {
+        std::vector<Format> list = {{"GROB", IsBinaryGrob, nullptr, LoadBinaryGrob}};
+        for (const codecs::Handler* codec : codecs::Handlers())
+            list.push_back(CodecFormat(*codec));
+        list.insert(list.end(),
+                    {
+                        {"WMF", IsWmf, nullptr, LoadWmf},
+                        {"EMF", IsEmf, nullptr, LoadEmf},
+                        {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
+                        {"picture", IsOtherSigned, nullptr, LoadOther},
+                        {"GROB, ASCII-encoded", grob::LooksLikeAsciiObject, nullptr, LoadAsciiGrob},
+                        {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
+                        {"picture", Anything, nullptr, LoadOther},
+                    });
+        return list;
+    }();
+    return formats;
+}
 
 } // namespace
 
 const Format& Recognise(Bytes bytes) {
-    for (const Format& format : kFormats)
+    for (const Format& format : Formats())
         if (format.recognises(bytes)) return format;
-    return kFormats.back();
+    return Formats().back();
 }
 
 std::string RendererPath() {

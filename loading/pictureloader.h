@@ -17,6 +17,7 @@
 #include "renderclient.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -68,15 +69,18 @@ struct Header {
     std::uint64_t memory = 0;
 };
 
+// One format of the registry; the common kinds are the decoders' handlers
+// (codecs::Handlers()), each as one entry.
 struct Format {
     std::string_view name;
     // Whether the bytes are of this format, by their content only.
-    bool (*recognises)(Bytes bytes);
-    // What the header tells; null when the format has no header to read
+    std::function<bool(Bytes bytes)> recognises;
+    // What the header tells; empty when the format has no header to read
     // (a GROB is read whole at once, a metafile only by drawing it).
-    std::optional<Header> (*header)(Bytes bytes, const Options& options);
+    std::function<std::optional<Header>(Bytes bytes, const Options& options)> header;
     // The picture. `name` tells a GROB's kind by its extension.
-    loading::Picture (*load)(Bytes bytes, const Options& options, const std::string& name);
+    std::function<loading::Picture(Bytes bytes, const Options& options, const std::string& name)>
+        load;
 };
 
 // The format of these bytes: the first of the registry that recognises

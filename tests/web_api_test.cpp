@@ -2,6 +2,7 @@
 // of each series and the text forms, transparency composed with the
 // desktop's own arithmetic, and what is refused before any decoding.
 #include "api.h"
+#include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
 
@@ -136,6 +137,48 @@ TEST(WebApi, RefusedBeforeDecoding) {
     EXPECT_EQ(veldar_is_grob(list.data(), list.size()), 1);
     ASSERT_EQ(veldar_read_grob(list.data(), list.size(), "list-two-8x2.lst"), 1);
     EXPECT_EQ(std::string(veldar_message()).rfind("it is a list of GROBs", 0), 0u);
+}
+
+// Pictures of 8192 x 8192 (beyond the 32 million pixels), refused from the
+// header alike by the page and by the program's loader, the header built
+// byte by byte: GIFs whose screen is 0 x 0, so that the first frame's
+// descriptor decides, after global colour tables of 2, 16 and 256 entries
+// (2^(N+1) for N = 0, 3, 7); a bitmap stored top first (its height
+// negative), as a file and as a packed DIB.
+TEST(WebApi, TooLargeRefusedFromTheHeaderAsTheProgramRefusesIt) {
+    using Bytes = std::vector<std::uint8_t>;
+    const auto le = [](Bytes& b, std::int64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            b.push_back(std::uint8_t(value >> 8 * i));
+    };
+    std::vector<Bytes> pictures;
+    for (const int n : {0, 3, 7}) {
+        Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, std::uint8_t(0x80 | n), 0, 0};
+        gif.resize(gif.size() + 3 * (std::size_t(2) << n), 0); // the table, black throughout
+        gif.push_back(0x2C); // the frame: at 0, 0, 8192 x 8192, no table of its own
+        for (const int field : {0, 0, 8192, 8192})
+            le(gif, field, 2);
+        gif.insert(gif.end(), {0, 2, 0, 0x3B}); // code size 2, no data, the trailer
+        pictures.push_back(gif);
+    }
+    Bytes bmp = {'B', 'M'};
+    for (const auto& [value, size] :
+         {std::pair{54, 4}, {0, 4}, {54, 4}, {40, 4}, {8192, 4}, {-8192, 4}, {1, 2}, {24, 2}})
+        le(bmp, value, size);
+    bmp.resize(54); // no compression, the rest 0
+    pictures.push_back(bmp);
+    pictures.push_back(Bytes(bmp.begin() + 14, bmp.end()));
+    const std::string refusal = "the picture is 8192 x 8192 pixels; at most 16384 x 16384 and 32 "
+                                "million pixels are accepted";
+    for (const Bytes& bytes : pictures) {
+        SCOPED_TRACE(bytes.size());
+        EXPECT_EQ(veldar_peek_picture(bytes.data(), bytes.size()), 1);
+        EXPECT_EQ(veldar_message(), refusal);
+        const auto header = pictureloader::Recognise(bytes).header(bytes, {});
+        ASSERT_TRUE(header.has_value());
+        EXPECT_EQ(header->height, 8192);
+        EXPECT_EQ(pictureloader::LoadBytes(bytes).error, refusal);
+    }
 }
 
 TEST(WebApi, SpritesListOfTilesAndMasks) {

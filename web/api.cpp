@@ -159,14 +159,15 @@ int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
 int veldar_peek_picture(const std::uint8_t* data, std::size_t size) {
     Fresh();
     const auto bytes = Bytes(data, size);
-    const codecs::Format format = codecs::Sniff(bytes);
-    const auto peeked = codecs::PeekStoredSize(bytes, format);
+    // The program's own header reader, the orientation left to the browser.
+    const codecs::Handler* handler = codecs::Sniff(bytes);
+    const auto peeked = codecs::PeekStoredHeader(bytes, handler);
     if (!peeked) return 3;
     const std::string refusal = grob::PictureSizeRefusal(peeked->width, peeked->height);
     if (!refusal.empty()) return Fail(refusal);
     g_result.info[0] = peeked->width;
     g_result.info[1] = peeked->height;
-    g_result.info[2] = format == codecs::Format::Jpeg ? 1 : format == codecs::Format::Gif ? 2 : 0;
+    g_result.info[2] = handler->name == "JPEG" ? 1 : handler->name == "GIF" ? 2 : 0;
     return 0;
 }
 

@@ -15,11 +15,12 @@ std::string Thousands(std::int64_t value) {
     return out;
 }
 
-std::string PictureSizeRefusal(std::int64_t width, std::int64_t height) {
-    if (width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels) return {};
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height, std::int64_t maxSide,
+                               std::int64_t maxPixels) {
+    if (!TooLarge(width, height, maxSide, maxPixels)) return {};
     return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; at most " + std::to_string(kMaxSide) + " x " + std::to_string(kMaxSide) +
-           " and " + std::to_string(kMaxPixels / (1024 * 1024)) + " million pixels are accepted";
+           " pixels; at most " + std::to_string(maxSide) + " x " + std::to_string(maxSide) +
+           " and " + std::to_string(maxPixels / (1024 * 1024)) + " million pixels are accepted";
 }
 
 ConversionSize SizeOfConversion(int width, int height, const OutputKind& kind,

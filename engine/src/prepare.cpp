@@ -137,7 +137,11 @@ RowFitter::RowFitter(int width, int height, const FitBox& fit)
         mode_ = Mode::Down;
         sx_ = double(sourceWidth_) / w;
         sy_ = double(sourceHeight_) / h;
+        // Each fitted column takes the source columns it covers, one shared
+        // with its neighbour at most: set aside at once, not grown twice over.
         first_.reserve(std::size_t(w) + 1);
+        column_.reserve(std::size_t(sourceWidth_) + std::size_t(w));
+        share_.reserve(std::size_t(sourceWidth_) + std::size_t(w));
         for (int x = 0; x < w; ++x) {
             first_.push_back(int(column_.size()));
             const double x0 = x * sx_, x1 = (x + 1) * sx_;

@@ -1,3 +1,4 @@
+// What the formats' handlers share, and the decoders' entry points.
 #include "internal.h"
 #include "libraries.h"
 
@@ -9,22 +10,12 @@ namespace codecs {
 
 namespace detail {
 
-bool TooLarge(std::int64_t width, std::int64_t height, const DecodeOptions& options) {
-    return width > options.maxSide || height > options.maxSide ||
-           width * height > options.maxPixels;
-}
-
-std::string TooLargeText(std::int64_t width, std::int64_t height, const DecodeOptions& options) {
-    return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; at most " + std::to_string(options.maxSide) + " x " +
-           std::to_string(options.maxSide) + " and " +
-           std::to_string(options.maxPixels / (1024 * 1024)) + " million pixels are accepted";
-}
-
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,
                Decoded& result) {
-    if (!TooLarge(width, height, options)) return true;
-    result.error = TooLargeText(width, height, options);
+    std::string refusal =
+        grob::PictureSizeRefusal(width, height, options.maxSide, options.maxPixels);
+    if (refusal.empty()) return true;
+    result.error = std::move(refusal);
     return false;
 }
 
@@ -80,80 +71,36 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options) {
     int w = 0, h = 0;
     grob::FitSize(options.fit, width, height, w, h);
     // The fitted raster and its opaque copy, two rows of sums (three doubles
-    // a pixel), and the columns' shares (an index and a double each).
+    // a pixel), the columns' shares (an index and a double each, for each
+    // source column and fitted one) and where each fitted column starts.
     return 8 * std::uint64_t(w) * std::uint64_t(h) + 48 * std::uint64_t(w) +
-           12 * (std::uint64_t(width) + std::uint64_t(w) + 1);
+           12 * (std::uint64_t(width) + std::uint64_t(w)) + 4 * (std::uint64_t(w) + 1);
 }
 
 } // namespace detail
 
-std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
-                                 const DecodeOptions& options) try {
-    std::optional<Header> header;
-    switch (format) {
-    case Format::Png:
-        header = detail::PeekPng(bytes, options);
-        break;
-    case Format::Gif:
-        header = detail::PeekGif(bytes);
-        break;
-    case Format::Jpeg:
-        header = detail::PeekJpeg(bytes, options);
-        break;
-    case Format::Bmp:
-    case Format::Dib:
-        header = detail::PeekBmp(bytes, format == Format::Bmp);
-        break;
-    case Format::Other:
-        break;
-    }
+const Handler* Sniff(Bytes bytes) {
+    for (const Handler* handler : Handlers())
+        if (handler->canRead(bytes)) return handler;
+    return nullptr;
+}
+
+const Handler* ByName(std::string_view name) {
+    for (const Handler* handler : Handlers())
+        if (handler->name == name) return handler;
+    return nullptr;
+}
+
+std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler) {
+    std::optional<Header> header = handler ? handler->readHeader(bytes) : std::nullopt;
     if (header) header->fileBytes = bytes.size();
     return header;
-} catch (const detail::LibraryMissing&) {
-    return std::nullopt; // the decoder says why
 }
 
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format) {
-    const auto header = PeekHeader(bytes, format);
-    if (!header) return std::nullopt;
-    return Size{header->width, header->height};
-}
-
-std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
-                         bool allFrames) {
-    switch (format) {
-    case Format::Png:
-        return detail::PngMemory(header, options);
-    case Format::Gif:
-        return detail::GifMemory(header, options, allFrames);
-    case Format::Other:
-        return 0;
-    case Format::Jpeg:
-        return detail::JpegMemory(header, options);
-    case Format::Bmp:
-    case Format::Dib:
-        return detail::BmpMemory(header, options);
-    }
-    return 0;
-}
-
-Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
-               const DecodeOptions& options) try {
+Decoded Decode(Bytes bytes, const Handler* handler, const DecodeOptions& options) try {
     if (bytes.empty()) return {{}, "the file is empty"};
-    switch (format) {
-    case Format::Png:
-        return detail::DecodePng(bytes, options);
-    case Format::Gif:
-        return detail::DecodeGif(bytes, options);
-    case Format::Jpeg:
-        return detail::DecodeJpeg(bytes, options);
-    case Format::Bmp:
-    case Format::Dib:
-        return detail::DecodeBmp(bytes, format == Format::Bmp, options);
-    case Format::Other:
-        break;
-    }
-    return {{}, "not a picture of a kind these decoders read"};
+    if (!handler || !handler->read) return {{}, "not a picture of a kind these decoders read"};
+    return handler->read(bytes, options);
 } catch (const detail::LibraryMissing& missing) {
     return {{}, missing.what()};
 }

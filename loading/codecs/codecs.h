@@ -4,8 +4,14 @@
 // 0xAABBGGRR pixels, the colours exactly as the picture renderer composes
 // what Qt's image readers give (render::ComposeOverWhite), and AA how opaque
 // the picture was there (255 opaque, 0 clear), for masks.
+//
+// Each format is one handler (Handler below), in a file of its own under
+// formats/: the test of its signature, its header reader (plain parsing, no
+// library, so that the web page reads headers with the very same code) and
+// its decoder. formats.cpp lists them in the order they are tried.
 #pragma once
 
+#include "grob/checks.h"
 #include "grob/prepare.h"
 
 #include <cstddef>
@@ -14,23 +20,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace codecs {
 
-enum class Format {
-    Png,
-    Jpeg,
-    Gif,
-    Bmp, // with the 14-byte "BM" file header
-    Dib, // packed DIB: the info header first, no file header
-    Other
-};
-
-// The kind by the first bytes only (never by a file name): the PNG
-// signature, FF D8 FF, "GIF87a"/"GIF89a", "BM", or a DIB info header size
-// (12, 40, 52, 56, 64, 108, 124) that is not a metafile's.
-Format Sniff(std::span<const std::uint8_t> bytes);
+using Bytes = std::span<const std::uint8_t>;
 
 // Whether `size` is the length of a bitmap info header this program reads
 // (core, the Windows 3 header and its extensions up to version 5).
@@ -46,11 +41,6 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader);
 // decoder then decides). Reads only inside `bytes`, scanning the
 // entropy-coded data with memchr.
 bool JpegComplete(std::span<const std::uint8_t> bytes);
-
-struct Size {
-    int width = 0;
-    int height = 0;
-};
 
 // A picture row by row, top row first, each pixel 0xAABBGGRR (red in the low
 // byte), composed over white; AA is the picture's own opacity there.
@@ -81,15 +71,15 @@ struct DecodeOptions {
     bool keepStoredOrientation = false;
     // Larger pictures are refused from their header, before any pixel memory
     // is taken: more than maxSide pixels on a side or maxPixels in all.
-    int maxSide = 16384;
-    std::int64_t maxPixels = 32LL * 1024 * 1024;
+    int maxSide = grob::kMaxSide;
+    std::int64_t maxPixels = grob::kMaxPixels;
 
     bool fits() const { return fit.any(); }
 };
 
 // What a picture's header tells before any decoding (the file walked through
-// its blocks or chunks, never decompressed): its size as it will be shown
-// (upright, unless the stored orientation is kept; for a GIF, the canvas),
+// its blocks, chunks or markers, never decompressed): its size as it will be
+// shown (upright once the orientation is applied; for a GIF, the canvas),
 // and what the decoder's memory depends on.
 struct Header {
     int width = 0;
@@ -107,28 +97,10 @@ struct Header {
     // run-length bitmap's indices.
     std::uint64_t held = 0;
     std::size_t fileBytes = 0; // the file's size (a decoder may keep parts of it)
+    // Where the file's Exif data lies (a PNG's eXIf chunk, the "Exif\0\0"
+    // APP1 segment of a JPEG); no bytes when it has none.
+    std::size_t exifAt = 0, exifBytes = 0;
 };
-
-// The header of `bytes`, which hold `format`; nothing when it is missing or
-// not of that kind. Sizes beyond the options' limits are told, not refused.
-std::optional<Header> PeekHeader(std::span<const std::uint8_t> bytes, Format format,
-                                 const DecodeOptions& options = {});
-
-// The picture's size from its header alone (PeekHeader with the default
-// options): what Decode gives with them.
-std::optional<Size> PeekSize(std::span<const std::uint8_t> bytes, Format format);
-
-// The picture's size as stored, by plain parsing of the header (no decoder
-// library, no orientation): for the web page, whose browser turns pictures.
-std::optional<Size> PeekStoredSize(std::span<const std::uint8_t> bytes, Format format);
-
-// An upper bound, in bytes, of the most memory the decoder takes at once for
-// a picture with this header and these options (the picture it gives
-// included): for Decode, or with `allFrames` for DecodeGifFrames with a sink
-// (the frames the sink keeps are the caller's). Meant to be set aside from a
-// budget shared by all the pictures decoded at the same time.
-std::size_t MemoryNeeded(Format format, const Header& header, const DecodeOptions& options,
-                         bool allFrames = false);
 
 struct Decoded {
     Image image;
@@ -136,24 +108,76 @@ struct Decoded {
     bool ok() const { return error.empty(); }
 };
 
-// Decodes the first (or only) picture of `bytes`, which hold `format`
-// (Other is refused), with the pixels the Qt loader gives today: a GIF is
-// its first frame as Qt draws it (a frame that leaves the canvas uncovered
-// lies on the background colour), its interlaced rows placed as browsers
-// place them; a PNG is turned upright by the orientation of its eXIf chunk
-// (before the IDAT data) unless the options keep it as stored. Damaged and
-// cut-short data is refused with its cause, as the Qt loader refuses it;
-// data that cannot hold the picture its header promises is refused before
-// any pixel memory is taken. Nothing is printed and the process never aborts.
-Decoded Decode(std::span<const std::uint8_t> bytes, Format format,
-               const DecodeOptions& options = {});
-
 // One moment of an animated GIF: the whole canvas as a browser shows it,
 // composed over white, and how long it stays (ms).
 struct Frame {
     Image image;
     int delayMs = 100;
 };
+using FrameSink = std::function<bool(const Frame& frame)>;
+
+// One picture format, as an image plugin of Qt or KDE holds one: the test
+// of its signature, its header reader and its decoder, all reading the file
+// through the same header reader.
+struct Handler {
+    std::string_view name; // "PNG", "JPEG", ...
+    // Whether the bytes are of this format, by their first bytes only
+    // (never by a file name).
+    bool (*canRead)(Bytes bytes);
+    // The header as the file stores it (no orientation applied), by plain
+    // parsing (no decoder library); nothing when it is missing or damaged
+    // (the decoder then says why). Sizes beyond any limit are told, not
+    // refused.
+    std::optional<Header> (*readHeader)(Bytes bytes);
+    // An upper bound, in bytes, of the most memory the decoder takes at once
+    // for a picture with this header and these options (the picture it
+    // gives included): for `read`, or with `allFrames` for `readFrames`
+    // with a sink (the frames the sink keeps are the caller's). Meant to be
+    // set aside from a budget shared by all the pictures decoded at the
+    // same time.
+    std::size_t (*memory)(const Header& header, const DecodeOptions& options, bool allFrames);
+    // The first (or only) picture (see Decode); null where no decoder is
+    // built (the web page, whose browser decodes).
+    Decoded (*read)(Bytes bytes, const DecodeOptions& options);
+    // Every frame, to a sink (see DecodeGifFrames); null for the formats of
+    // one picture.
+    bool (*readFrames)(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
+                       std::string* error) = nullptr;
+};
+
+// Every format, in the order they are tried (formats.cpp).
+std::span<const Handler* const> Handlers();
+
+// The format of these bytes, by their first bytes: the first handler that
+// can read them (PNG, JPEG, GIF87a/89a, "BM", a bitmap info header's size
+// that is not a metafile's), or null.
+const Handler* Sniff(Bytes bytes);
+
+// The handler of that name, or null.
+const Handler* ByName(std::string_view name);
+
+// The header of `bytes` as stored (the handler's readHeader, with the
+// file's size), nothing for no handler. Plain parsing only: the web page's,
+// whose browser turns pictures upright.
+std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler);
+
+// The same with the orientation the Exif data records applied (read with
+// libexif, orientation.cpp) unless the options keep the stored one: the
+// size as Decode gives it.
+std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
+                                 const DecodeOptions& options = {});
+
+// Decodes the first (or only) picture of `bytes` with their format's
+// handler (none is refused), with the pixels the Qt loader gives today: a
+// GIF is its first frame as Qt draws it (a frame that leaves the canvas
+// uncovered lies on the background colour), its interlaced rows placed as
+// browsers place them; a PNG is turned upright by the orientation of its
+// eXIf chunk (before the IDAT data) unless the options keep it as stored.
+// Damaged and cut-short data is refused with its cause, as the Qt loader
+// refuses it; data that cannot hold the picture its header promises is
+// refused before any pixel memory is taken. Nothing is printed and the
+// process never aborts.
+Decoded Decode(Bytes bytes, const Handler* handler, const DecodeOptions& options = {});
 
 // Every frame of a GIF, each drawn at its place over what the previous
 // frame's disposal left (0 and 1 keep it, 2 clears the frame's rectangle,
@@ -171,14 +195,12 @@ struct Frame {
 // canvas, the copy that disposal 3 restores and one fitted frame, never the
 // frames already handed on. The sink returns false to stop early (not a
 // failure). Returns whether the frames were decoded (or the sink stopped).
-using FrameSink = std::function<bool(const Frame& frame)>;
-bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& options,
-                     const FrameSink& sink, std::string* error);
+bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
+                     std::string* error);
 
 // The same, every frame kept: together they may hold at most 4 x maxPixels
 // pixels (fitted pixels when fitted). Empty on failure.
-std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
-                                   const DecodeOptions& options, std::string* error);
+std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, std::string* error);
 
 // How a PNG file holds a picture's pixels, and how hard it is packed.
 struct PngForm {

@@ -1,5 +1,6 @@
-// What the decoders share: the limits, the composition over white with the
-// exact rounding of Qt's raster code, and each kind's entry points.
+// What the formats' handlers share: the limits, the composition over white
+// with the exact rounding of Qt's raster code, the row sink and the Exif
+// orientation.
 #pragma once
 
 #include "codecs.h"
@@ -12,9 +13,17 @@
 #include <string>
 #include <vector>
 
-namespace codecs::detail {
+// The web page's WebAssembly builds each format's signature and header
+// reader alone (VELDAR_CODECS_HEADERS_ONLY): none of the decoders'
+// libraries is there, and the browser decodes. A handler names its decoder
+// through CODECS_DECODER, null there.
+#ifdef VELDAR_CODECS_HEADERS_ONLY
+#define CODECS_DECODER(function) nullptr
+#else
+#define CODECS_DECODER(function) function
+#endif
 
-using Bytes = std::span<const std::uint8_t>;
+namespace codecs::detail {
 
 // A composed pixel: its colour over white, and in the top byte how opaque
 // the picture was there (255: opaque, 0: clear).
@@ -46,9 +55,7 @@ inline std::uint32_t OverWhite16(std::uint32_t r, std::uint32_t g, std::uint32_t
                 Div257(Div65535(b * a)) + clear, Div257(a));
 }
 
-bool TooLarge(std::int64_t width, std::int64_t height, const DecodeOptions& options);
-std::string TooLargeText(std::int64_t width, std::int64_t height, const DecodeOptions& options);
-// Fails with the limits' message when the size is beyond them.
+// Fails with the limits' message when the size is beyond the options' limits.
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,
                Decoded& result);
 // Sizes the picture's pixels (width * height); false, with the cause in
@@ -81,31 +88,23 @@ std::uint64_t FitMemory(int width, int height, const DecodeOptions& options);
 // the value is out of range) in Exif data: the TIFF structure a PNG's eXIf
 // chunk holds, or the same after the "Exif\0\0" that opens a JPEG's APP1
 // segment. Read with libexif, at most kMostExif bytes of it; LibraryMissing
-// (libraries.h) when libexif cannot be opened.
+// (libraries.h) when libexif cannot be opened. 1 whenever the options keep
+// the stored orientation.
 constexpr std::size_t kMostExif = 256 * 1024;
-int ExifOrientation(Bytes exif);
+int ExifOrientation(Bytes exif, const DecodeOptions& options);
+// The Exif data of a file whose header tells where it lies.
+inline Bytes ExifOf(Bytes bytes, const Header& header) {
+    return bytes.subspan(header.exifAt, header.exifBytes);
+}
 // Whether the orientation turns the picture a quarter (5 to 8): the upright
 // picture is as wide as the stored one is high.
-bool SwapsSides(int orientation);
+inline bool SwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
 // Turns the picture upright from the stored orientation (2 to 8: mirrored,
 // turned or both; anything else leaves it as it is), as browsers show it.
 // Mirroring works in place; a quarter turn holds the picture twice while it
 // works. False, with the cause in `error`, when memory runs out.
 bool ApplyOrientation(Image& image, int orientation, std::string& error);
-
-Decoded DecodePng(Bytes bytes, const DecodeOptions& options);
-Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options);
-Decoded DecodeGif(Bytes bytes, const DecodeOptions& options);
-Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options);
-
-std::optional<Header> PeekPng(Bytes bytes, const DecodeOptions& options);
-std::optional<Header> PeekGif(Bytes bytes);
-std::optional<Header> PeekJpeg(Bytes bytes, const DecodeOptions& options);
-std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader);
-
-std::size_t PngMemory(const Header& header, const DecodeOptions& options);
-std::size_t GifMemory(const Header& header, const DecodeOptions& options, bool allFrames);
-std::size_t JpegMemory(const Header& header, const DecodeOptions& options);
-std::size_t BmpMemory(const Header& header, const DecodeOptions& options);
 
 } // namespace codecs::detail

@@ -1,6 +1,8 @@
 // The orientation a camera or phone records in Exif data (read by libexif,
-// opened when a picture first has such data), and the picture turned upright
-// by it, as browsers show such pictures.
+// opened when a picture first has such data), applied to the header as the
+// formats' header readers find it and to the picture, turned upright as
+// browsers show such pictures. The web page has none of this: its browser
+// turns pictures itself.
 #include "internal.h"
 #include "libraries.h"
 
@@ -9,10 +11,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace codecs::detail {
 
-int ExifOrientation(Bytes exif) {
+int ExifOrientation(Bytes exif, const DecodeOptions& options) {
+    if (options.keepStoredOrientation) return 1;
     // libexif finds the data after the "Exif\0\0" that opens a JPEG's APP1
     // segment; a PNG's eXIf chunk holds the TIFF structure alone.
     static const std::uint8_t kHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
@@ -46,10 +50,6 @@ int ExifOrientation(Bytes exif) {
         orientation = exif_get_short(entry->data, exif_data_get_byte_order(data));
     exif_data_unref(data);
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
-}
-
-bool SwapsSides(int orientation) {
-    return orientation >= 5 && orientation <= 8;
 }
 
 bool ApplyOrientation(Image& image, int orientation, std::string& error) {
@@ -92,3 +92,18 @@ bool ApplyOrientation(Image& image, int orientation, std::string& error) {
 }
 
 } // namespace codecs::detail
+
+namespace codecs {
+
+std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
+                                 const DecodeOptions& options) try {
+    std::optional<Header> header = PeekStoredHeader(bytes, handler);
+    if (!header) return header;
+    header->orientation = detail::ExifOrientation(detail::ExifOf(bytes, *header), options);
+    if (detail::SwapsSides(header->orientation)) std::swap(header->width, header->height);
+    return header;
+} catch (const detail::LibraryMissing&) {
+    return std::nullopt; // the decoder says why
+}
+
+} // namespace codecs

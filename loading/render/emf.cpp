@@ -40,8 +40,8 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
         return Rendered::Failure(QStringLiteral("the enhanced metafile has no size"));
     const double width = std::round(frameW * 96.0 / 2540.0);
     const double height = std::round(frameH * 96.0 / 2540.0);
-    if (width < 1 || height < 1 || width > loading::kMaxSide || height > loading::kMaxSide ||
-        width * height > double(loading::kMaxPixels))
+    if (width < 1 || height < 1 || width > grob::kMaxSide || height > grob::kMaxSide ||
+        width * height > double(grob::kMaxPixels))
         return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)

@@ -29,7 +29,7 @@ picturecheck::Bytes Span(const QByteArray& data) {
 }
 
 bool TooLarge(QSize size) {
-    return loading::TooLarge(size.width(), size.height());
+    return grob::TooLarge(size.width(), size.height());
 }
 
 qint64 ImageBytes(QSize size, int perPixel) {
@@ -138,7 +138,7 @@ Rendered ReadWithQt(const QByteArray& original, bool upright) {
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(upright);
-    reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int((grob::kMaxPixels * 4) / (1024 * 1024)) + 1);
     const QByteArray& kind = format;
 
     if (kind == "ico" || kind == "cur") {
@@ -257,7 +257,7 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(upright);
-    reader.setAllocationLimit(int((loading::kMaxPixels * 4) / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int((grob::kMaxPixels * 4) / (1024 * 1024)) + 1);
     if (reader.format() == "svg" || reader.format() == "svgz") return ReadWithQt(data, upright);
     auto damage = [&warnings]() -> QString {
         for (const QString& warning : warnings.warnings())
@@ -285,7 +285,7 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
         }
         if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
         pixels += qint64(frame.image.width()) * frame.image.height();
-        if (TooLarge(frame.image.size()) || pixels > 4 * loading::kMaxPixels)
+        if (TooLarge(frame.image.size()) || pixels > 4 * grob::kMaxPixels)
             return Rendered::Failure(QStringLiteral(
                 "the pictures of the file are too many of this size to hold at once"));
         frame.delayMs = std::max(0, reader.nextImageDelay());

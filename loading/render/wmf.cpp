@@ -82,7 +82,7 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
     }
     if (!useFrame && wmf_display_size(api.get(), &width, &height, 96, 96) != wmf_E_None)
         return Rendered::Failure(QStringLiteral("the Windows metafile has no size"));
-    if (width == 0 || height == 0 || loading::TooLarge(width, height))
+    if (width == 0 || height == 0 || grob::TooLarge(width, height))
         return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)

@@ -5,7 +5,7 @@
 #   picture_fuzz: the checks on untrusted bytes, the GROB and list readers,
 #                 the renderer's answer;
 #   codecs_fuzz:  the decoders of PNG, JPEG, GIF (and its frames) and BMP,
-#                 fitted while decoding, their header peek and the PNG
+#                 fitted while decoding, their header reader and the PNG
 #                 writer, with the words of codecs.dict.
 #   tests/fuzz/run.sh [SECONDS] [CORPUS-FOLDER]
 set -euo pipefail
@@ -26,7 +26,8 @@ flags+=(-DVELDAR_JPEG_SONAME=\"$(soname jpeg)\" -DVELDAR_GIF_SONAME=\"$(soname g
 # targets link the same objects.
 mkdir -p "$out/objects"
 running=0
-for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root/loading/picturecheck.cpp" \
+for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root"/loading/codecs/formats/*.cpp \
+    "$root/loading/picturecheck.cpp" \
     "$root/loading/renderprotocol.cpp" "$here/picture_fuzz.cpp" "$here/codecs_fuzz.cpp"; do
     if [ "$running" -ge "$(nproc)" ]; then
         wait -n
@@ -40,7 +41,7 @@ while [ "$running" -gt 0 ]; do
     running=$((running - 1))
 done
 shared=()
-for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp; do
+for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root"/loading/codecs/formats/*.cpp; do
     shared+=("$out/objects/$(basename "${f%.cpp}").o")
 done
 clang++-14 "${link[@]}" "$out/objects/picture_fuzz.o" "$out/objects/picturecheck.o" \

@@ -14,11 +14,27 @@
 
 namespace grob {
 
+// Largest side of a fit box, and of any picture this program makes or accepts.
+inline constexpr int kMaxSide = 16384;
+// Most pixels of a picture this program makes or accepts.
+inline constexpr std::int64_t kMaxPixels = 32LL * 1024 * 1024;
+
+// Whether a picture of this size is beyond the limits: by default the
+// program's own, for every way of loading a picture; the decoders take
+// theirs from their options.
+constexpr bool TooLarge(std::int64_t width, std::int64_t height, std::int64_t maxSide = kMaxSide,
+                        std::int64_t maxPixels = kMaxPixels) {
+    return width > maxSide || height > maxSide || width * height > maxPixels;
+}
+
 // "12,345,678"
 std::string Thousands(std::int64_t value);
 
-// Why a picture of this size is not accepted; empty when it is.
-std::string PictureSizeRefusal(std::int64_t width, std::int64_t height);
+// Why a picture of this size is not accepted (beyond those limits); empty
+// when it is.
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height,
+                               std::int64_t maxSide = kMaxSide,
+                               std::int64_t maxPixels = kMaxPixels);
 
 // What to say after a refusal: how to choose a smaller fit, and how to enlarge less.
 struct Hints {

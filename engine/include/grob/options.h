@@ -5,6 +5,7 @@
 // rule of when an option has its effect is written here and nowhere else.
 #pragma once
 
+#include "grob/checks.h"
 #include "grob/grobfile.h"
 #include "grob/kinds.h"
 #include "grob/prepare.h"
@@ -61,10 +62,6 @@ inline constexpr std::array<DitherMethod, 4> kDitherMethods = {{
     {Dither::Ordered, "ordered", "Ordered (8 x 8 Bayer)"},
 }};
 
-// Largest side of a fit box, and of any picture this program makes.
-inline constexpr int kMaxSide = 16384;
-// Most pixels of a picture this program makes or accepts.
-inline constexpr std::int64_t kMaxPixels = 32LL * 1024 * 1024;
 // Most pixels of a preview image: a 131 x 80 screen at zoom 16 is 2.7 million.
 inline constexpr std::int64_t kMaxPreviewPixels = 16LL * 1024 * 1024;
 // Most parallel jobs: a few per core is plenty; more only costs memory.

@@ -20,6 +20,25 @@
 #include <string>
 #include <vector>
 
+namespace codecs {
+
+bool KnownBitmapHeaderSize(std::uint32_t size) {
+    switch (size) {
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace codecs
+
 namespace codecs::detail {
 
 namespace {
@@ -87,12 +106,17 @@ struct BitmapHeader {
     std::int32_t size = 0, width = 0, height = 0, compression = 0, imageSize = 0, used = 0;
     std::uint32_t planes = 0, bits = 0;
     std::uint32_t masks[4] = {}; // red, green, blue, alpha (headers with masks)
+    // The picture's rows, and whether they are stored top first (under a
+    // negative height) rather than bottom first.
+    std::int32_t rows = 0;
+    bool topDown = false;
 };
 
 enum Compression { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
-// The file and info headers, refused where Qt's reader refuses them.
-bool ReadHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
+// The file and info headers, refused where Qt's reader refuses them: the
+// header reader, the decoder's too.
+bool ReadBitmapHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
     h.start = fileHeader ? kFileHeader : 0;
     if (fileHeader) {
         std::uint8_t magic[2];
@@ -127,8 +151,68 @@ bool ReadHeader(Stream& s, bool fileHeader, BitmapHeader& h) {
           ((n == 16 || n == 32) && c == kBitFields)))
         return false;
     if (h.height == INT_MIN || h.width <= 0 || h.height == 0) return false;
-    return std::uint64_t(h.width) * std::uint64_t(std::abs(h.height)) <= 16384ull * 16384ull;
+    h.topDown = h.height < 0;
+    h.rows = h.topDown ? -h.height : h.height;
+    return std::uint64_t(h.width) * std::uint64_t(h.rows) <= 16384ull * 16384ull;
 }
+
+// A row of the 8-bit picture that run-length data is decoded into: whole
+// 4-byte words.
+std::int64_t RowBytes(std::int64_t width) {
+    return (width + 3) & ~std::int64_t(3);
+}
+
+std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
+    Stream s(bytes);
+    BitmapHeader h;
+    if (!ReadBitmapHeader(s, fileHeader, h)) return std::nullopt;
+    Header header;
+    header.width = h.width;
+    header.height = h.rows;
+    if (h.compression == kRle8 || h.compression == kRle4) // IndexRows: each row, and its vector
+        header.held = std::uint64_t(header.height) * std::uint64_t(RowBytes(h.width) + 48);
+    return header;
+}
+
+bool CanReadBmp(Bytes bytes) {
+    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+// A packed DIB is told by its info header's size, one that no metafile
+// starts with.
+bool CanReadDib(Bytes bytes) {
+    return bytes.size() >= 4 && KnownBitmapHeaderSize(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                                      std::uint32_t(bytes[3]) << 24);
+}
+
+std::optional<Header> ReadBmpHeader(Bytes bytes) {
+    return PeekBmp(bytes, true);
+}
+
+std::optional<Header> ReadDibHeader(Bytes bytes) {
+    return PeekBmp(bytes, false);
+}
+
+std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
+    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
+    // The row being converted and a blank one, the colour table and the
+    // channels' tables; then the picture, or the fitter.
+    const std::uint64_t rows = 8 * w + (64u << 10);
+    const std::uint64_t out = options.fitted && options.fits()
+                                  ? FitMemory(header.width, header.height, options)
+                                  : 4 * w * h;
+    return std::size_t(header.held + rows + out);
+}
+
+} // namespace
+
+} // namespace codecs::detail
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::detail {
+
+namespace {
 
 std::uint32_t U16(Bytes d, std::int64_t at) {
     if (at < 0 || at + 2 > std::int64_t(d.size())) return 0;
@@ -154,6 +238,7 @@ std::int64_t AfterHeader(std::uint32_t headerSize, std::int64_t bits, std::int64
 }
 
 } // namespace
+
 } // namespace codecs::detail
 
 namespace codecs {
@@ -194,6 +279,7 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
 } // namespace codecs
 
 namespace codecs::detail {
+
 namespace {
 
 // A bit-field channel: the field's value scaled to 0..255, rounded.
@@ -226,12 +312,6 @@ class Channel {
     std::uint32_t largest_ = 0;
     std::vector<std::uint8_t> scaled_;
 };
-
-// A row of the 8-bit picture that run-length data is decoded into: whole
-// 4-byte words.
-std::int64_t RowBytes(std::int64_t width) {
-    return (width + 3) & ~std::int64_t(3);
-}
 
 // The 8-bit picture that Qt's reader decodes run-length data into: rows
 // bottom-up as the file stores them, `bpl` bytes each, addressed as one run
@@ -391,37 +471,14 @@ void IndexedRow(const std::uint8_t* b, int w, int nbits, const Colours& c, std::
 
 } // namespace
 
-std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
-    Stream s(bytes);
-    BitmapHeader h;
-    if (!ReadHeader(s, fileHeader, h)) return std::nullopt;
-    Header header;
-    header.width = h.width;
-    header.height = h.height < 0 ? -h.height : h.height;
-    if (h.compression == kRle8 || h.compression == kRle4) // IndexRows: each row, and its vector
-        header.held = std::uint64_t(header.height) * std::uint64_t(RowBytes(h.width) + 48);
-    return header;
-}
-
-std::size_t BmpMemory(const Header& header, const DecodeOptions& options) {
-    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
-    // The row being converted and a blank one, the colour table and the
-    // channels' tables; then the picture, or the fitter.
-    const std::uint64_t rows = 8 * w + (64u << 10);
-    const std::uint64_t out = options.fitted && options.fits()
-                                  ? FitMemory(header.width, header.height, options)
-                                  : 4 * w * h;
-    return std::size_t(header.held + rows + out);
-}
-
 Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     Stream s(bytes);
     BitmapHeader h;
-    if (!ReadHeader(s, fileHeader, h))
+    if (!ReadBitmapHeader(s, fileHeader, h))
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
-    const int w = h.width, height = h.height < 0 ? -h.height : h.height;
+    const int w = h.width, height = h.rows;
     const int nbits = int(h.bits);
-    if (TooLarge(w, height, options)) return {{}, TooLargeText(w, height, options)};
+    if (Decoded refused; !CheckSize(w, height, options, refused)) return refused;
     if (!BitmapComplete(bytes, fileHeader) || s.atEnd()) return {{}, kCutShort};
     Colours colours;
     if (std::string why = ReadColours(s, h, colours); !why.empty()) return {{}, why};
@@ -465,10 +522,10 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
         const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, RowBytes(w))), 0);
         for (int y = 0; y < height; ++y) {
             if (rle) { // the 8-bit picture's rows are top first; a negative height turns them over
-                const std::uint8_t* indices = runs->row(h.height < 0 ? height - 1 - y : y);
+                const std::uint8_t* indices = runs->row(h.topDown ? height - 1 - y : y);
                 IndexedRow(indices ? indices : blank.data(), w, 8, colours, o);
             } else {
-                const std::int64_t stored = h.height < 0 ? y : height - 1 - y;
+                const std::int64_t stored = h.topDown ? y : height - 1 - y;
                 const std::uint8_t* b =
                     stored < storedRows ? bytes.data() + pixels + stored * stride : blank.data();
                 if (nbits <= 8)
@@ -485,4 +542,36 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     return result;
 }
 
+Decoded DecodeBmpFile(Bytes bytes, const DecodeOptions& options) {
+    return DecodeBmp(bytes, true, options);
+}
+
+Decoded DecodeDib(Bytes bytes, const DecodeOptions& options) {
+    return DecodeBmp(bytes, false, options);
+}
+
 } // namespace codecs::detail
+
+#endif // VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::formats {
+
+extern const Handler kBmp; // listed in formats.cpp
+const Handler kBmp = {
+    .name = "BMP",
+    .canRead = detail::CanReadBmp,
+    .readHeader = detail::ReadBmpHeader,
+    .memory = detail::Memory,
+    .read = CODECS_DECODER(detail::DecodeBmpFile),
+};
+
+extern const Handler kDib; // listed in formats.cpp
+const Handler kDib = {
+    .name = "DIB",
+    .canRead = detail::CanReadDib,
+    .readHeader = detail::ReadDibHeader,
+    .memory = detail::Memory,
+    .read = CODECS_DECODER(detail::DecodeDib),
+};
+
+} // namespace codecs::formats

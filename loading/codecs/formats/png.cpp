@@ -5,7 +5,9 @@
 // them. Colour spaces (gAMA, iCCP, sRGB) leave the pixels alone, as in Qt 6.
 #include "internal.h"
 
+#ifndef VELDAR_CODECS_HEADERS_ONLY
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -13,6 +15,98 @@
 #include <cstring>
 #include <new>
 #include <optional>
+
+namespace codecs::detail {
+
+namespace {
+
+std::uint32_t Be32(Bytes b, std::size_t at) {
+    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 |
+           std::uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+// The file's chunks as they lie, nothing decompressed: what IHDR says, where
+// the eXIf payload before the image data lies, and how many bytes of image
+// data (IDAT) the file really holds. Bounded by the file: each chunk is at
+// least 12 bytes. The header reader, the decoder's too.
+struct Chunks {
+    std::uint32_t width = 0, height = 0;
+    int depth = 0, colourType = 0;
+    bool interlaced = false;
+    std::size_t exifAt = 0, exifBytes = 0; // the first eXIf chunk before the image data
+    std::uint64_t imageData = 0;
+};
+
+std::optional<Chunks> Walk(Bytes bytes) {
+    if (bytes.size() < 29 || std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
+        std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
+        return std::nullopt;
+    Chunks c;
+    c.width = Be32(bytes, 16);
+    c.height = Be32(bytes, 20);
+    c.depth = bytes[24];
+    c.colourType = bytes[25];
+    c.interlaced = bytes[28] != 0;
+    bool seenData = false;
+    for (std::size_t at = 8; bytes.size() - at >= 8;) {
+        const std::uint64_t length = Be32(bytes, at);
+        const std::size_t data = at + 8;
+        const std::size_t there = std::size_t(std::min<std::uint64_t>(length, bytes.size() - data));
+        const Bytes type = bytes.subspan(at + 4, 4);
+        if (std::memcmp(type.data(), "IDAT", 4) == 0) {
+            c.imageData += there;
+            seenData = true;
+        } else if (std::memcmp(type.data(), "eXIf", 4) == 0 && !seenData && c.exifBytes == 0) {
+            c.exifAt = data;
+            c.exifBytes = there;
+        } else if (std::memcmp(type.data(), "IEND", 4) == 0) {
+            break;
+        }
+        if (length + 4 > bytes.size() - data) break;
+        at = data + std::size_t(length) + 4;
+    }
+    return c;
+}
+
+bool CanRead(Bytes bytes) {
+    return bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+
+std::optional<Header> ReadHeader(Bytes bytes) {
+    const auto chunks = Walk(bytes);
+    if (!chunks || chunks->width == 0 || chunks->height == 0 || chunks->width > 0x7fffffffu ||
+        chunks->height > 0x7fffffffu)
+        return std::nullopt;
+    Header header;
+    header.width = int(chunks->width);
+    header.height = int(chunks->height);
+    header.interlaced = chunks->interlaced;
+    header.exifAt = chunks->exifAt;
+    header.exifBytes = chunks->exifBytes;
+    return header;
+}
+
+std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
+    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
+    const std::uint64_t side = std::max(w, h);
+    // libpng's two rows and ours (at most 8 bytes a pixel), our converted
+    // row, libpng's and zlib's state, the Exif data and what libexif makes of it.
+    const std::uint64_t rows = 3 * (8 * side + 16) + 4 * side + (256u << 10) + 4 * kMostExif;
+    const std::uint64_t whole = 4 * w * h;
+    std::uint64_t peak = whole + (SwapsSides(header.orientation) ? whole : 0);
+    if (options.fitted && options.fits()) {
+        const std::uint64_t fitted = FitMemory(int(w), int(h), options);
+        const bool streamed = !header.interlaced && header.orientation <= 2;
+        peak = streamed ? fitted : peak + fitted;
+    }
+    return std::size_t(peak + rows);
+}
+
+} // namespace
+
+} // namespace codecs::detail
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
 
 namespace codecs::detail {
 
@@ -218,53 +312,6 @@ std::string Cause(const std::string& message) {
     return "the PNG data is damaged (" + message + ")";
 }
 
-std::uint32_t Be32(Bytes b, std::size_t at) {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 |
-           std::uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
-
-// The file's chunks as they lie, nothing decompressed: what IHDR says, the
-// eXIf payload before the image data, and how many bytes of image data
-// (IDAT) the file really holds. Bounded by the file: each chunk is at least
-// 12 bytes.
-struct Chunks {
-    std::uint32_t width = 0, height = 0;
-    int depth = 0, colourType = 0;
-    bool interlaced = false;
-    Bytes exif;
-    std::uint64_t imageData = 0;
-};
-
-std::optional<Chunks> Walk(Bytes bytes) {
-    if (bytes.size() < 29 || std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
-        std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
-        return std::nullopt;
-    Chunks c;
-    c.width = Be32(bytes, 16);
-    c.height = Be32(bytes, 20);
-    c.depth = bytes[24];
-    c.colourType = bytes[25];
-    c.interlaced = bytes[28] != 0;
-    bool seenData = false;
-    for (std::size_t at = 8; bytes.size() - at >= 8;) {
-        const std::uint64_t length = Be32(bytes, at);
-        const std::size_t data = at + 8;
-        const std::size_t there = std::size_t(std::min<std::uint64_t>(length, bytes.size() - data));
-        const Bytes type = bytes.subspan(at + 4, 4);
-        if (std::memcmp(type.data(), "IDAT", 4) == 0) {
-            c.imageData += there;
-            seenData = true;
-        } else if (std::memcmp(type.data(), "eXIf", 4) == 0 && !seenData && c.exif.empty()) {
-            c.exif = bytes.subspan(data, there);
-        } else if (std::memcmp(type.data(), "IEND", 4) == 0) {
-            break;
-        }
-        if (length + 4 > bytes.size() - data) break;
-        at = data + std::size_t(length) + 4;
-    }
-    return c;
-}
-
 // The bytes of filtered rows the header promises (each row its filter byte
 // and its pixels; an interlaced picture as its seven passes); 0 for a colour
 // type libpng refuses anyway.
@@ -285,10 +332,6 @@ std::uint64_t FilteredSize(const Chunks& c) {
 
 // Deflate gives at most 1032 bytes for one (a 258-byte match in two bits).
 constexpr std::uint64_t kMostInflated = 1032;
-
-int OrientationOf(const Chunks& c, const DecodeOptions& options) {
-    return options.keepStoredOrientation || c.exif.empty() ? 1 : ExifOrientation(c.exif);
-}
 
 struct PngContext {
     PngSource source;
@@ -380,41 +423,12 @@ struct ReadStructs {
 
 } // namespace
 
-std::optional<Header> PeekPng(Bytes bytes, const DecodeOptions& options) {
-    const auto chunks = Walk(bytes);
-    if (!chunks || chunks->width == 0 || chunks->height == 0 || chunks->width > 0x7fffffffu ||
-        chunks->height > 0x7fffffffu)
-        return std::nullopt;
-    Header header;
-    header.orientation = OrientationOf(*chunks, options);
-    const bool swap = SwapsSides(header.orientation);
-    header.width = int(swap ? chunks->height : chunks->width);
-    header.height = int(swap ? chunks->width : chunks->height);
-    header.interlaced = chunks->interlaced;
-    return header;
-}
-
-std::size_t PngMemory(const Header& header, const DecodeOptions& options) {
-    const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
-    const std::uint64_t side = std::max(w, h);
-    // libpng's two rows and ours (at most 8 bytes a pixel), our converted
-    // row, libpng's and zlib's state, the Exif data and what libexif makes of it.
-    const std::uint64_t rows = 3 * (8 * side + 16) + 4 * side + (256u << 10) + 4 * kMostExif;
-    const std::uint64_t whole = 4 * w * h;
-    std::uint64_t peak = whole + (SwapsSides(header.orientation) ? whole : 0);
-    if (options.fitted && options.fits()) {
-        const std::uint64_t fitted = FitMemory(int(w), int(h), options);
-        const bool streamed = !header.interlaced && header.orientation <= 2;
-        peak = streamed ? fitted : peak + fitted;
-    }
-    return std::size_t(peak + rows);
-}
-
 Decoded DecodePng(Bytes bytes, const DecodeOptions& options) {
     PngContext c;
     c.source.bytes = bytes;
     c.chunks = Walk(bytes).value_or(Chunks{});
-    const int orientation = OrientationOf(c.chunks, options);
+    const int orientation =
+        ExifOrientation(bytes.subspan(c.chunks.exifAt, c.chunks.exifBytes), options);
     const bool fit = options.fitted && options.fits();
     // Rows go to the fitter as they come when they arrive in their order and
     // upright (or only mirrored).
@@ -670,3 +684,18 @@ std::vector<std::uint8_t> EncodePngSmallest(const std::uint32_t* pixels, int wid
 }
 
 } // namespace codecs
+
+#endif // VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::formats {
+
+extern const Handler kPng; // listed in formats.cpp
+const Handler kPng = {
+    .name = "PNG",
+    .canRead = detail::CanRead,
+    .readHeader = detail::ReadHeader,
+    .memory = detail::Memory,
+    .read = CODECS_DECODER(detail::DecodePng),
+};
+
+} // namespace codecs::formats

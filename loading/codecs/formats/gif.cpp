@@ -1,5 +1,6 @@
-// GIF on giflib: giflib reads the blocks and the LZW data; the frames are
-// drawn here. The single picture (Decode) is the first frame as Qt's GIF
+// GIF: the header read from the blocks as they lie (plain parsing, the web
+// page's too); the decoder on giflib: giflib reads the blocks and the LZW
+// data, the frames are drawn here. The single picture (Decode) is the first frame as Qt's GIF
 // reader draws it; the animation (DecodeGifFrames) is every frame as a
 // browser composes it. Interlaced rows land where browsers put them.
 //
@@ -7,9 +8,12 @@
 // cannot give the frame's pixels is refused at once as cut short, so that a
 // file of a few bytes never has memory taken for the picture it claims.
 #include "internal.h"
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
 #include "libraries.h"
 
 #include <gif_lib.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -20,46 +24,6 @@
 namespace codecs::detail {
 
 namespace {
-
-constexpr std::uint32_t kWhite = 0x00FFFFFF; // clear: white over white
-constexpr std::uint32_t kBlack = 0xFF000000; // opaque
-const char* const kCutShort = "the GIF data is cut short";
-
-struct GifInput {
-    Bytes bytes;
-    std::size_t pos = 0;
-};
-
-extern "C" int GifRead(GifFileType* gif, GifByteType* out, int length) {
-    auto* input = static_cast<GifInput*>(gif->UserData);
-    const std::size_t n =
-        std::min(std::size_t(std::max(length, 0)), input->bytes.size() - input->pos);
-    std::memcpy(out, input->bytes.data() + input->pos, n);
-    input->pos += n;
-    return int(n);
-}
-
-struct GifCloser {
-    GifFileType* gif = nullptr;
-    ~GifCloser() {
-        int ignored = 0;
-        if (gif) DGifCloseFile(gif, &ignored);
-    }
-};
-
-std::string GifCause(int code) {
-    switch (code) {
-    case D_GIF_ERR_READ_FAILED:
-    case D_GIF_ERR_EOF_TOO_SOON:
-        return kCutShort;
-    case D_GIF_ERR_NOT_ENOUGH_MEM:
-        return "there is not enough memory for the picture";
-    default: {
-        const char* text = GifErrorString(code);
-        return std::string("the GIF data is damaged (") + (text ? text : "unknown error") + ")";
-    }
-    }
-}
 
 int Le16(Bytes b, std::size_t at) {
     return b[at] | b[at + 1] << 8;
@@ -83,22 +47,6 @@ Data Measure(Bytes b, std::size_t at) {
     d.closed = at < b.size();
     d.end = std::min(at + 1, b.size());
     return d;
-}
-
-// The most pixels LZW data of `bytes` bytes can give. Every code takes at
-// least one bit; after a clear code the first code gives one pixel and each
-// later one at most one more than the longest string the table then holds,
-// which grows by one a code, and never more than 4096 (the table's size).
-std::uint64_t MostPixels(std::uint64_t bytes) {
-    const std::uint64_t codes = 8 * bytes, longest = 4096;
-    if (codes <= longest) return codes * (codes + 1) / 2;
-    return longest * (longest + 1) / 2 + (codes - longest) * longest;
-}
-
-// Whether a frame of width x height pixels could come out of its data.
-bool DataHolds(const Data& data, std::int64_t width, std::int64_t height) {
-    if (!data.closed) return false;
-    return width <= 0 || height <= 0 || MostPixels(data.bytes) >= std::uint64_t(width * height);
 }
 
 // One image descriptor as the file holds it.
@@ -152,6 +100,114 @@ bool WalkBlocks(Bytes b, int& screenWidth, int& screenHeight, Visit&& visit) {
         }
     }
     return true;
+}
+
+bool CanRead(Bytes bytes) {
+    return bytes.size() >= 6 && (std::memcmp(bytes.data(), "GIF87a", 6) == 0 ||
+                                 std::memcmp(bytes.data(), "GIF89a", 6) == 0);
+}
+
+std::optional<Header> ReadHeader(Bytes bytes) {
+    Header header;
+    header.frames = 0;
+    int width = 0, height = 0;
+    const bool gif = WalkBlocks(bytes, width, height, [&](const Descriptor& d) {
+        // A screen side of 0: the first frame's end decides.
+        if (header.frames == 0) {
+            if (width <= 0) width = d.left + d.width;
+            if (height <= 0) height = d.top + d.height;
+            header.interlaced = d.interlaced;
+        }
+        ++header.frames;
+        header.largestFrame = std::max(header.largestFrame, std::int64_t(d.width) * d.height);
+        header.restores = header.restores || d.disposal == 3;
+        return true;
+    });
+    if (!gif || width <= 0 || height <= 0) return std::nullopt;
+    header.width = width;
+    header.height = height;
+    return header;
+}
+
+std::size_t Memory(const Header& header, const DecodeOptions& options, bool allFrames) {
+    const std::uint64_t canvas = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
+    const bool fit = options.fitted && options.fits();
+    const std::uint64_t fitted = fit ? FitMemory(header.width, header.height, options) : 0;
+    // giflib's tables and colour maps, a frame's row of indices, a canvas row.
+    const std::uint64_t fixed = (256u << 10) + 65536 + 4 * std::uint64_t(header.width);
+    std::uint64_t peak = 0;
+    if (allFrames)
+        peak = canvas + (header.restores ? canvas : 0) + fitted;
+    else
+        peak =
+            (fit ? fitted : canvas) + (header.interlaced ? std::uint64_t(header.largestFrame) : 0);
+    return std::size_t(peak + fixed);
+}
+
+} // namespace
+
+} // namespace codecs::detail
+
+#ifndef VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::detail {
+
+namespace {
+
+constexpr std::uint32_t kWhite = 0x00FFFFFF; // clear: white over white
+constexpr std::uint32_t kBlack = 0xFF000000; // opaque
+const char* const kCutShort = "the GIF data is cut short";
+
+struct GifInput {
+    Bytes bytes;
+    std::size_t pos = 0;
+};
+
+extern "C" int GifRead(GifFileType* gif, GifByteType* out, int length) {
+    auto* input = static_cast<GifInput*>(gif->UserData);
+    const std::size_t n =
+        std::min(std::size_t(std::max(length, 0)), input->bytes.size() - input->pos);
+    std::memcpy(out, input->bytes.data() + input->pos, n);
+    input->pos += n;
+    return int(n);
+}
+
+struct GifCloser {
+    GifFileType* gif = nullptr;
+    ~GifCloser() {
+        int ignored = 0;
+        if (gif) DGifCloseFile(gif, &ignored);
+    }
+};
+
+std::string GifCause(int code) {
+    switch (code) {
+    case D_GIF_ERR_READ_FAILED:
+    case D_GIF_ERR_EOF_TOO_SOON:
+        return kCutShort;
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+        return "there is not enough memory for the picture";
+    default: {
+        const char* text = GifErrorString(code);
+        return std::string("the GIF data is damaged (") + (text ? text : "unknown error") + ")";
+    }
+    }
+}
+
+// The most pixels LZW data of `bytes` bytes can give. Every code takes at
+// least one bit; after a clear code the first code gives one pixel and each
+// later one at most one more than the longest string the table then holds,
+// which grows by one a code, and never more than 4096 (the table's size).
+std::uint64_t MostPixels(std::uint64_t bytes) {
+    const std::uint64_t codes = 8 * bytes, longest = 4096;
+    if (codes <= longest) return codes * (codes + 1) / 2;
+    return longest * (longest + 1) / 2 + (codes - longest) * longest;
+}
+
+// Whether a frame of width x height pixels could come out of its data.
+bool DataHolds(const Data& data, std::int64_t width, std::int64_t height) {
+    if (!data.closed) return false;
+    return width <= 0 || height <= 0 || MostPixels(data.bytes) >= std::uint64_t(width * height);
 }
 
 // What a graphic control extension says about the next frame.
@@ -449,43 +505,6 @@ bool FirstFrame(GifReader& reader, int width, int height, std::uint32_t ground,
 
 } // namespace
 
-std::optional<Header> PeekGif(Bytes bytes) {
-    Header header;
-    header.frames = 0;
-    int width = 0, height = 0;
-    const bool gif = WalkBlocks(bytes, width, height, [&](const Descriptor& d) {
-        // A screen side of 0: the first frame's end decides.
-        if (header.frames == 0) {
-            if (width <= 0) width = d.left + d.width;
-            if (height <= 0) height = d.top + d.height;
-            header.interlaced = d.interlaced;
-        }
-        ++header.frames;
-        header.largestFrame = std::max(header.largestFrame, std::int64_t(d.width) * d.height);
-        header.restores = header.restores || d.disposal == 3;
-        return true;
-    });
-    if (!gif || width <= 0 || height <= 0) return std::nullopt;
-    header.width = width;
-    header.height = height;
-    return header;
-}
-
-std::size_t GifMemory(const Header& header, const DecodeOptions& options, bool allFrames) {
-    const std::uint64_t canvas = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
-    const bool fit = options.fitted && options.fits();
-    const std::uint64_t fitted = fit ? FitMemory(header.width, header.height, options) : 0;
-    // giflib's tables and colour maps, a frame's row of indices, a canvas row.
-    const std::uint64_t fixed = (256u << 10) + 65536 + 4 * std::uint64_t(header.width);
-    std::uint64_t peak = 0;
-    if (allFrames)
-        peak = canvas + (header.restores ? canvas : 0) + fitted;
-    else
-        peak =
-            (fit ? fitted : canvas) + (header.interlaced ? std::uint64_t(header.largestFrame) : 0);
-    return std::size_t(peak + fixed);
-}
-
 Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
     Decoded result;
     try {
@@ -527,8 +546,8 @@ Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
 
 namespace codecs {
 
-bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& options,
-                     const FrameSink& sink, std::string* error) {
+bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
+                     std::string* error) {
     using namespace detail;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
@@ -606,8 +625,7 @@ bool DecodeGifFrames(std::span<const std::uint8_t> bytes, const DecodeOptions& o
     return true;
 }
 
-std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
-                                   const DecodeOptions& options, std::string* error) {
+std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, std::string* error) {
     std::vector<Frame> frames;
     std::int64_t held = 0;
     bool full = false;
@@ -630,3 +648,19 @@ std::vector<Frame> DecodeGifFrames(std::span<const std::uint8_t> bytes,
 }
 
 } // namespace codecs
+
+#endif // VELDAR_CODECS_HEADERS_ONLY
+
+namespace codecs::formats {
+
+extern const Handler kGif; // listed in formats.cpp
+const Handler kGif = {
+    .name = "GIF",
+    .canRead = detail::CanRead,
+    .readHeader = detail::ReadHeader,
+    .memory = detail::Memory,
+    .read = CODECS_DECODER(detail::DecodeGif),
+    .readFrames = CODECS_DECODER(DecodeGifFrames),
+};
+
+} // namespace codecs::formats
