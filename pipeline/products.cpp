@@ -59,9 +59,9 @@ Piece ItemOf(const Request& request, const Output& output, const std::string& pa
     case Product::PicturePng:
         return {path, PngOf(*sprite.image, path), {}};
     case Product::PreviewPng:
-        return {path, PngOf(preview::Render(object, zoom), path), {}};
+        return {path, PngOf(preview::Draw(object, zoom), path), {}};
     case Product::Preview:
-        return {path, {}, preview::Render(object, zoom)};
+        return {path, {}, preview::Draw(object, zoom)};
     case Product::List:
     case Product::ListText:
         break;

@@ -54,7 +54,7 @@ std::uint32_t ShadeColour(int level, int levels) {
     return Rgb(channel(0), channel(8), channel(16));
 }
 
-grob::Image Render(const grob::ShadePicture& shades, int zoom) {
+grob::Image Draw(const grob::ShadePicture& shades, int zoom) {
     zoom = std::max(1, zoom);
     const Size size = PreviewSize(shades.width, shades.height, zoom);
     if (size.width * size.height > grob::kMaxPreviewPixels)
@@ -108,16 +108,16 @@ grob::Image Render(const grob::ShadePicture& shades, int zoom) {
     return image;
 }
 
-grob::Image Render(const grob::GrobObject& object, int zoom) {
-    return Render(
+grob::Image Draw(const grob::GrobObject& object, int zoom) {
+    return Draw(
         grob::ShadesOf(object, object.kind, "preview", grob::kMaxSide * 8, grob::kMaxPixels * 8),
         zoom);
 }
 
-grob::Image RenderFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom) {
+grob::Image DrawFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom) {
     grob::GrobObject object = grob::ReadBinaryGrob(file, "preview");
     object.kind = kind;
-    return Render(object, zoom);
+    return Draw(object, zoom);
 }
 
 } // namespace preview

@@ -59,12 +59,12 @@ std::uint32_t ShadeColour(int level, int levels);
 
 // The view of a GROB's shades. Throws std::length_error when the preview
 // would be larger than grob::kMaxPreviewPixels (check with ZoomWithin).
-grob::Image Render(const grob::ShadePicture& shades, int zoom);
+grob::Image Draw(const grob::ShadePicture& shades, int zoom);
 // The view of a GROB object, in its own kind's shades. Throws GrobReadError
 // when its size does not fit its kind.
-grob::Image Render(const grob::GrobObject& object, int zoom);
+grob::Image Draw(const grob::GrobObject& object, int zoom);
 // The view of a whole GROB file of `kind`. Throws GrobReadError for bytes
 // that are not a GROB of the kind.
-grob::Image RenderFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom);
+grob::Image DrawFile(std::span<const std::uint8_t> file, const grob::OutputKind& kind, int zoom);
 
 } // namespace preview

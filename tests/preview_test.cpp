@@ -23,7 +23,7 @@ TEST(Preview, PageFlippingFramesCountByTheirBitsWeight) {
     const auto only = [&](std::uint32_t gray) {
         const Bytes file =
             grob::EncodeGrob(g04, grob::MemoryRaster(1, 1, gray * 0x010101u), grob::Series::HP48);
-        return At(preview::RenderFile(file, g04, 1), preview::kMargin, preview::kMargin);
+        return At(preview::DrawFile(file, g04, 1), preview::kMargin, preview::kMargin);
     };
     // Light C5 CF B4 towards dark 1F 2A 24: two thirds of the way is
     // 197 - 110.7, 207 - 110, 180 - 96; one third 197 - 55.3, 207 - 55, 180 - 48.
@@ -41,7 +41,7 @@ TEST(Preview, OutlinesNeverCoverADot) {
             const grob::OutputKind gro = grob::OutputKinds()[0];
             const Bytes file =
                 grob::EncodeGrob(gro, grob::MemoryRaster(w, h, 0), grob::Series::HP48);
-            const grob::Image view = preview::RenderFile(file, gro, zoom);
+            const grob::Image view = preview::DrawFile(file, gro, zoom);
             int outline = 0;
             for (int y = 0; y < view.height; ++y)
                 for (int x = 0; x < view.width; ++x) {
@@ -66,7 +66,7 @@ TEST(Preview, SizeIsCappedBeforeAnythingIsDrawn) {
     EXPECT_EQ(preview::ZoomWithin(1, 4096, 16), 5);
     EXPECT_EQ(preview::ZoomWithin(16384, 16384, 2), 0);
     grob::ShadePicture huge{4096, 4096, 2, std::vector<std::uint8_t>(4096 * 4096)};
-    EXPECT_THROW(preview::Render(huge, 2), std::length_error);
+    EXPECT_THROW(preview::Draw(huge, 2), std::length_error);
 }
 
 } // namespace

@@ -315,7 +315,7 @@ int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* setti
         if (!choice.refusal.empty()) throw Refusal{choice.refusal, kTooLarge};
         const int drawn = choice.zoom;
         std::string note = choice.note;
-        const grob::Image view = preview::RenderFile(file, *outputKind, drawn);
+        const grob::Image view = preview::DrawFile(file, *outputKind, drawn);
         Result& result = Fresh();
         SetImage(result, view);
         result.info[0] = drawn;
