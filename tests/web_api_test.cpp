@@ -2,6 +2,7 @@
 // of each series and the text forms, transparency composed with the
 // desktop's own arithmetic, and what is refused before any decoding.
 #include "api.h"
+#include "option_values.h"
 #include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
@@ -76,10 +77,14 @@ TEST(WebApi, EachSeriesAndBothTextForms) {
     // The table's names and values only, as the preferences file takes
     // them: not a turn or a threshold the table does not allow, not a
     // number that is none (the same setter refuses them everywhere).
-    for (const char* refused : {"rotate=45", "threshold=0", "brightness=nan", "gamma=inf",
-                                "fit=131x", "kind=g17", "colour=red", "invert"}) {
-        EXPECT_EQ(encode(refused), 1) << refused;
-        EXPECT_NE(std::string(veldar_message()), "") << refused;
+    std::vector<std::string> refused{"rotate=45", "fit=131x", "kind=g17", "colour=red", "invert"};
+    for (const grob::OptionEntry& option : grob::Options())
+        if (testing_util::Numeric(option))
+            for (const std::string& value : testing_util::NotValues(option))
+                refused.push_back(std::string(option.name) + '=' + value);
+    for (const std::string& setting : refused) {
+        EXPECT_EQ(encode(setting), 1) << setting;
+        EXPECT_NE(std::string(veldar_message()), "") << setting;
     }
     // A threshold where it has no effect is left out, as the table says: a
     // 4-shade GROB is the same with it and without it.
