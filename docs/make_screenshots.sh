@@ -47,17 +47,24 @@ for _ in range(60000):
 img.filter(ImageFilter.SMOOTH).save(sys.argv[1])
 PY
 
-shot() { # name kind dither
-    mkdir -p "$work/$1"
-    printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=%s\n[preview]\nkind=%s\nzoom=2\nshown=true\n' "$3" "$2" \
-        >"$work/$1/veldar-convert.ini"
-    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/$1" "$program" "$work/photo.png" &
-    local app=$! id=""
+# The preview window's id once it is shown (ten seconds at most).
+preview_window() {
+    local id=""
     for _ in $(seq 100); do
         id=$(DISPLAY="$display" xwininfo -root -tree | awk '/"Preview - VELDAR Image converter"/ && !id {id = $1} END {print id}')
         [ -n "$id" ] && break
         sleep 0.1
     done
+    echo "$id"
+}
+
+shot() { # name kind dither
+    mkdir -p "$work/$1"
+    printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=%s\n[preview]\nkind=%s\nzoom=2\nshown=true\n' "$3" "$2" \
+        >"$work/$1/veldar-convert.ini"
+    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/$1" "$program" "$work/photo.png" &
+    local app=$! id
+    id=$(preview_window)
     sleep 1
     DISPLAY="$display" import -window "$id" "$work/$1.png"
     kill "$app"; wait "$app" 2>/dev/null || true
@@ -70,12 +77,8 @@ beside() {
     printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=floyd-steinberg\n[preview]\nkind=g16\nzoom=2\nshown=true\n' \
         >"$work/beside/veldar-convert.ini"
     env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/beside" "$program" "$work/photo.png" &
-    local app=$! id=""
-    for _ in $(seq 100); do
-        id=$(DISPLAY="$display" xwininfo -root -tree | awk '/"Preview - VELDAR Image converter"/ && !id {id = $1} END {print id}')
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
+    local app=$! id
+    id=$(preview_window)
     sleep 1.5
     DISPLAY="$display" import -window root "$work/root.png"
     # From the main window's corner to the preview's far edge, frames included.
