@@ -705,13 +705,16 @@ const OptionEntry* FindOption(std::string_view name);
 constexpr bool EveryRequirementNamesAnOption() {
     for (const OptionEntry& option : kOptions)
         for (const Requirement& need : option.needs) {
-            const OptionEntry* other = nullptr;
-            for (const OptionEntry& candidate : kOptions)
-                if (candidate.name == need.option) other = &candidate;
-            if (!other || (!need.values.empty() && other->type != OptionType::Choice)) return false;
+            // By its place in the table (the sanitizers' builds compare no
+            // addresses at compile time).
+            std::size_t other = kOptions.size();
+            for (std::size_t i = 0; i < kOptions.size(); ++i)
+                if (kOptions[i].name == need.option) other = i;
+            if (other == kOptions.size()) return false;
+            if (!need.values.empty() && kOptions[other].type != OptionType::Choice) return false;
             for (const std::string_view value : need.values) {
                 bool known = false;
-                for (const OptionChoice& choice : other->choices)
+                for (const OptionChoice& choice : kOptions[other].choices)
                     known = known || choice.name == value;
                 if (!known) return false;
             }
