@@ -1,6 +1,7 @@
 // The modern command line's parser: every spelling it takes, and every
 // refusal in the program's words, before any picture is looked at.
 #include "arguments.h"
+#include "requests.h"
 
 #include <gtest/gtest.h>
 
@@ -211,6 +212,24 @@ TEST(Arguments, OnlyWhatHasItsEffect) {
     for (const char* name : {"threshold", "upscale", "tile-pad", "mask-opacity", "zoom", "bare"})
         EXPECT_EQ(text(kept, name), text(asked, name)) << name;
     EXPECT_EQ(grob::Applied(asked.kind, asked.preparation).threshold, 90);
+    EXPECT_EQ(grob::Applied(grob::OutputKinds()[5], asked.preparation).threshold, 128);
     set("dither", "atkinson");
     EXPECT_EQ(grob::Applied(asked.kind, asked.preparation).threshold, 128);
+    // The pipeline's request builder, for every front end, takes only that.
+    grob::Choices loose;
+    loose.kind = grob::OutputKinds()[5];
+    loose.preparation.threshold = 90;
+    loose.cutting.skipEmpty = true;
+    const pipeline::Request request =
+        pipeline::ConversionFor(pipeline::Source::File("a.png"), loose, grob::Series::HP49);
+    EXPECT_EQ(request.preparation.threshold, 128);
+    EXPECT_FALSE(request.cutting.skipEmpty);
+    // No size ("none"), and the choices as a control shows them.
+    EXPECT_EQ(grob::OptionText(asked, grob::Option("fit")), "131x64");
+    set("fit", "none");
+    EXPECT_EQ(grob::OptionText(asked, grob::Option("fit")), "none");
+    EXPECT_FALSE(asked.preparation.fits());
+    EXPECT_EQ(grob::ShownChoice(grob::Option("flip"), 1), "Left to right");
+    EXPECT_EQ(grob::ShownChoice(grob::Option("rotate"), 1), "90°: a quarter clockwise");
+    EXPECT_EQ(grob::ShownChoice(grob::Option("kind"), 0), "1-bit GROB (.gro)");
 }

@@ -1115,6 +1115,30 @@ TEST_F(Cli, FramesTilesAndLists) {
                                     QStringList{"--to", "png", "--list", "walk.gif"},
                                     QStringList{"--kind", "gro", "--split", "walk.gif"}})
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    // Numbered as the tiles counted, kept or not: three of 100 need three digits.
+    QImage dots(10, 10, QImage::Format_RGB32);
+    dots.fill(Qt::white);
+    for (const int at : {11, 28, 55})
+        dots.setPixel(at % 10, at / 10, qRgb(0, 0, 0));
+    write("dots.png", Encode(dots, "png"));
+    ASSERT_EQ(
+        run({"--kind", "gro", "--tile", "1x1", "--skip-empty", "-d", "out", "dots.png"}).status, 0);
+    EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files),
+              QStringList({"dots-012.gro", "dots-029.gro", "dots-056.gro"}));
+    // A list takes the series of the first GROB given, when none is asked for.
+    ASSERT_EQ(run({"--kind", "gro", "--series", "48", "dots.png"}).status, 0);
+    ASSERT_EQ(run({"--kind", "gro", "--list", "-o", "dots.lst", "dots.gro"}).status, 0);
+    EXPECT_TRUE(read("dots.lst").startsWith("HPHP48-X"));
+    // 2000 x 1000: its GROB fits in a list (250,010 bytes), not with its mask
+    // too, which is refused before any GROB is made.
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::black);
+    write("wide.png", Encode(wide, "png"));
+    EXPECT_EQ(run({"--kind", "gro", "--list", "wide.png"}).status, 0);
+    r = run({"--kind", "gro", "--mask", "--list", "wide.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.endsWith("fit the pictures smaller, or make several lists\n"))
+        << r.err.toStdString();
 }
 
 // The routes to the calculator: the text form with or without its %%HP:

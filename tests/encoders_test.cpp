@@ -1,3 +1,4 @@
+#include "grob/checks.h"
 #include "grob/encoders.h"
 #include "grob/shades.h"
 #include "test_files.h"
@@ -229,6 +230,13 @@ TEST(Encoders, SizeLimits) {
     EXPECT_FALSE(overflows(Kind("gro4"), 262143, 0));
     EXPECT_TRUE(overflows(Kind("g32"), 8, 104857)); // 5 x H rows: S past the limit
     EXPECT_FALSE(overflows(Kind("g32"), 8, 104856));
+    // The check before any work draws the line where the encoder does, a row
+    // of 16,383 dots taking 2,048 whole bytes: 256 of them are 524,288 bytes.
+    for (const int h : {255, 256})
+        EXPECT_EQ(grob::SizeOfConversion(16383, h, Kind("gro"), {}, grob::kCommandLineHints)
+                      .refusal.empty(),
+                  !overflows(Kind("gro"), 16383, h))
+            << h;
 
     // An overflow touches no file.
     ScratchDir dir;

@@ -37,6 +37,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
 #include <deque>
 
 using testing_util::ReadAll;
@@ -1054,7 +1055,9 @@ class MainWindowTest : public QObject {
                 const grob::OptionEntry& option = *control.option;
                 grob::OptionValue value = grob::DefaultValue(option);
                 value.flag = !value.flag;
-                value.number = option.maximum - (option.step < 1 ? option.step : 0);
+                value.number = option.type == grob::OptionType::Number
+                                   ? std::round((option.minimum + option.step) * 100) / 100
+                                   : option.maximum;
                 value.choice = option.choices.size() - 1;
                 value.size = {7, 5};
                 value.region = {1, 2, 3, 4};
@@ -1071,6 +1074,11 @@ class MainWindowTest : public QObject {
         for (const grob::OptionEntry& option : grob::Options())
             withControls += (option.use & (grob::kPreparation | grob::kCutting)) != 0;
         QCOMPARE(tried, withControls + 2); // and the kind and the zoom
+        // The fit's sides are its own only at "any size".
+        preview->options->show(grob::Choices{});
+        QVERIFY(!CONTROL(preview, "fit").width->isEnabled());
+        CONTROL(preview, "fit").list->setCurrentIndex(3);
+        QVERIFY(CONTROL(preview, "fit").width->isEnabled());
     }
 
     void previewWithoutAPicture() {

@@ -27,6 +27,7 @@ inline std::vector<std::string> NotValues(const grob::OptionEntry& option) {
         "infinity",
         "1e999",
         "-1e999",
+        "1e",
         grob::FormatNumber(whole ? option.minimum - 1 : std::nextafter(option.minimum, -inf)),
         grob::FormatNumber(whole ? option.maximum + 1 : std::nextafter(option.maximum, inf))};
     if (whole) texts.push_back(grob::FormatNumber(option.minimum + 0.5));

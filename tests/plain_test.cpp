@@ -222,7 +222,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_FALSE(odd.previewShown);
     // A file as the earlier program wrote it, read back and written again alike.
     const std::string earlier = "[prepare]\nbrightness=-20\ncontrast=15\ndither=atkinson\n"
-                                "fitHeight=80\nfitWidth=131\ngamma=1.5\ninvert=true\n"
+                                "fitHeight=80\nfitWidth=131\ngamma=1.2\ninvert=true\n"
                                 "upscale=true\n\n[preview]\nkind=g16\nshown=true\nzoom=3\n";
     const Preferences read = Preferences::Parse(earlier);
     EXPECT_EQ(read.preparation.fit.width, 131);
@@ -251,7 +251,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(typed.preparation.fit.height, 0);
     // The status line's words, from the table's labels.
     EXPECT_EQ(Describe(read), "fit 131 x 80, enlarged, brightness -20, contrast 15, "
-                              "gamma 1.5, inverted, Atkinson dithering");
+                              "gamma 1.2, inverted, Atkinson dithering");
     EXPECT_EQ(Describe(typed), "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
                                "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
     EXPECT_EQ(Describe({}), "");

@@ -317,9 +317,12 @@ TEST(Prepare, TurnedClockwiseThenMirroredThenFitted) {
     grob::FittedSize(quarter, 256, 128, w, h);
     EXPECT_EQ(w, 64);
     EXPECT_EQ(h, 128);
-    const grob::FitBox before = grob::FitBeforeTurning(quarter);
+    grob::Preparation enlarged = quarter;
+    enlarged.fit.upscale = true;
+    const grob::FitBox before = grob::FitBeforeTurning(enlarged);
     EXPECT_EQ(before.width, 131);
     EXPECT_EQ(before.height, 64);
+    EXPECT_TRUE(before.upscale);
     const MemoryRaster fitted = grob::Fit(halves.view(), quarter);
     ASSERT_EQ(fitted.width(), 64);
     ASSERT_EQ(fitted.height(), 128);

@@ -135,15 +135,19 @@ TEST(WebApi, TooLargeRefusedFromTheHeaderAsTheProgramRefusesIt) {
             b.push_back(std::uint8_t(value >> 8 * i));
     };
     std::vector<Bytes> pictures;
+    std::vector<std::string> sizes;
     for (const int n : {0, 3, 7}) {
         Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, std::uint8_t(0x80 | n), 0, 0};
         const Bytes table(3 * (std::size_t(2) << n)); // the colour table, black throughout
         gif.insert(gif.end(), table.begin(), table.end());
-        gif.push_back(0x2C); // the frame: at 0, 0, 8192 x 8192, no table of its own
-        for (const int field : {0, 0, 8192, 8192})
+        // The frame: at N, N, 8192 x 8192, no table of its own; the screen
+        // is as wide and high as it reaches.
+        gif.push_back(0x2C);
+        for (const int field : {n, n, 8192, 8192})
             le(gif, field, 2);
         gif.insert(gif.end(), {0, 2, 0, 0x3B}); // code size 2, no data, the trailer
         pictures.push_back(gif);
+        sizes.push_back(std::to_string(8192 + n) + " x " + std::to_string(8192 + n));
     }
     Bytes bmp = {'B', 'M'};
     for (const auto& [value, size] :
@@ -152,8 +156,8 @@ TEST(WebApi, TooLargeRefusedFromTheHeaderAsTheProgramRefusesIt) {
     bmp.resize(54); // no compression, the rest 0
     pictures.push_back(bmp);
     pictures.push_back(Bytes(bmp.begin() + 14, bmp.end()));
+    sizes.resize(pictures.size(), "8192 x 8192");
     const std::string limits = " pixels; at most 16384 x 16384 and 32 million pixels are accepted";
-    std::vector<std::string> sizes(pictures.size(), "8192 x 8192");
     for (const auto& [name, size] : {std::pair{"huge.png", "20000 x 20000"},
                                      {"huge.gif", "20000 x 20000"},
                                      {"huge.jpg", "8000 x 6000"},
@@ -231,4 +235,15 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     // Padded: four 5 x 8 tiles across, the fourth padded; the last two clear.
     ASSERT_EQ(sprites(0, 5, 1, 1), 0) << veldar_message();
     EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1-2 of 4");
+    // What goes with tiles has no effect without them: no tiles to keep.
+    ASSERT_EQ(veldar_sprites(twice.data(), 16, 8, 1, "skip-empty=true\ntile=none\nfit=none"), 0);
+    EXPECT_EQ(std::string(veldar_message()), "");
+    // 2000 x 1000: its GROB fits in a list (250,010 bytes), not with its
+    // mask too; refused before any is made, as the program refuses it.
+    const std::vector<std::uint8_t> wide(std::size_t(2000) * 1000 * 4, 255);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro"), 0);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro\nmask=true"), 2);
+    EXPECT_TRUE(
+        std::string(veldar_message()).ends_with("fit the pictures smaller, or make several lists"))
+        << veldar_message();
 }
