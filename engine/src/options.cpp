@@ -63,16 +63,31 @@ const Requirement* Unmet(const OptionEntry& option, const Choices& choices, unsi
     return nullptr;
 }
 
+namespace {
+
+// A pattern with its "{field}"s filled in; a field `fill` does not know is kept as it is.
+template <typename Fill> std::string Filled(std::string_view pattern, Fill fill) {
+    std::string text;
+    while (!pattern.empty()) {
+        const std::size_t open = pattern.find('{');
+        const std::size_t close = pattern.find('}', open);
+        if (open == std::string_view::npos || close == std::string_view::npos) break;
+        text += pattern.substr(0, open);
+        const std::optional<std::string> filled = fill(pattern.substr(open + 1, close - open - 1));
+        text += filled ? *filled : std::string(pattern.substr(open, close - open + 1));
+        pattern.remove_prefix(close + 1);
+    }
+    return text + std::string(pattern);
+}
+
+} // namespace
+
 std::string Refusal(const OptionEntry& option, const Requirement& need, const Choices& choices) {
-    std::string text(need.refusal);
-    const auto put = [&](std::string_view mark, const std::string& with) {
-        for (std::size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + with.size()))
-            text.replace(at, mark.size(), with);
-    };
-    put("{option}", "--" + std::string(option.name));
-    put("{value}", OptionText(choices, *FindOption(need.option)));
-    return text;
+    return Filled(need.refusal, [&](std::string_view field) -> std::optional<std::string> {
+        if (field == "option") return "--" + std::string(option.name);
+        if (field == "value") return OptionText(choices, *FindOption(need.option));
+        return std::nullopt;
+    });
 }
 
 Choices Applied(Choices choices, unsigned uses) {
@@ -107,26 +122,15 @@ void CopyOptions(const Choices& from, Choices& to, unsigned uses) {
 std::string ShownChoice(const OptionEntry& option, std::size_t choice) {
     if (choice >= option.choices.size()) return {};
     const OptionChoice& shown = option.choices[choice];
-    std::string capital(shown.label);
-    if (!capital.empty() && capital[0] >= 'a' && capital[0] <= 'z')
-        capital[0] = char(capital[0] - 'a' + 'A');
-    std::string text;
-    for (std::string_view pattern = option.shown; !pattern.empty();) {
-        const std::size_t open = pattern.find('{');
-        const std::size_t close = pattern.find('}', open);
-        if (open == std::string_view::npos || close == std::string_view::npos) {
-            text += pattern;
-            break;
-        }
-        text += pattern.substr(0, open);
-        const std::string_view field = pattern.substr(open + 1, close - open - 1);
-        text += field == "name"    ? std::string(shown.name)
-                : field == "label" ? std::string(shown.label)
-                : field == "Label" ? capital
-                                   : std::string(pattern.substr(open, close - open + 1));
-        pattern.remove_prefix(close + 1);
-    }
-    return text;
+    return Filled(option.shown, [&](std::string_view field) -> std::optional<std::string> {
+        std::string label(shown.label);
+        if (field == "name") return std::string(shown.name);
+        if (field == "label") return label;
+        if (field != "Label") return std::nullopt;
+        if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
+            label[0] = char(label[0] - 'a' + 'A');
+        return label;
+    });
 }
 
 namespace bind {
