@@ -147,10 +147,7 @@ int Run(int argc, char** argv) {
     for (std::size_t i = 0; i < requests.size(); ++i)
         if (!refused[i]) todo.push_back(&requests[i]);
     pipeline::Context context;
-    context.flush = grob::Flush::Later;
-    // The pictures decoded at once share one budget, whatever the number of jobs.
-    pipeline::MemoryBudget budget(pipeline::MemoryBudget::kRun);
-    context.budget = &budget;
+    context.flush = grob::Flush::Later; // the pictures decoded at once share the context's budget
     auto convert = [&](const pipeline::Request* request) {
         const std::string name = request->source.name();
         progress.started(name);

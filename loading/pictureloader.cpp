@@ -54,6 +54,21 @@ loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
     return frame;
 }
 
+// The one frame asked for (see onlyFrame), when the loader has not kept it
+// alone already (`chosen`); a file that has fewer frames is a failure.
+Picture Only(Picture picture, const Options& options, bool chosen) {
+    const int wanted = options.onlyFrame;
+    if (!options.allFrames || wanted < 0 || !picture.ok()) return picture;
+    if (!chosen && std::size_t(wanted) < picture.frames.size()) {
+        loading::Frame frame = std::move(picture.frames[std::size_t(wanted)]);
+        picture.frames.clear();
+        picture.frames.push_back(std::move(frame));
+    } else if (!chosen || picture.frames.empty()) {
+        return Picture::Failure("it has no frame " + std::to_string(wanted + 1));
+    }
+    return picture;
+}
+
 // ---- GROBs and lists of GROBs, in either form -------------------------------
 
 // A GROB, or the GROBs of a list (the first alone unless all are asked for),
@@ -76,15 +91,17 @@ Picture ReadGrob(Bytes data, bool binary, const Options& options, const std::str
             if (list.objects.empty()) return Picture::Failure("the list holds no GROB");
             const bool all = options.allFrames || options.wholeLists;
             for (std::size_t i = 0; i < list.objects.size() && (i == 0 || all); ++i)
-                add(std::move(list.objects[i]), "GROB " + std::to_string(i + 1) + " of the list");
+                if (options.onlyFrame < 0 || !options.allFrames || int(i) == options.onlyFrame)
+                    add(std::move(list.objects[i]),
+                        "GROB " + std::to_string(i + 1) + " of the list");
             if (binary) picture.series = list.series;
-            return picture;
+            return Only(std::move(picture), options, true);
         }
         grob::GrobObject object =
             binary ? grob::ReadBinaryGrob(data, name) : grob::ReadTextGrob(data, name);
         if (binary) picture.series = object.series;
         add(std::move(object), "the GROB");
-        return picture;
+        return Only(std::move(picture), options, false);
     } catch (const grob::Error& e) {
         return Picture::Failure(e.cause());
     }
@@ -154,28 +171,41 @@ Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options)
         // Each frame kept as it comes, fitted when it is to be: by the
         // decoder, or here with its opacity when that is kept (for masks),
         // so that no frame is held whole once the next one comes.
-        std::string error;
+        std::string error, refusal;
         const bool fitHere = decode.fit.any() && !decode.fitted;
+        int index = 0;
+        std::int64_t held = 0; // pixels of the frames kept
         const bool decoded = codec.readFrames(
             data, decode,
-            [&](const codecs::Frame& frame) {
-                codecs::Image copy = frame.image;
+            [&](codecs::Frame& frame) {
+                const int at = index++;
+                if (options.onlyFrame >= 0 && at != options.onlyFrame) return true;
+                // The frames kept are held to a few pictures' worth of pixels.
+                held += std::int64_t(frame.image.width) * frame.image.height;
+                if (held > 4 * grob::kMaxPixels) {
+                    refusal = "the animation has too many frames of this size to hold at once";
+                    return false;
+                }
+                // The frame wanted last is taken; the others are copied.
+                const bool last = at == options.onlyFrame;
+                codecs::Image copy = last ? std::move(frame.image) : frame.image;
                 loading::Frame kept =
                     Finish(image(std::move(copy)), options.opacity, frame.delayMs);
                 if (fitHere) FitFrame(kept, decode.fit);
                 picture.frames.push_back(std::move(kept));
-                return true;
+                return !last;
             },
             &error);
+        if (!refusal.empty()) return Picture::Failure(refusal);
         if (!decoded) return Picture::Failure(error);
-        if (picture.frames.empty())
+        if (picture.frames.empty() && options.onlyFrame < 0)
             return Picture::Failure("the " + std::string(codec.name) + " has no frame");
-        return picture;
+        return Only(std::move(picture), options, true);
     }
     codecs::Decoded decoded = codecs::Decode(data, &codec, decode);
     if (!decoded.ok()) return Picture::Failure(decoded.error);
     picture.frames.push_back(Finish(image(std::move(decoded.image)), options.opacity));
-    return picture;
+    return Only(std::move(picture), options, false);
 }
 
 std::optional<Header> CodecHeader(const codecs::Handler& codec, Bytes data,
@@ -193,8 +223,9 @@ std::optional<Header> CodecHeader(const codecs::Handler& codec, Bytes data,
     const bool fitHere = all && decode.fit.any() && !decode.fitted;
     int w = peek->width, h = peek->height;
     if (decode.fitted || fitHere) grob::FitSize(decode.fit, peek->width, peek->height, w, h);
-    const std::uint64_t kept = std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4) *
-                               std::uint64_t(all ? std::max(peek->frames, 1) : 1);
+    const std::uint64_t kept =
+        std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4) *
+        std::uint64_t(all && options.onlyFrame < 0 ? std::max(peek->frames, 1) : 1);
     const std::uint64_t passing =
         fitHere ? std::uint64_t(peek->width) * std::uint64_t(peek->height) * 9 : 0;
     header.memory = codec.memory(*peek, decode, all) + kept + passing;
@@ -224,6 +255,7 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     request.fit = options.fit;
     request.opacity = options.opacity;
     request.keepStoredOrientation = options.keepStoredOrientation;
+    if (options.allFrames) request.onlyPage = options.onlyFrame;
     request.memoryBytes = options.renderMemoryBytes;
     request.cpuSeconds = options.renderCpuSeconds;
     request.waitMs = options.timeoutMs;
@@ -242,7 +274,7 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
         frame.image = std::move(page.image);
         picture.frames.push_back(std::move(frame));
     }
-    return picture;
+    return Only(std::move(picture), options, true);
 }
 
 bool IsWmf(Bytes data) {

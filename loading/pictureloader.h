@@ -50,6 +50,11 @@ struct Options {
     // Every frame of an animated GIF, page of a multi-page TIFF and GROB of
     // a list, rather than the first alone.
     bool allFrames = false;
+    // With allFrames, only this frame, page or GROB (from 0) is kept: an
+    // animation's frames before it are decoded and let go one by one, the
+    // renderer's pages read past, so that one frame's memory is held
+    // whatever their number. A file with fewer is a failure. -1: every one.
+    int onlyFrame = -1;
     // Every GROB of a list even without allFrames (a list seen as one sheet).
     bool wholeLists = false;
     // Each frame's opacity (for masks).

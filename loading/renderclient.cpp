@@ -134,6 +134,7 @@ struct Child {
 // straight into the picture.
 class Answer {
   public:
+    explicit Answer(int onlyPage) : onlyPage_(onlyPage) {}
     // Where the next bytes go.
     std::span<std::uint8_t> room() {
         if (!reading_) return {head_.data() + got_, head_.size() - got_};
@@ -146,7 +147,8 @@ class Answer {
         if (!reading_ && got_ == head_.size()) {
             const auto header = render::DecodeHeader(head_);
             if (!header) return false;
-            pixels_ += std::int64_t(header->width) * header->height;
+            if (onlyPage_ < 0 || seen_ == onlyPage_)
+                pixels_ += std::int64_t(header->width) * header->height;
             // Four pictures of the largest size in all, as the pipeline holds them.
             if (pixels_ > 4 * grob::kMaxPixels) return false;
             page_ = Page{};
@@ -158,14 +160,15 @@ class Answer {
             reading_ = true;
             got_ = 0;
         } else if (reading_ && got_ == page_.image.pixels.size() * 4) {
-            pages_.push_back(std::move(page_));
+            if (onlyPage_ < 0 || seen_ == onlyPage_) pages_.push_back(std::move(page_));
+            ++seen_;
             page_ = Page{};
             reading_ = false;
             got_ = 0;
         }
         return true;
     }
-    bool whole() const { return !reading_ && got_ == 0 && !pages_.empty(); }
+    bool whole() const { return !reading_ && got_ == 0 && seen_ > 0; }
     std::vector<Page> take() { return std::move(pages_); }
 
   private:
@@ -175,6 +178,8 @@ class Answer {
     Page page_;
     std::vector<Page> pages_;
     std::int64_t pixels_ = 0;
+    const int onlyPage_;
+    int seen_ = 0; // pages read
 };
 
 std::string LastLine(const std::string& text) {
@@ -286,7 +291,7 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
 
     for (const Fd* fd : {&in, &out, &err})
         ::fcntl(fd->get(), F_SETFL, ::fcntl(fd->get(), F_GETFL) | O_NONBLOCK);
-    Answer answer;
+    Answer answer(request.onlyPage);
     std::string said; // the end of its standard error
     std::size_t sent = 0;
     if (data.empty()) in.reset();

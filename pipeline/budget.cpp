@@ -41,4 +41,9 @@ void MemoryBudget::give(std::uint64_t bytes) {
     freed_.notify_all();
 }
 
+MemoryBudget& ProcessBudget() {
+    static MemoryBudget budget(MemoryBudget::kRun);
+    return budget;
+}
+
 } // namespace pipeline

@@ -54,4 +54,7 @@ class MemoryBudget {
     std::uint64_t held_ = 0;
 };
 
+// The budget every decoding of this process shares, whatever the front end.
+MemoryBudget& ProcessBudget();
+
 } // namespace pipeline

@@ -14,13 +14,18 @@ struct Failure {
     std::string cause;
 };
 
-Failure Convert(const std::string& picture, const grob::OutputKind& kind, grob::Series series) {
+pipeline::Request RequestFor(const std::string& picture, const grob::OutputKind& kind,
+                             grob::Series series) {
     pipeline::Request request;
     request.source = pipeline::Source::File(picture);
     request.kind = kind;
     request.series = series;
     request.outputs = {{pipeline::Product::Grob,
                         pipeline::Target::File(cmdline::OutputName(picture, kind.extension))}};
+    return request;
+}
+
+Failure Written(const pipeline::Request& request) {
     for (const pipeline::Clash& clash : pipeline::CheckTargets({request}))
         return {clash.file, clash.cause};
     const pipeline::Result result = pipeline::Convert(request);
@@ -36,12 +41,21 @@ int Run(const Batch& batch) {
         failure = {line.fileName, "no file name given"};
     } else if (const auto kind = cmdline::KindForOption(line.option); !kind) {
         failure = {line.fileName, "\"" + line.option + "\" is not one of the seven options"};
-    } else if (const std::string cause = batch.show ? batch.show(line.fileName) : std::string();
-               !cause.empty()) {
-        failure = {line.fileName, cause};
     } else {
-        failure = Convert(line.fileName, *kind,
-                          batch.start.hp48 ? grob::Series::HP48 : grob::Series::HP49);
+        const pipeline::Request request = RequestFor(
+            line.fileName, *kind, batch.start.hp48 ? grob::Series::HP48 : grob::Series::HP49);
+        // What the header refuses is said before the picture is shown, so
+        // that a picture that cannot be converted costs nothing to show.
+        const pipeline::Result refused = pipeline::CheckHeader(request);
+        const std::string cause = !refused.ok() ? std::string()
+                                  : batch.show  ? batch.show(line.fileName)
+                                                : std::string();
+        if (!refused.ok())
+            failure = {refused.file, refused.cause};
+        else if (!cause.empty())
+            failure = {line.fileName, cause};
+        else
+            failure = Written(request);
     }
     if (!failure.cause.empty())
         std::fprintf(

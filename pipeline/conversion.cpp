@@ -5,6 +5,7 @@
 #include "grob/checks.h"
 #include "grob/list.h"
 #include "grob/reader.h"
+#include "loader.h"
 #include "preview.h"
 #include "products.h"
 #include "regularfile.h"
@@ -51,13 +52,35 @@ loading::Bytes BytesOf(const Source& source) {
     return std::move(*read);
 }
 
-// What loading a picture of this header may take at most: what its
-// decoder says, else its pixels twice (the decoded picture and a frame being
-// composed, or the file's rows being fitted), four bytes each, and its
-// opacity.
-std::uint64_t DecodingCost(const pictureloader::Header& header) {
-    if (header.memory > 0) return header.memory;
-    return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
+// How a source's pictures are loaded for a request.
+pictureloader::Options LoadingOptions(const Source& source, const Request& request,
+                                      const Context& context) {
+    const Cutting& cutting = request.cutting;
+    pictureloader::Options options = context.loading;
+    // A held picture's one frame: the frames before it decoded and let go.
+    const bool oneFrame = source.from == Source::From::Held && !cutting.frames && source.frame > 0;
+    options.allFrames = cutting.frames || oneFrame;
+    if (oneFrame) options.onlyFrame = source.frame;
+    options.opacity = cutting.masks;
+    options.wholeLists = request.wholeLists;
+    options.grobKind = request.grobKind;
+    options.keepStoredOrientation = request.keepStoredOrientation;
+    // Pictures to be fitted come fitted (a JPEG decoded smaller first), from
+    // the decoders and the renderer alike, unless they are cut into tiles
+    // first (each tile is fitted on its own).
+    // A picture to be turned is fitted to the box as it stands before; one
+    // to be cropped comes whole.
+    if (!cutting.tiles() && !request.preparation.cropped())
+        options.fit = grob::FitBeforeTurning(request.preparation);
+    return options;
+}
+
+// The sizes a request makes from a picture, checked from its header.
+std::function<void(const pictureloader::Header&)>
+SizeCheck(const Source& source, const Request& request, const SizeRules& rules) {
+    return [&source, &request, rules](const pictureloader::Header& header) {
+        CheckSizes(header.width, header.height, request.preparation, rules, source.name());
+    };
 }
 
 // A source's pictures, whole: its frames when they are cut out, else the
@@ -81,37 +104,11 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     if (source.from != Source::From::Held) read = BytesOf(source);
     const std::span<const std::uint8_t> bytes =
         source.from == Source::From::Held ? source.bytes->span() : read.span();
-    const pictureloader::Format& format = pictureloader::Recognise(bytes);
-    pictureloader::Options options = context.loading;
-    // A held picture's one frame: every frame loaded, that one kept.
-    const bool oneFrame = source.from == Source::From::Held && !cutting.frames && source.frame > 0;
-    options.allFrames = cutting.frames || oneFrame;
-    options.opacity = cutting.masks;
-    options.wholeLists = request.wholeLists;
-    options.grobKind = request.grobKind;
-    options.keepStoredOrientation = request.keepStoredOrientation;
-    // Pictures to be fitted come fitted (a JPEG decoded smaller first), from
-    // the decoders and the renderer alike, unless they are cut into tiles
-    // first (each tile is fitted on its own).
-    // A picture to be turned is fitted to the box as it stands before; one
-    // to be cropped comes whole.
-    if (!cutting.tiles() && !request.preparation.cropped())
-        options.fit = grob::FitBeforeTurning(request.preparation);
-    std::optional<pictureloader::Header> header;
-    if (format.header) header = format.header(bytes, options);
-    if (header)
-        CheckSizes(header->width, header->height, request.preparation, rules, source.name());
-    if (context.budget)
-        lease = context.budget->reserve(header ? DecodingCost(*header) : std::uint64_t(64) << 20);
-    loading::Picture picture = format.load(bytes, options, source.path);
+    loading::Picture picture =
+        LoadWithin(bytes, LoadingOptions(source, request, context), source.path, context.budget,
+                   lease, SizeCheck(source, request, rules));
     if (!picture.ok()) Fail(source.name(), picture.error);
     if (!items.series) items.series = picture.series;
-    if (oneFrame) {
-        if (std::size_t(source.frame) >= picture.frames.size())
-            Fail(source.name(), "it has no frame " + std::to_string(source.frame + 1));
-        picture.frames.erase(picture.frames.begin(), picture.frames.begin() + source.frame);
-        picture.frames.resize(1);
-    }
     for (loading::Frame& frame : picture.frames)
         whole.push_back({std::make_shared<const grob::Image>(std::move(frame.image)),
                          std::move(frame.opacity), 0});
@@ -285,6 +282,23 @@ void Run(const Request& request, const Context& context, Result& result) {
 }
 
 } // namespace
+
+Result CheckHeader(const Request& request, const Context& context) {
+    Result result;
+    const Source& source = request.source;
+    if (source.from != Source::From::File) return result;
+    try {
+        const loading::Bytes read = BytesOf(source);
+        const std::string refusal =
+            HeaderRefusal(read.span(), LoadingOptions(source, request, context),
+                          SizeCheck(source, request, RulesFor(request, context)));
+        if (!refusal.empty()) Fail(source.name(), refusal);
+    } catch (const grob::Error& e) {
+        result.file = e.path().empty() ? source.name() : e.path();
+        result.cause = e.cause();
+    }
+    return result;
+}
 
 Result Convert(const Request& request, const Context& context) {
     Result result;

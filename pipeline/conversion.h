@@ -178,11 +178,18 @@ struct Context {
     const std::atomic<bool>* cancelled = nullptr;
     // Fitted pictures kept from one conversion of a loaded picture to the next.
     FitCache* fitCache = nullptr;
-    // The memory a run's decodings may hold at once (none: no limit).
-    MemoryBudget* budget = nullptr;
+    // The memory the decodings under way may hold at once (none: no limit):
+    // the process's one budget unless a caller gives its own.
+    MemoryBudget* budget = &ProcessBudget();
     pictureloader::Options loading;
 };
 
 [[nodiscard]] Result Convert(const Request& request, const Context& context = {});
+
+// What the header of the request's picture file already refuses, before
+// anything is decoded (the sizes the request would make, the picture
+// limits): the failure Convert would give; ok when the header refuses
+// nothing, has nothing to tell, or the source is not a file.
+[[nodiscard]] Result CheckHeader(const Request& request, const Context& context = {});
 
 } // namespace pipeline

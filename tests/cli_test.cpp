@@ -201,6 +201,16 @@ TEST_F(Cli, ClassicBatchWithAndWithoutTheWindow) {
     EXPECT_TRUE(r.err.startsWith("veldar-convert: fatal: This application failed to start"))
         << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("Could not find the Qt platform plugin")) << r.err.toStdString();
+    // The window's run refuses what the header refuses before showing the
+    // picture: a canvas at the pixel limit costs nothing.
+    write("wide.gif", testing_util::WideAnimation());
+    const Outcome wide = run({"wide.gif", "-g16"}, "export QT_QPA_PLATFORM=offscreen");
+    EXPECT_EQ(wide.status, 1);
+    EXPECT_TRUE(wide.err.startsWith("veldar-convert: wide.gif: the GROB would be 16,384 x 8,192"))
+        << wide.err.toStdString();
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kB";
 }
 
 // Photos come in upright in every form of the command line: a JPEG stored

@@ -695,6 +695,29 @@ TEST(Codecs, HeldFramesCapped) {
     EXPECT_EQ(error, "the animation has too many frames of this size to hold at once");
 }
 
+// One frame of many asked for: that one alone (the third of red, green,
+// blue, yellow, red is blue; the second GROB of a list), and a file with
+// fewer frames, or one picture, says which it lacks.
+TEST(Codecs, OnlyTheFrameAskedForKept) {
+    auto only = [](const QByteArray& bytes, int frame) {
+        pictureloader::Options options;
+        options.allFrames = true;
+        options.onlyFrame = frame;
+        return pictureloader::LoadBytes(Span(bytes), options, "l");
+    };
+    const QByteArray five = Fixture("gif-five-frames.gif");
+    const loading::Picture blue = only(five, 2);
+    ASSERT_EQ(blue.frames.size(), 1u);
+    EXPECT_EQ(blue.image().pixels, std::vector<std::uint32_t>(4, 0xFFFF0000u));
+    EXPECT_EQ(only(five, 5).error, "it has no frame 6");
+    const QByteArray list = Fixture("asc-two-8x2.lst");
+    const loading::Picture second = only(list, 1);
+    ASSERT_EQ(second.frames.size(), 1u);
+    EXPECT_EQ(second.image().pixels, only(list, -1).frames.at(1).image.pixels);
+    EXPECT_EQ(only(list, 2).error, "it has no frame 3");
+    EXPECT_EQ(only(Fixture("codecs-rgb444.png"), 1).error, "it has no frame 2");
+}
+
 // What the headers tell, read as the file lies: the frames of a GIF
 // (counted, not decoded), the upright size of a PNG and of a JPEG, the
 // coefficients libjpeg keeps for a JPEG in several scans, a run-length

@@ -77,6 +77,18 @@ inline QByteArray FromBytes(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())};
 }
 
+// A GIF of twelve 1 x 1 frames on a canvas at the pixel limit (16384 x
+// 2048, 128 MiB at four bytes a pixel), 272 bytes: a dot at (i, 0) in frame
+// i, black for odd i, white for even (LZW: clear, the colour, end).
+inline QByteArray WideAnimation() {
+    QByteArray gif = QByteArray("GIF89a\x00\x40\x00\x08\x80\x00\x00\0\0\0\xff\xff\xff", 19);
+    for (int i = 0; i < 12; ++i)
+        gif += QByteArray("\x21\xf9\x04\x00\x0a\x00\x00\x00\x2c", 9) + char(i) +
+               QByteArray("\0\0\0\x01\0\x01\0\0\x02\x02", 10) + char(0x44 | ((i + 1) % 2) << 3) +
+               QByteArray("\x01\0", 2);
+    return gif + ';';
+}
+
 #ifdef QT_GUI_LIB
 // The picture of the fixtures in tests/data: 48 x 32, red on the left half,
 // blue on the right, a green 8 x 8 square in the top-left corner.

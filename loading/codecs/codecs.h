@@ -114,7 +114,9 @@ struct Frame {
     Image image;
     int delayMs = 100;
 };
-using FrameSink = std::function<bool(const Frame& frame)>;
+// Takes each frame in turn; false: no more are wanted, and the sink may then
+// take the frame's pixels (the decoder no longer needs them).
+using FrameSink = std::function<bool(Frame& frame)>;
 
 // One picture format, as an image plugin of Qt or KDE holds one: the test
 // of its signature, its header reader and its decoder, all reading the file

@@ -377,7 +377,7 @@ void MainWindow::updateStatusLine(const QString& passing) {
 // The frames of an animation or a list: Page Down or Right for the next,
 // Page Up or Left for the one before, Home and End for the first and last.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (frames_.size() > 1 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (frameCount() > 1 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_PageDown:
         case Qt::Key_Right:
@@ -388,7 +388,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Home:
             return showFrame(0);
         case Qt::Key_End:
-            return showFrame(int(frames_.size()) - 1);
+            return showFrame(frameCount() - 1);
         default:
             break;
         }
@@ -511,29 +511,18 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         pictureBox_->clearPicture();
     } else {
         BusyCursor busy; // a large picture or a metafile can take a moment
-        pictureloader::Options options;
-        options.allFrames = true; // an animation, a multi-page picture, a list of GROBs
-        options.grobKind = as;
         std::string why;
-        auto bytes = loading::ReadRegularFile(Native(path), loading::kMaxFileBytes, &why);
-        loading::Picture result = bytes ? pictureloader::LoadBytes(*bytes, options, Native(path))
-                                        : loading::Picture::Failure(why);
-        if (!result.ok()) {
-            if (error) *error = QString::fromStdString(result.error);
+        auto held = pipeline::HeldPicture::Open(Native(path), as, why);
+        if (!held) {
+            if (error) *error = QString::fromStdString(why);
             return false;
         }
-        bytes_ = std::make_shared<const loading::Bytes>(std::move(*bytes));
-        grobKind = result.grobKind; // a GROB or a list: its kind
-        frames_.clear();
-        delays_.clear();
-        for (loading::Frame& frame : result.frames) {
-            frames_.push_back(std::make_shared<const grob::Image>(std::move(frame.image)));
-            delays_.push_back(frame.delayMs);
-        }
+        held_ = std::move(held);
+        grobKind = held_->grobKind(); // a GROB or a list: its kind
         frame_ = 0;
-        pictureBox_->setPicture(frames_.front());
+        pictureBox_->setPicture(held_->frame(0));
     }
-    if (path.isEmpty()) frames_.clear(), delays_.clear(), frame_ = 0, bytes_.reset();
+    if (path.isEmpty()) frame_ = 0, held_.reset();
     openedAs_ = as;
     updateFrameBar();
     pictureFrame_->setTitle(path);
@@ -607,8 +596,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make make) const {
     windowjob::Job job;
     job.picture = pictureBox_->picture();
-    job.frames = frames_;
-    job.bytes = bytes_;
+    job.bytes = held_ ? held_->bytes() : nullptr;
     job.frame = frame_;
     job.path = pictureFrame_->title();
     job.grobKind = openedAs_;
@@ -738,19 +726,30 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
 
 // The frames of an animation or a list: one shown at a time.
 void MainWindow::showFrame(int index) {
-    if (frames_.size() < 2) return;
-    frame_ = (index + int(frames_.size())) % int(frames_.size());
-    pictureBox_->setPicture(frames_[std::size_t(frame_)]);
+    if (frameCount() < 2) return;
+    const int wanted = (index + frameCount()) % frameCount();
+    std::string why;
+    const auto frame = [&] {
+        BusyCursor busy; // a frame far into a large animation takes a moment
+        return held_->frame(wanted, nullptr, &why);
+    }();
+    if (!frame) {
+        showFailure(QStringLiteral("Cannot show frame %1 of \"%2\":\n%3.")
+                        .arg(wanted + 1)
+                        .arg(pictureFrame_->title(), QString::fromStdString(why)));
+        return;
+    }
+    frame_ = wanted;
+    pictureBox_->setPicture(frame);
     updateFrameBar();
     if (preview_) preview_->refresh();
 }
 
 void MainWindow::updateFrameBar() {
-    const bool several = frames_.size() > 1;
+    const bool several = frameCount() > 1;
     frameBar_->setVisible(several);
     if (several)
-        frameCounter_->setText(
-            QStringLiteral("Frame %1 of %2").arg(frame_ + 1).arg(frames_.size()));
+        frameCounter_->setText(QStringLiteral("Frame %1 of %2").arg(frame_ + 1).arg(frameCount()));
     placeMarker();
 }
 
@@ -811,12 +810,7 @@ void MainWindow::showPreview() {
             preferences_,
             [this] {
                 return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
-                                     pictureFrame_->title(),
-                                     series_,
-                                     frames_,
-                                     delays_,
-                                     bytes_,
-                                     frame_};
+                                     pictureFrame_->title(), series_, held_, frame_};
             },
             options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
         preview_->setAttribute(Qt::WA_DeleteOnClose);

@@ -2,7 +2,7 @@
 // conversion, the two file dialogs and the menu bar.
 #pragma once
 
-#include "regularfile.h"
+#include "loader.h"
 
 #include "commondialog.h"
 #include "menutable.h"
@@ -66,7 +66,7 @@ class MainWindow final : public QMainWindow {
     // Shows frame `index` of an animation or a list (counting round).
     void showFrame(int index);
     int frameShown() const { return frame_; }
-    int frameCount() const { return int(frames_.size()); }
+    int frameCount() const { return held_ ? held_->frames() : 0; }
     void setSeries(grob::Series series);
     void showAbout();
     void showPreview();
@@ -158,10 +158,7 @@ class MainWindow final : public QMainWindow {
     QLabel* frameCounter_ = nullptr;
     class QToolButton* previousFrame_ = nullptr;
     class QToolButton* nextFrame_ = nullptr;
-    // The frames of the picture shown, when it has several, and their delays.
-    std::vector<std::shared_ptr<const grob::Image>> frames_;
-    std::vector<int> delays_;
-    int frame_ = 0;
+    int frame_ = 0; // the frame shown, of an animation or a list
     QTimer* saveTimer_ = nullptr;
     QString statusText_; // the foot line whole (it is shown elided)
     // The frame's size in twips as the frame rule set it (4575 x 3615 as designed).
@@ -177,9 +174,10 @@ class MainWindow final : public QMainWindow {
     grob::Choices lastSprites_; // the sprite tools' choices, kept while the window is open
     // The kind a GROB was opened as, when the name does not say it.
     std::optional<grob::OutputKind> openedAs_;
-    // The bytes of the picture's file as they were read when it was opened:
-    // every conversion loads them as the command line loads a file.
-    std::shared_ptr<const loading::Bytes> bytes_;
+    // The picture's file as it was read when it was opened: its frames
+    // decoded as they are shown, and its bytes, which every conversion loads
+    // as the command line loads a file.
+    std::shared_ptr<pipeline::HeldPicture> held_;
     // The names saved, by picture and extension; the folder saved into last.
     QMap<QString, QString> savedNames_;
     QString lastFolder_;

@@ -194,7 +194,8 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         refresh();
     });
     connect(playTimer_, &QTimer::timeout, this, [this] {
-        const std::size_t count = source_().frames.size();
+        const PreviewSource shown = source_();
+        const int count = shown.held ? shown.held->frames() : 0;
         if (playing_ < 0 || count < 2) return;
         playing_ = (playing_ + 1) % int(count);
         refresh();
@@ -255,7 +256,7 @@ void PreviewWindow::changed(const grob::OptionEntry& option) {
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
     windowjob::Job job;
     job.picture = source.picture;
-    job.bytes = source.bytes;
+    job.bytes = source.held ? source.held->bytes() : nullptr;
     job.frame = source.frame;
     job.path = source.path;
     job.choices.kind = preferences_.kind;
@@ -272,13 +273,15 @@ PreviewWindow::~PreviewWindow() {
 
 void PreviewWindow::refresh() {
     PreviewSource source = source_();
-    play->setEnabled(source.frames.size() > 1);
-    if (playing_ >= 0 && source.frames.size() > 1) {
-        playing_ %= int(source.frames.size());
-        source.picture = source.frames[std::size_t(playing_)];
-        source.frame = playing_;
-        const int delay =
-            std::size_t(playing_) < source.delays.size() ? source.delays[std::size_t(playing_)] : 0;
+    const int frames = source.held ? source.held->frames() : 0;
+    play->setEnabled(frames > 1);
+    if (playing_ >= 0 && frames > 1) {
+        playing_ %= frames;
+        int delay = 0;
+        if (auto frame = source.held->frame(playing_, &delay)) {
+            source.picture = std::move(frame);
+            source.frame = playing_;
+        }
         playTimer_->start(delay > 0 ? delay : 100);
     }
     if (cancel_) cancel_->store(true); // the drawing under way is no longer wanted

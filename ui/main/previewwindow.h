@@ -10,7 +10,7 @@
 // kind; the main window carries them out.
 #pragma once
 
-#include "regularfile.h"
+#include "loader.h"
 
 #include "preferences.h"
 #include "windowjob.h"
@@ -40,12 +40,10 @@ struct PreviewSource {
     std::shared_ptr<const grob::Image> picture; // nullptr: no picture loaded
     QString path;                               // where it was loaded from
     grob::Series series = grob::Series::HP49;
-    // An animation's or a list's frames and how long each shows (ms).
-    std::vector<std::shared_ptr<const grob::Image>> frames;
-    std::vector<int> delays;
-    // The bytes of the picture's file, loaded as the command line loads it;
-    // and which of its frames the picture is.
-    std::shared_ptr<const loading::Bytes> bytes;
+    // The picture's file as it was read (its frames, an animation's or a
+    // list's, decoded as they are asked for; its bytes, loaded as the
+    // command line loads them), and which of its frames the picture is.
+    std::shared_ptr<pipeline::HeldPicture> held;
     int frame = 0;
 };
 

@@ -24,10 +24,7 @@ pipeline::Request RequestFor(const Job& job) {
                               : job.bytes
                                   ? pipeline::Source::Held(job.bytes, Native(job.path), job.frame)
                                   : pipeline::Source::Loaded(job.picture, Native(job.path));
-    if (!job.readFile && !job.bytes && job.choices.cutting.frames)
-        source.frames = job.frames.empty()
-                            ? std::vector<std::shared_ptr<const grob::Image>>{job.picture}
-                            : job.frames;
+    if (!job.readFile && !job.bytes && job.choices.cutting.frames) source.frames = {job.picture};
     pipeline::Request request;
     if (job.make == Make::Sprites) {
         // The command line's own request for --frames, --tile, --mask,

@@ -34,9 +34,7 @@ enum class Make {
 
 struct Job {
     std::shared_ptr<const grob::Image> picture; // the picture shown
-    // Every frame of the picture shown, when it has several.
-    std::vector<std::shared_ptr<const grob::Image>> frames;
-    QString path; // where it was loaded from
+    QString path;                               // where it was loaded from
     // The bytes of its file as read when it was opened, loaded as the command
     // line loads a file (a JPEG to be fitted decoded smaller, say), and the
     // frame the picture is; no bytes: the picture shown as it is.

@@ -1,0 +1,125 @@
+#include "loader.h"
+
+#include "grob/checks.h"
+
+namespace pipeline {
+
+namespace {
+
+// What loading a picture of this header may take at most: what its
+// decoder says, else its pixels twice (the decoded picture and a frame being
+// composed, or the file's rows being fitted), four bytes each, and its
+// opacity.
+std::uint64_t DecodingCost(const pictureloader::Header& header) {
+    if (header.memory > 0) return header.memory;
+    return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
+}
+
+// What a decoding is taken to need when nothing tells it beforehand.
+constexpr std::uint64_t kUnknownCost = 64ull << 20;
+
+} // namespace
+
+std::string HeaderRefusal(std::span<const std::uint8_t> bytes,
+                          const pictureloader::Options& options,
+                          const std::function<void(const pictureloader::Header&)>& check,
+                          std::optional<pictureloader::Header>* header) {
+    if (bytes.empty()) return "the file is empty";
+    const pictureloader::Format& format = pictureloader::Recognise(bytes);
+    std::optional<pictureloader::Header> read;
+    if (format.header) read = format.header(bytes, options);
+    if (header) *header = read;
+    if (!read) return {};
+    if (check) check(*read);
+    return grob::PictureSizeRefusal(read->width, read->height);
+}
+
+loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
+                            const pictureloader::Options& options, const std::string& name,
+                            MemoryBudget* budget, MemoryBudget::Lease& lease,
+                            const std::function<void(const pictureloader::Header&)>& check) {
+    std::optional<pictureloader::Header> header;
+    if (std::string refusal = HeaderRefusal(bytes, options, check, &header); !refusal.empty())
+        return loading::Picture::Failure(std::move(refusal));
+    const pictureloader::Format& format = pictureloader::Recognise(bytes);
+    if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
+    return format.load(bytes, options, name);
+}
+
+std::shared_ptr<HeldPicture> HeldPicture::Open(const std::string& path,
+                                               std::optional<grob::OutputKind> grobKind,
+                                               std::string& error) {
+    auto read = loading::ReadRegularFile(path, loading::kMaxFileBytes, &error);
+    if (!read) return nullptr;
+    auto held = std::make_shared<HeldPicture>();
+    held->path_ = path;
+    held->bytes_ = std::make_shared<const loading::Bytes>(std::move(*read));
+    held->options_.allFrames = true; // an animation, a multi-page picture, a list of GROBs
+    held->options_.grobKind = grobKind;
+    const std::span<const std::uint8_t> bytes = held->bytes_->span();
+    const pictureloader::Format& format = pictureloader::Recognise(bytes);
+    std::optional<pictureloader::Header> header;
+    if (!bytes.empty() && format.header) header = format.header(bytes, held->options_);
+    // Told by the header: only the first frame now. Else every frame at
+    // once (a list of GROBs, the pages the renderer draws), kept while they
+    // take little memory.
+    const bool counted = header && header->pictures > 0;
+    loading::Picture picture = held->load(counted ? 0 : -1);
+    if (!picture.ok()) {
+        error = picture.error;
+        return nullptr;
+    }
+    held->count_ = counted ? header->pictures : int(picture.frames.size());
+    held->grobKind_ = picture.grobKind;
+    for (std::size_t i = picture.frames.size(); i-- > 0;) // the first frame last: it is shown
+        held->keep(int(i), std::make_shared<const grob::Image>(std::move(picture.frames[i].image)),
+                   picture.frames[i].delayMs);
+    return held;
+}
+
+loading::Picture HeldPicture::load(int index) const {
+    pictureloader::Options options = options_;
+    options.onlyFrame = index;
+    MemoryBudget::Lease lease;
+    return LoadWithin(bytes_->span(), options, path_, &ProcessBudget(), lease);
+}
+
+void HeldPicture::keep(int index, std::shared_ptr<const grob::Image> image, int delayMs) {
+    last_ = {index, image, delayMs};
+    const std::uint64_t size = std::uint64_t(image->pixels.size()) * 4;
+    if (size > kKeptBytes || kept_.contains(index)) return;
+    // The first kept let go first, until this one fits.
+    while (keptBytes_ + size > kKeptBytes) {
+        keptBytes_ -= std::uint64_t(kept_.at(order_.front()).image->pixels.size()) * 4;
+        kept_.erase(order_.front());
+        order_.pop_front();
+    }
+    kept_[index] = last_;
+    order_.push_back(index);
+    keptBytes_ += size;
+}
+
+std::shared_ptr<const grob::Image> HeldPicture::frame(int index, int* delayMs, std::string* error) {
+    if (index < 0 || index >= count_) {
+        if (error) *error = "it has no frame " + std::to_string(index + 1);
+        return nullptr;
+    }
+    if (last_.image && last_.index == index) {
+    } else if (const auto found = kept_.find(index); found != kept_.end()) {
+        last_ = found->second;
+    } else {
+        // The frame shown last is let go first: a large one need not be held twice.
+        last_ = {};
+        loading::Picture picture = load(index);
+        if (!picture.ok()) {
+            if (error) *error = picture.error;
+            return nullptr;
+        }
+        loading::Frame& frame = picture.frames.front();
+        keep(index, std::make_shared<const grob::Image>(std::move(frame.image)), frame.delayMs);
+    }
+    if (delayMs) *delayMs = last_.delayMs;
+    return last_.image;
+}
+
+} // namespace pipeline

@@ -1,0 +1,93 @@
+// The one way every front end loads a picture file: the command line, the
+// window and its preview, the sprite tools and the classic form alike.
+//
+// A file's format is recognised once and its header read before anything is
+// decoded: a picture larger than the limits is refused there (and a
+// conversion refuses more there: a GROB too large for its kind), and the
+// memory its decoding takes is reserved from the process's one budget while
+// it decodes, so that every decoding under way at once shares it, whatever
+// the front end or the number of jobs. An animation's frames are decoded one
+// by one and only the frame wanted is kept.
+#pragma once
+
+#include "budget.h"
+#include "picture.h"
+#include "pictureloader.h"
+#include "regularfile.h"
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace pipeline {
+
+// What the header of a picture file refuses before anything is decoded: a
+// picture larger than the limits, or what `check` refuses (by throwing
+// grob::Error); empty when nothing. The header, when the format has one,
+// in `header`.
+std::string HeaderRefusal(std::span<const std::uint8_t> bytes,
+                          const pictureloader::Options& options,
+                          const std::function<void(const pictureloader::Header&)>& check,
+                          std::optional<pictureloader::Header>* header = nullptr);
+
+// What a header refused or a decoding failed: the picture's file and why.
+// `check` may refuse a picture from its header by throwing grob::Error.
+// The budget reserved is held by `lease` until the caller lets it go (the
+// pictures loaded are the caller's to account for).
+loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
+                            const pictureloader::Options& options, const std::string& name,
+                            MemoryBudget* budget, MemoryBudget::Lease& lease,
+                            const std::function<void(const pictureloader::Header&)>& check = {});
+
+// A picture file held open for showing (the window): its bytes read once,
+// its frames (an animation's, a multi-page file's, a list's GROBs) decoded
+// one at a time as they are asked for, within the process's budget; the
+// frames shown last kept while they take little memory.
+class HeldPicture {
+  public:
+    // Reads and loads the file's first frame; nothing, and `error` says why,
+    // when it cannot. `grobKind`: the kind of GROB the file holds, whatever
+    // its name says.
+    static std::shared_ptr<HeldPicture>
+    Open(const std::string& path, std::optional<grob::OutputKind> grobKind, std::string& error);
+
+    const std::string& path() const { return path_; }
+    std::shared_ptr<const loading::Bytes> bytes() const { return bytes_; }
+    int frames() const { return count_; }
+    // The GROB's kind, for a GROB or a list read back.
+    std::optional<grob::OutputKind> grobKind() const { return grobKind_; }
+    // Frame `index` (from 0), decoded now unless it is kept (the frame asked
+    // for last always is); how long an animation shows it in `delayMs`.
+    // Null, and `error` says why, when it cannot be decoded.
+    std::shared_ptr<const grob::Image> frame(int index, int* delayMs = nullptr,
+                                             std::string* error = nullptr);
+
+    // What the frames kept besides the last may take at once.
+    static constexpr std::uint64_t kKeptBytes = 64ull << 20;
+
+  private:
+    struct Kept {
+        int index = 0;
+        std::shared_ptr<const grob::Image> image;
+        int delayMs = 0;
+    };
+    loading::Picture load(int index) const;
+    void keep(int index, std::shared_ptr<const grob::Image> image, int delayMs);
+
+    std::string path_;
+    std::shared_ptr<const loading::Bytes> bytes_;
+    pictureloader::Options options_;
+    int count_ = 1;
+    std::optional<grob::OutputKind> grobKind_;
+    Kept last_; // the frame asked for last
+    std::map<int, Kept> kept_;
+    std::list<int> order_; // the frames kept, in the order they were
+    std::uint64_t keptBytes_ = 0;
+};
+
+} // namespace pipeline
