@@ -431,6 +431,9 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
     write("tall.png", Encode(tall, "png"));
     QDir().mkpath(dir.filePath("DIR"));
     ASSERT_TRUE(QFile::link(".", dir.filePath("same")));
+    // Other paths to a picture: another name of it (a hard link), a folder linked to its own.
+    ASSERT_EQ(::link(qPrintable(dir.filePath("a/x.png")), qPrintable(dir.filePath("x.gro"))), 0);
+    ASSERT_TRUE(QFile::link("a", dir.filePath("via")));
     const struct {
         QStringList args;
         const char* says;
@@ -451,6 +454,8 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
          "pixels are accepted"},
         {{"pic.png", "same/pic.bmp"},
          "same/pic.gro: the GROB of same/pic.bmp would replace the GROB of pic.png"},
+        {{"-d", ".", "a/x.png"}, "./x.gro: it is the picture itself; it is not replaced"},
+        {{"-o", "via/x.png", "a/x.png"}, "via/x.png: it is the picture itself; it is not replaced"},
         {{"--preview", "nodir/view.png", "pic.png"}, "nodir/view.png: No such file or directory"},
         // 48 x 32 enlarged 125 times: 6000 / 8 x 4000 bytes; 1 x 1 enlarged 16384 times.
         {{"--fit", "6000x6000", "--upscale", "pic.png"},
