@@ -155,9 +155,12 @@ int Run(int argc, char** argv) {
         const std::string name = request->source.name();
         progress.started(name);
         const pipeline::Result result = pipeline::Convert(*request, context);
-        if (!choices.quiet)
+        if (!choices.quiet) {
             for (const std::string& note : result.notes)
                 progress.failure(Line(name, note));
+            for (const std::string& file : result.replaced)
+                progress.failure(Line(file, "replaced the file that was there"));
+        }
         if (result.ok()) {
             ++converted;
             if (result.fullMasks) fullMasks = true;

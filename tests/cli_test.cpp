@@ -605,6 +605,11 @@ TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
                   0);
         EXPECT_EQ(read("again/p." + ext), grob) << ext.toStdString();
     }
+    // A PNG written over a file that was there says so (not with -q); a GROB made again does not.
+    EXPECT_EQ(run({"--to", "png", "p.g16"}).err, "");
+    EXPECT_EQ(run({"--to", "png", "p.g16"}).err,
+              "veldar-convert: p.png: replaced the file that was there\n");
+    EXPECT_EQ(run({"--to", "png", "-q", "p.g16"}).err + run({"--kind", "g16", "p.bmp"}).err, "");
     // Never its own input; a damaged GROB says what is wrong with it.
     Outcome r = run({"--kind", "g16", "p.g16"});
     EXPECT_EQ(r.status, 1);
