@@ -456,6 +456,7 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
          "same/pic.gro: the GROB of same/pic.bmp would replace the GROB of pic.png"},
         {{"-d", ".", "a/x.png"}, "./x.gro: it is the picture itself; it is not replaced"},
         {{"-o", "via/x.png", "a/x.png"}, "via/x.png: it is the picture itself; it is not replaced"},
+        {{"--preview", "pic.bmp", "pic.png", "g2.png"}, "pic.bmp: it is not a folder"},
         {{"--preview", "nodir/view.png", "pic.png"}, "nodir/view.png: No such file or directory"},
         // 48 x 32 enlarged 125 times: 6000 / 8 x 4000 bytes; 1 x 1 enlarged 16384 times.
         {{"--fit", "6000x6000", "--upscale", "pic.png"},
@@ -495,7 +496,6 @@ TEST_F(Cli, PreparedForTheScreenWithPreviews) {
     photo.fill(qRgb(90, 120, 150));
     write("photo.png", Encode(photo, "png"));
     write("small.png", Encode(Reference(), "png"));
-    QDir().mkpath(dir.filePath("views"));
     const Outcome r =
         run({"--kind", "g16", "--fit", "131x64", "--upscale", "--dither", "floyd-steinberg",
              "--contrast", "20", "--preview", "views", "--zoom", "3", "photo.png", "small.png"});
