@@ -363,7 +363,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     if (has(grob::Option("output")) && several && !choices.list)
         return refuse("-o names the output of one picture: with several, name a folder with "
                       "--output-dir (-d), or make one --list");
-    const bool previewFolder = pipeline::PreviewIsFolder(choices.preview);
+    const bool previewFolder = pipeline::PreviewIsFolder(choices, pictures.size());
     if (pictures.front() == "-" && !several) {
         if (previewFolder && (choices.output.empty() || choices.output == "-"))
             return refuse("--preview names a file with standard input: a picture from it has no "
@@ -372,8 +372,6 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
             return refuse("--output-dir does nothing with \"-\": the output goes to standard "
                           "output (or to the file -o names)");
     }
-    if (!choices.preview.empty() && several && !choices.list && !previewFolder)
-        return refuse("--preview names a folder when there are several pictures");
 
     // Standard output takes one file: several GROBs (or PNGs) one after the
     // other there could never be read back.

@@ -17,7 +17,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -59,20 +58,6 @@ int PrintToStandardOutput(const std::string& text) {
     return 0;
 }
 
-// Makes an output folder when it is not there yet, as build tools expect,
-// and finds out whether files can be made in it; an empty string, or why not.
-std::string MakeFolder(const std::string& folder) {
-    if (!filenames::IsFolder(folder)) {
-        if (filenames::Exists(folder)) return "it is not a folder";
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) return error.message();
-        if (!filenames::IsFolder(folder)) return "the folder cannot be made";
-    }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
-    return {};
-}
-
 } // namespace
 
 bool IsModern(int argc, char** argv) {
@@ -112,14 +97,9 @@ int Run(int argc, char** argv) {
         series = saved->hp48 ? grob::Series::HP48 : grob::Series::HP49;
     // The folders the outputs go into, made (and found writable) once,
     // before any work: one line, not one a picture.
-    for (const std::string& folder :
-         {choices.outputDir,
-          pipeline::PreviewIsFolder(choices.preview) ? choices.preview : std::string()}) {
-        if (folder.empty()) continue;
-        if (const std::string why = MakeFolder(folder); !why.empty()) {
-            say(Line(folder, why));
-            return 1;
-        }
+    if (const auto fault = pipeline::MakeOutputFolders(choices, pictures.size())) {
+        say(Line(fault->folder, fault->cause));
+        return 1;
     }
     // Every request of the run, checked against each other before any work:
     // no output replaces a picture of the run or another output.
@@ -152,9 +132,12 @@ int Run(int argc, char** argv) {
         const std::string name = request->source.name();
         progress.started(name);
         const pipeline::Result result = pipeline::Convert(*request, context);
-        if (!choices.quiet)
+        if (!choices.quiet) {
             for (const std::string& note : result.notes)
                 progress.failure(Line(name, note));
+            for (const std::string& file : result.replaced)
+                progress.failure(Line(file, "replaced the file that was there"));
+        }
         if (result.ok()) {
             ++converted;
             if (result.fullMasks) fullMasks = true;

@@ -232,12 +232,16 @@ Items Gather(const Request& request, const Context& context, Result& result) {
 void Deliver(const Output& output, const std::string& path, std::vector<std::uint8_t> bytes,
              const Context& context, Result& result) {
     if (output.target.to == Target::To::File) {
+        // The run's own outputs are never one file (CheckTargets): one that
+        // is there was not written by it.
+        const bool there = output.product == Product::PicturePng && filenames::Exists(path);
         try {
             grob::WriteFileAtomically(path, bytes, context.flush);
         } catch (const grob::Error& e) {
             Fail(path, e.cause());
         }
         result.written.push_back(path);
+        if (there) result.replaced.push_back(path);
     } else if (output.target.to == Target::To::StandardOutput) {
         try {
             WriteStandardOutput(bytes);

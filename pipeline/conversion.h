@@ -142,6 +142,9 @@ struct Result {
     bool fullMasks = false;           // masks were asked for and no picture had transparency
     int pictures = 0;                 // how many pictures became GROBs (several: frames, tiles)
     std::vector<std::string> written; // the files written, in order
+    // The pictures (PicturePng) written over a file that was there: the
+    // picture a GROB was made from, say, on a round trip back to its name.
+    std::vector<std::string> replaced;
 };
 
 // The fitted picture of the last conversion, kept for the next one of the

@@ -3,12 +3,40 @@
 #include "commandline.h"
 #include "filenames.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <unistd.h>
+
 namespace pipeline {
 
 using cmdline::OutputName;
 
-bool PreviewIsFolder(const std::string& preview) {
-    return !preview.empty() && (preview.back() == '/' || filenames::IsFolder(preview));
+bool PreviewIsFolder(const grob::Choices& choices, std::size_t pictures) {
+    const std::string& preview = choices.preview;
+    return !preview.empty() && ((pictures > 1 && !choices.list) || preview.back() == '/' ||
+                                filenames::IsFolder(preview));
+}
+
+std::optional<FolderFault> MakeOutputFolders(const grob::Choices& choices, std::size_t pictures) {
+    for (const std::string& folder :
+         {choices.outputDir,
+          PreviewIsFolder(choices, pictures) ? choices.preview : std::string()}) {
+        if (folder.empty()) continue;
+        if (!filenames::IsFolder(folder)) {
+            if (filenames::Exists(folder)) return FolderFault{folder, "it is not a folder"};
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+            if (error) return FolderFault{folder, error.message()};
+            if (!filenames::IsFolder(folder))
+                return FolderFault{folder, "the folder cannot be made"};
+        }
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return FolderFault{folder, std::strerror(errno)};
+    }
+    return std::nullopt;
 }
 
 std::string OutputPath(const std::string& picture, const grob::Choices& choices) {
@@ -38,7 +66,7 @@ Request ConversionFor(Source source, const grob::Choices& asked, grob::Series sa
 }
 
 Request RequestFor(const std::string& picture, const grob::Choices& choices,
-                   grob::Series savedSeries) {
+                   grob::Series savedSeries, std::size_t pictures) {
     const bool stream = picture == "-";
     Request request = ConversionFor(stream ? Source::StandardInput() : Source::File(picture),
                                     choices, savedSeries);
@@ -55,7 +83,7 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
                                                       : Target::File(path)});
     if (!choices.preview.empty()) {
         std::string view = choices.preview;
-        if (PreviewIsFolder(view)) {
+        if (PreviewIsFolder(choices, pictures)) {
             // Named like the GROB (the picture's name when the GROB goes to standard output).
             const bool named = !choices.output.empty() && choices.output != "-";
             const std::string grob(filenames::FileName(named ? choices.output : picture));
@@ -74,7 +102,7 @@ std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
     std::vector<Request> requests;
     if (!choices.list) {
         for (const std::string& picture : pictures)
-            requests.push_back(RequestFor(picture, choices, savedSeries));
+            requests.push_back(RequestFor(picture, choices, savedSeries, pictures.size()));
         return requests;
     }
     // One list of every picture's GROBs, named after the first picture and

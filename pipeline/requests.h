@@ -9,6 +9,7 @@
 #include "conversion.h"
 #include "grob/options.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,27 @@ std::string OutputPath(const std::string& picture, const grob::Choices& choices)
 // from this.
 Request ConversionFor(Source source, const grob::Choices& choices, grob::Series savedSeries);
 
-// The conversion of one picture ("-": standard input to standard output).
+// The conversion of one picture ("-": standard input to standard output),
+// of the `pictures` the run converts.
 Request RequestFor(const std::string& picture, const grob::Choices& choices,
-                   grob::Series savedSeries);
+                   grob::Series savedSeries, std::size_t pictures = 1);
 // The conversions of a run: one a picture, or with `choices.list` one for them all.
 std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
                                  const grob::Choices& choices, grob::Series savedSeries);
 
-// Whether a --preview path names a folder: one that exists, or a name
-// ending with "/" (made when it is missing).
-bool PreviewIsFolder(const std::string& preview);
+// Whether --preview names a folder, for a run of `pictures`: one that
+// exists, a name ending with "/", or any name when several pictures are
+// converted each on its own (a folder made when it is missing).
+bool PreviewIsFolder(const grob::Choices& choices, std::size_t pictures);
+
+// The folders a run's outputs go into (--output-dir, and --preview when it
+// names a folder), made with their parents when they are missing, as build
+// tools expect, and found writable, before any work: the first that cannot
+// be, and why.
+struct FolderFault {
+    std::string folder;
+    std::string cause;
+};
+std::optional<FolderFault> MakeOutputFolders(const grob::Choices& choices, std::size_t pictures);
 
 } // namespace pipeline

@@ -9,8 +9,14 @@
 #include <tuple>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 namespace pipeline {
 
@@ -66,28 +72,111 @@ std::optional<std::string> Canonical(const std::string& name) {
     return result;
 }
 
+// A file as the system knows it, whatever the path to it: its device and
+// inode ("@2049:1234", no slash in it).
+std::string Identity(const struct stat& info) {
+    return '@' + std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
+}
+
+#if defined(__linux__)
+#ifdef FS_CASEFOLD_FL
+constexpr int kCasefold = FS_CASEFOLD_FL;
+#else
+constexpr int kCasefold = 0x40000000; // older kernel headers
+#endif
+#endif
+
+// Whether a folder takes names that differ only in case for the same file:
+// on FAT, exFAT, NTFS, HFS+ and SMB shares, and in a folder with the
+// casefold flag (ext4, F2FS, tmpfs).
+bool Caseless(const std::string& folder) {
+#if defined(__linux__)
+    struct statfs disk {};
+    switch (::statfs(folder.c_str(), &disk) == 0 ? static_cast<unsigned long>(disk.f_type) : 0) {
+    case 0x4d44:     // msdos, vfat
+    case 0x2011bab0: // exfat
+    case 0x5346544e: // ntfs
+    case 0x7366746e: // ntfs3
+    case 0x482b:     // hfsplus
+    case 0x4244:     // hfs
+    case 0xff534d42: // cifs
+    case 0xfe534d42: // smb2
+        return true;
+    default:
+        break;
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    int flags = 0;
+    const bool folded = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCasefold) != 0;
+    ::close(fd);
+    return folded;
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
+std::string Folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return name;
+}
+
+// A file's keys: two paths are the same file when either key is the same.
+struct Keys {
+    std::string identity; // its device and inode, where it exists
+    // Its folder's key and its name, in the folder's case rules ("a.png"
+    // for A.PNG on FAT): the file that a write there would make.
+    std::string name;
+};
+
 // The same-file keys of one run's paths: the working folder asked once, each
-// folder made canonical once, and one look at each file (is it a link?).
+// folder looked at once (its identity and its case rules), and one look at
+// each file (is it there, is it a link?).
 class SameFileKeys {
   public:
-    std::string operator()(const std::string& path) {
-        const std::string absolute = Absolute(path);
+    // A folder's key: its identity, or when it is not there its tidied path.
+    struct Folder {
+        std::string key;
+        bool caseless = false; // names differing only in ASCII case are one file
+    };
+
+    Keys operator()(const std::string& path) {
+        std::string absolute = Absolute(path);
+        Keys keys;
         struct stat info {};
-        if (::lstat(absolute.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
-            if (const auto target = Canonical(absolute)) return *target;
-        const std::size_t slash = absolute.rfind('/');
-        const std::string name = absolute.substr(slash + 1);
-        const std::string& folder = folderKey(absolute.substr(0, std::max<std::size_t>(slash, 1)));
-        if (name.empty() || name == "." || name == "..") return Clean(folder + '/' + name);
-        return (folder == "/" ? std::string() : folder) + '/' + name;
+        if (::lstat(absolute.c_str(), &info) == 0) {
+            const bool link = S_ISLNK(info.st_mode);
+            if (!link || ::stat(absolute.c_str(), &info) == 0) keys.identity = Identity(info);
+            // Through a link: the name of the file it points to.
+            if (link)
+                if (const auto target = Canonical(absolute)) absolute = *target;
+        }
+        std::size_t slash = absolute.rfind('/');
+        std::string name = absolute.substr(slash + 1);
+        if (name.empty() || name == "." || name == "..") {
+            absolute = Clean(absolute);
+            slash = absolute.rfind('/');
+            name = absolute.substr(slash + 1);
+        }
+        const Folder& in = folder(absolute.substr(0, std::max<std::size_t>(slash, 1)));
+        keys.name = in.key + '/' + (in.caseless ? Folded(name) : name);
+        return keys;
     }
 
-    // The canonical form of a folder (or, when it is not there, its tidied path).
-    const std::string& folderKey(const std::string& folder) {
-        auto known = folders_.find(folder);
-        if (known == folders_.end())
-            known = folders_.emplace(folder, Canonical(folder).value_or(Clean(folder))).first;
-        return known->second;
+    const Folder& folder(const std::string& path) {
+        auto known = folders_.find(path);
+        if (known != folders_.end()) return known->second;
+        Folder folder;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            folder.key = Identity(info);
+            folder.caseless = Caseless(path);
+        } else {
+            folder.key = Clean(path);
+        }
+        return folders_.emplace(path, std::move(folder)).first->second;
     }
 
     std::string Absolute(const std::string& path) {
@@ -97,7 +186,7 @@ class SameFileKeys {
     }
 
   private:
-    // "a/./b/../c" as "a/c", without asking the disk.
+    // "a/./b/../c" as "/a/c", without asking the disk.
     static std::string Clean(const std::string& path) {
         std::vector<std::string> parts;
         std::size_t at = 0;
@@ -118,7 +207,7 @@ class SameFileKeys {
     }
 
     std::string cwd_;
-    std::map<std::string, std::string> folders_;
+    std::map<std::string, Folder> folders_;
 };
 
 std::string WhatIsMade(Product product) {
@@ -182,25 +271,36 @@ int NumberDigits(int count) {
 }
 
 std::string SameFileKey(const std::string& path) {
-    return SameFileKeys()(path);
+    const Keys keys = SameFileKeys()(path);
+    return keys.identity.empty() ? keys.name : keys.identity;
 }
 
 std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
     SameFileKeys keys;
+    // Each file under each of its keys, and found by either.
+    auto add = [](auto& files, const Keys& file, const auto& value) {
+        if (!file.identity.empty()) files.emplace(file.identity, value);
+        files.emplace(file.name, value);
+    };
+    auto find = [](auto& files, const Keys& file) {
+        const auto found = file.identity.empty() ? files.end() : files.find(file.identity);
+        return found != files.end() ? found : files.find(file.name);
+    };
     std::map<std::string, Input> inputs;
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const Request& request = requests[i];
         if (request.source.from == Source::From::File)
-            inputs.emplace(keys(request.source.path), Input{i, true, request.source.name()});
+            add(inputs, keys(request.source.path), Input{i, true, request.source.name()});
         for (const Source& more : request.more)
             if (more.from == Source::From::File)
-                inputs.emplace(keys(more.path), Input{i, false, more.name()});
+                add(inputs, keys(more.path), Input{i, false, more.name()});
     }
+    // A name key's folder and name.
     auto split = [](const std::string& key) {
         const std::size_t slash = key.rfind('/');
-        return std::pair(key.substr(0, std::max<std::size_t>(slash, 1)), key.substr(slash + 1));
+        return std::pair(key.substr(0, slash), key.substr(slash + 1));
     };
-    std::map<std::string, Claim> files;   // by key
+    std::map<std::string, Claim> files;   // by each key
     std::map<PatternKey, Claim> patterns; // by folder key, stem and suffix
     std::vector<Clash> clashes;
     for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -232,15 +332,15 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
                                   WhatIsMade(other.product) + " of " +
                                   requests[other.request].source.name()};
             };
-            // A file this output writes (by its key): a picture of the run,
-            // or a file another output claimed, one by one or by pattern.
-            auto checkFile = [&](const std::string& key, const std::string& shown) {
-                if (const auto input = inputs.find(key); input != inputs.end())
+            // A file this output writes: a picture of the run, or a file
+            // another output claimed, one by one or by pattern.
+            auto checkFile = [&](const Keys& file, const std::string& shown) {
+                if (const auto input = find(inputs, file); input != inputs.end())
                     return replacesPicture(input->second, shown);
-                for (const auto* claims : {&files, &myFiles})
-                    if (const auto other = claims->find(key); other != claims->end())
+                for (auto* claims : {&files, &myFiles})
+                    if (const auto other = find(*claims, file); other != claims->end())
                         return replacesOutput(other->second, shown);
-                const auto [folder, name] = split(key);
+                const auto [folder, name] = split(file.name);
                 for (const auto& [stem, suffix] : StemsOf(name))
                     for (const auto* claims : {&patterns, &myPatterns})
                         if (const auto other = claims->find({folder, stem, suffix});
@@ -249,42 +349,49 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {
             };
             const Claim claim{i, output.product};
             if (!planned.numbered) {
-                const std::string key = keys(planned.path);
-                checkFile(key, planned.path);
-                if (!clash) myFiles.emplace(key, claim);
+                const Keys file = keys(planned.path);
+                checkFile(file, planned.path);
+                if (!clash) add(myFiles, file, claim);
             } else {
                 const Pattern pattern = PatternOf(planned.path, planned.masks);
                 const std::string folderName = pattern.folder.empty() ? "." : pattern.folder;
-                const std::string folder = keys.folderKey(keys.Absolute(folderName));
-                const std::string prefix = (folder == "/" ? "" : folder) + '/' + pattern.stem + '-';
+                const SameFileKeys::Folder& in = keys.folder(keys.Absolute(folderName));
+                const std::string& folder = in.key;
+                // The pattern in its folder's case rules, as name keys have their names.
+                Pattern names = pattern;
+                if (in.caseless) {
+                    names.stem = Folded(names.stem);
+                    names.suffix = Folded(names.suffix);
+                }
+                const std::string prefix = folder + '/' + names.stem + '-';
+                auto ofPattern = [&](const std::string& key) {
+                    const auto [within, name] = split(key);
+                    return within == folder && Matches(name, names);
+                };
                 // The pictures and files claimed whose names are of the pattern.
-                for (const auto* names : {&inputs})
-                    for (auto it = names->lower_bound(prefix);
-                         !clash && it != names->end() && it->first.starts_with(prefix); ++it)
-                        if (split(it->first).first == folder &&
-                            Matches(split(it->first).second, pattern))
-                            replacesPicture(it->second, it->second.name);
+                for (auto it = inputs.lower_bound(prefix);
+                     !clash && it != inputs.end() && it->first.starts_with(prefix); ++it)
+                    if (ofPattern(it->first)) replacesPicture(it->second, it->second.name);
                 for (const auto* claims : {&files, &myFiles})
                     for (auto it = claims->lower_bound(prefix);
                          !clash && it != claims->end() && it->first.starts_with(prefix); ++it)
-                        if (split(it->first).first == folder &&
-                            Matches(split(it->first).second, pattern))
-                            replacesOutput(it->second, planned.path);
+                        if (ofPattern(it->first)) replacesOutput(it->second, planned.path);
                 for (const auto* claims : {&patterns, &myPatterns})
-                    if (const auto other = claims->find({folder, pattern.stem, pattern.suffix});
+                    if (const auto other = claims->find({folder, names.stem, names.suffix});
                         !clash && other != claims->end())
                         replacesOutput(other->second, planned.path);
-                // The files of the pattern that exist: through a link, one may
-                // be a picture of the run or another output.
+                // The files of the pattern that exist: through a link, or as
+                // another name of the same file, one may be a picture of the
+                // run or another output.
                 if (DIR* dir = ::opendir(folderName.c_str())) {
                     while (const dirent* entry = ::readdir(dir))
-                        if (!clash && Matches(entry->d_name, pattern))
+                        if (!clash &&
+                            Matches(in.caseless ? Folded(entry->d_name) : entry->d_name, names))
                             checkFile(keys(pattern.folder + entry->d_name),
                                       pattern.folder + entry->d_name);
                     ::closedir(dir);
                 }
-                if (!clash)
-                    myPatterns.emplace(PatternKey{folder, pattern.stem, pattern.suffix}, claim);
+                if (!clash) myPatterns.emplace(PatternKey{folder, names.stem, names.suffix}, claim);
             }
             if (clash) break;
         }

@@ -32,12 +32,15 @@ std::string NumberedPath(const std::string& path, int number, int digits, bool m
 int NumberDigits(int count);
 
 // Every output file of a run compared, before any work, with every picture
-// of every request and every other output (files that exist by their
-// canonical path, through symbolic links and "." or ".." in folder names;
-// numbered files by the pattern of their names, and the files of that
-// pattern that exist, through the links among them). One refusal for each
-// request that would replace a picture of the run or another output; the
-// outputs of a refused request claim nothing.
+// of every request and every other output. Two paths are the same file when
+// it exists under both (the same device and inode: through symbolic links,
+// "." or "..", hard links and bind mounts), or when they name the same entry
+// of the same folder (its names compared as the folder compares them: in
+// any ASCII case on FAT, exFAT, NTFS or a casefolded ext4 folder); numbered
+// files by the pattern of their names, and the files of that pattern that
+// exist, alike. One refusal for each request that would replace a picture
+// of the run or another output; the outputs of a refused request claim
+// nothing.
 struct Clash {
     std::size_t request; // index into the run's requests
     std::string file;    // the output refused
@@ -45,8 +48,9 @@ struct Clash {
 };
 std::vector<Clash> CheckTargets(const std::vector<Request>& requests);
 
-// The key by which two paths are the same file: the canonical folder and the
-// name, or the file a symbolic link points to.
+// The key by which two paths are the same file: its device and inode where
+// it exists, else its folder's identity and its name (in the folder's case
+// rules).
 std::string SameFileKey(const std::string& path);
 
 } // namespace pipeline

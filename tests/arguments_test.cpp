@@ -105,8 +105,6 @@ TEST(Arguments, SpellingsAndRefusals) {
         {{gro, "-o", "x.gro", "a.png", "b.png"},
          "-o names the output of one picture: with several, name a folder with --output-dir "
          "(-d), or make one --list"},
-        {{gro, "--preview", "v.png", "a.png", "b.png"},
-         "--preview names a folder when there are several pictures"},
         {{gro, "--preview", "views", "-"},
          "--preview names a file with standard input: a picture from it has no name"},
         {{gro}, "no pictures given"},

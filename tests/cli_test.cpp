@@ -441,6 +441,9 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
     write("tall.png", Encode(tall, "png"));
     QDir().mkpath(dir.filePath("DIR"));
     ASSERT_TRUE(QFile::link(".", dir.filePath("same")));
+    // Other paths to a picture: another name of it (a hard link), a folder linked to its own.
+    ASSERT_EQ(::link(qPrintable(dir.filePath("a/x.png")), qPrintable(dir.filePath("x.gro"))), 0);
+    ASSERT_TRUE(QFile::link("a", dir.filePath("via")));
     const struct {
         QStringList args;
         const char* says;
@@ -461,6 +464,9 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
          "pixels are accepted"},
         {{"pic.png", "same/pic.bmp"},
          "same/pic.gro: the GROB of same/pic.bmp would replace the GROB of pic.png"},
+        {{"-d", ".", "a/x.png"}, "./x.gro: it is the picture itself; it is not replaced"},
+        {{"-o", "via/x.png", "a/x.png"}, "via/x.png: it is the picture itself; it is not replaced"},
+        {{"--preview", "pic.bmp", "pic.png", "g2.png"}, "pic.bmp: it is not a folder"},
         {{"--preview", "nodir/view.png", "pic.png"}, "nodir/view.png: No such file or directory"},
         // 48 x 32 enlarged 125 times: 6000 / 8 x 4000 bytes; 1 x 1 enlarged 16384 times.
         {{"--fit", "6000x6000", "--upscale", "pic.png"},
@@ -500,7 +506,6 @@ TEST_F(Cli, PreparedForTheScreenWithPreviews) {
     photo.fill(qRgb(90, 120, 150));
     write("photo.png", Encode(photo, "png"));
     write("small.png", Encode(Reference(), "png"));
-    QDir().mkpath(dir.filePath("views"));
     const Outcome r =
         run({"--kind", "g16", "--fit", "131x64", "--upscale", "--dither", "floyd-steinberg",
              "--contrast", "20", "--preview", "views", "--zoom", "3", "photo.png", "small.png"});
@@ -610,6 +615,11 @@ TEST_F(Cli, GrobsReadBackAsPicturesAndText) {
                   0);
         EXPECT_EQ(read("again/p." + ext), grob) << ext.toStdString();
     }
+    // A PNG written over a file that was there says so (not with -q); a GROB made again does not.
+    EXPECT_EQ(run({"--to", "png", "p.g16"}).err, "");
+    EXPECT_EQ(run({"--to", "png", "p.g16"}).err,
+              "veldar-convert: p.png: replaced the file that was there\n");
+    EXPECT_EQ(run({"--to", "png", "-q", "p.g16"}).err + run({"--kind", "g16", "p.bmp"}).err, "");
     // Never its own input; a damaged GROB says what is wrong with it.
     Outcome r = run({"--kind", "g16", "p.g16"});
     EXPECT_EQ(r.status, 1);

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <unistd.h>
@@ -287,6 +288,30 @@ TEST_F(Sprites, NoOutputReplacesAPictureOfTheRun) {
     EXPECT_EQ(clashes({linked}), std::vector<std::string>{"0 " + path("link.gro") +
                                                           ": it is the picture itself; it is not "
                                                           "replaced"});
+    // -o as another name of the picture (a hard link: one file, two paths).
+    ASSERT_EQ(::link(a.c_str(), path("hard.gro").c_str()), 0);
+    linked.outputs = {{Product::Grob, Target::File(path("hard.gro"))}};
+    EXPECT_EQ(clashes({linked}).size(), 1u);
+    // On FAT two names that differ only in case are one file: checked where
+    // a FAT image can be mounted (as root, with dosfstools).
+    const std::string fat = path("fat");
+    if (::geteuid() == 0 &&
+        std::system(("{ mkdir " + fat + " && mkfs.vfat -C " + fat + ".img 512 && mount -o loop " +
+                     fat + ".img " + fat + "; } >/dev/null 2>&1")
+                        .c_str()) == 0) {
+        pipeline::Request upper = request(a), lower = request(b), numbered = request(w);
+        upper.outputs = {{Product::Grob, Target::File(fat + "/W.GRO")}};
+        lower.outputs = {{Product::Grob, Target::File(fat + "/w.gro")}};
+        numbered.outputs = {{Product::Grob, Target::Numbered(fat + "/w.gro")}};
+        const std::string upperTile = fat + "/W-01.GRO";
+        testing_util::WriteBytes(upperTile, {1});
+        EXPECT_EQ(clashes({upper, lower, request(upperTile), numbered}),
+                  (std::vector<std::string>{"1 " + fat + "/w.gro: the GROB of " + b +
+                                                " would replace the GROB of " + a,
+                                            "3 " + upperTile + ": the GROB of " + w +
+                                                " would replace the picture " + upperTile}));
+        EXPECT_EQ(std::system(("umount " + fat).c_str()), 0);
+    }
 }
 
 } // namespace

@@ -548,7 +548,7 @@ inline constexpr std::array<OptionEntry, 35> kOptions = {{
               }}},
     {.name = "preview", .type = OptionType::Path, .valueName = "FILE|DIR",
      .help = "Also write the calculator's view of each GROB as a PNG: FILE for one picture, or "
-             "into a folder (named like the GROB, .png).",
+             "into a folder, made if missing (named like the GROB, .png).",
      .needs = needs::kPreview,
      .bind = bind::Path<&Choices::preview>()},
     {.name = "zoom", .type = OptionType::Whole, .valueName = "N", .minimum = 1, .maximum = 16,
