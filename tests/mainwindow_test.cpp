@@ -381,6 +381,17 @@ class MainWindowTest : public QObject {
         QVERIFY(values);
         QCOMPARE(std::fmod(values->left, 15.0f), 0.0f);
         QVERIFY(qAbs(values->left - 3202.5f) <= 7.5f);
+
+        // A place on a larger or a second screen: brought back within this one.
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        WriteAll(dir_.filePath("ORBEX.ini"), QByteArray::number((room.right() - 40) * 15) + ',' +
+                                                 QByteArray::number((room.bottom() - 20) * 15) +
+                                                 "\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n");
+        WriteAll(dir_.filePath("ORBEX.ini"), "[a]\r\n" + ReadAll(dir_.filePath("ORBEX.ini")));
+        auto far = makeWindow();
+        far->show();
+        // (but for the border the window system draws once it is shown)
+        QVERIFY(room.adjusted(-8, -8, 8, 8).contains(far->frameGeometry()));
     }
 
     void settingsFallbacks() {
@@ -721,6 +732,15 @@ class MainWindowTest : public QObject {
         QVERIFY(!preview->savePng(dir_.filePath("no/such/folder/view.png")));
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains("no/such/folder/view.png"));
+        // A GROB the picture cannot give (1200 x 3600 dots) names the picture,
+        // not the file chosen.
+        preview->close();
+        prompter_.answers = {dir_.filePath("big.g16")};
+        form->menuItem(MenuArray::Action, 7)->trigger();
+        QCOMPARE(messages_.size(), 2);
+        QVERIFY2(messages_[1].startsWith("Cannot convert \"" + dir_.filePath("big.bmp") +
+                                         "\":\nthe GROB would be 1,200 x 3,600 dots"),
+                 qPrintable(messages_[1]));
     }
 
     // An animation of twelve frames at the pixel limit: the window holds
@@ -765,13 +785,21 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->picture()->shown().pixel(0, 0), qRgb(0, 0, 0)); // its black dot
         QTest::keyClick(form.get(), Qt::Key_PageUp);
         QCOMPARE(form->picture()->shown().pixel(3, 3), qRgb(255, 255, 0)); // the third's yellow
-        // The arrows step as Page Up and Page Down do; Home and End go to the ends.
+        // The arrows step as Page Up and Page Down do, typed where the focus
+        // is; Home and End go to the ends.
         QTest::keyClick(form.get(), Qt::Key_Home);
         QCOMPARE(form->frameShown(), 0);
-        QTest::keyClick(form.get(), Qt::Key_Right);
+        auto typed = [&](Qt::Key key) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : form.get(), key);
+        };
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        typed(Qt::Key_Tab); // the focus on the frame bar's first arrow, as on a first start
+        typed(Qt::Key_Right);
         QCOMPARE(form->frameShown(), 1);
-        QTest::keyClick(form.get(), Qt::Key_Left);
-        QTest::keyClick(form.get(), Qt::Key_Left);
+        typed(Qt::Key_Left);
+        typed(Qt::Key_Left);
         QCOMPARE(form->frameShown(), 3);
         QTest::keyClick(form.get(), Qt::Key_Home);
         QTest::keyClick(form.get(), Qt::Key_End);
@@ -1025,6 +1053,8 @@ class MainWindowTest : public QObject {
                       "cli.lst", "walk.gif"}),
                  0);
         QCOMPARE(ReadAll(dir_.filePath("walk.g04.lst")), ReadAll(dir_.filePath("cli.lst")));
+        QCOMPARE(form->statusLine()->toolTip(),
+                 "Wrote 8 GROBs (4 and their masks) to walk.g04.lst.");
 
         QVERIFY(form->loadPicture(dir_.filePath("sheet.png")));
         CONTROL(preview, "kind").list->setCurrentIndex(0);

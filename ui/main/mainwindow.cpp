@@ -167,6 +167,10 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     barLayout->addWidget(frameCounter_);
     barLayout->addWidget(nextFrame_);
     frameBar_->hide();
+    // Left and Right step frames wherever the focus is, on the arrows too
+    // (which would otherwise only move the focus between them).
+    previousFrame_->installEventFilter(this);
+    nextFrame_->installEventFilter(this);
     connect(previousFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ - 1); });
     connect(nextFrame_, &QToolButton::clicked, this, [this] { showFrame(frame_ + 1); });
     passingTimer_ = new QTimer(this);
@@ -372,6 +376,17 @@ void MainWindow::updateStatusLine(const QString& passing) {
     statusLine_->setToolTip(text);
     statusLine_->setVisible(!text.isEmpty());
     placeMarker();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == previousFrame_ || watched == nextFrame_) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // The frames of an animation or a list: Page Down or Right for the next,
@@ -634,7 +649,11 @@ std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
     BusyCursor busy;
     windowjob::Outcome outcome = windowjob::Run(job);
     if (!outcome.ok()) {
-        showFailure(QStringLiteral("Cannot write \"%1\":\n%2.")
+        // The picture when it cannot give what was asked (too large a GROB,
+        // a crop outside it); the file chosen when it cannot be written.
+        const bool picture = !outcome.file.isEmpty() && outcome.file == job.path;
+        showFailure((picture ? QStringLiteral("Cannot convert \"%1\":\n%2.")
+                             : QStringLiteral("Cannot write \"%1\":\n%2."))
                         .arg(outcome.file.isEmpty() ? job.file : outcome.file, outcome.cause));
         return std::nullopt;
     }
@@ -694,10 +713,15 @@ void MainWindow::saveSprites(const grob::Choices& sprites) {
     const QString filter = sprites.list ? menutable::ListFilter(kind) : menutable::SaveFilter(kind);
     const auto made = saveAs(filter, extension, job);
     if (!made) return;
+    // A list counts its masks among its GROBs.
+    const int grobs = made->pictures * (sprites.cutting.masks ? 2 : 1);
     QString said = made->written.size() == 1
-                       ? QStringLiteral("Wrote %1 GROB%2 to %3")
-                             .arg(made->pictures)
-                             .arg(made->pictures == 1 ? QString() : QStringLiteral("s"))
+                       ? QStringLiteral("Wrote %1 GROB%2%3 to %4")
+                             .arg(grobs)
+                             .arg(grobs == 1 ? QString() : QStringLiteral("s"))
+                             .arg(sprites.cutting.masks
+                                      ? QStringLiteral(" (%1 and their masks)").arg(made->pictures)
+                                      : QString())
                              .arg(QFileInfo(made->written.front()).fileName())
                        : QStringLiteral("Wrote %1 files, %2 to %3")
                              .arg(made->written.size())
@@ -762,6 +786,22 @@ void MainWindow::setSeries(grob::Series series) {
     if (preview_) preview_->refresh();
 }
 
+// The room a window has: the available part of the screen `at` is on (the
+// primary screen when it is on none).
+static QRect RoomAt(const QPoint& at, const QScreen* fallback) {
+    const QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = fallback ? fallback : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// `frame` moved (and made smaller if need be) to lie within `room`.
+static QRect Within(QRect frame, const QRect& room) {
+    frame.setSize(frame.size().boundedTo(room.size()));
+    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() + 1 - frame.height()));
+    return frame;
+}
+
 void MainWindow::restoreWindowSettings() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize screenPx = screen ? screen->geometry().size() : QSize(1024, 768);
@@ -769,6 +809,18 @@ void MainWindow::restoreWindowSettings() {
     const float screenH = float(twips::FromPixels(screenPx.height()));
     if (const auto values = settings::Load(Native(options_.settingsPath))) {
         setTwipsGeometry(values->left, values->top, values->width, values->height);
+        // Where a larger or a second screen had it: back within this one,
+        // so that its menus can be reached.
+        const QRect stood(frameGeometry().topLeft(), outerSize_.value_or(frameGeometry().size()));
+        const QRect room = RoomAt(stood.center(), screen);
+        if (!room.contains(stood)) {
+            const QRect kept = Within(stood, room);
+            move(kept.topLeft());
+            if (kept.size() != stood.size()) {
+                outerSize_ = kept.size();
+                applyOuterSize();
+            }
+        }
         setSeries(values->hp48 ? grob::Series::HP48 : grob::Series::HP49);
         startSettings_ = *values;
         return;
@@ -847,22 +899,6 @@ void MainWindow::showPreview() {
     preview_->show();
     preview_->raise();
     updateStatusLine();
-}
-
-// The room a window has: the available part of the screen `at` is on (the
-// primary screen when it is on none).
-static QRect RoomAt(const QPoint& at, const QScreen* fallback) {
-    const QScreen* screen = QGuiApplication::screenAt(at);
-    if (!screen) screen = fallback ? fallback : QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-}
-
-// `frame` moved (and made smaller if need be) to lie within `room`.
-static QRect Within(QRect frame, const QRect& room) {
-    frame.setSize(frame.size().boundedTo(room.size()));
-    frame.moveLeft(std::clamp(frame.left(), room.left(), room.right() + 1 - frame.width()));
-    frame.moveTop(std::clamp(frame.top(), room.top(), room.bottom() + 1 - frame.height()));
-    return frame;
 }
 
 // Where it stood last time, frame and all; the first time beside this
