@@ -1022,6 +1022,35 @@ class MainWindowTest : public QObject {
         QVERIFY(foot->toolTip().endsWith("(.g32)"));
     }
 
+    // Converting with no picture open writes the blank picture box and says
+    // so; a crop belongs to its picture: another one keeps the rest.
+    void blankSaidAndCropLeftWithItsPicture() {
+        auto form = makeWindow();
+        form->show();
+        prompter_.answers = {dir_.filePath("blank.gro")};
+        form->menuItem(MenuArray::Action, 3)->trigger();
+        QVERIFY2(form->statusLine()->toolTip().startsWith("No picture is open: wrote a blank "),
+                 qPrintable(form->statusLine()->toolTip()));
+        file("a.bmp", testing_util::Encode(testing_util::Reference(), "bmp"));
+        file("b.bmp", testing_util::Encode(testing_util::Reference(), "bmp"));
+        auto open = [&](const char* name) {
+            prompter_.answers = {dir_.filePath(name)};
+            form->menuItem(MenuArray::File, 1)->trigger();
+        };
+        open("a.bmp");
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        CONTROL(preview, "crop").check->setChecked(true);
+        CONTROL(preview, "contrast").number->setValue(20);
+        open("a.bmp"); // the same picture again
+        QVERIFY(CONTROL(preview, "crop").check->isChecked());
+        open("b.bmp");
+        QVERIFY(!CONTROL(preview, "crop").check->isChecked());
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 20.0);
+        QVERIFY(form->statusLine()->toolTip().startsWith("The crop belonged to the last picture"));
+        QVERIFY(messages_.isEmpty());
+    }
+
     // The sprite tools write what the command line writes with the same choices.
     void spriteToolsAsTheCommandLine() {
         QFile::copy(QStringLiteral(VELDAR_TEST_DATA "/codecs-frames.gif"),

@@ -534,6 +534,7 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         }
         held_ = std::move(held);
         grobKind = held_->grobKind(); // a GROB or a list: its kind
+        if (path != pictureFrame_->title() && preferences_.preparation.cropped()) forgetCrop();
         frame_ = 0;
         pictureBox_->setPicture(held_->frame(0));
     }
@@ -546,6 +547,25 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
     if (grobKind) showGrobAsItIs(*grobKind);
     if (preview_) preview_->refresh();
     return true;
+}
+
+// A crop belongs to the picture it was drawn on: another picture keeps the
+// rest of the preparation, and the foot of the window says so.
+void MainWindow::forgetCrop() {
+    grob::Choices kept = preferences_;
+    kept.preparation = grob::CropCleared(kept.preparation);
+    if (preview_) {
+        preview_->setChoices(kept);
+    } else {
+        static_cast<grob::Choices&>(preferences_) = kept;
+        savePreferences();
+    }
+    const QString rest = QString::fromStdString(Describe(kept));
+    updateStatusLine(rest.isEmpty()
+                         ? QStringLiteral("The crop belonged to the last picture and was cleared.")
+                         : QStringLiteral("The crop belonged to the last picture and was "
+                                          "cleared; kept: ") +
+                               rest + u'.');
 }
 
 // A GROB is what it is already: shown in its own kind with nothing
@@ -662,8 +682,15 @@ std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
 }
 
 void MainWindow::convertTo(const grob::OutputKind& kind) {
-    saveAs(menutable::SaveFilter(kind), Latin1(kind.extension),
-           jobFor(kind, windowjob::Make::Grob));
+    const auto made = saveAs(menutable::SaveFilter(kind), Latin1(kind.extension),
+                             jobFor(kind, windowjob::Make::Grob));
+    // Converting with no picture open writes the empty picture box, as it
+    // always has: said, so that it is not taken for a picture.
+    if (made && !pictureBox_->hasPicture() && !made->written.isEmpty())
+        updateStatusLine(QStringLiteral("No picture is open: wrote a blank %1 x %2 GROB to %3.")
+                             .arg(made->dotsWide)
+                             .arg(made->dotsHigh)
+                             .arg(QFileInfo(made->written.front()).fileName()));
 }
 
 void MainWindow::convertFramesTo(const grob::OutputKind& kind) {

@@ -117,6 +117,7 @@ class MainWindow final : public QMainWindow {
     bool loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as = {});
     bool loadPicture(const QString& path, std::optional<grob::OutputKind> as, QString* error);
     // A GROB opened: the preview shows it in its own kind, prepared by nothing.
+    void forgetCrop();
     void showGrobAsItIs(const grob::OutputKind& kind);
     void showFailure(const QString& text);
     void firstActivation(int triesLeft);
