@@ -290,11 +290,13 @@ void Run(const Request& request, const Context& context, Result& result) {
 Result CheckHeader(const Request& request, const Context& context) {
     Result result;
     const Source& source = request.source;
-    if (source.from != Source::From::File) return result;
+    if (source.from != Source::From::File && source.from != Source::From::Held) return result;
     try {
-        const loading::Bytes read = BytesOf(source);
+        loading::Bytes read;
+        if (source.from == Source::From::File) read = BytesOf(source);
         const std::string refusal =
-            HeaderRefusal(read.span(), LoadingOptions(source, request, context),
+            HeaderRefusal(source.from == Source::From::Held ? source.bytes->span() : read.span(),
+                          LoadingOptions(source, request, context),
                           SizeCheck(source, request, RulesFor(request, context)));
         if (!refusal.empty()) Fail(source.name(), refusal);
     } catch (const grob::Error& e) {

@@ -192,7 +192,8 @@ struct Context {
 // What the header of the request's picture file already refuses, before
 // anything is decoded (the sizes the request would make, the picture
 // limits): the failure Convert would give; ok when the header refuses
-// nothing, has nothing to tell, or the source is not a file.
+// nothing, has nothing to tell, or the source is no file (read, or its
+// bytes held).
 [[nodiscard]] Result CheckHeader(const Request& request, const Context& context = {});
 
 } // namespace pipeline

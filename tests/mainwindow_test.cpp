@@ -733,10 +733,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains("no/such/folder/view.png"));
         // A GROB the picture cannot give (1200 x 3600 dots) names the picture,
-        // not the file chosen.
+        // not a file, and is refused before the save dialog.
         preview->close();
-        prompter_.answers = {dir_.filePath("big.g16")};
+        const qsizetype asked = prompter_.startNames.size();
         form->menuItem(MenuArray::Action, 7)->trigger();
+        QCOMPARE(prompter_.startNames.size(), asked); // said before a name is asked for
         QCOMPARE(messages_.size(), 2);
         QVERIFY2(messages_[1].startsWith("Cannot convert \"" + dir_.filePath("big.bmp") +
                                          "\":\nthe GROB would be 1,200 x 3,600 dots"),

@@ -659,6 +659,11 @@ QString MainWindow::suggestedName(const QString& extension) const {
 
 std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
                                                      const QString& extension, windowjob::Job job) {
+    // What the picture cannot give is said before a name is asked for.
+    if (const windowjob::Outcome refused = windowjob::Refusal(job); !refused.ok()) {
+        showFailure(QStringLiteral("Cannot convert \"%1\":\n%2.").arg(refused.file, refused.cause));
+        return std::nullopt;
+    }
     saveDialog_.filter = filter;
     saveDialog_.defaultSuffix = extension;
     saveDialog_.fileName = suggestedName(extension);

@@ -86,6 +86,16 @@ std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
 
 } // namespace
 
+Outcome Refusal(const Job& job) {
+    Outcome outcome;
+    pipeline::Context context;
+    context.audience = pipeline::Audience::Window;
+    const pipeline::Result refused = pipeline::CheckHeader(RequestFor(job), context);
+    outcome.file = Shown(refused.file);
+    outcome.cause = QString::fromStdString(refused.cause);
+    return outcome;
+}
+
 Outcome Run(const Job& job, const std::atomic<bool>* cancelled, Memory* memory) {
     Outcome outcome;
     const pipeline::Request request = RequestFor(job);

@@ -83,6 +83,11 @@ class Memory {
 // The one request a job stands for.
 pipeline::Request RequestFor(const Job& job);
 
+// What the picture's header already refuses of the job, before anything is
+// decoded or asked (a GROB too large for its kind, say): the outcome the
+// job would end with; ok when nothing.
+Outcome Refusal(const Job& job);
+
 // Runs a job (on any thread). `cancelled`, set by another thread, gives up
 // early. A job that reads its file never writes over that file, nor any
 // output over another.
