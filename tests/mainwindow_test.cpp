@@ -55,13 +55,15 @@ class ScriptedPrompter final : public FilePrompter {
     std::deque<std::optional<QString>> answers;
     QStringList filters;
     QStringList startNames;
+    QWidget* savedFrom = nullptr; // the window the last save dialog belonged to
 
     std::optional<QString> askOpen(QWidget*, const QString& filter,
                                    const QString& current) override {
         return answer(filter, current);
     }
-    std::optional<QString> askSave(QWidget*, const QString& filter, const QString& current,
+    std::optional<QString> askSave(QWidget* parent, const QString& filter, const QString& current,
                                    const QString&) override {
+        savedFrom = parent;
         return answer(filter, current);
     }
 
@@ -871,6 +873,8 @@ class MainWindowTest : public QObject {
         QGuiApplication::clipboard()->clear();
         preview->copyButton->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
+        QVERIFY(preview->said->isVisibleTo(preview)); // said where it was asked
+        QVERIFY(preview->said->text().startsWith("Copied the "));
         QGuiApplication::clipboard()->clear();
         QVERIFY(QTest::qWaitForWindowActive(preview));
         QTest::keyClick(CONTROL(preview, "kind").list, Qt::Key_C, Qt::ControlModifier);
@@ -943,6 +947,7 @@ class MainWindowTest : public QObject {
                 !CONTROL(preview, "invert").check->isChecked());
         preview->saveGrobButton->click();
         QCOMPARE(ReadAll(dir_.filePath("again.g16")), g16);
+        QCOMPARE(prompter_.savedFrom, preview); // its dialog over the preview
 
         WriteAll(dir_.filePath("TITLE"), g16);
         CONTROL(preview, "kind").list->setCurrentIndex(0);

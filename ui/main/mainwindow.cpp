@@ -365,6 +365,8 @@ void MainWindow::updateStatusLine(const QString& passing) {
     QString text = passing;
     if (!passing.isEmpty()) {
         passingTimer_->start();
+        // Said in the preview too, which may cover the foot of this window.
+        if (preview_ && preview_->isVisible()) preview_->say(passing);
     } else if (preview_ && preview_->isVisible()) {
         const QString prepared = QString::fromStdString(Describe(preferences_));
         text =
@@ -462,8 +464,13 @@ void MainWindow::aboutClosed() {
     if (!closing_ && isVisible()) activated();
 }
 
+// The window the user asked from: the preview for its own buttons.
+QWidget* MainWindow::asker() {
+    return asker_ ? asker_.data() : this;
+}
+
 void MainWindow::showFailure(const QString& text) {
-    options_.messenger(this, kProgramTitle, text);
+    options_.messenger(asker(), kProgramTitle, text);
 }
 
 // Started with a picture and no valid option, each activation shows the
@@ -667,7 +674,7 @@ std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
     saveDialog_.filter = filter;
     saveDialog_.defaultSuffix = extension;
     saveDialog_.fileName = suggestedName(extension);
-    if (!saveDialog_.showSave(this)) return std::nullopt;
+    if (!saveDialog_.showSave(asker())) return std::nullopt;
     job.file = saveDialog_.fileName;
     savedNames_[job.path + u'\n' + extension] = job.file;
     lastFolder_ = QFileInfo(job.file).path();
@@ -913,10 +920,17 @@ void MainWindow::showPreview() {
             savePreferences();
             updateStatusLine();
         });
-        connect(preview_, &PreviewWindow::saveGrobRequested, this,
-                [this] { convertTo(preferences_.kind); });
-        connect(preview_, &PreviewWindow::copyRequested, this,
-                [this] { copyAsText(preferences_.kind); });
+        // Asked from the preview, its dialogs and messages belong to it.
+        connect(preview_, &PreviewWindow::saveGrobRequested, this, [this] {
+            const QPointer<QWidget> was = std::exchange(asker_, preview_.data());
+            convertTo(preferences_.kind);
+            asker_ = was;
+        });
+        connect(preview_, &PreviewWindow::copyRequested, this, [this] {
+            const QPointer<QWidget> was = std::exchange(asker_, preview_.data());
+            copyAsText(preferences_.kind);
+            asker_ = was;
+        });
         connect(preview_, &PreviewWindow::spritesRequested, this, &MainWindow::showSprites);
         connect(preview_, &PreviewWindow::filesDropped, this, &MainWindow::loadFirstDropped);
         preferences_.previewShown = true;

@@ -13,7 +13,9 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QPointer>
+
 #include <QWindow>
+#include <utility>
 
 #include <cstdio>
 #include <functional>
@@ -117,6 +119,7 @@ class MainWindow final : public QMainWindow {
     bool loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as = {});
     bool loadPicture(const QString& path, std::optional<grob::OutputKind> as, QString* error);
     // A GROB opened: the preview shows it in its own kind, prepared by nothing.
+    QWidget* asker();
     void forgetCrop();
     void showGrobAsItIs(const grob::OutputKind& kind);
     void showFailure(const QString& text);
@@ -173,6 +176,7 @@ class MainWindow final : public QMainWindow {
     Preferences preferences_;
     QPointer<PreviewWindow> preview_;
     QPointer<SpritesDialog> sprites_;
+    QPointer<QWidget> asker_;   // the window asking, while it asks (none: this one)
     grob::Choices lastSprites_; // the sprite tools' choices, kept while the window is open
     // The kind a GROB was opened as, when the name does not say it.
     std::optional<grob::OutputKind> openedAs_;

@@ -159,9 +159,19 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     busyLabel_ = new QLabel(QStringLiteral("Drawing..."), this);
     busyLabel_->hide();
     connect(busyTimer_, &QTimer::timeout, busyLabel_, &QWidget::show);
+    said = new QLabel(this);
+    said->setWordWrap(true);
+    said->hide();
+    saidTimer_ = new QTimer(this);
+    saidTimer_->setSingleShot(true);
+    saidTimer_->setInterval(6000);
+    connect(saidTimer_, &QTimer::timeout, said, &QWidget::hide);
+    auto* notes = new QVBoxLayout;
+    notes->addWidget(busyLabel_);
+    notes->addWidget(said);
     // The actions two by two, so that they never widen the window.
     auto* actions = new QGridLayout;
-    actions->addWidget(busyLabel_, 0, 0, 2, 1);
+    actions->addLayout(notes, 0, 0, 2, 1);
     actions->setColumnStretch(0, 1);
     actions->addWidget(saveGrobButton, 0, 1);
     actions->addWidget(copyButton, 0, 2);
@@ -341,6 +351,13 @@ void PreviewWindow::display(const Drawn& drawn, bool empty) {
         button->setEnabled(shows);
     if (fitToWindow->isChecked()) zoom->setValue(zoomThatFits());
     Q_EMIT shown();
+}
+
+void PreviewWindow::say(const QString& text) {
+    said->setText(text);
+    said->setToolTip(text);
+    said->show();
+    saidTimer_->start();
 }
 
 void PreviewWindow::setInfo(const QString& text) {

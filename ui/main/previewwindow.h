@@ -74,6 +74,8 @@ class PreviewWindow final : public QDialog {
     // Saves the preview as a PNG; the path is asked for unless given. False,
     // with a message shown, when it cannot be written.
     bool savePng(const QString& path);
+    // Says what was done (written, copied) for a while under the view.
+    void say(const QString& text);
 
     // The controls of the kind, the preparation and the zoom, made from
     // the options table.
@@ -81,6 +83,7 @@ class PreviewWindow final : public QDialog {
     QPushButton* resetButton = nullptr; // the preparation back to its defaults
     QSpinBox* zoom = nullptr;           // the zoom's control
     QCheckBox* fitToWindow = nullptr;
+    QLabel* said = nullptr;          // what was done last, for a while
     QCheckBox* play = nullptr;       // the frames of an animation in turn
     QCheckBox* showFitted = nullptr; // before and after: the picture as fitted
     QPushButton* saveGrobButton = nullptr;
@@ -130,6 +133,7 @@ class PreviewWindow final : public QDialog {
     QLabel* busyLabel_ = nullptr;
     QTimer* busyTimer_ = nullptr;
     QTimer* playTimer_ = nullptr;
+    QTimer* saidTimer_ = nullptr;
     int playing_ = -1; // the frame played, or -1: the main window's
     QString shownText_;
     // The pictures the canvas shows, kept alive with it.
