@@ -1084,6 +1084,7 @@ class MainWindowTest : public QObject {
         dialog->saveButton->click();
         QTRY_VERIFY(!dialog);
         QCOMPARE(prompter_.startNames.last(), dir_.filePath("walk.g04.lst"));
+        QCOMPARE(prompter_.savedFrom, preview);
         QCOMPARE(run({"--kind", "g04", "--series", "49", "--frames", "--mask", "--list", "-o",
                       "cli.lst", "walk.gif"}),
                  0);

@@ -733,7 +733,9 @@ void MainWindow::showSprites() {
     sprites_->setAttribute(Qt::WA_DeleteOnClose);
     connect(sprites_, &QDialog::accepted, this, [this] {
         lastSprites_ = sprites_->sprites();
+        const QPointer<QWidget> was = std::exchange(asker_, sprites_->parentWidget());
         saveSprites(lastSprites_);
+        asker_ = was;
     });
     sprites_->open();
 }
