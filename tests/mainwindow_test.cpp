@@ -777,7 +777,8 @@ class MainWindowTest : public QObject {
         prompter_.answers = {QStringLiteral(VELDAR_TEST_DATA "/codecs-frames.gif")};
         form->menuItem(MenuArray::File, 1)->trigger();
         QCOMPARE(form->frameCount(), 4);
-        QVERIFY(form->findChild<QWidget*>("frameBar")->isVisible());
+        QWidget* bar = form->findChild<QWidget*>("frameBar");
+        QVERIFY(bar->isVisible());
         const QImage first = form->picture()->shown().copy();
         QTest::keyClick(form.get(), Qt::Key_PageDown);
         QCOMPARE(form->frameShown(), 1);
@@ -807,8 +808,12 @@ class MainWindowTest : public QObject {
         QTest::keyClick(form.get(), Qt::Key_Home);
         QTest::keyClick(form.get(), Qt::Key_End);
         QCOMPARE(form->frameShown(), 3);
+        form->setTwipsGeometry(0, 0, 6000, 6000); // too wide a preview to stand beside it
         form->menuItem(MenuArray::Preview, 2)->trigger();
         QVERIFY(form->previewWindow()->play->isEnabled());
+        // The frame counter is not under the preview where it first stands.
+        const QRect counter(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+        QVERIFY(!form->previewWindow()->frameGeometry().intersects(counter));
         prompter_.answers = {dir_.filePath("walk.gro.lst")};
         form->menuItem(MenuArray::ListOf, 3)->trigger();
         QVERIFY(form->marker()->isVisibleTo(form.get()));

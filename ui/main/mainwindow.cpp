@@ -349,13 +349,15 @@ void MainWindow::placeMarker() {
     marker_->move(std::max(x, -pictureFrame_->x()), std::max(y, -pictureFrame_->y()));
     const int lineHeight = statusLine_->sizeHint().height();
     const QSize bar = frameBar_->isVisible() ? frameBar_->sizeHint() : QSize(0, 0);
-    statusLine_->setGeometry(0, clientHeight - lineHeight, clientWidth - bar.width(), lineHeight);
+    // The frame counter at the left of the foot, where the preview beside
+    // the window (or over its right part) never covers it; the line after it.
+    statusLine_->setGeometry(bar.width(), clientHeight - lineHeight, clientWidth - bar.width(),
+                             lineHeight);
     // Never cut: shortened with "..." to the room there is, whole in its tooltip.
     const QString line = QStringLiteral(" ") + statusText_;
     statusLine_->setText(statusLine_->fontMetrics().elidedText(
         line, Qt::ElideRight, std::max(0, statusLine_->contentsRect().width())));
-    frameBar_->setGeometry(clientWidth - bar.width(), clientHeight - bar.height(), bar.width(),
-                           bar.height());
+    frameBar_->setGeometry(0, clientHeight - bar.height(), bar.width(), bar.height());
 }
 
 // What the window must not hide: a preparation in force while the preview
