@@ -6,6 +6,9 @@
 #include "grob/sprites.h"
 #include "pictureloader.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 namespace desktop {
@@ -23,24 +26,71 @@ grob::OutputKind KindOf(const std::string& name, std::optional<grob::OutputKind>
 }
 
 std::optional<grob::Extent> HeaderSize(std::span<const std::uint8_t> bytes,
-                                       const grob::OutputKind& kind) {
-    if (!grob::LooksLikeBinaryGrob(bytes)) return std::nullopt;
-    // Nibbles from the end of the 8-byte header, low nibble first in each byte.
-    auto nibbles = [&](std::size_t at, int count) -> std::optional<std::uint32_t> {
-        std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i, ++at) {
-            const std::size_t byte = 8 + at / 2;
-            if (byte >= bytes.size()) return std::nullopt;
-            value |= std::uint32_t((bytes[byte] >> (at % 2 ? 4 : 0)) & 0xF) << (4 * i);
+                                       const grob::OutputKind& kind,
+                                       std::optional<std::uint64_t> fileBytes) {
+    if (!grob::LooksLikeBinaryGrob(bytes) || !fileBytes) return std::nullopt;
+    std::optional<grob::BinaryLength> length;
+    try {
+        length = grob::BinaryFileLength(bytes, {});
+    } catch (const grob::Error&) {
+        return std::nullopt;
+    }
+    if (!length || !length->first || length->bytes > *fileBytes) return std::nullopt;
+    bool whole = false;
+    const grob::Extent size =
+        grob::PictureExtent(kind, length->first->width, length->first->height, &whole);
+    if (!whole || size.width == 0 || size.height == 0 ||
+        grob::TooLarge(std::int64_t(size.width), std::int64_t(size.height)))
+        return std::nullopt;
+    return size;
+}
+
+GrobBytes ReadGrobBytes(const ReadFn& read, const std::string& name) {
+    GrobBytes got;
+    bool ended = false;
+    // The file's next bytes, until `size` of it are at hand or it ends.
+    auto upTo = [&](std::size_t size) {
+        while (!ended && got.error.empty() && got.bytes.size() < size) {
+            const std::size_t had = got.bytes.size();
+            if (!got.bytes.resize(size)) {
+                got.error = "there is not enough memory for it";
+                break;
+            }
+            errno = 0;
+            const std::int64_t n = read(got.bytes.data() + had, size - had);
+            got.bytes.resize(had + std::size_t(std::max<std::int64_t>(n, 0)));
+            if (n < 0) got.error = errno ? std::strerror(errno) : "reading it failed";
+            ended = n <= 0;
         }
-        return value;
+        return got.error.empty();
     };
-    // A list's first GROB comes after the list's own prologue.
-    const std::size_t grob = grob::LooksLikeBinaryList(bytes) ? 5 : 0;
-    if (nibbles(grob, 5) != 0x02B1Eu) return std::nullopt;
-    const auto height = nibbles(grob + 10, 5), width = nibbles(grob + 15, 5);
-    if (!height || !width) return std::nullopt;
-    return grob::PictureExtent(kind, *width, *height);
+    if (!upTo(kHeadBytes)) return got;
+    if (grob::LooksLikeBinaryGrob(got.bytes)) {
+        // A list is walked GROB by GROB: its start read twice as far each time
+        // its fields reach beyond, at most as far as a list can reach.
+        const std::size_t most = grob::kMaxListBytes + 8;
+        try {
+            for (;;) {
+                if (const auto length = grob::BinaryFileLength(got.bytes, name)) {
+                    if (upTo(length->bytes) && got.bytes.size() > length->bytes)
+                        got.bytes.resize(length->bytes); // what follows is no part of it
+                    break;
+                }
+                // Ended within its fields: the reading tells how it is cut short.
+                if (ended || got.bytes.size() >= most ||
+                    !upTo(std::min(2 * got.bytes.size(), most)))
+                    break;
+            }
+        } catch (const grob::Error& e) {
+            got.error = e.cause();
+        }
+        return got;
+    }
+    // Text may hold a GROB further on; anything else holds none.
+    if (!ended && !grob::MayBeText(got.bytes)) got.error = "it is not a GROB";
+    if (got.error.empty() && upTo(kMaxTextBytes) && !IsGrobFile(got.bytes))
+        got.error = "it is not a GROB";
+    return got;
 }
 
 Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,

@@ -1,53 +1,72 @@
 #include "grobplugin.h"
 
+#include "grob/list.h"
 #include "grobpictures.h"
-#include "picturelimits.h"
 
 #include <QFile>
 #include <QImage>
 #include <QVariant>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
-
-// Enough of a file to tell a GROB by: its header, or text up to the word
-// GROB, a list's "{" or an encoded object's quote.
-constexpr qint64 kPeekBytes = 64 * 1024;
 
 std::span<const std::uint8_t> Span(const QByteArray& bytes) {
     return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
 }
 
-} // namespace
-
-bool GrobHandler::CanRead(QIODevice* device) {
-    if (!device || !device->isReadable()) return false;
-    return desktop::IsGrobFile(Span(device->peek(kPeekBytes)));
-}
-
-std::string GrobHandler::name() const {
-    const auto* file = qobject_cast<const QFile*>(device());
+// The file's name, when the device is a file: it tells the kind.
+std::string NameOf(const QIODevice* device) {
+    const auto* file = qobject_cast<const QFile*>(device);
     return file ? QFile::encodeName(file->fileName()).toStdString() : std::string();
 }
 
+// Without a file name, the format QImageReader was told ("g16"), if a kind.
+grob::OutputKind KindOf(const QIODevice* device, const QByteArray& format) {
+    return desktop::KindOf(NameOf(device), grob::KindForExtension(format.toLower().toStdString()));
+}
+
+// The size its header tells, checked against the limits and the device's
+// length (unknown for a stream: then none).
+std::optional<grob::Extent> HeaderSizeOf(QIODevice* device, const grob::OutputKind& kind) {
+    const auto length =
+        device->isSequential()
+            ? std::nullopt
+            : std::optional<std::uint64_t>(std::max<qint64>(device->size() - device->pos(), 0));
+    return desktop::HeaderSize(Span(device->peek(qint64(grob::kMaxListBytes + 8))), kind, length);
+}
+
+} // namespace
+
+bool GrobHandler::CanRead(QIODevice* device, const grob::OutputKind& kind) {
+    if (!device || !device->isReadable()) return false;
+    const QByteArray head = device->peek(qint64(desktop::kHeadBytes));
+    if (!desktop::IsGrobFile(Span(head))) return false;
+    // A binary GROB or list only when its header tells a picture that can be read.
+    return !grob::LooksLikeBinaryGrob(Span(head)) || HeaderSizeOf(device, kind);
+}
+
+std::string GrobHandler::name() const {
+    return NameOf(device());
+}
+
 grob::OutputKind GrobHandler::kind() const {
-    // Without a file name, the format QImageReader was told ("g16"), if a kind.
-    const std::string format = QImageIOHandler::format().toLower().toStdString();
-    return desktop::KindOf(name(), grob::KindForExtension(format));
+    return KindOf(device(), format());
 }
 
 bool GrobHandler::load() const {
     if (pictures_) return true;
     if (failed_ || !device()) return false;
-    const qint64 size = device()->size();
-    if (!device()->isSequential() && size > loading::kMaxFileBytes) {
-        failed_ = true;
-        return false;
-    }
-    const QByteArray bytes = device()->read(loading::kMaxFileBytes + 1);
-    desktop::Pictures read = desktop::Read(Span(bytes), kind(), name());
-    if (bytes.size() > loading::kMaxFileBytes || !read.error.empty()) {
+    QIODevice* in = device();
+    const desktop::GrobBytes bytes = desktop::ReadGrobBytes(
+        [in](std::uint8_t* into, std::size_t count) {
+            return std::int64_t(in->read(reinterpret_cast<char*>(into), qint64(count)));
+        },
+        name());
+    desktop::Pictures read =
+        bytes.error.empty() ? desktop::Read(bytes.bytes, kind(), name()) : desktop::Pictures{};
+    if (!bytes.error.empty() || !read.error.empty()) {
         failed_ = true;
         return false;
     }
@@ -57,7 +76,7 @@ bool GrobHandler::load() const {
 
 bool GrobHandler::canRead() const {
     if (pictures_) return next_ < int(pictures_->size());
-    if (failed_ || !CanRead(device())) return false;
+    if (failed_ || !CanRead(device(), kind())) return false;
     setFormat(QImageIOHandler::format().isEmpty() ? QByteArray("gro") : QImageIOHandler::format());
     return true;
 }
@@ -84,7 +103,7 @@ QVariant GrobHandler::option(ImageOption option) const {
     if (option != Size) return {};
     // The size from the header when nothing is read yet; else the picture's own.
     if (!pictures_ && next_ == 0 && device())
-        if (const auto size = desktop::HeaderSize(Span(device()->peek(64)), kind()))
+        if (const auto size = HeaderSizeOf(device(), kind()))
             return QSize(int(size->width), int(size->height));
     if (!load() || next_ >= int(pictures_->size())) return {};
     const grob::Image& picture = (*pictures_)[std::size_t(next_)];
@@ -116,7 +135,9 @@ QImageIOPlugin::Capabilities GrobPlugin::capabilities(QIODevice* device,
     const bool ours = lower == "lst" || grob::KindForExtension(lower.toStdString());
     if (!format.isEmpty() && !ours) return {};
     if (!device) return ours ? CanRead : Capabilities();
-    return device->isOpen() && GrobHandler::CanRead(device) ? CanRead : Capabilities();
+    return device->isOpen() && GrobHandler::CanRead(device, KindOf(device, format))
+               ? CanRead
+               : Capabilities();
 }
 
 QImageIOHandler* GrobPlugin::create(QIODevice* device, const QByteArray& format) const {

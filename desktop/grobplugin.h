@@ -24,14 +24,16 @@ class GrobHandler final : public QImageIOHandler {
     bool jumpToImage(int imageNumber) override;
     int currentImageNumber() const override;
 
-    // Whether the device holds a GROB or a list, in any form (peeked, not read).
-    static bool CanRead(QIODevice* device);
+    // Whether the device holds a GROB or a list, in any form (peeked, not
+    // read); a binary one only with a header HeaderSize takes.
+    static bool CanRead(QIODevice* device, const grob::OutputKind& kind);
 
   private:
     // The file's name (the device is a file), which tells the kind.
     std::string name() const;
     grob::OutputKind kind() const;
-    // Reads the whole file once: every GROB as a picture, or why not.
+    // Reads the file once, as far as a GROB in it can reach: every GROB as a
+    // picture, or why not.
     bool load() const;
 
     mutable std::optional<std::vector<grob::Image>> pictures_;

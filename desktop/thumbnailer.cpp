@@ -14,7 +14,6 @@
 #include "grob/grobfile.h"
 #include "grob/prepare.h"
 #include "grob/reader.h"
-#include "picturelimits.h"
 #include "products.h"
 #include "regularfile.h"
 
@@ -45,10 +44,14 @@ int main(int argc, char** argv) {
         return Usage();
     const std::string input = argv[3], output = argv[4];
     try {
+        // It runs on every file of a folder opened: only what a GROB can take is read.
         std::string why;
-        const auto bytes = loading::ReadRegularFile(input, loading::kMaxFileBytes, &why);
-        if (!bytes) throw grob::GrobReadError(input, why);
-        const grob::Image picture = desktop::Whole(*bytes, input);
+        loading::RegularFile file;
+        if (!file.open(input, &why)) throw grob::GrobReadError(input, why);
+        const desktop::GrobBytes bytes = desktop::ReadGrobBytes(
+            [&](std::uint8_t* into, std::size_t count) { return file.read(into, count); }, input);
+        if (!bytes.error.empty()) throw grob::GrobReadError(input, bytes.error);
+        const grob::Image picture = desktop::Whole(bytes.bytes, input);
         const grob::MemoryRaster fitted = grob::Fit(picture.view(), grob::FitBox{size, size, true});
         grob::Image thumbnail{fitted.width(), fitted.height(), {}};
         const grob::PixelView view = fitted.view();

@@ -32,28 +32,60 @@ bool Bytes::resize(std::size_t size) {
     return true;
 }
 
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RegularFile::open(const std::string& path, std::string* error) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        return false;
+    };
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (path.empty()) return fail("no file name");
+    // O_NONBLOCK: opening a pipe must not wait for a writer; the check after
+    // opening decides, so that a file swapped meanwhile is caught too.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? "no such file" : std::strerror(errno));
+    struct stat info {};
+    const bool stated = ::fstat(fd, &info) == 0;
+    const std::string why = !stated                  ? std::strerror(errno)
+                            : !S_ISREG(info.st_mode) ? NotRegular(info.st_mode)
+                                                     : std::string();
+    if (!why.empty()) {
+        ::close(fd);
+        return fail(why);
+    }
+    fd_ = fd;
+    size_ = info.st_size;
+    return true;
+}
+
+std::int64_t RegularFile::read(std::uint8_t* into, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(fd_, into + got, count - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += std::size_t(n);
+    }
+    return std::int64_t(got);
+}
+
 std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,
                                      std::string* error) {
     auto fail = [&](std::string why) -> std::optional<Bytes> {
         if (error) *error = std::move(why);
         return std::nullopt;
     };
-    if (path.empty()) return fail("no file name");
-    // O_NONBLOCK: opening a pipe must not wait for a writer; the check after
-    // opening decides, so that a file swapped meanwhile is caught too.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return fail(errno == ENOENT ? "no such file" : std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return fail(std::strerror(errno));
-    if (!S_ISREG(info.st_mode)) return fail(NotRegular(info.st_mode));
-    if (info.st_size > maxBytes) return fail("the file is too large");
+    RegularFile file;
+    if (!file.open(path, error)) return std::nullopt;
+    if (file.size() > maxBytes) return fail("the file is too large");
 
     Bytes data;
-    if (!data.resize(std::size_t(info.st_size))) return fail("there is not enough memory for it");
+    if (!data.resize(std::size_t(file.size()))) return fail("there is not enough memory for it");
     std::size_t got = 0;
     // Read what is there, up to the limit, even if the file grew meanwhile.
     for (;;) {
@@ -63,11 +95,8 @@ std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBy
                     std::size_t(std::min<std::int64_t>(maxBytes + 1, std::int64_t(got) + 65536))))
                 return fail("there is not enough memory for it");
         }
-        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(std::strerror(errno));
-        }
+        const std::int64_t n = file.read(data.data() + got, data.size() - got);
+        if (n < 0) return fail(std::strerror(errno));
         if (n == 0) break;
         got += std::size_t(n);
     }

@@ -34,6 +34,27 @@ class Bytes {
     std::size_t size_ = 0;
 };
 
+// A regular file open for reading, from its start.
+class RegularFile {
+  public:
+    RegularFile() = default;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile();
+    // Opens `path`; false with `error` set (when given) when it cannot be
+    // opened or is not a regular file (never waiting on a pipe or device).
+    bool open(const std::string& path, std::string* error);
+    // Its size when opened.
+    std::int64_t size() const { return size_; }
+    // Its next bytes, up to `count` of them: how many were read (fewer only
+    // at its end), or -1 with errno set when reading failed.
+    std::int64_t read(std::uint8_t* into, std::size_t count);
+
+  private:
+    int fd_ = -1;
+    std::int64_t size_ = 0;
+};
+
 // The file's bytes, or nothing with `error` set (when given). A file larger
 // than `maxBytes` is refused.
 std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,

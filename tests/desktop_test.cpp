@@ -129,6 +129,35 @@ TEST_F(Desktop, QtReadsEveryKindAndListThroughThePlugin) {
     WriteAll(path("cut.g16"), ReadAll(path("p.g16")).chopped(3));
     for (const char* name : {"prose.gro", "cut.g16"})
         EXPECT_TRUE(QImageReader(path(name)).read().isNull()) << name;
+    // A header that claims more than a GROB can be (42 bytes that say 1048575
+    // x 1048575), or more than its file holds, tells no size and is not read.
+    WriteAll(path("claim.gro"),
+             ReadAll(path("p.gro")).left(42).replace(13, 5, "\xFF\xFF\xFF\xFF\xFF"));
+    for (const char* name : {"claim.gro", "cut.g16"}) {
+        QImageReader reader(path(name));
+        EXPECT_FALSE(reader.size().isValid()) << name;
+        EXPECT_FALSE(reader.canRead()) << name;
+    }
+    // What follows a GROB or a list, 300 MB here (sparse), is not read.
+    struct Counted : QFile {
+        using QFile::QFile;
+        qint64 got = 0;
+        qint64 readData(char* data, qint64 size) override {
+            const qint64 n = QFile::readData(data, size);
+            return got += std::max<qint64>(n, 0), n;
+        }
+    };
+    for (const QString name : {"p.g16", "two.g04.lst", "text.g08"}) {
+        ASSERT_TRUE(QFile::copy(path(name), path("junk-" + name)));
+        ASSERT_TRUE(QFile::resize(path("junk-" + name), 300 << 20));
+        Counted file(path("junk-" + name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QImageReader reader(&file);
+        EXPECT_EQ(Rgb(reader.read()),
+                  Rgb(QImage(path(name.endsWith("lst") ? "split/" + name + "-01.png"
+                                                       : "png/" + name + ".png"))));
+        EXPECT_LT(file.got, 5 << 20) << name.toStdString(); // the text a GROB can take at most
+    }
 }
 
 // The entry's Exec line run as a file manager runs it: %s the
@@ -187,6 +216,16 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     EXPECT_EQ(run("veldar-thumbnailer", {"-s", "128", path("cut.g16"), path("cut.png")}, &err), 1);
     EXPECT_TRUE(err.contains("cut.g16: ") && err.contains("cut short")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(path("cut.png")));
+    // Only what a GROB can take is read: 300 MB (sparse) after a GROB do not
+    // hinder it, and 300 MB without one are refused from their start.
+    ASSERT_TRUE(QFile::copy(path("p.g16"), path("junk.g16")) &&
+                QFile::resize(path("junk.g16"), 300 << 20));
+    EXPECT_EQ(thumbnail("junk.g16", 24, "junk.png"), 0);
+    EXPECT_EQ(QImage(path("junk.png")), QImage(path("small.png")));
+    WriteAll(path("zeros.gro"), "");
+    ASSERT_TRUE(QFile::resize(path("zeros.gro"), 300 << 20));
+    EXPECT_EQ(run("veldar-thumbnailer", {"-s", "128", path("zeros.gro"), path("z.png")}, &err), 1);
+    EXPECT_TRUE(err.contains("zeros.gro: it is not a GROB")) << err.toStdString();
 }
 
 } // namespace

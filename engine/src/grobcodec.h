@@ -53,6 +53,13 @@ class NibbleWriter {
     std::uint64_t count_ = 0;
 };
 
+// Throws GrobReadError when a GROB's size field is not what its width and
+// height make (15 + 2 x its body's bytes, in nibbles).
+void CheckSizeField(std::uint32_t size, std::uint32_t width, std::uint32_t height,
+                    const std::string& path);
+// Throws GrobReadError when the prologue read where a GROB should start is
+// not a GROB's: "the object is not a GROB (its prologue is ...)".
+void CheckGrobPrologue(std::uint32_t prologue, const std::string& path);
 // A GROB's size, height, width and body, after its prologue has been read.
 // Nothing is allocated before the stream is known to hold the whole body.
 GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& path);

@@ -55,6 +55,14 @@ std::size_t FindListStart(std::string_view text) {
 
 const char kNested[] = "the list holds another list; lists inside lists are not read";
 
+// Throws unless the prologue of an object inside a list is a GROB's.
+void CheckListItem(std::uint32_t prologue, const std::string& path) {
+    if (prologue == codec::kListPrologue) Fail(path, kNested);
+    if (prologue != codec::kGrobPrologue)
+        Fail(path, "the list holds an object that is not a GROB (its prologue is " +
+                       codec::PrologueText(prologue) + ")");
+}
+
 } // namespace
 
 std::uint64_t ListObjectBytes(std::span<const Extent> grobs) {
@@ -134,14 +142,65 @@ GrobList ReadBinaryList(std::span<const std::uint8_t> data, const std::string& p
         if (in.left() < 5) Fail(path, "the list is cut short: it does not end with 0312B");
         const std::uint32_t next = in.Take(5);
         if (next == codec::kListEnd) break;
-        if (next == codec::kListPrologue) Fail(path, kNested);
-        if (next != codec::kGrobPrologue)
-            Fail(path, "the list holds an object that is not a GROB (its prologue is " +
-                           codec::PrologueText(next) + ")");
+        CheckListItem(next, path);
         list.objects.push_back(codec::ReadGrobFields(in, list.series, path));
     }
     if (in.left() > 0) Fail(path, std::to_string((in.left() + 1) / 2) + " bytes follow the list");
     return list;
+}
+
+std::optional<BinaryLength> BinaryFileLength(std::span<const std::uint8_t> start,
+                                             const std::string& path) {
+    codec::CheckHeader(start, path);
+    const std::span<const std::uint8_t> object = start.subspan(8);
+    // One field, five nibbles from nibble `at` of the object, if the start holds it.
+    auto field = [&](std::uint64_t at) -> std::optional<std::uint32_t> {
+        if (at + 5 > 2 * std::uint64_t{object.size()}) return std::nullopt;
+        std::uint32_t value = 0;
+        for (int i = 0; i < 5; ++i, ++at)
+            value |= std::uint32_t(object[at / 2] >> (at % 2 ? 4 : 0) & 0xF) << (4 * i);
+        return value;
+    };
+    BinaryLength length;
+    // The end of the GROB whose prologue is at nibble `at`: its size field counts
+    // itself, the height, the width and the body.
+    auto grobEnd = [&](std::uint64_t at) -> std::optional<std::uint64_t> {
+        const auto size = field(at + 5), height = field(at + 10), width = field(at + 15);
+        if (!width) return std::nullopt;
+        codec::CheckSizeField(*size, *width, *height, path);
+        if (!length.first) length.first = Extent{*width, *height};
+        return at + 5 + *size;
+    };
+    const auto prologue = field(0);
+    if (!prologue) return std::nullopt;
+    if (*prologue != codec::kListPrologue) {
+        codec::CheckGrobPrologue(*prologue, path);
+        const auto end = grobEnd(0);
+        if (!end) return std::nullopt;
+        length.bytes = 8 + (*end + 1) / 2;
+        return length;
+    }
+    // Refused as soon as the nibbles it takes at least are too many, so
+    // that a start of kMaxListBytes + 8 bytes always tells.
+    auto atLeast = [&](std::uint64_t nibbles) {
+        if ((nibbles + 1) / 2 > kMaxListBytes)
+            Fail(path, "the list is longer than " + Thousands(std::int64_t(kMaxListBytes)) +
+                           " bytes, the most a calculator holds");
+    };
+    for (std::uint64_t at = 5;;) {
+        atLeast(at + 5); // the end marker
+        const auto next = field(at);
+        if (!next) return std::nullopt;
+        if (*next == codec::kListEnd) {
+            length.bytes = 8 + (at + 5 + 1) / 2;
+            return length;
+        }
+        CheckListItem(*next, path);
+        atLeast(at + 25); // the GROB's prologue and fields, then the end marker
+        const auto end = grobEnd(at);
+        if (!end) return std::nullopt;
+        at = *end;
+    }
 }
 
 GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& path) {

@@ -71,15 +71,26 @@ void NibbleWriter::PutBytes(std::span<const std::uint8_t> bytes) {
         Put(byte, 2);
 }
 
+void CheckSizeField(std::uint32_t size, std::uint32_t width, std::uint32_t height,
+                    const std::string& path) {
+    if (size != 15 + 2 * std::uint64_t{RowStride(width)} * height)
+        Fail(path, "the size field (" + std::to_string(size) + ") does not match " +
+                       std::to_string(width) + " x " + std::to_string(height));
+}
+
+void CheckGrobPrologue(std::uint32_t prologue, const std::string& path) {
+    if (prologue != kGrobPrologue)
+        Fail(path, "the object is not a GROB (its prologue is " + PrologueText(prologue) +
+                       ", not 02B1E)");
+}
+
 GrobObject ReadGrobFields(NibbleReader& in, Series series, const std::string& path) {
     if (in.left() < 15) Fail(path, "the GROB's head is cut short");
     const std::uint32_t size = in.Take(5);
     const std::uint32_t height = in.Take(5);
     const std::uint32_t width = in.Take(5);
+    CheckSizeField(size, width, height, path);
     const std::uint64_t bodyBytes = std::uint64_t{RowStride(width)} * height;
-    if (size != 15 + 2 * bodyBytes)
-        Fail(path, "the size field (" + std::to_string(size) + ") does not match " +
-                       std::to_string(width) + " x " + std::to_string(height));
     if (in.left() < 2 * bodyBytes)
         Fail(path, "the body is cut short: " + std::to_string(in.left() / 2) + " of " +
                        std::to_string(bodyBytes) + " bytes");
@@ -301,14 +312,17 @@ bool LooksLikeTextGrob(std::span<const std::uint8_t> data) {
     return at != std::string_view::npos && codec::IsPlainText(text, at);
 }
 
+bool MayBeText(std::span<const std::uint8_t> start) {
+    std::string storage;
+    const std::string_view text = codec::TextOf(start, storage);
+    return !text.empty() && codec::IsPlainText(text, 512);
+}
+
 GrobObject ReadBinaryGrob(std::span<const std::uint8_t> data, const std::string& path) {
     const Series series = codec::CheckHeader(data, path);
     codec::NibbleReader in(data.subspan(8));
     if (in.left() < 5) Fail(path, "the GROB's head is cut short");
-    const std::uint32_t prologue = in.Take(5);
-    if (prologue != codec::kGrobPrologue)
-        Fail(path, "the object is not a GROB (its prologue is " + codec::PrologueText(prologue) +
-                       ", not 02B1E)");
+    codec::CheckGrobPrologue(in.Take(5), path);
     GrobObject grob = codec::ReadGrobFields(in, series, path);
     if (in.left() > 0) Fail(path, std::to_string((in.left() + 1) / 2) + " bytes follow the GROB");
     return grob;

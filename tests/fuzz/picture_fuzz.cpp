@@ -20,21 +20,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     picturecheck::GifComplete(span);
     picturecheck::XbmComplete(span);
     picturecheck::BestIconEntry(span);
+    // A binary file the readers take reaches, as its fields say, exactly to its end.
+    auto reaches = [&] {
+        try {
+            const auto length = grob::BinaryFileLength(span, "f");
+            if (!length || length->bytes != size) __builtin_trap();
+        } catch (const grob::Error&) {
+            __builtin_trap();
+        }
+    };
     for (const bool binary : {true, false}) {
         try {
             const grob::GrobObject object =
                 binary ? grob::ReadBinaryGrob(span, "f") : grob::ReadTextGrob(span, "f");
+            if (binary) reaches();
             for (const auto& kind : grob::OutputKinds())
                 grob::ShadesOf(object, kind, "f", 4096, 1 << 20);
         } catch (const grob::GrobReadError&) {
         }
         try {
             binary ? grob::ReadBinaryList(span, "f") : grob::ReadTextList(span, "f");
+            if (binary) reaches();
         } catch (const grob::GrobReadError&) {
         }
     }
-    grob::LooksLikeTextGrob(span);
-    grob::LooksLikeTextList(span);
+    try {
+        grob::BinaryFileLength(span.first(size / 2), "f"); // half a file, as at hand
+    } catch (const grob::Error&) {
+    }
+    // A start ruled out as text rules out the whole.
+    const bool text = grob::LooksLikeTextGrob(span) || grob::LooksLikeTextList(span) ||
+                      grob::LooksLikeAsciiObject(span);
+    if (text && size >= 16 && !grob::MayBeText(span.first(std::max<std::size_t>(16, size / 2))))
+        __builtin_trap();
     if (grob::LooksLikeAsciiObject(span)) {
         try {
             const auto binary = grob::BinaryOfAscii(span, "f");

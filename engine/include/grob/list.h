@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,5 +63,25 @@ std::string TextList(const std::vector<GrobObject>& objects, const std::string& 
 // may surround a text list. An empty list gives no objects.
 GrobList ReadBinaryList(std::span<const std::uint8_t> data, const std::string& path);
 GrobList ReadTextList(std::span<const std::uint8_t> data, const std::string& path);
+
+// How far a binary GROB or list file reaches, as the fields of its object
+// say, so that nothing after it need be read: its length to the object's
+// end, the 8-byte header included (a GROB's size field; a list's GROBs'
+// size fields walked to its end marker), and the size in dots of its GROB
+// or of a list's first (none for an empty list).
+struct BinaryLength {
+    std::uint64_t bytes = 0;
+    std::optional<Extent> first;
+};
+// `start` is the start of the file, as much of it as is at hand; nothing
+// when a field the length needs lies beyond it. Throws GrobReadError, in
+// the readers' words, when the start is not a binary GROB or list, or a
+// field says what none can be: a size field that does not match its width
+// and height (so no GROB goes beyond what its fields hold), an object in a
+// list that is not a GROB, a list longer than kMaxListBytes (told from the
+// size fields, however little of it is at hand). The bytes are not
+// otherwise checked: a body is not looked at.
+std::optional<BinaryLength> BinaryFileLength(std::span<const std::uint8_t> start,
+                                             const std::string& path);
 
 } // namespace grob

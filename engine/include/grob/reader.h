@@ -42,6 +42,12 @@ struct GrobObject {
 // marks binary data.
 bool LooksLikeBinaryGrob(std::span<const std::uint8_t> data);
 bool LooksLikeTextGrob(std::span<const std::uint8_t> data);
+// Whether a file that starts with these bytes (at least 16 of them, so that
+// UTF-16 is told as in the whole file) may hold a GROB in a text form: text
+// as above, not empty, with no control byte other than white space in its
+// first 512 characters. False rules out every text form (a text GROB or
+// list, an ASCII-encoded object), whatever follows the bytes.
+bool MayBeText(std::span<const std::uint8_t> start);
 
 // The object of a binary file: "HPHP48-" or "HPHP49-" and any letter, the
 // GROB prologue, size, height, width and body. `path` names the file in errors.
