@@ -32,9 +32,9 @@ bool Bytes::resize(std::size_t size) {
     return true;
 }
 
-std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,
-                                     std::string* error) {
-    auto fail = [&](std::string why) -> std::optional<Bytes> {
+std::optional<RegularFile> RegularFile::Open(const std::string& path, std::int64_t maxBytes,
+                                             std::string* error) {
+    auto fail = [&](std::string why) -> std::optional<RegularFile> {
         if (error) *error = std::move(why);
         return std::nullopt;
     };
@@ -43,17 +43,27 @@ std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBy
     // opening decides, so that a file swapped meanwhile is caught too.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return fail(errno == ENOENT ? "no such file" : std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    RegularFile file(fd, 0, maxBytes);
     struct stat info {};
     if (::fstat(fd, &info) != 0) return fail(std::strerror(errno));
     if (!S_ISREG(info.st_mode)) return fail(NotRegular(info.st_mode));
     if (info.st_size > maxBytes) return fail("the file is too large");
+    file.size_ = std::uint64_t(info.st_size);
+    return file;
+}
 
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<Bytes> RegularFile::readAll(std::string* error) const {
+    auto fail = [&](std::string why) -> std::optional<Bytes> {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    const std::int64_t maxBytes = maxBytes_;
     Bytes data;
-    if (!data.resize(std::size_t(info.st_size))) return fail("there is not enough memory for it");
+    if (!data.resize(std::size_t(size_))) return fail("there is not enough memory for it");
     std::size_t got = 0;
     // Read what is there, up to the limit, even if the file grew meanwhile.
     for (;;) {
@@ -63,7 +73,7 @@ std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBy
                     std::size_t(std::min<std::int64_t>(maxBytes + 1, std::int64_t(got) + 65536))))
                 return fail("there is not enough memory for it");
         }
-        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        const ssize_t n = ::read(fd_, data.data() + got, data.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             return fail(std::strerror(errno));
@@ -74,6 +84,13 @@ std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBy
     if (std::int64_t(got) > maxBytes) return fail("the file is too large");
     data.resize(got);
     return data;
+}
+
+std::optional<Bytes> ReadRegularFile(const std::string& path, std::int64_t maxBytes,
+                                     std::string* error) {
+    const auto file = RegularFile::Open(path, maxBytes, error);
+    if (!file) return std::nullopt;
+    return file->readAll(error);
 }
 
 } // namespace loading
