@@ -88,7 +88,7 @@ struct Format {
     std::function<loading::Picture(Bytes bytes, const Options& options, const std::string& name)>
         load;
     // For a format told by its first bytes whose decoder reads a file where
-    // it lies (PNG): the header and the picture from the open file, as
+    // it lies (PNG, JPEG): the header and the picture from the open file, as
     // `header` and `load` give them from its bytes, in the memory of the
     // picture and a bounded buffer whatever the file's size. Null for the
     // others, and for the frames of an animation.

@@ -45,10 +45,10 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
                             const std::function<void(const pictureloader::Header&)>& check = {});
 
 // The same for a picture file, opened and checked as ReadRegularFile checks
-// it: read where it lies when its format's decoder reads files so (PNG:
-// the header read first, and the memory taken the picture's and a bounded
-// buffer's whatever the file's size), else read whole; a file that cannot
-// be read is refused with the cause.
+// it: read where it lies when its format's decoder reads files so (PNG and
+// JPEG: the header read first, and the memory taken the picture's and a
+// bounded buffer's whatever the file's size), else read whole; a file that
+// cannot be read is refused with the cause.
 loading::Picture
 LoadFileWithin(const std::string& path, const pictureloader::Options& options, MemoryBudget* budget,
                MemoryBudget::Lease& lease,

@@ -856,27 +856,35 @@ TEST(Codecs, MemoryEstimateHoldsWhatDecodingTakes) {
         }
 }
 
-// A PNG file read where it lies holds its rows and a small buffer, however
-// large the file: one with 64 MiB of a chunk of its own after the image data
-// (a hole in the file), fitted, takes less than 4 MiB, and gives the
-// picture its bytes give. A file that grows meanwhile gives that picture;
-// one that shrinks is cut short.
-TEST(Codecs, PngFileReadAPieceAtATime) {
-    const QByteArray png = Encode(Varied(QImage::Format_ARGB32, 640, 480), "png");
-    const MemoryFile large(png.chopped(12)); // IEND after the chunk
-    const std::uint64_t size = std::uint64_t(png.size()) + 8 + 64 * MiB + 4;
-    ASSERT_EQ(::pwrite(large.fd, "\4\0\0\0zzZz", 8, png.size() - 12), 8);
-    ASSERT_EQ(::pwrite(large.fd, png.right(16).data(), 16, off_t(size) - 16), 16); // a CRC, IEND
-    const codecs::File file{large.fd, size};
-    const codecs::Handler* handler = codecs::ByName("PNG");
-    const std::uint64_t peak = PeakOf([&] { return codecs::Decode(file, handler, kFit).ok(); });
-    EXPECT_LT(peak, 4 * MiB);
-    const std::vector<std::uint32_t> fitted = Decode(png, kFit).image.pixels;
-    EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
-    ASSERT_EQ(::pwrite(large.fd, "more", 4, off_t(size)), 4);
-    EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
-    ASSERT_EQ(::ftruncate(large.fd, png.size() / 2), 0);
-    EXPECT_EQ(codecs::Decode(file, handler, kFit).error, "the PNG data is cut short");
+// A PNG or JPEG file read where it lies holds its rows and a small buffer,
+// however large the file: with 64 MiB of a hole in it (a PNG chunk of its
+// own after the image data, after a JPEG's end), fitted, it takes less than
+// 4 MiB and gives the picture its bytes give. A file that grows meanwhile
+// gives that picture; one that shrinks is cut short.
+TEST(Codecs, FilesReadAPieceAtATime) {
+    const QImage picture = Varied(QImage::Format_RGB32, 1280, 960); // 200 and 400 KB
+    for (const char* format : {"png", "jpeg"}) {
+        const QByteArray bytes = Encode(picture, format);
+        const bool png = format == std::string_view("png");
+        const MemoryFile large(png ? bytes.chopped(12) : bytes); // a PNG's IEND after the chunk
+        const std::uint64_t size = std::uint64_t(bytes.size()) + 64 * MiB + (png ? 12 : 0);
+        ASSERT_EQ(::ftruncate(large.fd, off_t(size)), 0);
+        if (png) {
+            ASSERT_EQ(::pwrite(large.fd, "\4\0\0\0zzZz", 8, bytes.size() - 12), 8);
+            ASSERT_EQ(::pwrite(large.fd, bytes.right(16).data(), 16, off_t(size) - 16), 16);
+        }
+        const codecs::File file{large.fd, size};
+        const codecs::Handler* handler = codecs::Sniff(Span(bytes));
+        const std::uint64_t peak = PeakOf([&] { return codecs::Decode(file, handler, kFit).ok(); });
+        EXPECT_LT(peak, 4 * MiB) << format;
+        const std::vector<std::uint32_t> fitted = Decode(bytes, kFit).image.pixels;
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
+        ASSERT_EQ(::pwrite(large.fd, "more", 4, off_t(size)), 4);
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
+        ASSERT_EQ(::ftruncate(large.fd, bytes.size() / 2), 0);
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).error,
+                  png ? "the PNG data is cut short" : "the JPEG data is cut short");
+    }
 }
 
 // Two 16 x 16 entries, 1 bit then 32 bits: the richer, second one is shown.

@@ -40,6 +40,13 @@ Bytes Reader::at(std::uint64_t at, std::size_t length) {
     return {buffer_.get() + from, std::min(length, held_ - from)};
 }
 
+Bytes Reader::rest(std::uint64_t at) {
+    if (!file_) return at < size_ ? bytes_.subspan(std::size_t(at)) : Bytes();
+    if (at >= start_ && at < start_ + held_)
+        return {buffer_.get() + (at - start_), std::size_t(start_ + held_ - at)};
+    return this->at(at, kPiece);
+}
+
 bool Reader::copy(std::uint64_t at, std::uint8_t* out, std::size_t length) {
     if (at > size_ || length > size_ - at) return false;
     // Large pieces straight from the file, past the buffer.

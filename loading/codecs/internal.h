@@ -70,6 +70,10 @@ class Reader {
     // until the next call: fewer at the end of the data, or where reading
     // the file fails.
     Bytes at(std::uint64_t at, std::size_t length);
+    // The bytes from `at` on that are at hand: from memory all of them, from
+    // a file what the buffer holds from there (a piece read afresh when it
+    // holds none); none at the end of the data.
+    Bytes rest(std::uint64_t at);
     // `length` bytes at `at` copied to `out`; false when they are not all there.
     bool copy(std::uint64_t at, std::uint8_t* out, std::size_t length);
     // `length` bytes at `at` (fewer as for `at`), from a file held in `room`.
@@ -77,7 +81,7 @@ class Reader {
     // Why reading the file failed (an errno); 0 when it never did.
     int error() const { return error_; }
 
-    static constexpr std::size_t kPiece = 64 << 10;
+    static constexpr std::size_t kPiece = 128 << 10;
 
   private:
     Bytes bytes_;
