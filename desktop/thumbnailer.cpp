@@ -19,6 +19,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -46,10 +47,12 @@ int main(int argc, char** argv) {
     try {
         // It runs on every file of a folder opened: only what a GROB can take is read.
         std::string why;
-        loading::RegularFile file;
-        if (!file.open(input, &why)) throw grob::GrobReadError(input, why);
+        // Any size: only as much of it as a GROB can take is read.
+        const auto file = loading::RegularFile::Open(
+            input, std::numeric_limits<std::int64_t>::max(), &why);
+        if (!file) throw grob::GrobReadError(input, why);
         const desktop::GrobBytes bytes = desktop::ReadGrobBytes(
-            [&](std::uint8_t* into, std::size_t count) { return file.read(into, count); }, input);
+            [&](std::uint8_t* into, std::size_t count) { return file->read(into, count); }, input);
         if (!bytes.error.empty()) throw grob::GrobReadError(input, bytes.error);
         const grob::Image picture = desktop::Whole(bytes.bytes, input);
         const grob::MemoryRaster fitted = grob::Fit(picture.view(), grob::FitBox{size, size, true});

@@ -161,6 +161,16 @@ codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     return decode;
 }
 
+// The picture one of the decoders gave.
+Picture FromDecoder(codecs::Decoded decoded, const Options& options) {
+    if (!decoded.ok()) return Picture::Failure(decoded.error);
+    Picture picture;
+    picture.frames.push_back(Finish(
+        grob::Image{decoded.image.width, decoded.image.height, std::move(decoded.image.pixels)},
+        options.opacity));
+    return Only(std::move(picture), options, false);
+}
+
 Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options) {
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
     auto image = [](codecs::Image&& from) {
@@ -202,16 +212,13 @@ Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options)
             return Picture::Failure("the " + std::string(codec.name) + " has no frame");
         return Only(std::move(picture), options, true);
     }
-    codecs::Decoded decoded = codecs::Decode(data, &codec, decode);
-    if (!decoded.ok()) return Picture::Failure(decoded.error);
-    picture.frames.push_back(Finish(image(std::move(decoded.image)), options.opacity));
-    return Only(std::move(picture), options, false);
+    return FromDecoder(codecs::Decode(data, &codec, decode), options);
 }
 
-std::optional<Header> CodecHeader(const codecs::Handler& codec, Bytes data,
+std::optional<Header> CodecHeader(const codecs::Handler& codec,
+                                  const std::optional<codecs::Header>& peek,
                                   const Options& options) {
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
-    const auto peek = codecs::PeekHeader(data, &codec, decode);
     if (!peek) return std::nullopt;
     const bool all = codec.readFrames && options.allFrames;
     Header header{peek->width, peek->height, peek->frames, 0};
@@ -234,12 +241,25 @@ std::optional<Header> CodecHeader(const codecs::Handler& codec, Bytes data,
 
 // A format of the registry for each of the decoders' handlers.
 Format CodecFormat(const codecs::Handler& codec) {
-    return {
-        codec.name, codec.canRead,
-        [&codec](Bytes data, const Options& options) { return CodecHeader(codec, data, options); },
-        [&codec](Bytes data, const Options& options, const std::string&) {
-            return Decode(data, codec, options);
-        }};
+    Format format{codec.name, codec.canRead,
+                  [&codec](Bytes data, const Options& options) {
+                      return CodecHeader(
+                          codec, codecs::PeekHeader(data, &codec, DecodeOptionsFor(options)),
+                          options);
+                  },
+                  [&codec](Bytes data, const Options& options, const std::string&) {
+                      return Decode(data, codec, options);
+                  }};
+    if (codec.readFile && !codec.readFrames) {
+        format.fileHeader = [&codec](const codecs::File& file, const Options& options) {
+            return CodecHeader(codec, codecs::PeekHeader(file, &codec, DecodeOptionsFor(options)),
+                               options);
+        };
+        format.loadFile = [&codec](const codecs::File& file, const Options& options) {
+            return FromDecoder(codecs::Decode(file, &codec, DecodeOptionsFor(options)), options);
+        };
+    }
+    return format;
 }
 
 // ---- everything else, drawn by the renderer ---------------------------------

@@ -10,6 +10,7 @@
 // goes to the renderer.
 #pragma once
 
+#include "codecs.h"
 #include "grob/kinds.h"
 #include "grob/prepare.h"
 #include "picture.h"
@@ -86,6 +87,15 @@ struct Format {
     // The picture. `name` tells a GROB's kind by its extension.
     std::function<loading::Picture(Bytes bytes, const Options& options, const std::string& name)>
         load;
+    // For a format told by its first bytes whose decoder reads a file where
+    // it lies (PNG, JPEG): the header and the picture from the open file, as
+    // `header` and `load` give them from its bytes, in the memory of the
+    // picture and a bounded buffer whatever the file's size. Null for the
+    // others, and for the frames of an animation.
+    std::function<std::optional<Header>(const codecs::File& file, const Options& options)>
+        fileHeader = nullptr;
+    std::function<loading::Picture(const codecs::File& file, const Options& options)> loadFile =
+        nullptr;
 };
 
 // The format of these bytes: the first of the registry that recognises

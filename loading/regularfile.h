@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace loading {
 
@@ -34,25 +35,41 @@ class Bytes {
     std::size_t size_ = 0;
 };
 
-// A regular file open for reading, from its start.
+// A file open for reading, checked as ReadRegularFile checks it (a regular
+// file, not larger than the limit), and its size then: to be read where it
+// lies (with pread, at the file descriptor) or whole.
 class RegularFile {
   public:
-    RegularFile() = default;
-    RegularFile(const RegularFile&) = delete;
-    RegularFile& operator=(const RegularFile&) = delete;
+    // Nothing, with `error` set (when given), when it cannot be opened or
+    // is refused.
+    static std::optional<RegularFile> Open(const std::string& path, std::int64_t maxBytes,
+                                           std::string* error);
+    RegularFile(RegularFile&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)), size_(other.size_), maxBytes_(other.maxBytes_) {}
+    RegularFile& operator=(RegularFile&& other) noexcept {
+        std::swap(fd_, other.fd_); // the other closes the file this held
+        size_ = other.size_;
+        maxBytes_ = other.maxBytes_;
+        return *this;
+    }
     ~RegularFile();
-    // Opens `path`; false with `error` set (when given) when it cannot be
-    // opened or is not a regular file (never waiting on a pipe or device).
-    bool open(const std::string& path, std::string* error);
-    // Its size when opened.
-    std::int64_t size() const { return size_; }
-    // Its next bytes, up to `count` of them: how many were read (fewer only
-    // at its end), or -1 with errno set when reading failed.
-    std::int64_t read(std::uint8_t* into, std::size_t count);
+
+    int fd() const { return fd_; }
+    std::uint64_t size() const { return size_; }
+    // Its bytes, as many as it holds by now up to the limit; nothing, with
+    // `error` set, when it cannot be read or has grown too large.
+    std::optional<Bytes> readAll(std::string* error) const;
+    // Its next bytes from where reading stands, up to `count` of them: how
+    // many were read (fewer only at its end), or -1 with errno set when
+    // reading failed.
+    std::int64_t read(std::uint8_t* into, std::size_t count) const;
 
   private:
+    RegularFile(int fd, std::uint64_t size, std::int64_t maxBytes)
+        : fd_(fd), size_(size), maxBytes_(maxBytes) {}
     int fd_ = -1;
-    std::int64_t size_ = 0;
+    std::uint64_t size_ = 0;
+    std::int64_t maxBytes_ = 0;
 };
 
 // The file's bytes, or nothing with `error` set (when given). A file larger

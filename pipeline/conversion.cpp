@@ -38,18 +38,12 @@ void CheckCancelled(const Context& context) {
     if (context.cancelled && context.cancelled->load(std::memory_order_relaxed)) throw Cancelled{};
 }
 
-loading::Bytes BytesOf(const Source& source) {
-    if (source.from == Source::From::StandardInput) {
-        try {
-            return ReadStandardInput();
-        } catch (const StreamFailure& failure) {
-            Fail("-", failure.cause);
-        }
+loading::Bytes StandardInputBytes() {
+    try {
+        return ReadStandardInput();
+    } catch (const StreamFailure& failure) {
+        Fail("-", failure.cause);
     }
-    std::string error;
-    auto read = loading::ReadRegularFile(source.path, loading::kMaxFileBytes, &error);
-    if (!read) Fail(source.name(), error);
-    return std::move(*read);
 }
 
 // How a source's pictures are loaded for a request.
@@ -100,13 +94,20 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
         }
         return whole;
     }
-    loading::Bytes read;
-    if (source.from != Source::From::Held) read = BytesOf(source);
-    const std::span<const std::uint8_t> bytes =
-        source.from == Source::From::Held ? source.bytes->span() : read.span();
-    loading::Picture picture =
-        LoadWithin(bytes, LoadingOptions(source, request, context), source.path, context.budget,
-                   lease, SizeCheck(source, request, rules));
+    const pictureloader::Options options = LoadingOptions(source, request, context);
+    loading::Picture picture;
+    if (source.from == Source::From::File) {
+        // Read where it lies when its decoder can.
+        picture = LoadFileWithin(source.path, options, context.budget, lease,
+                                 SizeCheck(source, request, rules));
+    } else {
+        loading::Bytes read;
+        if (source.from == Source::From::StandardInput) read = StandardInputBytes();
+        const std::span<const std::uint8_t> bytes =
+            source.from == Source::From::Held ? source.bytes->span() : read.span();
+        picture = LoadWithin(bytes, options, source.path, context.budget, lease,
+                             SizeCheck(source, request, rules));
+    }
     if (!picture.ok()) Fail(source.name(), picture.error);
     if (!items.series) items.series = picture.series;
     for (loading::Frame& frame : picture.frames)
@@ -292,12 +293,12 @@ Result CheckHeader(const Request& request, const Context& context) {
     const Source& source = request.source;
     if (source.from != Source::From::File && source.from != Source::From::Held) return result;
     try {
-        loading::Bytes read;
-        if (source.from == Source::From::File) read = BytesOf(source);
+        const pictureloader::Options options = LoadingOptions(source, request, context);
+        const auto check = SizeCheck(source, request, RulesFor(request, context));
         const std::string refusal =
-            HeaderRefusal(source.from == Source::From::Held ? source.bytes->span() : read.span(),
-                          LoadingOptions(source, request, context),
-                          SizeCheck(source, request, RulesFor(request, context)));
+            source.from == Source::From::Held
+                ? HeaderRefusal(source.bytes->span(), options, check)
+                : FileHeaderRefusal(source.path, options, check);
         if (!refusal.empty()) Fail(source.name(), refusal);
     } catch (const grob::Error& e) {
         result.file = e.path().empty() ? source.name() : e.path();

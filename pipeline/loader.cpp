@@ -18,6 +18,41 @@ std::uint64_t DecodingCost(const pictureloader::Header& header) {
 // What a decoding is taken to need when nothing tells it beforehand.
 constexpr std::uint64_t kUnknownCost = 64ull << 20;
 
+// What a header refuses: a picture larger than the limits, or what `check`
+// refuses (by throwing grob::Error).
+std::string Refusal(const std::optional<pictureloader::Header>& header,
+                    const std::function<void(const pictureloader::Header&)>& check) {
+    if (!header) return {};
+    if (check) check(*header);
+    return grob::PictureSizeRefusal(header->width, header->height);
+}
+
+// A picture file opened: the format that reads it where it lies, when its
+// first bytes tell one, else its bytes read whole; or why it cannot be read.
+struct PictureFile {
+    std::optional<loading::RegularFile> file;
+    const pictureloader::Format* inPlace = nullptr;
+    loading::Bytes bytes;
+    std::string error;
+    codecs::File where() const { return {file->fd(), file->size()}; }
+};
+
+PictureFile OpenPicture(const std::string& path) {
+    PictureFile picture;
+    picture.file = loading::RegularFile::Open(path, loading::kMaxFileBytes, &picture.error);
+    if (!picture.file) return picture;
+    // Enough to tell each format by its signature.
+    std::uint8_t head[4096];
+    const std::size_t got = picture.where().read(0, head);
+    const pictureloader::Format& format = pictureloader::Recognise({head, got});
+    if (format.loadFile && format.fileHeader) {
+        picture.inPlace = &format;
+    } else if (auto bytes = picture.file->readAll(&picture.error)) {
+        picture.bytes = std::move(*bytes);
+    }
+    return picture;
+}
+
 } // namespace
 
 std::string HeaderRefusal(std::span<const std::uint8_t> bytes,
@@ -29,9 +64,7 @@ std::string HeaderRefusal(std::span<const std::uint8_t> bytes,
     std::optional<pictureloader::Header> read;
     if (format.header) read = format.header(bytes, options);
     if (header) *header = read;
-    if (!read) return {};
-    if (check) check(*read);
-    return grob::PictureSizeRefusal(read->width, read->height);
+    return Refusal(read, check);
 }
 
 loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
@@ -44,6 +77,27 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
     const pictureloader::Format& format = pictureloader::Recognise(bytes);
     if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
     return format.load(bytes, options, name);
+}
+
+loading::Picture LoadFileWithin(const std::string& path, const pictureloader::Options& options,
+                                MemoryBudget* budget, MemoryBudget::Lease& lease,
+                                const std::function<void(const pictureloader::Header&)>& check) {
+    const PictureFile picture = OpenPicture(path);
+    if (!picture.error.empty()) return loading::Picture::Failure(picture.error);
+    if (!picture.inPlace) return LoadWithin(picture.bytes, options, path, budget, lease, check);
+    const auto header = picture.inPlace->fileHeader(picture.where(), options);
+    if (std::string refusal = Refusal(header, check); !refusal.empty())
+        return loading::Picture::Failure(std::move(refusal));
+    if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
+    return picture.inPlace->loadFile(picture.where(), options);
+}
+
+std::string FileHeaderRefusal(const std::string& path, const pictureloader::Options& options,
+                              const std::function<void(const pictureloader::Header&)>& check) {
+    const PictureFile picture = OpenPicture(path);
+    if (!picture.error.empty()) return picture.error;
+    if (!picture.inPlace) return HeaderRefusal(picture.bytes, options, check);
+    return Refusal(picture.inPlace->fileHeader(picture.where(), options), check);
 }
 
 std::shared_ptr<HeldPicture> HeldPicture::Open(const std::string& path,

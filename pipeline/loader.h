@@ -44,6 +44,20 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
                             MemoryBudget* budget, MemoryBudget::Lease& lease,
                             const std::function<void(const pictureloader::Header&)>& check = {});
 
+// The same for a picture file, opened and checked as ReadRegularFile checks
+// it: read where it lies when its format's decoder reads files so (PNG and
+// JPEG: the header read first, and the memory taken the picture's and a
+// bounded buffer's whatever the file's size), else read whole; a file that
+// cannot be read is refused with the cause.
+loading::Picture
+LoadFileWithin(const std::string& path, const pictureloader::Options& options, MemoryBudget* budget,
+               MemoryBudget::Lease& lease,
+               const std::function<void(const pictureloader::Header&)>& check = {});
+// What the header of a picture file refuses, read as LoadFileWithin reads
+// it; the cause when the file cannot be read.
+std::string FileHeaderRefusal(const std::string& path, const pictureloader::Options& options,
+                              const std::function<void(const pictureloader::Header&)>& check);
+
 // A picture file held open for showing (the window): its bytes read once,
 // its frames (an animation's, a multi-page file's, a list's GROBs) decoded
 // one at a time as they are asked for, within the process's budget; the

@@ -1039,6 +1039,31 @@ TEST_F(Cli, FramesFittedAsTheyAreDecoded) {
     EXPECT_EQ(read("masked.lst").size(), 8 + (5 + 8 * (20 + 2 * 17 * 16) + 5) / 2);
 }
 
+// A PNG is read where it lies, a piece at a time: a file of 224 MiB (a hole
+// after the image data) fitted within 200 MB of address space, to the bytes
+// its picture gives from standard input, and one whose header claims
+// 8000 x 8000 pixels refused from the header.
+TEST_F(Cli, PngFilesReadWhereTheyLie) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "no address-space limit under the sanitizer";
+#endif
+    const QByteArray png = Encode(Reference(), "png");
+    QByteArray wide = png;
+    wide.replace(16, 8, QByteArray::fromHex("00001f4000001f40"));
+    for (const auto& [name, bytes] : {std::pair{"large.png", png}, {"wide.png", wide}}) {
+        QFile file(write(name, bytes.chopped(12) + QByteArray("\x0e\0\0\0zzZz", 8)));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() + (224 << 20) + 4));
+        ASSERT_TRUE(file.seek(file.size()) && file.write(bytes.right(12)) == 12);
+    }
+    const QStringList fit{"-q", "--kind", "gro", "--fit", "131x64"};
+    const Outcome r = run(fit + QStringList{"large.png", "wide.png"}, "ulimit -v 200000");
+    EXPECT_EQ(r.err, "veldar-convert: wide.png: the picture is 8000 x 8000 pixels; at most 16384 "
+                     "x 16384 and 32 million pixels are accepted\n");
+    QByteArray piped;
+    EXPECT_EQ(run(fit + QStringList{"-"}, {}, png, &piped).status, 0);
+    EXPECT_EQ(read("large.gro"), piped);
+}
+
 // Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal
 // (its exit status says so), quietly, and no temporary file is left,
 // whenever it comes.

@@ -25,8 +25,10 @@
 #include <fstream>
 #include <functional>
 #include <span>
+#include <tuple>
 
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,8 +45,34 @@ std::span<const std::uint8_t> Span(const QByteArray& b) {
     return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
 }
 
+// The bytes as a file (in memory), open for reading.
+struct MemoryFile {
+    const int fd = ::memfd_create("picture", MFD_CLOEXEC);
+    explicit MemoryFile(const QByteArray& b) {
+        EXPECT_EQ(::write(fd, b.data(), b.size()), b.size());
+    }
+    ~MemoryFile() { ::close(fd); }
+};
+
+// Decoded from the bytes; where the format reads files where they lie, the
+// same header and picture (or cause) from the bytes as a file.
 codecs::Decoded Decode(const QByteArray& b, const codecs::DecodeOptions& options = {}) {
-    return codecs::Decode(Span(b), codecs::Sniff(Span(b)), options);
+    const codecs::Handler* handler = codecs::Sniff(Span(b));
+    codecs::Decoded decoded = codecs::Decode(Span(b), handler, options);
+    if (handler && handler->readFile) {
+        const MemoryFile memory(b);
+        const codecs::File file{memory.fd, std::uint64_t(b.size())};
+        const codecs::Decoded read = codecs::Decode(file, handler, options);
+        EXPECT_EQ(read.error, decoded.error);
+        EXPECT_EQ(read.image.pixels, decoded.image.pixels);
+        const auto told = [](const std::optional<codecs::Header>& h) {
+            return h ? std::tuple(h->width, h->height, h->orientation, h->exifAt, h->exifBytes)
+                     : std::tuple(0, 0, 0, std::size_t(0), std::size_t(0));
+        };
+        EXPECT_EQ(told(codecs::PeekHeader(file, handler, options)),
+                  told(codecs::PeekHeader(Span(b), handler, options)));
+    }
+    return decoded;
 }
 
 // What the program shows today: Qt's reader, then the composition over white.
@@ -826,6 +854,37 @@ TEST(Codecs, MemoryEstimateHoldsWhatDecodingTakes) {
             // A small margin: the kernel counts resident pages in batches.
             EXPECT_LE(peak, need + MiB) << format->name << (options.fitted ? " fitted" : "");
         }
+}
+
+// A PNG or JPEG file read where it lies holds its rows and a small buffer,
+// however large the file: with 64 MiB of a hole in it (a PNG chunk of its
+// own after the image data, after a JPEG's end), fitted, it takes less than
+// 4 MiB and gives the picture its bytes give. A file that grows meanwhile
+// gives that picture; one that shrinks is cut short.
+TEST(Codecs, FilesReadAPieceAtATime) {
+    const QImage picture = Varied(QImage::Format_RGB32, 1280, 960); // 200 and 400 KB
+    for (const char* format : {"png", "jpeg"}) {
+        const QByteArray bytes = Encode(picture, format);
+        const bool png = format == std::string_view("png");
+        const MemoryFile large(png ? bytes.chopped(12) : bytes); // a PNG's IEND after the chunk
+        const std::uint64_t size = std::uint64_t(bytes.size()) + 64 * MiB + (png ? 12 : 0);
+        ASSERT_EQ(::ftruncate(large.fd, off_t(size)), 0);
+        if (png) {
+            ASSERT_EQ(::pwrite(large.fd, "\4\0\0\0zzZz", 8, bytes.size() - 12), 8);
+            ASSERT_EQ(::pwrite(large.fd, bytes.right(16).data(), 16, off_t(size) - 16), 16);
+        }
+        const codecs::File file{large.fd, size};
+        const codecs::Handler* handler = codecs::Sniff(Span(bytes));
+        const std::uint64_t peak = PeakOf([&] { return codecs::Decode(file, handler, kFit).ok(); });
+        EXPECT_LT(peak, 4 * MiB) << format;
+        const std::vector<std::uint32_t> fitted = Decode(bytes, kFit).image.pixels;
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
+        ASSERT_EQ(::pwrite(large.fd, "more", 4, off_t(size)), 4);
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
+        ASSERT_EQ(::ftruncate(large.fd, bytes.size() / 2), 0);
+        EXPECT_EQ(codecs::Decode(file, handler, kFit).error,
+                  png ? "the PNG data is cut short" : "the JPEG data is cut short");
+    }
 }
 
 // Two 16 x 16 entries, 1 bit then 32 bits: the richer, second one is shown.

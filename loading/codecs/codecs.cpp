@@ -3,12 +3,68 @@
 #include "libraries.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
+#include <unistd.h>
+
 namespace codecs {
 
+std::size_t File::read(std::uint64_t at, std::span<std::uint8_t> into, int* error) const {
+    if (at >= size) return 0;
+    into = into.first(std::size_t(std::min<std::uint64_t>(into.size(), size - at)));
+    std::size_t got = 0;
+    while (got < into.size()) {
+        const ssize_t n = ::pread(fd, into.data() + got, into.size() - got, off_t(at + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && error) *error = errno;
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    return got;
+}
+
 namespace detail {
+
+Bytes Reader::at(std::uint64_t at, std::size_t length) {
+    if (at >= size_) return {};
+    if (!file_)
+        return bytes_.subspan(std::size_t(at)).first(std::min<std::size_t>(length, size_ - at));
+    length = std::min(length, kPiece);
+    if (at < start_ || at - start_ + length > held_) {
+        start_ = at;
+        held_ = file_->read(at, {buffer_.get(), kPiece}, &error_);
+    }
+    const std::size_t from = std::size_t(at - start_);
+    return {buffer_.get() + from, std::min(length, held_ - from)};
+}
+
+Bytes Reader::rest(std::uint64_t at) {
+    if (!file_) return at < size_ ? bytes_.subspan(std::size_t(at)) : Bytes();
+    if (at >= start_ && at < start_ + held_)
+        return {buffer_.get() + (at - start_), std::size_t(start_ + held_ - at)};
+    return this->at(at, kPiece);
+}
+
+bool Reader::copy(std::uint64_t at, std::uint8_t* out, std::size_t length) {
+    if (at > size_ || length > size_ - at) return false;
+    // Large pieces straight from the file, past the buffer.
+    if (file_ && length > kPiece) return file_->read(at, {out, length}, &error_) == length;
+    const Bytes piece = this->at(at, length);
+    if (piece.size() < length) return false;
+    std::memcpy(out, piece.data(), length);
+    return true;
+}
+
+Bytes Reader::whole(std::uint64_t at, std::size_t length, std::vector<std::uint8_t>& room) {
+    if (at >= size_) return {};
+    length = std::size_t(std::min<std::uint64_t>(length, size_ - at));
+    if (!file_) return bytes_.subspan(std::size_t(at), length);
+    room.resize(length);
+    room.resize(file_->read(at, room, &error_));
+    return room;
+}
 
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,
                Decoded& result) {
@@ -95,6 +151,21 @@ std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler) {
     std::optional<Header> header = handler ? handler->readHeader(bytes) : std::nullopt;
     if (header) header->fileBytes = bytes.size();
     return header;
+}
+
+std::optional<Header> PeekStoredHeader(const File& file, const Handler* handler) {
+    std::optional<Header> header =
+        handler && handler->readFileHeader ? handler->readFileHeader(file) : std::nullopt;
+    if (header) header->fileBytes = std::size_t(file.size);
+    return header;
+}
+
+Decoded Decode(const File& file, const Handler* handler, const DecodeOptions& options) try {
+    if (file.size == 0) return {{}, "the file is empty"};
+    if (!handler || !handler->readFile) return {{}, "not a picture of a kind these decoders read"};
+    return handler->readFile(file, options);
+} catch (const detail::LibraryMissing& missing) {
+    return {{}, missing.what()};
 }
 
 Decoded Decode(Bytes bytes, const Handler* handler, const DecodeOptions& options) try {

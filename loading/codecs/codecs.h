@@ -102,6 +102,19 @@ struct Header {
     std::size_t exifAt = 0, exifBytes = 0;
 };
 
+// A picture file read where it lies, a bounded piece at a time, rather than
+// whole in memory: an open file, and its size when it was opened. Nothing
+// past that size is read, so a file that grows meanwhile gives the picture
+// it held, and one that shrinks is cut short.
+struct File {
+    int fd = -1;
+    std::uint64_t size = 0;
+    // Up to into.size() bytes at `at`, never past `size`; how many were read:
+    // fewer at the end of the file, or when reading fails (*error then says
+    // why, an errno).
+    std::size_t read(std::uint64_t at, std::span<std::uint8_t> into, int* error = nullptr) const;
+};
+
 struct Decoded {
     Image image;
     std::string error; // why there is no picture, in plain words; empty on success
@@ -145,6 +158,11 @@ struct Handler {
     // one picture.
     bool (*readFrames)(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
                        std::string* error) = nullptr;
+    // The header and the first picture as readHeader and read give them,
+    // from a file read where it lies: the decoder's memory does not grow
+    // with the file's size. Null for the formats read from memory only.
+    std::optional<Header> (*readFileHeader)(const File& file) = nullptr;
+    Decoded (*readFile)(const File& file, const DecodeOptions& options) = nullptr;
 };
 
 // Every format, in the order they are tried (formats.cpp).
@@ -169,6 +187,13 @@ std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler);
 std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
                                  const DecodeOptions& options = {});
 
+// The same for a file its handler reads where it lies (readFileHeader):
+// the same header as from the file's bytes, the Exif data read from the
+// file; nothing for a handler that reads from memory only.
+std::optional<Header> PeekStoredHeader(const File& file, const Handler* handler);
+std::optional<Header> PeekHeader(const File& file, const Handler* handler,
+                                 const DecodeOptions& options = {});
+
 // Decodes the first (or only) picture of `bytes` with their format's
 // handler (none is refused), with the pixels the Qt loader gives today: a
 // GIF is its first frame as Qt draws it (a frame that leaves the canvas
@@ -180,6 +205,10 @@ std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
 // refused before any pixel memory is taken. Nothing is printed and the
 // process never aborts.
 Decoded Decode(Bytes bytes, const Handler* handler, const DecodeOptions& options = {});
+// The same from a file its handler reads where it lies (readFile): the same
+// picture, or the same cause, as from the file's bytes; a file that cannot
+// be read is refused with the system's cause.
+Decoded Decode(const File& file, const Handler* handler, const DecodeOptions& options = {});
 
 // Every frame of a GIF, each drawn at its place over what the previous
 // frame's disposal left (0 and 1 keep it, 2 clears the frame's rectangle,

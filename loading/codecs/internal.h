@@ -8,6 +8,7 @@
 #include "grob/prepare.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,6 +55,43 @@ inline std::uint32_t OverWhite16(std::uint32_t r, std::uint32_t g, std::uint32_t
     return Pack(Div257(Div65535(r * a)) + clear, Div257(Div65535(g * a)) + clear,
                 Div257(Div65535(b * a)) + clear, Div257(a));
 }
+
+// A picture's bytes at any place, from memory or from a file read through a
+// bounded buffer: what a header reader walks and a decoder reads, the same
+// way from both. From a file, a piece read when it is asked for; the next
+// pieces read on from there.
+class Reader {
+  public:
+    explicit Reader(Bytes bytes) : bytes_(bytes), size_(bytes.size()) {}
+    explicit Reader(const File& file)
+        : file_(&file), size_(file.size), buffer_(new std::uint8_t[kPiece]) {}
+    std::uint64_t size() const { return size_; }
+    // Up to `length` bytes at `at` (from a file, at most kPiece), valid
+    // until the next call: fewer at the end of the data, or where reading
+    // the file fails.
+    Bytes at(std::uint64_t at, std::size_t length);
+    // The bytes from `at` on that are at hand: from memory all of them, from
+    // a file what the buffer holds from there (a piece read afresh when it
+    // holds none); none at the end of the data.
+    Bytes rest(std::uint64_t at);
+    // `length` bytes at `at` copied to `out`; false when they are not all there.
+    bool copy(std::uint64_t at, std::uint8_t* out, std::size_t length);
+    // `length` bytes at `at` (fewer as for `at`), from a file held in `room`.
+    Bytes whole(std::uint64_t at, std::size_t length, std::vector<std::uint8_t>& room);
+    // Why reading the file failed (an errno); 0 when it never did.
+    int error() const { return error_; }
+
+    static constexpr std::size_t kPiece = 128 << 10;
+
+  private:
+    Bytes bytes_;
+    const File* file_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::uint64_t start_ = 0; // where the buffer's bytes lie in the file
+    std::size_t held_ = 0;
+    int error_ = 0;
+};
 
 // Fails with the limits' message when the size is beyond the options' limits.
 bool CheckSize(std::int64_t width, std::int64_t height, const DecodeOptions& options,

@@ -95,15 +95,34 @@ bool ApplyOrientation(Image& image, int orientation, std::string& error) {
 
 namespace codecs {
 
-std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
-                                 const DecodeOptions& options) try {
-    std::optional<Header> header = PeekStoredHeader(bytes, handler);
+namespace {
+
+// The stored header turned upright by the orientation its Exif data records.
+std::optional<Header> Upright(std::optional<Header> header, detail::Reader& reader,
+                              const DecodeOptions& options) try {
     if (!header) return header;
-    header->orientation = detail::ExifOrientation(detail::ExifOf(bytes, *header), options);
+    std::vector<std::uint8_t> room;
+    const Bytes exif =
+        reader.whole(header->exifAt, std::min(header->exifBytes, detail::kMostExif), room);
+    header->orientation = detail::ExifOrientation(exif, options);
     if (detail::SwapsSides(header->orientation)) std::swap(header->width, header->height);
     return header;
 } catch (const detail::LibraryMissing&) {
     return std::nullopt; // the decoder says why
+}
+
+} // namespace
+
+std::optional<Header> PeekHeader(Bytes bytes, const Handler* handler,
+                                 const DecodeOptions& options) {
+    detail::Reader reader(bytes);
+    return Upright(PeekStoredHeader(bytes, handler), reader, options);
+}
+
+std::optional<Header> PeekHeader(const File& file, const Handler* handler,
+                                 const DecodeOptions& options) {
+    detail::Reader reader(file);
+    return Upright(PeekStoredHeader(file, handler), reader, options);
 }
 
 } // namespace codecs

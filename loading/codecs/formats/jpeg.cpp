@@ -53,56 +53,68 @@ struct Markers {
     std::size_t exifAt = 0, exifBytes = 0;
 };
 
-std::optional<Markers> ReadMarkers(Bytes b) {
-    const std::size_t n = b.size();
-    if (n < 2 || b[0] != 0xFF || b[1] != kStartOfImage) return std::nullopt;
-    auto be16 = [&](std::size_t at) { return std::size_t(b[at]) << 8 | b[at + 1]; };
+// What is read of a segment at once: its length and what follows, as far as
+// the checks below look (a quantization table that runs past its segment's
+// end is looked at up to 128 bytes beyond it before it is refused).
+constexpr std::size_t kSegment = 65535 + 256;
+static_assert(kSegment <= Reader::kPiece);
+
+std::optional<Markers> ReadMarkers(Reader& reader) {
+    const Bytes start = reader.at(0, 2);
+    if (start.size() < 2 || start[0] != 0xFF || start[1] != kStartOfImage) return std::nullopt;
+    auto byte = [&](std::uint64_t at) {
+        const Bytes one = reader.at(at, 1);
+        return one.empty() ? -1 : int(one[0]);
+    };
     Markers m;
     int precision = 0;
     std::uint8_t ids[4] = {}; // the first components' identifiers, as the scans name them
     bool frame = false;
-    std::size_t at = 2;
-    for (;;) {
+    for (std::uint64_t at = 2;;) {
         // A marker: FF, any number of fill bytes FF, and its code.
-        if (at >= n || b[at] != 0xFF) return std::nullopt;
-        while (at < n && b[at] == 0xFF)
+        if (byte(at) != 0xFF) return std::nullopt;
+        while (byte(at) == 0xFF)
             ++at;
-        if (at >= n || b[at] == 0x00) return std::nullopt;
-        const std::uint8_t marker = b[at++];
+        if (byte(at) <= 0x00) return std::nullopt;
+        const std::uint8_t marker = std::uint8_t(byte(at++));
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue; // no parameters
-        if (at + 2 > n) return std::nullopt;
-        const std::size_t length = be16(at);
+        // The segment, from its length on: what the data holds of it.
+        const Bytes b = reader.at(at, kSegment);
+        const std::size_t n = b.size();
+        auto be16 = [&](std::size_t i) { return std::size_t(b[i]) << 8 | b[i + 1]; };
+        if (2 > n) return std::nullopt;
+        const std::size_t length = be16(0);
         if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || marker == 0xC9 ||
             marker == 0xCA) { // baseline, extended, progressive, arithmetic
-            if (frame || at + 8 > n) return std::nullopt;
-            precision = b[at + 2];
-            m.height = int(be16(at + 3));
-            m.width = int(be16(at + 5));
-            m.components = b[at + 7];
+            if (frame || 8 > n) return std::nullopt;
+            precision = b[2];
+            m.height = int(be16(3));
+            m.width = int(be16(5));
+            m.components = b[7];
             m.progressive = marker == 0xC2 || marker == 0xCA;
             const std::size_t parts = std::size_t(m.components);
             if (m.width == 0 || m.height == 0 || parts == 0 || length != 8 + 3 * parts ||
-                at + length > n)
+                length > n)
                 return std::nullopt;
             for (std::size_t i = 0; i < parts; ++i) {
-                if (i < 4) ids[i] = b[at + 8 + 3 * i];
+                if (i < 4) ids[i] = b[8 + 3 * i];
                 if (i < 10) {
-                    m.sampling[i][0] = b[at + 9 + 3 * i] >> 4;
-                    m.sampling[i][1] = b[at + 9 + 3 * i] & 15;
+                    m.sampling[i][0] = b[9 + 3 * i] >> 4;
+                    m.sampling[i][1] = b[9 + 3 * i] & 15;
                 }
             }
             frame = true;
             at += length;
         } else if (marker == kStartOfScan) {
-            const std::size_t parts = at + 3 <= n ? b[at + 2] : 0;
-            if (!frame || parts < 1 || parts > 4 || length != 6 + 2 * parts || at + length > n)
+            const std::size_t parts = 3 <= n ? b[2] : 0;
+            if (!frame || parts < 1 || parts > 4 || length != 6 + 2 * parts || length > n)
                 return std::nullopt;
             // Each a component of the frame (of its first four), none twice.
             int taken[4] = {-1, -1, -1, -1};
             for (std::size_t i = 0; i < parts; ++i) {
                 int found = -1;
                 for (int c = 0; c < std::min(m.components, 4) && found < 0; ++c)
-                    if (ids[c] == b[at + 3 + 2 * i] && taken[c] < 0) found = c;
+                    if (ids[c] == b[3 + 2 * i] && taken[c] < 0) found = c;
                 for (std::size_t j = 0; j < i && found >= 0; ++j)
                     if (taken[j] == found) found = -1;
                 if (found < 0) return std::nullopt;
@@ -111,7 +123,7 @@ std::optional<Markers> ReadMarkers(Bytes b) {
             m.inFirstScan = int(parts);
             break;
         } else if (marker == 0xC4) { // Huffman tables: 17 bytes and the counted values each
-            std::size_t left = length - 2, p = at + 2;
+            std::size_t left = length - 2, p = 2;
             if (length < 2) return std::nullopt;
             while (left > 16) {
                 if (p + 17 > n) return std::nullopt;
@@ -125,10 +137,10 @@ std::optional<Markers> ReadMarkers(Bytes b) {
                 p += 17 + count;
             }
             if (left != 0) return std::nullopt;
-            at = p;
+            at += p;
         } else if (marker == 0xDB) { // quantization tables: 65 bytes each, 129 in 16 bits
             std::int64_t left = std::int64_t(length) - 2;
-            std::size_t p = at + 2;
+            std::size_t p = 2;
             while (left > 0) {
                 if (p >= n || (b[p] & 15) >= 4) return std::nullopt;
                 const std::size_t size = b[p] >> 4 ? 129 : 65;
@@ -137,10 +149,10 @@ std::optional<Markers> ReadMarkers(Bytes b) {
                 p += size;
             }
             if (left != 0) return std::nullopt;
-            at = p;
+            at += p;
         } else if (marker == 0xCC) { // arithmetic coding conditioning: pairs
             std::int64_t left = std::int64_t(length) - 2;
-            std::size_t p = at + 2;
+            std::size_t p = 2;
             while (left > 0) {
                 if (p + 2 > n) return std::nullopt;
                 const std::uint8_t table = b[p], value = b[p + 1];
@@ -149,18 +161,18 @@ std::optional<Markers> ReadMarkers(Bytes b) {
                 p += 2;
             }
             if (left != 0) return std::nullopt;
-            at = p;
+            at += p;
         } else if (marker == 0xDD) { // restart interval
-            if (length != 4 || at + 4 > n) return std::nullopt;
+            if (length != 4 || 4 > n) return std::nullopt;
             at += 4;
         } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE || marker == 0xDC) {
             // Application data, comments and DNL are passed over (a length
             // under 2 as if it were 2, as libjpeg does).
             const std::size_t body = length < 2 ? 0 : length - 2;
-            if (at + 2 + body > n) return std::nullopt;
+            if (2 + body > n) return std::nullopt;
             if (marker == 0xE1 && m.exifBytes == 0 && body >= 6 &&
-                std::memcmp(b.data() + at + 2, "Exif\0\0", 6) == 0) {
-                m.exifAt = at + 2;
+                std::memcmp(b.data() + 2, "Exif\0\0", 6) == 0) {
+                m.exifAt = std::size_t(at + 2);
                 m.exifBytes = body;
             }
             at += 2 + body;
@@ -179,8 +191,8 @@ bool CanRead(Bytes bytes) {
     return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == kStartOfImage && bytes[2] == 0xFF;
 }
 
-std::optional<Header> ReadHeader(Bytes bytes) {
-    const std::optional<Markers> m = ReadMarkers(bytes);
+std::optional<Header> HeaderOf(Reader&& reader) {
+    const std::optional<Markers> m = ReadMarkers(reader);
     if (!m) return std::nullopt;
     Header header;
     header.width = m->width;
@@ -210,6 +222,14 @@ std::optional<Header> ReadHeader(Bytes bytes) {
     return header;
 }
 
+std::optional<Header> ReadHeader(Bytes bytes) {
+    return HeaderOf(Reader(bytes));
+}
+
+std::optional<Header> ReadFileHeader(const File& file) {
+    return HeaderOf(Reader(file));
+}
+
 // The scale n/8 for a picture fitted into the box: the smallest whose
 // decoded size (rounded up, as libjpeg rounds) still covers the fitted size
 // and fits to that very size, so that a picture has one fitted size however
@@ -237,8 +257,10 @@ std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
     // libjpeg's rows at the decoding scale (each component's context rows
     // for upsampling: at most 4 x 8 x 3 of them, and the upsampled rows),
     // with the output row and ours, whichever side is stored across; its
-    // tables and state; the Exif data and what libexif makes of it.
-    const std::uint64_t rows = 400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif;
+    // tables and state; the Exif data and what libexif makes of it; the
+    // buffer a file is read through.
+    const std::uint64_t rows =
+        400 * (std::max(w, h) + 64) + (512u << 10) + 4 * kMostExif + Reader::kPiece;
     const std::uint64_t whole = 4 * w * h;
     const bool fit = options.fitted && options.fits();
     std::uint64_t out = 0;
@@ -358,15 +380,33 @@ extern "C" void JpegProgress(j_common_ptr info) {
 
 extern "C" void JpegInit(j_decompress_ptr) {}
 
-// All the data is given at once: asking for more means it ends too early.
+// Where libjpeg's data comes from: the bytes all at once, or a file a piece
+// at a time.
+struct JpegSource {
+    Reader* reader = nullptr;
+    std::uint64_t next = 0; // where the data not yet handed to libjpeg starts
+};
+
+// The next piece of data; none left means it ends too early.
 extern "C" boolean JpegFill(j_decompress_ptr info) {
-    Say(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
-    Jump(reinterpret_cast<j_common_ptr>(info));
+    auto* source = static_cast<JpegSource*>(info->client_data);
+    const Bytes piece = source->reader->rest(source->next);
+    if (piece.empty()) {
+        Say(reinterpret_cast<j_common_ptr>(info), "the JPEG data is cut short");
+        Jump(reinterpret_cast<j_common_ptr>(info));
+    }
+    source->next += piece.size();
+    info->src->next_input_byte = piece.data();
+    info->src->bytes_in_buffer = piece.size();
+    return TRUE;
 }
 
 extern "C" void JpegSkip(j_decompress_ptr info, long count) {
     if (count <= 0) return;
-    if (std::size_t(count) > info->src->bytes_in_buffer) JpegFill(info);
+    while (std::size_t(count) > info->src->bytes_in_buffer) {
+        count -= long(info->src->bytes_in_buffer);
+        JpegFill(info);
+    }
     info->src->next_input_byte += count;
     info->src->bytes_in_buffer -= std::size_t(count);
 }
@@ -381,13 +421,14 @@ struct Layout {
 // The markers from the start of image to its end, without decoding: each segment's length is
 // checked against the data, and the entropy-coded data after each start of scan runs to the next
 // marker that is neither a stuffed zero nor a restart marker (found with memchr, not byte by byte).
-Layout Walk(Bytes d) {
+Layout Walk(Reader& reader) {
     Layout layout;
-    const std::size_t n = d.size();
-    std::size_t at = 2;
+    const std::uint64_t n = reader.size();
+    std::uint64_t at = 2;
     while (at + 1 < n) {
-        if (d[at] != 0xFF) return layout;
-        const std::uint8_t marker = d[at + 1];
+        const Bytes d = reader.at(at, 4); // the marker and its segment's length
+        if (d.size() < 2 || d[0] != 0xFF) return layout;
+        const std::uint8_t marker = d[1];
         if (marker == 0xFF) { // fill byte
             ++at;
             continue;
@@ -400,19 +441,25 @@ Layout Walk(Bytes d) {
             at += 2;
             continue;
         }
-        if (at + 3 >= n) return layout;
-        const std::size_t length = std::size_t(d[at + 2]) << 8 | d[at + 3];
+        if (at + 3 >= n || d.size() < 4) return layout;
+        const std::size_t length = std::size_t(d[2]) << 8 | d[3];
         if (length < 2 || length > n - at - 2) return layout;
         at += 2 + length;
         if (marker != kStartOfScan) continue;
         ++layout.scans;
         for (;;) {
+            const Bytes rest = reader.rest(at);
+            if (rest.empty()) return layout;
             const auto* ff =
-                static_cast<const std::uint8_t*>(std::memchr(d.data() + at, 0xFF, n - at));
-            if (!ff) return layout;
-            at = std::size_t(ff - d.data());
-            if (at + 1 >= n) return layout;
-            const std::uint8_t next = d[at + 1];
+                static_cast<const std::uint8_t*>(std::memchr(rest.data(), 0xFF, rest.size()));
+            if (!ff) {
+                at += rest.size();
+                continue;
+            }
+            at += std::size_t(ff - rest.data());
+            const Bytes pair = reader.at(at, 2);
+            if (at + 1 >= n || pair.size() < 2) return layout;
+            const std::uint8_t next = pair[1];
             if (next != 0x00 && next != 0xFF && !(next >= JPEG_RST0 && next <= JPEG_RST0 + 7))
                 break;
             at += next == 0xFF ? 1 : 2;
@@ -425,6 +472,7 @@ struct JpegContext {
     JpegErrors errors;
     jpeg_decompress_struct info;
     jpeg_source_mgr source;
+    JpegSource from;
     jpeg_progress_mgr progress;
     bool created = false;
     int orientation = 1;             // as recorded in the Exif data, unless kept as stored
@@ -436,7 +484,7 @@ struct JpegContext {
     }
 };
 
-void Start(JpegContext& c, Bytes bytes) {
+void Start(JpegContext& c, Reader& reader) {
     c.info.err = jpeg_std_error(&c.errors.manager);
     c.errors.manager.error_exit = JpegErrorExit;
     c.errors.manager.emit_message = JpegEmitMessage;
@@ -450,8 +498,10 @@ void Start(JpegContext& c, Bytes bytes) {
     c.source.skip_input_data = JpegSkip;
     c.source.resync_to_restart = jpeg_resync_to_restart;
     c.source.term_source = JpegTerm;
-    c.source.next_input_byte = bytes.data();
-    c.source.bytes_in_buffer = bytes.size();
+    c.source.next_input_byte = nullptr;
+    c.source.bytes_in_buffer = 0;
+    c.from.reader = &reader;
+    c.info.client_data = &c.from;
     c.info.src = &c.source;
 }
 
@@ -532,18 +582,22 @@ bool TurnUpright(Decoded& result, int orientation, const DecodeOptions& options)
 
 } // namespace
 
-Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
+Decoded DecodeJpeg(Reader& reader, const DecodeOptions& options) {
     if (const std::string& why = OpenLibrary(Library::Jpeg); !why.empty()) return {{}, why};
-    Layout layout;
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == kStartOfImage) {
-        layout = Walk(bytes);
+    const Bytes start = reader.at(0, 2);
+    if (start.size() >= 2 && start[0] == 0xFF && start[1] == kStartOfImage) {
+        const Layout layout = Walk(reader);
+        if (reader.error()) return {{}, std::strerror(reader.error())};
         if (!layout.complete) return {{}, "the JPEG data is cut short"};
         if (layout.scans > kMaxScans) return {{}, TooManyScans(std::to_string(layout.scans))};
     }
     JpegContext c;
-    Start(c, bytes);
-    if (const std::optional<Header> header = ReadHeader(bytes))
-        c.orientation = ExifOrientation(ExifOf(bytes, *header), options);
+    Start(c, reader);
+    if (const std::optional<Markers> m = ReadMarkers(reader)) {
+        std::vector<std::uint8_t> room;
+        c.orientation = ExifOrientation(
+            reader.whole(m->exifAt, std::min(m->exifBytes, kMostExif), room), options);
+    }
     bool finished = false;
     try {
         finished = ReadJpeg(c, options);
@@ -554,6 +608,7 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
+    if (reader.error()) return {{}, std::strerror(reader.error())};
     if (!finished) {
         const std::string refusal =
             c.errors.tooLarge ? grob::PictureSizeRefusal(c.info.image_width, c.info.image_height,
@@ -565,6 +620,16 @@ Decoded DecodeJpeg(Bytes bytes, const DecodeOptions& options) {
     return std::move(c.result);
 }
 
+Decoded DecodeJpegBytes(Bytes bytes, const DecodeOptions& options) {
+    Reader reader(bytes);
+    return DecodeJpeg(reader, options);
+}
+
+Decoded DecodeJpegFile(const File& file, const DecodeOptions& options) {
+    Reader reader(file);
+    return DecodeJpeg(reader, options);
+}
+
 } // namespace codecs::detail
 
 namespace codecs {
@@ -574,7 +639,8 @@ using detail::kStartOfImage;
 bool JpegComplete(Bytes bytes) {
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != kStartOfImage)
         return true; // not a JPEG
-    return detail::Walk(bytes).complete;
+    detail::Reader reader(bytes);
+    return detail::Walk(reader).complete;
 }
 
 } // namespace codecs
@@ -589,7 +655,9 @@ const Handler kJpeg = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeJpeg),
+    .read = CODECS_DECODER(detail::DecodeJpegBytes),
+    .readFileHeader = detail::ReadFileHeader,
+    .readFile = CODECS_DECODER(detail::DecodeJpegFile),
 };
 
 } // namespace codecs::formats

@@ -27,8 +27,9 @@ std::uint32_t Be32(Bytes b, std::size_t at) {
 
 // The file's chunks as they lie, nothing decompressed: what IHDR says, where
 // the eXIf payload before the image data lies, and how many bytes of image
-// data (IDAT) the file really holds. Bounded by the file: each chunk is at
-// least 12 bytes. The header reader, the decoder's too.
+// data (IDAT) the file really holds, counted until there are `enoughData`
+// (0: up to the first IDAT chunk, all a header needs). Bounded by the file:
+// each chunk is at least 12 bytes. The header reader, the decoder's too.
 struct Chunks {
     std::uint32_t width = 0, height = 0;
     int depth = 0, colourType = 0;
@@ -37,33 +38,38 @@ struct Chunks {
     std::uint64_t imageData = 0;
 };
 
-std::optional<Chunks> Walk(Bytes bytes) {
-    if (bytes.size() < 29 || std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
-        std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
+std::optional<Chunks> Walk(Reader& reader, std::uint64_t enoughData) {
+    const Bytes head = reader.at(0, 29);
+    if (head.size() < 29 || std::memcmp(head.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
+        std::memcmp(head.data() + 12, "IHDR", 4) != 0)
         return std::nullopt;
     Chunks c;
-    c.width = Be32(bytes, 16);
-    c.height = Be32(bytes, 20);
-    c.depth = bytes[24];
-    c.colourType = bytes[25];
-    c.interlaced = bytes[28] != 0;
+    c.width = Be32(head, 16);
+    c.height = Be32(head, 20);
+    c.depth = head[24];
+    c.colourType = head[25];
+    c.interlaced = head[28] != 0;
     bool seenData = false;
-    for (std::size_t at = 8; bytes.size() - at >= 8;) {
-        const std::uint64_t length = Be32(bytes, at);
-        const std::size_t data = at + 8;
-        const std::size_t there = std::size_t(std::min<std::uint64_t>(length, bytes.size() - data));
-        const Bytes type = bytes.subspan(at + 4, 4);
+    const std::uint64_t size = reader.size();
+    for (std::uint64_t at = 8; size - at >= 8;) {
+        const Bytes chunk = reader.at(at, 8);
+        if (chunk.size() < 8) break; // the file could not be read further
+        const std::uint64_t length = Be32(chunk, 0);
+        const std::uint64_t data = at + 8;
+        const std::uint64_t there = std::min(length, size - data);
+        const Bytes type = chunk.subspan(4, 4);
         if (std::memcmp(type.data(), "IDAT", 4) == 0) {
             c.imageData += there;
             seenData = true;
+            if (c.imageData >= enoughData) break;
         } else if (std::memcmp(type.data(), "eXIf", 4) == 0 && !seenData && c.exifBytes == 0) {
-            c.exifAt = data;
-            c.exifBytes = there;
+            c.exifAt = std::size_t(data);
+            c.exifBytes = std::size_t(there);
         } else if (std::memcmp(type.data(), "IEND", 4) == 0) {
             break;
         }
-        if (length + 4 > bytes.size() - data) break;
-        at = data + std::size_t(length) + 4;
+        if (length + 4 > size - data) break;
+        at = data + length + 4;
     }
     return c;
 }
@@ -72,8 +78,8 @@ bool CanRead(Bytes bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
 }
 
-std::optional<Header> ReadHeader(Bytes bytes) {
-    const auto chunks = Walk(bytes);
+std::optional<Header> HeaderOf(Reader&& reader) {
+    const auto chunks = Walk(reader, 0);
     if (!chunks || chunks->width == 0 || chunks->height == 0 || chunks->width > 0x7fffffffu ||
         chunks->height > 0x7fffffffu)
         return std::nullopt;
@@ -86,12 +92,22 @@ std::optional<Header> ReadHeader(Bytes bytes) {
     return header;
 }
 
+std::optional<Header> ReadHeader(Bytes bytes) {
+    return HeaderOf(Reader(bytes));
+}
+
+std::optional<Header> ReadFileHeader(const File& file) {
+    return HeaderOf(Reader(file));
+}
+
 std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
     const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
     const std::uint64_t side = std::max(w, h);
     // libpng's two rows and ours (at most 8 bytes a pixel), our converted
-    // row, libpng's and zlib's state, the Exif data and what libexif makes of it.
-    const std::uint64_t rows = 3 * (8 * side + 16) + 4 * side + (256u << 10) + 4 * kMostExif;
+    // row, libpng's and zlib's state, the Exif data and what libexif makes
+    // of it, and the buffer a file is read through.
+    const std::uint64_t rows =
+        3 * (8 * side + 16) + 4 * side + (256u << 10) + 4 * kMostExif + Reader::kPiece;
     const std::uint64_t whole = 4 * w * h;
     std::uint64_t peak = whole + (SwapsSides(header.orientation) ? whole : 0);
     if (options.fitted && options.fits()) {
@@ -113,8 +129,8 @@ namespace codecs::detail {
 namespace {
 
 struct PngSource {
-    Bytes bytes;
-    std::size_t pos = 0;
+    Reader* reader = nullptr;
+    std::uint64_t pos = 0;
     bool readingEnd = false;
 };
 
@@ -133,17 +149,17 @@ extern "C" void PngWarning(png_structp, png_const_charp) {}
 
 extern "C" void PngRead(png_structp png, png_bytep out, std::size_t length) {
     auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-    const std::size_t left = source->bytes.size() - source->pos;
+    const std::uint64_t left = source->reader->size() - source->pos;
     if (source->readingEnd && left < 4 && length == 4) {
         // Some writers leave out the last chunk's CRC; Qt's reader lets
         // that pass, and so does this one.
         static const std::uint8_t endCrc[4] = {0xae, 0x42, 0x60, 0x82};
         std::memcpy(out, endCrc, 4);
-        source->pos = source->bytes.size();
+        source->pos = source->reader->size();
         return;
     }
-    if (length > left) png_error(png, "Read Error");
-    std::memcpy(out, source->bytes.data() + source->pos, length);
+    if (length > left || !source->reader->copy(source->pos, out, length))
+        png_error(png, "Read Error");
     source->pos += length;
 }
 
@@ -423,12 +439,16 @@ struct ReadStructs {
 
 } // namespace
 
-Decoded DecodePng(Bytes bytes, const DecodeOptions& options) {
+Decoded DecodePng(Reader& reader, const DecodeOptions& options) {
     PngContext c;
-    c.source.bytes = bytes;
-    c.chunks = Walk(bytes).value_or(Chunks{});
-    const int orientation =
-        ExifOrientation(bytes.subspan(c.chunks.exifAt, c.chunks.exifBytes), options);
+    c.source.reader = &reader;
+    // The image data counted as far as the check below needs.
+    c.chunks = Walk(reader, 0).value_or(Chunks{});
+    c.chunks = Walk(reader, (FilteredSize(c.chunks) + kMostInflated - 1) / kMostInflated)
+                   .value_or(Chunks{});
+    std::vector<std::uint8_t> exif;
+    const int orientation = ExifOrientation(
+        reader.whole(c.chunks.exifAt, std::min(c.chunks.exifBytes, kMostExif), exif), options);
     const bool fit = options.fitted && options.fits();
     // Rows go to the fitter as they come when they arrive in their order and
     // upright (or only mirrored).
@@ -466,9 +486,20 @@ Decoded DecodePng(Bytes bytes, const DecodeOptions& options) {
     } catch (const std::bad_alloc&) {
         return {{}, "there is not enough memory for the picture"};
     }
+    if (reader.error()) return {{}, std::strerror(reader.error())};
     if (!finished) return {{}, Cause(c.message)};
     if (!c.result.ok()) c.result.image = {};
     return std::move(c.result);
+}
+
+Decoded DecodePngBytes(Bytes bytes, const DecodeOptions& options) {
+    Reader reader(bytes);
+    return DecodePng(reader, options);
+}
+
+Decoded DecodePngFile(const File& file, const DecodeOptions& options) {
+    Reader reader(file);
+    return DecodePng(reader, options);
 }
 
 namespace {
@@ -695,7 +726,9 @@ const Handler kPng = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodePng),
+    .read = CODECS_DECODER(detail::DecodePngBytes),
+    .readFileHeader = detail::ReadFileHeader,
+    .readFile = CODECS_DECODER(detail::DecodePngFile),
 };
 
 } // namespace codecs::formats
