@@ -113,8 +113,9 @@ Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
     return read;
 }
 
-grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name) {
-    Pictures read = Read(bytes, KindOf(name, std::nullopt), name);
+grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
+                  const std::string& kindName) {
+    Pictures read = Read(bytes, KindOf(kindName.empty() ? name : kindName, std::nullopt), name);
     if (!read.error.empty()) throw grob::GrobReadError(name, read.error);
     if (read.pictures.size() == 1) return std::move(read.pictures.front());
     std::vector<const grob::Image*> pictures;

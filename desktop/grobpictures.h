@@ -76,6 +76,9 @@ Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
               const std::string& name);
 // The file as `--to png` writes it: its one GROB, or a list's side by side.
 // Throws grob::Error when it cannot be read.
-grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name);
+// The kind is told by `kindName` when given (the file's original name),
+// else by `name`.
+grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
+                  const std::string& kindName = {});
 
 } // namespace desktop

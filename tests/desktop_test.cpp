@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 using testing_util::ReadAll;
 using testing_util::WriteAll;
@@ -173,12 +174,16 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     EXPECT_FALSE(QStandardPaths::findExecutable("veldar-thumbnailer", {VELDAR_BIN}).isEmpty());
     EXPECT_EQ(entry["MimeType"], "application/x-hp-grob;application/x-hp-grob-list;");
     const QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
-    auto thumbnail = [&](const QString& file, int size, const QString& out) {
+    auto thumbnail = [&](const QString& file, int size, const QString& out,
+                         const QString& original = {}) {
         QStringList args;
         for (QString arg : exec)
             args << arg.replace("%s", QString::number(size))
                         .replace("%i", path(file))
-                        .replace("%o", path(out));
+                        .replace("%o", path(out))
+                        .replace("%u",
+                                 QUrl::fromLocalFile(path(original.isEmpty() ? file : original))
+                                     .toString());
         return run(args.takeFirst(), args);
     };
     // Larger by whole factors, dot for dot: 48 x 32 three times at 160, the
@@ -207,6 +212,14 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
                 ASSERT_EQ(made.pixel(x, y), picture.pixel(x / c.factor, y / c.factor))
                     << x << "," << y;
     }
+    // Written in place, as tumbler reads the file it holds open; and the
+    // kind told by the original name (%u) where GNOME's sandbox renamed it.
+    WriteAll(path("held.png"), "");
+    QFile held(path("held.png"));
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(QFile::copy(path("two.g04.lst"), path("gnome-desktop-file-to-thumbnail.lst")));
+    ASSERT_EQ(thumbnail("gnome-desktop-file-to-thumbnail.lst", 200, "held.png", "two.g04.lst"), 0);
+    EXPECT_EQ(QImage::fromData(held.readAll()), QImage(path("thumb.png")));
     // Smaller by averaging: 48 x 32 inside 24 x 24.
     ASSERT_EQ(thumbnail("p.g16", 24, "small.png"), 0);
     EXPECT_EQ(QImage(path("small.png")).size(), QSize(24, 16));
