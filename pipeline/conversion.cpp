@@ -295,10 +295,9 @@ Result CheckHeader(const Request& request, const Context& context) {
     try {
         const pictureloader::Options options = LoadingOptions(source, request, context);
         const auto check = SizeCheck(source, request, RulesFor(request, context));
-        const std::string refusal =
-            source.from == Source::From::Held
-                ? HeaderRefusal(source.bytes->span(), options, check)
-                : FileHeaderRefusal(source.path, options, check);
+        const std::string refusal = source.from == Source::From::Held
+                                        ? HeaderRefusal(source.bytes->span(), options, check)
+                                        : FileHeaderRefusal(source.path, options, check);
         if (!refusal.empty()) Fail(source.name(), refusal);
     } catch (const grob::Error& e) {
         result.file = e.path().empty() ? source.name() : e.path();
