@@ -854,12 +854,19 @@ void MainWindow::restoreWindowSettings() {
         setTwipsGeometry(values->left, values->top, values->width, values->height);
         // Where a larger or a second screen had it: back within this one,
         // so that its menus can be reached.
-        const QRect stood(frameGeometry().topLeft(), outerSize_.value_or(frameGeometry().size()));
-        const QRect room = RoomAt(stood.center(), screen);
-        if (!room.contains(stood)) {
+        // (A file may say any size and place: both are bounded before any
+        // sum is made of them.)
+        constexpr int kFar = 1 << 24;
+        const QPoint at(std::clamp(frameGeometry().x(), -kFar, kFar),
+                        std::clamp(frameGeometry().y(), -kFar, kFar));
+        const QSize size = outerSize_ ? *outerSize_ : frameGeometry().size();
+        const QRect room = RoomAt(at, screen);
+        const QRect stood(at, QSize(std::clamp(size.width(), 1, std::max(room.width(), 1)),
+                                    std::clamp(size.height(), 1, std::max(room.height(), 1))));
+        if (stood.size() != size || !room.contains(stood)) {
             const QRect kept = Within(stood, room);
             move(kept.topLeft());
-            if (kept.size() != stood.size()) {
+            if (kept.size() != size) {
                 outerSize_ = kept.size();
                 applyOuterSize();
             }
