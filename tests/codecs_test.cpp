@@ -744,6 +744,11 @@ TEST(Codecs, OnlyTheFrameAskedForKept) {
     EXPECT_EQ(second.image().pixels, only(list, -1).frames.at(1).image.pixels);
     EXPECT_EQ(only(list, 2).error, "it has no frame 3");
     EXPECT_EQ(only(Fixture("codecs-rgb444.png"), 1).error, "it has no frame 2");
+    // Twelve frames at the pixel limit are more than the loader keeps at
+    // once; one of them is not.
+    EXPECT_EQ(only(testing_util::WideAnimation(), -1).error,
+              "the animation has too many frames of this size to hold at once");
+    EXPECT_EQ(only(testing_util::WideAnimation(), 11).frames.size(), 1u);
 }
 
 // What the headers tell, read as the file lies: the frames of a GIF
@@ -778,6 +783,9 @@ TEST(Codecs, HeadersTellSizesFramesAndWhatIsHeld) {
     every.allFrames = every.opacity = true;
     const pictureloader::Format& gifs = pictureloader::Recognise(Span(gif));
     EXPECT_GE(gifs.header(Span(gif), every)->memory, 4u * 5 * MiB);
+    pictureloader::Options one = every;
+    one.onlyFrame = 2; // one frame kept, not four
+    EXPECT_LT(gifs.header(Span(gif), one)->memory, 3u * 5 * MiB);
     EXPECT_EQ(gifs.load(Span(gif), every, "g.gif").frames.size(), 4u);
 }
 
