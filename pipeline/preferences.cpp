@@ -136,6 +136,11 @@ Preferences Preferences::Parse(std::string_view text) {
         if (read) option.bind.set(p, *read);
     }
     p.previewShown = value("preview/shown") == "true";
+    p.previewFloating = value("preview/floating") == "true";
+    p.previewOnLeft = value("preview/side") == "left";
+    if (const auto width = value("preview/width"))
+        if (const auto number = Whole(*width); number && *number > 0 && *number <= grob::kMaxSide)
+            p.previewWidth = *number;
     if (const auto geometry = value("preview/geometry")) {
         std::vector<int> n;
         for (std::size_t start = 0; start <= geometry->size();) {
@@ -173,6 +178,10 @@ std::string Preferences::format() const {
         }
     }
     put("preview/shown", previewShown ? "true" : "false");
+    // The panel's place only once it differs from the first one.
+    if (previewFloating) put("preview/floating", "true");
+    if (previewOnLeft) put("preview/side", "left");
+    if (previewWidth > 0) put("preview/width", std::to_string(previewWidth));
     if (previewGeometry)
         put("preview/geometry", std::to_string(previewGeometry->x) + ',' +
                                     std::to_string(previewGeometry->y) + ',' +

@@ -28,7 +28,13 @@ struct WindowGeometry {
 
 struct Preferences : grob::Choices {
     bool previewShown = false;
-    std::optional<WindowGeometry> previewGeometry; // the preview window's frame, when it was placed
+    // The preview's panel: at the main window's side (the right, or the
+    // left), as wide as it was left (0: as wide as it asks), or floating as a
+    // window of its own, its frame where it was placed.
+    bool previewFloating = false;
+    bool previewOnLeft = false;
+    int previewWidth = 0;
+    std::optional<WindowGeometry> previewGeometry;
 
     // The file beside the settings file at `settingsPath`.
     static std::string PathBeside(const std::string& settingsPath);

@@ -12,12 +12,14 @@
 #include "spritesdialog.h"
 #include "test_files.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QFile>
@@ -98,6 +100,16 @@ Qt::DropAction Drop(QWidget* target, const QStringList& paths,
     QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+}
+
+// The preview's panel closed by its close box, as a user closes it.
+void ClosePreview(MainWindow* form) {
+    auto* box = form->previewPanel()->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
+    if (box && box->isVisible())
+        QTest::mouseClick(box, Qt::LeftButton);
+    else // floating, framed by the window system
+        form->previewPanel()->close();
+    QTRY_VERIFY(!form->previewPanel()->isVisible());
 }
 
 } // namespace
@@ -340,7 +352,7 @@ class MainWindowTest : public QObject {
             form->menuItem(MenuArray::Clipboard, 3)->trigger();
             QVERIFY(
                 QGuiApplication::clipboard()->text().contains("GROB 13 5 10012001400180010101"));
-            form->previewWindow()->close();
+            ClosePreview(form.get());
             form->close();
         }
         auto again = makeWindow();
@@ -503,8 +515,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(CONTROL(again->previewWindow(), "dither").list->currentIndex(), 1);
         QCOMPARE(again->preferences().preparation.fit.height, 64);
         QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")).count("\r\n"), 6);
-        again->previewWindow()->close();
-        QVERIFY(!again->preferences().previewShown);
+        ClosePreview(again.get());
+        QTRY_VERIFY(!again->preferences().previewShown);
         QFile::remove(dir_.filePath("veldar-convert.ini"));
     }
 
@@ -680,12 +692,11 @@ class MainWindowTest : public QObject {
         PreviewWindow* preview = form->previewWindow();
         CONTROL(preview, "dither").list->setCurrentIndex(1); // Floyd-Steinberg
         QVERIFY(form->statusLine()->isVisible());
-        QVERIFY(form->statusLine()->text().contains("Floyd-Steinberg"));
+        QVERIFY(form->statusLine()->toolTip().contains("Floyd-Steinberg"));
         prompter_.answers = {dir_.filePath("open.gro"), dir_.filePath("closed.gro")};
         form->menuItem(MenuArray::Action, 3)->trigger();
-        preview->close(); // the close box: a deliberate act
-        QTRY_VERIFY(!form->previewWindow());
-        QVERIFY(!form->statusLine()->isVisible());
+        ClosePreview(form.get()); // a deliberate act
+        QTRY_VERIFY(!form->statusLine()->isVisible());
         form->menuItem(MenuArray::Action, 3)->trigger();
         const auto plain = grob::EncodeGrob(
             grob::OutputKinds()[0], grob::ViewRaster(form->picture()->view()), grob::Series::HP49);
@@ -736,7 +747,7 @@ class MainWindowTest : public QObject {
         QVERIFY(messages_[0].contains("no/such/folder/view.png"));
         // A GROB the picture cannot give (1200 x 3600 dots) names the picture,
         // not a file, and is refused before the save dialog.
-        preview->close();
+        ClosePreview(form.get());
         const qsizetype asked = prompter_.startNames.size();
         form->menuItem(MenuArray::Action, 7)->trigger();
         QCOMPARE(prompter_.startNames.size(), asked); // said before a name is asked for
@@ -813,7 +824,8 @@ class MainWindowTest : public QObject {
         QVERIFY(form->previewWindow()->play->isEnabled());
         // The frame counter is not under the preview where it first stands.
         const QRect counter(bar->mapToGlobal(QPoint(0, 0)), bar->size());
-        QVERIFY(!form->previewWindow()->frameGeometry().intersects(counter));
+        const PreviewWindow* shown = form->previewWindow();
+        QVERIFY(!QRect(shown->mapToGlobal(QPoint(0, 0)), shown->size()).intersects(counter));
         prompter_.answers = {dir_.filePath("walk.gro.lst")};
         form->menuItem(MenuArray::ListOf, 3)->trigger();
         QVERIFY(form->marker()->isVisibleTo(form.get()));
@@ -912,7 +924,7 @@ class MainWindowTest : public QObject {
         QVERIFY(form->loadPicture(dir_.filePath("kept.gro")));
         QCOMPARE(form->picture()->innerSize(), QSize(24, 16)); // fitted, as shown
 
-        preview->close();
+        ClosePreview(form.get());
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         prompter_.answers = {std::nullopt};
@@ -972,6 +984,57 @@ class MainWindowTest : public QObject {
         QVERIFY(form->statusLine()->toolTip().contains("(.g16)"));
     }
 
+    // One window: the preview in a panel at the picture's side, the
+    // picture's area (and so ORBEX.ini) kept as it was, as far as the screen
+    // allows; floated, docked and closed again, and back at the next start.
+    void previewBesideThePicture() {
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        const QString ini = dir_.filePath("ORBEX.ini");
+        {
+            auto form = makeWindow();
+            form->show();
+            form->setTwipsGeometry(0, 0, 3750, 6000); // 250 x 400 pixels
+            QVERIFY(form->loadPicture(file("p.bmp", Bitmap())));
+            form->menuItem(MenuArray::Preview, 2)->trigger();
+            QDockWidget* panel = form->previewPanel();
+            QTRY_VERIFY(panel->isVisible() && !panel->isFloating());
+            QTRY_COMPARE(form->twipsWidth(), 3750.0f);
+            QVERIFY(room.contains(form->frameGeometry()));
+            const QWidget* area = form->frame()->parentWidget();
+            const QRect picture(area->mapToGlobal(QPoint()), area->size());
+            QVERIFY(!picture.intersects(QRect(panel->mapToGlobal(QPoint()), panel->size())));
+            panel->setFloating(true); // as a double click on its title does
+            QTRY_COMPARE(form->frameGeometry().width(), 250);
+            QTRY_VERIFY(form->preferences().previewFloating);
+            panel->setFloating(false);
+            QTRY_COMPARE(form->twipsWidth(), 3750.0f);
+            QTRY_VERIFY(!form->preferences().previewFloating);
+            form->close();
+        }
+        const QByteArray settings = ReadAll(ini);
+        {
+            auto again = makeWindow();
+            again->show();
+            QTRY_VERIFY(again->previewPanel()->isVisible());
+            QVERIFY(!again->previewPanel()->isFloating());
+            QTRY_COMPARE(again->twipsWidth(), 3750.0f);
+            ClosePreview(again.get());
+            QTRY_COMPARE(again->frameGeometry().width(), 250);
+            again->close();
+        }
+        QCOMPARE(ReadAll(ini), settings);
+        auto wide = makeWindow();
+        wide->show();
+        wide->setTwipsGeometry(0, 0, 11000, 6000); // too wide for both: the area shares
+        wide->menuItem(MenuArray::Preview, 2)->trigger();
+        QTRY_VERIFY(wide->previewPanel()->isVisible());
+        QVERIFY(!wide->previewPanel()->isFloating());
+        QVERIFY(room.contains(wide->frameGeometry()));
+        QVERIFY(wide->twipsWidth() < 11000);
+        wide->menuItem(MenuArray::Preview, 2)->trigger(); // shown already: nothing changes
+        QVERIFY(room.contains(wide->frameGeometry()));
+    }
+
     // The preview stays in reach: back within the screen whatever was saved,
     // exactly where it was when that is on the screen, small enough for a
     // 1024 x 768 screen and for 1600 x 1000 at twice the scale; its text
@@ -991,7 +1054,8 @@ class MainWindowTest : public QObject {
         }
         for (const QRect saved : {QRect(5000, 4000, 900, 700), QRect(30, 40, 640, 420)}) {
             WriteAll(dir_.filePath("veldar-convert.ini"),
-                     QString("[preview]\nkind=g32\nshown=true\ngeometry=%1,%2,%3,%4\n")
+                     QString("[preview]\nkind=g32\nshown=true\nfloating=true\n"
+                             "geometry=%1,%2,%3,%4\n")
                          .arg(saved.x())
                          .arg(saved.y())
                          .arg(saved.width())
@@ -1000,9 +1064,10 @@ class MainWindowTest : public QObject {
             auto form = makeWindow();
             form->show();
             QTRY_VERIFY(form->previewWindow());
-            PreviewWindow* preview = form->previewWindow();
-            if (room.contains(saved)) QTRY_COMPARE(preview->frameGeometry(), saved);
-            QVERIFY(room.contains(preview->frameGeometry()));
+            const QDockWidget* panel = form->previewPanel();
+            QVERIFY(panel->isFloating());
+            if (room.contains(saved)) QTRY_COMPARE(panel->frameGeometry(), saved);
+            QVERIFY(room.contains(panel->frameGeometry()));
             form->close();
         }
         auto form = makeWindow();

@@ -94,12 +94,13 @@ frame_of() {
     read -r l r t b < <(DISPLAY="$display" xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
     echo "$((ax - l)) $((ay - t)) $((w + l + r)) $((h + t + b))"
 }
-# Starts the window with the preview open, notes where the preview's frame
-# stands in $work/frame, and ends the program with Ctrl+Q as a user would.
+# Starts the window with the preview open, notes where the frame of the
+# window titled $title stands in $work/frame, and ends the program with
+# Ctrl+Q as a user would.
 preview_run() {
     env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/pv" "$@" "$program" "$work/p.gif" &
     local app=$! id
-    id=$(window_id "Preview - VELDAR Image converter")
+    id=$(window_id "$title")
     sleep 1.5
     frame_of "$id" >"$work/frame"
     DISPLAY="$display" xdotool key ctrl+q
@@ -110,16 +111,19 @@ preview_run() {
     wait "$app" 2>/dev/null || true
 }
 # Three restarts on a screen of the given size: the frame within the screen,
-# and the same each time.
+# and the same each time. The preview floating as a window of its own, or
+# (docked=1) in its panel at the main window's side, whose frame is then
+# the one measured.
 preview_stays() { # screen WxH, then environment settings
-    local size=$1 sw sh x y w h
+    local size=$1 sw sh x y w h floating="floating=true\n" title="Preview - VELDAR Image converter"
     shift
+    if [ "${docked:-0}" = 1 ]; then floating="" title="VELDAR V2.4 Image converter"; fi
     sw=${size%x*} sh=${size#*x}
     start_display "$size"
     rm -rf "$work/pv" && mkdir "$work/pv"
     # Where it last stood is off this screen (a larger one, say): it comes
     # back within it; and the first time, with nothing saved.
-    printf '[preview]\nshown=true\ngeometry=2400,1900,1100,900\n' >"$work/pv/veldar-convert.ini"
+    printf "[preview]\nshown=true\n${floating}geometry=2400,1900,1100,900\n" >"$work/pv/veldar-convert.ini"
     for start in "saved off the screen" "the first time"; do
         preview_run "$@"
         read -r x y w h <"$work/frame"
@@ -128,7 +132,7 @@ preview_stays() { # screen WxH, then environment settings
         else
             echo "FAIL: $size $*, $start: the preview at $x,$y ${w}x$h, not within the screen"; fail=1
         fi
-        printf '[preview]\nshown=true\n' >"$work/pv/veldar-convert.ini"
+        printf "[preview]\nshown=true\n$floating" >"$work/pv/veldar-convert.ini"
     done
     cp "$work/frame" "$work/first-frame"
     cp "$work/pv/ORBEX.ini" "$work/first-settings"
@@ -147,5 +151,7 @@ preview_stays() { # screen WxH, then environment settings
 }
 preview_stays 1024x768
 preview_stays 1600x1000 QT_SCALE_FACTOR=2
+docked=1 preview_stays 1024x768
+docked=1 preview_stays 1600x1000 QT_SCALE_FACTOR=2
 echo "$((fail == 0 ? 1 : 0)) passed, $fail failed"
 exit "$fail"

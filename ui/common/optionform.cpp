@@ -1,11 +1,13 @@
 #include "optionform.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -34,6 +36,16 @@ QHBoxLayout* Pair(QWidget* parent, QSpinBox* first, const char* mark, QSpinBox* 
     pair->addWidget(new QLabel(QString::fromLatin1(mark), parent));
     pair->addWidget(second);
     return pair;
+}
+
+// A list as narrow as a short choice, so that the form fits a panel beside
+// the picture; its choices open as wide as the longest, and the one shown is
+// whole in the tooltip.
+void Narrow(QComboBox* list) {
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(12);
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) +
+                                  list->view()->verticalScrollBar()->sizeHint().width());
 }
 
 } // namespace
@@ -85,6 +97,7 @@ const OptionForm::Control& OptionForm::add(const grob::OptionEntry& option, QFor
             control.list->addItem(TableText(grob::ShownChoice(option, i)),
                                   TableText(option.choices[i].name));
         control.list->setToolTip(help);
+        Narrow(control.list);
         connect(control.list, &QComboBox::currentIndexChanged, this, said);
         layout->addRow(caption, control.list);
         break;
@@ -102,6 +115,7 @@ const OptionForm::Control& OptionForm::add(const grob::OptionEntry& option, QFor
             for (const grob::FitPreset& preset : option.presets)
                 control.list->addItem(TableText(preset.label), TableText(preset.name));
             control.list->setToolTip(help);
+            Narrow(control.list);
             connect(control.list, &QComboBox::currentIndexChanged, this, said);
             layout->addRow(caption, control.list);
             layout->addRow(QStringLiteral("Size"),

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -31,6 +32,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -181,6 +183,21 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     buildMenus();
     addShortcuts();
 
+    // The preview and its preparation, in a panel at the window's side that
+    // can float as a window of its own; made when first shown.
+    previewPanel_ = new QDockWidget(QStringLiteral("Preview - VELDAR Image converter"), this);
+    previewPanel_->setObjectName(QStringLiteral("previewPanel"));
+    previewPanel_->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    previewPanel_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                               QDockWidget::DockWidgetFloatable);
+    addDockWidget(Qt::RightDockWidgetArea, previewPanel_);
+    previewPanel_->hide();
+    for (auto changed : {&QDockWidget::topLevelChanged, &QDockWidget::visibilityChanged})
+        connect(previewPanel_, changed, this, &MainWindow::panelChanged, Qt::QueuedConnection);
+    connect(previewPanel_, &QDockWidget::dockLocationChanged, this, &MainWindow::panelChanged,
+            Qt::QueuedConnection);
+    client->installEventFilter(this);
+
     resize(twips::ToPixels(kDesignedClientWidth),
            twips::ToPixels(kDesignedClientHeight) + menuBar()->sizeHint().height());
 
@@ -288,8 +305,10 @@ float MainWindow::twipsLeft() const {
 float MainWindow::twipsTop() const {
     return float(twips::FromPixels(frameGeometry().y()));
 }
+// The outer size less what the preview's panel takes at the window's side:
+// the classic window's size, whether or not the panel is beside it.
 float MainWindow::twipsWidth() const {
-    return float(twips::FromPixels(frameGeometry().width()));
+    return float(twips::FromPixels(frameGeometry().width() - panelExtent()));
 }
 float MainWindow::twipsHeight() const {
     return float(twips::FromPixels(frameGeometry().height()));
@@ -301,8 +320,10 @@ void MainWindow::setTwipsGeometry(std::optional<float> left, std::optional<float
         move(left ? twips::ToPixels(*left) : frameGeometry().x(),
              top ? twips::ToPixels(*top) : frameGeometry().y());
     if (width || height) {
-        outerSize_ = QSize(width ? twips::ToPixels(*width) : frameGeometry().width(),
-                           height ? twips::ToPixels(*height) : frameGeometry().height());
+        // The picture's area that size, the preview's panel beside it.
+        outerSize_ =
+            QSize(width ? twips::ToPixels(*width) + panelExtent() : frameGeometry().width(),
+                  height ? twips::ToPixels(*height) : frameGeometry().height());
         applyOuterSize();
     }
 }
@@ -339,9 +360,10 @@ void MainWindow::centreFrame() {
 // The marker sits in the frame's top-right corner, but never outside the
 // window: a frame wider than the window would carry it out of sight.
 void MainWindow::placeMarker() {
-    // The client area spans the window's inner width, below the menu bar.
-    const int clientWidth = width();
-    const int clientHeight = height() - menuBar()->height();
+    // The client area: the window's inner width below the menu bar, less
+    // the preview's panel beside it.
+    const int clientWidth = centralWidget()->width();
+    const int clientHeight = centralWidget()->height();
     const int x = std::min(twips::ToPixels(markerTwipsLeft_),
                            clientWidth - pictureFrame_->x() - marker_->width());
     const int y = std::min(twips::ToPixels(kMarkerTop),
@@ -368,8 +390,8 @@ void MainWindow::updateStatusLine(const QString& passing) {
     if (!passing.isEmpty()) {
         passingTimer_->start();
         // Said in the preview too, which may cover the foot of this window.
-        if (preview_ && preview_->isVisible()) preview_->say(passing);
-    } else if (preview_ && preview_->isVisible()) {
+        if (previewShown()) preview_->say(passing);
+    } else if (previewShown()) {
         const QString prepared = QString::fromStdString(Describe(preferences_));
         text =
             (prepared.isEmpty() ? QStringLiteral("Converting plainly")
@@ -383,6 +405,12 @@ void MainWindow::updateStatusLine(const QString& passing) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The picture's area is resized by the window and by the panel beside it.
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        centreFrame();
+        if (const int extent = dockedExtent(); extent > 0 && panelDocked_ && !settingDock_)
+            dockedWidth_ = extent;
+    }
     if ((watched == previousFrame_ || watched == nextFrame_) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
@@ -513,10 +541,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     saveWindowSettings();
     if (about_) about_->close();
     if (preview_) {
-        preferences_.previewShown = preview_->isVisible();
-        preferences_.previewGeometry = Geometry(preview_->frameGeometry());
+        preferences_.previewShown = !previewPanel_->isHidden();
+        notePreviewPlace();
         savePreferences();
-        preview_->close();
     }
     event->accept();
 }
@@ -648,8 +675,7 @@ windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make 
     job.choices.series = series_;
     // What you see is what you convert: the preparation applies while the
     // preview window is open; how the bytes are written, always.
-    if (preview_ && preview_->isVisible())
-        grob::CopyOptions(preferences_, job.choices, grob::kPreparation);
+    if (previewShown()) grob::CopyOptions(preferences_, job.choices, grob::kPreparation);
     grob::CopyOptions(preferences_, job.choices, grob::kEncoding);
     job.make = make;
     return job;
@@ -721,9 +747,8 @@ void MainWindow::showSprites() {
         sprites_->activateWindow();
         return;
     }
-    const QString prepared = preview_ && preview_->isVisible()
-                                 ? QString::fromStdString(Describe(preferences_))
-                                 : QString();
+    const QString prepared =
+        previewShown() ? QString::fromStdString(Describe(preferences_)) : QString();
     const QString what =
         QStringLiteral("Each GROB a %1, %2.")
             .arg(KindName(preferences_.kind),
@@ -892,7 +917,7 @@ void MainWindow::saveWindowSettings() {
     // Closed before the window system framed it: the outer size asked for
     // is the one it stands at (its frame is not yet counted in).
     if (!placed_ && outerSize_) {
-        values.width = float(twips::FromPixels(outerSize_->width()));
+        values.width = float(twips::FromPixels(outerSize_->width() - panelExtent()));
         values.height = float(twips::FromPixels(outerSize_->height()));
     }
     const std::string error = settings::Save(Native(options_.settingsPath), values);
@@ -914,21 +939,14 @@ void MainWindow::showPreview() {
                 return PreviewSource{pictureBox_->hasPicture() ? pictureBox_->picture() : nullptr,
                                      pictureFrame_->title(), series_, held_, frame_};
             },
-            options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(), this);
-        preview_->setAttribute(Qt::WA_DeleteOnClose);
+            options_.messenger, options_.prompter ? options_.prompter : ownPrompter_.get(),
+            previewPanel_);
+        previewPanel_->setWidget(preview_);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
             const bool clearPadding = preferences_.clearPadding; // the menu's, not the preview's
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.clearPadding = clearPadding;
-            preferences_.previewShown = true;
             saveTimer_->start(); // written once the changes come to rest
-            updateStatusLine();
-        });
-        connect(preview_, &QDialog::finished, this, [this] {
-            if (closing_) return;
-            preferences_.previewShown = false;
-            preferences_.previewGeometry = Geometry(preview_->frameGeometry());
-            savePreferences();
             updateStatusLine();
         });
         // Asked from the preview, its dialogs and messages belong to it.
@@ -944,17 +962,157 @@ void MainWindow::showPreview() {
         });
         connect(preview_, &PreviewWindow::spritesRequested, this, &MainWindow::showSprites);
         connect(preview_, &PreviewWindow::filesDropped, this, &MainWindow::loadFirstDropped);
-        preferences_.previewShown = true;
-        const QRect meant = placePreview();
-        savePreferences();
-        preview_->show();
-        // A window manager may place a new window where it likes (over its
-        // parent, say), and draws its frame only once it is shown: the
-        // window goes where it was meant to once it has its frame.
-        settlePreview(meant, 100);
     }
-    preview_->show();
-    preview_->raise();
+    if (previewPanel_->isHidden()) {
+        preferences_.previewShown = true;
+        // At the window's side unless it was left floating, or the screen
+        // has no room for the window and the panel side by side.
+        if (preferences_.previewFloating || !dockPreview()) floatPreview();
+        savePreferences();
+    }
+    if (previewPanel_->isFloating()) {
+        previewPanel_->raise();
+        previewPanel_->activateWindow();
+    }
+    updateStatusLine();
+}
+
+bool MainWindow::previewShown() const {
+    return preview_ && !previewPanel_->isHidden();
+}
+
+QDockWidget* MainWindow::previewPanel() const {
+    return previewPanel_;
+}
+
+// What the preview's panel takes of the window's width beside the picture's
+// area, as laid out now: nothing unless it is shown at the window's side.
+int MainWindow::dockedExtent() const {
+    if (previewPanel_->isHidden() || previewPanel_->isFloating()) return 0;
+    return std::max(0, width() - centralWidget()->width());
+}
+
+// The same as the window last settled it (a panel just closed or docked
+// counts once the window has made room for it or taken its room back).
+int MainWindow::panelExtent() const {
+    return panelDocked_ ? dockedWidth_ : 0;
+}
+
+// The window's frame with the panel at its side, from `outer`, its frame
+// without it: wider by the panel's width, so that the picture's area keeps
+// its size (and ORBEX.ini its meaning), as far as the screen allows; beyond
+// that the panel takes its room from the picture's area, down to
+// kLeastArea. The picture's area stays where it was (a panel on the left
+// widens the window to the left). None when even that leaves no room.
+std::optional<QRect> MainWindow::frameWithPanel(const QRect& outer, bool onLeft) const {
+    constexpr int kLeastArea = 240;
+    const QRect room = RoomAt(outer.center(), screen());
+    const int width = panelWidth() + dockSeparator();
+    QRect frame(outer.topLeft() - QPoint(onLeft ? width : 0, 0),
+                QSize(outer.width() + width, outer.height()));
+    if (!isVisible()) return frame;
+    if (frame.width() > room.width()) {
+        if (room.width() - width < kLeastArea) return std::nullopt;
+        frame.setWidth(std::max(room.width(), outer.width()));
+    }
+    return Within(frame, room);
+}
+
+int MainWindow::panelWidth() const {
+    const int least = previewPanel_->minimumSizeHint().width();
+    return preferences_.previewWidth > 0 ? std::max(preferences_.previewWidth, least)
+                                         : previewPanel_->sizeHint().width();
+}
+
+int MainWindow::dockSeparator() const {
+    return style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+}
+
+// The window given `frame`, and the panel its width in it.
+void MainWindow::widenForPanel(const QRect& frame) {
+    outerSize_ = frame.size();
+    applyOuterSize();
+    if (frame.topLeft() != frameGeometry().topLeft()) move(frame.topLeft());
+    // The picture's area its width, the panel the rest: held while the
+    // layout places them, which keeps the sizes it placed.
+    const int margins = frameGeometry().width() - width();
+    QWidget* area = centralWidget();
+    area->setFixedWidth(std::max(0, frame.width() - margins - panelWidth() - dockSeparator()));
+    layout()->activate();
+    area->setMinimumWidth(0);
+    area->setMaximumWidth(QWIDGETSIZE_MAX);
+    dockedWidth_ = dockedExtent();
+}
+
+// The panel at the window's side, the window made wider for it. False, and
+// nothing shown, when the screen has no room for both side by side.
+bool MainWindow::dockPreview() {
+    const bool onLeft = preferences_.previewOnLeft;
+    const auto frame = frameWithPanel(frameGeometry(), onLeft);
+    if (!frame) return false;
+    const Qt::DockWidgetArea side = onLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea;
+    settingDock_ = true;
+    if (dockWidgetArea(previewPanel_) != side) addDockWidget(side, previewPanel_);
+    previewPanel_->setFloating(false);
+    previewPanel_->show();
+    widenForPanel(*frame);
+    settingDock_ = false;
+    panelShown_ = panelDocked_ = true;
+    return true;
+}
+
+// The panel as a window of its own: where it stood last time, frame and
+// all; the first time beside this window. Always within the screen.
+void MainWindow::floatPreview() {
+    settingDock_ = true;
+    previewPanel_->setFloating(true);
+    panelShown_ = true;
+    panelDocked_ = false;
+    const QRect meant = placePreview();
+    previewPanel_->show();
+    settingDock_ = false;
+    // A window manager may place a new window where it likes (over its
+    // parent, say), and draws its frame only once it is shown: the
+    // window goes where it was meant to once it has its frame.
+    settlePreview(meant, 100);
+}
+
+// The panel was closed, floated or docked by the user: the window narrower
+// or wider by the panel's width, so that the picture's area keeps its size;
+// what was chosen is kept for the next start.
+void MainWindow::panelChanged() {
+    if (settingDock_ || closing_ || !preview_ || !isVisible() || isMinimized()) return;
+    const bool shown = !previewPanel_->isHidden();
+    const bool docked = shown && !previewPanel_->isFloating();
+    const bool onLeft = dockWidgetArea(previewPanel_) == Qt::LeftDockWidgetArea;
+    if (shown == panelShown_ && docked == panelDocked_ &&
+        (!docked || onLeft == preferences_.previewOnLeft))
+        return;
+    if (docked && !panelDocked_) {
+        // Docked by the user: the window made wider for it where it can be.
+        // (Qt may have widened it already to the panel's least width.)
+        const QRect outer = frameGeometry();
+        const QRect area(outer.topLeft() + QPoint(onLeft ? dockedExtent() : 0, 0),
+                         outer.size() - QSize(dockedExtent(), 0));
+        if (const auto frame = frameWithPanel(area, onLeft))
+            widenForPanel(*frame);
+        else
+            dockedWidth_ = dockedExtent();
+    } else if (!docked && panelDocked_) {
+        // Closed or floated: the window as narrow as before, once the
+        // layout no longer counts the panel's least width.
+        layout()->invalidate();
+        layout()->activate();
+        outerSize_ = frameGeometry().size() - QSize(dockedWidth_, 0);
+        applyOuterSize();
+        dockedWidth_ = 0;
+    }
+    panelShown_ = shown;
+    panelDocked_ = docked;
+    preferences_.previewShown = shown;
+    if (shown) preferences_.previewFloating = !docked;
+    if (docked) preferences_.previewOnLeft = onLeft;
+    savePreferences();
     updateStatusLine();
 }
 
@@ -965,7 +1123,7 @@ QRect MainWindow::placePreview() {
     const QRect outer = frameGeometry(), inner = geometry();
     const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(),
                            outer.right() - inner.right(), outer.bottom() - inner.bottom());
-    const QSize least = preview_->minimumSizeHint().grownBy(margins);
+    const QSize least = previewPanel_->minimumSizeHint().grownBy(margins);
     QRect frame;
     if (preferences_.previewGeometry) {
         const WindowGeometry& stood = *preferences_.previewGeometry;
@@ -975,7 +1133,8 @@ QRect MainWindow::placePreview() {
         // screen's right edge, narrower (down to its least width) so as to
         // leave this window's menus in sight.
         const QRect room = RoomAt(outer.center(), screen());
-        frame = QRect(QPoint(0, 0), preview_->size().grownBy(margins).boundedTo(room.size()));
+        frame =
+            QRect(QPoint(0, 0), previewPanel_->sizeHint().grownBy(margins).boundedTo(room.size()));
         int x = outer.right() + 8;
         if (x + frame.width() - 1 > room.right()) x = outer.left() - 8 - frame.width();
         if (x < room.left()) {
@@ -987,26 +1146,38 @@ QRect MainWindow::placePreview() {
     }
     frame.setSize(frame.size().expandedTo(least));
     frame = Within(frame, RoomAt(frame.center(), screen()));
-    preview_->resize(frame.size().shrunkBy(margins).expandedTo(preview_->minimumSizeHint()));
-    preview_->move(frame.topLeft()); // the frame's corner
+    previewPanel_->resize(
+        frame.size().shrunkBy(margins).expandedTo(previewPanel_->minimumSizeHint()));
+    previewPanel_->move(frame.topLeft()); // the frame's corner
     return frame;
 }
 
 // Once the window manager has framed the window (or after `triesLeft`
 // hundredths of a second), its frame is put exactly where it was meant to be.
 void MainWindow::settlePreview(QRect frame, int triesLeft) {
-    if (!preview_ || closing_) return;
-    const bool framed = preview_->frameGeometry() != preview_->geometry();
-    const bool exposed = preview_->windowHandle() && preview_->windowHandle()->isExposed();
+    if (!previewPanel_->isFloating() || closing_) return;
+    const bool framed = previewPanel_->frameGeometry() != previewPanel_->geometry();
+    const bool exposed =
+        previewPanel_->windowHandle() && previewPanel_->windowHandle()->isExposed();
     if (triesLeft > 0 && !(framed && exposed)) {
         QTimer::singleShot(10, this,
                            [this, frame, triesLeft] { settlePreview(frame, triesLeft - 1); });
         return;
     }
-    const QSize margins = preview_->frameGeometry().size() - preview_->size();
-    const QSize inner = (frame.size() - margins).expandedTo(preview_->minimumSizeHint());
-    if (preview_->size() != inner) preview_->resize(inner);
-    if (preview_->frameGeometry().topLeft() != frame.topLeft()) preview_->move(frame.topLeft());
+    const QSize margins = previewPanel_->frameGeometry().size() - previewPanel_->size();
+    const QSize inner = (frame.size() - margins).expandedTo(previewPanel_->minimumSizeHint());
+    if (previewPanel_->size() != inner) previewPanel_->resize(inner);
+    if (previewPanel_->frameGeometry().topLeft() != frame.topLeft())
+        previewPanel_->move(frame.topLeft());
+}
+
+// Where the panel stands, for the next start.
+void MainWindow::notePreviewPlace() {
+    if (previewPanel_->isHidden()) return;
+    if (previewPanel_->isFloating())
+        preferences_.previewGeometry = Geometry(previewPanel_->frameGeometry());
+    else
+        preferences_.previewWidth = previewPanel_->width();
 }
 
 PreviewWindow* MainWindow::previewWindow() const {

@@ -23,6 +23,7 @@
 #include <optional>
 
 class QAction;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QMimeData;
@@ -79,6 +80,8 @@ class MainWindow final : public QMainWindow {
 
     grob::Series series() const { return series_; }
     PreviewWindow* previewWindow() const;
+    // The panel that holds the preview, at the window's side or floating.
+    QDockWidget* previewPanel() const;
     const Preferences& preferences() const { return preferences_; }
 
     // The window's outer frame in twips.
@@ -132,6 +135,17 @@ class MainWindow final : public QMainWindow {
     void placeMarker();
     void updateStatusLine(const QString& passing = {});
     void updateFrameBar();
+    bool previewShown() const;
+    int dockedExtent() const;
+    int panelExtent() const;
+    bool dockPreview();
+    std::optional<QRect> frameWithPanel(const QRect& outer, bool onLeft) const;
+    int panelWidth() const;
+    int dockSeparator() const;
+    void widenForPanel(const QRect& frame);
+    void floatPreview();
+    void panelChanged();
+    void notePreviewPlace();
     QRect placePreview();
     void settlePreview(QRect frame, int triesLeft);
     void onFocusWindowChanged(QWindow* window);
@@ -175,6 +189,12 @@ class MainWindow final : public QMainWindow {
     QPointer<AboutDialog> about_;
     Preferences preferences_;
     QPointer<PreviewWindow> preview_;
+    QDockWidget* previewPanel_ = nullptr;
+    int dockedWidth_ = 0; // what the panel at the side added to the window's width
+    // The panel shown, and at the side, as the window last settled it.
+    bool panelShown_ = false;
+    bool panelDocked_ = false;
+    bool settingDock_ = false; // the panel being placed by the window itself
     QPointer<SpritesDialog> sprites_;
     QPointer<QWidget> asker_;   // the window asking, while it asks (none: this one)
     grob::Choices lastSprites_; // the sprite tools' choices, kept while the window is open

@@ -80,10 +80,9 @@ struct PreviewWindow::Drawn {
 
 PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSource()> source,
                              Messenger messenger, FilePrompter* prompter, QWidget* parent)
-    : QDialog(parent, Qt::Window), preferences_(std::move(preferences)), source_(std::move(source)),
+    : QWidget(parent), preferences_(std::move(preferences)), source_(std::move(source)),
       messenger_(std::move(messenger)), prompter_(prompter) {
     setWindowTitle(QStringLiteral("Preview - VELDAR Image converter"));
-    setModal(false);
     setAcceptDrops(true);
 
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
@@ -111,9 +110,10 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         "Every frame, tiles and masks, as numbered files or one list, in the preview's kind."));
     saveButton = new QPushButton(QStringLiteral("Save as PNG..."), this);
     saveButton->setToolTip(QStringLiteral("The calculator's view as a PNG picture."));
-    // Enter in a control takes its value; it never presses a button.
+    // Enter on a button presses it (there is no default button: Enter in a
+    // control only takes its value).
     for (QPushButton* button : {resetButton, saveGrobButton, copyButton, spritesButton, saveButton})
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
     playTimer_ = new QTimer(this);
     playTimer_->setSingleShot(true);
     pool_.setMaxThreadCount(1);
@@ -389,7 +389,7 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return QDialog::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {
@@ -397,16 +397,13 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
         (event->modifiers() & Qt::ControlModifier && event->key() == Qt::Key_Equal))
         return stepZoom(1);
     if (event->matches(QKeySequence::ZoomOut)) return stepZoom(-1);
-    // Enter has given a spin box its value; Escape is no way to close the
-    // preview, and with it the preparation: both end here.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
-        event->key() == Qt::Key_Escape)
-        return event->accept();
-    QDialog::keyPressEvent(event);
+    // Enter has given a spin box its value: it ends here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return event->accept();
+    QWidget::keyPressEvent(event);
 }
 
 void PreviewWindow::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
+    QWidget::resizeEvent(event);
     if (fitToWindow && fitToWindow->isChecked()) zoom->setValue(zoomThatFits());
 }
 

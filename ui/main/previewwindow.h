@@ -7,7 +7,8 @@
 // winning; the last preview stays on show meanwhile. The view is drawn once
 // at one pixel a dot and enlarged as it is painted, so the zoom costs
 // nothing. Its own actions (Save GROB..., Copy as text, Sprites...) use its
-// kind; the main window carries them out.
+// kind; the main window carries them out. It lives in the main window, in a
+// panel at its side that can also float as a window of its own.
 #pragma once
 
 #include "loader.h"
@@ -15,9 +16,9 @@
 #include "preferences.h"
 #include "windowjob.h"
 
-#include <QDialog>
 #include <QImage>
 #include <QThreadPool>
+#include <QWidget>
 
 #include <atomic>
 #include <functional>
@@ -47,7 +48,7 @@ struct PreviewSource {
     int frame = 0;
 };
 
-class PreviewWindow final : public QDialog {
+class PreviewWindow final : public QWidget {
     Q_OBJECT
   public:
     // Shows a failure to the user: title and text of a message box.
