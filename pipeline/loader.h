@@ -83,6 +83,11 @@ class HeldPicture {
 
     // What the frames kept besides the last may take at once.
     static constexpr std::uint64_t kKeptBytes = 64ull << 20;
+    // What they take now, and whether frame `index` is kept (the last or another).
+    std::uint64_t keptBytes() const { return keptBytes_; }
+    bool kept(int index) const {
+        return (last_.image && last_.index == index) || kept_.contains(index);
+    }
 
   private:
     struct Kept {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 
 #include <dirent.h>
@@ -117,6 +118,12 @@ bool Caseless(const std::string& folder) {
 #endif
 }
 
+// The folders the tests take to be caseless, by their identity.
+std::set<std::string>& CaselessForTests() {
+    static std::set<std::string> folders;
+    return folders;
+}
+
 std::string Folded(std::string name) {
     for (char& c : name)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
@@ -172,7 +179,7 @@ class SameFileKeys {
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
             folder.key = Identity(info);
-            folder.caseless = Caseless(path);
+            folder.caseless = Caseless(path) || CaselessForTests().contains(folder.key);
         } else {
             folder.key = Clean(path);
         }
@@ -273,6 +280,11 @@ int NumberDigits(int count) {
 std::string SameFileKey(const std::string& path) {
     const Keys keys = SameFileKeys()(path);
     return keys.identity.empty() ? keys.name : keys.identity;
+}
+
+void TreatAsCaseless(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) CaselessForTests().insert(Identity(info));
 }
 
 std::vector<Clash> CheckTargets(const std::vector<Request>& requests) {

@@ -53,4 +53,9 @@ std::vector<Clash> CheckTargets(const std::vector<Request>& requests);
 // rules).
 std::string SameFileKey(const std::string& path);
 
+// For the tests, where no case-insensitive file system can be mounted: the
+// folder (as it is now, by its identity) compares names in any ASCII case,
+// as a FAT one does.
+void TreatAsCaseless(const std::string& folder);
+
 } // namespace pipeline

@@ -215,6 +215,42 @@ class LoadingTest : public QObject {
         QCOMPARE(testing_util::ReadAll(dir_.filePath("got")), Fixture("reference.wmf"));
     }
 
+    // Of the pages a renderer sends, only the one asked for is kept (the
+    // others read past); one past the last is said; without one, all.
+    void onlyThePageAskedForKept() {
+        QByteArray answer;
+        std::vector<std::vector<quint32>> pages(3);
+        for (quint32 page = 0; page < 3; ++page) {
+            const quint32 header[] = {2 + page, 3 - page, 10 * page, 0};
+            answer += "VPX2";
+            for (const quint32 field : header) {
+                char bytes[4];
+                qToLittleEndian(field, bytes);
+                answer.append(bytes, 4);
+            }
+            for (quint32 i = 0; i < header[0] * header[1]; ++i) // R, G, B, opaque
+                pages[page].push_back(0xFF000000u | page << 16 | i * 40 << 8 | (i + 1) * 20);
+            answer += QByteArray(reinterpret_cast<const char*>(pages[page].data()),
+                                 qsizetype(pages[page].size() * 4));
+        }
+        pictureloader::Options options;
+        options.renderer = renderer("pages.sh", "cat >/dev/null; cat '" +
+                                                    QFile::encodeName(write("pages", answer)) + "'")
+                               .toStdString();
+        options.allFrames = true;
+        for (const int only : {0, 1, 3, -1}) {
+            options.onlyFrame = only;
+            const auto result = LoadBytes(Fixture("reference.wmf"), options);
+            QCOMPARE(result.error, std::string(only == 3 ? "it has no frame 4" : ""));
+            QCOMPARE(result.frames.size(), std::size_t(only == 3 ? 0 : only < 0 ? 3 : 1));
+            for (std::size_t i = 0; i < result.frames.size(); ++i) {
+                const std::size_t page = only < 0 ? i : std::size_t(only);
+                QCOMPARE(result.frames[i].image.pixels, pages[page]);
+                QCOMPARE(result.frames[i].delayMs, int(10 * page));
+            }
+        }
+    }
+
     // A picture that needs more memory than the renderer may have is refused
     // by the kernel's limit, whatever the machine is doing; within it, drawn.
     void drawnWithinTheMemoryGiven() {

@@ -32,6 +32,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -42,7 +43,11 @@
 #include <cmath>
 #include <deque>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using testing_util::ReadAll;
 using testing_util::WriteAll;
@@ -112,6 +117,17 @@ void ClosePreview(MainWindow* form) {
     QTRY_VERIFY(!form->previewPanel()->isVisible());
 }
 
+// Sets or clears a folder's immutable flag, which root obeys too.
+void Immutable(const QString& folder, bool on) {
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -120,12 +136,14 @@ class MainWindowTest : public QObject {
     QTemporaryDir dir_;
     ScriptedPrompter prompter_;
     QStringList messages_;
+    QWidget* messageOver_ = nullptr; // the window the last message belonged to
     AboutServices about_;
 
     std::unique_ptr<MainWindow> makeWindow(const QString& arguments = {}) {
         MainWindow::Options options{arguments, dir_.filePath("ORBEX.ini"), &prompter_};
-        options.messenger = [this](QWidget*, const QString&, const QString& text) {
+        options.messenger = [this](QWidget* over, const QString&, const QString& text) {
             messages_ << text;
+            messageOver_ = over;
         };
         options.aboutServices = &about_;
         return std::make_unique<MainWindow>(std::move(options));
@@ -307,14 +325,34 @@ class MainWindowTest : public QObject {
         QVERIFY(form->marker()->isHidden());
         QVERIFY(!QGuiApplication::overrideCursor());
         QCOMPARE(messages_.size(), 1);
-        QVERIFY(messages_[0].contains(missing) && messages_[0].contains("No such file"));
+        QVERIFY(messages_[0].startsWith("Cannot write \"" + missing + "\":\nNo such file"));
+        QCOMPARE(messageOver_, form.get());
 
-        // After a success the marker stays through a later failure.
-        prompter_.answers = {dir_.filePath("ok.gro"), dir_.path()};
+        // Asked from the preview, said over the preview.
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        prompter_.answers = {missing};
+        form->previewWindow()->saveGrobButton->click();
+        QCOMPARE(messages_.size(), 2);
+        QCOMPARE(messageOver_, form->previewWindow());
+
+        // After a success the marker stays through a later failure: a folder
+        // that may not be written (nor by root: it is made immutable).
+        const QString locked = dir_.filePath("locked");
+        QVERIFY(QDir().mkpath(locked));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+        Immutable(locked, true);
+        const auto unlock = qScopeGuard([&] {
+            Immutable(locked, false);
+            QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (::access(QFile::encodeName(locked), W_OK) == 0) QSKIP("a folder here is writable");
+        prompter_.answers = {dir_.filePath("ok.gro"), locked + "/x.gro"};
         form->menuItem(MenuArray::Action, 3)->trigger();
         form->menuItem(MenuArray::Action, 3)->trigger();
         QVERIFY(form->marker()->isVisibleTo(form.get()));
-        QVERIFY(messages_.last().contains("folder"));
+        QVERIFY2(messages_.last().startsWith("Cannot write \"" + locked + "/x.gro\":\n"),
+                 qPrintable(messages_.last()));
+        QCOMPARE(messageOver_, form.get()); // asked from the menu, the preview open or not
     }
 
     void seriesSwitchesTheHeader() {
@@ -800,6 +838,17 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->picture()->shown().pixel(0, 0), qRgb(0, 0, 0)); // its black dot
         QTest::keyClick(form.get(), Qt::Key_PageUp);
         QCOMPARE(form->picture()->shown().pixel(3, 3), qRgb(255, 255, 0)); // the third's yellow
+        // Converted and copied: the frame shown.
+        const grob::OutputKind g16 = *grob::KindForExtension("g16");
+        const grob::ViewRaster third(form->picture()->view());
+        prompter_.answers = {dir_.filePath("third.g16")};
+        form->menuItem(MenuArray::Action, 7)->trigger();
+        QCOMPARE(ReadAll(dir_.filePath("third.g16")),
+                 testing_util::FromBytes(grob::EncodeGrob(g16, third, grob::Series::HP49)));
+        form->menuItem(MenuArray::Clipboard, 6)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text().toStdString(),
+                 grob::TextGrob(grob::EncodeObject(g16, third, grob::Series::HP49),
+                                grob::TextHeader::Without));
         // The arrows step as Page Up and Page Down do, typed where the focus
         // is; Home and End go to the ends.
         QTest::keyClick(form.get(), Qt::Key_Home);
@@ -811,21 +860,39 @@ class MainWindowTest : public QObject {
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         typed(Qt::Key_Tab); // the focus on the frame bar's first arrow, as on a first start
+        QWidget* arrow = QApplication::focusWidget();
+        QVERIFY(arrow && bar->isAncestorOf(arrow));
         typed(Qt::Key_Right);
         QCOMPARE(form->frameShown(), 1);
         typed(Qt::Key_Left);
         typed(Qt::Key_Left);
         QCOMPARE(form->frameShown(), 3);
+        QCOMPARE(QApplication::focusWidget(), arrow); // where it was
         QTest::keyClick(form.get(), Qt::Key_Home);
         QTest::keyClick(form.get(), Qt::Key_End);
         QCOMPARE(form->frameShown(), 3);
         form->setTwipsGeometry(0, 0, 6000, 6000); // too wide a preview to stand beside it
         form->menuItem(MenuArray::Preview, 2)->trigger();
-        QVERIFY(form->previewWindow()->play->isEnabled());
+        PreviewWindow* preview = form->previewWindow();
+        // Played, the frames follow each other as its clock ticks (ticked
+        // here by hand).
+        auto* clock = preview->findChild<QTimer*>("playTimer");
+        preview->play->click();
+        QVERIFY(clock->isActive());
+        clock->stop();
+        QTRY_VERIFY(!preview->busy());
+        const QImage played = preview->image();
+        for (int tick = 0; tick < 2; ++tick) { // to the third frame: the first two are as dark
+            QMetaObject::invokeMethod(clock, "timeout");
+            QVERIFY(clock->isActive());
+            clock->stop();
+        }
+        QTRY_VERIFY(!preview->busy());
+        QVERIFY(preview->image() != played);
+        preview->play->click();
         // The frame counter is not under the preview where it first stands.
         const QRect counter(bar->mapToGlobal(QPoint(0, 0)), bar->size());
-        const PreviewWindow* shown = form->previewWindow();
-        QVERIFY(!QRect(shown->mapToGlobal(QPoint(0, 0)), shown->size()).intersects(counter));
+        QVERIFY(!QRect(preview->mapToGlobal(QPoint(0, 0)), preview->size()).intersects(counter));
         prompter_.answers = {dir_.filePath("walk.gro.lst")};
         form->menuItem(MenuArray::ListOf, 3)->trigger();
         QVERIFY(form->marker()->isVisibleTo(form.get()));

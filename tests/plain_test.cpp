@@ -3,6 +3,7 @@
 #include "budget.h"
 #include "commandline.h"
 #include "filenames.h"
+#include "loader.h"
 #include "option_values.h"
 #include "picturecheck.h"
 #include "preferences.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -321,6 +323,53 @@ TEST(MemoryBudget, ReservationsWaitForWhatOthersHold) {
     EXPECT_EQ(budget.held(), 100u);
     alone.release();
     EXPECT_EQ(budget.held(), 0u);
+}
+
+// A decoding holds what its header says it takes, from the budget it is
+// given, and its lease holds it until let go: a picture's bytes, and a file
+// read where it lies.
+TEST(MemoryBudget, DecodingHoldsWhatItsHeaderSays) {
+    testing_util::ScratchDir dir;
+    const QByteArray gif = testing_util::WideAnimation(300, 200, 3);
+    QImage png(300, 200, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    ASSERT_TRUE(png.save(QString::fromStdString(dir.file("a.png"))));
+    std::uint64_t said = 0;
+    const auto tell = [&](const pictureloader::Header& header) { said = header.memory; };
+    pipeline::MemoryBudget budget(1ull << 30);
+    for (const bool file : {false, true}) {
+        pipeline::MemoryBudget::Lease lease;
+        EXPECT_TRUE((file ? pipeline::LoadFileWithin(dir.file("a.png"), {}, &budget, lease, tell)
+                          : pipeline::LoadWithin(Span(gif), {}, "a.gif", &budget, lease, tell))
+                        .ok());
+        EXPECT_GT(said, 0u);
+        EXPECT_EQ(budget.held(), said) << file;
+        lease.release();
+        EXPECT_EQ(budget.held(), 0u);
+    }
+}
+
+// The window's picture keeps the frames it showed last within its share,
+// the first kept let go first, and the frame shown always.
+TEST(MemoryBudget, HeldPictureLetsTheOldestFramesGo) {
+    testing_util::ScratchDir dir;
+    testing_util::WriteAll(QString::fromStdString(dir.file("a.gif")),
+                           testing_util::WideAnimation(2048, 2048, 6)); // 16 MiB a frame
+    std::string error;
+    const auto held = pipeline::HeldPicture::Open(dir.file("a.gif"), std::nullopt, error);
+    ASSERT_TRUE(held) << error;
+    for (const int index : {5, 1, 2, 3, 4}) // 0, 5, 1 and 2 fill the share; 3 and 4 let 0 and 5 go
+        ASSERT_TRUE(held->frame(index));
+    EXPECT_EQ(held->keptBytes(), pipeline::HeldPicture::kKeptBytes);
+    for (int index = 0; index < 6; ++index)
+        EXPECT_EQ(held->kept(index), index >= 1 && index <= 4) << index;
+    // A frame larger than the share is kept while it is shown, alone.
+    testing_util::WriteAll(QString::fromStdString(dir.file("b.gif")),
+                           testing_util::WideAnimation(4200, 4200, 2));
+    const auto large = pipeline::HeldPicture::Open(dir.file("b.gif"), std::nullopt, error);
+    ASSERT_TRUE(large && large->frame(1));
+    EXPECT_TRUE(large->kept(1) && !large->kept(0));
+    EXPECT_EQ(large->keptBytes(), 0u);
 }
 
 TEST(PictureCheck, TellsKindsByContent) {

@@ -292,24 +292,36 @@ TEST_F(Sprites, NoOutputReplacesAPictureOfTheRun) {
     ASSERT_EQ(::link(a.c_str(), path("hard.gro").c_str()), 0);
     linked.outputs = {{Product::Grob, Target::File(path("hard.gro"))}};
     EXPECT_EQ(clashes({linked}).size(), 1u);
-    // On FAT two names that differ only in case are one file: checked where
-    // a FAT image can be mounted (as root, with dosfstools).
+    // On FAT two names that differ only in case are one file: checked on a
+    // FAT image where one can be mounted (as root, with dosfstools), else in
+    // a folder taken to be caseless.
     const std::string fat = path("fat");
-    if (::geteuid() == 0 &&
-        std::system(("{ mkdir " + fat + " && mkfs.vfat -C " + fat + ".img 512 && mount -o loop " +
-                     fat + ".img " + fat + "; } >/dev/null 2>&1")
-                        .c_str()) == 0) {
-        pipeline::Request upper = request(a), lower = request(b), numbered = request(w);
-        upper.outputs = {{Product::Grob, Target::File(fat + "/W.GRO")}};
-        lower.outputs = {{Product::Grob, Target::File(fat + "/w.gro")}};
-        numbered.outputs = {{Product::Grob, Target::Numbered(fat + "/w.gro")}};
-        const std::string upperTile = fat + "/W-01.GRO";
-        testing_util::WriteBytes(upperTile, {1});
-        EXPECT_EQ(clashes({upper, lower, request(upperTile), numbered}),
-                  (std::vector<std::string>{"1 " + fat + "/w.gro: the GROB of " + b +
-                                                " would replace the GROB of " + a,
-                                            "3 " + upperTile + ": the GROB of " + w +
-                                                " would replace the picture " + upperTile}));
+    const bool mounted = ::geteuid() == 0 && std::system(("{ mkdir " + fat + " && mkfs.vfat -C " +
+                                                          fat + ".img 512 && mount -o loop " + fat +
+                                                          ".img " + fat + "; } >/dev/null 2>&1")
+                                                             .c_str()) == 0;
+    if (!mounted) {
+        std::filesystem::create_directories(fat);
+        pipeline::TreatAsCaseless(fat);
+    }
+    pipeline::Request upper = request(a), lower = request(b), numbered = request(w);
+    upper.outputs = {{Product::Grob, Target::File(fat + "/W.GRO")}};
+    lower.outputs = {{Product::Grob, Target::File(fat + "/w.gro")}};
+    numbered.outputs = {{Product::Grob, Target::Numbered(fat + "/W.GRO")}};
+    const std::string tile = fat + "/w-01.gro";
+    testing_util::WriteBytes(tile, {1});
+    EXPECT_EQ(clashes({upper, lower, request(tile), numbered}),
+              (std::vector<std::string>{
+                  "1 " + fat + "/w.gro: the GROB of " + b + " would replace the GROB of " + a,
+                  "3 " + tile + ": the GROB of " + w + " would replace the picture " + tile}));
+    // And the picture itself under another case.
+    const std::string own = save("fat/Own.png", dot);
+    pipeline::Request itself = request(own);
+    itself.outputs = {{Product::Grob, Target::File(fat + "/OWN.PNG")}};
+    EXPECT_EQ(clashes({itself}), std::vector<std::string>{"0 " + fat +
+                                                          "/OWN.PNG: it is the "
+                                                          "picture itself; it is not replaced"});
+    if (mounted) {
         EXPECT_EQ(std::system(("umount " + fat).c_str()), 0);
     }
 }

@@ -79,10 +79,12 @@ inline QByteArray FromBytes(const std::vector<std::uint8_t>& bytes) {
 
 // A GIF of twelve 1 x 1 frames on a canvas at the pixel limit (16384 x
 // 2048, 128 MiB at four bytes a pixel), 272 bytes: a dot at (i, 0) in frame
-// i, black for odd i, white for even (LZW: clear, the colour, end).
-inline QByteArray WideAnimation() {
-    QByteArray gif = QByteArray("GIF89a\x00\x40\x00\x08\x80\x00\x00\0\0\0\xff\xff\xff", 19);
-    for (int i = 0; i < 12; ++i)
+// i, black for odd i, white for even (LZW: clear, the colour, end); or as
+// many frames on another canvas.
+inline QByteArray WideAnimation(int width = 16384, int height = 2048, int frames = 12) {
+    QByteArray gif = QByteArray("GIF89a") + char(width) + char(width >> 8) + char(height) +
+                     char(height >> 8) + QByteArray("\x80\x00\x00\0\0\0\xff\xff\xff", 9);
+    for (int i = 0; i < frames; ++i)
         gif += QByteArray("\x21\xf9\x04\x00\x0a\x00\x00\x00\x2c", 9) + char(i) +
                QByteArray("\0\0\0\x01\0\x01\0\0\x02\x02", 10) + char(0x44 | ((i + 1) % 2) << 3) +
                QByteArray("\x01\0", 2);

@@ -115,6 +115,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     for (QPushButton* button : {resetButton, saveGrobButton, copyButton, spritesButton, saveButton})
         button->setAutoDefault(true);
     playTimer_ = new QTimer(this);
+    playTimer_->setObjectName(QStringLiteral("playTimer"));
     playTimer_->setSingleShot(true);
     pool_.setMaxThreadCount(1);
     memory_ = std::make_shared<windowjob::Memory>();
