@@ -1,18 +1,16 @@
 // decode_bench FILE [W H] [frames]: decodes FILE once with the decoders of
 // their own as a conversion does, for its time and peak memory under
-// /usr/bin/time or bench/measure.py: the file mapped, never copied; with a
-// box, fitted while decoded; with `frames`, a GIF's frames one at a time.
-// No Qt, so the figures are the decoder's own.
+// /usr/bin/time or bench/measure.py: the file read where it lies, a piece
+// at a time, never whole; with a box, fitted while decoded; with `frames`,
+// a GIF's frames one at a time. No Qt, so the figures are the decoder's own.
 #include "codecs.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <span>
 #include <string>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,25 +22,23 @@ int main(int argc, char** argv) {
     const int fd = ::open(argv[1], O_RDONLY);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size == 0) return 2;
-    void* map = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (map == MAP_FAILED) return 2;
-    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(map),
-                                              std::size_t(st.st_size));
+    const codecs::File file{fd, std::uint64_t(st.st_size)};
+    std::uint8_t head[4096];
+    const codecs::Handler* format = codecs::Sniff({head, file.read(0, head)});
     codecs::DecodeOptions options;
     if (argc >= 4) {
         options.fit = {std::atoi(argv[2]), std::atoi(argv[3])};
         options.fitted = true;
     }
-    const codecs::Handler* format = codecs::Sniff(bytes);
     if (argc >= 5 && std::strcmp(argv[4], "frames") == 0) {
-        if (!format || !format->readFrames) {
+        if (!format || !format->readFileFrames) {
             std::printf("%s: not a picture of frames\n", argv[1]);
             return 1;
         }
         std::string error;
         int frames = 0;
-        const bool ok = format->readFrames(
-            bytes, options,
+        const bool ok = format->readFileFrames(
+            file, options,
             [&](const codecs::Frame&) {
                 ++frames;
                 return true;
@@ -51,7 +47,7 @@ int main(int argc, char** argv) {
         std::printf("%s: %d frames%s%s\n", argv[1], frames, ok ? "" : ", ", error.c_str());
         return ok ? 0 : 1;
     }
-    const codecs::Decoded decoded = codecs::Decode(bytes, format, options);
+    const codecs::Decoded decoded = codecs::Decode(file, format, options);
     if (!decoded.ok()) {
         std::printf("%s: %s\n", argv[1], decoded.error.c_str());
         return 1;

@@ -4,7 +4,13 @@
 # loaded and shown whole; its GROB would be too large, so that run ends with
 # its one-line failure, as it should.
 #
-# Then the decoders alone (decode_bench: the file mapped, no Qt), with their
+# Then files read where they lie, fitted to 131 x 64 by the command line
+# (`--fit 131x64 -k gro`): a 100 MB BMP (5790 x 5790, 24 bits) and a GIF of
+# 4000 x 4000 pixels of noise (22 MB, not interlaced: an interlaced frame's
+# indices are held until its last pass), each within 8 MiB (read whole,
+# they took 99 and 24 MiB).
+#
+# Then the decoders alone (decode_bench: the file read where it lies, no Qt), with their
 # goals: a 32-megapixel PNG of 44 MB fitted to 131 x 64 while it is decoded
 # in at most 64 MiB (the file itself included); files that claim far more
 # than they hold refused within 1 s and 100 MB; a 16-bit RGBA interlaced PNG
@@ -22,6 +28,27 @@ for size in 2048x2047 8192x4096; do
     peak=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM windir="$work" \
         /usr/bin/time -f '%M' "$build/bin/veldar-convert" "$work/p$size.png" -1 2>&1 >/dev/null | tail -1 || true)
     awk -v s="$size" -v k="$peak" 'BEGIN { printf "%s PNG, -1: peak %.1f MiB (%.0f MB)\n", s, k / 1024, k * 1.024 / 1000 }'
+done
+
+/usr/bin/python3 - "$work" <<'PY'
+import struct, sys
+from PIL import Image
+work = sys.argv[1]
+w = h = 5790
+stride = (3 * w + 3) & ~3
+row = bytes((x * 7 + (x >> 4)) & 255 for x in range(stride))
+with open(f"{work}/large.bmp", "wb") as out:
+    out.write(b"BM" + struct.pack("<IHHI", 54 + stride * h, 0, 0, 54) +
+              struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, stride * h, 2835, 2835, 0, 0))
+    for y in range(h):
+        out.write(row[y % 256:] + row[:y % 256])
+Image.effect_noise((4000, 4000), 64).save(f"{work}/large.gif", interlace=False)
+PY
+for name in large.bmp large.gif; do
+    peak=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM windir="$work" /usr/bin/time -f '%M' \
+        "$build/bin/veldar-convert" --fit 131x64 -k gro "$work/$name" -d "$work" 2>&1 >/dev/null | tail -1 || true)
+    awk -v n="$name" -v b="$(stat -c %s "$work/$name")" -v k="$peak" 'BEGIN {
+        printf "%s of %.0f MB fitted to 131 x 64: peak %.1f MiB (8 MiB)\n", n, b / 1e6, k / 1024 }'
 done
 
 /usr/bin/python3 - "$work" <<'PY'

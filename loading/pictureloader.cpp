@@ -171,7 +171,21 @@ Picture FromDecoder(codecs::Decoded decoded, const Options& options) {
     return Only(std::move(picture), options, false);
 }
 
-Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options) {
+// Every frame of the bytes, or of a file read where it lies, to a sink.
+bool ReadFrames(const codecs::Handler& codec, Bytes data, const codecs::DecodeOptions& decode,
+                const codecs::FrameSink& sink, std::string* error) {
+    return codec.readFrames(data, decode, sink, error);
+}
+
+bool ReadFrames(const codecs::Handler& codec, const codecs::File& file,
+                const codecs::DecodeOptions& decode, const codecs::FrameSink& sink,
+                std::string* error) {
+    return codec.readFileFrames(file, decode, sink, error);
+}
+
+// The picture of the bytes or of the file (`Source`), its frames as asked.
+template <class Source>
+Picture Decode(const Source& data, const codecs::Handler& codec, const Options& options) {
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
     auto image = [](codecs::Image&& from) {
         return grob::Image{from.width, from.height, std::move(from.pixels)};
@@ -185,8 +199,8 @@ Picture Decode(Bytes data, const codecs::Handler& codec, const Options& options)
         const bool fitHere = decode.fit.any() && !decode.fitted;
         int index = 0;
         std::int64_t held = 0; // pixels of the frames kept
-        const bool decoded = codec.readFrames(
-            data, decode,
+        const bool decoded = ReadFrames(
+            codec, data, decode,
             [&](codecs::Frame& frame) {
                 const int at = index++;
                 if (options.onlyFrame >= 0 && at != options.onlyFrame) return true;
@@ -250,13 +264,13 @@ Format CodecFormat(const codecs::Handler& codec) {
                   [&codec](Bytes data, const Options& options, const std::string&) {
                       return Decode(data, codec, options);
                   }};
-    if (codec.readFile && !codec.readFrames) {
+    if (codec.readFile && (!codec.readFrames || codec.readFileFrames)) {
         format.fileHeader = [&codec](const codecs::File& file, const Options& options) {
             return CodecHeader(codec, codecs::PeekHeader(file, &codec, DecodeOptionsFor(options)),
                                options);
         };
         format.loadFile = [&codec](const codecs::File& file, const Options& options) {
-            return FromDecoder(codecs::Decode(file, &codec, DecodeOptionsFor(options)), options);
+            return Decode(file, codec, options);
         };
     }
     return format;

@@ -88,10 +88,10 @@ struct Format {
     std::function<loading::Picture(Bytes bytes, const Options& options, const std::string& name)>
         load;
     // For a format told by its first bytes whose decoder reads a file where
-    // it lies (PNG, JPEG): the header and the picture from the open file, as
-    // `header` and `load` give them from its bytes, in the memory of the
-    // picture and a bounded buffer whatever the file's size. Null for the
-    // others, and for the frames of an animation.
+    // it lies (PNG, JPEG, GIF, BMP, DIB): the header and the picture (or an
+    // animation's frames) from the open file, as `header` and `load` give
+    // them from its bytes, in the memory of the picture and a bounded buffer
+    // whatever the file's size. Null for the others.
     std::function<std::optional<Header>(const codecs::File& file, const Options& options)>
         fileHeader = nullptr;
     std::function<loading::Picture(const codecs::File& file, const Options& options)> loadFile =

@@ -100,12 +100,12 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
         // Read where it lies when its decoder can.
         picture = LoadFileWithin(source.path, options, context.budget, lease,
                                  SizeCheck(source, request, rules));
+    } else if (source.from == Source::From::Held) {
+        picture =
+            source.held->load(options, context.budget, lease, SizeCheck(source, request, rules));
     } else {
-        loading::Bytes read;
-        if (source.from == Source::From::StandardInput) read = StandardInputBytes();
-        const std::span<const std::uint8_t> bytes =
-            source.from == Source::From::Held ? source.bytes->span() : read.span();
-        picture = LoadWithin(bytes, options, source.path, context.budget, lease,
+        const loading::Bytes read = StandardInputBytes();
+        picture = LoadWithin(read, options, source.path, context.budget, lease,
                              SizeCheck(source, request, rules));
     }
     if (!picture.ok()) Fail(source.name(), picture.error);
@@ -131,14 +131,14 @@ void Encode(const Request& request, const grob::Preparation& prep, const Context
     CheckCancelled(context);
 }
 
-// A picture the window keeps (loaded, or its file's bytes held) fitted once
+// A picture the window keeps (loaded, or its file held) fitted once
 // for a run of previews: decoded and fitted only when it or the box
 // changed; the rest of the preparation goes on from the fitted picture,
 // exactly as it would otherwise.
 void EncodeFromCache(const Source& source, const Request& request, const Context& context,
                      const SizeRules& rules, Items& items, Result& result) {
     const std::shared_ptr<const void> key = source.from == Source::From::Held
-                                                ? std::shared_ptr<const void>(source.bytes)
+                                                ? std::shared_ptr<const void>(source.held)
                                                 : std::shared_ptr<const void>(source.picture);
     const auto fitted = context.fitCache->fitted(key, source.frame, request.preparation, [&] {
         MemoryBudget::Lease lease;
@@ -296,7 +296,7 @@ Result CheckHeader(const Request& request, const Context& context) {
         const pictureloader::Options options = LoadingOptions(source, request, context);
         const auto check = SizeCheck(source, request, RulesFor(request, context));
         const std::string refusal = source.from == Source::From::Held
-                                        ? HeaderRefusal(source.bytes->span(), options, check)
+                                        ? source.held->headerRefusal(options, check)
                                         : FileHeaderRefusal(source.path, options, check);
         if (!refusal.empty()) Fail(source.name(), refusal);
     } catch (const grob::Error& e) {

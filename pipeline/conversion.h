@@ -30,6 +30,8 @@
 
 namespace pipeline {
 
+class PictureFile; // loader.h
+
 // What a conversion makes.
 enum class Product {
     Grob,       // the GROB file in the binary transfer form
@@ -73,10 +75,11 @@ struct Source {
     // Picture: every frame of it (an animation, the GROBs of a list), when
     // a request cuts it into its frames.
     std::vector<std::shared_ptr<const grob::Image>> frames;
-    // Held: a file's bytes as they were read when it was opened, loaded
-    // exactly as a file is (a JPEG to be fitted decoded smaller, say), so
-    // that the window converts what it shows as the command line would.
-    std::shared_ptr<const loading::Bytes> bytes;
+    // Held: a file as it was opened (read where it lies, or its bytes as
+    // they were read), loaded exactly as a file is (a JPEG to be fitted
+    // decoded smaller, say), so that the window converts what it shows as
+    // the command line would.
+    std::shared_ptr<const PictureFile> held;
     int frame = 0; // Held: the frame, page or GROB of a list, when frames are not cut out
 
     static Source File(std::string path) { return {From::File, std::move(path), {}, {}, {}, 0}; }
@@ -84,9 +87,8 @@ struct Source {
     static Source Loaded(std::shared_ptr<const grob::Image> picture, std::string path = {}) {
         return {From::Picture, std::move(path), std::move(picture), {}, {}, 0};
     }
-    static Source Held(std::shared_ptr<const loading::Bytes> bytes, std::string path,
-                       int frame = 0) {
-        return {From::Held, std::move(path), {}, {}, std::move(bytes), frame};
+    static Source Held(std::shared_ptr<const PictureFile> held, std::string path, int frame = 0) {
+        return {From::Held, std::move(path), {}, {}, std::move(held), frame};
     }
     // How messages name it: the path, or "-" for standard input.
     std::string name() const;
@@ -153,7 +155,7 @@ struct Result {
 class FitCache {
   public:
     // The picture fitted and turned as `preparation` asks, from the cache when
-    // the same picture (`picture`: its image, or its held bytes, and `frame`)
+    // the same picture (`picture`: its image, or its held file, and `frame`)
     // was fitted into the same box and turned alike last, else made now from what `load` gives.
     // The cache keeps the last picture alive, so that no other takes its place.
     std::shared_ptr<const grob::MemoryRaster>
@@ -192,8 +194,8 @@ struct Context {
 // What the header of the request's picture file already refuses, before
 // anything is decoded (the sizes the request would make, the picture
 // limits): the failure Convert would give; ok when the header refuses
-// nothing, has nothing to tell, or the source is no file (read, or its
-// bytes held).
+// nothing, has nothing to tell, or the source is no picture file (one to
+// read, or one held open).
 [[nodiscard]] Result CheckHeader(const Request& request, const Context& context = {});
 
 } // namespace pipeline

@@ -27,33 +27,49 @@ std::string Refusal(const std::optional<pictureloader::Header>& header,
     return grob::PictureSizeRefusal(header->width, header->height);
 }
 
-// A picture file opened: the format that reads it where it lies, when its
-// first bytes tell one, else its bytes read whole; or why it cannot be read.
-struct PictureFile {
-    std::optional<loading::RegularFile> file;
-    const pictureloader::Format* inPlace = nullptr;
-    loading::Bytes bytes;
-    std::string error;
-    codecs::File where() const { return {file->fd(), file->size()}; }
-};
+} // namespace
 
-PictureFile OpenPicture(const std::string& path) {
-    PictureFile picture;
-    picture.file = loading::RegularFile::Open(path, loading::kMaxFileBytes, &picture.error);
-    if (!picture.file) return picture;
+std::shared_ptr<const PictureFile> PictureFile::Open(const std::string& path, std::string& error) {
+    auto picture = std::make_shared<PictureFile>();
+    picture->path_ = path;
+    picture->file_ = loading::RegularFile::Open(path, loading::kMaxFileBytes, &error);
+    if (!picture->file_) return nullptr;
     // Enough to tell each format by its signature.
     std::uint8_t head[4096];
-    const std::size_t got = picture.where().read(0, head);
+    const std::size_t got = picture->where().read(0, head);
     const pictureloader::Format& format = pictureloader::Recognise({head, got});
     if (format.loadFile && format.fileHeader) {
-        picture.inPlace = &format;
-    } else if (auto bytes = picture.file->readAll(&picture.error)) {
-        picture.bytes = std::move(*bytes);
+        picture->inPlace_ = &format;
+    } else {
+        auto bytes = picture->file_->readAll(&error);
+        if (!bytes) return nullptr;
+        picture->bytes_ = std::move(*bytes);
+        picture->file_.reset(); // all that is wanted of it is read
     }
     return picture;
 }
 
-} // namespace
+std::string
+PictureFile::headerRefusal(const pictureloader::Options& options,
+                           const std::function<void(const pictureloader::Header&)>& check,
+                           std::optional<pictureloader::Header>* header) const {
+    if (!inPlace_) return HeaderRefusal(bytes_, options, check, header);
+    const auto read = inPlace_->fileHeader(where(), options);
+    if (header) *header = read;
+    return Refusal(read, check);
+}
+
+loading::Picture
+PictureFile::load(const pictureloader::Options& options, MemoryBudget* budget,
+                  MemoryBudget::Lease& lease,
+                  const std::function<void(const pictureloader::Header&)>& check) const {
+    if (!inPlace_) return LoadWithin(bytes_, options, path_, budget, lease, check);
+    std::optional<pictureloader::Header> header;
+    if (std::string refusal = headerRefusal(options, check, &header); !refusal.empty())
+        return loading::Picture::Failure(std::move(refusal));
+    if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
+    return inPlace_->loadFile(where(), options);
+}
 
 std::string HeaderRefusal(std::span<const std::uint8_t> bytes,
                           const pictureloader::Options& options,
@@ -82,38 +98,32 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
 loading::Picture LoadFileWithin(const std::string& path, const pictureloader::Options& options,
                                 MemoryBudget* budget, MemoryBudget::Lease& lease,
                                 const std::function<void(const pictureloader::Header&)>& check) {
-    const PictureFile picture = OpenPicture(path);
-    if (!picture.error.empty()) return loading::Picture::Failure(picture.error);
-    if (!picture.inPlace) return LoadWithin(picture.bytes, options, path, budget, lease, check);
-    const auto header = picture.inPlace->fileHeader(picture.where(), options);
-    if (std::string refusal = Refusal(header, check); !refusal.empty())
-        return loading::Picture::Failure(std::move(refusal));
-    if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
-    return picture.inPlace->loadFile(picture.where(), options);
+    std::string error;
+    const auto picture = PictureFile::Open(path, error);
+    if (!picture) return loading::Picture::Failure(error);
+    return picture->load(options, budget, lease, check);
 }
 
 std::string FileHeaderRefusal(const std::string& path, const pictureloader::Options& options,
                               const std::function<void(const pictureloader::Header&)>& check) {
-    const PictureFile picture = OpenPicture(path);
-    if (!picture.error.empty()) return picture.error;
-    if (!picture.inPlace) return HeaderRefusal(picture.bytes, options, check);
-    return Refusal(picture.inPlace->fileHeader(picture.where(), options), check);
+    std::string error;
+    const auto picture = PictureFile::Open(path, error);
+    if (!picture) return error;
+    return picture->headerRefusal(options, check);
 }
 
 std::shared_ptr<HeldPicture> HeldPicture::Open(const std::string& path,
                                                std::optional<grob::OutputKind> grobKind,
                                                std::string& error) {
-    auto read = loading::ReadRegularFile(path, loading::kMaxFileBytes, &error);
-    if (!read) return nullptr;
+    auto file = PictureFile::Open(path, error);
+    if (!file) return nullptr;
     auto held = std::make_shared<HeldPicture>();
     held->path_ = path;
-    held->bytes_ = std::make_shared<const loading::Bytes>(std::move(*read));
+    held->file_ = std::move(file);
     held->options_.allFrames = true; // an animation, a multi-page picture, a list of GROBs
     held->options_.grobKind = grobKind;
-    const std::span<const std::uint8_t> bytes = held->bytes_->span();
-    const pictureloader::Format& format = pictureloader::Recognise(bytes);
     std::optional<pictureloader::Header> header;
-    if (!bytes.empty() && format.header) header = format.header(bytes, held->options_);
+    held->file_->headerRefusal(held->options_, {}, &header);
     // Told by the header: only the first frame now. Else every frame at
     // once (a list of GROBs, the pages the renderer draws), kept while they
     // take little memory.
@@ -135,7 +145,7 @@ loading::Picture HeldPicture::load(int index) const {
     pictureloader::Options options = options_;
     options.onlyFrame = index;
     MemoryBudget::Lease lease;
-    return LoadWithin(bytes_->span(), options, path_, &ProcessBudget(), lease);
+    return file_->load(options, &ProcessBudget(), lease);
 }
 
 void HeldPicture::keep(int index, std::shared_ptr<const grob::Image> image, int delayMs) {

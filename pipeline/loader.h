@@ -44,10 +44,37 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
                             MemoryBudget* budget, MemoryBudget::Lease& lease,
                             const std::function<void(const pictureloader::Header&)>& check = {});
 
-// The same for a picture file, opened and checked as ReadRegularFile checks
-// it: read where it lies when its format's decoder reads files so (PNG and
-// JPEG: the header read first, and the memory taken the picture's and a
-// bounded buffer's whatever the file's size), else read whole; a file that
+// A picture file opened and checked as ReadRegularFile checks it: read
+// where it lies when its format's decoder reads files so (PNG, JPEG, GIF,
+// BMP and DIB, told by its first bytes: the header read first, and the
+// memory taken the picture's and a bounded buffer's whatever the file's
+// size), else its bytes read whole. Held open, it is read again where it
+// lies for each picture loaded from it (an animation's frames one at a
+// time), from any thread.
+class PictureFile {
+  public:
+    // Nothing, and `error` says why, when it cannot be opened or read.
+    static std::shared_ptr<const PictureFile> Open(const std::string& path, std::string& error);
+
+    const std::string& path() const { return path_; }
+    // What its header refuses, as HeaderRefusal tells it of the bytes.
+    std::string headerRefusal(const pictureloader::Options& options,
+                              const std::function<void(const pictureloader::Header&)>& check,
+                              std::optional<pictureloader::Header>* header = nullptr) const;
+    // Its picture, as LoadWithin loads the bytes.
+    loading::Picture
+    load(const pictureloader::Options& options, MemoryBudget* budget, MemoryBudget::Lease& lease,
+         const std::function<void(const pictureloader::Header&)>& check = {}) const;
+
+  private:
+    codecs::File where() const { return {file_->fd(), file_->size()}; }
+    std::string path_;
+    std::optional<loading::RegularFile> file_;
+    const pictureloader::Format* inPlace_ = nullptr; // null: read whole into bytes_
+    loading::Bytes bytes_;
+};
+
+// The same for a picture file, opened as PictureFile opens it; a file that
 // cannot be read is refused with the cause.
 loading::Picture
 LoadFileWithin(const std::string& path, const pictureloader::Options& options, MemoryBudget* budget,
@@ -58,10 +85,11 @@ LoadFileWithin(const std::string& path, const pictureloader::Options& options, M
 std::string FileHeaderRefusal(const std::string& path, const pictureloader::Options& options,
                               const std::function<void(const pictureloader::Header&)>& check);
 
-// A picture file held open for showing (the window): its bytes read once,
-// its frames (an animation's, a multi-page file's, a list's GROBs) decoded
-// one at a time as they are asked for, within the process's budget; the
-// frames shown last kept while they take little memory.
+// A picture file held open for showing (the window): opened once (see
+// PictureFile: read where it lies, or its bytes read once), its frames (an
+// animation's, a multi-page file's, a list's GROBs) decoded one at a time
+// as they are asked for, within the process's budget; the frames shown last
+// kept while they take little memory.
 class HeldPicture {
   public:
     // Reads and loads the file's first frame; nothing, and `error` says why,
@@ -71,7 +99,8 @@ class HeldPicture {
     Open(const std::string& path, std::optional<grob::OutputKind> grobKind, std::string& error);
 
     const std::string& path() const { return path_; }
-    std::shared_ptr<const loading::Bytes> bytes() const { return bytes_; }
+    // The file as it was opened, for converting it as the command line would.
+    std::shared_ptr<const PictureFile> file() const { return file_; }
     int frames() const { return count_; }
     // The GROB's kind, for a GROB or a list read back.
     std::optional<grob::OutputKind> grobKind() const { return grobKind_; }
@@ -99,7 +128,7 @@ class HeldPicture {
     void keep(int index, std::shared_ptr<const grob::Image> image, int delayMs);
 
     std::string path_;
-    std::shared_ptr<const loading::Bytes> bytes_;
+    std::shared_ptr<const PictureFile> file_;
     pictureloader::Options options_;
     int count_ = 1;
     std::optional<grob::OutputKind> grobKind_;

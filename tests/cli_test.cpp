@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 
 #include <csignal>
 #include <tuple>
@@ -1039,29 +1040,49 @@ TEST_F(Cli, FramesFittedAsTheyAreDecoded) {
     EXPECT_EQ(read("masked.lst").size(), 8 + (5 + 8 * (20 + 2 * 17 * 16) + 5) / 2);
 }
 
-// A PNG is read where it lies, a piece at a time: a file of 224 MiB (a hole
-// after the image data) fitted within 200 MB of address space, to the bytes
-// its picture gives from standard input, and one whose header claims
-// 8000 x 8000 pixels refused from the header.
-TEST_F(Cli, PngFilesReadWhereTheyLie) {
+// A picture file is read where it lies, a piece at a time: files of
+// 224 MiB (a hole after a PNG's image data, after a GIF's end, between a
+// BMP's headers and its pixels) fitted within 200 MB of address space, each
+// to the bytes its picture (and a GIF's frames) gives from standard input,
+// and a PNG whose header claims 8000 x 8000 pixels refused from the header.
+TEST_F(Cli, FilesReadWhereTheyLie) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "no address-space limit under the sanitizer";
 #endif
-    const QByteArray png = Encode(Reference(), "png");
+    const QByteArray png = Encode(Reference(), "png"), bmp = Encode(Reference(), "bmp");
+    const QByteArray gif = data("codecs-frames.gif");
     QByteArray wide = png;
     wide.replace(16, 8, QByteArray::fromHex("00001f4000001f40"));
-    for (const auto& [name, bytes] : {std::pair{"large.png", png}, {"wide.png", wide}}) {
-        QFile file(write(name, bytes.chopped(12) + QByteArray("\x0e\0\0\0zzZz", 8)));
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.resize(file.size() + (224 << 20) + 4));
-        ASSERT_TRUE(file.seek(file.size()) && file.write(bytes.right(12)) == 12);
+    QByteArray head = bmp.left(54);
+    qToLittleEndian(quint32(54 + (224 << 20)), head.data() + 10); // where its pixels start
+    // Each file's bytes before the hole and after it.
+    const QByteArray chunk("\x0e\0\0\0zzZz", 8);
+    for (const auto& [name, before, after] :
+         {std::tuple{"large.png", png.chopped(12) + chunk, png.right(12)},
+          {"wide.png", wide.chopped(12) + chunk, wide.right(12)},
+          {"frames.gif", gif, QByteArray()},
+          {"bitmap.bmp", head, bmp.mid(54)}}) {
+        QFile file(write(name, before));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                    file.resize(file.size() + (224 << 20) + (after.size() == 12 ? 4 : 0)));
+        ASSERT_TRUE(file.seek(file.size()) && file.write(after) == after.size());
     }
     const QStringList fit{"-q", "--kind", "gro", "--fit", "131x64"};
-    const Outcome r = run(fit + QStringList{"large.png", "wide.png"}, "ulimit -v 200000");
+    const Outcome r = run(fit + QStringList{"large.png", "wide.png", "frames.gif", "bitmap.bmp"},
+                          "ulimit -v 200000");
     EXPECT_EQ(r.err, "veldar-convert: wide.png: the picture is 8000 x 8000 pixels; at most 16384 "
                      "x 16384 and 32 million pixels are accepted\n");
-    QByteArray piped;
-    EXPECT_EQ(run(fit + QStringList{"-"}, {}, png, &piped).status, 0);
-    EXPECT_EQ(read("large.gro"), piped);
+    const QStringList list{"--frames", "--list", "frames.gif", "-o", "frames.lst"};
+    EXPECT_EQ(run(fit + list, "ulimit -v 200000").status, 0);
+    for (const auto& [name, bytes, more] :
+         {std::tuple{"large.gro", png, QStringList()},
+          {"frames.gro", gif, QStringList()},
+          {"bitmap.gro", bmp, QStringList()},
+          {"frames.lst", gif, QStringList{"--frames", "--list"}}}) {
+        QByteArray piped;
+        EXPECT_EQ(run(fit + more + QStringList{"-"}, {}, bytes, &piped).status, 0);
+        EXPECT_EQ(read(name), piped) << name;
+    }
 }
 
 // Ctrl-C or SIGTERM in the middle of a batch: the run ends by that signal

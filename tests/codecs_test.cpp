@@ -66,13 +66,40 @@ codecs::Decoded Decode(const QByteArray& b, const codecs::DecodeOptions& options
         EXPECT_EQ(read.error, decoded.error);
         EXPECT_EQ(read.image.pixels, decoded.image.pixels);
         const auto told = [](const std::optional<codecs::Header>& h) {
-            return h ? std::tuple(h->width, h->height, h->orientation, h->exifAt, h->exifBytes)
-                     : std::tuple(0, 0, 0, std::size_t(0), std::size_t(0));
+            const codecs::Header none{.width = -1};
+            const codecs::Header& t = h ? *h : none;
+            return std::tuple(t.width, t.height, t.orientation, t.exifAt, t.exifBytes, t.frames,
+                              t.largestFrame, t.restores, t.interlaced, t.held);
         };
         EXPECT_EQ(told(codecs::PeekHeader(file, handler, options)),
                   told(codecs::PeekHeader(Span(b), handler, options)));
     }
     return decoded;
+}
+
+// A GIF's frames from its bytes; the same frames (or cause) from the bytes
+// as a file.
+std::vector<codecs::Frame> Frames(const QByteArray& b, const codecs::DecodeOptions& options,
+                                  std::string* error) {
+    std::vector<codecs::Frame> frames = codecs::DecodeGifFrames(Span(b), options, error);
+    const MemoryFile memory(b);
+    std::vector<codecs::Frame> read;
+    std::string why;
+    const bool ok = codecs::DecodeGifFrames(
+        codecs::File{memory.fd, std::uint64_t(b.size())}, options,
+        [&](const codecs::Frame& frame) {
+            read.push_back(frame);
+            return true;
+        },
+        &why);
+    EXPECT_EQ(why, *error);
+    EXPECT_EQ(ok, !frames.empty());
+    EXPECT_EQ(read.size(), frames.size());
+    for (std::size_t i = 0; i < std::min(read.size(), frames.size()); ++i) {
+        EXPECT_EQ(read[i].image.pixels, frames[i].image.pixels);
+        EXPECT_EQ(read[i].delayMs, frames[i].delayMs);
+    }
+    return frames;
 }
 
 // What the program shows today: Qt's reader, then the composition over white.
@@ -214,7 +241,7 @@ TEST(Codecs, GifFramesComposedAsABrowserDoes) {
     const std::vector<int> delays = {200, 100, 50, 100}; // 20, 0, 5 and 1 hundredths
     std::string error;
     const QByteArray gif = Fixture("codecs-frames.gif");
-    const auto frames = codecs::DecodeGifFrames(Span(gif), {}, &error);
+    const auto frames = Frames(gif, {}, &error);
     ASSERT_EQ(frames.size(), expected.size()) << error;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
@@ -230,10 +257,9 @@ TEST(Codecs, GifFramesComposedAsABrowserDoes) {
     // background colour (entry 0, red); a browser shows the canvas clear.
     const QByteArray partial = Fixture("codecs-partial.gif");
     EXPECT_EQ(Decode(partial).image.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(codecs::DecodeGifFrames(Span(partial), {}, &error).at(0).image.pixels[0],
-              0x00FFFFFFu);
+    EXPECT_EQ(Frames(partial, {}, &error).at(0).image.pixels[0], 0x00FFFFFFu);
     const QByteArray transparent = Fixture("codecs-transparent.gif");
-    const auto still = codecs::DecodeGifFrames(Span(transparent), {}, &error);
+    const auto still = Frames(transparent, {}, &error);
     ASSERT_EQ(still.size(), 1u);
     EXPECT_EQ(still[0].image.pixels, Decode(transparent).image.pixels);
 }
@@ -261,7 +287,7 @@ TEST(Codecs, DamagedDataRefusedLikeTheQtLoader) {
     }
     std::string error;
     const QByteArray frames = Fixture("codecs-frames.gif");
-    EXPECT_TRUE(codecs::DecodeGifFrames(Span(frames.left(150)), {}, &error).empty());
+    EXPECT_TRUE(Frames(frames.left(150), {}, &error).empty());
     EXPECT_FALSE(error.empty());
 }
 
@@ -498,8 +524,7 @@ TEST(Codecs, FilePairsDecodeAsTheirPictures) {
             EXPECT_EQ(stored.image.pixels[0], 0xFF0000FFu); // red, top left as stored
         } else if (format == "GIF") {
             std::string error;
-            EXPECT_EQ(codecs::DecodeGifFrames(Span(bytes), {}, &error).at(0).image.pixels,
-                      shown.image.pixels);
+            EXPECT_EQ(Frames(bytes, {}, &error).at(0).image.pixels, shown.image.pixels);
         }
     }
     // Every orientation of a 3 x 2 PNG of six colours (a b c over d e f),
@@ -864,34 +889,74 @@ TEST(Codecs, MemoryEstimateHoldsWhatDecodingTakes) {
         }
 }
 
-// A PNG or JPEG file read where it lies holds its rows and a small buffer,
+// The bytes this process reads from files while `work` runs.
+std::uint64_t BytesRead(const std::function<bool()>& work) {
+    const auto read = [] {
+        std::ifstream io("/proc/self/io");
+        for (std::string line; std::getline(io, line);)
+            if (line.starts_with("rchar:")) return std::stoull(line.substr(6));
+        return 0ull;
+    };
+    const std::uint64_t before = read();
+    work();
+    return read() - before;
+}
+
+// A picture file read where it lies holds its rows and a small buffer,
 // however large the file: with 64 MiB of a hole in it (a PNG chunk of its
-// own after the image data, after a JPEG's end), fitted, it takes less than
-// 4 MiB and gives the picture its bytes give. A file that grows meanwhile
-// gives that picture; one that shrinks is cut short.
+// own after the image data, after a JPEG's or a GIF's end, between a BMP's
+// headers and its pixels), fitted, it takes less than 4 MiB and gives the
+// picture (and a GIF its frames) its bytes give, reading what it reads
+// about once (a bottom-up BMP's rows backwards; a PNG is read on through
+// its chunks to its end). A file that grows meanwhile gives that picture;
+// one that shrinks is cut short.
 TEST(Codecs, FilesReadAPieceAtATime) {
-    const QImage picture = Varied(QImage::Format_RGB32, 1280, 960); // 200 and 400 KB
-    for (const char* format : {"png", "jpeg"}) {
-        const QByteArray bytes = Encode(picture, format);
-        const bool png = format == std::string_view("png");
-        const MemoryFile large(png ? bytes.chopped(12) : bytes); // a PNG's IEND after the chunk
+    const QImage picture = Varied(QImage::Format_RGB32, 1280, 960); // 200 KB, 400 KB, 3.7 MB
+    for (const std::string_view format : {"png", "jpeg", "gif", "bmp"}) {
+        SCOPED_TRACE(format);
+        const QByteArray bytes =
+            format == "gif" ? Fixture("codecs-frames.gif") : Encode(picture, format.data());
+        const bool png = format == "png", bmp = format == "bmp";
+        // What lies before the hole and after it.
+        QByteArray head = png ? bytes.chopped(12) + QByteArray("\4\0\0\0zzZz", 8)
+                              : bytes.left(bmp ? 54 : bytes.size());
+        const QByteArray tail = png ? bytes.right(16) : bmp ? bytes.mid(54) : QByteArray();
+        if (bmp) qToLittleEndian(quint32(54 + 64 * MiB), head.data() + 10); // where pixels start
         const std::uint64_t size = std::uint64_t(bytes.size()) + 64 * MiB + (png ? 12 : 0);
+        const MemoryFile large(head);
         ASSERT_EQ(::ftruncate(large.fd, off_t(size)), 0);
-        if (png) {
-            ASSERT_EQ(::pwrite(large.fd, "\4\0\0\0zzZz", 8, bytes.size() - 12), 8);
-            ASSERT_EQ(::pwrite(large.fd, bytes.right(16).data(), 16, off_t(size) - 16), 16);
-        }
+        ASSERT_EQ(::pwrite(large.fd, tail.data(), tail.size(), off_t(size) - tail.size()),
+                  tail.size());
         const codecs::File file{large.fd, size};
         const codecs::Handler* handler = codecs::Sniff(Span(bytes));
         const std::uint64_t peak = PeakOf([&] { return codecs::Decode(file, handler, kFit).ok(); });
-        EXPECT_LT(peak, 4 * MiB) << format;
+        EXPECT_LT(peak, 4 * MiB);
+        const std::uint64_t read =
+            BytesRead([&] { return codecs::Decode(file, handler, kFit).ok(); });
+        EXPECT_TRUE(png || read < 3 * std::uint64_t(bytes.size()) + MiB) << read;
         const std::vector<std::uint32_t> fitted = Decode(bytes, kFit).image.pixels;
         EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
+        if (handler->readFileFrames) {
+            std::vector<std::vector<std::uint32_t>> frames;
+            std::string error;
+            EXPECT_TRUE(handler->readFileFrames(
+                file, kFit,
+                [&](const codecs::Frame& frame) {
+                    frames.push_back(frame.image.pixels);
+                    return true;
+                },
+                &error));
+            ASSERT_EQ(frames.size(), 4u) << error;
+            EXPECT_EQ(frames[0], fitted);
+        }
         ASSERT_EQ(::pwrite(large.fd, "more", 4, off_t(size)), 4);
         EXPECT_EQ(codecs::Decode(file, handler, kFit).image.pixels, fitted);
-        ASSERT_EQ(::ftruncate(large.fd, bytes.size() / 2), 0);
-        EXPECT_EQ(codecs::Decode(file, handler, kFit).error,
-                  png ? "the PNG data is cut short" : "the JPEG data is cut short");
+        ASSERT_EQ(::ftruncate(large.fd, bytes.size() / 4), 0);
+        const codecs::Decoded cut = codecs::Decode(file, handler, kFit);
+        EXPECT_EQ(cut.error, png                ? "the PNG data is cut short"
+                             : format == "jpeg" ? "the JPEG data is cut short"
+                             : bmp              ? "the bitmap's pixel data is cut short"
+                                                : "the GIF data is cut short");
     }
 }
 

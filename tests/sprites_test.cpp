@@ -4,6 +4,7 @@
 // the output plan that never lets a run replace one of its own pictures.
 #include "conversion.h"
 #include "grob/list.h"
+#include "loader.h"
 #include "targets.h"
 #include "test_files.h"
 
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include <unistd.h>
 
@@ -175,6 +177,41 @@ TEST_F(Sprites, FittedFromTheCacheAsAnyOther) {
     const pipeline::Result made = pipeline::Convert(r, context);
     ASSERT_TRUE(made.ok()) << made.line();
     EXPECT_EQ(made.object.body, (std::vector<std::uint8_t>{0x00, 0x10}));
+}
+
+// A picture file the window holds is held open, not read whole: an
+// animation with 64 MiB of a hole after its end opened without the hole's
+// memory, each frame decoded from the file as it is asked for, and a frame
+// converted from the file as held (twelve dots on a 16 x 1 canvas, frame i
+// adding dot i, black for odd i).
+TEST_F(Sprites, HeldFileReadWhereItLies) {
+    QByteArray gif = testing_util::WideAnimation();
+    gif.replace(6, 4, QByteArray("\x10\0\x01\0", 4));
+    const std::string name = path("dots.gif");
+    testing_util::WriteAll(QString::fromStdString(name), gif);
+    std::filesystem::resize_file(name, std::uintmax_t(gif.size()) + (64 << 20));
+    const auto resident = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("VmRSS:")) return std::stoll(line.substr(6)) * 1024;
+        return 0ll;
+    };
+    const long long before = resident();
+    std::string error;
+    const auto held = pipeline::HeldPicture::Open(name, {}, error);
+    ASSERT_TRUE(held) << error;
+    EXPECT_LT(resident() - before, 16 << 20);
+    EXPECT_EQ(held->frames(), 12);
+    const auto last = held->frame(11, nullptr, &error);
+    ASSERT_TRUE(last) << error;
+    EXPECT_EQ(last->pixels[11], 0xFF000000u);
+    pipeline::Request r = request(name);
+    r.source = pipeline::Source::Held(held->file(), name, 5);
+    r.outputs = {{Product::Grob, Target::Memory()}};
+    const pipeline::Result made = pipeline::Convert(r);
+    ASSERT_TRUE(made.ok()) << made.line();
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(Dark(made.object, x, 0), x <= 5 && x % 2 == 1) << x;
 }
 
 // Pictures -> list -> PNGs -> list: the same bytes, for every kind and series.

@@ -27,16 +27,18 @@ std::size_t File::read(std::uint64_t at, std::span<std::uint8_t> into, int* erro
 
 namespace detail {
 
-Bytes Reader::at(std::uint64_t at, std::size_t length) {
+Bytes Reader::at(std::uint64_t at, std::size_t length, bool backwards) {
     if (at >= size_) return {};
     if (!file_)
         return bytes_.subspan(std::size_t(at)).first(std::min<std::size_t>(length, size_ - at));
     length = std::min(length, kPiece);
     if (at < start_ || at - start_ + length > held_) {
-        start_ = at;
-        held_ = file_->read(at, {buffer_.get(), kPiece}, &error_);
+        const std::uint64_t end = std::min<std::uint64_t>(at + length, size_);
+        start_ = !backwards ? at : end > kPiece ? end - kPiece : 0;
+        held_ = file_->read(start_, {buffer_.get(), kPiece}, &error_);
     }
     const std::size_t from = std::size_t(at - start_);
+    if (from >= held_) return {};
     return {buffer_.get() + from, std::min(length, held_ - from)};
 }
 

@@ -158,11 +158,15 @@ struct Handler {
     // one picture.
     bool (*readFrames)(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
                        std::string* error) = nullptr;
-    // The header and the first picture as readHeader and read give them,
-    // from a file read where it lies: the decoder's memory does not grow
-    // with the file's size. Null for the formats read from memory only.
+    // The header, the first picture and every frame as readHeader, read
+    // and readFrames give them, from a file read where it lies: the
+    // decoder's memory does not grow with the file's size. Null for the
+    // formats read from memory only (and readFileFrames for those of one
+    // picture).
     std::optional<Header> (*readFileHeader)(const File& file) = nullptr;
     Decoded (*readFile)(const File& file, const DecodeOptions& options) = nullptr;
+    bool (*readFileFrames)(const File& file, const DecodeOptions& options, const FrameSink& sink,
+                           std::string* error) = nullptr;
 };
 
 // Every format, in the order they are tried (formats.cpp).
@@ -227,6 +231,11 @@ Decoded Decode(const File& file, const Handler* handler, const DecodeOptions& op
 // frames already handed on. The sink returns false to stop early (not a
 // failure). Returns whether the frames were decoded (or the sink stopped).
 bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
+                     std::string* error);
+// The same from a file read where it lies: the same frames, or the same
+// cause, as from its bytes; a file that cannot be read fails with the
+// system's cause.
+bool DecodeGifFrames(const File& file, const DecodeOptions& options, const FrameSink& sink,
                      std::string* error);
 
 // The same, every frame kept: together they may hold at most 4 x maxPixels

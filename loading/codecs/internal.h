@@ -68,8 +68,9 @@ class Reader {
     std::uint64_t size() const { return size_; }
     // Up to `length` bytes at `at` (from a file, at most kPiece), valid
     // until the next call: fewer at the end of the data, or where reading
-    // the file fails.
-    Bytes at(std::uint64_t at, std::size_t length);
+    // the file fails. A piece read afresh starts there, or with `backwards`
+    // ends where they end, for a reader going toward the file's start.
+    Bytes at(std::uint64_t at, std::size_t length, bool backwards = false);
     // The bytes from `at` on that are at hand: from memory all of them, from
     // a file what the buffer holds from there (a piece read afresh when it
     // holds none); none at the end of the data.

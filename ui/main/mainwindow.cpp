@@ -667,7 +667,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 windowjob::Job MainWindow::jobFor(const grob::OutputKind& kind, windowjob::Make make) const {
     windowjob::Job job;
     job.picture = pictureBox_->picture();
-    job.bytes = held_ ? held_->bytes() : nullptr;
+    job.held = held_ ? held_->file() : nullptr;
     job.frame = frame_;
     job.path = pictureFrame_->title();
     job.grobKind = openedAs_;

@@ -267,7 +267,7 @@ void PreviewWindow::changed(const grob::OptionEntry& option) {
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
     windowjob::Job job;
     job.picture = source.picture;
-    job.bytes = source.held ? source.held->bytes() : nullptr;
+    job.held = source.held ? source.held->file() : nullptr;
     job.frame = source.frame;
     job.path = source.path;
     job.choices.kind = preferences_.kind;

@@ -18,13 +18,13 @@ pipeline::Request RequestFor(const Job& job) {
     using pipeline::Product;
     using pipeline::Target;
     const grob::Series series = job.choices.series.value_or(grob::Series::HP49);
-    // The file read again, its bytes as held (every frame, its
+    // The file read again, the file as held (every frame, its
     // transparency), or the picture shown and its frames.
     pipeline::Source source = job.readFile ? pipeline::Source::File(Native(job.path))
-                              : job.bytes
-                                  ? pipeline::Source::Held(job.bytes, Native(job.path), job.frame)
+                              : job.held
+                                  ? pipeline::Source::Held(job.held, Native(job.path), job.frame)
                                   : pipeline::Source::Loaded(job.picture, Native(job.path));
-    if (!job.readFile && !job.bytes && job.choices.cutting.frames) source.frames = {job.picture};
+    if (!job.readFile && !job.held && job.choices.cutting.frames) source.frames = {job.picture};
     pipeline::Request request;
     if (job.make == Make::Sprites) {
         // The command line's own request for --frames, --tile, --mask,
@@ -68,10 +68,10 @@ std::shared_ptr<const grob::Image> Fitted(const Job& job, Memory* memory) {
     pipeline::FitCache& fits = memory ? memory->fits : ownFits;
     // The fitted picture the conversion just made (the same key as the
     // pipeline's), or made from the picture shown.
-    const std::shared_ptr<const void> key = job.bytes ? std::shared_ptr<const void>(job.bytes)
-                                                      : std::shared_ptr<const void>(job.picture);
+    const std::shared_ptr<const void> key =
+        job.held ? std::shared_ptr<const void>(job.held) : std::shared_ptr<const void>(job.picture);
     const std::shared_ptr<const grob::MemoryRaster> fitted =
-        fits.fitted(key, job.bytes ? job.frame : 0, preparation, [&] { return job.picture; });
+        fits.fitted(key, job.held ? job.frame : 0, preparation, [&] { return job.picture; });
     auto image = std::make_shared<grob::Image>();
     image->width = fitted->width();
     image->height = fitted->height();

@@ -35,10 +35,11 @@ enum class Make {
 struct Job {
     std::shared_ptr<const grob::Image> picture; // the picture shown
     QString path;                               // where it was loaded from
-    // The bytes of its file as read when it was opened, loaded as the command
-    // line loads a file (a JPEG to be fitted decoded smaller, say), and the
-    // frame the picture is; no bytes: the picture shown as it is.
-    std::shared_ptr<const loading::Bytes> bytes;
+    // Its file as it was opened (held open, or its bytes as read then),
+    // loaded as the command line loads a file (a JPEG to be fitted decoded
+    // smaller, say), and the frame the picture is; none: the picture shown
+    // as it is.
+    std::shared_ptr<const pipeline::PictureFile> held;
     int frame = 0;
     // The kind a GROB was opened as, when its name does not tell it.
     std::optional<grob::OutputKind> grobKind;

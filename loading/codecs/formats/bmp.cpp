@@ -7,8 +7,10 @@
 // bit-field channel is scaled to the full 0..255 range as browsers scale it
 // (value * 255 / largest, rounded), so 5-, 4- and 10-bit channels reach
 // white. Every offset and size is checked before use; the pixels are read
-// from the caller's bytes in the order they are shown, top row first, so
-// nothing but the picture (or, under a fit, the fitted picture) is held.
+// in the order they are shown, top row first, from the caller's bytes or
+// from the file where it lies (a bottom-up file read backwards, a piece at
+// a time), so nothing but the picture (or, under a fit, the fitted picture)
+// is held, and for run-length data the 8-bit picture it is decoded into.
 #include "internal.h"
 
 #include <algorithm>
@@ -46,25 +48,41 @@ namespace {
 constexpr int kFileHeader = 14;
 
 // The bytes read like Qt's QBuffer: a position that a seek outside the data
-// leaves alone, reads that stop at the end.
+// leaves alone, reads that stop at the end (or where the file cannot be
+// read further). Read through the reader's piece at hand, so that the
+// stream must be the reader's only user while it reads.
 class Stream {
   public:
-    explicit Stream(Bytes bytes) : bytes_(bytes) {}
+    explicit Stream(Reader& reader) : reader_(reader), size_(std::int64_t(reader.size())) {}
     std::int64_t pos() const { return pos_; }
-    std::int64_t size() const { return std::int64_t(bytes_.size()); }
+    std::int64_t size() const { return size_; }
     bool atEnd() const { return pos_ >= size(); }
     void seek(std::int64_t to) {
         if (to >= 0 && to <= size()) pos_ = to;
     }
     std::int64_t read(std::uint8_t* out, std::int64_t n) {
         const std::int64_t count = std::max<std::int64_t>(0, std::min(n, size() - pos_));
-        if (count) std::memcpy(out, bytes_.data() + pos_, std::size_t(count));
-        pos_ += count;
-        return count;
+        std::int64_t got = 0;
+        while (got < count && hold()) {
+            const std::int64_t from = pos_ - pieceAt_;
+            const std::int64_t k = std::min(count - got, std::int64_t(piece_.size()) - from);
+            std::memcpy(out + got, piece_.data() + from, std::size_t(k));
+            got += k;
+            pos_ += k;
+        }
+        return got;
+    }
+    // Up to `n` bytes at `at`, the position left as it was.
+    std::int64_t peek(std::int64_t at, std::uint8_t* out, std::int64_t n) {
+        const std::int64_t was = pos_;
+        pos_ = at;
+        const std::int64_t got = read(out, n);
+        pos_ = was;
+        return got;
     }
     bool get(std::uint8_t& c) {
-        if (atEnd()) return false;
-        c = bytes_[std::size_t(pos_++)];
+        if (atEnd() || !hold()) return false;
+        c = piece_[std::size_t(pos_++ - pieceAt_)];
         return true;
     }
     void skip() {
@@ -90,8 +108,19 @@ class Stream {
     }
 
   private:
-    Bytes bytes_;
+    // Whether the piece at hand holds the position, reading on from there
+    // when it does not.
+    bool hold() {
+        if (pos_ >= pieceAt_ && pos_ - pieceAt_ < std::int64_t(piece_.size())) return true;
+        pieceAt_ = pos_;
+        piece_ = reader_.rest(std::uint64_t(pos_));
+        return !piece_.empty();
+    }
+    Reader& reader_;
+    std::int64_t size_ = 0;
     std::int64_t pos_ = 0;
+    Bytes piece_;
+    std::int64_t pieceAt_ = 0;
 };
 
 // The Windows headers from 52 bytes on hold the colour masks (the 56-byte
@@ -162,8 +191,8 @@ std::int64_t RowBytes(std::int64_t width) {
     return (width + 3) & ~std::int64_t(3);
 }
 
-std::optional<Header> PeekBmp(Bytes bytes, bool fileHeader) {
-    Stream s(bytes);
+std::optional<Header> PeekBmp(Reader&& reader, bool fileHeader) {
+    Stream s(reader);
     BitmapHeader h;
     if (!ReadBitmapHeader(s, fileHeader, h)) return std::nullopt;
     Header header;
@@ -186,18 +215,27 @@ bool CanReadDib(Bytes bytes) {
 }
 
 std::optional<Header> ReadBmpHeader(Bytes bytes) {
-    return PeekBmp(bytes, true);
+    return PeekBmp(Reader(bytes), true);
 }
 
 std::optional<Header> ReadDibHeader(Bytes bytes) {
-    return PeekBmp(bytes, false);
+    return PeekBmp(Reader(bytes), false);
+}
+
+std::optional<Header> ReadBmpFileHeader(const File& file) {
+    return PeekBmp(Reader(file), true);
+}
+
+std::optional<Header> ReadDibFileHeader(const File& file) {
+    return PeekBmp(Reader(file), false);
 }
 
 std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
     const std::uint64_t w = std::uint64_t(header.width), h = std::uint64_t(header.height);
-    // The row being converted and a blank one, the colour table and the
-    // channels' tables; then the picture, or the fitter.
-    const std::uint64_t rows = 8 * w + (64u << 10);
+    // The row being converted, a blank one and one read from a file, the
+    // colour table and the channels' tables, the buffer a file is read
+    // through; then the picture, or the fitter.
+    const std::uint64_t rows = 12 * w + (64u << 10) + Reader::kPiece;
     const std::uint64_t out = options.fitted && options.fits()
                                   ? FitMemory(header.width, header.height, options)
                                   : 4 * w * h;
@@ -237,14 +275,8 @@ std::int64_t AfterHeader(std::uint32_t headerSize, std::int64_t bits, std::int64
     return masks + entries * (headerSize == 12 ? 3 : 4);
 }
 
-} // namespace
-
-} // namespace codecs::detail
-
-namespace codecs {
-
-bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
-    using namespace detail;
+// The check on the file's first bytes (its headers) and its size.
+bool Complete(Bytes data, std::int64_t size, bool fileHeader) {
     const std::int64_t base = fileHeader ? kFileHeader : 0;
     const std::uint32_t headerSize = U32(data, base);
     if (!KnownBitmapHeaderSize(headerSize)) return true; // not a layout the check knows
@@ -273,7 +305,20 @@ bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
     } else {
         needed = imageSize;
     }
-    return needed <= INT64_MAX - pixelStart && pixelStart + needed <= std::int64_t(data.size());
+    return needed <= INT64_MAX - pixelStart && pixelStart + needed <= size;
+}
+
+// As far as Complete reads: past both headers' fields it looks at.
+constexpr std::int64_t kCompleteReads = 64;
+
+} // namespace
+
+} // namespace codecs::detail
+
+namespace codecs {
+
+bool BitmapComplete(std::span<const std::uint8_t> data, bool fileHeader) {
+    return detail::Complete(data, std::int64_t(data.size()), fileHeader);
 }
 
 } // namespace codecs
@@ -471,15 +516,18 @@ void IndexedRow(const std::uint8_t* b, int w, int nbits, const Colours& c, std::
 
 } // namespace
 
-Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
-    Stream s(bytes);
+Decoded DecodeBmp(Reader& reader, bool fileHeader, const DecodeOptions& options) {
+    Stream s(reader);
     BitmapHeader h;
     if (!ReadBitmapHeader(s, fileHeader, h))
         return {{}, "not a bitmap of a kind this program reads (or its header is cut short)"};
     const int w = h.width, height = h.rows;
     const int nbits = int(h.bits);
     if (Decoded refused; !CheckSize(w, height, options, refused)) return refused;
-    if (!BitmapComplete(bytes, fileHeader) || s.atEnd()) return {{}, kCutShort};
+    std::uint8_t head[kCompleteReads];
+    const std::int64_t headBytes = s.peek(0, head, kCompleteReads);
+    if (!Complete({head, std::size_t(headBytes)}, s.size(), fileHeader) || s.atEnd())
+        return {{}, kCutShort};
     Colours colours;
     if (std::string why = ReadColours(s, h, colours); !why.empty()) return {{}, why};
     // Where the pixels start: the file header says; a packed DIB has none,
@@ -514,20 +562,31 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     }
 
     // Every row's pixels are known to be there: now the picture is set aside.
+    // A stored row comes from the reader's piece, or a room of its own when
+    // it is larger; the rows of a bottom-up picture are read backwards.
     Decoded result;
     try {
         RowSink out(w, height, options);
         std::vector<std::uint32_t> row(static_cast<std::size_t>(w));
         std::uint32_t* o = row.data();
         const std::vector<std::uint8_t> blank(std::size_t(std::max(stride, RowBytes(w))), 0);
+        std::vector<std::uint8_t> room;
         for (int y = 0; y < height; ++y) {
             if (rle) { // the 8-bit picture's rows are top first; a negative height turns them over
                 const std::uint8_t* indices = runs->row(h.topDown ? height - 1 - y : y);
                 IndexedRow(indices ? indices : blank.data(), w, 8, colours, o);
             } else {
                 const std::int64_t stored = h.topDown ? y : height - 1 - y;
-                const std::uint8_t* b =
-                    stored < storedRows ? bytes.data() + pixels + stored * stride : blank.data();
+                const std::uint8_t* b = blank.data();
+                if (stored < storedRows) {
+                    const std::uint64_t at = std::uint64_t(pixels + stored * stride);
+                    const Bytes bytes = std::uint64_t(stride) <= Reader::kPiece
+                                            ? reader.at(at, std::size_t(stride), !h.topDown)
+                                            : reader.whole(at, std::size_t(stride), room);
+                    // A file cut short since it was opened.
+                    if (bytes.size() < std::size_t(stride)) return {{}, kCutShort};
+                    b = bytes.data();
+                }
                 if (nbits <= 8)
                     IndexedRow(b, w, nbits, colours, o);
                 else
@@ -542,12 +601,30 @@ Decoded DecodeBmp(Bytes bytes, bool fileHeader, const DecodeOptions& options) {
     return result;
 }
 
-Decoded DecodeBmpFile(Bytes bytes, const DecodeOptions& options) {
-    return DecodeBmp(bytes, true, options);
+Decoded DecodeBmpBytes(Bytes bytes, const DecodeOptions& options) {
+    Reader reader(bytes);
+    return DecodeBmp(reader, true, options);
 }
 
-Decoded DecodeDib(Bytes bytes, const DecodeOptions& options) {
-    return DecodeBmp(bytes, false, options);
+Decoded DecodeDibBytes(Bytes bytes, const DecodeOptions& options) {
+    Reader reader(bytes);
+    return DecodeBmp(reader, false, options);
+}
+
+// From a file, which fails with the system's cause where it cannot be read.
+Decoded DecodeFile(const File& file, bool fileHeader, const DecodeOptions& options) {
+    Reader reader(file);
+    Decoded decoded = DecodeBmp(reader, fileHeader, options);
+    if (reader.error()) return {{}, std::strerror(reader.error())};
+    return decoded;
+}
+
+Decoded DecodeBmpFile(const File& file, const DecodeOptions& options) {
+    return DecodeFile(file, true, options);
+}
+
+Decoded DecodeDibFile(const File& file, const DecodeOptions& options) {
+    return DecodeFile(file, false, options);
 }
 
 } // namespace codecs::detail
@@ -562,7 +639,9 @@ const Handler kBmp = {
     .canRead = detail::CanReadBmp,
     .readHeader = detail::ReadBmpHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeBmpFile),
+    .read = CODECS_DECODER(detail::DecodeBmpBytes),
+    .readFileHeader = detail::ReadBmpFileHeader,
+    .readFile = CODECS_DECODER(detail::DecodeBmpFile),
 };
 
 extern const Handler kDib; // listed in formats.cpp
@@ -571,7 +650,9 @@ const Handler kDib = {
     .canRead = detail::CanReadDib,
     .readHeader = detail::ReadDibHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeDib),
+    .read = CODECS_DECODER(detail::DecodeDibBytes),
+    .readFileHeader = detail::ReadDibFileHeader,
+    .readFile = CODECS_DECODER(detail::DecodeDibFile),
 };
 
 } // namespace codecs::formats

@@ -3,6 +3,9 @@
 // data, the frames are drawn here. The single picture (Decode) is the first frame as Qt's GIF
 // reader draws it; the animation (DecodeGifFrames) is every frame as a
 // browser composes it. Interlaced rows land where browsers put them.
+// The bytes come through a Reader, from memory or from a file read where it
+// lies a piece at a time, the same way for both: the header's walk and
+// giflib's input alike.
 //
 // Before a frame is decoded its data is measured in the file: LZW data that
 // cannot give the frame's pixels is refused at once as cut short, so that a
@@ -35,17 +38,21 @@ int Le16(Bytes b, std::size_t at) {
 struct Data {
     std::uint64_t bytes = 0;
     bool closed = false;
-    std::size_t end = 0; // just past it
+    std::uint64_t end = 0; // just past it
 };
 
-Data Measure(Bytes b, std::size_t at) {
+// Where the data cannot be read further, it ends there.
+Data Measure(Reader& reader, std::uint64_t at) {
     Data d;
-    while (at < b.size() && b[at] != 0) {
-        d.bytes += std::min<std::size_t>(b[at], b.size() - at - 1);
-        at += std::size_t(b[at]) + 1;
+    const std::uint64_t size = reader.size();
+    for (Bytes length; !(length = reader.at(at, 1)).empty(); at += std::uint64_t(length[0]) + 1) {
+        if (length[0] == 0) {
+            d.closed = true;
+            break;
+        }
+        d.bytes += std::min<std::uint64_t>(length[0], size - at - 1);
     }
-    d.closed = at < b.size();
-    d.end = std::min(at + 1, b.size());
+    d.end = std::min(at + 1, size);
     return d;
 }
 
@@ -62,39 +69,41 @@ struct Descriptor {
 // decoding nothing. The walk ends at the trailer, at anything that is not
 // a block, at the end of the data or after a frame whose data is not closed.
 template <class Visit>
-bool WalkBlocks(Bytes b, int& screenWidth, int& screenHeight, Visit&& visit) {
+bool WalkBlocks(Reader& reader, int& screenWidth, int& screenHeight, Visit&& visit) {
     // giflib reads any version after "GIF"; so does the walk.
-    if (b.size() < 13 || std::memcmp(b.data(), "GIF", 3) != 0) return false;
-    screenWidth = Le16(b, 6);
-    screenHeight = Le16(b, 8);
-    std::size_t at = 13;
-    if (b[10] & 0x80) at += 3 * (std::size_t(2) << (b[10] & 7));
+    const Bytes head = reader.at(0, 13);
+    if (head.size() < 13 || std::memcmp(head.data(), "GIF", 3) != 0) return false;
+    screenWidth = Le16(head, 6);
+    screenHeight = Le16(head, 8);
+    std::uint64_t at = 13;
+    if (head[10] & 0x80) at += 3 * (std::uint64_t(2) << (head[10] & 7));
     int disposal = 0;
-    while (at < b.size()) {
-        if (b[at] == 0x2C) {
-            if (b.size() - at < 11) break; // the descriptor and the code size
+    // Each block's first bytes (fewer at the end of the data), read before
+    // its sub-blocks are measured.
+    for (Bytes b; !(b = reader.at(at, 11)).empty();) {
+        if (b[0] == 0x2C) {
+            if (b.size() < 11) break; // the descriptor and the code size
             Descriptor d;
-            d.left = Le16(b, at + 1);
-            d.top = Le16(b, at + 3);
-            d.width = Le16(b, at + 5);
-            d.height = Le16(b, at + 7);
-            const int packed = b[at + 9];
+            d.left = Le16(b, 1);
+            d.top = Le16(b, 3);
+            d.width = Le16(b, 5);
+            d.height = Le16(b, 7);
+            const int packed = b[9];
             d.interlaced = (packed & 0x40) != 0;
             at += 10;
-            if (packed & 0x80) at += 3 * (std::size_t(2) << (packed & 7));
-            d.data = Measure(b, at + 1);
+            if (packed & 0x80) at += 3 * (std::uint64_t(2) << (packed & 7));
+            d.data = Measure(reader, at + 1);
             d.disposal = disposal;
             disposal = 0;
             if (!visit(d) || !d.data.closed) break;
             at = d.data.end;
-        } else if (b[at] == 0x21 && b.size() - at >= 2) {
-            const bool control = b[at + 1] == 0xF9;
-            at += 2;
-            if (control && at + 1 < b.size() && b[at] >= 1) {
-                const int value = (b[at + 1] >> 2) & 7;
+        } else if (b[0] == 0x21 && b.size() >= 2) {
+            const bool control = b[1] == 0xF9;
+            if (control && b.size() >= 4 && b[2] >= 1) {
+                const int value = (b[3] >> 2) & 7;
                 disposal = value <= 3 ? value : 0;
             }
-            at = Measure(b, at).end;
+            at = Measure(reader, at + 2).end;
         } else {
             break;
         }
@@ -107,11 +116,11 @@ bool CanRead(Bytes bytes) {
                                  std::memcmp(bytes.data(), "GIF89a", 6) == 0);
 }
 
-std::optional<Header> ReadHeader(Bytes bytes) {
+std::optional<Header> HeaderOf(Reader&& reader) {
     Header header;
     header.frames = 0;
     int width = 0, height = 0;
-    const bool gif = WalkBlocks(bytes, width, height, [&](const Descriptor& d) {
+    const bool gif = WalkBlocks(reader, width, height, [&](const Descriptor& d) {
         // A screen side of 0: the first frame's end decides.
         if (header.frames == 0) {
             if (width <= 0) width = d.left + d.width;
@@ -129,12 +138,23 @@ std::optional<Header> ReadHeader(Bytes bytes) {
     return header;
 }
 
+std::optional<Header> ReadHeader(Bytes bytes) {
+    return HeaderOf(Reader(bytes));
+}
+
+std::optional<Header> ReadFileHeader(const File& file) {
+    return HeaderOf(Reader(file));
+}
+
 std::size_t Memory(const Header& header, const DecodeOptions& options, bool allFrames) {
     const std::uint64_t canvas = 4 * std::uint64_t(header.width) * std::uint64_t(header.height);
     const bool fit = options.fitted && options.fits();
     const std::uint64_t fitted = fit ? FitMemory(header.width, header.height, options) : 0;
-    // giflib's tables and colour maps, a frame's row of indices, a canvas row.
-    const std::uint64_t fixed = (256u << 10) + 65536 + 4 * std::uint64_t(header.width);
+    // giflib's tables and colour maps, a frame's row of indices, a canvas row,
+    // and the two buffers a file is read through (giflib's input, and the
+    // look ahead that measures each frame's data).
+    const std::uint64_t fixed =
+        (256u << 10) + 65536 + 4 * std::uint64_t(header.width) + 2 * Reader::kPiece;
     std::uint64_t peak = 0;
     if (allFrames)
         peak = canvas + (header.restores ? canvas : 0) + fitted;
@@ -158,17 +178,23 @@ constexpr std::uint32_t kWhite = 0x00FFFFFF; // clear: white over white
 constexpr std::uint32_t kBlack = 0xFF000000; // opaque
 const char* const kCutShort = "the GIF data is cut short";
 
+// What giflib reads: the data from `pos` on, through the reader.
 struct GifInput {
-    Bytes bytes;
-    std::size_t pos = 0;
+    Reader* reader = nullptr;
+    std::uint64_t pos = 0;
 };
 
 extern "C" int GifRead(GifFileType* gif, GifByteType* out, int length) {
     auto* input = static_cast<GifInput*>(gif->UserData);
-    const std::size_t n =
-        std::min(std::size_t(std::max(length, 0)), input->bytes.size() - input->pos);
-    std::memcpy(out, input->bytes.data() + input->pos, n);
-    input->pos += n;
+    const std::size_t wanted = std::size_t(std::max(length, 0));
+    std::size_t n = 0;
+    while (n < wanted) {
+        const Bytes piece = input->reader->at(input->pos, wanted - n);
+        if (piece.empty()) break;
+        std::memcpy(out + n, piece.data(), piece.size());
+        n += piece.size();
+        input->pos += piece.size();
+    }
     return int(n);
 }
 
@@ -303,13 +329,18 @@ bool SkipImageData(GifFileType* gif) {
     return true;
 }
 
+// giflib reading through `input`; `ahead` measures each frame's data
+// before giflib reads it (a reader of its own, so that a file's pieces are
+// each read once by either).
 class GifReader {
   public:
-    GifReader(Bytes bytes, const DecodeOptions& options) : options_(options) {
-        input_.bytes = bytes;
+    GifReader(Reader& input, Reader& ahead, const DecodeOptions& options)
+        : options_(options), ahead_(ahead) {
+        input_.reader = &input;
         // The screen's colour count, which Qt uses even when there is no
         // global colour table.
-        screenColours_ = bytes.size() > 10 ? 2 << (bytes[10] & 7) : 2;
+        const Bytes packed = ahead.at(10, 1);
+        screenColours_ = !packed.empty() ? 2 << (packed[0] & 7) : 2;
     }
 
     bool open() {
@@ -330,7 +361,7 @@ class GifReader {
                 // Anything that is no GIF block after a complete frame ends
                 // the file, as in Qt's reader and the browsers; so does the
                 // end of the data where the trailer byte should be.
-                const bool atEnd = input_.pos >= input_.bytes.size();
+                const bool atEnd = input_.pos >= input_.reader->size();
                 if (frames_ > 0 && (gif->Error == D_GIF_ERR_WRONG_RECORD ||
                                     (gif->Error == D_GIF_ERR_READ_FAILED && atEnd)))
                     return false;
@@ -372,7 +403,7 @@ class GifReader {
     bool checkFrame(Decoded& result) const {
         const GifImageDesc& d = closer_.gif->Image;
         if (!CheckSize(d.Width, d.Height, options_, result)) return false;
-        if (!DataHolds(Measure(input_.bytes, input_.pos), d.Width, d.Height))
+        if (!DataHolds(Measure(ahead_, input_.pos), d.Width, d.Height))
             return fail(kCutShort, result);
         return true;
     }
@@ -434,6 +465,7 @@ class GifReader {
     }
 
     const DecodeOptions& options_;
+    Reader& ahead_;
     GifInput input_;
     GifCloser closer_;
     Control control_;
@@ -505,10 +537,10 @@ bool FirstFrame(GifReader& reader, int width, int height, std::uint32_t ground,
 
 } // namespace
 
-Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
+Decoded DecodeGif(Reader& input, Reader& ahead, const DecodeOptions& options) {
     Decoded result;
     try {
-        GifReader reader(bytes, options);
+        GifReader reader(input, ahead, options);
         if (!reader.open()) return {{}, reader.error()};
         if (!reader.nextFrame())
             return {{}, reader.error().empty() ? "the GIF holds no picture" : reader.error()};
@@ -542,13 +574,26 @@ Decoded DecodeGif(Bytes bytes, const DecodeOptions& options) {
     return result;
 }
 
-} // namespace codecs::detail
+// Why reading the file failed, when it did (as for the other kinds of file).
+std::string ReadFailure(const Reader& input, const Reader& ahead) {
+    const int error = input.error() ? input.error() : ahead.error();
+    return error ? std::strerror(error) : std::string();
+}
 
-namespace codecs {
+Decoded DecodeGifBytes(Bytes bytes, const DecodeOptions& options) {
+    Reader input(bytes), ahead(bytes);
+    return DecodeGif(input, ahead, options);
+}
 
-bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
-                     std::string* error) {
-    using namespace detail;
+Decoded DecodeGifFile(const File& file, const DecodeOptions& options) {
+    Reader input(file), ahead(file);
+    Decoded decoded = DecodeGif(input, ahead, options);
+    if (std::string why = ReadFailure(input, ahead); !why.empty()) return {{}, std::move(why)};
+    return decoded;
+}
+
+bool DecodeFrames(Reader& input, Reader& ahead, const DecodeOptions& options, const FrameSink& sink,
+                  std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
@@ -557,14 +602,14 @@ bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink&
         // Every frame's rectangle and data, before any is decoded.
         Decoded check;
         int screenWidth = 0, screenHeight = 0;
-        WalkBlocks(bytes, screenWidth, screenHeight, [&](const Descriptor& d) {
+        WalkBlocks(ahead, screenWidth, screenHeight, [&](const Descriptor& d) {
             if (!CheckSize(d.width, d.height, options, check)) return false;
             if (!DataHolds(d.data, d.width, d.height)) check.error = kCutShort;
             return check.ok();
         });
         if (!check.ok()) return fail(check.error);
 
-        GifReader reader(bytes, options);
+        GifReader reader(input, ahead, options);
         if (!reader.open()) return fail(reader.error());
         Frame canvasFrame, fittedFrame;
         Image& canvasImage = canvasFrame.image;
@@ -625,6 +670,27 @@ bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink&
     return true;
 }
 
+} // namespace codecs::detail
+
+namespace codecs {
+
+bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink& sink,
+                     std::string* error) {
+    detail::Reader input(bytes), ahead(bytes);
+    return detail::DecodeFrames(input, ahead, options, sink, error);
+}
+
+bool DecodeGifFrames(const File& file, const DecodeOptions& options, const FrameSink& sink,
+                     std::string* error) {
+    detail::Reader input(file), ahead(file);
+    const bool decoded = detail::DecodeFrames(input, ahead, options, sink, error);
+    if (std::string why = detail::ReadFailure(input, ahead); !why.empty()) {
+        if (error) *error = std::move(why);
+        return false;
+    }
+    return decoded;
+}
+
 std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, std::string* error) {
     std::vector<Frame> frames;
     std::int64_t held = 0;
@@ -659,8 +725,11 @@ const Handler kGif = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeGif),
+    .read = CODECS_DECODER(detail::DecodeGifBytes),
     .readFrames = CODECS_DECODER(DecodeGifFrames),
+    .readFileHeader = detail::ReadFileHeader,
+    .readFile = CODECS_DECODER(detail::DecodeGifFile),
+    .readFileFrames = CODECS_DECODER(DecodeGifFrames),
 };
 
 } // namespace codecs::formats
