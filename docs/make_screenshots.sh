@@ -2,25 +2,30 @@
 # Takes the README's screenshots of the preview under Xvfb with openbox: one
 # photo-like picture at 131 x 64 as a 1-bit GROB with the plain bands, as a
 # 1-bit GROB with Floyd-Steinberg dithering, and as a 4-frame page-flipping
-# GROB, side by side in docs/preview-kinds.png; and the preview beside the
-# main window, with the preview's own actions, the main window's foot saying
-# that the preparation is in force and the preview's kind
-# (docs/preview-beside.png).
+# GROB, side by side in docs/preview-kinds.png; and the main window with the
+# preview in its panel at its side, its own actions, and the foot saying
+# that the preparation is in force and the preview's kind, at the window's
+# first-start size on a 1024 x 768 screen (docs/preview-beside.png) and on a
+# 1600 x 1000 one at twice the scale (docs/preview-beside-scale2.png).
 #   docs/make_screenshots.sh [BUILD-FOLDER]
 # Needs Xvfb, openbox, x11-utils, ImageMagick and python3-pil.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 program="$(cd "${1:-$root/build}" && pwd)/bin/veldar-convert"
 work=$(mktemp -d)
-display=":$((90 + RANDOM % 100))"
 cleanup() { kill "${wm:-}" "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-sleep 1
-DISPLAY="$display" openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+# A screen of the given size with its window manager, in place of the last.
+screen() {
+    kill "${wm:-}" "${xvfb:-}" 2>/dev/null || true
+    display=":$((90 + RANDOM % 100))"
+    Xvfb "$display" -screen 0 "$1"x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    sleep 1
+    DISPLAY="$display" openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 1
+}
 
 # A landscape: sky, sun, hills and a tree, with some grain.
 /usr/bin/python3 - "$work/photo.png" <<'PY'
@@ -47,11 +52,11 @@ for _ in range(60000):
 img.filter(ImageFilter.SMOOTH).save(sys.argv[1])
 PY
 
-# The preview window's id once it is shown (ten seconds at most).
-preview_window() {
+# The id of the window of that title once it is shown (ten seconds at most).
+window_titled() {
     local id=""
     for _ in $(seq 100); do
-        id=$(DISPLAY="$display" xwininfo -root -tree | awk '/"Preview - VELDAR Image converter"/ && !id {id = $1} END {print id}')
+        id=$(DISPLAY="$display" xwininfo -root -tree | awk -v t="\"$1\":" 'index($0, t) && !id {id = $1} END {print id}')
         [ -n "$id" ] && break
         sleep 0.1
     done
@@ -60,38 +65,42 @@ preview_window() {
 
 shot() { # name kind dither
     mkdir -p "$work/$1"
-    printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=%s\n[preview]\nkind=%s\nzoom=2\nshown=true\n' "$3" "$2" \
+    printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=%s\n[preview]\nkind=%s\nzoom=2\nshown=true\nfloating=true\n' "$3" "$2" \
         >"$work/$1/veldar-convert.ini"
     env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/$1" "$program" "$work/photo.png" &
     local app=$! id
-    id=$(preview_window)
+    id=$(window_titled "Preview - VELDAR Image converter")
     sleep 1
     DISPLAY="$display" import -window "$id" "$work/$1.png"
     kill "$app"; wait "$app" 2>/dev/null || true
 }
-# Both windows: the preview where it first opens, beside the main window.
-beside() {
-    mkdir -p "$work/beside"
-    printf '[Window position x,y]\r\n600,600\r\n[Window size w,h]\r\n7590,6345\r\n[Default header]\r\n#FALSE#\r\n' \
-        >"$work/beside/ORBEX.ini"
+# The main window at its first-start size with the preview in its panel.
+beside() { # screen, output, environment settings
+    local screen=$1 out=$2
+    shift 2
+    rm -rf "$work/beside" && mkdir -p "$work/beside"
     printf '[prepare]\nfitWidth=131\nfitHeight=64\ndither=floyd-steinberg\n[preview]\nkind=g16\nzoom=2\nshown=true\n' \
         >"$work/beside/veldar-convert.ini"
-    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/beside" "$program" "$work/photo.png" &
+    env -u QT_QPA_PLATFORM DISPLAY="$display" windir="$work/beside" "$@" "$program" "$work/photo.png" &
     local app=$! id
-    id=$(preview_window)
-    sleep 1.5
+    id=$(window_titled "VELDAR V2.4 Image converter")
+    sleep 2
+    # The window's frame, as the window manager drew it.
+    local x y w h l r t b
+    read -r x y w h < <(DISPLAY="$display" xwininfo -id "$id" |
+        awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+    read -r l r t b < <(DISPLAY="$display" xprop -id "$id" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
     DISPLAY="$display" import -window root "$work/root.png"
-    # From the main window's corner to the preview's far edge, frames included.
-    local right bottom
-    read -r right bottom < <(DISPLAY="$display" xwininfo -id "$id" |
-        awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x+w+6, y+h+6}')
     kill "$app"; wait "$app" 2>/dev/null || true
-    convert "$work/root.png" -crop "$((right - 20))x$((bottom + 200 > 1024 ? 1024 - 20 : bottom + 180))+20+20" +repage \
-        -fuzz 2% -trim +repage "$root/docs/preview-beside.png"
+    convert "$work/root.png" -crop "$((w + l + r))x$((h + t + b))+$((x - l))+$((y - t))" +repage "$root/docs/$out"
 }
-beside
+screen 1024x768
+beside 1024x768 preview-beside.png
+screen 1600x1000
+beside 1600x1000 preview-beside-scale2.png QT_SCALE_FACTOR=2
+screen 1280x1024
 shot plain gro none
 shot floyd gro floyd-steinberg
 shot frames g16 none
 convert "$work/plain.png" "$work/floyd.png" "$work/frames.png" +append "$root/docs/preview-kinds.png"
-echo "wrote docs/preview-kinds.png and docs/preview-beside.png"
+echo "wrote docs/preview-kinds.png, docs/preview-beside.png and docs/preview-beside-scale2.png"

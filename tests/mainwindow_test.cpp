@@ -1060,21 +1060,21 @@ class MainWindowTest : public QObject {
         {
             auto form = makeWindow();
             form->show();
-            form->setTwipsGeometry(0, 0, 3750, 6000); // 250 x 400 pixels
+            form->setTwipsGeometry(0, 0, 2250, 6000); // 150 x 400 pixels
             QVERIFY(form->loadPicture(file("p.bmp", Bitmap())));
             form->menuItem(MenuArray::Preview, 2)->trigger();
             QDockWidget* panel = form->previewPanel();
             QTRY_VERIFY(panel->isVisible() && !panel->isFloating());
-            QTRY_COMPARE(form->twipsWidth(), 3750.0f);
+            QTRY_COMPARE(form->twipsWidth(), 2250.0f);
             QVERIFY(room.contains(form->frameGeometry()));
             const QWidget* area = form->frame()->parentWidget();
             const QRect picture(area->mapToGlobal(QPoint()), area->size());
             QVERIFY(!picture.intersects(QRect(panel->mapToGlobal(QPoint()), panel->size())));
             panel->setFloating(true); // as a double click on its title does
-            QTRY_COMPARE(form->frameGeometry().width(), 250);
+            QTRY_COMPARE(form->frameGeometry().width(), 150);
             QTRY_VERIFY(form->preferences().previewFloating);
             panel->setFloating(false);
-            QTRY_COMPARE(form->twipsWidth(), 3750.0f);
+            QTRY_COMPARE(form->twipsWidth(), 2250.0f);
             QTRY_VERIFY(!form->preferences().previewFloating);
             form->close();
         }
@@ -1084,9 +1084,9 @@ class MainWindowTest : public QObject {
             again->show();
             QTRY_VERIFY(again->previewPanel()->isVisible());
             QVERIFY(!again->previewPanel()->isFloating());
-            QTRY_COMPARE(again->twipsWidth(), 3750.0f);
+            QTRY_COMPARE(again->twipsWidth(), 2250.0f);
             ClosePreview(again.get());
-            QTRY_COMPARE(again->frameGeometry().width(), 250);
+            QTRY_COMPARE(again->frameGeometry().width(), 150);
             again->close();
         }
         QCOMPARE(ReadAll(ini), settings);

@@ -1001,21 +1001,25 @@ int MainWindow::panelExtent() const {
 // The window's frame with the panel at its side, from `outer`, its frame
 // without it: wider by the panel's width, so that the picture's area keeps
 // its size (and ORBEX.ini its meaning), as far as the screen allows; beyond
-// that the panel takes its room from the picture's area, down to
-// kLeastArea. The picture's area stays where it was (a panel on the left
-// widens the window to the left). None when even that leaves no room.
-std::optional<QRect> MainWindow::frameWithPanel(const QRect& outer, bool onLeft) const {
+// that the panel is narrower, down to its least width, and takes the rest
+// from the picture's area, down to kLeastArea. The picture's area stays where it was (a panel on
+// the left widens the window to the left). None when even that leaves no room.
+std::optional<MainWindow::PanelPlace> MainWindow::frameWithPanel(const QRect& outer,
+                                                                 bool onLeft) const {
     constexpr int kLeastArea = 240;
     const QRect room = RoomAt(outer.center(), screen());
-    const int width = panelWidth() + dockSeparator();
-    QRect frame(outer.topLeft() - QPoint(onLeft ? width : 0, 0),
-                QSize(outer.width() + width, outer.height()));
-    if (!isVisible()) return frame;
-    if (frame.width() > room.width()) {
-        if (room.width() - width < kLeastArea) return std::nullopt;
+    const int separator = dockSeparator();
+    int panel = panelWidth();
+    QRect frame(outer.topLeft(), QSize(outer.width() + panel + separator, outer.height()));
+    if (isVisible() && frame.width() > room.width()) {
+        // Narrower, down to its least width, rather than float.
+        panel = std::clamp(room.width() - kLeastArea - separator,
+                           previewPanel_->minimumSizeHint().width(), panel);
+        if (room.width() - panel - separator < kLeastArea) return std::nullopt;
         frame.setWidth(std::max(room.width(), outer.width()));
     }
-    return Within(frame, room);
+    if (onLeft) frame.moveLeft(outer.right() + 1 - frame.width());
+    return PanelPlace{isVisible() ? Within(frame, room) : frame, panel};
 }
 
 int MainWindow::panelWidth() const {
@@ -1029,7 +1033,8 @@ int MainWindow::dockSeparator() const {
 }
 
 // The window given `frame`, and the panel its width in it.
-void MainWindow::widenForPanel(const QRect& frame) {
+void MainWindow::widenForPanel(const PanelPlace& place) {
+    const QRect& frame = place.frame;
     outerSize_ = frame.size();
     applyOuterSize();
     if (frame.topLeft() != frameGeometry().topLeft()) move(frame.topLeft());
@@ -1037,7 +1042,7 @@ void MainWindow::widenForPanel(const QRect& frame) {
     // layout places them, which keeps the sizes it placed.
     const int margins = frameGeometry().width() - width();
     QWidget* area = centralWidget();
-    area->setFixedWidth(std::max(0, frame.width() - margins - panelWidth() - dockSeparator()));
+    area->setFixedWidth(std::max(0, frame.width() - margins - place.panel - dockSeparator()));
     layout()->activate();
     area->setMinimumWidth(0);
     area->setMaximumWidth(QWIDGETSIZE_MAX);

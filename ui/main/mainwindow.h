@@ -139,10 +139,15 @@ class MainWindow final : public QMainWindow {
     int dockedExtent() const;
     int panelExtent() const;
     bool dockPreview();
-    std::optional<QRect> frameWithPanel(const QRect& outer, bool onLeft) const;
+    // The window's frame with the panel at its side, and the panel's width.
+    struct PanelPlace {
+        QRect frame;
+        int panel = 0;
+    };
+    std::optional<PanelPlace> frameWithPanel(const QRect& outer, bool onLeft) const;
     int panelWidth() const;
     int dockSeparator() const;
-    void widenForPanel(const QRect& frame);
+    void widenForPanel(const PanelPlace& place);
     void floatPreview();
     void panelChanged();
     void notePreviewPlace();

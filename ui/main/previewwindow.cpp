@@ -187,8 +187,9 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     layout->addLayout(right, 1);
     // A 131 x 80 screen at zoom 2 (the first zoom) without scroll bars.
     const preview::Size screens = preview::PreviewSize(0, 0, 2);
-    resize(column->width() + int(screens.width) + 40,
-           std::max(controls->sizeHint().height() + 24, int(screens.height) + 130));
+    wanted_ = QSize(column->width() + int(screens.width) + 40,
+                    std::max(controls->sizeHint().height() + 24, int(screens.height) + 130));
+    resize(wanted_);
 
     showControls();
 
@@ -376,6 +377,10 @@ int PreviewWindow::zoomThatFits() const {
     const QSize room = scroll_->viewport()->size() - QSize(margin, margin);
     const int fits = int(std::min(room.width() / dotsWide, room.height() / dotsHigh));
     return std::clamp(fits, int(grob::Option("zoom").minimum), int(grob::Option("zoom").maximum));
+}
+
+QSize PreviewWindow::sizeHint() const {
+    return wanted_.expandedTo(minimumSizeHint());
 }
 
 void PreviewWindow::stepZoom(int step) {

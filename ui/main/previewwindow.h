@@ -72,6 +72,8 @@ class PreviewWindow final : public QWidget {
     // The preview as shown, at its zoom, painted whole.
     QImage image() const;
     QString description() const;
+    // The controls and a 131 x 80 screen at zoom 2 beside them.
+    QSize sizeHint() const override;
     // Saves the preview as a PNG; the path is asked for unless given. False,
     // with a message shown, when it cannot be written.
     bool savePng(const QString& path);
@@ -130,6 +132,7 @@ class PreviewWindow final : public QWidget {
     Messenger messenger_;
     FilePrompter* prompter_ = nullptr;
     QString pngName_; // the last PNG saved
+    QSize wanted_;
     QScrollArea* scroll_ = nullptr;
     QLabel* busyLabel_ = nullptr;
     QTimer* busyTimer_ = nullptr;
