@@ -1270,6 +1270,28 @@ class MainWindowTest : public QObject {
     // Every option of the table with a control shows a value other than its
     // default and reads it back as it was, through the preview's and the
     // sprite tools' own controls: a new option's control binds as its type does.
+    // The series beside the kind, one choice with the Settings menu's, and
+    // which calculator or program shows the kind.
+    void seriesAndViewerInSight() {
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(form->loadPicture(file("a.bmp", Bitmap())));
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        QComboBox* series = CONTROL(preview, "series").list;
+        series->setCurrentIndex(0);
+        QVERIFY(form->menuItem(MenuArray::Settings, 1)->isChecked());
+        prompter_.answers = {dir_.filePath("s.gro")};
+        form->menuItem(MenuArray::Action, 3)->trigger();
+        QCOMPARE(ReadAll(dir_.filePath("s.gro")).left(8), QByteArray("HPHP48-X"));
+        form->menuItem(MenuArray::Settings, 2)->trigger();
+        QCOMPARE(series->currentIndex(), 1);
+        QVERIFY(preview->shownBy->text().startsWith("Shown as it is by PVIEW"));
+        QComboBox* kind = CONTROL(preview, "kind").list;
+        kind->setCurrentIndex(kind->findData("g16"));
+        QVERIFY(preview->shownBy->text().contains("shows its 4 frames in turn"));
+    }
+
     void everyControlShowsAndReadsItsOption() {
         auto form = makeWindow();
         form->show();
@@ -1304,7 +1326,7 @@ class MainWindowTest : public QObject {
         int withControls = 0;
         for (const grob::OptionEntry& option : grob::Options())
             withControls += (option.use & (grob::kPreparation | grob::kCutting)) != 0;
-        QCOMPARE(tried, withControls + 2); // and the kind and the zoom
+        QCOMPARE(tried, withControls + 3); // and the kind, the series and the zoom
         // The fit's sides are its own only at "any size".
         preview->options->show(grob::Choices{});
         QVERIFY(!CONTROL(preview, "fit").width->isEnabled());

@@ -43,4 +43,18 @@ std::optional<OutputKind> KindForFrames(int frames) {
     return Find([&](const OutputKind& k) { return k.pageFlipping() && k.frames == frames; });
 }
 
+std::string ShownBy(const OutputKind& kind) {
+    if (!kind.pageFlipping() && kind.depth == 1)
+        return "Shown as it is by PVIEW on every HP 48 and HP 49.";
+    const std::string shades = std::to_string(kind.shades());
+    if (kind.pageFlipping())
+        return "Its " + shades +
+               " shades need a grayscale program on the calculator that shows its " +
+               std::to_string(kind.frames) + " frames in turn; PVIEW shows them stacked, " +
+               std::to_string(kind.frames) + " times as high.";
+    return "Its " + shades + " shades need a grayscale program on the calculator that reads " +
+           std::to_string(kind.depth) + " bits a dot; PVIEW shows them as dots side by side, " +
+           std::to_string(kind.depth) + " times as wide.";
+}
+
 } // namespace grob

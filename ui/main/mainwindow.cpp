@@ -961,6 +961,7 @@ void MainWindow::showPreview() {
             asker_ = was;
         });
         connect(preview_, &PreviewWindow::spritesRequested, this, &MainWindow::showSprites);
+        connect(preview_, &PreviewWindow::seriesChosen, this, &MainWindow::setSeries);
         connect(preview_, &PreviewWindow::filesDropped, this, &MainWindow::loadFirstDropped);
     }
     if (previewPanel_->isHidden()) {

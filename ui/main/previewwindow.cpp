@@ -129,6 +129,12 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     auto* form = new QFormLayout(controls);
     options = new OptionForm(this);
     options->add(grob::Option("kind"), form);
+    // Which calculator or program shows the kind; the series beside it (the
+    // main window's Settings menu has it too).
+    shownBy = new WrappedLabel(this);
+    shownBy->setObjectName(QStringLiteral("shownBy"));
+    form->addRow(shownBy);
+    options->add(grob::Option("series"), form);
     options->add(grob::kPreparation, form);
     form->addRow(QString(), resetButton);
     zoom = options->add(grob::Option("zoom"), form).whole;
@@ -258,6 +264,11 @@ void PreviewWindow::readControls() {
 void PreviewWindow::changed(const grob::OptionEntry& option) {
     if (building_) return;
     readControls();
+    if (&option == &grob::Option("series")) {
+        // The main window's to keep (in ORBEX.ini); it draws the preview again.
+        Q_EMIT seriesChosen(preferences_.series.value_or(grob::Series::HP49));
+        return;
+    }
     if (&option == &grob::Option("zoom"))
         canvas->setZoom(preferences_.zoom);
     else
@@ -285,6 +296,12 @@ PreviewWindow::~PreviewWindow() {
 
 void PreviewWindow::refresh() {
     PreviewSource source = source_();
+    if (preferences_.series != source.series) {
+        preferences_.series = source.series;
+        options->show(preferences_);
+    }
+    static_cast<WrappedLabel*>(shownBy)->setWrappedText(
+        QString::fromStdString(grob::ShownBy(preferences_.kind)));
     const int frames = source.held ? source.held->frames() : 0;
     play->setEnabled(frames > 1);
     if (playing_ >= 0 && frames > 1) {

@@ -95,6 +95,7 @@ class PreviewWindow final : public QWidget {
     QPushButton* saveButton = nullptr; // the view as a PNG
     PreviewCanvas* canvas = nullptr;
     QLabel* info = nullptr;
+    QLabel* shownBy = nullptr; // which calculator or program shows the kind
 
   Q_SIGNALS:
     // The preparation or the preview's kind changed (to be saved).
@@ -104,6 +105,8 @@ class PreviewWindow final : public QWidget {
     // The preview's own actions, in its kind.
     void saveGrobRequested();
     void copyRequested();
+    // The series chosen in the preview, for the main window to keep.
+    void seriesChosen(grob::Series series);
     void spritesRequested();
     // Files dropped on the window, to be opened as a drop on the main window is.
     void filesDropped(const QStringList& paths);

@@ -484,7 +484,7 @@ function buildControls() {
     const at = place($('settings'), changed);
     for (const entry of pageOptions) {
         if (entry.name === 'series') {
-            selectField(at, 'series', 'Series', entry.web, entry.choices.map((c) => [c.name, c.shown]), () => (seriesOfGrob = null));
+            selectField(at, 'series', entry.label, entry.web, entry.choices.map((c) => [c.name, c.shown]), () => (seriesOfGrob = null));
             continue;
         }
         optionField(at, entry);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace grob {
@@ -69,5 +70,9 @@ OutputKind KindForFileName(std::string_view name);
 // The fixed-depth kind of 1, 2 or 4 bits, or the page-flipping kind of 2..5 frames.
 std::optional<OutputKind> KindForDepth(int depth);
 std::optional<OutputKind> KindForFrames(int frames);
+// What shows a GROB of this kind on the calculator, in a user's words:
+// PVIEW for the 1-bit kind; a grayscale program for the others, which PVIEW
+// shows as plain dots.
+std::string ShownBy(const OutputKind& kind);
 
 } // namespace grob

@@ -352,6 +352,7 @@ inline constexpr std::array<OptionEntry, 35> kOptions = {{
      .choices = kSeriesChoices,
      .help = "The calculator series of the header (default: a GROB's own, else the one saved "
              "by the window).",
+     .label = "Series",
      .web = "The calculator the file is for: each reads only files with its own first 8 "
             "bytes, HPHP48-X for the HP 48 series, HPHP49-X for the HP 49G, 49g+, 48gII and "
             "50g.",
