@@ -137,6 +137,7 @@ class MainWindowTest : public QObject {
     ScriptedPrompter prompter_;
     QStringList messages_;
     QWidget* messageOver_ = nullptr; // the window the last message belonged to
+    QList<QUrl> dragged_;            // the files dragged out of the window
     AboutServices about_;
 
     std::unique_ptr<MainWindow> makeWindow(const QString& arguments = {}) {
@@ -146,6 +147,7 @@ class MainWindowTest : public QObject {
             messageOver_ = over;
         };
         options.aboutServices = &about_;
+        options.dragger = [this](const QMimeData& data) { dragged_ += data.urls(); };
         return std::make_unique<MainWindow>(std::move(options));
     }
     QString file(const QString& name, const QByteArray& bytes) {
@@ -1290,6 +1292,34 @@ class MainWindowTest : public QObject {
         QComboBox* kind = CONTROL(preview, "kind").list;
         kind->setCurrentIndex(kind->findData("g16"));
         QVERIFY(preview->shownBy->text().contains("shows its 4 frames in turn"));
+    }
+
+    // The GROB shown dragged out of the preview as a file, the bytes a save
+    // writes; with Shift held, its view as a PNG.
+    void dragTheGrobOut() {
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(form->loadPicture(file("a.bmp", Bitmap())));
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        QComboBox* kind = CONTROL(preview, "kind").list;
+        kind->setCurrentIndex(kind->findData("g16"));
+        QTRY_VERIFY(!preview->busy() && preview->canvas->dots().width() > 0);
+        for (const Qt::KeyboardModifiers keys : {Qt::NoModifier, Qt::ShiftModifier}) {
+            QTest::mousePress(preview->canvas, Qt::LeftButton, keys, QPoint(4, 4));
+            QTest::mouseMove(preview->canvas, QPoint(6, 5)); // not yet a drag
+            QCOMPARE(dragged_.size(), keys == Qt::NoModifier ? 0 : 1);
+            QTest::mouseMove(preview->canvas, QPoint(40, 30));
+            QTest::mouseRelease(preview->canvas, Qt::LeftButton, keys, QPoint(40, 30));
+        }
+        QCOMPARE(dragged_.size(), 2);
+        QCOMPARE(dragged_[0].fileName(), "a.g16");
+        prompter_.answers = {dir_.filePath("saved.g16")};
+        form->menuItem(MenuArray::Action, 7)->trigger();
+        QCOMPARE(ReadAll(dragged_[0].toLocalFile()), ReadAll(dir_.filePath("saved.g16")));
+        QCOMPARE(dragged_[1].fileName(), "a-preview.png");
+        QCOMPARE(QImage(dragged_[1].toLocalFile()).convertToFormat(QImage::Format_RGB32),
+                 preview->image().convertToFormat(QImage::Format_RGB32));
     }
 
     void everyControlShowsAndReadsItsOption() {

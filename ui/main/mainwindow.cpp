@@ -7,6 +7,7 @@
 #include "layout.h"
 #include "nativenames.h"
 #include "picturebox.h"
+#include "previewcanvas.h"
 #include "previewwindow.h"
 #include "settings.h"
 #include "spritesdialog.h"
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -33,8 +35,10 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -816,6 +820,53 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
                          .arg(made.dotsHigh));
 }
 
+// The GROB shown, in the preview's kind and preparation (with Shift, its
+// view as a PNG), carried out of the window as a file: onto a file manager,
+// an emulator or another program. The file is written to a folder of the
+// program's own, which lives as long as the window, under the name a save
+// would offer.
+void MainWindow::dragOut(bool png) {
+    if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>();
+    const QString extension = png ? QStringLiteral("png") : Latin1(preferences_.kind.extension);
+    const QFileInfo picture(pictureFrame_->title());
+    const QString name =
+        pictureFrame_->title().isEmpty() ? QStringLiteral("blank.") + extension
+        : png ? picture.completeBaseName() + QStringLiteral("-preview.png")
+              : QFileInfo(Shown(cmdline::OutputName(Native(picture.filePath()), Native(extension))))
+                    .fileName();
+    const QString file = QDir(dragFolder_->path()).filePath(name);
+    const QPointer<QWidget> was = std::exchange(asker_, preview_.data());
+    bool written = false;
+    {
+        BusyCursor busy;
+        if (!dragFolder_->isValid()) {
+            showFailure(
+                QStringLiteral("Cannot write \"%1\":\n%2.").arg(file, dragFolder_->errorString()));
+        } else if (png) {
+            written = preview_->savePng(file); // a failure is said there
+        } else {
+            windowjob::Job job = jobFor(preferences_.kind, windowjob::Make::Grob);
+            job.file = file;
+            const windowjob::Outcome made = windowjob::Run(job);
+            written = made.ok();
+            if (!written)
+                showFailure(QStringLiteral("Cannot write \"%1\":\n%2.").arg(made.file, made.cause));
+        }
+    }
+    asker_ = was;
+    if (!written) return;
+    auto carried = std::make_unique<QMimeData>();
+    carried->setUrls({QUrl::fromLocalFile(file)});
+    if (png) carried->setImageData(QImage(file));
+    if (options_.dragger) return options_.dragger(*carried);
+    auto* drag = new QDrag(preview_->canvas);
+    const QImage view = preview_->image();
+    drag->setPixmap(QPixmap::fromImage(
+        view.scaled(QSize(160, 160).boundedTo(view.size()), Qt::KeepAspectRatio)));
+    drag->setMimeData(carried.release());
+    drag->exec(Qt::CopyAction);
+}
+
 // The frames of an animation or a list: one shown at a time.
 void MainWindow::showFrame(int index) {
     if (frameCount() < 2) return;
@@ -962,6 +1013,7 @@ void MainWindow::showPreview() {
         });
         connect(preview_, &PreviewWindow::spritesRequested, this, &MainWindow::showSprites);
         connect(preview_, &PreviewWindow::seriesChosen, this, &MainWindow::setSeries);
+        connect(preview_->canvas, &PreviewCanvas::dragged, this, &MainWindow::dragOut);
         connect(preview_, &PreviewWindow::filesDropped, this, &MainWindow::loadFirstDropped);
     }
     if (previewPanel_->isHidden()) {

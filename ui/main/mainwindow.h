@@ -49,6 +49,8 @@ class MainWindow final : public QMainWindow {
         const AboutServices* aboutServices = nullptr; // nullptr: the system's
         std::FILE* errors = nullptr;  // where a batch run's one line goes; nullptr: stderr
         QString preferencesPath = {}; // empty: veldar-convert.ini beside the settings file
+        // Carries what is dragged out of the window; empty: a drag.
+        std::function<void(const QMimeData& data)> dragger = {};
     };
 
     explicit MainWindow(Options options, QWidget* parent = nullptr);
@@ -73,6 +75,7 @@ class MainWindow final : public QMainWindow {
     void setSeries(grob::Series series);
     void showAbout();
     void showPreview();
+    void dragOut(bool png);
 
     // The loading steps: picture, caption, marker. On failure nothing changes
     // and `error` says why.
@@ -209,6 +212,7 @@ class MainWindow final : public QMainWindow {
     // decoded as they are shown, and its bytes, which every conversion loads
     // as the command line loads a file.
     std::shared_ptr<pipeline::HeldPicture> held_;
+    std::unique_ptr<class QTemporaryDir> dragFolder_; // what was dragged out
     // The names saved, by picture and extension; the folder saved into last.
     QMap<QString, QString> savedNames_;
     QString lastFolder_;

@@ -3,6 +3,8 @@
 #include "grob/options.h"
 #include "preview.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -109,4 +111,24 @@ QImage PreviewCanvas::render() const {
 void PreviewCanvas::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     Paint(painter, event->rect(), showFitted_ ? fitted_ : dots_, zoom_);
+}
+
+void PreviewCanvas::mousePressEvent(QMouseEvent* event) {
+    pressedAt_.reset();
+    if (event->button() == Qt::LeftButton && !dots_.isNull()) {
+        pressedAt_ = event->position().toPoint();
+        alternative_ = event->modifiers() & Qt::ShiftModifier;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void PreviewCanvas::mouseMoveEvent(QMouseEvent* event) {
+    if (pressedAt_ && event->buttons() & Qt::LeftButton &&
+        (event->position().toPoint() - *pressedAt_).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        pressedAt_.reset();
+        Q_EMIT dragged(alternative_);
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
 }

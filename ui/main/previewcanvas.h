@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
 class PreviewCanvas final : public QWidget {
     Q_OBJECT
   public:
@@ -30,8 +32,15 @@ class PreviewCanvas final : public QWidget {
     // Paints the part `exposed` of `dots` as the calculator's view at `zoom`.
     static void Paint(QPainter& painter, const QRect& exposed, const QImage& dots, int zoom);
 
+  Q_SIGNALS:
+    // The view dragged by the mouse past the drag distance: to be carried
+    // out of the window; `alternative` when Shift was held at the press.
+    void dragged(bool alternative);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
     void resizeToView();
@@ -40,4 +49,6 @@ class PreviewCanvas final : public QWidget {
     QImage fitted_;
     int zoom_ = 1;
     bool showFitted_ = false;
+    std::optional<QPoint> pressedAt_;
+    bool alternative_ = false;
 };

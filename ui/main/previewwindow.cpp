@@ -154,6 +154,9 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     column->setMinimumHeight(std::min(controls->sizeHint().height(), 160));
 
     canvas = new PreviewCanvas(this);
+    canvas->setToolTip(QStringLiteral(
+        "Drag it out of the window onto a file manager, an emulator or another program: the "
+        "GROB as a file, as Save GROB... writes it; with Shift held, the view as a PNG."));
     scroll_ = new QScrollArea(this);
     scroll_->setWidget(canvas);
     scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
