@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QMap>
@@ -172,7 +173,8 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     EXPECT_TRUE(ReadAll(VELDAR_THUMBNAILER).startsWith("[Thumbnailer Entry]\n"));
     EXPECT_EQ(entry["TryExec"], "veldar-thumbnailer");
     EXPECT_FALSE(QStandardPaths::findExecutable("veldar-thumbnailer", {VELDAR_BIN}).isEmpty());
-    EXPECT_EQ(entry["MimeType"], "application/x-hp-grob;application/x-hp-grob-list;");
+    EXPECT_EQ(entry["MimeType"],
+              "application/x-hp-grob;application/x-hp-grob-list;text/x-hp-grob;");
     const QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
     auto thumbnail = [&](const QString& file, int size, const QString& out,
                          const QString& original = {}) {
@@ -248,4 +250,43 @@ int main(int argc, char** argv) {
     QCoreApplication::addLibraryPath(QStringLiteral(VELDAR_PLUGINS));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// GNOME's file manager tells files apart by shared-mime-info, through GIO: a
+// GROB and a list by the object after the header, whatever the header's
+// letter; a program with the same header is not one of ours; a GROB as text
+// is one, alone or after the %%HP: line.
+TEST(DesktopMime, TypesTellGrobsFromOtherObjects) {
+    const QString gio = QStandardPaths::findExecutable("gio");
+    const QString update = QStandardPaths::findExecutable("update-mime-database");
+    if (gio.isEmpty() || update.isEmpty()) GTEST_SKIP() << "gio or update-mime-database missing";
+    QTemporaryDir data;
+    QDir().mkpath(data.filePath("mime/packages"));
+    for (const QString& xml : {QStringLiteral(VELDAR_MIME),
+                               QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml")})
+        ASSERT_TRUE(QFile::copy(xml, data.filePath("mime/packages/" + QFileInfo(xml).fileName())));
+    ASSERT_EQ(QProcess::execute(update, {data.filePath("mime")}), 0);
+    const std::pair<const char*, QByteArray> files[] = {
+        // GROB 8 x 2: prologue 02B1E, size, height, width, body; nibbles low first.
+        {"application/x-hp-grob", QByteArray("HPHP49-E\x1e\x2b\x50\x01\x00\x20\x00\x80", 16)},
+        {"application/x-hp-grob-list", QByteArray("HPHP48-W\x74\x2a\xb0\x21\x30", 13)},
+        {"", QByteArray("HPHP48-X\x9d\x2d\xb0\x21\x30", 13)}, // a program: none of ours
+        {"text/x-hp-grob", "GROB 8 2 FF00\n"},
+        {"text/x-hp-grob", "%%HP: T(3)A(R)F(.);\nGROB 8 2 FF00\n"},
+    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data.path());
+    env.insert("XDG_DATA_DIRS", data.path());
+    int n = 0;
+    for (const auto& [type, bytes] : files) {
+        const QString file = data.filePath(QStringLiteral("object%1").arg(n++));
+        WriteAll(file, bytes);
+        QProcess info;
+        info.setProcessEnvironment(env);
+        info.start(gio, {"info", "-a", "standard::content-type", file});
+        ASSERT_TRUE(info.waitForFinished(30000));
+        const QByteArray said = info.readAllStandardOutput();
+        EXPECT_TRUE(*type ? said.contains(QByteArray(": ") + type + '\n') : !said.contains("-hp-"))
+            << said.toStdString() << bytes.toHex().toStdString();
+    }
 }
