@@ -274,7 +274,10 @@ std::string HelpText() {
                        "once, without a window.\n\nOptions:\n";
     for (const OptionEntry& option : grob::Options())
         text += Described(names[IndexOf(option)], width, option.help);
-    text += "\nArguments:\n" + Described(kPicture, width, kPictureHelp);
+    text += "\nArguments:\n" + Described(kPicture, width, kPictureHelp) +
+            Described("--", width,
+                      "Ends the options: every argument after it is a picture, even "
+                      "one that starts with a dash.");
     text += "\nKinds (--kind, or the classic option):\n";
     for (const grob::OutputKind& kind : grob::OutputKinds())
         text += "  " + Padded(std::string(kind.extension), 6) + ' ' +

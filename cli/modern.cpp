@@ -16,6 +16,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -86,7 +87,10 @@ int Run(int argc, char** argv) {
     }
     const grob::Choices& choices = parsed.arguments->choices;
     const std::vector<std::string>& pictures = parsed.arguments->pictures;
-    const bool terminal = ::isatty(2);
+    // A terminal that can go back over a line: not a dumb one (an editor's
+    // shell buffer, say), which would show the escapes.
+    const char* const term = std::getenv("TERM");
+    const bool terminal = ::isatty(2) && !(term && std::string_view(term) == "dumb");
     std::FILE* errors = errorstream::OwnErrorStream();
     auto say = [&](const std::string& line) {
         std::fprintf(errors, "%s\n", filenames::Printable(line).c_str());

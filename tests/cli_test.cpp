@@ -828,6 +828,15 @@ TEST_F(Cli, ProgressBarFitsTheTerminal) {
     EXPECT_EQ(screen[0], "veldar-convert: missing.png: no such file");
     EXPECT_TRUE(screen[1].startsWith("veldar-convert: 12 converted, 1 failed, "))
         << screen[1].toStdString();
+    // A dumb terminal (an editor's shell buffer) gets the lines, no escapes.
+    process.start("script", {"-qec",
+                             "TERM=dumb exec " + QStringLiteral(VELDAR_PROGRAM) +
+                                 " --kind g16 -j 1 " + names.join(' '),
+                             "/dev/null"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray dumb = process.readAllStandardOutput();
+    EXPECT_TRUE(dumb.contains("missing.png: no such file") && !dumb.contains('\033'))
+        << dumb.toStdString();
 }
 
 // Each of these ends as a converted picture or one clear line and a
