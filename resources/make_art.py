@@ -2,7 +2,9 @@
 """Draws the program's icon and the About dialog's logo.
 
 Writes icon.ico (32 x 32, 16 colours), icon.png (the same picture, for the
-desktop entry) and logo.gif (65 x 103, 256-colour palette, index 254
+desktop entry), the same calculator drawn at 48, 64, 128 and 256 pixels
+(icon-48.png, ...) and as a scalable icon (icon.svg, the 64-pixel drawing as
+crisp squares), and logo.gif (65 x 103, 256-colour palette, index 254
 transparent). Standard library only; run it again after changing a drawing.
 """
 import struct
@@ -174,10 +176,37 @@ def write_gif(path, img, transparent=254):
     path.write_bytes(gif)
 
 
+def write_svg(path, img):
+    """Each run of one colour in a row as one rectangle, edges kept crisp."""
+    h, w = len(img), len(img[0])
+    rects = []
+    for y, row in enumerate(img):
+        x = 0
+        while x < w:
+            c, start = row[x], x
+            while x < w and row[x] == c:
+                x += 1
+            if c is not CLEAR:
+                r, g, b = PALETTE16[c]
+                rects.append(f'<rect x="{start}" y="{y}" width="{x - start}" height="1" '
+                             f'fill="#{r:02x}{g:02x}{b:02x}"/>')
+    path.write_text(f'<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 {w} {h}" '
+                    f'width="{w}" height="{h}" shape-rendering="crispEdges">\n'
+                    + "\n".join(rects) + "\n</svg>\n")
+
+
+def icon_at(size):
+    """The icon's calculator, its parts in the 32-pixel drawing's proportions."""
+    return calculator(size, size, round(11 * size / 32), 3, 4, round(3 * size / 32))
+
+
 def main():
-    icon = calculator(32, 32, 11, 3, 4, 3)
+    icon = icon_at(32)
     write_ico(HERE / "icon.ico", icon)
     write_png(HERE / "icon.png", icon)
+    for size in (48, 64, 128, 256):
+        write_png(HERE / f"icon-{size}.png", icon_at(size))
+    write_svg(HERE / "icon.svg", icon_at(64))
     # The program icon sits over the logo's lower part in the About dialog:
     # the calculator leaves the bottom of the logo clear.
     logo = canvas(65, 103)
