@@ -545,7 +545,7 @@ double MainWindow::fittingScale() const {
 }
 
 void MainWindow::setCrop(const grob::Region& crop) {
-    if (crop.any() && !previewShown()) showPreview(false);
+    if (crop.any() && !previewShown()) openPreview(false);
     grob::Choices choices = preferences_;
     if (choices.preparation.crop == crop) return showCrop();
     choices.preparation.crop = crop;
@@ -1060,7 +1060,11 @@ void MainWindow::saveWindowSettings() {
 
 // ---- preview and preparation -------------------------------------------
 
-void MainWindow::showPreview(bool forward) {
+void MainWindow::showPreview() {
+    openPreview(true);
+}
+
+void MainWindow::openPreview(bool forward) {
     if (!preview_) {
         preview_ = new PreviewWindow(
             preferences_,

@@ -73,8 +73,12 @@ class MainWindow final : public QMainWindow {
     int frameCount() const { return held_ ? held_->frames() : 0; }
     void setSeries(grob::Series series);
     void showAbout();
-    // Shows the preview (brought forward, when floating, unless `forward` is false).
-    void showPreview(bool forward = true);
+    void showPreview();
+
+    // The loading steps: picture, caption, marker. On failure nothing changes
+    // and `error` says why.
+    bool loadPicture(const QString& path, QString* error = nullptr);
+
     // The view of the picture: the fit to the window on or off, or a zoom,
     // `at` a point of the picture's area to keep over the same pixel.
     void fitToWindow(bool on);
@@ -84,10 +88,6 @@ class MainWindow final : public QMainWindow {
     void setCrop(const grob::Region& crop);
     // The largest crop of the fit box's proportions, centred on the picture.
     void cropToFill();
-
-    // The loading steps: picture, caption, marker. On failure nothing changes
-    // and `error` says why.
-    bool loadPicture(const QString& path, QString* error = nullptr);
 
     grob::Series series() const { return series_; }
     PreviewWindow* previewWindow() const;
@@ -145,6 +145,8 @@ class MainWindow final : public QMainWindow {
     void fitFrameToPicture();
     void centreFrame();
     void placeMarker();
+    // The preview shown; brought forward when floating, unless `forward` is false.
+    void openPreview(bool forward);
     int footHeight() const;
     // The scale at which the picture's frame, placed by the classic rules,
     // lies whole within the picture's area.
