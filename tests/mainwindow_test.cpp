@@ -5,6 +5,7 @@
 #include "grob/prepare.h"
 #include "mainwindow.h"
 #include "optionform.h"
+#include "picturearea.h"
 #include "picturebox.h"
 #include "previewcanvas.h"
 #include "previewwindow.h"
@@ -34,6 +35,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -115,6 +117,14 @@ void ClosePreview(MainWindow* form) {
     else // floating, framed by the window system
         form->previewPanel()->close();
     QTRY_VERIFY(!form->previewPanel()->isVisible());
+}
+
+// Drags the mouse over the picture from `from` to `to`, in its own pixels on the screen.
+void Drag(PictureBox* box, QPoint from, QPoint to) {
+    const QPoint inner = box->contentsRect().topLeft();
+    QTest::mousePress(box, Qt::LeftButton, {}, inner + from);
+    QTest::mouseMove(box, inner + (from + to) / 2);
+    QTest::mouseRelease(box, Qt::LeftButton, {}, inner + to);
 }
 
 // Sets or clears a folder's immutable flag, which root obeys too.
@@ -586,7 +596,7 @@ class MainWindowTest : public QObject {
                 photo.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
         WriteAll(dir_.filePath("ORBEX.ini"), "a\r\n0,0\r\nb\r\n6000,5000\r\nc\r\n#FALSE#\r\n");
         // Unfitted: turned at natural size.
-        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Cropped, Unfitted };
+        enum Mode { Plain, Fit, Prepared, Turned, Threshold, Cropped, Unfitted, Drawn };
         const struct {
             const char* name;
             QByteArray bytes;
@@ -610,6 +620,7 @@ class MainWindowTest : public QObject {
             {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "gro", 3, 3, Cropped},
             {"clear.png", testing_util::Encode(clear, "png"), "g16", 7, 6, Cropped},
             {"pic.png", testing_util::Encode(picture, "png"), "gro4", 1, 1, Unfitted, 1, 0},
+            {"photo.jpg", testing_util::Encode(photo, "jpeg", 90), "g16", 7, 6, Drawn},
         };
         for (const auto& c : cases) {
             const QString kind = QLatin1String(c.kind), name = QLatin1String(c.name);
@@ -652,6 +663,11 @@ class MainWindowTest : public QObject {
             CONTROL(preview, "crop").height->setValue(20);
             CONTROL(preview, "crop").x->setValue(5);
             CONTROL(preview, "crop").y->setValue(4);
+            if (c.mode == Drawn) { // the same crop drawn with the mouse at zoom 2
+                window->menuItem(MenuArray::View, 2)->trigger(); // 1.5
+                window->menuItem(MenuArray::View, 2)->trigger();
+                Drag(window->picture(), {10, 8}, {70, 48});
+            }
             prompter_.answers = {dir_.filePath("window-" + tag + "." + kind)};
             window->menuItem(MenuArray::Action, c.convertItem)->trigger();
             window->menuItem(MenuArray::Clipboard, c.copyItem)->trigger();
@@ -676,7 +692,7 @@ class MainWindowTest : public QObject {
             if (c.mode == Threshold)
                 common << "--threshold"
                        << "90";
-            if (c.mode == Cropped)
+            if (c.mode == Cropped || c.mode == Drawn)
                 common << "--crop"
                        << "30x20+5+4";
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
@@ -1165,6 +1181,96 @@ class MainWindowTest : public QObject {
         QVERIFY(foot->text().endsWith(QChar(0x2026)));
         QVERIFY(foot->toolTip().contains("Bayer) dithering; the preview's kind: "));
         QVERIFY(foot->toolTip().endsWith("(.g32)"));
+    }
+
+    // A picture larger than the window: scroll bars at natural size, the
+    // whole of it fitted to the window, zoomed by the View menu's keys and
+    // Ctrl+wheel, conversions reading it at its own size; a crop of the fit
+    // box's proportions fills the box, turned too.
+    void largePictureSeenWhole() {
+        QImage photo(4000, 3000, QImage::Format_RGB32);
+        photo.fill(Qt::darkCyan);
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(form->loadPicture(file("photo.png", testing_util::Encode(photo, "png"))));
+        PictureArea* area = form->pictureArea();
+        QVERIFY(area->across()->isVisible() && area->down()->isVisible());
+        QCOMPARE(form->picture()->size(), QSize(4004, 3004));
+        form->menuItem(MenuArray::View, 1)->trigger(); // fit picture to window
+        const QRect box(form->picture()->mapTo(form->centralWidget(), QPoint()),
+                        form->picture()->size());
+        QVERIFY(form->centralWidget()->rect().contains(box) && box.width() > 200);
+        QVERIFY(!area->across()->isVisible() && !area->down()->isVisible());
+        QCOMPARE(form->menuItem(MenuArray::View, 2)->shortcut(), QKeySequence("Ctrl++"));
+        QTest::keyClick(form.get(), Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(form->picture()->size(), QSize(4004, 3004));
+        QTest::keyClick(form.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(form->picture()->size(), QSize(2671, 2004)); // two thirds
+        // Ctrl+wheel over the picture (which passes the wheel to its area).
+        const QPointF over = form->picture()->mapTo(area, QPointF(10, 10));
+        QWheelEvent wheel(over, area->mapToGlobal(over), {}, {0, -120}, Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(area, &wheel);
+        QCOMPARE(form->picture()->size(), QSize(2004, 1504)); // a half
+        QCOMPARE(form->picture()->innerSize(), QSize(4000, 3000));
+
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        CONTROL(preview, "fit").list->setCurrentIndex(1); // 131 x 64
+        for (const grob::Region& filling :
+             {grob::Region{0, 523, 4000, 1954}, grob::Region{1267, 0, 1466, 3000}}) {
+            form->menuItem(MenuArray::View, 7)->trigger();
+            QVERIFY(preview->preferences().preparation.crop == filling);
+            QTRY_VERIFY(preview->description().startsWith("131 x 64 dots"));
+            CONTROL(preview, "rotate").list->setCurrentIndex(1); // a quarter turn
+        }
+    }
+
+    // The crop drawn, moved and resized on the picture with the mouse, in
+    // the picture's pixels at any zoom: the preview opens to show it, its
+    // numbers follow and move the rectangle back; Escape and "Clear crop"
+    // clear it, and it is shown only while the preview is.
+    void cropDrawnWithTheMouse() {
+        QImage picture(200, 100, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(form->loadPicture(file("c.png", testing_util::Encode(picture, "png"))));
+        form->menuItem(MenuArray::View, 2)->trigger();
+        form->menuItem(MenuArray::View, 2)->trigger(); // zoom 2
+        PictureBox* box = form->picture();
+        Drag(box, {20, 10}, {120, 60});
+        PreviewWindow* preview = form->previewWindow();
+        QVERIFY(preview && form->previewPanel()->isVisible());
+        const OptionForm::Control& numbers = CONTROL(preview, "crop");
+        auto crop = [&] {
+            return QList{numbers.width->value(), numbers.height->value(), numbers.x->value(),
+                         numbers.y->value()};
+        };
+        QCOMPARE(crop(), QList({50, 25, 10, 5}));
+        Drag(box, {40, 20}, {60, 30}); // moved by 10 x 5 pixels
+        QCOMPARE(crop(), QList({50, 25, 20, 10}));
+        Drag(box, {140, 70}, {160, 90}); // the bottom right corner
+        QCOMPARE(crop(), QList({60, 35, 20, 10}));
+        QCOMPARE(box->cursor().shape(), Qt::SizeFDiagCursor);
+        Drag(box, {80, 20}, {80, 0}); // the top edge
+        QCOMPARE(crop(), QList({60, 45, 20, 0}));
+        QCOMPARE(box->cursor().shape(), Qt::SizeVerCursor);
+        numbers.x->setValue(0);
+        QCOMPARE(box->crop(), QRect(0, 0, 60, 45));
+        QCOMPARE(QApplication::focusWidget(), box);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!box->crop() && !numbers.check->isChecked());
+        Drag(box, {0, 0}, {30, 30});
+        QVERIFY(preview->preferences().preparation.crop == (grob::Region{0, 0, 15, 15}));
+        ClosePreview(form.get());
+        QTRY_VERIFY(!box->crop());
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        QCOMPARE(box->crop(), QRect(0, 0, 15, 15));
+        form->menuItem(MenuArray::View, 6)->trigger(); // clear crop
+        QVERIFY(!box->crop() && !preview->preferences().preparation.cropped());
     }
 
     // Converting with no picture open writes the blank picture box and says

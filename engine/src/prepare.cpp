@@ -113,6 +113,25 @@ bool CroppedArea(const Preparation& p, int width, int height, Region& area) {
     return true;
 }
 
+Region FillingCrop(const Preparation& p, int width, int height) {
+    const FitBox box = FitBeforeTurning(p);
+    if (!box.any() || width <= 0 || height <= 0) return {};
+    // The side the picture has too much of is cut, the other kept whole; the
+    // cut side rounded to the nearest pixel, which the fit's own rounding
+    // then takes to the box's side exactly.
+    Region crop{0, 0, width, height};
+    if (std::int64_t(width) * box.height > std::int64_t(height) * box.width)
+        crop.width =
+            int(std::max<std::int64_t>(1, (2 * std::int64_t(height) * box.width + box.height) /
+                                              (2 * std::int64_t(box.height))));
+    else
+        crop.height = int(std::max<std::int64_t>(
+            1, (2 * std::int64_t(width) * box.height + box.width) / (2 * std::int64_t(box.width))));
+    crop.x = (width - crop.width) / 2;
+    crop.y = (height - crop.height) / 2;
+    return crop;
+}
+
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
     Region area;
     CroppedArea(p, width, height, area);

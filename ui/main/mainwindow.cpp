@@ -6,6 +6,7 @@
 #include "commandline.h"
 #include "layout.h"
 #include "nativenames.h"
+#include "picturearea.h"
 #include "picturebox.h"
 #include "previewcanvas.h"
 #include "previewwindow.h"
@@ -40,6 +41,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -117,7 +120,9 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    pictureFrame_ = new QGroupBox(client);
+    // The frame in the picture's area, which scrolls it when it is larger.
+    area_ = new PictureArea(client);
+    pictureFrame_ = new QGroupBox(area_);
     pictureFrame_->setObjectName(QStringLiteral("pictureFrame"));
     // A classic frame: the title sits on the border line, above the picture.
     pictureFrame_->setStyleSheet(QStringLiteral(
@@ -207,6 +212,20 @@ MainWindow::MainWindow(Options options, QWidget* parent)
 
     connect(pictureBox_, &PictureBox::resized, this, &MainWindow::fitFrameToPicture);
     connect(pictureBox_, &PictureBox::filesDropped, this, &MainWindow::loadFirstDropped);
+    // The preview's numbers follow the mouse; a closed preview opens once the
+    // crop is drawn (were it to open at once, its panel could move the
+    // picture under the mouse).
+    connect(pictureBox_, &PictureBox::cropDrawn, this, [this](const grob::Region& crop, bool done) {
+        if (done || previewShown()) setCrop(crop);
+    });
+    connect(pictureBox_, &PictureBox::cropCleared, this, [this] { setCrop({}); });
+    connect(area_, &PictureArea::scrolled, this, &MainWindow::placeMarker);
+    connect(area_, &PictureArea::zoomAsked, this, [this](int steps, QPoint at) {
+        zoomTo(PictureArea::Zoomed(pictureBox_->scale(), steps), at);
+    });
+    // The crop's items on the picture's own menu too.
+    pictureBox_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    pictureBox_->addActions({menuItem(MenuArray::View, 6), menuItem(MenuArray::View, 7)});
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
 
     restoreWindowSettings();
@@ -239,6 +258,8 @@ void MainWindow::buildMenus() {
             action->setCheckable(true);
             action->setChecked(preferences_.clearPadding);
         }
+        action->setCheckable(action->isCheckable() || item.command == Command::FitToWindow);
+        if (item.keys) action->setShortcuts(QKeySequence::listFromString(item.keys));
         std::optional<grob::OutputKind> kind;
         if (!item.kind.empty()) kind = grob::KindForExtension(item.kind);
         connect(action, &QAction::triggered, this,
@@ -273,6 +294,18 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return savePreferences();
     case Command::About:
         return showAbout();
+    case Command::FitToWindow:
+        return fitToWindow(menuItem(MenuArray::View, 1)->isChecked());
+    case Command::ZoomIn:
+    case Command::ZoomOut:
+        return zoomTo(
+            PictureArea::Zoomed(pictureBox_->scale(), command == Command::ZoomIn ? 1 : -1));
+    case Command::NaturalSize:
+        return zoomTo(1);
+    case Command::ClearCrop:
+        return setCrop({});
+    case Command::CropToFill:
+        return cropToFill();
     case Command::None:
         return;
     }
@@ -353,25 +386,37 @@ void MainWindow::fitFrameToPicture() {
     centreFrame();
 }
 
+// The frame where the classic rule centres it; the picture's area scrolls
+// it when it reaches past the area. Fitted to the window, the picture takes
+// the scale that keeps it whole within.
 void MainWindow::centreFrame() {
+    const QAction* fit = menuItem(MenuArray::View, 1);
+    if (fit && fit->isChecked() && pictureBox_->hasPicture())
+        pictureBox_->setScale(fittingScale()); // placed again as the box takes its size
     const auto position =
         layout::CentreFrame(twipsWidth(), twipsHeight(), frameTwipsWidth_, frameTwipsHeight_);
-    pictureFrame_->move(twips::ToPixels(float(position.left)),
-                        twips::ToPixels(float(position.top)));
+    const QRect classic(twips::ToPixels(float(position.left)), twips::ToPixels(float(position.top)),
+                        pictureFrame_->width(), pictureFrame_->height());
+    area_->place(pictureFrame_, classic, footHeight(), std::exchange(placeAgain_, false));
     placeMarker();
+}
+
+int MainWindow::footHeight() const {
+    return std::max(statusLine_->isHidden() ? 0 : statusLine_->sizeHint().height(),
+                    frameBar_->isHidden() ? 0 : frameBar_->sizeHint().height());
 }
 
 // The marker sits in the frame's top-right corner, but never outside the
 // window: a frame wider than the window would carry it out of sight.
 void MainWindow::placeMarker() {
     // The client area: the window's inner width below the menu bar, less
-    // the preview's panel beside it.
+    // the preview's panel beside it; the marker within the picture's area.
     const int clientWidth = centralWidget()->width();
     const int clientHeight = centralWidget()->height();
     const int x = std::min(twips::ToPixels(markerTwipsLeft_),
-                           clientWidth - pictureFrame_->x() - marker_->width());
+                           area_->width() - pictureFrame_->x() - marker_->width());
     const int y = std::min(twips::ToPixels(kMarkerTop),
-                           clientHeight - pictureFrame_->y() - marker_->height());
+                           area_->height() - pictureFrame_->y() - marker_->height());
     marker_->move(std::max(x, -pictureFrame_->x()), std::max(y, -pictureFrame_->y()));
     const int lineHeight = statusLine_->sizeHint().height();
     const QSize bar = frameBar_->isVisible() ? frameBar_->sizeHint() : QSize(0, 0);
@@ -389,12 +434,12 @@ void MainWindow::placeMarker() {
 // What the window must not hide: a preparation in force while the preview
 // is open, and the preview's kind. A passing message shows for a moment in
 // its place.
-void MainWindow::updateStatusLine(const QString& passing) {
+void MainWindow::updateStatusLine(const QString& passing, bool inPreview) {
     QString text = passing;
     if (!passing.isEmpty()) {
         passingTimer_->start();
         // Said in the preview too, which may cover the foot of this window.
-        if (previewShown()) preview_->say(passing);
+        if (previewShown() && inPreview) preview_->say(passing);
     } else if (previewShown()) {
         const QString prepared = QString::fromStdString(Describe(preferences_));
         text =
@@ -405,7 +450,8 @@ void MainWindow::updateStatusLine(const QString& passing) {
     statusText_ = text;
     statusLine_->setToolTip(text);
     statusLine_->setVisible(!text.isEmpty());
-    placeMarker();
+    centreFrame(); // the area above the foot line
+    showCrop();    // what is in force shown on the picture too
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -450,6 +496,85 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     centreFrame();
+}
+
+// ---- the picture's view and the crop drawn on it -------------------------
+
+void MainWindow::fitToWindow(bool on) {
+    menuItem(MenuArray::View, 1)->setChecked(on);
+    placeAgain_ = true;
+    showAtScale(on ? fittingScale() : 1);
+}
+
+void MainWindow::zoomTo(double scale, std::optional<QPoint> at) {
+    if (!pictureBox_->hasPicture()) return;
+    menuItem(MenuArray::View, 1)->setChecked(false);
+    scale = std::clamp(scale, PictureArea::kLeastScale, PictureArea::kMostScale);
+    // The pixel under `at`, which stays there.
+    const QPoint inner = pictureBox_->contentsRect().topLeft();
+    const QPointF pixel =
+        at ? QPointF(*at - pictureBox_->mapTo(area_, inner)) / pictureBox_->scale() : QPointF();
+    placeAgain_ = !at;
+    showAtScale(scale);
+    if (at) area_->scrollBy(pictureBox_->mapTo(area_, inner) + (pixel * scale).toPoint() - *at);
+    updateStatusLine(QStringLiteral("The picture shown at %1 %.").arg(qRound(scale * 1000) / 10.0),
+                     false);
+}
+
+void MainWindow::showAtScale(double scale) {
+    if (scale == pictureBox_->scale() || !pictureBox_->hasPicture()) return centreFrame();
+    pictureBox_->setScale(scale); // the frame follows the box's size
+}
+
+double MainWindow::fittingScale() const {
+    const QRect room(QPoint(0, 0), centralWidget()->size() - QSize(0, footHeight()));
+    auto fits = [&](double scale) {
+        const QSize box = pictureBox_->sizeAt(scale);
+        const auto fit = layout::FitFrame(float(twips::FromPixels(box.width())),
+                                          float(twips::FromPixels(box.height())));
+        const auto at =
+            layout::CentreFrame(twipsWidth(), twipsHeight(), fit.frameWidth, fit.frameHeight);
+        return room.contains(QRect(twips::ToPixels(float(at.left)), twips::ToPixels(float(at.top)),
+                                   twips::ToPixels(fit.frameWidth),
+                                   twips::ToPixels(fit.frameHeight)));
+    };
+    // The frame grows with the scale: halved until the scales meet.
+    double low = PictureArea::kLeastScale, high = PictureArea::kMostScale;
+    if (fits(high) || !fits(low)) return fits(high) ? high : low;
+    for (int step = 0; step < 40; ++step) {
+        const double middle = std::sqrt(low * high);
+        (fits(middle) ? low : high) = middle;
+    }
+    return low;
+}
+
+void MainWindow::setCrop(const grob::Region& crop) {
+    if (crop.any() && !previewShown()) openPreview(false);
+    grob::Choices choices = preferences_;
+    if (choices.preparation.crop == crop) return showCrop();
+    choices.preparation.crop = crop;
+    if (preview_) return preview_->setChoices(choices); // the window follows its changes
+    static_cast<grob::Choices&>(preferences_) = choices;
+    savePreferences();
+    updateStatusLine();
+}
+
+void MainWindow::cropToFill() {
+    const QSize size = pictureBox_->innerSize();
+    const grob::Region crop =
+        grob::FillingCrop(preferences_.preparation, size.width(), size.height());
+    if (pictureBox_->hasPicture() && crop.any()) setCrop(crop);
+}
+
+// A crop is in force, and shown, while the preview is (the crop of a
+// picture opened later is cleared when it comes: see forgetCrop).
+void MainWindow::showCrop() {
+    const grob::Preparation& prepared = preferences_.preparation;
+    const bool inForce = previewShown() && prepared.cropped();
+    pictureBox_->setCrop(inForce ? std::optional(prepared.crop) : std::nullopt);
+    if (QAction* clear = menuItem(MenuArray::View, 6)) clear->setEnabled(inForce);
+    if (QAction* fill = menuItem(MenuArray::View, 7))
+        fill->setEnabled(pictureBox_->hasPicture() && prepared.fits());
 }
 
 // ---- life of the window ------------------------------------------------
@@ -577,6 +702,10 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         if (path != pictureFrame_->title() && preferences_.preparation.cropped()) forgetCrop();
         frame_ = 0;
         pictureBox_->setPicture(held_->frame(0));
+        // At natural size, or fitted to the window, from the classic place.
+        placeAgain_ = true;
+        const QAction* fit = menuItem(MenuArray::View, 1);
+        showAtScale(fit->isChecked() ? fittingScale() : 1);
     }
     if (path.isEmpty()) frame_ = 0, held_.reset();
     openedAs_ = as;
@@ -893,7 +1022,7 @@ void MainWindow::updateFrameBar() {
     frameBar_->setVisible(several);
     if (several)
         frameCounter_->setText(QStringLiteral("Frame %1 of %2").arg(frame_ + 1).arg(frameCount()));
-    placeMarker();
+    centreFrame();
 }
 
 // ---- series and settings file ------------------------------------------
@@ -983,6 +1112,10 @@ void MainWindow::saveWindowSettings() {
 // ---- preview and preparation -------------------------------------------
 
 void MainWindow::showPreview() {
+    openPreview(true);
+}
+
+void MainWindow::openPreview(bool forward) {
     if (!preview_) {
         preview_ = new PreviewWindow(
             preferences_,
@@ -1023,7 +1156,7 @@ void MainWindow::showPreview() {
         if (preferences_.previewFloating || !dockPreview()) floatPreview();
         savePreferences();
     }
-    if (previewPanel_->isFloating()) {
+    if (previewPanel_->isFloating() && forward) {
         previewPanel_->raise();
         previewPanel_->activateWindow();
     }

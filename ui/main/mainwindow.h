@@ -29,6 +29,7 @@ class QLabel;
 class QMimeData;
 class QTimer;
 class PictureBox;
+class PictureArea;
 class AboutDialog;
 class PreviewWindow;
 class SpritesDialog;
@@ -81,6 +82,16 @@ class MainWindow final : public QMainWindow {
     // and `error` says why.
     bool loadPicture(const QString& path, QString* error = nullptr);
 
+    // The view of the picture: the fit to the window on or off, or a zoom,
+    // `at` a point of the picture's area to keep over the same pixel.
+    void fitToWindow(bool on);
+    void zoomTo(double scale, std::optional<QPoint> at = {});
+    // The crop (in the picture's pixels; none: no crop), as the preview's
+    // numbers have it; the preview opens to show a crop.
+    void setCrop(const grob::Region& crop);
+    // The largest crop of the fit box's proportions, centred on the picture.
+    void cropToFill();
+
     grob::Series series() const { return series_; }
     PreviewWindow* previewWindow() const;
     // The panel that holds the preview, at the window's side or floating.
@@ -97,6 +108,7 @@ class MainWindow final : public QMainWindow {
 
     QAction* menuItem(MenuArray array, int index) const;
     QGroupBox* frame() const { return pictureFrame_; }
+    PictureArea* pictureArea() const { return area_; }
     PictureBox* picture() const { return pictureBox_; }
     QLabel* marker() const { return marker_; }
     // A line at the foot of the window: the preparation in force, or a
@@ -136,7 +148,18 @@ class MainWindow final : public QMainWindow {
     void fitFrameToPicture();
     void centreFrame();
     void placeMarker();
-    void updateStatusLine(const QString& passing = {});
+    // The preview shown; brought forward when floating, unless `forward` is false.
+    void openPreview(bool forward);
+    int footHeight() const;
+    // The scale at which the picture's frame, placed by the classic rules,
+    // lies whole within the picture's area.
+    double fittingScale() const;
+    void showAtScale(double scale);
+    // The crop shown on the picture while it is in force, and the View
+    // menu's crop items enabled where they can act.
+    void showCrop();
+    // `inPreview`: said in the preview too (what concerns this window alone is not).
+    void updateStatusLine(const QString& passing = {}, bool inPreview = true);
     void updateFrameBar();
     bool previewShown() const;
     int dockedExtent() const;
@@ -176,6 +199,8 @@ class MainWindow final : public QMainWindow {
     std::unique_ptr<FilePrompter> ownPrompter_;
     CommonDialog openDialog_;
     CommonDialog saveDialog_;
+    PictureArea* area_ = nullptr;
+    bool placeAgain_ = false; // the scroll bars back at the classic place
     QGroupBox* pictureFrame_ = nullptr;
     PictureBox* pictureBox_ = nullptr;
     QLabel* marker_ = nullptr;

@@ -73,6 +73,19 @@ const std::vector<Item>& Items() {
                         {Preview, 3, padding, "Settings...", Command::ClearPadding},
                         {MenuArray::About, 4, "About", {}, Command::About},
                     });
+        // After the classic menus: the picture's view, and the crop drawn on it.
+        const QString view = QStringLiteral("View");
+        made.insert(made.end(),
+                    {
+                        {Main, 7, view, {}},
+                        {View, 1, "Fit picture to window", view, Command::FitToWindow},
+                        {View, 2, "Zoom in", view, Command::ZoomIn, {}, false, "Ctrl++; Ctrl+="},
+                        {View, 3, "Zoom out", view, Command::ZoomOut, {}, false, "Ctrl+-"},
+                        {View, 4, "Natural size", view, Command::NaturalSize, {}, false, "Ctrl+0"},
+                        {View, 5, "-", view},
+                        {View, 6, "Clear crop", view, Command::ClearCrop},
+                        {View, 7, "Crop to fill the box", view, Command::CropToFill},
+                    });
         return made;
     }();
     return items;

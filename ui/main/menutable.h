@@ -12,7 +12,18 @@
 #include <vector>
 
 // The menus, as the items' places are counted: each item has its index within its menu.
-enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview, ListOf, OpenAs };
+enum class MenuArray {
+    Main,
+    File,
+    Action,
+    Settings,
+    About,
+    Clipboard,
+    Preview,
+    ListOf,
+    OpenAs,
+    View
+};
 
 // What choosing an item does.
 enum class Command {
@@ -28,6 +39,12 @@ enum class Command {
     ShowPreview,  // Settings... > Preview and preparation...
     ClearPadding, // Settings... > Clear the padding dots: checked, every conversion clears them
     About,        // About
+    FitToWindow,  // View > Fit picture to window: checked, the zoom follows the window's size
+    ZoomIn,       // View > Zoom in
+    ZoomOut,      // View > Zoom out
+    NaturalSize,  // View > Natural size: each pixel a pixel of the screen
+    ClearCrop,    // View > Clear crop
+    CropToFill,   // View > Crop to fill the box: the fit's proportions, centred
 };
 
 namespace menutable {
@@ -40,6 +57,7 @@ struct Item {
     Command command = Command::None;
     std::string_view kind = {}; // the kind items: the kind's extension
     bool checked = false;       // the series items: checked when the window is created
+    const char* keys = nullptr; // its shortcuts, the first shown in the menu: "Ctrl++; Ctrl+="
 };
 
 const std::vector<Item>& Items();

@@ -1,15 +1,21 @@
-// The picture box: shows the loaded picture at its natural size inside a
-// 2-pixel sunken border. It holds the picture once, composed over white, and
-// conversions read that same image. With no picture it shows and reads its
-// white background.
+// The picture box: shows the loaded picture inside a 2-pixel sunken border,
+// at its natural size or at the scale the view asks for. It holds the
+// picture once, composed over white, and conversions read that same image
+// at its own size, whatever the scale. With no picture it shows and reads
+// its white background. On the picture the crop is drawn, moved and resized
+// with the mouse, in the picture's pixels; Escape clears it.
 #pragma once
 
+#include "grob/prepare.h"
 #include "grob/raster.h"
+
+#include "croptool.h"
 
 #include <QFrame>
 #include <QImage>
 
 #include <memory>
+#include <optional>
 
 class PictureBox final : public QFrame {
     Q_OBJECT
@@ -33,9 +39,26 @@ class PictureBox final : public QFrame {
     // The picture as shown (an RGBX image over the same pixels).
     const QImage& shown() const { return shown_; }
 
+    // The scale the picture is shown at (1: natural size), which the box
+    // takes its size from; the empty area has none.
+    void setScale(double scale);
+    double scale() const { return hasPicture_ ? scale_ : 1; }
+    // The box's size with the picture at `scale`.
+    QSize sizeAt(double scale) const;
+
+    // The crop shown on the picture, in its pixels; none: no crop is shown,
+    // and a drag draws a new one.
+    void setCrop(std::optional<grob::Region> crop);
+    std::optional<QRect> crop() const { return crop_; }
+
   Q_SIGNALS:
     void resized();
     void filesDropped(const QStringList& paths);
+    // The user drew, moved or resized the crop (in the picture's pixels):
+    // as the mouse moves, and `done` when it is let go. Or cleared it with
+    // Escape.
+    void cropDrawn(const grob::Region& crop, bool done);
+    void cropCleared();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,14 +66,31 @@ class PictureBox final : public QFrame {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void rebuildEmpty();
     void show(std::shared_ptr<const grob::Image> picture);
+    // The picture's place on the screen, and a crop's.
+    QRectF shownRect(const QRect& part) const;
+    // The pixel edge nearest a point of the box.
+    QPoint edgeAt(QPointF at) const;
+    croptool::Grip gripAt(QPointF at) const;
 
     std::shared_ptr<const grob::Image> picture_;
     QImage shown_;
+    QImage smaller_; // the picture shrunk to its scale, made once a scale
     bool hasPicture_ = false;
+    double scale_ = 1;
+    std::optional<QRect> crop_;
+    // A drag under way: what it took hold of, where, and the crop then.
+    std::optional<croptool::Grip> grip_;
+    QPointF pressedAt_;
+    QPoint pressed_;
+    QRect before_;
 };
 
 // The local files carried by a drop, in the drop's order.

@@ -418,11 +418,26 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+int PreviewWindow::ZoomStepOf(const QKeyEvent* key) {
+    if (key->matches(QKeySequence::ZoomIn) ||
+        (key->modifiers() & Qt::ControlModifier && key->key() == Qt::Key_Equal))
+        return 1;
+    return key->matches(QKeySequence::ZoomOut) ? -1 : 0;
+}
+
+// The zoom keys are the preview's own where the focus is in it, though the
+// main window (whose panel it may be in) zooms its picture by the same keys.
+bool PreviewWindow::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        ZoomStepOf(static_cast<QKeyEvent*>(event)) != 0) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::ZoomIn) ||
-        (event->modifiers() & Qt::ControlModifier && event->key() == Qt::Key_Equal))
-        return stepZoom(1);
-    if (event->matches(QKeySequence::ZoomOut)) return stepZoom(-1);
+    if (const int step = ZoomStepOf(event)) return stepZoom(step);
     // Enter has given a spin box its value: it ends here.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return event->accept();
     QWidget::keyPressEvent(event);

@@ -30,6 +30,7 @@ class PreviewCanvas;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -112,6 +113,7 @@ class PreviewWindow final : public QWidget {
     void filesDropped(const QStringList& paths);
 
   protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -128,6 +130,8 @@ class PreviewWindow final : public QWidget {
     void display(const Drawn& drawn, bool empty);
     void setInfo(const QString& text);
     void stepZoom(int step);
+    // Ctrl+plus or Ctrl+minus: the preview's own zoom keys.
+    static int ZoomStepOf(const QKeyEvent* key);
     int zoomThatFits() const;
 
     Preferences preferences_;

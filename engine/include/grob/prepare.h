@@ -118,6 +118,12 @@ void FitSize(const FitBox& fit, int width, int height, int& outWidth, int& outHe
 // empty, when the crop lies entirely outside it.
 bool CroppedArea(const Preparation& preparation, int width, int height, Region& area);
 
+// The largest crop of a width x height picture in the proportions of the
+// preparation's fit box, as the picture stands before it is turned, centred
+// in it: what the fit then scales to fill the whole box, with no empty band
+// across it. None without a fit box or a picture.
+Region FillingCrop(const Preparation& preparation, int width, int height);
+
 // The size the picture takes when cropped, fitted and turned (its own size
 // when none of them; 0 x 0 when the crop lies outside it).
 void FittedSize(const Preparation& preparation, int width, int height, int& outWidth,
