@@ -206,7 +206,7 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
             more + "kind=gro\nskip-empty=true\nmask=true\ntile=" + std::to_string(tileWidth) +
             "x8\nframes=" + (frames ? "true" : "false") +
             "\ntile-pad=" + (tilePad ? "true" : "false") + "\ntext=" + (text ? "true" : "false");
-        return veldar_sprites(twice.data(), 16, 8, 1 + frames, settings.c_str());
+        return veldar_sprites(twice.data(), 16, 8, 1 + frames, 0, settings.c_str());
     };
     // Each row a byte, its first dot the low bit; in the text, low digit first.
     // The GROB: 0F, then FF (black), then 0F (127 composed is still dark).
@@ -236,13 +236,13 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     ASSERT_EQ(sprites(0, 5, 1, 1), 0) << veldar_message();
     EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1-2 of 4");
     // What goes with tiles has no effect without them: no tiles to keep.
-    ASSERT_EQ(veldar_sprites(twice.data(), 16, 8, 1, "skip-empty=true\ntile=none\nfit=none"), 0);
+    ASSERT_EQ(veldar_sprites(twice.data(), 16, 8, 1, 0, "skip-empty=true\ntile=none\nfit=none"), 0);
     EXPECT_EQ(std::string(veldar_message()), "");
     // 2000 x 1000: its GROB fits in a list (250,010 bytes), not with its
     // mask too; refused before any is made, as the program refuses it.
     const std::vector<std::uint8_t> wide(std::size_t(2000) * 1000 * 4, 255);
-    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro"), 0);
-    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro\nmask=true"), 2);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, 0, "kind=gro"), 0);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, 0, "kind=gro\nmask=true"), 2);
     EXPECT_TRUE(
         std::string(veldar_message()).ends_with("fit the pictures smaller, or make several lists"))
         << veldar_message();
