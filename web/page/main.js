@@ -929,7 +929,7 @@ function advise(items) {
 function opened(name, look, used, straight) {
     const { width, height } = look;
     const count = look.frames ? look.frames.byteLength / (width * height * 4) : 1;
-    const replaced = Boolean(source);
+    const replaced = Boolean(source) && source.name !== name;
     const { composed, jpeg } = look;
     source = { name, grob: look.grob, width, height, straight, count, frame: 0, composed, jpeg };
     showPicture(look.grob);
@@ -938,7 +938,8 @@ function opened(name, look, used, straight) {
     $('file-info').textContent = `${name}: ${what}, ${width} x ${height} pixels.`;
     const advice = [];
     seriesOfGrob = null;
-    // A crop belongs to the picture it was drawn on, as in the window.
+    // A crop belongs to the picture it was drawn on, as in the window:
+    // another picture (by its name) clears it.
     if (replaced && state.crop) {
         state.crop = false;
         advice.push({ text: 'The crop belonged to the last picture and was cleared.' });
