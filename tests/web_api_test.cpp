@@ -2,6 +2,7 @@
 // of each series and the text forms, transparency composed with the
 // desktop's own arithmetic, and what is refused before any decoding.
 #include "api.h"
+#include "codecs.h"
 #include "option_values.h"
 #include "pictureloader.h"
 #include "render.h"
@@ -184,6 +185,28 @@ TEST(WebApi, TooLargeRefusedFromTheHeaderAsTheProgramRefusesIt) {
     EXPECT_EQ(veldar_is_grob(list.data(), list.size()), 1);
     ASSERT_EQ(veldar_read_grob(list.data(), list.size(), "list-two-8x2.lst"), 1);
     EXPECT_EQ(std::string(veldar_message()).rfind("it is a list of GROBs", 0), 0u);
+}
+
+TEST(WebApi, DecodedByTheProgramsDecoders) {
+    // Upright and composed as the decoders give it, fitted as a conversion
+    // asks (a JPEG at a smaller scale first), every frame when asked for.
+    const std::vector<std::uint8_t> jpeg = Fixture("codecs-photo-orient6.jpg");
+    for (const char* settings : {"", "fit=40x30\nrotate=90"}) {
+        SCOPED_TRACE(settings);
+        ASSERT_EQ(veldar_decode(jpeg.data(), jpeg.size(), settings, 0), 0) << veldar_message();
+        codecs::DecodeOptions options;
+        if (*settings) options = {.fit = {30, 40}, .fitted = true};
+        const codecs::Decoded decoded = codecs::Decode(jpeg, codecs::Sniff(jpeg), options);
+        ASSERT_TRUE(decoded.ok());
+        EXPECT_EQ(veldar_result_width(), *settings ? 27 : 159);
+        const auto* pixels = reinterpret_cast<const std::uint8_t*>(decoded.image.pixels.data());
+        EXPECT_EQ(Result(), std::vector(pixels, pixels + 4 * decoded.image.pixels.size()));
+    }
+    const std::vector<std::uint8_t> gif = Fixture("codecs-frames.gif");
+    ASSERT_EQ(veldar_decode(gif.data(), gif.size(), "", 1), 0);
+    EXPECT_EQ(veldar_result_info(0), 4);
+    const std::vector<std::uint8_t> scans = Fixture("codecs-scans.jpg");
+    EXPECT_EQ(veldar_decode(scans.data(), scans.size(), "", 0), 1);
 }
 
 TEST(WebApi, SpritesListOfTilesAndMasks) {

@@ -118,6 +118,8 @@ self.onmessage = async ({ data: { file, maxSide, maxPixels, frames } }) => {
     }
     const bytes = engine ? new Uint8Array(await file.arrayBuffer()) : null;
     let answer = engine ? programDecoded(engine, bytes, frames) : null;
+    // Frames too many to hold at once: the first, as the program converts it.
+    if (frames && answer?.error) answer = programDecoded(engine, bytes, false);
     if (answer && !answer.error) answer.bitmap = await shown(answer);
     answer ??= await browserDecoded(file, maxSide, maxPixels, frames);
     const transfer = [answer.pixels, answer.bitmap, answer.frames].filter(Boolean);

@@ -965,7 +965,7 @@ function opened(name, look, used, straight) {
             });
         else if (look.images > 1)
             advice.push({
-                text: `An animated GIF of ${look.images} frames: the first is converted (this browser gives no other frame).`,
+                text: `An animated GIF of ${look.images} frames: the first is converted (all of them together are more than the page holds at once).`,
             });
         const screen = screenPresets.find((p) => p.name === state.screen);
         if (state.fit === natural && !fitChosen && (width > screen.width || height > screen.height)) {
