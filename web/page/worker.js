@@ -265,7 +265,16 @@ async function render({ settings }) {
 async function sprites({ pixels, width, height, count, composed, settings }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height)) result(engine, 1);
-    const failed = withBytes(engine, new Uint8Array(pixels), (pointer) =>
+    let rgba = new Uint8Array(pixels);
+    // A JPEG fitted as it is decoded, as the program decodes it when it is
+    // neither cut into tiles nor masked (a mask needs the whole opacity).
+    const whole = /^tile=none$/m.test(settings.text) && /^mask=false$/m.test(settings.text);
+    if (picture.held && whole && fitsWhenDecoding(settings.text)) {
+        const fitted = decodedFor(engine, picture.held, picture.heldSize, settings.text);
+        ({ width, height } = fitted);
+        rgba = fitted.bytes;
+    }
+    const failed = withBytes(engine, rgba, (pointer) =>
         withSettings(engine, settings.text, (text) =>
             engine._veldar_sprites(pointer, width, height, count, composed ? 1 : 0, text),
         ),

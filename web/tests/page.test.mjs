@@ -208,6 +208,11 @@ test("every kind of picture the program decodes itself: the program's bytes", as
         const made = await both(page, picture, picture, settings);
         assert.ok(made.page.equals(made.program), `${picture} ${settings.args.join(' ')}: the GROB differs`);
     }
+    // Its list too, which the program decodes fitted as well (no tiles, no masks).
+    const listed = join(work, 'listed');
+    assert.equal(desktop('--kind', 'g16', '--series', '48', ...fitted.args, '--list', '--output-dir', listed, join(work, 'large.jpg')).status, 0);
+    await both(page, 'large.jpg', 'large.jpg', fitted);
+    assert.ok((await download(page, '#download-list')).bytes.equals(readFileSync(join(listed, 'large.g16.lst'))), 'large.jpg: the list differs');
     assert.deepEqual(errors, []);
 });
 
