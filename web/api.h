@@ -41,7 +41,8 @@ int veldar_peek_picture(const std::uint8_t* data, std::size_t size);
 // With `frames`, every frame of a GIF one after another, each the whole
 // canvas as shown at its moment, never fitted. 0 with the picture as the
 // result image (info 0: the frames in it), its pixels composed over white
-// and the fourth byte how opaque the picture was there; 1 with the refusal
+// and the fourth byte how opaque the picture was there (255 throughout
+// when fitted); 1 with the refusal
 // or the decoder's cause in the program's words; 3 for another kind.
 int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settings, int frames);
 

@@ -1,7 +1,8 @@
 // The page's safety and resilience in headless Chromium: the policy sent as
 // a header keeps the workers from asking anyone else; pictures too large
-// are refused from their header, in the program's words, before the browser
-// decodes them; a reload offline works and the page installs as an app;
+// are refused from their header, and hostile ones as the program's decoders
+// refuse them, in the program's words, before any decoding; a reload
+// offline works and the page installs as an app;
 // opened as a file or without its engine it says why it cannot work.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
