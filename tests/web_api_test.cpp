@@ -2,6 +2,7 @@
 // of each series and the text forms, transparency composed with the
 // desktop's own arithmetic, and what is refused before any decoding.
 #include "api.h"
+#include "codecs.h"
 #include "option_values.h"
 #include "pictureloader.h"
 #include "render.h"
@@ -186,6 +187,28 @@ TEST(WebApi, TooLargeRefusedFromTheHeaderAsTheProgramRefusesIt) {
     EXPECT_EQ(std::string(veldar_message()).rfind("it is a list of GROBs", 0), 0u);
 }
 
+TEST(WebApi, DecodedByTheProgramsDecoders) {
+    // Upright and composed as the decoders give it, fitted as a conversion
+    // asks (a JPEG at a smaller scale first), every frame when asked for.
+    const std::vector<std::uint8_t> jpeg = Fixture("codecs-photo-orient6.jpg");
+    for (const char* settings : {"", "fit=40x30\nrotate=90"}) {
+        SCOPED_TRACE(settings);
+        ASSERT_EQ(veldar_decode(jpeg.data(), jpeg.size(), settings, 0), 0) << veldar_message();
+        codecs::DecodeOptions options;
+        if (*settings) options = {.fit = {30, 40}, .fitted = true};
+        const codecs::Decoded decoded = codecs::Decode(jpeg, codecs::Sniff(jpeg), options);
+        ASSERT_TRUE(decoded.ok());
+        EXPECT_EQ(veldar_result_width(), *settings ? 27 : 159);
+        const auto* pixels = reinterpret_cast<const std::uint8_t*>(decoded.image.pixels.data());
+        EXPECT_EQ(Result(), std::vector(pixels, pixels + 4 * decoded.image.pixels.size()));
+    }
+    const std::vector<std::uint8_t> gif = Fixture("codecs-frames.gif");
+    ASSERT_EQ(veldar_decode(gif.data(), gif.size(), "", 1), 0);
+    EXPECT_EQ(veldar_result_info(0), 4);
+    const std::vector<std::uint8_t> scans = Fixture("codecs-scans.jpg");
+    EXPECT_EQ(veldar_decode(scans.data(), scans.size(), "", 0), 1);
+}
+
 TEST(WebApi, SpritesListOfTilesAndMasks) {
     // 16 x 8: the right tile clear throughout (its colour black), so left
     // out; the left one black but for row 0's right half, which is white,
@@ -206,7 +229,7 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
             more + "kind=gro\nskip-empty=true\nmask=true\ntile=" + std::to_string(tileWidth) +
             "x8\nframes=" + (frames ? "true" : "false") +
             "\ntile-pad=" + (tilePad ? "true" : "false") + "\ntext=" + (text ? "true" : "false");
-        return veldar_sprites(twice.data(), 16, 8, 1 + frames, settings.c_str());
+        return veldar_sprites(twice.data(), 16, 8, 1 + frames, 0, settings.c_str());
     };
     // Each row a byte, its first dot the low bit; in the text, low digit first.
     // The GROB: 0F, then FF (black), then 0F (127 composed is still dark).
@@ -236,13 +259,13 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     ASSERT_EQ(sprites(0, 5, 1, 1), 0) << veldar_message();
     EXPECT_EQ(std::string(veldar_message()), "tiles kept: 1-2 of 4");
     // What goes with tiles has no effect without them: no tiles to keep.
-    ASSERT_EQ(veldar_sprites(twice.data(), 16, 8, 1, "skip-empty=true\ntile=none\nfit=none"), 0);
+    ASSERT_EQ(veldar_sprites(twice.data(), 16, 8, 1, 0, "skip-empty=true\ntile=none\nfit=none"), 0);
     EXPECT_EQ(std::string(veldar_message()), "");
     // 2000 x 1000: its GROB fits in a list (250,010 bytes), not with its
     // mask too; refused before any is made, as the program refuses it.
     const std::vector<std::uint8_t> wide(std::size_t(2000) * 1000 * 4, 255);
-    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro"), 0);
-    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, "kind=gro\nmask=true"), 2);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, 0, "kind=gro"), 0);
+    EXPECT_EQ(veldar_sprites(wide.data(), 2000, 1000, 1, 0, "kind=gro\nmask=true"), 2);
     EXPECT_TRUE(
         std::string(veldar_message()).ends_with("fit the pictures smaller, or make several lists"))
         << veldar_message();

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -124,16 +125,19 @@ grob::Padding PaddingOf(const grob::Choices& choices) {
 }
 
 // A picture as the desktop program's decoders give it: composed over white
-// (grob::OverWhite), and its opacity kept apart when it is wanted (for
-// masks) and the picture is not opaque throughout.
-grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opacity) {
+// (grob::OverWhite, unless it is `composed` already), and its opacity kept
+// apart when it is wanted (for masks) and the picture is not opaque
+// throughout.
+grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opacity,
+                      bool composed) {
     grob::Image image{width, height, {}};
     const std::size_t count = std::size_t(width) * std::size_t(height);
     image.pixels.resize(count);
     bool clear = false;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = rgba + 4 * i;
-        image.pixels[i] = grob::OverWhite(p[0], p[1], p[2], p[3]);
+        image.pixels[i] = composed ? std::uint32_t(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24)
+                                   : grob::OverWhite(p[0], p[1], p[2], p[3]);
         clear = clear || p[3] != 255;
     }
     grob::Sprite sprite;
@@ -159,9 +163,9 @@ int veldar_is_grob(const std::uint8_t* data, std::size_t size) {
 int veldar_peek_picture(const std::uint8_t* data, std::size_t size) {
     Fresh();
     const auto bytes = Bytes(data, size);
-    // The program's own header reader, the orientation left to the browser.
+    // The program's own header reader.
     const codecs::Handler* handler = codecs::Sniff(bytes);
-    const auto peeked = codecs::PeekStoredHeader(bytes, handler);
+    const auto peeked = codecs::PeekHeader(bytes, handler);
     if (!peeked) return 3;
     const std::string refusal = grob::PictureSizeRefusal(peeked->width, peeked->height);
     if (!refusal.empty()) return Fail(refusal);
@@ -169,6 +173,76 @@ int veldar_peek_picture(const std::uint8_t* data, std::size_t size) {
     g_result.info[1] = peeked->height;
     g_result.info[2] = handler->name == "JPEG" ? 1 : handler->name == "GIF" ? 2 : 0;
     return 0;
+}
+
+int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settings, int frames) {
+    const auto bytes = Bytes(data, size);
+    const codecs::Handler* handler = codecs::Sniff(bytes);
+    if (!handler) return Fail("", 3);
+    // The last fitted picture, kept for the page's next drawing of the same
+    // file with the same fit (a JPEG is decoded again only when it changes),
+    // the file told by its bytes' hash.
+    struct Decoding {
+        std::size_t file = 0;
+        grob::FitBox fit{};
+        bool stored = false;
+        bool operator==(const Decoding&) const = default;
+    };
+    static Decoding last;
+    static Result lastResult;
+    return Run([&] {
+        const grob::Choices choices = ChoicesOf(settings);
+        const bool all = frames && handler->readFrames;
+        codecs::DecodeOptions options;
+        options.keepStoredOrientation = choices.keepOrientation;
+        // Fitted as the conversion fits it (pipeline's LoadingOptions): to the
+        // box as the picture stands before it is turned, unless it is cropped.
+        if (!all && !choices.preparation.cropped())
+            options.fit = grob::FitBeforeTurning(choices.preparation);
+        options.fitted = options.fits();
+        const Decoding decoding{
+            options.fitted ? std::hash<std::string_view>()(std::string_view(
+                                 reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+                           : 0,
+            options.fit, options.keepStoredOrientation};
+        if (options.fitted && decoding == last) {
+            Fresh() = lastResult;
+            return;
+        }
+        last = {};
+        // The size checked from the header first, as the program checks it.
+        const auto header = codecs::PeekHeader(bytes, handler, options);
+        if (header) {
+            const std::string refusal = grob::PictureSizeRefusal(header->width, header->height);
+            if (!refusal.empty()) throw Refusal{refusal};
+        }
+        std::vector<codecs::Image> images;
+        std::string error;
+        if (all) {
+            for (codecs::Frame& frame : codecs::DecodeGifFrames(bytes, options, &error))
+                images.push_back(std::move(frame.image));
+            if (images.empty())
+                throw Refusal{error.empty() ? "the " + std::string(handler->name) + " has no frame"
+                                            : error};
+        } else {
+            codecs::Decoded decoded = codecs::Decode(bytes, handler, options);
+            if (!decoded.ok()) throw Refusal{decoded.error};
+            images.push_back(std::move(decoded.image));
+        }
+        Result& result = Fresh();
+        result.width = images.front().width;
+        result.height = images.front().height;
+        result.info[0] = int(images.size());
+        result.bytes.reserve(images.size() * images.front().pixels.size() * 4);
+        for (const codecs::Image& image : images) {
+            const auto* pixels = reinterpret_cast<const std::uint8_t*>(image.pixels.data());
+            result.bytes.insert(result.bytes.end(), pixels, pixels + image.pixels.size() * 4);
+        }
+        if (options.fitted) {
+            lastResult = result;
+            last = decoding;
+        }
+    });
 }
 
 int veldar_check_picture(int width, int height) {
@@ -205,7 +279,7 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* s
     });
 }
 
-int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
                    const char* settings) {
     if (width <= 0 || height <= 0 || count <= 0 || !rgba) return Fail("the picture is empty");
     return Run([&] {
@@ -223,8 +297,8 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
         std::vector<int> kept;
         int counted = 0;
         for (int i = 0; i < (cutting.frames ? count : 1); ++i) {
-            grob::Sprite whole =
-                SpriteOf(rgba + std::size_t(i) * pictureBytes, width, height, cutting.masks);
+            grob::Sprite whole = SpriteOf(rgba + std::size_t(i) * pictureBytes, width, height,
+                                          cutting.masks, composed != 0);
             const std::string refusal =
                 grob::CutItems(std::move(whole), cutting, preparation,
                                "choose to pad the last tiles", items, counted, kept);

@@ -26,12 +26,25 @@ extern "C" {
 int veldar_is_grob(const std::uint8_t* data, std::size_t size);
 
 // A picture's size from its header, read and checked as the program reads
-// and checks it before decoding (PNG, JPEG, GIF, BMP and DIB): 0 when the
-// size is accepted (info 0 and 1: width and height; info 2: 1 for a JPEG,
-// 2 for a GIF, else 0), 1 with the refusal in the program's words, or 3
-// when the header does not tell (another kind: the browser's decoder
-// decides, and veldar_check_picture checks what it gives).
+// and checks it before decoding (PNG, JPEG, GIF, BMP and DIB), upright as
+// its Exif data turns it: 0 when the size is accepted (info 0 and 1: width
+// and height; info 2: 1 for a JPEG, 2 for a GIF, else 0), 1 with the
+// refusal in the program's words, or 3 when the header does not tell
+// (another kind, which the program hands to its renderer: the browser's
+// decoder decides, and veldar_check_picture checks what it gives).
 int veldar_peek_picture(const std::uint8_t* data, std::size_t size);
+
+// A picture (PNG, JPEG, GIF, BMP or DIB) decoded by the program's own
+// decoders as the program decodes it to convert it with `settings`: turned
+// upright by its Exif data unless keep-orientation is set, and with a fit
+// (and no crop) already fitted, a JPEG decoded at a smaller scale first.
+// With `frames`, every frame of a GIF one after another, each the whole
+// canvas as shown at its moment, never fitted. 0 with the picture as the
+// result image (info 0: the frames in it), its pixels composed over white
+// and the fourth byte how opaque the picture was there (255 throughout
+// when fitted); 1 with the refusal
+// or the decoder's cause in the program's words; 3 for another kind.
+int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settings, int frames);
 
 // 0 when a picture of this size is accepted; 1 with the error when not.
 int veldar_check_picture(int width, int height);
@@ -48,14 +61,15 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* s
 
 // The sprite tools: `count` pictures of `width` x `height` straight-alpha
 // RGBA pixels one after another (the frames of an animation; only the first
-// is used unless `frames` is set), prepared and encoded as veldar_encode
+// is used unless `frames` is set), or with `composed` pixels as
+// veldar_decode gives them, prepared and encoded as veldar_encode
 // does, cut and masked as `settings` ask (frames, tile, tile-pad,
 // skip-empty, mask and the mask's own options), all in one list: 0 with the
 // list file as the result (the text form with `text`), exactly as
 // veldar-convert --list writes it (info 0: the GROBs in it, masks counted;
 // info 1: the pictures and tiles counted; with skip-empty the note says
 // which were kept), or 1 with the error, or 2 when a smaller fit would help.
-int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count,
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
                    const char* settings);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.

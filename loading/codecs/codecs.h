@@ -151,8 +151,7 @@ struct Handler {
     // set aside from a budget shared by all the pictures decoded at the
     // same time.
     std::size_t (*memory)(const Header& header, const DecodeOptions& options, bool allFrames);
-    // The first (or only) picture (see Decode); null where no decoder is
-    // built (the web page, whose browser decodes).
+    // The first (or only) picture (see Decode).
     Decoded (*read)(Bytes bytes, const DecodeOptions& options);
     // Every frame, to a sink (see DecodeGifFrames); null for the formats of
     // one picture.
@@ -181,8 +180,7 @@ const Handler* Sniff(Bytes bytes);
 const Handler* ByName(std::string_view name);
 
 // The header of `bytes` as stored (the handler's readHeader, with the
-// file's size), nothing for no handler. Plain parsing only: the web page's,
-// whose browser turns pictures upright.
+// file's size), nothing for no handler. Plain parsing only.
 std::optional<Header> PeekStoredHeader(Bytes bytes, const Handler* handler);
 
 // The same with the orientation the Exif data records applied (read with

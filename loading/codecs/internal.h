@@ -14,16 +14,6 @@
 #include <string>
 #include <vector>
 
-// The web page's WebAssembly builds each format's signature and header
-// reader alone (VELDAR_CODECS_HEADERS_ONLY): none of the decoders'
-// libraries is there, and the browser decodes. A handler names its decoder
-// through CODECS_DECODER, null there.
-#ifdef VELDAR_CODECS_HEADERS_ONLY
-#define CODECS_DECODER(function) nullptr
-#else
-#define CODECS_DECODER(function) function
-#endif
-
 namespace codecs::detail {
 
 // A composed pixel: its colour over white, and in the top byte how opaque

@@ -1,7 +1,9 @@
 // The page: the controls made from the options table (options.js, written
-// at build time from the program's own table), the picture decoded by the
-// browser in a worker of its own and handed to the engine's worker, and
-// what comes back shown and saved. Nothing is sent anywhere.
+// at build time from the program's own table), the picture decoded in a
+// worker of its own (decoder.js: by the program's decoders, or by the
+// browser for the kinds the program hands to its renderer) and handed to
+// the engine's worker, and what comes back shown and saved. Nothing is
+// sent anywhere.
 import table from './options.js';
 import { zip } from './zip.js';
 
@@ -118,6 +120,10 @@ const flagWords = new Map([
     ['no', false],
 ]);
 
+// A number as the options table reads one: [+] [-] digits [. digits] or
+// [-] . digits, then [e [+|-] digits].
+const kDecimal = /^\+?-?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?$/;
+
 // The values a link's text sets for an option; nothing when it is not one.
 function fromText(entry, text) {
     const name = entry.name;
@@ -131,7 +137,8 @@ function fromText(entry, text) {
             return flagWords.has(text) ? { [name]: flagWords.get(text) } : undefined;
         case 'whole':
         case 'number': {
-            const number = text.trim() === '' ? NaN : Number(text);
+            // The decimals the program takes and nothing else: no hex, no blanks.
+            const number = kDecimal.test(text) ? Number(text.replace(/^\+/, '')) : NaN;
             return inRange(entry, number) ? { [name]: number } : undefined;
         }
         case 'choice':
@@ -186,6 +193,11 @@ function kept() {
     return state;
 }
 
+// A text from a link said back, a long one cut short.
+function shortened(text, most = 60) {
+    return text.length > most ? `${text.slice(0, most - 3)}...` : text;
+}
+
 // Settings from a link: the page's address after #, with the command
 // line's names and values (kind=g16&fit=131x64&dither=floyd-steinberg&
 // brightness=12.5&invert=1&tile=16x16&mask). What is not a value of its
@@ -198,7 +210,7 @@ function fromAddress(hash) {
         const entry = option(key);
         const read = entry && pageHas(entry) ? fromText(entry, text) : undefined;
         if (read) Object.assign(spriteOptions.includes(entry) ? cutting : values, read);
-        else refused.push(`${key}=${text}`);
+        else refused.push(shortened(`${key}=${text}`));
     }
     return { values, cutting, refused };
 }
@@ -727,7 +739,7 @@ function stillShowing() {
     return source ? `Still showing ${source.name}.` : 'Open a picture to convert it.';
 }
 
-// The browser's decoding, in a worker of its own that Cancel ends. One
+// The decoding, in a worker of its own that Cancel ends. One
 // waits ready for the next picture, its script loaded while the page is
 // (so that it is there offline too).
 let spare = null;
@@ -780,7 +792,7 @@ function finish(task) {
 }
 
 // What a file holds, told as the program tells it: a binary GROB, else a
-// picture the browser decodes (its size checked from its header first),
+// picture decoded (its size checked from its header first),
 // else text holding a GROB. The answer carries its pixels, or an error, or
 // says it was cancelled.
 async function load(task, file, name, say) {
@@ -816,7 +828,11 @@ async function open(file) {
         const { width, height, pixels } = look;
         // The pixels as decoded, straight alpha and all, for the sprite tools.
         const straight = look.frames ?? (pixels && !look.grob ? pixels.slice(0) : null);
-        const used = await ask({ type: 'picture', width, height, pixels }, pixels ? [pixels] : []);
+        // A JPEG's file too, which the engine decodes again at each fit as
+        // the program decodes it.
+        const { composed, jpeg } = look;
+        const held = composed && jpeg ? file : undefined;
+        const used = await ask({ type: 'picture', width, height, pixels, composed, file: held }, pixels ? [pixels] : []);
         if (used.error) {
             look.bitmap?.close();
             refuse(used.error);
@@ -864,8 +880,10 @@ async function downloadAll() {
             look.bitmap?.close();
             let answer = look;
             if (!look.error) {
-                const { width, height, pixels } = look;
-                answer = await ask({ type: 'convert', width, height, pixels, settings }, pixels ? [pixels] : []);
+                const { width, height, pixels, composed, jpeg } = look;
+                const held = composed && jpeg ? file : undefined;
+                const message = { type: 'convert', width, height, pixels, composed, file: held, settings };
+                answer = await ask(message, pixels ? [pixels] : []);
                 if (task.cancelled) return;
             }
             const output = outputName(name, extension);
@@ -911,13 +929,21 @@ function advise(items) {
 function opened(name, look, used, straight) {
     const { width, height } = look;
     const count = look.frames ? look.frames.byteLength / (width * height * 4) : 1;
-    source = { name, grob: look.grob, width, height, straight, count, frame: 0 };
+    const replaced = Boolean(source) && source.name !== name;
+    const { composed, jpeg } = look;
+    source = { name, grob: look.grob, width, height, straight, count, frame: 0, composed, jpeg };
     showPicture(look.grob);
     $('picture').setAttribute('aria-label', `The picture ${name}`);
     const what = look.grob ? 'a GROB, shown in its shades' : 'a picture';
     $('file-info').textContent = `${name}: ${what}, ${width} x ${height} pixels.`;
     const advice = [];
     seriesOfGrob = null;
+    // A crop belongs to the picture it was drawn on, as in the window:
+    // another picture (by its name) clears it.
+    if (replaced && state.crop) {
+        state.crop = false;
+        advice.push({ text: 'The crop belonged to the last picture and was cleared.' });
+    }
     if (look.grob) {
         // Its kind from its name, as the program tells it; its series from
         // its header, for this GROB alone.
@@ -939,7 +965,7 @@ function opened(name, look, used, straight) {
             });
         else if (look.images > 1)
             advice.push({
-                text: `An animated GIF of ${look.images} frames: the first is converted (this browser gives no other frame).`,
+                text: `An animated GIF of ${look.images} frames: the first is converted (all of them together are more than the page holds at once).`,
             });
         const screen = screenPresets.find((p) => p.name === state.screen);
         if (state.fit === natural && !fitChosen && (width > screen.width || height > screen.height)) {
@@ -1103,7 +1129,8 @@ async function downloadList() {
     // The picture's frames only when every one is asked for.
     const cutting = { ...sprites, frames };
     settings.text += `\n${settingsText(spriteOptions, cutting)}`;
-    const answer = await ask({ type: 'sprites', pixels, width, height, count: frames ? count : 1, settings }, [pixels]);
+    const message = { type: 'sprites', pixels, width, height, count: frames ? count : 1, composed: source.composed, settings };
+    const answer = await ask(message, [pixels]);
     if (answer.error) {
         spritesSay(`Cannot write "${name}": ${answer.error}.`, true);
         return;
@@ -1127,9 +1154,12 @@ async function step(by) {
     const frame = (source.frame + by + count) % count;
     const bytes = width * height * 4;
     const pixels = source.straight.slice(frame * bytes, (frame + 1) * bytes);
-    const shown = await createImageBitmap(new ImageData(new Uint8ClampedArray(pixels.slice(0)), width, height));
+    const view = new Uint8ClampedArray(pixels.slice(0));
+    // The program's frames come composed: their colours are what is shown.
+    if (source.composed) for (let i = 3; i < view.length; i += 4) view[i] = 255;
+    const shown = await createImageBitmap(new ImageData(view, width, height));
     invalidate();
-    const used = await ask({ type: 'picture', width, height, pixels }, [pixels]);
+    const used = await ask({ type: 'picture', width, height, pixels, composed: source.composed }, [pixels]);
     if (used.error) {
         shown.close();
         $('file-error').textContent = `Cannot show frame ${frame + 1}: ${used.error}.`;

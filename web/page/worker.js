@@ -1,8 +1,8 @@
 // The page's engine worker: runs the engine (engine.js, WebAssembly) so that
 // the page never waits for it. It answers each message with one message
 // carrying the same id, one message at a time in the order they came. The
-// picture it converts is set by 'picture' alone; the browser's decoding is
-// done by another worker (decoder.js), which the page can end.
+// picture it converts is set by 'picture' alone; the decoding is done by
+// another worker (decoder.js), which the page can end.
 /* global VeldarEngine */
 'use strict';
 importScripts('engine.js');
@@ -38,7 +38,10 @@ ready.then(
     () => self.postMessage({ type: 'ready' }),
     (error) => self.postMessage({ type: 'failed', error: error.message }),
 );
-const picture = { pointer: 0, width: 0, height: 0 };
+// The picture converted, composed; and a JPEG's file, which the program
+// decodes at a smaller scale for a fit (`held`: its bytes in the engine's
+// memory, and their count).
+const picture = { pointer: 0, width: 0, height: 0, held: 0, heldSize: 0 };
 
 function bytesIn(engine, bytes) {
     const pointer = engine._malloc(Math.max(bytes.length, 1));
@@ -162,17 +165,36 @@ function manyColours(pixels) {
 }
 
 // The picture to convert from now on: RGBA with straight alpha, composed
-// over white here (a GROB's grays are opaque already). Without pixels (too
-// large to decode) it is refused in the program's words.
-async function usePicture({ pixels, width, height }) {
+// over white here (a GROB's grays are opaque already), or `composed` by
+// the program's decoders; a JPEG's `file` kept to be decoded again at each
+// fit. Without pixels (too large to decode) it is refused in the program's
+// words.
+async function usePicture({ pixels, width, height, composed, file }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
     const rgba = new Uint8Array(pixels);
     const pointer = bytesIn(engine, rgba);
+    const held = file ? bytesIn(engine, new Uint8Array(await file.arrayBuffer())) : 0;
     if (picture.pointer) engine._free(picture.pointer);
-    Object.assign(picture, { pointer, width, height });
-    engine._veldar_compose(pointer, width, height);
+    if (picture.held) engine._free(picture.held);
+    Object.assign(picture, { pointer, width, height, held, heldSize: file ? file.size : 0 });
+    if (!composed) engine._veldar_compose(pointer, width, height);
     return { photo: manyColours(engine.HEAPU8.subarray(pointer, pointer + rgba.length)) };
+}
+
+// Whether the settings fit the picture as it is decoded: a fit and no crop
+// (as the program's conversion decodes it, pipeline's LoadingOptions).
+function fitsWhenDecoding(settings) {
+    return !/^fit=none$/m.test(settings) && /^crop=none$/m.test(settings);
+}
+
+// A JPEG's file decoded by the program's decoder for these settings: the
+// picture fitted (at a smaller scale first), as the program converts it.
+function decodedFor(engine, bytes, size, settings) {
+    return result(
+        engine,
+        withSettings(engine, settings, (text) => engine._veldar_decode(bytes, size, text, 0)),
+    );
 }
 
 // The options as the engine takes them: "name=value" lines, in its memory,
@@ -190,11 +212,18 @@ function encode(engine, pointer, width, height, settings) {
 }
 
 // One of several pictures converted on its own: the picture shown stays.
-async function convert({ pixels, width, height, settings }) {
+async function convert({ pixels, width, height, composed, file, settings }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
-    const grob = withBytes(engine, new Uint8Array(pixels), (pointer) => {
-        engine._veldar_compose(pointer, width, height);
+    let rgba = new Uint8Array(pixels);
+    if (file && fitsWhenDecoding(settings.text)) {
+        const bytes = new Uint8Array(await file.arrayBuffer());
+        const fitted = withBytes(engine, bytes, (at) => decodedFor(engine, at, bytes.length, settings.text));
+        ({ width, height } = fitted);
+        rgba = fitted.bytes;
+    }
+    const grob = withBytes(engine, rgba, (pointer) => {
+        if (!composed) engine._veldar_compose(pointer, width, height);
         return encode(engine, pointer, width, height, settings.text).bytes;
     });
     return { grob, transfer: [grob.buffer] };
@@ -203,7 +232,13 @@ async function convert({ pixels, width, height, settings }) {
 async function render({ settings }) {
     const engine = await ready;
     if (!picture.pointer) throw new Refusal('there is no picture');
-    const encoded = encode(engine, picture.pointer, picture.width, picture.height, settings.text);
+    let encoded;
+    if (picture.held && fitsWhenDecoding(settings.text)) {
+        const fitted = decodedFor(engine, picture.held, picture.heldSize, settings.text);
+        encoded = withBytes(engine, fitted.bytes, (at) => encode(engine, at, fitted.width, fitted.height, settings.text));
+    } else {
+        encoded = encode(engine, picture.pointer, picture.width, picture.height, settings.text);
+    }
     const grob = encoded.bytes;
     return withBytes(engine, grob, (pointer) => {
         // The bare object, as the calculator's command line takes it pasted.
@@ -226,12 +261,23 @@ async function render({ settings }) {
 }
 
 // The list of the sprite tools: `count` pictures of straight-alpha pixels
-// (frames), cut and masked as the settings ask.
-async function sprites({ pixels, width, height, count, settings }) {
+// or `composed` ones (frames), cut and masked as the settings ask.
+async function sprites({ pixels, width, height, count, composed, settings }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height)) result(engine, 1);
-    const failed = withBytes(engine, new Uint8Array(pixels), (pointer) =>
-        withSettings(engine, settings.text, (text) => engine._veldar_sprites(pointer, width, height, count, text)),
+    let rgba = new Uint8Array(pixels);
+    // A JPEG fitted as it is decoded, as the program decodes it when it is
+    // neither cut into tiles nor masked (a mask needs the whole opacity).
+    const whole = /^tile=none$/m.test(settings.text) && /^mask=false$/m.test(settings.text);
+    if (picture.held && whole && fitsWhenDecoding(settings.text)) {
+        const fitted = decodedFor(engine, picture.held, picture.heldSize, settings.text);
+        ({ width, height } = fitted);
+        rgba = fitted.bytes;
+    }
+    const failed = withBytes(engine, rgba, (pointer) =>
+        withSettings(engine, settings.text, (text) =>
+            engine._veldar_sprites(pointer, width, height, count, composed ? 1 : 0, text),
+        ),
     );
     const made = result(engine, failed);
     return { list: made.bytes, grobs: made.info[0], note: made.note, transfer: [made.bytes.buffer] };

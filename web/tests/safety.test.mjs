@@ -1,15 +1,16 @@
 // The page's safety and resilience in headless Chromium: the policy sent as
 // a header keeps the workers from asking anyone else; pictures too large
-// are refused from their header, in the program's words, before the browser
-// decodes them; a reload offline works and the page installs as an app;
+// are refused from their header, and hostile ones as the program's decoders
+// refuse them, in the program's words, before any decoding; a reload
+// offline works and the page installs as an app;
 // opened as a file or without its engine it says why it cannot work.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { createServer } from 'node:http';
-import { mkdtempSync } from 'node:fs';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { root, site, serve, launch, openPage, openFile, settled } from './browser.mjs';
 
 const program = process.env.VELDAR_CONVERT || join(root, 'build/bin/veldar-convert');
@@ -69,6 +70,27 @@ test("pictures too large are refused from their header, in the program's words, 
         assert.equal(await page.textContent('#file-error'), `Cannot open "${name}": ${cause}.`);
     }
     assert.equal(await page.evaluate(() => performance.getEntriesByName('veldar-decoding').length), 0);
+    assert.deepEqual(errors, []);
+});
+
+test("hostile pictures are refused before decoding, in the program's one line, at once", async () => {
+    const { page, errors } = await openPage(browser, server.url);
+    const work = mkdtempSync(join(tmpdir(), 'veldar-'));
+    // 1,200 scans: the last AC scan of codecs-scans.jpg (600) said 600 times more.
+    const jpeg = readFileSync(join(data, 'codecs-scans.jpg'));
+    const scan = jpeg.subarray(jpeg.lastIndexOf(Buffer.from([0xff, 0xda])), jpeg.length - 2);
+    const scans = join(work, 'scans.jpg');
+    writeFileSync(scans, Buffer.concat([jpeg.subarray(0, jpeg.length - 2), ...Array(600).fill(scan), jpeg.subarray(-2)]));
+    // A 16384 x 2048 frame in 48 bytes: cut short (a fit lets the program decode it).
+    for (const [file, args] of [[scans, []], [join(data, 'gif-no-data.gif'), ['--fit', '131x64']]]) {
+        const run = spawnSync(program, ['--kind', 'gro', ...args, '--output-dir', work, file], { encoding: 'utf8' });
+        assert.equal(run.status, 1, file);
+        const cause = run.stderr.trim().split(`${file}: `)[1];
+        assert.match(cause, /^the JPEG has 1201 scans|^the GIF data is cut short$/);
+        await page.setInputFiles('#file', file);
+        await page.waitForSelector('#file-error:not(:empty)', { timeout: 5000 });
+        assert.equal(await page.textContent('#file-error'), `Cannot open "${basename(file)}": ${cause}.`);
+    }
     assert.deepEqual(errors, []);
 });
 

@@ -177,6 +177,21 @@ test('turned, mirrored and thresholded as the program does it, from a link too',
     assert.deepEqual(errors, []);
 });
 
+test('a crop belongs to its picture; a link read as the program reads values, a long one cut short', async () => {
+    const link = `#kind=gro&threshold=0x80&gamma=${'9'.repeat(100)}&crop=20x10+1+1`;
+    const { page, errors } = await openPage(browser, server.url + link);
+    // The program takes no hexadecimal either.
+    assert.equal(spawnSync(program, ['--threshold', '0x80', join(work, 'wide.png')]).status, 2);
+    const cut = `gamma=${'9'.repeat(51)}...`;
+    assert.equal(await page.textContent('#advice'), `Left as they were, not being values of their settings: threshold=0x80, ${cut}.`);
+    await openFile(page, join(work, 'wide.png'));
+    assert.ok(await page.isChecked('#crop'));
+    await openFile(page, join(work, 'photo.jpg'));
+    assert.ok(!(await page.isChecked('#crop')));
+    assert.match(await page.textContent('#advice'), /^The crop belonged to the last picture and was cleared\./);
+    assert.deepEqual(errors, []);
+});
+
 test('an animated GIF says which frame is converted, and steps through them', async () => {
     const { page } = await openPage(browser, server.url);
     await openFile(page, join(root, 'tests/data/codecs-frames.gif'));

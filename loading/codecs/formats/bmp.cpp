@@ -246,8 +246,6 @@ std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
 
 } // namespace codecs::detail
 
-#ifndef VELDAR_CODECS_HEADERS_ONLY
-
 namespace codecs::detail {
 
 namespace {
@@ -629,8 +627,6 @@ Decoded DecodeDibFile(const File& file, const DecodeOptions& options) {
 
 } // namespace codecs::detail
 
-#endif // VELDAR_CODECS_HEADERS_ONLY
-
 namespace codecs::formats {
 
 extern const Handler kBmp; // listed in formats.cpp
@@ -639,9 +635,9 @@ const Handler kBmp = {
     .canRead = detail::CanReadBmp,
     .readHeader = detail::ReadBmpHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeBmpBytes),
+    .read = detail::DecodeBmpBytes,
     .readFileHeader = detail::ReadBmpFileHeader,
-    .readFile = CODECS_DECODER(detail::DecodeBmpFile),
+    .readFile = detail::DecodeBmpFile,
 };
 
 extern const Handler kDib; // listed in formats.cpp
@@ -650,9 +646,9 @@ const Handler kDib = {
     .canRead = detail::CanReadDib,
     .readHeader = detail::ReadDibHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeDibBytes),
+    .read = detail::DecodeDibBytes,
     .readFileHeader = detail::ReadDibFileHeader,
-    .readFile = CODECS_DECODER(detail::DecodeDibFile),
+    .readFile = detail::DecodeDibFile,
 };
 
 } // namespace codecs::formats

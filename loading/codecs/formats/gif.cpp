@@ -12,11 +12,9 @@
 // file of a few bytes never has memory taken for the picture it claims.
 #include "internal.h"
 
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 #include "libraries.h"
 
 #include <gif_lib.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -167,8 +165,6 @@ std::size_t Memory(const Header& header, const DecodeOptions& options, bool allF
 } // namespace
 
 } // namespace codecs::detail
-
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 
 namespace codecs::detail {
 
@@ -715,8 +711,6 @@ std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, st
 
 } // namespace codecs
 
-#endif // VELDAR_CODECS_HEADERS_ONLY
-
 namespace codecs::formats {
 
 extern const Handler kGif; // listed in formats.cpp
@@ -725,11 +719,11 @@ const Handler kGif = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeGifBytes),
-    .readFrames = CODECS_DECODER(DecodeGifFrames),
+    .read = detail::DecodeGifBytes,
+    .readFrames = DecodeGifFrames,
     .readFileHeader = detail::ReadFileHeader,
-    .readFile = CODECS_DECODER(detail::DecodeGifFile),
-    .readFileFrames = CODECS_DECODER(DecodeGifFrames),
+    .readFile = detail::DecodeGifFile,
+    .readFileFrames = DecodeGifFrames,
 };
 
 } // namespace codecs::formats

@@ -17,7 +17,6 @@
 #include <optional>
 #include <string>
 
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 #include "libraries.h"
 
 #include <csetjmp>
@@ -27,7 +26,6 @@
 #include <jpeglib.h>
 // After jpeglib.h, which it needs: the message codes.
 #include <jerror.h>
-#endif
 
 namespace codecs::detail {
 
@@ -274,8 +272,6 @@ std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
 } // namespace
 
 } // namespace codecs::detail
-
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 
 namespace codecs::detail {
 
@@ -645,8 +641,6 @@ bool JpegComplete(Bytes bytes) {
 
 } // namespace codecs
 
-#endif // VELDAR_CODECS_HEADERS_ONLY
-
 namespace codecs::formats {
 
 extern const Handler kJpeg; // listed in formats.cpp
@@ -655,9 +649,9 @@ const Handler kJpeg = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodeJpegBytes),
+    .read = detail::DecodeJpegBytes,
     .readFileHeader = detail::ReadFileHeader,
-    .readFile = CODECS_DECODER(detail::DecodeJpegFile),
+    .readFile = detail::DecodeJpegFile,
 };
 
 } // namespace codecs::formats

@@ -5,9 +5,7 @@
 // them. Colour spaces (gAMA, iCCP, sRGB) leave the pixels alone, as in Qt 6.
 #include "internal.h"
 
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 #include <png.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -121,8 +119,6 @@ std::size_t Memory(const Header& header, const DecodeOptions& options, bool) {
 } // namespace
 
 } // namespace codecs::detail
-
-#ifndef VELDAR_CODECS_HEADERS_ONLY
 
 namespace codecs::detail {
 
@@ -716,8 +712,6 @@ std::vector<std::uint8_t> EncodePngSmallest(const std::uint32_t* pixels, int wid
 
 } // namespace codecs
 
-#endif // VELDAR_CODECS_HEADERS_ONLY
-
 namespace codecs::formats {
 
 extern const Handler kPng; // listed in formats.cpp
@@ -726,9 +720,9 @@ const Handler kPng = {
     .canRead = detail::CanRead,
     .readHeader = detail::ReadHeader,
     .memory = detail::Memory,
-    .read = CODECS_DECODER(detail::DecodePngBytes),
+    .read = detail::DecodePngBytes,
     .readFileHeader = detail::ReadFileHeader,
-    .readFile = CODECS_DECODER(detail::DecodePngFile),
+    .readFile = detail::DecodePngFile,
 };
 
 } // namespace codecs::formats
