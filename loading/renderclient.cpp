@@ -223,6 +223,12 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
     }
     if (request.opacity) args.emplace_back("--opacity");
     if (request.keepStoredOrientation) args.emplace_back("--stored");
+    // The pages of a document drawn one by one: only the one wanted is drawn.
+    const bool onePage = request.kind == "frames" && request.onlyPage >= 0;
+    if (onePage) {
+        args.emplace_back("--page");
+        args.push_back(std::to_string(request.onlyPage));
+    }
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) env.emplace_back(*e);
@@ -291,7 +297,7 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
 
     for (const Fd* fd : {&in, &out, &err})
         ::fcntl(fd->get(), F_SETFL, ::fcntl(fd->get(), F_GETFL) | O_NONBLOCK);
-    Answer answer(request.onlyPage);
+    Answer answer(onePage ? -1 : request.onlyPage);
     std::string said; // the end of its standard error
     std::size_t sent = 0;
     if (data.empty()) in.reset();

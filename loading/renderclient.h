@@ -39,8 +39,10 @@ struct Request {
     // Pictures as stored, not turned upright by the orientation their
     // metadata records (TIFF, WebP, JPEG and the like that Qt reads).
     bool keepStoredOrientation = false;
-    // Only this page (from 0) is kept, the others read past as they come,
-    // so that one page's memory is held whatever their number; -1: every page.
+    // Only this page (from 0) is kept, so that one page's memory is held
+    // whatever their number: with "frames" the only one drawn (an
+    // animation's frames before it read and let go), else the others read
+    // past as they come; -1: every page.
     int onlyPage = -1;
     // Limits: the address space, in bytes (lowered to what this process may
     // have), processor time in seconds, and the clock in milliseconds.

@@ -18,13 +18,13 @@ std::uint64_t DecodingCost(const pictureloader::Header& header) {
 // What a decoding is taken to need when nothing tells it beforehand.
 constexpr std::uint64_t kUnknownCost = 64ull << 20;
 
-// What a header refuses: a picture larger than the limits, or what `check`
-// refuses (by throwing grob::Error).
+// What a header refuses: what `check` refuses (by throwing grob::Error), a
+// picture larger than the limits, or what else the header rules out.
 std::string Refusal(const std::optional<pictureloader::Header>& header,
                     const std::function<void(const pictureloader::Header&)>& check) {
     if (!header) return {};
     if (check) check(*header);
-    return grob::PictureSizeRefusal(header->width, header->height);
+    return pictureloader::Refusal(*header);
 }
 
 // A picture file opened: the format that reads it where it lies, when its

@@ -1011,6 +1011,43 @@ TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
     EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
 }
 
+// What the header of a kind the renderer draws rules out is refused before
+// the renderer is started (here it cannot start at all: its Qt is broken),
+// in one line naming the file; a page at the size limit still draws.
+TEST_F(Cli, RendererKindsRefusedFromTheirHeaders) {
+    const char* names[] = {"wmf-16384x2048.wmf", "emf-over-12153x2761.emf",
+                           "ico-png-20000x20000.ico", "reference.wmf", "tiff-12-pages.tiff"};
+    for (const char* name : names)
+        write(name, data(name));
+    write("broken/libQt6Core.so.6", "not a library");
+    environment << "LD_LIBRARY_PATH=" + dir.filePath("broken");
+    Outcome r = run({"-j1", "--kind", "gro", names[0], names[1], names[2], names[3]});
+    QStringList lines = r.err.split('\n');
+    ASSERT_EQ(lines.size(), 5) << r.err.toStdString();
+    EXPECT_EQ(lines[0].toStdString(),
+              "veldar-convert: wmf-16384x2048.wmf: the GROB would be 16,384 x 2,048 dots, "
+              "a body of 4,194,304 bytes; a GROB holds at most 524,280: fit it to the "
+              "screen with --fit 131x64 (or another size)");
+    for (const auto& [line, file, size] : {std::tuple{1, "emf-over-12153x2761.emf", "12153 x 2761"},
+                                           {2, "ico-png-20000x20000.ico", "20000 x 20000"}})
+        EXPECT_EQ(lines[line].toStdString(),
+                  QString("veldar-convert: %1: the picture is %2 pixels; at most 16384 "
+                          "x 16384 and 32 million pixels are accepted")
+                      .arg(file, size)
+                      .toStdString());
+    EXPECT_TRUE(lines[3].startsWith("veldar-convert: reference.wmf: ") &&
+                lines[3].contains("libQt6Core.so.6"))
+        << lines[3].toStdString(); // the renderer was needed there
+    r = run({"--kind", "gro", "--frames", "--fit", "131x64", "-d", "pages", names[4]});
+    EXPECT_EQ(r.err.toStdString(),
+              "veldar-convert: tiff-12-pages.tiff: the pictures of the file are too many "
+              "of this size to hold at once\n");
+    environment.clear();
+    r = run({"--kind", "gro", "--fit", "131x64", names[4]});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("tiff-12-pages.gro").size(), 17 * 16 + 18); // 131 x 16
+}
+
 // Frames to be fitted are fitted as they are decoded: the four frames of a
 // 49-byte GIF on a canvas of 16384 x 2048 (32 million pixels, 128 MiB
 // each) fit in 250 MB of address space, where holding them whole took 660;

@@ -236,6 +236,53 @@ class LoadingTest : public QObject {
         QCOMPARE(At(result.image(), 100, 50), qRgb(255, 0, 0));
     }
 
+    // What the header of each kind the renderer draws tells is what it then
+    // draws: the size of the picture loaded (the first, or the last of the
+    // file's), upright or as stored, and how many the file holds.
+    void headersTellWhatIsDrawn() {
+        QStringList files;
+        for (const char* name :
+             {"reference.wmf", "reference.emf", "reference.ico", "reference.cur", "two-depths.ico",
+              "ico-png-40x24.ico", "two-pages.tiff", "orientation-6.tiff", "tiff-turned-loop.tiff"})
+            files << QStringLiteral(VELDAR_TEST_DATA "/") + QLatin1String(name);
+        const QString corpus = QStringLiteral(VELDAR_PICTURE_CORPUS);
+        for (QDirIterator it(corpus, {"*.wmf", "*.emf", "*.ico", "*.cur"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            files << it.next();
+        int compared = 0;
+        for (const QString& path : files) {
+            const QByteArray bytes = testing_util::ReadAll(path);
+            const pictureloader::Bytes span{reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                            std::size_t(bytes.size())};
+            const pictureloader::Format& format = pictureloader::Recognise(span);
+            QVERIFY2(format.rendered, qPrintable(path));
+            for (const int stored : {0, 1, 2}) { // as loaded, as stored, every page
+                pictureloader::Options options;
+                options.keepStoredOrientation = stored == 1;
+                options.allFrames = stored == 2;
+                const auto header = format.header ? format.header(span, options) : std::nullopt;
+                if (!header) continue; // a WMF with no placeable header: its drawing tells
+                const auto picture = LoadBytes(bytes, options);
+                if (!picture.ok() && path.startsWith(corpus)) continue; // damaged on purpose
+                QVERIFY2(picture.ok(), qPrintable(path + ": " + picture.error.c_str()));
+                const grob::Image& first = picture.image();
+                QVERIFY2(QSize(first.width, first.height) == QSize(header->width, header->height),
+                         qPrintable(path));
+                if (stored < 2) continue;
+                QCOMPARE(int(picture.frames.size()), header->pictures);
+                options.onlyFrame = header->pictures - 1;
+                const grob::Image& last = picture.frames.back().image;
+                const auto lastHeader = format.header(span, options);
+                QVERIFY2(lastHeader && QSize(last.width, last.height) ==
+                                           QSize(lastHeader->width, lastHeader->height),
+                         qPrintable(path));
+                ++compared;
+            }
+        }
+        QVERIFY2(compared >= 9, qPrintable(QString::number(compared)));
+    }
+
     // An SVG draws nothing from outside it: not a picture of the user's
     // (named, or within an SVG within), nor a pipe that would never end, nor
     // a style sheet. Pictures within it as data are drawn.

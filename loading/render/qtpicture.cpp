@@ -250,7 +250,7 @@ QImage ComposeOverWhite(QImage image, bool* transparent) {
 }
 
 Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
-                          bool upright) {
+                          bool upright, int page) {
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);
@@ -268,11 +268,13 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
     qint64 pixels = 0;
     int given = 0;
     // An animation is read frame after frame; the pages of a document by
-    // number. Each is given on before the next is read.
+    // number. Each is given on before the next is read. Only `page`, when
+    // one is asked for: a document's pages before it are passed over, an
+    // animation's frames read and let go.
     const bool animation = reader.supportsAnimation();
     const int count =
         animation ? std::numeric_limits<int>::max() : std::max(1, reader.imageCount());
-    for (int index = 0; index < count; ++index) {
+    for (int index = animation ? 0 : std::max(page, 0); index < count; ++index) {
         if (animation ? index > 0 && !reader.canRead() : index > 0 && !reader.jumpToImage(index))
             break;
         const QSize size = reader.size();
@@ -284,15 +286,18 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
             break;
         }
         if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
+        if (page >= 0 && index < page) continue;
         pixels += qint64(frame.image.width()) * frame.image.height();
         if (TooLarge(frame.image.size()) || pixels > 4 * grob::kMaxPixels)
             return Rendered::Failure(QStringLiteral(
                 "the pictures of the file are too many of this size to hold at once"));
         frame.delayMs = std::max(0, reader.nextImageDelay());
         ++given;
-        if (!each(std::move(frame))) return {};
+        if (!each(std::move(frame)) || page >= 0) return {};
     }
     if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
+    if (given == 0 && page >= 0 && (animation || page >= count))
+        return Rendered::Failure(QStringLiteral("it has no frame %1").arg(page + 1));
     if (given == 0) return Rendered::Failure(reader.errorString());
     return {};
 }

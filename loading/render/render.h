@@ -46,6 +46,14 @@ Rendered RenderEmf(QByteArray& data, qsizetype size);
 Rendered ReadWithQt(const QByteArray& data, bool upright = true);
 // Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
 // each given to `each` as soon as it is read, with how long it is shown;
+// `each` returns false to stop. Only page `page` (from 0) when it is not -1:
+// a document's pages before it are passed over, an animation's frames read
+// and let go. Returns the failure, if there is one (a Rendered without an
+// error when every page was given).
+Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
+                          bool upright = true, int page = -1);
+// Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
+// each given to `each` as soon as it is read, with how long it is shown;
 // `each` returns false to stop. Returns the failure, if there is one (a
 // Rendered without an error when every page was given).
 Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
