@@ -280,7 +280,11 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     request.cpuSeconds = options.renderCpuSeconds;
     request.waitMs = options.timeoutMs;
     renderclient::Result drawn = renderclient::Render(request, data);
-    if (!drawn.ok()) return Picture::Failure(drawn.error);
+    if (!drawn.ok()) {
+        Picture failure = Picture::Failure(drawn.error);
+        failure.rendererLimited = drawn.limited;
+        return failure;
+    }
     Picture picture;
     for (renderclient::Page& page : drawn.pages) {
         // The opacity kept when asked for and the picture has any.

@@ -386,9 +386,14 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
                             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         if (WTERMSIG(how) == SIGXCPU || (WTERMSIG(how) == SIGKILL && used >= double(cpu) - 0.5))
             return fail(cpuText);
+        // A library that does not check what it allocates may crash for want of memory.
+        result.limited = true;
         return fail("the picture cannot be drawn (the renderer crashed)");
     }
-    if (WEXITSTATUS(how) == render::kExitMemory) return fail(memoryText);
+    if (WEXITSTATUS(how) == render::kExitMemory) {
+        result.limited = true;
+        return fail(memoryText);
+    }
     if (WEXITSTATUS(how) != 0) {
         const std::string line = LastLine(said);
         return fail(line.empty() ? "the picture cannot be drawn" : line);

@@ -18,8 +18,9 @@
 
 namespace renderclient {
 
-// The renderer's address space when the caller gives none. Qt and the
-// libraries take about 80 MB of it to start; the largest picture accepted
+// The renderer's address space when the caller gives none (the pipeline's
+// loader gives each renderer its share of the run's memory). Qt and the
+// libraries take about 90 MB of it to start; the largest picture accepted
 // (32 million pixels) takes 128 MiB a copy, and a few copies may be held
 // while it is drawn; and the file itself is held whole.
 constexpr std::uint64_t kDefaultMemoryBytes = 1024ull << 20;
@@ -62,6 +63,10 @@ struct Page {
 struct Result {
     std::vector<Page> pages; // in order; none on failure
     std::string error;       // one line: why there is no picture
+    // The renderer stopped where more memory might have let it draw the
+    // picture: out of its address space, or crashed (a library that does
+    // not check what it allocates).
+    bool limited = false;
     bool ok() const { return error.empty(); }
 };
 

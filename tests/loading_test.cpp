@@ -2,6 +2,7 @@
 // and the encoders share, the metafile renderer's failures, damaged and odd
 // files, and the real-world corpus (when it is present).
 #include "grob/prepare.h"
+#include "loader.h"
 #include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -234,6 +237,53 @@ class LoadingTest : public QObject {
         QVERIFY2(result.ok(), result.error.c_str());
         QCOMPARE(QSize(result.image().width, result.image().height), QSize(128, 64));
         QCOMPARE(At(result.image(), 100, 50), qRgb(255, 0, 0));
+    }
+
+    // A renderer's address space is its share of the run's one budget:
+    // leased with the picture's memory while it draws, let go after; one
+    // stopped by that limit draws once more, alone, with the whole budget.
+    void rendererLeasedFromTheBudget() {
+        const QString ready = dir_.filePath("ready"), go = dir_.filePath("go");
+        const QByteArray limits = QFile::encodeName(dir_.filePath("limits"));
+        QVERIFY(::mkfifo(QFile::encodeName(ready), 0600) == 0 &&
+                ::mkfifo(QFile::encodeName(go), 0600) == 0);
+        pictureloader::Options options;
+        options.renderer =
+            renderer("limited.sh", "ulimit -v >>" + limits + "; echo >" + QFile::encodeName(ready) +
+                                       "; read word <" + QFile::encodeName(go) + "; exit 4")
+                .toStdString();
+        pipeline::MemoryBudget budget(pipeline::MemoryBudget::kRun);
+        pipeline::MemoryBudget::Lease lease;
+        const QByteArray icon = Fixture("reference.ico");
+        loading::Picture picture;
+        auto say = [](const QString& fifo, const QByteArray& words = {}) {
+            QFile file(fifo); // opened once the other side opens it too
+            file.open(words.isEmpty() ? QIODevice::ReadOnly : QIODevice::WriteOnly);
+            return words.isEmpty() ? file.readAll() : QByteArray::number(file.write(words));
+        };
+        std::thread loading([&] {
+            picture = pipeline::LoadWithin(
+                {reinterpret_cast<const std::uint8_t*>(icon.constData()), std::size_t(icon.size())},
+                options, "r.ico", &budget, lease);
+            say(ready, "done");
+        });
+        std::vector<std::uint64_t> held; // while each renderer waits for the word to go on
+        while (say(ready) != "done") {
+            held.push_back(budget.held());
+            say(go, "on\n");
+        }
+        loading.join();
+        QCOMPARE(picture.error, std::string("the picture needs more memory than 320 MB to draw"));
+        QCOMPARE(held.size(), std::size_t(2));
+        QCOMPARE(held[1], budget.total());
+        const std::uint64_t kept = budget.held(); // the picture's own, until the caller lets it go
+        lease.release();
+        QCOMPARE(budget.held(), std::uint64_t(0));
+        QVERIFY(kept > 0 && held[0] > pipeline::kRendererShare + kept);
+#if !defined(__SANITIZE_ADDRESS__)
+        QCOMPARE(testing_util::ReadAll(QFile::decodeName(limits)),
+                 QByteArray::number((held[0] - kept) >> 10) + "\n327680\n");
+#endif
     }
 
     // What the header of each kind the renderer draws tells is what it then
