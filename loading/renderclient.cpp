@@ -84,9 +84,16 @@ struct Child {
     rlimit cpu;
 };
 
+// Why the child could not become the renderer, for the parent to say.
+[[noreturn]] void ChildFailed(const Child& c, int why) {
+    [[maybe_unused]] const ssize_t n = ::write(c.status, &why, sizeof why);
+    ::_exit(127);
+}
+
 [[noreturn]] void RunChild(const Child& c) {
     // Dies with the thread that started it; if that has already gone, now.
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != c.parent) ::_exit(127);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ChildFailed(c, errno);
+    if (::getppid() != c.parent) ::_exit(127);
     ::setpgid(0, 0);
     const rlimit noCore{0, 0};
 #if defined(__SANITIZE_ADDRESS__)
@@ -97,15 +104,15 @@ struct Child {
     const bool limited =
         ::setrlimit(RLIMIT_AS, &c.memory) == 0 && ::setrlimit(RLIMIT_CPU, &c.cpu) == 0;
 #endif
-    if (!limited) ::_exit(127);
+    if (!limited) ChildFailed(c, errno);
     ::setrlimit(RLIMIT_CORE, &noCore);
-    // The three ends onto 0, 1 and 2, wherever they are now.
-    const int in = ::fcntl(c.in, F_DUPFD_CLOEXEC, 3);
-    const int out = ::fcntl(c.out, F_DUPFD_CLOEXEC, 3);
-    const int err = ::fcntl(c.err, F_DUPFD_CLOEXEC, 3);
+    // The three ends onto 0, 1 and 2, moved out of the way first when one of
+    // them is there already (a program started with a standard stream closed).
+    auto above = [](int fd) { return fd > 2 ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 3); };
+    const int in = above(c.in), out = above(c.out), err = above(c.err);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
         ::dup2(err, 2) < 0)
-        ::_exit(127);
+        ChildFailed(c, errno);
     // No handler of this program's runs in the child, nothing it ignores
     // stays ignored, and nothing stays blocked.
     for (int sig = 1; sig < NSIG; ++sig) {
@@ -125,9 +132,7 @@ struct Child {
         for (int fd = 3; fd < 65536; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::execve(c.path, c.argv, c.envp);
-    const int why = errno;
-    [[maybe_unused]] const ssize_t n = ::write(c.status, &why, sizeof why);
-    ::_exit(127);
+    ChildFailed(c, errno);
 }
 
 // The answer as it arrives: block headers, and each picture's pixels read

@@ -1009,6 +1009,18 @@ TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
     r = run(args, "ulimit -v 400000");
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
+    // Threads' stacks as large as the stack limit (1 GiB) fit in no
+    // renderer's address space: a thread that Qt's scaling would wait for
+    // cannot start, which is said as the memory lacking, never waited for.
+    QImage blue(512, 512, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    write("scaled.svg", "<svg xmlns='http://www.w3.org/2000/svg' "
+                        "xmlns:xlink='http://www.w3.org/1999/xlink' width='300' height='300'>"
+                        "<image width='300' height='300' xlink:href='data:image/png;base64," +
+                            Encode(blue, "png").toBase64() + "'/></svg>");
+    r = run({"-q", "--kind", "gro", "scaled.svg", "small.png"}, "ulimit -s 1048576");
+    EXPECT_EQ(r.err.toStdString(),
+              "veldar-convert: scaled.svg: the picture needs more memory than 320 MB to draw\n");
 }
 
 // What the header of a kind the renderer draws rules out is refused before

@@ -19,7 +19,10 @@
 
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_util::Encode;
 using testing_util::Reference;
@@ -224,19 +227,30 @@ class LoadingTest : public QObject {
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("no address-space limit under the sanitizer");
 #endif
-        const QByteArray large =
-            "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
-            "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
-        pictureloader::Options options;
-        options.fit = {131, 64};
-        options.renderMemoryBytes = 150 << 20; // less than 128 MiB of pixels and Qt
-        auto result = LoadBytes(large, options);
-        QCOMPARE(result.error, std::string("the picture needs more memory than 150 MB to draw"));
-        options.renderMemoryBytes = renderclient::kDefaultMemoryBytes;
-        result = LoadBytes(large, options);
-        QVERIFY2(result.ok(), result.error.c_str());
-        QCOMPARE(QSize(result.image().width, result.image().height), QSize(128, 64));
-        QCOMPARE(At(result.image(), 100, 50), qRgb(255, 0, 0));
+        const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
+                               "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
+        // An icon whose one entry ("256 x 256") is a 4096 x 4096 PNG.
+        QImage square(4096, 4096, QImage::Format_RGB32);
+        square.fill(Qt::red);
+        QByteArray icon(22, '\0');
+        icon[2] = icon[4] = icon[10] = 1;
+        const QByteArray png = Encode(square, "png");
+        qToLittleEndian<quint32>(quint32(png.size()), icon.data() + 14);
+        icon[18] = 22;
+        for (const auto& [bytes, fitted] :
+             {std::pair{svg, QSize(128, 64)}, {icon + png, QSize(64, 64)}}) {
+            pictureloader::Options options;
+            options.fit = {131, 64};
+            options.renderMemoryBytes = 150 << 20; // less than Qt and 64 MiB of pixels
+            auto result = LoadBytes(bytes, options);
+            QCOMPARE(result.error,
+                     std::string("the picture needs more memory than 150 MB to draw"));
+            options.renderMemoryBytes = renderclient::kDefaultMemoryBytes;
+            result = LoadBytes(bytes, options);
+            QVERIFY2(result.ok(), result.error.c_str());
+            QCOMPARE(QSize(result.image().width, result.image().height), fitted);
+            QCOMPARE(At(result.image(), 60, 50), qRgb(255, 0, 0));
+        }
     }
 
     // A renderer's address space is its share of the run's one budget:
@@ -284,6 +298,34 @@ class LoadingTest : public QObject {
         QCOMPARE(testing_util::ReadAll(QFile::decodeName(limits)),
                  QByteArray::number((held[0] - kept) >> 10) + "\n327680\n");
 #endif
+    }
+
+    // The renderer starts with few descriptors to spare (it needs none but
+    // the three it is given), and when even those cannot be made, says why.
+    void rendererStartedWithFewDescriptors() {
+        pictureloader::Options options;
+        options.renderer = renderer("ran.sh", "echo it ran >&2; exit 2").toStdString();
+        const QByteArray wmf = Fixture("reference.wmf");
+        rlimit was{};
+        ::getrlimit(RLIMIT_NOFILE, &was);
+        const rlimit tight{64, was.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        std::vector<int> taken;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            taken.push_back(fd);
+        for (int i = 0; i < 8; ++i) { // the renderer's three ends and the loader's five
+            ::close(taken.back());
+            taken.pop_back();
+        }
+        const std::string started = LoadBytes(wmf, options).error;
+        taken.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        const std::string refused = LoadBytes(wmf, options).error;
+        for (const int fd : taken)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &was);
+        QCOMPARE(started, std::string("it ran"));
+        QCOMPARE(refused,
+                 std::string("the picture renderer cannot be started (Too many open files)"));
     }
 
     // What the header of each kind the renderer draws tells is what it then

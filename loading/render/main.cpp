@@ -138,7 +138,9 @@ int main(int argc, char** argv) {
     });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Only this program's own error line goes to the converter.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        render::EndWhenAThreadCannotStart(message);
+    });
     const std::string kind = argc >= 2 ? argv[1] : "";
     if (kind != "wmf" && kind != "emf" && kind != "picture" && kind != "frames") return Usage();
     Answering how;

@@ -3,16 +3,20 @@
 #include "grob/checks.h"
 #include "picturecheck.h"
 #include "picturelimits.h"
+#include "renderprotocol.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -52,6 +56,7 @@ thread_local QStringList t_warnings;
 QtMessageHandler g_previousHandler = nullptr;
 
 void CollectWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    EndWhenAThreadCannotStart(message);
     if (t_collecting) {
         if (type != QtDebugMsg && type != QtInfoMsg) t_warnings << message;
         return;
@@ -98,6 +103,24 @@ QByteArray KnownFormat(const QByteArray& data) {
 }
 
 } // namespace
+
+void EndWhenAThreadCannotStart(const QString& message) {
+    if (!message.startsWith(QLatin1String("QThread::start: Thread creation error"))) return;
+    // No room left for a thread's stack is the memory limit.
+    rlimit stack{};
+    ::getrlimit(RLIMIT_STACK, &stack);
+    const std::size_t room = stack.rlim_cur == RLIM_INFINITY ? 8 << 20 : stack.rlim_cur;
+    void* probe = ::mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (probe == MAP_FAILED) {
+        std::fprintf(stderr, "%s\n", qPrintable(Rendered::NoMemory().error));
+        std::_Exit(kExitMemory);
+    }
+    ::munmap(probe, room);
+    const qsizetype open = message.lastIndexOf(u'(');
+    std::fprintf(stderr, "the picture renderer cannot start a thread%s\n",
+                 qPrintable(open < 0 ? QString() : QStringLiteral(" ") + message.mid(open)));
+    std::_Exit(kExitFailure);
+}
 
 bool Affordable(qint64 bytes) {
     rlimit limit{};
@@ -146,7 +169,12 @@ Rendered ReadWithQt(const QByteArray& original, bool upright) {
         if (best > 0 && !reader.jumpToImage(best))
             return Rendered::Failure(QStringLiteral("the icon entry cannot be read"));
     }
-    const QSize size = reader.size();
+    QSize size = reader.size();
+    // An icon's entry is as large as its own PNG says, whatever the directory.
+    if (const auto entry =
+            kind == "ico" || kind == "cur" ? picturecheck::IconSize(Span(data)) : std::nullopt)
+        size = QSize(int(std::min<qint64>(entry->width, INT_MAX)),
+                     int(std::min<qint64>(entry->height, INT_MAX)));
     if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
     if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
 

@@ -28,6 +28,13 @@ struct Rendered {
     }
 };
 
+// Qt's painter and image scaling share their work out over threads and wait
+// for them: a thread that cannot start would leave the renderer waiting for
+// ever. Given each of Qt's messages, this ends the renderer on the one that
+// says so, with the cause: out of memory when a thread's stack no longer
+// fits in the address space, else the system's words (a process limit).
+void EndWhenAThreadCannotStart(const QString& message);
+
 // Whether `bytes` more fit in this process's address space: its limit less
 // what it holds now, with room to spare for the libraries' own buffers.
 bool Affordable(qint64 bytes);
@@ -52,12 +59,6 @@ Rendered ReadWithQt(const QByteArray& data, bool upright = true);
 // error when every page was given).
 Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
                           bool upright = true, int page = -1);
-// Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
-// each given to `each` as soon as it is read, with how long it is shown;
-// `each` returns false to stop. Returns the failure, if there is one (a
-// Rendered without an error when every page was given).
-Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
-                          bool upright = true);
 
 // An SVG document (or a gzip-compressed one) with every reference to
 // anything outside it taken out, as a browser draws an SVG shown as a
