@@ -273,12 +273,19 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     write("frames.gif", data("codecs-frames.gif"));
     write("six.png", data("orientation-6.png"));
     write("plain.png", Encode(Reference(), "PNG"));
+    // The renderer's kinds: the metafile library needs the JPEG library
+    // (for a WMF), so does Qt's TIFF reader; nothing else does.
+    write("metafile.wmf", data("reference.wmf"));
+    write("pages.tiff", data("two-pages.tiff"));
+    write("enhanced.emf", data("reference.emf"));
+    write("icon.ico", data("reference.ico"));
     QDir().mkpath(dir.filePath("broken"));
     for (const char* soname : {VELDAR_JPEG_SONAME, VELDAR_GIF_SONAME, VELDAR_EXIF_SONAME})
         write(QStringLiteral("broken/") + soname, "not a library");
     environment << "LD_LIBRARY_PATH=" + dir.filePath("broken");
 
-    Outcome r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png"});
+    Outcome r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png",
+                     "metafile.wmf", "pages.tiff", "enhanced.emf", "icon.ico"});
     EXPECT_EQ(r.status, 1) << r.err.toStdString();
     EXPECT_EQ(read("plain.gro"), Expected("gro", grob::Series::HP49));
     const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
@@ -294,8 +301,18 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     EXPECT_TRUE(said("frames.gif", "GIF", VELDAR_GIF_SONAME)) << r.err.toStdString();
     // A PNG needs the Exif library for its orientation only.
     EXPECT_TRUE(said("six.png", "Exif", VELDAR_EXIF_SONAME)) << r.err.toStdString();
-    for (const char* name : {"photo.gro", "frames.gro", "six.gro"})
+    EXPECT_TRUE(said("metafile.wmf", "metafile", VELDAR_WMF_SONAME)) << r.err.toStdString();
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression("^veldar-convert: pages.tiff: the reader of this kind "
+                                             "\\(.*libqtiff.so\\) cannot be loaded: .*" +
+                                             QRegularExpression::escape(VELDAR_JPEG_SONAME)))
+                  .size(),
+              1)
+        << r.err.toStdString();
+    for (const char* name : {"photo.gro", "frames.gro", "six.gro", "metafile.gro", "pages.gro"})
         EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name;
+    for (const char* name : {"enhanced.gro", "icon.gro"})
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name;
     // Every frame of a GIF, and a PNG kept as stored.
     r = run({"--kind", "gro", "--frames", "-d", "frames", "frames.gif"});
     EXPECT_EQ(r.status, 1);

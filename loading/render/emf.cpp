@@ -13,7 +13,8 @@
 
 // libemf2svg tears fontconfig down when it is done with it, under the feet of
 // Qt, which draws the SVG text next. Calls to FcFini from the library land
-// here instead and do nothing; the process ends soon after anyway.
+// here instead (the renderer exports it, so that the library, opened later,
+// finds it first) and do nothing; the process ends soon after anyway.
 extern "C" void FcFini(void) {}
 
 namespace render {
@@ -48,6 +49,8 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
                 .arg(width)
                 .arg(height));
 
+    if (const std::string& why = OpenMetafileLibrary(Metafile::Emf); !why.empty())
+        return Rendered::Failure(QString::fromStdString(why));
     generatorOptions options{};
     char noNamespace[] = "";
     options.nameSpace = noNamespace;

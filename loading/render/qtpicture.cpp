@@ -6,7 +6,9 @@
 #include "renderprotocol.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QPainter>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <limits>
 #include <mutex>
 
+#include <dlfcn.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -102,6 +105,29 @@ QByteArray KnownFormat(const QByteArray& data) {
     return {};
 }
 
+// Why Qt has no reader for a picture whose signature tells a kind it reads
+// through an image plugin (TIFF, WebP): the plugin is not installed, or
+// cannot be loaded (a library it needs is damaged, say). Empty otherwise.
+QString PluginFault(const QByteArray& data) {
+    const char* plugin = data.startsWith("II*") || data.startsWith(QByteArray("MM\0*", 4))
+                             ? "libqtiff.so"
+                         : data.startsWith("RIFF") && data.mid(8, 4) == "WEBP" ? "libqwebp.so"
+                                                                               : nullptr;
+    if (!plugin) return {};
+    const QString path = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/imageformats/") + QLatin1String(plugin);
+    if (!QFile::exists(path))
+        return QStringLiteral("no reader of this kind is installed (%1)").arg(path);
+    void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_LAZY | RTLD_LOCAL);
+    if (handle) {
+        ::dlclose(handle);
+        return {};
+    }
+    const char* why = ::dlerror();
+    return QStringLiteral("the reader of this kind (%1) cannot be loaded: %2")
+        .arg(path, QString::fromLocal8Bit(why ? why : "unknown error"));
+}
+
 } // namespace
 
 void EndWhenAThreadCannotStart(const QString& message) {
@@ -143,8 +169,11 @@ Rendered ReadWithQt(const QByteArray& original, bool upright) {
         probe.open(QIODevice::ReadOnly);
         format = QImageReader::imageFormat(&probe);
     }
-    if (format.isEmpty())
-        return Rendered::Failure(QStringLiteral("not a picture of a kind this program reads"));
+    if (format.isEmpty()) {
+        const QString fault = PluginFault(original);
+        return Rendered::Failure(
+            fault.isEmpty() ? QStringLiteral("not a picture of a kind this program reads") : fault);
+    }
     // An SVG is drawn without anything outside it.
     QByteArray safe;
     if (format == "svg" || format == "svgz") {
@@ -326,7 +355,10 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
     if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
     if (given == 0 && page >= 0 && (animation || page >= count))
         return Rendered::Failure(QStringLiteral("it has no frame %1").arg(page + 1));
-    if (given == 0) return Rendered::Failure(reader.errorString());
+    if (given == 0) {
+        const QString fault = reader.format().isEmpty() ? PluginFault(data) : QString();
+        return Rendered::Failure(fault.isEmpty() ? reader.errorString() : fault);
+    }
     return {};
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace render {
 
@@ -38,6 +39,12 @@ void EndWhenAThreadCannotStart(const QString& message);
 // Whether `bytes` more fit in this process's address space: its limit less
 // what it holds now, with room to spare for the libraries' own buffers.
 bool Affordable(qint64 bytes);
+
+// The metafile libraries, opened when a metafile is first drawn: an empty
+// string when every function is there, else why not in plain words, e.g.
+// "the metafile library (libwmf-0.2.so.7) cannot be opened: ...".
+enum class Metafile { Wmf, Emf };
+const std::string& OpenMetafileLibrary(Metafile kind);
 
 // The metafile libraries are not ours and some read a little past the end
 // of what they are given: `data` is the file's bytes followed by at least

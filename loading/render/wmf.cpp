@@ -43,6 +43,8 @@ class Api {
 } // namespace
 
 Rendered RenderWmf(QByteArray& data, qsizetype size) {
+    if (const std::string& why = OpenMetafileLibrary(Metafile::Wmf); !why.empty())
+        return Rendered::Failure(QString::fromStdString(why));
     Api api;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
