@@ -18,8 +18,16 @@ std::uint64_t DecodingCost(const pictureloader::Header& header) {
     return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
 }
 
-// What a decoding is taken to need when nothing tells it beforehand.
+// What a decoding is taken to need when nothing tells it beforehand; but a
+// single picture the renderer draws to be fitted comes fitted, no larger
+// than the box.
 constexpr std::uint64_t kUnknownCost = 64ull << 20;
+
+std::uint64_t UnknownCost(const pictureloader::Format& format,
+                          const pictureloader::Options& options) {
+    if (!format.rendered || !options.fit.any() || options.allFrames) return kUnknownCost;
+    return std::uint64_t(options.fit.width) * std::uint64_t(options.fit.height) * 5;
+}
 
 // What a header refuses: what `check` refuses (by throwing grob::Error), a
 // picture larger than the limits, or what else the header rules out.
@@ -108,8 +116,9 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
     std::optional<pictureloader::Header> header;
     if (std::string refusal = HeaderRefusal(bytes, options, check, &header); !refusal.empty())
         return loading::Picture::Failure(std::move(refusal));
-    return Load(pictureloader::Recognise(bytes), bytes, options, name, budget, lease,
-                header ? DecodingCost(*header) : kUnknownCost, header);
+    const pictureloader::Format& format = pictureloader::Recognise(bytes);
+    return Load(format, bytes, options, name, budget, lease,
+                header ? DecodingCost(*header) : UnknownCost(format, options), header);
 }
 
 loading::Picture LoadFileWithin(const std::string& path, const pictureloader::Options& options,
