@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 #include <dlfcn.h>
 #include <sys/mman.h>
@@ -332,12 +333,24 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
     const int count =
         animation ? std::numeric_limits<int>::max() : std::max(1, reader.imageCount());
     for (int index = animation ? 0 : std::max(page, 0); index < count; ++index) {
-        if (animation ? index > 0 && !reader.canRead() : index > 0 && !reader.jumpToImage(index))
-            break;
-        const QSize size = reader.size();
+        // A document's later pages each by a reader of its own: Qt's TIFF
+        // reader would turn a page that tells no orientation as the one before.
+        QBuffer pageBuffer;
+        std::optional<QImageReader> pageReader;
+        if (animation && index > 0 && !reader.canRead()) break;
+        if (!animation && index > 0) {
+            pageBuffer.setData(data);
+            pageBuffer.open(QIODevice::ReadOnly);
+            pageReader.emplace(&pageBuffer, reader.format());
+            pageReader->setAutoTransform(upright);
+            pageReader->setAllocationLimit(reader.allocationLimit());
+            if (!pageReader->jumpToImage(index)) break;
+        }
+        QImageReader& at = pageReader ? *pageReader : reader;
+        const QSize size = at.size();
         if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
         if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
-        Rendered frame{reader.read(), {}, 0};
+        Rendered frame{at.read(), {}, 0};
         if (frame.image.isNull()) {
             if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
             break;
@@ -348,7 +361,7 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
         if (TooLarge(frame.image.size()) || pixels > 4 * grob::kMaxPixels)
             return Rendered::Failure(QStringLiteral(
                 "the pictures of the file are too many of this size to hold at once"));
-        frame.delayMs = std::max(0, reader.nextImageDelay());
+        frame.delayMs = std::max(0, at.nextImageDelay());
         ++given;
         if (!each(std::move(frame)) || page >= 0) return {};
     }
