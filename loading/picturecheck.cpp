@@ -260,8 +260,10 @@ std::optional<Size> IconSize(Bytes data) {
     if (count == 0 || entry + 16 > n) return std::nullopt;
     const Offset at = U32(data, entry + 12);
     if (at + 24 <= n && StartsWith(data.subspan(std::size_t(at)), "\x89PNG\r\n\x1a\n")) {
-        if (BigU32(data, at + 12) != 0x49484452u) return std::nullopt; // "IHDR"
-        return Size{BigU32(data, at + 16), BigU32(data, at + 20)};
+        const Size size{BigU32(data, at + 16), BigU32(data, at + 20)};
+        if (BigU32(data, at + 12) != 0x49484452u || size.width == 0 || size.height == 0)
+            return std::nullopt; // no IHDR, or an empty one
+        return size;
     }
     // A bitmap: its header's width and height (which counts the mask too).
     if (at + 40 > n) return std::nullopt;
@@ -315,8 +317,8 @@ std::optional<std::vector<TiffPage>> TiffPages(Bytes data) {
         TiffPage page;
         for (Offset entry = at + 2; entry < link; entry += 12) {
             const std::uint32_t tag = u16(entry);
-            if (tag == 256) page.size.width = value(entry);
-            if (tag == 257) page.size.height = value(entry);
+            if (tag == 256) page.size.width = std::max<std::int64_t>(value(entry), 0);
+            if (tag == 257) page.size.height = std::max<std::int64_t>(value(entry), 0);
             if (tag == 274) page.orientation = int(value(entry));
         }
         if (page.orientation < 1 || page.orientation > 8) page.orientation = 1;

@@ -51,8 +51,9 @@ std::optional<Size> EmfSize(Bytes data);
 // counts the mask too). Nothing when that entry cannot be one.
 std::optional<Size> IconSize(Bytes data);
 
-// A page of a TIFF as its directory tells it: the size as stored, and the
-// orientation (1 to 8, 1 when it tells none or another).
+// A page of a TIFF as its directory tells it: the size as stored (0 where
+// it tells none), and the orientation (1 to 8, 1 when it tells none or
+// another).
 struct TiffPage {
     Size size;
     int orientation = 1;

@@ -304,8 +304,10 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
 // What a header of a kind the renderer draws tells, from the upright size
 // of each of its pages (one for a single picture): the pages drawn are the
 // first, or with every frame asked for each one or the one asked for; the
-// pictures they give are fitted there, smaller only.
-Header DrawnHeader(const std::vector<picturecheck::Size>& pages, const Options& options) {
+// pictures they give are fitted there, smaller only. Nothing when the
+// picture loaded first has no size (the drawing decides then).
+std::optional<Header> DrawnHeader(const std::vector<picturecheck::Size>& pages,
+                                  const Options& options) {
     const int count = int(pages.size());
     const bool every = options.allFrames && options.onlyFrame < 0;
     const int first = options.allFrames ? std::max(options.onlyFrame, 0) : 0;
@@ -314,6 +316,7 @@ Header DrawnHeader(const std::vector<picturecheck::Size>& pages, const Options& 
     // Sizes far beyond the limits are all refused alike.
     auto side = [](std::int64_t length) { return int(std::min<std::int64_t>(length, INT_MAX)); };
     const picturecheck::Size shown = pages[std::size_t(std::min(first, count - 1))];
+    if (shown.width <= 0 || shown.height <= 0) return std::nullopt;
     header.width = side(shown.width);
     header.height = side(shown.height);
     if (first >= count) {
