@@ -240,8 +240,9 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
     env.emplace_back("QT_QPA_PLATFORM=offscreen");
     std::vector<char*> argv = Pointers(args), envp = Pointers(env);
 
-    const rlim_t memory =
-        Within(request.memoryBytes > 0 ? request.memoryBytes : kDefaultMemoryBytes, RLIMIT_AS);
+    const std::uint64_t asked = request.memoryBytes > 0 ? request.memoryBytes : kDefaultMemoryBytes;
+    const rlim_t memory = Within(asked, RLIMIT_AS);
+    const bool lowered = memory < asked; // to what this process may have: more cannot be given
     const rlim_t cpu = std::max<rlim_t>(
         1, Within(std::uint64_t(request.cpuSeconds > 0 ? request.cpuSeconds : kDefaultCpuSeconds),
                   RLIMIT_CPU));
@@ -392,11 +393,11 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
         if (WTERMSIG(how) == SIGXCPU || (WTERMSIG(how) == SIGKILL && used >= double(cpu) - 0.5))
             return fail(cpuText);
         // A library that does not check what it allocates may crash for want of memory.
-        result.limited = true;
+        result.limited = !lowered;
         return fail("the picture cannot be drawn (the renderer crashed)");
     }
     if (WEXITSTATUS(how) == render::kExitMemory) {
-        result.limited = true;
+        result.limited = !lowered;
         return fail(memoryText);
     }
     if (WEXITSTATUS(how) != 0) {

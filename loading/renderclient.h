@@ -65,7 +65,8 @@ struct Result {
     std::string error;       // one line: why there is no picture
     // The renderer stopped where more memory might have let it draw the
     // picture: out of its address space, or crashed (a library that does
-    // not check what it allocates).
+    // not check what it allocates); never when its limit was lowered to what
+    // this process may have, as no more could be given.
     bool limited = false;
     bool ok() const { return error.empty(); }
 };
