@@ -33,6 +33,9 @@ struct Picture {
     // A GROB (or list) read back: the kind its name tells; nothing for any
     // other picture.
     std::optional<grob::OutputKind> grobKind;
+    // The failure: the picture renderer stopped where more memory might have
+    // let it draw the picture (renderclient::Result::limited).
+    bool rendererLimited = false;
 
     bool ok() const { return error.empty(); }
     // The first (or only) picture.

@@ -3,7 +3,9 @@
 #include "codecs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -201,6 +203,130 @@ int BestIconEntry(Bytes data) {
         if (area > best.area || (area == best.area && bits > best.bits)) best = {i, area, bits};
     }
     return best.index;
+}
+
+} // namespace picturecheck
+
+namespace picturecheck {
+
+namespace {
+
+// Sizes beyond any limit are all refused alike: they are held to a bound
+// that stays far from overflowing.
+constexpr std::int64_t kFarBeyond = std::int64_t(1) << 40;
+
+std::int64_t Pixels(double length) {
+    return std::int64_t(std::min(std::round(length), double(kFarBeyond)));
+}
+
+std::int32_t I32(Bytes d, Offset at) {
+    return std::int32_t(U32(d, at));
+}
+
+std::uint32_t BigU32(Bytes d, Offset at) {
+    if (at < 0 || at + 4 > Offset(d.size())) return 0;
+    const std::size_t i = std::size_t(at);
+    return std::uint32_t(d[i]) << 24 | std::uint32_t(d[i + 1]) << 16 |
+           std::uint32_t(d[i + 2]) << 8 | d[i + 3];
+}
+
+} // namespace
+
+std::optional<Size> WmfSize(Bytes data) {
+    if (data.size() < 22 || U32(data, 0) != 0x9AC6CDD7u) return std::nullopt;
+    const std::uint32_t inch = U16(data, 14);
+    const std::int64_t wide =
+        std::int64_t(std::int16_t(U16(data, 10))) - std::int16_t(U16(data, 6));
+    const std::int64_t high =
+        std::int64_t(std::int16_t(U16(data, 12))) - std::int16_t(U16(data, 8));
+    if (inch == 0 || wide == 0 || high == 0) return std::nullopt;
+    return Size{Pixels(double(std::abs(wide)) * 96.0 / inch),
+                Pixels(double(std::abs(high)) * 96.0 / inch)};
+}
+
+std::optional<Size> EmfSize(Bytes data) {
+    if (data.size() < 88 || Sniff(data) != Kind::Emf) return std::nullopt;
+    // The frame, inclusive, in hundredths of a millimetre, at 24.
+    const double wide = double(I32(data, 32)) - I32(data, 24);
+    const double high = double(I32(data, 36)) - I32(data, 28);
+    if (wide <= 0 || high <= 0) return std::nullopt;
+    return Size{Pixels(wide * 96.0 / 2540.0), Pixels(high * 96.0 / 2540.0)};
+}
+
+std::optional<Size> IconSize(Bytes data) {
+    const Offset n = Offset(data.size());
+    const Offset count = U16(data, 4);
+    const Offset entry = 6 + 16 * Offset(BestIconEntry(data));
+    if (count == 0 || entry + 16 > n) return std::nullopt;
+    const Offset at = U32(data, entry + 12);
+    if (at + 24 <= n && StartsWith(data.subspan(std::size_t(at)), "\x89PNG\r\n\x1a\n")) {
+        const Size size{BigU32(data, at + 16), BigU32(data, at + 20)};
+        if (BigU32(data, at + 12) != 0x49484452u || size.width == 0 || size.height == 0)
+            return std::nullopt; // no IHDR, or an empty one
+        return size;
+    }
+    // A bitmap: its header's width and height (which counts the mask too).
+    if (at + 40 > n) return std::nullopt;
+    const std::int64_t width = Byte(data, entry) ? Byte(data, entry) : I32(data, at + 4);
+    const std::int64_t height =
+        Byte(data, entry + 1) ? Byte(data, entry + 1) : I32(data, at + 8) / 2;
+    if (width <= 0 || height <= 0 || width > 256 || height > 256) return std::nullopt;
+    return Size{width, height};
+}
+
+std::optional<std::vector<TiffPage>> TiffPages(Bytes data) {
+    const bool little = StartsWith(data, std::string_view("II*\0", 4));
+    if (!little && !StartsWith(data, std::string_view("MM\0*", 4))) return std::nullopt;
+    const Offset n = Offset(data.size());
+    auto u16 = [&](Offset at) -> std::uint32_t {
+        if (at + 2 > n) return 0;
+        const std::uint32_t a = data[std::size_t(at)], b = data[std::size_t(at) + 1];
+        return little ? a | b << 8 : a << 8 | b;
+    };
+    auto u32 = [&](Offset at) -> std::uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    // An entry's one value, when it is a whole number that fits within it.
+    auto value = [&](Offset entry) -> std::int64_t {
+        switch (u16(entry + 2)) {
+        case 1: // BYTE
+            return data[std::size_t(entry) + 8];
+        case 3: // SHORT
+            return u16(entry + 8);
+        case 4: // LONG
+            return u32(entry + 8);
+        case 8: // SSHORT
+            return std::int16_t(u16(entry + 8));
+        case 9: // SLONG
+            return std::int32_t(u32(entry + 8));
+        default:
+            return 0;
+        }
+    };
+    std::vector<TiffPage> pages;
+    std::vector<Offset> seen;
+    std::int64_t entries = 0;
+    for (Offset at = u32(4); at != 0;) {
+        const Offset count = u16(at);
+        const Offset link = at + 2 + 12 * count;
+        if (at + 2 > n || link + 4 > n || std::find(seen.begin(), seen.end(), at) != seen.end())
+            break;
+        entries += count;
+        if (int(pages.size()) == kMaxTiffPages || entries > kMaxTiffEntries) return std::nullopt;
+        seen.push_back(at);
+        TiffPage page;
+        for (Offset entry = at + 2; entry < link; entry += 12) {
+            const std::uint32_t tag = u16(entry);
+            if (tag == 256) page.size.width = std::max<std::int64_t>(value(entry), 0);
+            if (tag == 257) page.size.height = std::max<std::int64_t>(value(entry), 0);
+            if (tag == 274) page.orientation = int(value(entry));
+        }
+        if (page.orientation < 1 || page.orientation > 8) page.orientation = 1;
+        pages.push_back(page);
+        at = u32(link);
+    }
+    if (pages.empty()) return std::nullopt;
+    return pages;
 }
 
 } // namespace picturecheck

@@ -235,7 +235,7 @@ std::optional<Header> CodecHeader(const codecs::Handler& codec,
     const codecs::DecodeOptions decode = DecodeOptionsFor(options);
     if (!peek) return std::nullopt;
     const bool all = codec.readFrames && options.allFrames;
-    Header header{peek->width, peek->height, peek->frames, 0};
+    Header header{peek->width, peek->height, peek->frames, 0, 0, {}};
     // The decoder's own memory, and the pictures it hands on: every frame
     // kept, each fitted when it is to be, and a copy of each frame's
     // pixels and opacity when they are kept apart; frames fitted here (with
@@ -294,7 +294,11 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     request.cpuSeconds = options.renderCpuSeconds;
     request.waitMs = options.timeoutMs;
     renderclient::Result drawn = renderclient::Render(request, data);
-    if (!drawn.ok()) return Picture::Failure(drawn.error);
+    if (!drawn.ok()) {
+        Picture failure = Picture::Failure(drawn.error);
+        failure.rendererLimited = drawn.limited;
+        return failure;
+    }
     Picture picture;
     for (renderclient::Page& page : drawn.pages) {
         // The opacity kept when asked for and the picture has any.
@@ -311,12 +315,67 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     return Only(std::move(picture), options, true);
 }
 
+// What a header of a kind the renderer draws tells, from the upright size
+// of each of its pages (one for a single picture): the pages drawn are the
+// first, or with every frame asked for each one or the one asked for; the
+// pictures they give are fitted there, smaller only. Nothing when the
+// picture loaded first has no size (the drawing decides then).
+std::optional<Header> DrawnHeader(const std::vector<picturecheck::Size>& pages,
+                                  const Options& options) {
+    const int count = int(pages.size());
+    const bool every = options.allFrames && options.onlyFrame < 0;
+    const int first = options.allFrames ? std::max(options.onlyFrame, 0) : 0;
+    Header header;
+    header.pictures = count;
+    // Sizes far beyond the limits are all refused alike.
+    auto side = [](std::int64_t length) { return int(std::min<std::int64_t>(length, INT_MAX)); };
+    const picturecheck::Size shown = pages[std::size_t(std::min(first, count - 1))];
+    if (shown.width <= 0 || shown.height <= 0) return std::nullopt;
+    header.width = side(shown.width);
+    header.height = side(shown.height);
+    if (first >= count) {
+        header.refusal = "it has no frame " + std::to_string(first + 1);
+        return header;
+    }
+    std::int64_t pixels = 0;
+    for (int i = first; i < (every ? count : first + 1); ++i) {
+        const picturecheck::Size page = pages[std::size_t(i)];
+        if (header.refusal.empty())
+            header.refusal = grob::PictureSizeRefusal(page.width, page.height);
+        if (!header.refusal.empty()) continue;
+        pixels += page.width * page.height;
+        int w = int(page.width), h = int(page.height);
+        if (options.fit.any()) grob::FitSize({options.fit.width, options.fit.height}, w, h, w, h);
+        header.memory += std::uint64_t(w) * std::uint64_t(h) * (options.opacity ? 5 : 4);
+        header.drawing = std::max(header.drawing, std::uint64_t(page.width * page.height) * 4);
+    }
+    if (header.refusal.empty() && pixels > 4 * grob::kMaxPixels)
+        header.refusal = "the pictures of the file are too many of this size to hold at once";
+    return header;
+}
+
 bool IsWmf(Bytes data) {
     return picturecheck::Sniff(data) == picturecheck::Kind::Wmf;
 }
 
 bool IsEmf(Bytes data) {
     return picturecheck::Sniff(data) == picturecheck::Kind::Emf;
+}
+
+// A metafile's size, where its header tells it (a WMF's placeable header,
+// an EMF's frame), as the renderer draws it.
+std::optional<Header> MetafileHeader(const std::optional<picturecheck::Size>& size,
+                                     const Options& options) {
+    if (!size) return std::nullopt;
+    return DrawnHeader({*size}, options);
+}
+
+std::optional<Header> WmfHeader(Bytes data, const Options& options) {
+    return MetafileHeader(picturecheck::WmfSize(data), options);
+}
+
+std::optional<Header> EmfHeader(Bytes data, const Options& options) {
+    return MetafileHeader(picturecheck::EmfSize(data), options);
 }
 
 Picture LoadWmf(Bytes data, const Options& options, const std::string&) {
@@ -328,10 +387,36 @@ Picture LoadEmf(Bytes data, const Options& options, const std::string&) {
 }
 
 // Files of many pages or frames that the renderer reads: TIFF and WebP.
-bool IsPaged(Bytes data) {
-    return StartsWith(data, "II*") || StartsWith(data, std::string_view("MM\0*", 4)) ||
-           (StartsWith(data, "RIFF") && data.size() >= 12 &&
-            std::memcmp(data.data() + 8, "WEBP", 4) == 0);
+bool IsTiff(Bytes data) {
+    return StartsWith(data, "II*") || StartsWith(data, std::string_view("MM\0*", 4));
+}
+
+bool IsWebp(Bytes data) {
+    return StartsWith(data, "RIFF") && data.size() >= 12 &&
+           std::memcmp(data.data() + 8, "WEBP", 4) == 0;
+}
+
+// A TIFF's pages, each turned upright by its orientation unless the picture
+// is kept as stored.
+std::optional<Header> TiffHeader(Bytes data, const Options& options) {
+    const auto pages = picturecheck::TiffPages(data);
+    if (!pages) return std::nullopt;
+    std::vector<picturecheck::Size> sizes;
+    for (const picturecheck::TiffPage& page : *pages) {
+        const bool turned = page.orientation >= 5 && !options.keepStoredOrientation;
+        sizes.push_back(turned ? picturecheck::Size{page.size.height, page.size.width} : page.size);
+    }
+    return DrawnHeader(sizes, options);
+}
+
+bool IsIcon(Bytes data) {
+    return StartsWith(data, std::string_view("\0\0\1\0", 4)) ||
+           StartsWith(data, std::string_view("\0\0\2\0", 4));
+}
+
+// The entry of an icon or cursor the renderer shows.
+std::optional<Header> IconHeader(Bytes data, const Options& options) {
+    return MetafileHeader(picturecheck::IconSize(data), options);
 }
 
 // Kinds with a signature of their own that only the renderer reads. They
@@ -345,11 +430,8 @@ bool IsOtherSigned(Bytes data) {
     if (head.starts_with("<?xml") || head.starts_with("<svg") || head.starts_with("<!DOCTYPE svg"))
         return true;
     if (head.starts_with("#define") || head.starts_with("/* XPM */")) return true;
-    if (data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '7' &&
-        std::string_view(" \t\r\n#").find(char(data[2])) != std::string_view::npos)
-        return true; // netpbm
-    return StartsWith(data, std::string_view("\0\0\1\0", 4)) ||
-           StartsWith(data, std::string_view("\0\0\2\0", 4)); // icons and cursors
+    return data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '7' &&
+           std::string_view(" \t\r\n#").find(char(data[2])) != std::string_view::npos; // netpbm
 }
 
 Picture LoadPaged(Bytes data, const Options& options, const std::string&) {
@@ -372,6 +454,16 @@ bool IsTextGrob(Bytes data) {
     return grob::LooksLikeTextGrob(data) || grob::LooksLikeTextList(data);
 }
 
+// A kind the renderer draws.
+Format Drawn(std::string_view name, bool (*recognises)(Bytes),
+             std::optional<Header> (*header)(Bytes, const Options&),
+             Picture (*load)(Bytes, const Options&, const std::string&)) {
+    Format format{name, recognises, nullptr, load};
+    if (header) format.header = header;
+    format.rendered = true;
+    return format;
+}
+
 // In the order they are tried: binary GROBs, the decoders' formats in
 // their own order, then the renderer's kinds and GROBs in text.
 const std::vector<Format>& Formats() {
@@ -381,13 +473,15 @@ const std::vector<Format>& Formats() {
             list.push_back(CodecFormat(*codec));
         list.insert(list.end(),
                     {
-                        {"WMF", IsWmf, nullptr, LoadWmf},
-                        {"EMF", IsEmf, nullptr, LoadEmf},
-                        {"TIFF or WebP", IsPaged, nullptr, LoadPaged},
-                        {"picture", IsOtherSigned, nullptr, LoadOther},
+                        Drawn("WMF", IsWmf, WmfHeader, LoadWmf),
+                        Drawn("EMF", IsEmf, EmfHeader, LoadEmf),
+                        Drawn("TIFF", IsTiff, TiffHeader, LoadPaged),
+                        Drawn("WebP", IsWebp, nullptr, LoadPaged),
+                        Drawn("ICO or CUR", IsIcon, IconHeader, LoadOther),
+                        Drawn("picture", IsOtherSigned, nullptr, LoadOther),
                         {"GROB, ASCII-encoded", grob::LooksLikeAsciiObject, nullptr, LoadAsciiGrob},
                         {"GROB text", IsTextGrob, nullptr, LoadTextGrob},
-                        {"picture", Anything, nullptr, LoadOther},
+                        Drawn("picture", Anything, nullptr, LoadOther),
                     });
         return list;
     }();
@@ -402,6 +496,11 @@ const Format& Recognise(Bytes bytes) {
     return Formats().back();
 }
 
+std::string Refusal(const Header& header) {
+    std::string refusal = grob::PictureSizeRefusal(header.width, header.height);
+    return refusal.empty() ? header.refusal : refusal;
+}
+
 std::string RendererPath() {
     return loading::HelperProgram("veldar-render");
 }
@@ -413,8 +512,7 @@ Picture LoadBytes(Bytes data, const Options& options, const std::string& name) {
     const Format& format = Recognise(data);
     if (format.header)
         if (const auto header = format.header(data, options))
-            if (std::string refusal = grob::PictureSizeRefusal(header->width, header->height);
-                !refusal.empty())
+            if (std::string refusal = Refusal(*header); !refusal.empty())
                 return Picture::Failure(std::move(refusal));
     return format.load(data, options, name);
 }

@@ -67,12 +67,18 @@ struct Options {
 // What a header tells before any decoding: the picture's size in pixels
 // (upright, as it will be loaded), how many pictures the file holds (0 when
 // the header does not say), and the most memory its loading with the
-// options takes, the pictures it gives included (0 when not known).
+// options takes in this process, the pictures it gives included (0 when not
+// known). For a kind the renderer draws, also what the largest picture it
+// draws takes there, whole (0 when not known; Qt's own start not counted).
+// And what the header refuses besides the picture's size: another page
+// too large, more than can be held at once (empty when nothing).
 struct Header {
     int width = 0;
     int height = 0;
     int pictures = 0;
     std::uint64_t memory = 0;
+    std::uint64_t drawing = 0;
+    std::string refusal;
 };
 
 // One format of the registry; the common kinds are the decoders' handlers
@@ -96,6 +102,8 @@ struct Format {
         fileHeader = nullptr;
     std::function<loading::Picture(const codecs::File& file, const Options& options)> loadFile =
         nullptr;
+    // Drawn by the picture renderer, within options.renderMemoryBytes.
+    bool rendered = false;
 };
 
 // The format of these bytes: the first of the registry that recognises
@@ -108,10 +116,14 @@ const Format& Recognise(Bytes bytes);
 // file name's extension, whatever its case, any other name being a plain
 // 1-bit GROB. A file that cannot be read whole, or that is not a regular
 // file, is a failure. Pictures larger than the limits are refused from
-// their header where they have one.
+// their header where they have one (Refusal).
 loading::Picture Load(const std::string& path, const Options& options = {});
 // The same for a file's bytes (standard input, say); `name` tells a GROB's kind.
 loading::Picture LoadBytes(Bytes bytes, const Options& options = {}, const std::string& name = {});
+
+// What a header refuses: a picture larger than the limits, or what else it
+// refuses (Header::refusal); empty when nothing.
+std::string Refusal(const Header& header);
 
 // Where the picture renderer lives (beside the program, or installed).
 std::string RendererPath();

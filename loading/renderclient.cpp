@@ -84,9 +84,16 @@ struct Child {
     rlimit cpu;
 };
 
+// Why the child could not become the renderer, for the parent to say.
+[[noreturn]] void ChildFailed(const Child& c, int why) {
+    [[maybe_unused]] const ssize_t n = ::write(c.status, &why, sizeof why);
+    ::_exit(127);
+}
+
 [[noreturn]] void RunChild(const Child& c) {
     // Dies with the thread that started it; if that has already gone, now.
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != c.parent) ::_exit(127);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ChildFailed(c, errno);
+    if (::getppid() != c.parent) ::_exit(127);
     ::setpgid(0, 0);
     const rlimit noCore{0, 0};
 #if defined(__SANITIZE_ADDRESS__)
@@ -97,15 +104,15 @@ struct Child {
     const bool limited =
         ::setrlimit(RLIMIT_AS, &c.memory) == 0 && ::setrlimit(RLIMIT_CPU, &c.cpu) == 0;
 #endif
-    if (!limited) ::_exit(127);
+    if (!limited) ChildFailed(c, errno);
     ::setrlimit(RLIMIT_CORE, &noCore);
-    // The three ends onto 0, 1 and 2, wherever they are now.
-    const int in = ::fcntl(c.in, F_DUPFD_CLOEXEC, 3);
-    const int out = ::fcntl(c.out, F_DUPFD_CLOEXEC, 3);
-    const int err = ::fcntl(c.err, F_DUPFD_CLOEXEC, 3);
+    // The three ends onto 0, 1 and 2, moved out of the way first when one of
+    // them is there already (a program started with a standard stream closed).
+    auto above = [](int fd) { return fd > 2 ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 3); };
+    const int in = above(c.in), out = above(c.out), err = above(c.err);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
         ::dup2(err, 2) < 0)
-        ::_exit(127);
+        ChildFailed(c, errno);
     // No handler of this program's runs in the child, nothing it ignores
     // stays ignored, and nothing stays blocked.
     for (int sig = 1; sig < NSIG; ++sig) {
@@ -125,9 +132,7 @@ struct Child {
         for (int fd = 3; fd < 65536; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::execve(c.path, c.argv, c.envp);
-    const int why = errno;
-    [[maybe_unused]] const ssize_t n = ::write(c.status, &why, sizeof why);
-    ::_exit(127);
+    ChildFailed(c, errno);
 }
 
 // The answer as it arrives: block headers, and each picture's pixels read
@@ -223,14 +228,21 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
     }
     if (request.opacity) args.emplace_back("--opacity");
     if (request.keepStoredOrientation) args.emplace_back("--stored");
+    // The pages of a document drawn one by one: only the one wanted is drawn.
+    const bool onePage = request.kind == "frames" && request.onlyPage >= 0;
+    if (onePage) {
+        args.emplace_back("--page");
+        args.push_back(std::to_string(request.onlyPage));
+    }
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) env.emplace_back(*e);
     env.emplace_back("QT_QPA_PLATFORM=offscreen");
     std::vector<char*> argv = Pointers(args), envp = Pointers(env);
 
-    const rlim_t memory =
-        Within(request.memoryBytes > 0 ? request.memoryBytes : kDefaultMemoryBytes, RLIMIT_AS);
+    const std::uint64_t asked = request.memoryBytes > 0 ? request.memoryBytes : kDefaultMemoryBytes;
+    const rlim_t memory = Within(asked, RLIMIT_AS);
+    const bool lowered = memory < asked; // to what this process may have: more cannot be given
     const rlim_t cpu = std::max<rlim_t>(
         1, Within(std::uint64_t(request.cpuSeconds > 0 ? request.cpuSeconds : kDefaultCpuSeconds),
                   RLIMIT_CPU));
@@ -291,7 +303,7 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
 
     for (const Fd* fd : {&in, &out, &err})
         ::fcntl(fd->get(), F_SETFL, ::fcntl(fd->get(), F_GETFL) | O_NONBLOCK);
-    Answer answer(request.onlyPage);
+    Answer answer(onePage ? -1 : request.onlyPage);
     std::string said; // the end of its standard error
     std::size_t sent = 0;
     if (data.empty()) in.reset();
@@ -380,9 +392,14 @@ Result Render(const Request& request, std::span<const std::uint8_t> data) {
                             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         if (WTERMSIG(how) == SIGXCPU || (WTERMSIG(how) == SIGKILL && used >= double(cpu) - 0.5))
             return fail(cpuText);
+        // A library that does not check what it allocates may crash for want of memory.
+        result.limited = !lowered;
         return fail("the picture cannot be drawn (the renderer crashed)");
     }
-    if (WEXITSTATUS(how) == render::kExitMemory) return fail(memoryText);
+    if (WEXITSTATUS(how) == render::kExitMemory) {
+        result.limited = !lowered;
+        return fail(memoryText);
+    }
     if (WEXITSTATUS(how) != 0) {
         const std::string line = LastLine(said);
         return fail(line.empty() ? "the picture cannot be drawn" : line);

@@ -18,8 +18,9 @@
 
 namespace renderclient {
 
-// The renderer's address space when the caller gives none. Qt and the
-// libraries take about 80 MB of it to start; the largest picture accepted
+// The renderer's address space when the caller gives none (the pipeline's
+// loader gives each renderer its share of the run's memory). Qt and the
+// libraries take about 90 MB of it to start; the largest picture accepted
 // (32 million pixels) takes 128 MiB a copy, and a few copies may be held
 // while it is drawn; and the file itself is held whole.
 constexpr std::uint64_t kDefaultMemoryBytes = 1024ull << 20;
@@ -39,8 +40,10 @@ struct Request {
     // Pictures as stored, not turned upright by the orientation their
     // metadata records (TIFF, WebP, JPEG and the like that Qt reads).
     bool keepStoredOrientation = false;
-    // Only this page (from 0) is kept, the others read past as they come,
-    // so that one page's memory is held whatever their number; -1: every page.
+    // Only this page (from 0) is kept, so that one page's memory is held
+    // whatever their number: with "frames" the only one drawn (an
+    // animation's frames before it read and let go), else the others read
+    // past as they come; -1: every page.
     int onlyPage = -1;
     // Limits: the address space, in bytes (lowered to what this process may
     // have), processor time in seconds, and the clock in milliseconds.
@@ -60,6 +63,11 @@ struct Page {
 struct Result {
     std::vector<Page> pages; // in order; none on failure
     std::string error;       // one line: why there is no picture
+    // The renderer stopped where more memory might have let it draw the
+    // picture: out of its address space, or crashed (a library that does
+    // not check what it allocates); never when its limit was lowered to what
+    // this process may have, as no more could be given.
+    bool limited = false;
     bool ok() const { return error.empty(); }
 };
 

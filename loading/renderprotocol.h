@@ -1,12 +1,14 @@
 // Between the loader and the picture renderer process (plain C++, shared by
 // both sides).
 //
-// The request: `veldar-render KIND [--fit WxH] [--opacity]`, where KIND is
-// wmf, emf, picture (the first picture) or frames (every page or frame), and
-// the file's bytes on standard input. With --fit each picture is fitted into
-// W x H as grob::Fit makes it, smaller only (a picture that already fits is
-// sent as it is), so that only fitted pictures cross the pipe; with
-// --opacity the opacity is fitted too (see below), else it is left opaque.
+// The request: `veldar-render KIND [--fit WxH] [--opacity] [--stored]
+// [--page N]`, where KIND is wmf, emf, picture (the first picture) or frames
+// (every page or frame), and the file's bytes on standard input. With --fit
+// each picture is fitted into W x H as grob::Fit makes it, smaller only (a
+// picture that already fits is sent as it is), so that only fitted pictures
+// cross the pipe; with --opacity the opacity is fitted too (see below), else
+// it is left opaque; with --stored pictures are left as stored, not turned
+// upright; with --page (frames only) only page or frame N, from 0, is sent.
 //
 // The answer, on standard output, one block a picture as soon as it is
 // drawn: "VPX2", then width, height, how long an animation shows it (ms)

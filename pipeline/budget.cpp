@@ -19,6 +19,12 @@ void MemoryBudget::Lease::release() {
     budget_ = nullptr;
 }
 
+void MemoryBudget::Lease::keep(std::uint64_t bytes) {
+    if (!budget_ || bytes >= bytes_) return;
+    budget_->give(bytes_ - bytes);
+    bytes_ = bytes;
+}
+
 MemoryBudget::Lease MemoryBudget::reserve(std::uint64_t bytes) {
     // More than the whole budget is held as the whole: it runs alone.
     const std::uint64_t wanted = std::min(bytes, total_);

@@ -31,6 +31,8 @@ class MemoryBudget {
         Lease& operator=(Lease&& other) noexcept;
         ~Lease() { release(); }
         void release();
+        // Holds no more than `bytes`, the rest given back.
+        void keep(std::uint64_t bytes);
 
       private:
         friend class MemoryBudget;
@@ -44,6 +46,7 @@ class MemoryBudget {
     [[nodiscard]] Lease reserve(std::uint64_t bytes);
 
     std::uint64_t held() const;
+    std::uint64_t total() const { return total_; }
 
   private:
     void give(std::uint64_t bytes);

@@ -2,6 +2,9 @@
 
 #include "grob/checks.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace pipeline {
 
 namespace {
@@ -15,16 +18,55 @@ std::uint64_t DecodingCost(const pictureloader::Header& header) {
     return std::uint64_t(header.width) * std::uint64_t(header.height) * 9;
 }
 
-// What a decoding is taken to need when nothing tells it beforehand.
+// What a decoding is taken to need when nothing tells it beforehand; but a
+// single picture the renderer draws to be fitted comes fitted, no larger
+// than the box.
 constexpr std::uint64_t kUnknownCost = 64ull << 20;
 
-// What a header refuses: a picture larger than the limits, or what `check`
-// refuses (by throwing grob::Error).
+std::uint64_t UnknownCost(const pictureloader::Format& format,
+                          const pictureloader::Options& options) {
+    if (!format.rendered || !options.fit.any() || options.allFrames) return kUnknownCost;
+    return std::uint64_t(options.fit.width) * std::uint64_t(options.fit.height) * 5;
+}
+
+// What a header refuses: what `check` refuses (by throwing grob::Error), a
+// picture larger than the limits, or what else the header rules out.
 std::string Refusal(const std::optional<pictureloader::Header>& header,
                     const std::function<void(const pictureloader::Header&)>& check) {
     if (!header) return {};
     if (check) check(*header);
-    return grob::PictureSizeRefusal(header->width, header->height);
+    return pictureloader::Refusal(*header);
+}
+
+// Loads what the header allowed, its memory (`cost`) reserved in `lease`.
+// A picture the renderer draws takes the renderer's address space from the
+// budget too, leased with the picture's memory while it draws (so that no
+// one waits for a second part of the budget while holding a first): its
+// share, Qt's start and the picture as drawn; one stopped by that limit
+// draws once more, alone, with the whole budget, so that a large picture
+// still loads while hostile ones stay bounded.
+loading::Picture Load(const pictureloader::Format& format, std::span<const std::uint8_t> bytes,
+                      const pictureloader::Options& options, const std::string& name,
+                      MemoryBudget* budget, MemoryBudget::Lease& lease, std::uint64_t cost,
+                      const std::optional<pictureloader::Header>& header) {
+    if (!budget) return format.load(bytes, options, name);
+    if (!format.rendered) {
+        lease = budget->reserve(cost);
+        return format.load(bytes, options, name);
+    }
+    pictureloader::Options within = options;
+    within.renderMemoryBytes =
+        std::min(budget->total(), kRendererShare + (header ? header->drawing : 0));
+    lease = budget->reserve(cost + within.renderMemoryBytes);
+    loading::Picture picture = format.load(bytes, within, name);
+    if (picture.rendererLimited && within.renderMemoryBytes < budget->total()) {
+        lease.release();
+        lease = budget->reserve(std::numeric_limits<std::uint64_t>::max());
+        within.renderMemoryBytes = budget->total();
+        picture = format.load(bytes, within, name);
+    }
+    lease.keep(cost);
+    return picture;
 }
 
 } // namespace
@@ -91,8 +133,8 @@ loading::Picture LoadWithin(std::span<const std::uint8_t> bytes,
     if (std::string refusal = HeaderRefusal(bytes, options, check, &header); !refusal.empty())
         return loading::Picture::Failure(std::move(refusal));
     const pictureloader::Format& format = pictureloader::Recognise(bytes);
-    if (budget) lease = budget->reserve(header ? DecodingCost(*header) : kUnknownCost);
-    return format.load(bytes, options, name);
+    return Load(format, bytes, options, name, budget, lease,
+                header ? DecodingCost(*header) : UnknownCost(format, options), header);
 }
 
 loading::Picture LoadFileWithin(const std::string& path, const pictureloader::Options& options,

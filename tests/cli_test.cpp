@@ -274,12 +274,19 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     write("frames.gif", data("codecs-frames.gif"));
     write("six.png", data("orientation-6.png"));
     write("plain.png", Encode(Reference(), "PNG"));
+    // The renderer's kinds: the metafile library needs the JPEG library
+    // (for a WMF), so does Qt's TIFF reader; nothing else does.
+    write("metafile.wmf", data("reference.wmf"));
+    write("pages.tiff", data("two-pages.tiff"));
+    write("enhanced.emf", data("reference.emf"));
+    write("icon.ico", data("reference.ico"));
     QDir().mkpath(dir.filePath("broken"));
     for (const char* soname : {VELDAR_JPEG_SONAME, VELDAR_GIF_SONAME, VELDAR_EXIF_SONAME})
         write(QStringLiteral("broken/") + soname, "not a library");
     environment << "LD_LIBRARY_PATH=" + dir.filePath("broken");
 
-    Outcome r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png"});
+    Outcome r = run({"--kind", "gro", "plain.png", "photo.jpg", "frames.gif", "six.png",
+                     "metafile.wmf", "pages.tiff", "enhanced.emf", "icon.ico"});
     EXPECT_EQ(r.status, 1) << r.err.toStdString();
     EXPECT_EQ(read("plain.gro"), Expected("gro", grob::Series::HP49));
     const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
@@ -295,8 +302,18 @@ TEST_F(Cli, PictureLibrariesOpenedOnlyForThePicturesThatNeedThem) {
     EXPECT_TRUE(said("frames.gif", "GIF", VELDAR_GIF_SONAME)) << r.err.toStdString();
     // A PNG needs the Exif library for its orientation only.
     EXPECT_TRUE(said("six.png", "Exif", VELDAR_EXIF_SONAME)) << r.err.toStdString();
-    for (const char* name : {"photo.gro", "frames.gro", "six.gro"})
+    EXPECT_TRUE(said("metafile.wmf", "metafile", VELDAR_WMF_SONAME)) << r.err.toStdString();
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression("^veldar-convert: pages.tiff: the reader of this kind "
+                                             "\\(.*libqtiff.so\\) cannot be loaded: .*" +
+                                             QRegularExpression::escape(VELDAR_JPEG_SONAME)))
+                  .size(),
+              1)
+        << r.err.toStdString();
+    for (const char* name : {"photo.gro", "frames.gro", "six.gro", "metafile.gro", "pages.gro"})
         EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name;
+    for (const char* name : {"enhanced.gro", "icon.gro"})
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name;
     // Every frame of a GIF, and a PNG kept as stored.
     r = run({"--kind", "gro", "--frames", "-d", "frames", "frames.gif"});
     EXPECT_EQ(r.status, 1);
@@ -1019,6 +1036,55 @@ TEST_F(Cli, TheRendererWithinTheProgramsMemoryLimit) {
     r = run(args, "ulimit -v 400000");
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(read("large.gro").size(), 16 * 64 + 18); // 128 x 64
+    // Threads' stacks as large as the stack limit (1 GiB) fit in no
+    // renderer's address space: a thread that Qt's scaling would wait for
+    // cannot start, which is said as the memory lacking, never waited for.
+    QImage blue(512, 512, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    write("scaled.svg", "<svg xmlns='http://www.w3.org/2000/svg' "
+                        "xmlns:xlink='http://www.w3.org/1999/xlink' width='300' height='300'>"
+                        "<image width='300' height='300' xlink:href='data:image/png;base64," +
+                            Encode(blue, "png").toBase64() + "'/></svg>");
+    r = run({"-q", "--kind", "gro", "scaled.svg", "small.png"}, "ulimit -s 1048576");
+    EXPECT_EQ(r.err.toStdString(),
+              "veldar-convert: scaled.svg: the picture needs more memory than 320 MB to draw\n");
+}
+
+// What the header of a kind the renderer draws rules out is refused before
+// the renderer is started (here it cannot start at all: its Qt is broken),
+// in one line naming the file; a page at the size limit still draws.
+TEST_F(Cli, RendererKindsRefusedFromTheirHeaders) {
+    const char* names[] = {"wmf-16384x2048.wmf", "emf-over-12153x2761.emf",
+                           "ico-png-20000x20000.ico", "reference.wmf", "tiff-12-pages.tiff"};
+    for (const char* name : names)
+        write(name, data(name));
+    write("broken/libQt6Core.so.6", "not a library");
+    environment << "LD_LIBRARY_PATH=" + dir.filePath("broken");
+    Outcome r = run({"-j1", "--kind", "gro", names[0], names[1], names[2], names[3]});
+    QStringList lines = r.err.split('\n');
+    ASSERT_EQ(lines.size(), 5) << r.err.toStdString();
+    EXPECT_EQ(lines[0].toStdString(),
+              "veldar-convert: wmf-16384x2048.wmf: the GROB would be 16,384 x 2,048 dots, "
+              "a body of 4,194,304 bytes; a GROB holds at most 524,280: fit it to the "
+              "screen with --fit 131x64 (or another size)");
+    for (const auto& [line, file, size] : {std::tuple{1, "emf-over-12153x2761.emf", "12153 x 2761"},
+                                           {2, "ico-png-20000x20000.ico", "20000 x 20000"}})
+        EXPECT_EQ(lines[line].toStdString(),
+                  QString("veldar-convert: %1: the picture is %2 pixels; at most 16384 "
+                          "x 16384 and 32 million pixels are accepted")
+                      .arg(file, size)
+                      .toStdString());
+    EXPECT_TRUE(lines[3].startsWith("veldar-convert: reference.wmf: ") &&
+                lines[3].contains("libQt6Core.so.6"))
+        << lines[3].toStdString(); // the renderer was needed there
+    r = run({"--kind", "gro", "--frames", "--fit", "131x64", "-d", "pages", names[4]});
+    EXPECT_EQ(r.err.toStdString(),
+              "veldar-convert: tiff-12-pages.tiff: the pictures of the file are too many "
+              "of this size to hold at once\n");
+    environment.clear();
+    r = run({"--kind", "gro", "--fit", "131x64", names[4]});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(read("tiff-12-pages.gro").size(), 17 * 16 + 18); // 131 x 16
 }
 
 // Frames to be fitted are fitted as they are decoded: the four frames of a

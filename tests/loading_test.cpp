@@ -2,6 +2,7 @@
 // and the encoders share, the metafile renderer's failures, damaged and odd
 // files, and the real-world corpus (when it is present).
 #include "grob/prepare.h"
+#include "loader.h"
 #include "pictureloader.h"
 #include "render.h"
 #include "test_files.h"
@@ -16,7 +17,12 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_util::Encode;
 using testing_util::Reference;
@@ -257,19 +263,155 @@ class LoadingTest : public QObject {
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("no address-space limit under the sanitizer");
 #endif
-        const QByteArray large =
-            "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
-            "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
+        const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='8000' "
+                               "height='4000'><rect width='8000' height='4000' fill='red'/></svg>";
+        // An icon whose one entry ("256 x 256") is a 4096 x 4096 PNG.
+        QImage square(4096, 4096, QImage::Format_RGB32);
+        square.fill(Qt::red);
+        QByteArray icon(22, '\0');
+        icon[2] = icon[4] = icon[10] = 1;
+        const QByteArray png = Encode(square, "png");
+        qToLittleEndian<quint32>(quint32(png.size()), icon.data() + 14);
+        icon[18] = 22;
+        for (const auto& [bytes, fitted] :
+             {std::pair{svg, QSize(128, 64)}, {icon + png, QSize(64, 64)}}) {
+            pictureloader::Options options;
+            options.fit = {131, 64};
+            options.renderMemoryBytes = 150 << 20; // less than Qt and 64 MiB of pixels
+            auto result = LoadBytes(bytes, options);
+            QCOMPARE(result.error,
+                     std::string("the picture needs more memory than 150 MB to draw"));
+            options.renderMemoryBytes = renderclient::kDefaultMemoryBytes;
+            result = LoadBytes(bytes, options);
+            QVERIFY2(result.ok(), result.error.c_str());
+            QCOMPARE(QSize(result.image().width, result.image().height), fitted);
+            QCOMPARE(At(result.image(), 60, 50), qRgb(255, 0, 0));
+        }
+    }
+
+    // A renderer's address space is its share of the run's one budget:
+    // leased with the picture's memory while it draws, let go after; one
+    // stopped by that limit draws once more, alone, with the whole budget.
+    void rendererLeasedFromTheBudget() {
+        const QString ready = dir_.filePath("ready"), go = dir_.filePath("go");
+        const QByteArray limits = QFile::encodeName(dir_.filePath("limits"));
+        QVERIFY(::mkfifo(QFile::encodeName(ready), 0600) == 0 &&
+                ::mkfifo(QFile::encodeName(go), 0600) == 0);
         pictureloader::Options options;
-        options.fit = {131, 64};
-        options.renderMemoryBytes = 150 << 20; // less than 128 MiB of pixels and Qt
-        auto result = LoadBytes(large, options);
-        QCOMPARE(result.error, std::string("the picture needs more memory than 150 MB to draw"));
-        options.renderMemoryBytes = renderclient::kDefaultMemoryBytes;
-        result = LoadBytes(large, options);
-        QVERIFY2(result.ok(), result.error.c_str());
-        QCOMPARE(QSize(result.image().width, result.image().height), QSize(128, 64));
-        QCOMPARE(At(result.image(), 100, 50), qRgb(255, 0, 0));
+        options.renderer =
+            renderer("limited.sh", "ulimit -v >>" + limits + "; echo >" + QFile::encodeName(ready) +
+                                       "; read word <" + QFile::encodeName(go) + "; exit 4")
+                .toStdString();
+        pipeline::MemoryBudget budget(pipeline::MemoryBudget::kRun);
+        pipeline::MemoryBudget::Lease lease;
+        const QByteArray icon = Fixture("reference.ico");
+        loading::Picture picture;
+        auto say = [](const QString& fifo, const QByteArray& words = {}) {
+            QFile file(fifo); // opened once the other side opens it too
+            file.open(words.isEmpty() ? QIODevice::ReadOnly : QIODevice::WriteOnly);
+            return words.isEmpty() ? file.readAll() : QByteArray::number(file.write(words));
+        };
+        std::thread loading([&] {
+            picture = pipeline::LoadWithin(
+                {reinterpret_cast<const std::uint8_t*>(icon.constData()), std::size_t(icon.size())},
+                options, "r.ico", &budget, lease);
+            say(ready, "done");
+        });
+        std::vector<std::uint64_t> held; // while each renderer waits for the word to go on
+        while (say(ready) != "done") {
+            held.push_back(budget.held());
+            say(go, "on\n");
+        }
+        loading.join();
+        QCOMPARE(picture.error, std::string("the picture needs more memory than 320 MB to draw"));
+        QCOMPARE(held.size(), std::size_t(2));
+        QCOMPARE(held[1], budget.total());
+        const std::uint64_t kept = budget.held(); // the picture's own, until the caller lets it go
+        lease.release();
+        QCOMPARE(budget.held(), std::uint64_t(0));
+        QVERIFY(kept > 0 && held[0] > pipeline::kRendererShare + kept);
+#if !defined(__SANITIZE_ADDRESS__)
+        QCOMPARE(testing_util::ReadAll(QFile::decodeName(limits)),
+                 QByteArray::number((held[0] - kept) >> 10) + "\n327680\n");
+#endif
+    }
+
+    // The renderer starts with few descriptors to spare (it needs none but
+    // the three it is given), and when even those cannot be made, says why.
+    void rendererStartedWithFewDescriptors() {
+        pictureloader::Options options;
+        options.renderer = renderer("ran.sh", "echo it ran >&2; exit 2").toStdString();
+        const QByteArray wmf = Fixture("reference.wmf");
+        rlimit was{};
+        ::getrlimit(RLIMIT_NOFILE, &was);
+        const rlimit tight{64, was.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        std::vector<int> taken;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            taken.push_back(fd);
+        for (int i = 0; i < 8; ++i) { // the renderer's three ends and the loader's five
+            ::close(taken.back());
+            taken.pop_back();
+        }
+        const std::string started = LoadBytes(wmf, options).error;
+        taken.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        const std::string refused = LoadBytes(wmf, options).error;
+        for (const int fd : taken)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &was);
+        QCOMPARE(started, std::string("it ran"));
+        QCOMPARE(refused,
+                 std::string("the picture renderer cannot be started (Too many open files)"));
+    }
+
+    // What the header of each kind the renderer draws tells is what it then
+    // draws: the size of the picture loaded (the first, or the last of the
+    // file's, drawn alone), upright or as stored, and how many the file holds.
+    void headersTellWhatIsDrawn() {
+        QStringList files;
+        for (const char* name :
+             {"reference.wmf", "reference.emf", "reference.ico", "reference.cur", "two-depths.ico",
+              "ico-png-40x24.ico", "two-pages.tiff", "orientation-6.tiff", "tiff-turned-loop.tiff"})
+            files << QStringLiteral(VELDAR_TEST_DATA "/") + QLatin1String(name);
+        const QString corpus = QStringLiteral(VELDAR_PICTURE_CORPUS);
+        for (QDirIterator it(corpus, {"*.wmf", "*.emf", "*.ico", "*.cur"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            files << it.next();
+        int compared = 0;
+        for (const QString& path : files) {
+            const QByteArray bytes = testing_util::ReadAll(path);
+            const pictureloader::Bytes span{reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                            std::size_t(bytes.size())};
+            const pictureloader::Format& format = pictureloader::Recognise(span);
+            QVERIFY2(format.rendered, qPrintable(path));
+            for (const int stored : {0, 1, 2}) { // as loaded, as stored, every page
+                pictureloader::Options options;
+                options.keepStoredOrientation = stored == 1;
+                options.allFrames = stored == 2;
+                const auto header = format.header ? format.header(span, options) : std::nullopt;
+                if (!header) continue; // a WMF with no placeable header: its drawing tells
+                const auto picture = LoadBytes(bytes, options);
+                if (!picture.ok() && path.startsWith(corpus)) continue; // damaged on purpose
+                QVERIFY2(picture.ok(), qPrintable(path + ": " + picture.error.c_str()));
+                const grob::Image& first = picture.image();
+                QVERIFY2(QSize(first.width, first.height) == QSize(header->width, header->height),
+                         qPrintable(path));
+                if (stored < 2) continue;
+                QCOMPARE(int(picture.frames.size()), header->pictures);
+                // The last alone, as the window asks for it: that page, of that size.
+                options.onlyFrame = header->pictures - 1;
+                const auto last = LoadBytes(bytes, options);
+                const auto lastHeader = format.header(span, options);
+                QVERIFY2(last.ok() && last.frames.size() == 1 &&
+                             last.image().pixels == picture.frames.back().image.pixels &&
+                             QSize(last.image().width, last.image().height) ==
+                                 QSize(lastHeader->width, lastHeader->height),
+                         qPrintable(path));
+                ++compared;
+            }
+        }
+        QVERIFY2(compared >= 9, qPrintable(QString::number(compared)));
     }
 
     // An SVG draws nothing from outside it: not a picture of the user's

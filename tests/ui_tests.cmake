@@ -48,7 +48,7 @@ target_compile_definitions(cli_tests PRIVATE VELDAR_PROGRAM="$<TARGET_FILE:velda
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     VELDAR_RESOURCES="${PROJECT_BINARY_DIR}/resources"
     VELDAR_JPEG_SONAME="${VELDAR_JPEG_SONAME}" VELDAR_GIF_SONAME="${VELDAR_GIF_SONAME}"
-    VELDAR_EXIF_SONAME="${VELDAR_EXIF_SONAME}")
+    VELDAR_EXIF_SONAME="${VELDAR_EXIF_SONAME}" VELDAR_WMF_SONAME="${VELDAR_WMF_SONAME}")
 add_dependencies(cli_tests veldar-convert veldar-render option_docs)
 # The JPEG, GIF and Exif libraries with a function missing, each a file named
 # by the library's soname in one folder, which the tests put on the library path.

@@ -1,3 +1,4 @@
+#include "picturecheck.h"
 #include "picturelimits.h"
 #include "render.h"
 
@@ -12,7 +13,8 @@
 
 // libemf2svg tears fontconfig down when it is done with it, under the feet of
 // Qt, which draws the SVG text next. Calls to FcFini from the library land
-// here instead and do nothing; the process ends soon after anyway.
+// here instead (the renderer exports it, so that the library, opened later,
+// finds it first) and do nothing; the process ends soon after anyway.
 extern "C" void FcFini(void) {}
 
 namespace render {
@@ -36,17 +38,19 @@ Rendered RenderEmf(QByteArray& source, qsizetype size) {
     const double devicePxW = I32(source, 72), devicePxH = I32(source, 76);
     const double deviceMmW = I32(source, 80), deviceMmH = I32(source, 84);
     const double frameW = frameRight - frameLeft, frameH = frameBottom - frameTop;
-    if (frameW <= 0 || frameH <= 0)
-        return Rendered::Failure(QStringLiteral("the enhanced metafile has no size"));
-    const double width = std::round(frameW * 96.0 / 2540.0);
-    const double height = std::round(frameH * 96.0 / 2540.0);
-    if (width < 1 || height < 1 || width > grob::kMaxSide || height > grob::kMaxSide ||
-        width * height > double(grob::kMaxPixels))
+    // The size the loader reads from the header: the frame's at 96 dots per inch.
+    const auto natural = picturecheck::EmfSize(
+        {reinterpret_cast<const std::uint8_t*>(source.constData()), std::size_t(size)});
+    if (!natural) return Rendered::Failure(QStringLiteral("the enhanced metafile has no size"));
+    const double width = double(natural->width), height = double(natural->height);
+    if (width < 1 || height < 1 || grob::TooLarge(natural->width, natural->height))
         return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)
                 .arg(height));
 
+    if (const std::string& why = OpenMetafileLibrary(Metafile::Emf); !why.empty())
+        return Rendered::Failure(QString::fromStdString(why));
     generatorOptions options{};
     char noNamespace[] = "";
     options.nameSpace = noNamespace;

@@ -5,7 +5,7 @@
 // loader runs it for each such picture, so that a fault in a library that is
 // not ours ends only this process, within the limits the loader sets.
 //
-//   veldar-render wmf|emf|picture|frames [--fit WxH] [--opacity]  < file
+//   veldar-render wmf|emf|picture|frames [--fit WxH] [--opacity] [--stored] [--page N] < file
 #include "grob/prepare.h"
 #include "picturelimits.h"
 #include "render.h"
@@ -114,7 +114,7 @@ int Fail(const render::Rendered& failure) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: veldar-render wmf|emf|picture|frames [--fit WxH] [--opacity] [--stored] "
-                 "< FILE\n");
+                 "[--page N] < FILE\n");
     return render::kExitFailure;
 }
 
@@ -138,15 +138,20 @@ int main(int argc, char** argv) {
     });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Only this program's own error line goes to the converter.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        render::EndWhenAThreadCannotStart(message);
+    });
     const std::string kind = argc >= 2 ? argv[1] : "";
     if (kind != "wmf" && kind != "emf" && kind != "picture" && kind != "frames") return Usage();
     Answering how;
+    int page = -1; // every page
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--opacity") == 0) {
             how.opacity = true;
         } else if (std::strcmp(argv[i], "--stored") == 0) {
             how.upright = false;
+        } else if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc &&
+                   std::sscanf(argv[++i], "%d", &page) == 1 && page >= 0) {
         } else if (std::strcmp(argv[i], "--fit") == 0 && i + 1 < argc &&
                    std::sscanf(argv[++i], "%dx%d", &how.fit.width, &how.fit.height) == 2 &&
                    how.fit.any()) {
@@ -171,7 +176,7 @@ int main(int argc, char** argv) {
                 status = Send(std::move(frame.image), frame.delayMs, how);
                 return status == 0;
             },
-            how.upright);
+            how.upright, page);
         if (status == render::kExitMemory) return Fail(render::Rendered::NoMemory());
         if (status != 0) return status;
         return failure.error.isEmpty() ? 0 : Fail(failure);

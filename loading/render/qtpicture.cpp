@@ -3,16 +3,24 @@
 #include "grob/checks.h"
 #include "picturecheck.h"
 #include "picturelimits.h"
+#include "renderprotocol.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <optional>
 
+#include <dlfcn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -52,6 +60,7 @@ thread_local QStringList t_warnings;
 QtMessageHandler g_previousHandler = nullptr;
 
 void CollectWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    EndWhenAThreadCannotStart(message);
     if (t_collecting) {
         if (type != QtDebugMsg && type != QtInfoMsg) t_warnings << message;
         return;
@@ -97,7 +106,48 @@ QByteArray KnownFormat(const QByteArray& data) {
     return {};
 }
 
+// Why Qt has no reader for a picture whose signature tells a kind it reads
+// through an image plugin (TIFF, WebP): the plugin is not installed, or
+// cannot be loaded (a library it needs is damaged, say). Empty otherwise.
+QString PluginFault(const QByteArray& data) {
+    const char* plugin = data.startsWith("II*") || data.startsWith(QByteArray("MM\0*", 4))
+                             ? "libqtiff.so"
+                         : data.startsWith("RIFF") && data.mid(8, 4) == "WEBP" ? "libqwebp.so"
+                                                                               : nullptr;
+    if (!plugin) return {};
+    const QString path = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/imageformats/") + QLatin1String(plugin);
+    if (!QFile::exists(path))
+        return QStringLiteral("no reader of this kind is installed (%1)").arg(path);
+    void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_LAZY | RTLD_LOCAL);
+    if (handle) {
+        ::dlclose(handle);
+        return {};
+    }
+    const char* why = ::dlerror();
+    return QStringLiteral("the reader of this kind (%1) cannot be loaded: %2")
+        .arg(path, QString::fromLocal8Bit(why ? why : "unknown error"));
+}
+
 } // namespace
+
+void EndWhenAThreadCannotStart(const QString& message) {
+    if (!message.startsWith(QLatin1String("QThread::start: Thread creation error"))) return;
+    // No room left for a thread's stack is the memory limit.
+    rlimit stack{};
+    ::getrlimit(RLIMIT_STACK, &stack);
+    const std::size_t room = stack.rlim_cur == RLIM_INFINITY ? 8 << 20 : stack.rlim_cur;
+    void* probe = ::mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (probe == MAP_FAILED) {
+        std::fprintf(stderr, "%s\n", qPrintable(Rendered::NoMemory().error));
+        std::_Exit(kExitMemory);
+    }
+    ::munmap(probe, room);
+    const qsizetype open = message.lastIndexOf(u'(');
+    std::fprintf(stderr, "the picture renderer cannot start a thread%s\n",
+                 qPrintable(open < 0 ? QString() : QStringLiteral(" ") + message.mid(open)));
+    std::_Exit(kExitFailure);
+}
 
 bool Affordable(qint64 bytes) {
     rlimit limit{};
@@ -120,8 +170,11 @@ Rendered ReadWithQt(const QByteArray& original, bool upright) {
         probe.open(QIODevice::ReadOnly);
         format = QImageReader::imageFormat(&probe);
     }
-    if (format.isEmpty())
-        return Rendered::Failure(QStringLiteral("not a picture of a kind this program reads"));
+    if (format.isEmpty()) {
+        const QString fault = PluginFault(original);
+        return Rendered::Failure(
+            fault.isEmpty() ? QStringLiteral("not a picture of a kind this program reads") : fault);
+    }
     // An SVG is drawn without anything outside it.
     QByteArray safe;
     if (format == "svg" || format == "svgz") {
@@ -146,7 +199,12 @@ Rendered ReadWithQt(const QByteArray& original, bool upright) {
         if (best > 0 && !reader.jumpToImage(best))
             return Rendered::Failure(QStringLiteral("the icon entry cannot be read"));
     }
-    const QSize size = reader.size();
+    QSize size = reader.size();
+    // An icon's entry is as large as its own PNG says, whatever the directory.
+    if (const auto entry =
+            kind == "ico" || kind == "cur" ? picturecheck::IconSize(Span(data)) : std::nullopt)
+        size = QSize(int(std::min<qint64>(entry->width, INT_MAX)),
+                     int(std::min<qint64>(entry->height, INT_MAX)));
     if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
     if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
 
@@ -250,7 +308,7 @@ QImage ComposeOverWhite(QImage image, bool* transparent) {
 }
 
 Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
-                          bool upright) {
+                          bool upright, int page) {
     WarningCollector warnings;
     QBuffer buffer;
     buffer.setData(data);
@@ -268,32 +326,52 @@ Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rende
     qint64 pixels = 0;
     int given = 0;
     // An animation is read frame after frame; the pages of a document by
-    // number. Each is given on before the next is read.
+    // number. Each is given on before the next is read. Only `page`, when
+    // one is asked for: a document's pages before it are passed over, an
+    // animation's frames read and let go.
     const bool animation = reader.supportsAnimation();
     const int count =
         animation ? std::numeric_limits<int>::max() : std::max(1, reader.imageCount());
-    for (int index = 0; index < count; ++index) {
-        if (animation ? index > 0 && !reader.canRead() : index > 0 && !reader.jumpToImage(index))
-            break;
-        const QSize size = reader.size();
+    for (int index = animation ? 0 : std::max(page, 0); index < count; ++index) {
+        // A document's later pages each by a reader of its own: Qt's TIFF
+        // reader would turn a page that tells no orientation as the one before.
+        QBuffer pageBuffer;
+        std::optional<QImageReader> pageReader;
+        if (animation && index > 0 && !reader.canRead()) break;
+        if (!animation && index > 0) {
+            pageBuffer.setData(data);
+            pageBuffer.open(QIODevice::ReadOnly);
+            pageReader.emplace(&pageBuffer, reader.format());
+            pageReader->setAutoTransform(upright);
+            pageReader->setAllocationLimit(reader.allocationLimit());
+            if (!pageReader->jumpToImage(index)) break;
+        }
+        QImageReader& at = pageReader ? *pageReader : reader;
+        const QSize size = at.size();
         if (size.isValid() && TooLarge(size)) return Rendered::Failure(TooLargeText(size));
         if (size.isValid() && !Affordable(ImageBytes(size, 4))) return Rendered::NoMemory();
-        Rendered frame{reader.read(), {}, 0};
+        Rendered frame{at.read(), {}, 0};
         if (frame.image.isNull()) {
             if (size.isValid() && !Affordable(ImageBytes(size, 8))) return Rendered::NoMemory();
             break;
         }
         if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
+        if (page >= 0 && index < page) continue;
         pixels += qint64(frame.image.width()) * frame.image.height();
         if (TooLarge(frame.image.size()) || pixels > 4 * grob::kMaxPixels)
             return Rendered::Failure(QStringLiteral(
                 "the pictures of the file are too many of this size to hold at once"));
-        frame.delayMs = std::max(0, reader.nextImageDelay());
+        frame.delayMs = std::max(0, at.nextImageDelay());
         ++given;
-        if (!each(std::move(frame))) return {};
+        if (!each(std::move(frame)) || page >= 0) return {};
     }
     if (const QString why = damage(); !why.isEmpty()) return Rendered::Failure(why);
-    if (given == 0) return Rendered::Failure(reader.errorString());
+    if (given == 0 && page >= 0 && (animation || page >= count))
+        return Rendered::Failure(QStringLiteral("it has no frame %1").arg(page + 1));
+    if (given == 0) {
+        const QString fault = reader.format().isEmpty() ? PluginFault(data) : QString();
+        return Rendered::Failure(fault.isEmpty() ? reader.errorString() : fault);
+    }
     return {};
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace render {
 
@@ -28,9 +29,22 @@ struct Rendered {
     }
 };
 
+// Qt's painter and image scaling share their work out over threads and wait
+// for them: a thread that cannot start would leave the renderer waiting for
+// ever. Given each of Qt's messages, this ends the renderer on the one that
+// says so, with the cause: out of memory when a thread's stack no longer
+// fits in the address space, else the system's words (a process limit).
+void EndWhenAThreadCannotStart(const QString& message);
+
 // Whether `bytes` more fit in this process's address space: its limit less
 // what it holds now, with room to spare for the libraries' own buffers.
 bool Affordable(qint64 bytes);
+
+// The metafile libraries, opened when a metafile is first drawn: an empty
+// string when every function is there, else why not in plain words, e.g.
+// "the metafile library (libwmf-0.2.so.7) cannot be opened: ...".
+enum class Metafile { Wmf, Emf };
+const std::string& OpenMetafileLibrary(Metafile kind);
 
 // The metafile libraries are not ours and some read a little past the end
 // of what they are given: `data` is the file's bytes followed by at least
@@ -46,10 +60,12 @@ Rendered RenderEmf(QByteArray& data, qsizetype size);
 Rendered ReadWithQt(const QByteArray& data, bool upright = true);
 // Every page of a multi-page picture (TIFF) or frame of an animation (WebP),
 // each given to `each` as soon as it is read, with how long it is shown;
-// `each` returns false to stop. Returns the failure, if there is one (a
-// Rendered without an error when every page was given).
+// `each` returns false to stop. Only page `page` (from 0) when it is not -1:
+// a document's pages before it are passed over, an animation's frames read
+// and let go. Returns the failure, if there is one (a Rendered without an
+// error when every page was given).
 Rendered ReadFramesWithQt(const QByteArray& data, const std::function<bool(Rendered&&)>& each,
-                          bool upright = true);
+                          bool upright = true, int page = -1);
 
 // An SVG document (or a gzip-compressed one) with every reference to
 // anything outside it taken out, as a browser draws an SVG shown as a

@@ -1,3 +1,4 @@
+#include "picturecheck.h"
 #include "picturelimits.h"
 #include "render.h"
 
@@ -42,6 +43,8 @@ class Api {
 } // namespace
 
 Rendered RenderWmf(QByteArray& data, qsizetype size) {
+    if (const std::string& why = OpenMetafileLibrary(Metafile::Wmf); !why.empty())
+        return Rendered::Failure(QString::fromStdString(why));
     Api api;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
@@ -58,11 +61,22 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
         return Rendered::Failure(QStringLiteral("the Windows metafile is damaged"));
 
+    // The size the loader reads from the header, when it tells one: the
+    // frame's at 96 dots per inch.
     wmfD_Rect box = drawn;
-    unsigned int width = 0, height = 0;
-    const auto frame = ReadPlaceable(data, size);
-    bool useFrame = false;
-    if (frame) {
+    qint64 width = 0, height = 0;
+    if (const auto natural = picturecheck::WmfSize(
+            {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(size)})) {
+        width = natural->width;
+        height = natural->height;
+    } else {
+        unsigned int w = 0, h = 0;
+        if (wmf_display_size(api.get(), &w, &h, 96, 96) != wmf_E_None)
+            return Rendered::Failure(QStringLiteral("the Windows metafile has no size"));
+        width = w;
+        height = h;
+    }
+    if (const auto frame = ReadPlaceable(data, size)) {
         // libwmf places the drawing in points from the frame's top-left
         // corner. Files that set a viewport of their own draw elsewhere; for
         // them the drawn extent is all there is to go by.
@@ -71,26 +85,21 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
         const double slackX = 2.0 + std::abs(w) * 0.02, slackY = 2.0 + std::abs(h) * 0.02;
         if (w > 0 && h > 0 && drawn.TL.x >= -slackX && drawn.TL.y >= -slackY &&
             drawn.BR.x <= w + slackX && drawn.BR.y <= h + slackY) {
-            useFrame = true;
             box.TL.x = 0;
             box.TL.y = 0;
             box.BR.x = float(w);
             box.BR.y = float(h);
-            width = unsigned(std::lround((frame->right - frame->left) * 96.0 / frame->inch));
-            height = unsigned(std::lround((frame->bottom - frame->top) * 96.0 / frame->inch));
         }
     }
-    if (!useFrame && wmf_display_size(api.get(), &width, &height, 96, 96) != wmf_E_None)
-        return Rendered::Failure(QStringLiteral("the Windows metafile has no size"));
     if (width == 0 || height == 0 || grob::TooLarge(width, height))
         return Rendered::Failure(
             QStringLiteral("the metafile's size (%1 x %2 pixels) is not accepted")
                 .arg(width)
                 .arg(height));
-    if (!Affordable(qint64(width) * height * 4)) return Rendered::NoMemory();
+    if (!Affordable(width * height * 4)) return Rendered::NoMemory();
     device->bbox = box;
-    device->width = width;
-    device->height = height;
+    device->width = unsigned(width);
+    device->height = unsigned(height);
     if (wmf_play(api.get(), 0, &box) != wmf_E_None)
         return Rendered::Failure(QStringLiteral("the Windows metafile is damaged"));
     if (!device->gd_image || !wmf_gd_image_pixels(device->gd_image))
@@ -99,7 +108,7 @@ Rendered RenderWmf(QByteArray& data, qsizetype size) {
     // The drawing's own pixels become the picture, in their place: no
     // second copy. The library's data goes with the picture.
     auto* pixels = reinterpret_cast<quint32*>(wmf_gd_image_pixels(device->gd_image));
-    for (std::size_t i = 0, n = std::size_t(width) * height; i < n; ++i) {
+    for (std::size_t i = 0, n = std::size_t(width * height); i < n; ++i) {
         // gd: 7-bit alpha, 0 opaque and 127 clear.
         const quint32 p = pixels[i];
         const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;

@@ -1,7 +1,7 @@
 // libFuzzer target: the code that sees a picture file's bytes before any
 // decoder does (content sniffing, the completeness checks, the icon entry
-// chooser), the GROB and list readers in every form, and the decoding of the
-// picture renderer's answer (its block headers).
+// chooser, the sizes the renderer's kinds tell), the GROB and list readers in every form, and the
+// decoding of the picture renderer's answer (its block headers).
 #include "grob/list.h"
 #include "picturecheck.h"
 #include "renderprotocol.h"
@@ -20,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     picturecheck::GifComplete(span);
     picturecheck::XbmComplete(span);
     picturecheck::BestIconEntry(span);
+    // The sizes the headers of the renderer's kinds tell, bounded whatever the file holds.
+    for (const auto size :
+         {picturecheck::WmfSize(span), picturecheck::EmfSize(span), picturecheck::IconSize(span)})
+        if (size && (size->width < 0 || size->height < 0)) __builtin_trap();
+    if (const auto pages = picturecheck::TiffPages(span))
+        if (pages->empty() || pages->size() > std::size_t(picturecheck::kMaxTiffPages))
+            __builtin_trap();
     // A binary file the readers take reaches, as its fields say, exactly to its end.
     auto reaches = [&] {
         try {
