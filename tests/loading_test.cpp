@@ -221,14 +221,14 @@ class LoadingTest : public QObject {
         QCOMPARE(testing_util::ReadAll(dir_.filePath("got")), Fixture("reference.wmf"));
     }
 
-    // Of the pages a renderer sends, only the one asked for is kept (the
-    // others read past); one past the last is said; without one, all.
+    // Of a document's pages only the one asked for is drawn and kept (the
+    // renderer is told which); one past the last is said; without one, all.
     void onlyThePageAskedForKept() {
-        QByteArray answer;
+        QByteArray all;
         std::vector<std::vector<quint32>> pages(3);
         for (quint32 page = 0; page < 3; ++page) {
             const quint32 header[] = {2 + page, 3 - page, 10 * page, 0};
-            answer += "VPX2";
+            QByteArray answer = "VPX2";
             for (const quint32 field : header) {
                 char bytes[4];
                 qToLittleEndian(field, bytes);
@@ -238,15 +238,30 @@ class LoadingTest : public QObject {
                 pages[page].push_back(0xFF000000u | page << 16 | i * 40 << 8 | (i + 1) * 20);
             answer += QByteArray(reinterpret_cast<const char*>(pages[page].data()),
                                  qsizetype(pages[page].size() * 4));
+            write(QStringLiteral("page%1").arg(page), answer);
+            all += answer;
         }
+        write("pages", all);
+        const QByteArray at = QFile::encodeName(dir_.path());
         pictureloader::Options options;
-        options.renderer = renderer("pages.sh", "cat >/dev/null; cat '" +
-                                                    QFile::encodeName(write("pages", answer)) + "'")
-                               .toStdString();
+        options.renderer =
+            renderer("pages.sh", "cat >/dev/null; case \"$*\" in\n"
+                                 "*'--page 3'*) echo 'it has no frame 4' >&2; exit 1;;\n"
+                                 "*--page*) cat '" +
+                                     at +
+                                     "/page'\"${*##* }\";;\n"
+                                     "*) cat '" +
+                                     at + "/pages';; esac")
+                .toStdString();
         options.allFrames = true;
+        const QByteArray svg =
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"3\"/>";
         for (const int only : {0, 1, 3, -1}) {
             options.onlyFrame = only;
-            const auto result = LoadBytes(Fixture("reference.wmf"), options);
+            const auto result =
+                LoadBytes(std::span(reinterpret_cast<const std::uint8_t*>(svg.data()),
+                                    std::size_t(svg.size())),
+                          options);
             QCOMPARE(result.error, std::string(only == 3 ? "it has no frame 4" : ""));
             QCOMPARE(result.frames.size(), std::size_t(only == 3 ? 0 : only < 0 ? 3 : 1));
             for (std::size_t i = 0; i < result.frames.size(); ++i) {
