@@ -1295,6 +1295,11 @@ class MainWindowTest : public QObject {
                 grob::Choices shown;
                 option.bind.set(shown, value);
                 controls->show(shown);
+                // Its help in the window's words, never the command line's.
+                for (const QWidget* w : std::initializer_list<const QWidget*>{
+                         control.check, control.list, control.whole, control.number, control.width})
+                    for (const char* words : {"--", "see below", "FILE", "same name"})
+                        QVERIFY2(!w || !w->toolTip().contains(words), option.name.data());
                 grob::Choices read;
                 controls->read(read);
                 QVERIFY2(grob::SameValue(option, option.bind.get(read), value), option.name.data());
