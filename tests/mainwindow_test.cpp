@@ -34,6 +34,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -936,9 +937,10 @@ class MainWindowTest : public QObject {
                 QVERIFY2(entry.contains(" *.lst") || entry.contains("(*.lst"), qPrintable(entry));
     }
 
-    // Copy as text puts the bare object on the clipboard, as a calculator's
-    // command line takes it pasted; Ctrl+C and the preview's button copy in
-    // the preview's kind.
+    // Copy as text puts the bare object on the clipboard, as a calculator's command line
+    // takes it pasted; Ctrl+C (on the item of the preview's kind, after a field's own copy)
+    // and the preview's button copy in its kind. Tab goes down the preview's controls, to
+    // the view, then the buttons, each stop in sight; Enter presses a button.
     void copyAsTextIsTheBareObject() {
         QImage dots(8, 1, QImage::Format_RGB32);
         for (int x = 0; x < 8; ++x)
@@ -949,20 +951,42 @@ class MainWindowTest : public QObject {
         // Dark dots 0, 2, 4 and 6, the leftmost in the lowest bit: 55.
         form->menuItem(MenuArray::Clipboard, 3)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 1 55\r\n"));
-        // Two frames, black dark in both: 55 55.
+        form->resize(form->width(), 200); // low enough for the preview's controls to scroll
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        CONTROL(preview, "kind")
-            .list->setCurrentIndex(CONTROL(preview, "kind").list->findData("g04"));
-        QGuiApplication::clipboard()->clear();
-        preview->copyButton->click();
+        QVERIFY(QTest::qWaitForWindowActive(preview));
+        QTRY_VERIFY(preview->copyButton->isEnabled());
+        QComboBox* first = CONTROL(preview, "kind").list;
+        const QWidget* column = preview->findChild<QScrollArea*>("controls")->widget();
+        const QWidget* view = preview->canvas->parentWidget()->parentWidget();
+        auto place = [&](const QWidget* stop) { // where it stands in the order of the layout
+            const QWidget* in = column->isAncestorOf(stop) ? column : preview;
+            const QPoint centre = stop->mapTo(in, stop->rect().center());
+            return std::tuple(in == column ? 0 : stop == view ? 1 : 2, centre.y() / 4, centre.x());
+        };
+        first->setFocus();
+        QList<QWidget*> stops;
+        do {
+            stops << QApplication::focusWidget();
+            QVERIFY(stops.last() && !stops.last()->visibleRegion().isEmpty());
+            QVERIFY(stops.size() == 1 || place(stops[stops.size() - 2]) < place(stops.last()));
+            QTest::keyClick(stops.last(), Qt::Key_Tab);
+        } while (QApplication::focusWidget() != first && stops.size() < 100);
+        QVERIFY(stops.contains(view) && stops.last() == preview->saveButton);
+        // Two frames, black dark in both: 55 55.
+        first->setCurrentIndex(first->findData("g04"));
+        preview->copyButton->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
         QVERIFY(preview->said->isVisibleTo(preview)); // said where it was asked
         QVERIFY(preview->said->text().startsWith("Copied the "));
         QGuiApplication::clipboard()->clear();
-        QVERIFY(QTest::qWaitForWindowActive(preview));
-        QTest::keyClick(CONTROL(preview, "kind").list, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(first, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
+        CONTROL(preview, "gamma").number->setFocus();
+        CONTROL(preview, "gamma").number->selectAll();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), CONTROL(preview, "gamma").number->text());
     }
 
     // Enter in a spin box takes its value and opens nothing; Escape closes
@@ -1243,6 +1267,9 @@ class MainWindowTest : public QObject {
         CONTROL(dialog, "mask-opacity").whole->setValue(200);
         dialog->numbered->setChecked(true);
         CONTROL(dialog, "tile").check->setChecked(true);
+        CONTROL(dialog, "tile").check->setFocus();
+        QTest::keyClick(CONTROL(dialog, "tile").check, Qt::Key_Tab); // to its sides, beside it
+        QCOMPARE(dialog->focusWidget(), CONTROL(dialog, "tile").width);
         CONTROL(dialog, "tile").width->setValue(8);
         CONTROL(dialog, "tile").height->setValue(8);
         CONTROL(dialog, "tile-pad").check->setChecked(true);

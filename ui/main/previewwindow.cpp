@@ -185,6 +185,10 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(column);
     layout->addLayout(right, 1);
+    // Tab goes down the controls' column (which scrolls to show each), to the
+    // view and then the buttons, as they stand; the column is no stop itself.
+    column->setFocusPolicy(Qt::NoFocus);
+    TabInLayoutOrder(layout);
     // A 131 x 80 screen at zoom 2 (the first zoom) without scroll bars.
     const preview::Size screens = preview::PreviewSize(0, 0, 2);
     wanted_ = QSize(column->width() + int(screens.width) + 40,
