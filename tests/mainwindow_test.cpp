@@ -437,10 +437,10 @@ class MainWindowTest : public QObject {
 
         // A place on a larger or a second screen: brought back within this one.
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
-        WriteAll(dir_.filePath("ORBEX.ini"), QByteArray::number((room.right() - 40) * 15) + ',' +
-                                                 QByteArray::number((room.bottom() - 20) * 15) +
-                                                 "\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n");
-        WriteAll(dir_.filePath("ORBEX.ini"), "[a]\r\n" + ReadAll(dir_.filePath("ORBEX.ini")));
+        WriteAll(dir_.filePath("ORBEX.ini"),
+                 QString::asprintf("[a]\r\n%d,%d\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n",
+                                   (room.right() - 40) * 15, (room.bottom() - 20) * 15)
+                     .toLatin1());
         auto far = makeWindow();
         far->show();
         // (but for the border the window system draws once it is shown)
@@ -661,23 +661,13 @@ class MainWindowTest : public QObject {
             window->close();
 
             QStringList common = {"--kind", kind, "--series", "49"};
-            if (fitted)
-                common << "--fit"
-                       << "20x10";
-            if (c.mode == Prepared)
-                common << "--dither"
-                       << "floyd-steinberg"
-                       << "--contrast"
-                       << "20";
+            if (fitted) common += {"--fit", "20x10"};
+            if (c.mode == Prepared) common += {"--dither", "floyd-steinberg", "--contrast", "20"};
             if (c.turn || c.flip)
                 common << "--rotate" << QString::number(c.turn * 90) << "--flip"
                        << QStringList{"none", "horizontal", "vertical"}[c.flip];
-            if (c.mode == Threshold)
-                common << "--threshold"
-                       << "90";
-            if (c.mode == Cropped)
-                common << "--crop"
-                       << "30x20+5+4";
+            if (c.mode == Threshold) common += {"--threshold", "90"};
+            if (c.mode == Cropped) common += {"--crop", "30x20+5+4"};
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
                                               "--output-dir", "cli", name}),
                      0);
@@ -700,10 +690,8 @@ class MainWindowTest : public QObject {
             QVERIFY2(ReadAll(dir_.filePath("cli-preview.png")) == view, qPrintable(tag));
             QCOMPARE(ReadAll(dir_.filePath("stdin-preview.png")), view);
             // What the preview shows is that very view.
-            QVERIFY2(
-                QImage(dir_.filePath("cli-preview.png")).convertToFormat(QImage::Format_RGB32) ==
-                    shown,
-                qPrintable(tag));
+            const QImage cli(dir_.filePath("cli-preview.png"));
+            QVERIFY2(cli.convertToFormat(QImage::Format_RGB32) == shown, qPrintable(tag));
             if (c.mode == Plain) {
                 // The classic batch run never prepares.
                 QCOMPARE(run({name, "-" + QString(kind == "gro" ? "1" : kind)}), 0);
@@ -1145,12 +1133,9 @@ class MainWindowTest : public QObject {
         }
         for (const QRect saved : {QRect(5000, 4000, 900, 700), QRect(30, 40, 640, 420)}) {
             WriteAll(dir_.filePath("veldar-convert.ini"),
-                     QString("[preview]\nkind=g32\nshown=true\nfloating=true\n"
-                             "geometry=%1,%2,%3,%4\n")
-                         .arg(saved.x())
-                         .arg(saved.y())
-                         .arg(saved.width())
-                         .arg(saved.height())
+                     QString::asprintf("[preview]\nkind=g32\nshown=true\nfloating=true\n"
+                                       "geometry=%d,%d,%d,%d\n",
+                                       saved.x(), saved.y(), saved.width(), saved.height())
                          .toLatin1());
             auto form = makeWindow();
             form->show();
