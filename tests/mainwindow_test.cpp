@@ -1329,12 +1329,22 @@ class MainWindowTest : public QObject {
         QVERIFY(CONTROL(preview, "fit").width->isEnabled());
     }
 
-    void previewWithoutAPicture() {
+    // Without a picture a hint lies over the empty area (never in the picture
+    // box's pixels: a conversion is white) until one is shown; the preview says so.
+    void withoutAPicture() {
         auto form = makeWindow();
         form->show();
+        QCOMPARE(form->hint()->text(), "Open a picture with File... > Open, or drop one here");
+        QVERIFY(form->hint()->isVisible());
+        form->menuItem(MenuArray::Preview, 3)->trigger(); // no padding dots set
+        form->menuItem(MenuArray::Clipboard, 3)->trigger();
+        const QString body = QGuiApplication::clipboard()->text().section(u' ', 3).trimmed();
+        QVERIFY(body.size() > 100 && body.count(u'0') == body.size());
         form->menuItem(MenuArray::Preview, 2)->trigger();
         QVERIFY(form->previewWindow()->description().startsWith("No picture"));
         QVERIFY(!form->previewWindow()->saveButton->isEnabled());
+        QVERIFY(form->loadPicture(file("h.bmp", Bitmap())));
+        QVERIFY(!form->hint()->isVisible());
     }
 
     void aboutDialogComesAndGoes() {

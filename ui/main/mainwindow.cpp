@@ -128,6 +128,18 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     pictureBox_->setGeometry(twips::ToPixels(kPictureLeft), twips::ToPixels(kPictureTop),
                              twips::ToPixels(kPictureWidth), twips::ToPixels(kPictureHeight));
     pictureBox_->clearPicture();
+    // A word on the empty area, over it: the picture box's own pixels, which
+    // a conversion without a picture writes, stay white.
+    hint_ = new QLabel(QStringLiteral("Open a picture with File... > Open, or drop one here"),
+                       pictureBox_);
+    hint_->setObjectName(QStringLiteral("hint"));
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->setWordWrap(true);
+    hint_->setAttribute(Qt::WA_TransparentForMouseEvents); // drops go to the picture box
+    QPalette hintPalette = hint_->palette();
+    hintPalette.setColor(QPalette::WindowText, hintPalette.color(QPalette::PlaceholderText));
+    hint_->setPalette(hintPalette);
+    hint_->setGeometry(pictureBox_->contentsRect());
 
     // The marker: a check mark in the frame's top-right corner.
     marker_ = new QLabel(QStringLiteral("\u2714"), pictureFrame_);
@@ -346,6 +358,7 @@ void MainWindow::fitFrameToPicture() {
     frameTwipsHeight_ = fit.frameHeight;
     markerTwipsLeft_ = fit.labelLeft;
     pictureFrame_->resize(twips::ToPixels(fit.frameWidth), twips::ToPixels(fit.frameHeight));
+    hint_->setGeometry(pictureBox_->contentsRect());
     centreFrame();
 }
 
@@ -574,6 +587,7 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         frame_ = 0;
         pictureBox_->setPicture(held_->frame(0));
     }
+    hint_->setVisible(!pictureBox_->hasPicture());
     if (path.isEmpty()) frame_ = 0, held_.reset();
     openedAs_ = as;
     updateFrameBar();

@@ -96,6 +96,8 @@ class MainWindow final : public QMainWindow {
     QGroupBox* frame() const { return pictureFrame_; }
     PictureBox* picture() const { return pictureBox_; }
     QLabel* marker() const { return marker_; }
+    // Over the empty picture area until a picture is shown: how to open one.
+    QLabel* hint() const { return hint_; }
     // A line at the foot of the window: the preparation in force, or a
     // passing message (a copy made, say).
     QLabel* statusLine() const { return statusLine_; }
@@ -176,6 +178,7 @@ class MainWindow final : public QMainWindow {
     QGroupBox* pictureFrame_ = nullptr;
     PictureBox* pictureBox_ = nullptr;
     QLabel* marker_ = nullptr;
+    QLabel* hint_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QTimer* passingTimer_ = nullptr;
     QWidget* frameBar_ = nullptr;
