@@ -35,6 +35,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -971,6 +972,7 @@ class MainWindowTest : public QObject {
         QGuiApplication::clipboard()->clear();
         QTest::keyClick(first, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
+        QCOMPARE(form->menuItem(MenuArray::Clipboard, 4)->shortcut(), QKeySequence("Ctrl+C"));
         CONTROL(preview, "gamma").number->setFocus();
         CONTROL(preview, "gamma").number->selectAll();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
@@ -1015,7 +1017,13 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY(fileMenu->isVisible());
         fileMenu->close();
         QCOMPARE(form->menuItem(MenuArray::File, 1)->text(), QString("Open"));
-        QVERIFY(form->menuItem(MenuArray::File, 1)->shortcut().isEmpty());
+        QCOMPARE(form->menuItem(MenuArray::File, 1)->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(form->menuItem(MenuArray::File, 2)->shortcut(), QKeySequence("Ctrl+Q"));
+        // Each key once: Qt does nothing with a key two shortcuts share.
+        QList<QKeySequence> keys = form->findChild<QShortcut*>()->keys(); // Alt+F
+        for (const QAction* action : form->findChildren<QAction*>())
+            keys += action->shortcuts();
+        QCOMPARE(QSet<QKeySequence>(keys.begin(), keys.end()).size(), keys.size());
         QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!form->isVisible());
     }

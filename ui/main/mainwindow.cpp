@@ -286,23 +286,34 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
     }
 }
 
-// Keys people type without thinking, beside the classic captions, which
-// carry none: Ctrl+O, Ctrl+C (the preview's kind) and Ctrl+Q here and in the
-// preview window (a text field's own Ctrl+C comes first), Alt+F for the
-// File menu.
+// Keys people type without thinking, shown beside the items' captions:
+// Ctrl+O, Ctrl+Q and Ctrl+C (the preview's kind), here and in the preview (a
+// text field's own copy comes first); each key once, for Qt does nothing
+// with a key two shortcuts share. Alt+F opens the File menu.
 void MainWindow::addShortcuts() {
-    auto add = [this](QKeySequence keys, Qt::ShortcutContext context, auto slot) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(context);
-        connect(shortcut, &QShortcut::activated, this, slot);
+    auto keys = [this](MenuArray array, int index, const QList<QKeySequence>& sequences) {
+        QAction* item = menuItem(array, index);
+        item->setShortcuts(sequences);
+        item->setShortcutContext(Qt::ApplicationShortcut);
     };
-    add(QKeySequence(Qt::CTRL | Qt::Key_O), Qt::ApplicationShortcut, [this] { open(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_C), Qt::ApplicationShortcut,
-        [this] { copyAsText(preferences_.kind); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Q), Qt::ApplicationShortcut, [this] { close(); });
-    add(QKeySequence(Qt::ALT | Qt::Key_F), Qt::WindowShortcut, [this] {
-        if (QAction* file = menuBar()->actions().value(0)) menuBar()->setActiveAction(file);
+    keys(MenuArray::File, 1, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    keys(MenuArray::File, 2, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    for (QAction* copy : menus_.value(MenuArray::Clipboard))
+        copy->setShortcutContext(Qt::ApplicationShortcut);
+    updateCopyShortcut();
+    auto* file = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
+    connect(file, &QShortcut::activated, this, [this] {
+        if (QAction* menu = menuBar()->actions().value(0)) menuBar()->setActiveAction(menu);
     });
+}
+
+void MainWindow::updateCopyShortcut() {
+    for (const menutable::Item& item : menutable::Items())
+        if (item.array == MenuArray::Clipboard && item.command == Command::CopyAsText)
+            menuItem(item.array, item.index)
+                ->setShortcut(item.kind == preferences_.kind.extension
+                                  ? QKeySequence(Qt::CTRL | Qt::Key_C)
+                                  : QKeySequence());
 }
 
 QAction* MainWindow::menuItem(MenuArray array, int index) const {
@@ -631,6 +642,7 @@ void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
                !preferences_.preparation.neutral() || preferences_.preparation.fit.upscale) {
         static_cast<grob::Choices&>(preferences_) = plain;
         savePreferences();
+        updateCopyShortcut();
     }
 }
 
@@ -961,6 +973,7 @@ void MainWindow::showPreview() {
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.clearPadding = clearPadding;
             saveTimer_->start(); // written once the changes come to rest
+            updateCopyShortcut();
             updateStatusLine();
         });
         // Asked from the preview, its dialogs and messages belong to it.

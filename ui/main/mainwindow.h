@@ -120,6 +120,8 @@ class MainWindow final : public QMainWindow {
     void buildMenus();
     void addShortcuts();
     void run(Command command, const grob::OutputKind* kind);
+    // Ctrl+C on the Copy as text item of the preview's kind.
+    void updateCopyShortcut();
     void loadFirstDropped(const QStringList& files);
     bool loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as = {});
     bool loadPicture(const QString& path, std::optional<grob::OutputKind> as, QString* error);
