@@ -4,6 +4,7 @@
 #include "grob/list.h"
 #include "grob/prepare.h"
 #include "mainwindow.h"
+#include "nativenames.h"
 #include "optionform.h"
 #include "picturebox.h"
 #include "previewcanvas.h"
@@ -44,6 +45,7 @@
 
 #include <cmath>
 #include <deque>
+#include <fstream>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -64,10 +66,12 @@ class ScriptedPrompter final : public FilePrompter {
     std::deque<std::optional<QString>> answers;
     QStringList filters;
     QStringList startNames;
-    QWidget* savedFrom = nullptr; // the window the last save dialog belonged to
+    QWidget* savedFrom = nullptr;    // the window the last save dialog belonged to
+    QString shownFilter, pickFilter; // the open dialog's filter shown, and the one chosen there
 
-    std::optional<QString> askOpen(QWidget*, const QString& filter,
-                                   const QString& current) override {
+    std::optional<QString> askOpen(QWidget*, const QString& filter, const QString& current,
+                                   QString& selected) override {
+        shownFilter = std::exchange(selected, pickFilter.isEmpty() ? selected : pickFilter);
         return answer(filter, current);
     }
     std::optional<QString> askSave(QWidget* parent, const QString& filter, const QString& current,
@@ -1353,6 +1357,49 @@ class MainWindowTest : public QObject {
         QVERIFY(!form->previewWindow()->saveButton->isEnabled());
         QVERIFY(form->loadPicture(file("h.bmp", Bitmap())));
         QVERIFY(!form->hint()->isVisible());
+    }
+
+    // File... > Open recent: the pictures opened last (by the command line,
+    // the menu, a drop), the latest first, and the open dialog's filter, kept
+    // for the next start; a name that is no UTF-8 comes back byte for byte, a
+    // file gone is greyed, and the list can be cleared.
+    void openingRemembered() {
+        const QString a = file("a.bmp", Bitmap()), c = file("c.bmp", Bitmap());
+        const std::string odd = QFile::encodeName(dir_.path()).toStdString() + "/caf\xe9\n.bmp";
+        std::ofstream(odd, std::ios::binary) << Bitmap().toStdString();
+        {
+            auto form = makeWindow('"' + a + '"');
+            form->show();
+            QTRY_COMPARE(form->frame()->title(), a);
+            prompter_.answers = {std::nullopt};
+            form->menuItem(MenuArray::File, 1)->trigger();
+            QVERIFY(prompter_.shownFilter.startsWith("Image Files (")); // the classic default
+            prompter_.pickFilter = prompter_.filters.last().split(";;").value(2); // All pictures
+            prompter_.answers = {nativenames::Shown(odd)};
+            form->menuItem(MenuArray::File, 1)->trigger();
+            QVERIFY(Drop(form->picture(), {c}) == Qt::CopyAction);
+            QTRY_COMPARE(form->frame()->title(), c);
+        }
+        auto again = makeWindow();
+        const QString pictures = std::exchange(prompter_.pickFilter, QString());
+        prompter_.answers = {std::nullopt};
+        again->menuItem(MenuArray::File, 1)->trigger();
+        QCOMPARE(prompter_.shownFilter, pictures);
+        again->menuItem(MenuArray::OpenAs, 7)->trigger(); // every file first, as it lists them
+        QVERIFY(prompter_.shownFilter.startsWith("All files ("));
+        QFile::remove(c);
+        auto* recent = qobject_cast<QMenu*>(again->menuItem(MenuArray::Recent, 10)->parent());
+        recent->popup(again->mapToGlobal(QPoint())); // which looks again
+        recent->close();
+        QVERIFY(!again->menuItem(MenuArray::Recent, 1)->isEnabled()); // c.bmp, gone
+        QVERIFY(!again->menuItem(MenuArray::Recent, 4)->isVisible());
+        QCOMPARE(again->menuItem(MenuArray::Recent, 3)->text(), "&3 " + a);
+        QVERIFY(again->menuItem(MenuArray::Recent, 2)->text().endsWith("/caf\\351\\012.bmp"));
+        again->menuItem(MenuArray::Recent, 2)->trigger();
+        QCOMPARE(again->frame()->title(), nativenames::Shown(odd)); // opened
+        again->menuItem(MenuArray::Recent, 10)->trigger();          // Clear the list
+        QVERIFY(!makeWindow()->menuItem(MenuArray::Recent, 1)->isVisible());
+        QVERIFY(messages_.isEmpty());
     }
 
     void aboutDialogComesAndGoes() {

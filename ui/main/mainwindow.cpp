@@ -4,6 +4,7 @@
 #include "busycursor.h"
 #include "classicbatch.h"
 #include "commandline.h"
+#include "filenames.h"
 #include "layout.h"
 #include "nativenames.h"
 #include "picturebox.h"
@@ -250,12 +251,39 @@ void MainWindow::buildMenus() {
         std::optional<grob::OutputKind> kind;
         if (!item.kind.empty()) kind = grob::KindForExtension(item.kind);
         connect(action, &QAction::triggered, this,
-                [this, command = item.command, kind] { run(command, kind ? &*kind : nullptr); });
+                [this, command = item.command, kind, index = item.index] {
+                    run(command, kind ? &*kind : nullptr, index);
+                });
         menus_[item.array][item.index] = action;
     }
+    // Whether each recent file is there is looked at as the menu opens.
+    connect(qobject_cast<QMenu*>(menuItem(MenuArray::Recent, 10)->parent()), &QMenu::aboutToShow,
+            this, &MainWindow::updateRecentMenu);
+    updateRecentMenu();
 }
 
-void MainWindow::run(Command command, const grob::OutputKind* kind) {
+void MainWindow::updateRecentMenu() {
+    const std::vector<std::string>& files = preferences_.recentFiles;
+    for (std::size_t index = 1; index <= Preferences::kRecentFiles; ++index) {
+        QAction* item = menuItem(MenuArray::Recent, int(index));
+        item->setVisible(index <= files.size());
+        if (index > files.size()) continue;
+        // The name as a terminal shows it (no line break, no stray byte), an
+        // "&" as itself; the number its key.
+        QString shown = QString::fromStdString(filenames::Printable(files[index - 1]));
+        item->setText(QStringLiteral("&%1 %2").arg(index).arg(shown.replace(u'&', "&&")));
+        item->setEnabled(filenames::Exists(files[index - 1]));
+    }
+    menuItem(MenuArray::Recent, 9)->setVisible(!files.empty());
+    menuItem(MenuArray::Recent, 10)->setEnabled(!files.empty());
+}
+
+void MainWindow::openRecent(int index) {
+    if (index >= 1 && std::size_t(index) <= preferences_.recentFiles.size())
+        loadPictureOrSay(Shown(preferences_.recentFiles[std::size_t(index) - 1]));
+}
+
+void MainWindow::run(Command command, const grob::OutputKind* kind, int index) {
     switch (command) {
     case Command::Open:
         return open();
@@ -281,6 +309,12 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return savePreferences();
     case Command::About:
         return showAbout();
+    case Command::OpenRecent:
+        return openRecent(index);
+    case Command::ClearRecent:
+        preferences_.recentFiles.clear();
+        updateRecentMenu();
+        return savePreferences();
     case Command::None:
         return;
     }
@@ -597,6 +631,13 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         if (path != pictureFrame_->title() && preferences_.preparation.cropped()) forgetCrop();
         frame_ = 0;
         pictureBox_->setPicture(held_->frame(0));
+        // First in File... > Open recent, however it was opened (but by a
+        // batch run, which nobody watches).
+        if (!batch_) {
+            preferences_.noteRecent(Native(path));
+            updateRecentMenu();
+            savePreferences();
+        }
     }
     hint_->setVisible(!pictureBox_->hasPicture());
     if (path.isEmpty()) frame_ = 0, held_.reset();
@@ -653,9 +694,17 @@ bool MainWindow::loadPictureOrSay(const QString& path, std::optional<grob::Outpu
     return false;
 }
 
+// The dialog comes with the filter chosen last, in this run or an earlier
+// one (a folder of PNG sprites is empty under the classic kinds).
 void MainWindow::open() {
     openDialog_.filter = OpenFilter();
+    openDialog_.chosenFilter = QString::fromStdString(preferences_.openFilter);
     if (!openDialog_.showOpen(this)) return;
+    if (const std::string chosen = openDialog_.chosenFilter.toStdString();
+        chosen != preferences_.openFilter) {
+        preferences_.openFilter = chosen;
+        savePreferences();
+    }
     loadPictureOrSay(openDialog_.fileName);
 }
 
@@ -663,6 +712,7 @@ void MainWindow::open() {
 // extension at all). The open dialog lists every file first.
 void MainWindow::openAs(const grob::OutputKind& kind) {
     openDialog_.filter = OpenFilter(true);
+    openDialog_.chosenFilter.clear(); // every file, as it lists first
     const bool chosen = openDialog_.showOpen(this);
     if (chosen) loadPictureOrSay(openDialog_.fileName, kind);
 }

@@ -119,7 +119,11 @@ class MainWindow final : public QMainWindow {
   private:
     void buildMenus();
     void addShortcuts();
-    void run(Command command, const grob::OutputKind* kind);
+    void run(Command command, const grob::OutputKind* kind, int index);
+    // The Open recent menu as the list of recent files has it, a file
+    // missing now greyed.
+    void updateRecentMenu();
+    void openRecent(int index);
     // Ctrl+C on the Copy as text item of the preview's kind.
     void updateCopyShortcut();
     void loadFirstDropped(const QStringList& files);

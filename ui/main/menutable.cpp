@@ -1,6 +1,7 @@
 #include "menutable.h"
 
 #include "grob/options.h"
+#include "preferences.h"
 
 namespace menutable {
 
@@ -55,6 +56,13 @@ const std::vector<Item>& Items() {
             {Main, 6, openAs, "File..."},
         };
         AddKinds(made, OpenAs, openAs, OpenAsKind, true);
+        // The pictures opened last, captioned by the window with their names.
+        const QString recent = QStringLiteral("Open recent");
+        made.push_back({Main, 7, recent, "File..."});
+        for (int index = 1; index <= int(Preferences::kRecentFiles); ++index)
+            made.push_back({Recent, index, {}, recent, Command::OpenRecent});
+        made.push_back({Recent, 9, "-", recent});
+        made.push_back({Recent, 10, "Clear the list", recent, Command::ClearRecent});
         made.push_back({Main, 2, convert, {}});
         AddKinds(made, Action, convert, ConvertTo, true);
         // Added after the classic items, so that none of them moves.

@@ -12,7 +12,19 @@
 #include <vector>
 
 // The menus, as the items' places are counted: each item has its index within its menu.
-enum class MenuArray { Main, File, Action, Settings, About, Clipboard, Preview, ListOf, OpenAs };
+// The classic ones first; those added since after them.
+enum class MenuArray {
+    Main,
+    File,
+    Action,
+    Settings,
+    About,
+    Clipboard,
+    Preview,
+    ListOf,
+    OpenAs,
+    Recent
+};
 
 // What choosing an item does.
 enum class Command {
@@ -28,6 +40,8 @@ enum class Command {
     ShowPreview,  // Settings... > Preview and preparation...
     ClearPadding, // Settings... > Clear the padding dots: checked, every conversion clears them
     About,        // About
+    OpenRecent,   // File... > Open recent > a picture: the one at the item's index, 1 the latest
+    ClearRecent,  // File... > Open recent > Clear the list
 };
 
 namespace menutable {
