@@ -41,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <cmath>
@@ -1400,6 +1401,45 @@ class MainWindowTest : public QObject {
         again->menuItem(MenuArray::Recent, 10)->trigger();          // Clear the list
         QVERIFY(!makeWindow()->menuItem(MenuArray::Recent, 1)->isVisible());
         QVERIFY(messages_.isEmpty());
+    }
+
+    // Every change of the preparation or the kind is a step (a burst on one
+    // control one step, Reset to defaults one, the crop cleared by another
+    // picture one), undone and redone with the controls and the preview.
+    void preparationUndoneAndRedone() {
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(form->loadPicture(file("u.bmp", Bitmap())));
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        QVERIFY(QTest::qWaitForWindowActive(preview));
+        auto typed = [](QKeySequence k) { QTest::keySequence(QApplication::focusWidget(), k); };
+        CONTROL(preview, "contrast").number->setFocus();
+        for (int step = 0; step < 3; ++step)
+            typed(Qt::Key_Up);
+        CONTROL(preview, "dither").list->setCurrentIndex(2);
+        CONTROL(preview, "crop").check->setChecked(true);
+        QTRY_VERIFY(!preview->busy());
+        const QImage prepared = preview->image();
+        QVERIFY(form->loadPicture(file("v.bmp", Bitmap()))); // the crop cleared
+        preview->resetButton->click();
+        QCOMPARE(form->history()->count(), 5);
+        QCOMPARE(form->menuItem(MenuArray::Edit, 1)->text(), "Undo Reset to defaults");
+        typed(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        form->menuItem(MenuArray::Edit, 1)->trigger();
+        const grob::Preparation& shown = preview->preferences().preparation;
+        QVERIFY(shown.contrast == 3 && shown.dither == grob::Dither::Atkinson && shown.cropped());
+        QVERIFY(CONTROL(preview, "crop").check->isChecked());
+        QTRY_VERIFY(!preview->busy());
+        QCOMPARE(preview->image(), prepared);
+        for (int step = 0; step < 3; ++step)
+            typed(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QVERIFY(form->preferences().preparation.neutral());
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 0.0);
+        typed(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 3.0);
+        typed(QKeySequence(Qt::CTRL | Qt::Key_Y));
+        QCOMPARE(form->preferences().preparation.dither, grob::Dither::Atkinson);
     }
 
     void aboutDialogComesAndGoes() {

@@ -7,6 +7,7 @@
 #include "filenames.h"
 #include "layout.h"
 #include "nativenames.h"
+#include "optionform.h"
 #include "picturebox.h"
 #include "previewwindow.h"
 #include "settings.h"
@@ -36,7 +37,9 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -92,6 +95,53 @@ void MessageBox(QWidget* parent, const QString& title, const QString& text) {
 WindowGeometry Geometry(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
+
+// The choices a step of the history holds: the preview's kind and every
+// option of the preparation (not the zoom, which only enlarges the view).
+bool SameStep(const grob::Choices& a, const grob::Choices& b) {
+    for (const grob::OptionEntry& option : grob::Options())
+        if (((option.use & grob::kPreparation) || &option == &grob::Option("kind")) &&
+            !grob::SameValue(option, option.bind.get(a), option.bind.get(b)))
+            return false;
+    return true;
+}
+
+// One step of the history: the choices before and after it. Changes made
+// with one control within kBurst of each other are one step (the arrows of
+// a spin box held, a number typed); one that brings the choices back to
+// where the step began takes the step away.
+class PreparationStep final : public QUndoCommand {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kBurst = std::chrono::milliseconds(1000);
+
+    PreparationStep(std::function<void(const grob::Choices&)> apply, grob::Choices before,
+                    grob::Choices after, const QString& name, const grob::OptionEntry* option)
+        : QUndoCommand(name), apply_(std::move(apply)), before_(std::move(before)),
+          after_(std::move(after)), option_(option), at_(Clock::now()) {}
+
+    void undo() override { apply_(before_); }
+    // Pushed once the change is made already: only a redo makes it again.
+    void redo() override {
+        if (!std::exchange(made_, false)) apply_(after_);
+    }
+    int id() const override { return 1; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const PreparationStep*>(other);
+        if (!option_ || next->option_ != option_ || next->at_ - at_ > kBurst) return false;
+        after_ = next->after_;
+        at_ = next->at_;
+        setObsolete(SameStep(before_, after_));
+        return true;
+    }
+
+  private:
+    std::function<void(const grob::Choices&)> apply_;
+    grob::Choices before_, after_;
+    const grob::OptionEntry* option_;
+    Clock::time_point at_; // the step's last change
+    bool made_ = true;
+};
 
 } // namespace
 
@@ -193,6 +243,8 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     passingTimer_->setInterval(4000);
     connect(passingTimer_, &QTimer::timeout, this, [this] { updateStatusLine(); });
 
+    history_ = new QUndoStack(this);
+    recorded_ = preferences_;
     buildMenus();
     addShortcuts();
 
@@ -260,6 +312,19 @@ void MainWindow::buildMenus() {
     connect(qobject_cast<QMenu*>(menuItem(MenuArray::Recent, 10)->parent()), &QMenu::aboutToShow,
             this, &MainWindow::updateRecentMenu);
     updateRecentMenu();
+    QAction* undo = menuItem(MenuArray::Edit, 1);
+    QAction* redo = menuItem(MenuArray::Edit, 2);
+    undo->setEnabled(false);
+    redo->setEnabled(false);
+    connect(history_, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+    connect(history_, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+    // "Undo Contrast": the step's name after the caption.
+    connect(history_, &QUndoStack::undoTextChanged, undo, [undo](const QString& step) {
+        undo->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + step);
+    });
+    connect(history_, &QUndoStack::redoTextChanged, redo, [redo](const QString& step) {
+        redo->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + step);
+    });
 }
 
 void MainWindow::updateRecentMenu() {
@@ -315,15 +380,20 @@ void MainWindow::run(Command command, const grob::OutputKind* kind, int index) {
         preferences_.recentFiles.clear();
         updateRecentMenu();
         return savePreferences();
+    case Command::Undo:
+        return history_->undo();
+    case Command::Redo:
+        return history_->redo();
     case Command::None:
         return;
     }
 }
 
 // Keys people type without thinking, shown beside the items' captions:
-// Ctrl+O, Ctrl+Q and Ctrl+C (the preview's kind), here and in the preview (a
-// text field's own copy comes first); each key once, for Qt does nothing
-// with a key two shortcuts share. Alt+F opens the File menu.
+// Ctrl+O, Ctrl+Q, Ctrl+C (the preview's kind), Ctrl+Z and Ctrl+Shift+Z or
+// Ctrl+Y, here and in the preview (a text field's own copy and undo come
+// first); each key once, for Qt does nothing with a key two shortcuts
+// share. Alt+F opens the File menu.
 void MainWindow::addShortcuts() {
     auto keys = [this](MenuArray array, int index, const QList<QKeySequence>& sequences) {
         QAction* item = menuItem(array, index);
@@ -332,6 +402,9 @@ void MainWindow::addShortcuts() {
     };
     keys(MenuArray::File, 1, {QKeySequence(Qt::CTRL | Qt::Key_O)});
     keys(MenuArray::File, 2, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    keys(MenuArray::Edit, 1, {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    keys(MenuArray::Edit, 2,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     for (QAction* copy : menus_.value(MenuArray::Clipboard))
         copy->setShortcutContext(Qt::ApplicationShortcut);
     updateCopyShortcut();
@@ -662,6 +735,7 @@ void MainWindow::forgetCrop() {
         static_cast<grob::Choices&>(preferences_) = kept;
         savePreferences();
     }
+    recordStep(QStringLiteral("Crop cleared"));
     const QString rest = QString::fromStdString(Describe(kept));
     updateStatusLine(rest.isEmpty()
                          ? QStringLiteral("The crop belonged to the last picture and was cleared.")
@@ -682,6 +756,28 @@ void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
     } else if (plain.kind.extension != preferences_.kind.extension ||
                !preferences_.preparation.neutral() || preferences_.preparation.fit.upscale) {
         static_cast<grob::Choices&>(preferences_) = plain;
+        savePreferences();
+        updateCopyShortcut();
+    }
+    recordStep(QStringLiteral("GROB shown as it is"));
+}
+
+void MainWindow::recordStep(const QString& name, const grob::OptionEntry* option) {
+    if (SameStep(recorded_, preferences_)) return;
+    history_->push(new PreparationStep([this](const grob::Choices& step) { applyStep(step); },
+                                       recorded_, preferences_, name, option));
+    recorded_ = preferences_;
+}
+
+void MainWindow::applyStep(const grob::Choices& choices) {
+    grob::Choices step = preferences_; // the zoom and what the menus set kept
+    step.kind = choices.kind;
+    step.preparation = choices.preparation;
+    recorded_ = step;
+    if (preview_) {
+        preview_->setChoices(step); // which the window follows
+    } else {
+        static_cast<grob::Choices&>(preferences_) = step;
         savePreferences();
         updateCopyShortcut();
     }
@@ -1025,6 +1121,11 @@ void MainWindow::showPreview() {
             saveTimer_->start(); // written once the changes come to rest
             updateCopyShortcut();
             updateStatusLine();
+        });
+        // A change made with a control, or Reset to defaults: a step of the history.
+        connect(preview_, &PreviewWindow::edited, this, [this](const grob::OptionEntry* option) {
+            recordStep(option ? TableText(option->label) : QStringLiteral("Reset to defaults"),
+                       option);
         });
         // Asked from the preview, its dialogs and messages belong to it.
         connect(preview_, &PreviewWindow::saveGrobRequested, this, [this] {

@@ -80,6 +80,10 @@ const std::vector<Item>& Items() {
                         {Preview, 2, "Preview and preparation...", "Settings...", ShowPreview},
                         {Preview, 3, padding, "Settings...", Command::ClearPadding},
                         {MenuArray::About, 4, "About", {}, Command::About},
+                        // After the classic menus.
+                        {Main, 8, "Edit", {}},
+                        {Edit, 1, "Undo", "Edit", Command::Undo},
+                        {Edit, 2, "Redo", "Edit", Command::Redo},
                     });
         return made;
     }();

@@ -23,7 +23,8 @@ enum class MenuArray {
     Preview,
     ListOf,
     OpenAs,
-    Recent
+    Recent,
+    Edit
 };
 
 // What choosing an item does.
@@ -42,6 +43,8 @@ enum class Command {
     About,        // About
     OpenRecent,   // File... > Open recent > a picture: the one at the item's index, 1 the latest
     ClearRecent,  // File... > Open recent > Clear the list
+    Undo,         // Edit > Undo: the last change of the preparation or the preview's kind
+    Redo,         // Edit > Redo
 };
 
 namespace menutable {
