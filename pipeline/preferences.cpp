@@ -4,13 +4,15 @@
 #include "regularfile.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <vector>
 
 namespace {
 
-constexpr std::int64_t kMaxFileBytes = 16 * 1024;
+// Room for the recent files' names at the longest, escaped.
+constexpr std::int64_t kMaxFileBytes = 128 * 1024;
 
 // A size option is kept as two keys, "...Width" and "...Height"; 0 and 0 is
 // natural size.
@@ -45,6 +47,55 @@ std::optional<int> Whole(std::string_view text) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+// A value that is a file name (any bytes but NUL): its bytes as they are,
+// but for "%", control bytes, bytes that are not part of valid UTF-8 and a
+// blank at either end (which the reading trims), each written "%XX", so that
+// the line holds it whole and reads back byte for byte.
+std::string Escaped(std::string_view name) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    std::string out;
+    for (std::size_t i = 0; i < name.size();) {
+        const unsigned char c = bytes[i];
+        char32_t code = 0;
+        const int length =
+            c < 0x80 ? 1 : filenames::Utf8Sequence(bytes + i, bytes + name.size(), code);
+        const bool edge = c == ' ' && (i == 0 || i + 1 == name.size());
+        if (length == 0 || c < 0x20 || c == 0x7F || c == '%' || edge) {
+            out += {'%', kDigits[c >> 4], kDigits[c & 15]};
+            ++i;
+        } else {
+            out.append(name.substr(i, std::size_t(length)));
+            i += std::size_t(length);
+        }
+    }
+    return out;
+}
+
+// The bytes Escaped wrote, or nothing for a "%" not followed by two
+// hexadecimal digits.
+std::optional<std::string> Unescaped(std::string_view text) {
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const int high = i + 2 < text.size() ? digit(text[i + 1]) : -1;
+        const int low = high >= 0 ? digit(text[i + 2]) : -1;
+        if (low < 0) return std::nullopt;
+        out += char(high * 16 + low);
+        i += 2;
+    }
+    return out;
 }
 
 } // namespace
@@ -141,6 +192,19 @@ Preferences Preferences::Parse(std::string_view text) {
     if (const auto width = value("preview/width"))
         if (const auto number = Whole(*width); number && *number > 0 && *number <= grob::kMaxSide)
             p.previewWidth = *number;
+    // The recent files as they were listed, each once; a name that is not
+    // absolute or not read whole is left out.
+    for (std::size_t i = 1; i <= kRecentFiles; ++i) {
+        const auto stored = value("recent/" + std::to_string(i));
+        const auto name = stored ? Unescaped(*stored) : std::nullopt;
+        if (!name || name->empty() || name->front() != '/' ||
+            name->find('\0') != std::string::npos ||
+            std::find(p.recentFiles.begin(), p.recentFiles.end(), *name) != p.recentFiles.end())
+            continue;
+        p.recentFiles.push_back(*name);
+    }
+    if (const auto filter = value("open/filter"))
+        if (const auto name = Unescaped(*filter)) p.openFilter = *name;
     if (const auto geometry = value("preview/geometry")) {
         std::vector<int> n;
         for (std::size_t start = 0; start <= geometry->size();) {
@@ -187,6 +251,9 @@ std::string Preferences::format() const {
                                     std::to_string(previewGeometry->y) + ',' +
                                     std::to_string(previewGeometry->width) + ',' +
                                     std::to_string(previewGeometry->height));
+    for (std::size_t i = 0; i < recentFiles.size() && i < kRecentFiles; ++i)
+        put("recent/" + std::to_string(i + 1), Escaped(recentFiles[i]));
+    if (!openFilter.empty()) put("open/filter", Escaped(openFilter));
     std::string file;
     for (const auto& [name, keys] : sections) {
         if (!file.empty()) file += '\n';
@@ -195,6 +262,13 @@ std::string Preferences::format() const {
             file += key + '=' + value + '\n';
     }
     return file;
+}
+
+void Preferences::noteRecent(const std::string& path) {
+    const std::string absolute = filenames::Absolute(path);
+    std::erase(recentFiles, absolute);
+    recentFiles.insert(recentFiles.begin(), absolute);
+    if (recentFiles.size() > kRecentFiles) recentFiles.resize(kRecentFiles);
 }
 
 Preferences Preferences::Load(const std::string& path) {

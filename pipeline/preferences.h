@@ -1,5 +1,6 @@
 // The choices that came after ORBEX.ini: the picture's preparation, the
-// preview's kind and zoom, whether the preview is shown and where. Kept in
+// preview's kind and zoom, whether the preview is shown and where, the
+// pictures opened last and the open dialog's filter. Kept in
 // a file of their own beside ORBEX.ini (veldar-convert.ini, INI format), so
 // that ORBEX.ini keeps its six lines. Every option of the table with a
 // preference key is kept, read and written through the table; only the
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The preparation in words, for the user, from the table's labels: "fit
 // 131 x 64, contrast 20, Floyd-Steinberg dithering"; only what has its
@@ -35,6 +37,16 @@ struct Preferences : grob::Choices {
     bool previewOnLeft = false;
     int previewWidth = 0;
     std::optional<WindowGeometry> previewGeometry;
+    // The pictures opened last, the latest first, as the system's bytes
+    // (absolute, each once, at most kRecentFiles).
+    std::vector<std::string> recentFiles;
+    // The open dialog's filter chosen last, by its description ("All
+    // pictures"); empty: the first one.
+    std::string openFilter;
+
+    static constexpr std::size_t kRecentFiles = 8;
+    // `path` (the system's bytes) made absolute, put first.
+    void noteRecent(const std::string& path);
 
     // The file beside the settings file at `settingsPath`.
     static std::string PathBeside(const std::string& settingsPath);

@@ -4,6 +4,7 @@
 #include "grob/list.h"
 #include "grob/prepare.h"
 #include "mainwindow.h"
+#include "nativenames.h"
 #include "optionform.h"
 #include "picturearea.h"
 #include "picturebox.h"
@@ -35,15 +36,19 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <cmath>
 #include <deque>
+#include <fstream>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -64,10 +69,12 @@ class ScriptedPrompter final : public FilePrompter {
     std::deque<std::optional<QString>> answers;
     QStringList filters;
     QStringList startNames;
-    QWidget* savedFrom = nullptr; // the window the last save dialog belonged to
+    QWidget* savedFrom = nullptr;    // the window the last save dialog belonged to
+    QString shownFilter, pickFilter; // the open dialog's filter shown, and the one chosen there
 
-    std::optional<QString> askOpen(QWidget*, const QString& filter,
-                                   const QString& current) override {
+    std::optional<QString> askOpen(QWidget*, const QString& filter, const QString& current,
+                                   QString& selected) override {
+        shownFilter = std::exchange(selected, pickFilter.isEmpty() ? selected : pickFilter);
         return answer(filter, current);
     }
     std::optional<QString> askSave(QWidget* parent, const QString& filter, const QString& current,
@@ -448,10 +455,10 @@ class MainWindowTest : public QObject {
 
         // A place on a larger or a second screen: brought back within this one.
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
-        WriteAll(dir_.filePath("ORBEX.ini"), QByteArray::number((room.right() - 40) * 15) + ',' +
-                                                 QByteArray::number((room.bottom() - 20) * 15) +
-                                                 "\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n");
-        WriteAll(dir_.filePath("ORBEX.ini"), "[a]\r\n" + ReadAll(dir_.filePath("ORBEX.ini")));
+        WriteAll(dir_.filePath("ORBEX.ini"),
+                 QString::asprintf("[a]\r\n%d,%d\r\n[b]\r\n7590,6345\r\n[c]\r\n#FALSE#\r\n",
+                                   (room.right() - 40) * 15, (room.bottom() - 20) * 15)
+                     .toLatin1());
         auto far = makeWindow();
         far->show();
         // (but for the border the window system draws once it is shown)
@@ -678,23 +685,13 @@ class MainWindowTest : public QObject {
             window->close();
 
             QStringList common = {"--kind", kind, "--series", "49"};
-            if (fitted)
-                common << "--fit"
-                       << "20x10";
-            if (c.mode == Prepared)
-                common << "--dither"
-                       << "floyd-steinberg"
-                       << "--contrast"
-                       << "20";
+            if (fitted) common += {"--fit", "20x10"};
+            if (c.mode == Prepared) common += {"--dither", "floyd-steinberg", "--contrast", "20"};
             if (c.turn || c.flip)
                 common << "--rotate" << QString::number(c.turn * 90) << "--flip"
                        << QStringList{"none", "horizontal", "vertical"}[c.flip];
-            if (c.mode == Threshold)
-                common << "--threshold"
-                       << "90";
-            if (c.mode == Cropped || c.mode == Drawn)
-                common << "--crop"
-                       << "30x20+5+4";
+            if (c.mode == Threshold) common += {"--threshold", "90"};
+            if (c.mode == Cropped || c.mode == Drawn) common += {"--crop", "30x20+5+4"};
             QCOMPARE(run(common + QStringList{"--zoom", "3", "--preview", "cli-preview.png",
                                               "--output-dir", "cli", name}),
                      0);
@@ -717,10 +714,8 @@ class MainWindowTest : public QObject {
             QVERIFY2(ReadAll(dir_.filePath("cli-preview.png")) == view, qPrintable(tag));
             QCOMPARE(ReadAll(dir_.filePath("stdin-preview.png")), view);
             // What the preview shows is that very view.
-            QVERIFY2(
-                QImage(dir_.filePath("cli-preview.png")).convertToFormat(QImage::Format_RGB32) ==
-                    shown,
-                qPrintable(tag));
+            const QImage cli(dir_.filePath("cli-preview.png"));
+            QVERIFY2(cli.convertToFormat(QImage::Format_RGB32) == shown, qPrintable(tag));
             if (c.mode == Plain) {
                 // The classic batch run never prepares.
                 QCOMPARE(run({name, "-" + QString(kind == "gro" ? "1" : kind)}), 0);
@@ -954,9 +949,10 @@ class MainWindowTest : public QObject {
                 QVERIFY2(entry.contains(" *.lst") || entry.contains("(*.lst"), qPrintable(entry));
     }
 
-    // Copy as text puts the bare object on the clipboard, as a calculator's
-    // command line takes it pasted; Ctrl+C and the preview's button copy in
-    // the preview's kind.
+    // Copy as text puts the bare object on the clipboard, as a calculator's command line
+    // takes it pasted; Ctrl+C (on the item of the preview's kind, after a field's own copy)
+    // and the preview's button copy in its kind. Tab goes down the preview's controls, to
+    // the view, then the buttons, each stop in sight; Enter presses a button.
     void copyAsTextIsTheBareObject() {
         QImage dots(8, 1, QImage::Format_RGB32);
         for (int x = 0; x < 8; ++x)
@@ -967,20 +963,43 @@ class MainWindowTest : public QObject {
         // Dark dots 0, 2, 4 and 6, the leftmost in the lowest bit: 55.
         form->menuItem(MenuArray::Clipboard, 3)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 1 55\r\n"));
-        // Two frames, black dark in both: 55 55.
+        form->resize(form->width(), 200); // low enough for the preview's controls to scroll
         form->menuItem(MenuArray::Preview, 2)->trigger();
         PreviewWindow* preview = form->previewWindow();
-        CONTROL(preview, "kind")
-            .list->setCurrentIndex(CONTROL(preview, "kind").list->findData("g04"));
-        QGuiApplication::clipboard()->clear();
-        preview->copyButton->click();
+        QVERIFY(QTest::qWaitForWindowActive(preview));
+        QTRY_VERIFY(preview->copyButton->isEnabled());
+        QComboBox* first = CONTROL(preview, "kind").list;
+        const QWidget* column = preview->findChild<QScrollArea*>("controls")->widget();
+        const QWidget* view = preview->canvas->parentWidget()->parentWidget();
+        auto place = [&](const QWidget* stop) { // where it stands in the order of the layout
+            const QWidget* in = column->isAncestorOf(stop) ? column : preview;
+            const QPoint centre = stop->mapTo(in, stop->rect().center());
+            return std::tuple(in == column ? 0 : stop == view ? 1 : 2, centre.y() / 4, centre.x());
+        };
+        first->setFocus();
+        QList<QWidget*> stops;
+        do {
+            stops << QApplication::focusWidget();
+            QVERIFY(stops.last() && !stops.last()->visibleRegion().isEmpty());
+            QVERIFY(stops.size() == 1 || place(stops[stops.size() - 2]) < place(stops.last()));
+            QTest::keyClick(stops.last(), Qt::Key_Tab);
+        } while (QApplication::focusWidget() != first && stops.size() < 100);
+        QVERIFY(stops.contains(view) && stops.last() == preview->saveButton);
+        // Two frames, black dark in both: 55 55.
+        first->setCurrentIndex(first->findData("g04"));
+        preview->copyButton->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
         QVERIFY(preview->said->isVisibleTo(preview)); // said where it was asked
         QVERIFY(preview->said->text().startsWith("Copied the "));
         QGuiApplication::clipboard()->clear();
-        QVERIFY(QTest::qWaitForWindowActive(preview));
-        QTest::keyClick(CONTROL(preview, "kind").list, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(first, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("GROB 8 2 5555\r\n"));
+        QCOMPARE(form->menuItem(MenuArray::Clipboard, 4)->shortcut(), QKeySequence("Ctrl+C"));
+        CONTROL(preview, "gamma").number->setFocus();
+        CONTROL(preview, "gamma").number->selectAll();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), CONTROL(preview, "gamma").number->text());
     }
 
     // Enter in a spin box takes its value and opens nothing; Escape closes
@@ -1021,7 +1040,13 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY(fileMenu->isVisible());
         fileMenu->close();
         QCOMPARE(form->menuItem(MenuArray::File, 1)->text(), QString("Open"));
-        QVERIFY(form->menuItem(MenuArray::File, 1)->shortcut().isEmpty());
+        QCOMPARE(form->menuItem(MenuArray::File, 1)->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(form->menuItem(MenuArray::File, 2)->shortcut(), QKeySequence("Ctrl+Q"));
+        // Each key once: Qt does nothing with a key two shortcuts share.
+        QList<QKeySequence> keys = form->findChild<QShortcut*>()->keys(); // Alt+F
+        for (const QAction* action : form->findChildren<QAction*>())
+            keys += action->shortcuts();
+        QCOMPARE(QSet<QKeySequence>(keys.begin(), keys.end()).size(), keys.size());
         QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!form->isVisible());
     }
@@ -1139,12 +1164,9 @@ class MainWindowTest : public QObject {
         }
         for (const QRect saved : {QRect(5000, 4000, 900, 700), QRect(30, 40, 640, 420)}) {
             WriteAll(dir_.filePath("veldar-convert.ini"),
-                     QString("[preview]\nkind=g32\nshown=true\nfloating=true\n"
-                             "geometry=%1,%2,%3,%4\n")
-                         .arg(saved.x())
-                         .arg(saved.y())
-                         .arg(saved.width())
-                         .arg(saved.height())
+                     QString::asprintf("[preview]\nkind=g32\nshown=true\nfloating=true\n"
+                                       "geometry=%d,%d,%d,%d\n",
+                                       saved.x(), saved.y(), saved.width(), saved.height())
                          .toLatin1());
             auto form = makeWindow();
             form->show();
@@ -1351,6 +1373,9 @@ class MainWindowTest : public QObject {
         CONTROL(dialog, "mask-opacity").whole->setValue(200);
         dialog->numbered->setChecked(true);
         CONTROL(dialog, "tile").check->setChecked(true);
+        CONTROL(dialog, "tile").check->setFocus();
+        QTest::keyClick(CONTROL(dialog, "tile").check, Qt::Key_Tab); // to its sides, beside it
+        QCOMPARE(dialog->focusWidget(), CONTROL(dialog, "tile").width);
         CONTROL(dialog, "tile").width->setValue(8);
         CONTROL(dialog, "tile").height->setValue(8);
         CONTROL(dialog, "tile-pad").check->setChecked(true);
@@ -1453,6 +1478,11 @@ class MainWindowTest : public QObject {
                 grob::Choices shown;
                 option.bind.set(shown, value);
                 controls->show(shown);
+                // Its help in the window's words, never the command line's.
+                for (const QWidget* w : std::initializer_list<const QWidget*>{
+                         control.check, control.list, control.whole, control.number, control.width})
+                    for (const char* words : {"--", "see below", "FILE", "same name"})
+                        QVERIFY2(!w || !w->toolTip().contains(words), option.name.data());
                 grob::Choices read;
                 controls->read(read);
                 QVERIFY2(grob::SameValue(option, option.bind.get(read), value), option.name.data());
@@ -1470,12 +1500,104 @@ class MainWindowTest : public QObject {
         QVERIFY(CONTROL(preview, "fit").width->isEnabled());
     }
 
-    void previewWithoutAPicture() {
+    // Without a picture a hint lies over the empty area (never in the picture
+    // box's pixels: a conversion is white) until one is shown; the preview says so.
+    void withoutAPicture() {
         auto form = makeWindow();
         form->show();
+        QCOMPARE(form->hint()->text(), "Open a picture with File... > Open, or drop one here");
+        QVERIFY(form->hint()->isVisible());
+        form->menuItem(MenuArray::Preview, 3)->trigger(); // no padding dots set
+        form->menuItem(MenuArray::Clipboard, 3)->trigger();
+        const QString body = QGuiApplication::clipboard()->text().section(u' ', 3).trimmed();
+        QVERIFY(body.size() > 100 && body.count(u'0') == body.size());
         form->menuItem(MenuArray::Preview, 2)->trigger();
         QVERIFY(form->previewWindow()->description().startsWith("No picture"));
         QVERIFY(!form->previewWindow()->saveButton->isEnabled());
+        QVERIFY(form->loadPicture(file("h.bmp", Bitmap())));
+        QVERIFY(!form->hint()->isVisible());
+    }
+
+    // File... > Open recent: the pictures opened last (by the command line,
+    // the menu, a drop), the latest first, and the open dialog's filter, kept
+    // for the next start; a name that is no UTF-8 comes back byte for byte, a
+    // file gone is greyed, and the list can be cleared.
+    void openingRemembered() {
+        const QString a = file("a.bmp", Bitmap()), c = file("c.bmp", Bitmap());
+        const std::string odd = QFile::encodeName(dir_.path()).toStdString() + "/caf\xe9\n.bmp";
+        std::ofstream(odd, std::ios::binary) << Bitmap().toStdString();
+        {
+            auto form = makeWindow('"' + a + '"');
+            form->show();
+            QTRY_COMPARE(form->frame()->title(), a);
+            prompter_.answers = {std::nullopt};
+            form->menuItem(MenuArray::File, 1)->trigger();
+            QVERIFY(prompter_.shownFilter.startsWith("Image Files (")); // the classic default
+            prompter_.pickFilter = prompter_.filters.last().split(";;").value(2); // All pictures
+            prompter_.answers = {nativenames::Shown(odd)};
+            form->menuItem(MenuArray::File, 1)->trigger();
+            QVERIFY(Drop(form->picture(), {c}) == Qt::CopyAction);
+            QTRY_COMPARE(form->frame()->title(), c);
+        }
+        auto again = makeWindow();
+        const QString pictures = std::exchange(prompter_.pickFilter, QString());
+        prompter_.answers = {std::nullopt};
+        again->menuItem(MenuArray::File, 1)->trigger();
+        QCOMPARE(prompter_.shownFilter, pictures);
+        again->menuItem(MenuArray::OpenAs, 7)->trigger(); // every file first, as it lists them
+        QVERIFY(prompter_.shownFilter.startsWith("All files ("));
+        QFile::remove(c);
+        auto* recent = qobject_cast<QMenu*>(again->menuItem(MenuArray::Recent, 10)->parent());
+        recent->popup(again->mapToGlobal(QPoint())); // which looks again
+        recent->close();
+        QVERIFY(!again->menuItem(MenuArray::Recent, 1)->isEnabled()); // c.bmp, gone
+        QVERIFY(!again->menuItem(MenuArray::Recent, 4)->isVisible());
+        QCOMPARE(again->menuItem(MenuArray::Recent, 3)->text(), "&3 " + a);
+        QVERIFY(again->menuItem(MenuArray::Recent, 2)->text().endsWith("/caf\\351\\012.bmp"));
+        again->menuItem(MenuArray::Recent, 2)->trigger();
+        QCOMPARE(again->frame()->title(), nativenames::Shown(odd)); // opened
+        again->menuItem(MenuArray::Recent, 10)->trigger();          // Clear the list
+        QVERIFY(!makeWindow()->menuItem(MenuArray::Recent, 1)->isVisible());
+        QVERIFY(messages_.isEmpty());
+    }
+
+    // Every change of the preparation or the kind is a step (a burst on one
+    // control one step, Reset to defaults one, the crop cleared by another
+    // picture one), undone and redone with the controls and the preview.
+    void preparationUndoneAndRedone() {
+        auto form = makeWindow();
+        form->show();
+        QVERIFY(form->loadPicture(file("u.bmp", Bitmap())));
+        form->menuItem(MenuArray::Preview, 2)->trigger();
+        PreviewWindow* preview = form->previewWindow();
+        QVERIFY(QTest::qWaitForWindowActive(preview));
+        auto typed = [](QKeySequence k) { QTest::keySequence(QApplication::focusWidget(), k); };
+        CONTROL(preview, "contrast").number->setFocus();
+        for (int step = 0; step < 3; ++step)
+            typed(Qt::Key_Up);
+        CONTROL(preview, "dither").list->setCurrentIndex(2);
+        CONTROL(preview, "crop").check->setChecked(true);
+        QTRY_VERIFY(!preview->busy());
+        const QImage prepared = preview->image();
+        QVERIFY(form->loadPicture(file("v.bmp", Bitmap()))); // the crop cleared
+        preview->resetButton->click();
+        QCOMPARE(form->history()->count(), 5);
+        QCOMPARE(form->menuItem(MenuArray::Edit, 1)->text(), "Undo Reset to defaults");
+        typed(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        form->menuItem(MenuArray::Edit, 1)->trigger();
+        const grob::Preparation& shown = preview->preferences().preparation;
+        QVERIFY(shown.contrast == 3 && shown.dither == grob::Dither::Atkinson && shown.cropped());
+        QVERIFY(CONTROL(preview, "crop").check->isChecked());
+        QTRY_VERIFY(!preview->busy());
+        QCOMPARE(preview->image(), prepared);
+        for (int step = 0; step < 3; ++step)
+            typed(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QVERIFY(form->preferences().preparation.neutral());
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 0.0);
+        typed(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        QCOMPARE(CONTROL(preview, "contrast").number->value(), 3.0);
+        typed(QKeySequence(Qt::CTRL | Qt::Key_Y));
+        QCOMPARE(form->preferences().preparation.dither, grob::Dither::Atkinson);
     }
 
     void aboutDialogComesAndGoes() {

@@ -257,6 +257,12 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(Describe(typed), "crop 30 x 20 from 5, 4, a quarter clockwise turn, "
                                "top to bottom mirroring, Ordered (8 x 8 Bayer) dithering");
     EXPECT_EQ(Describe({}), "");
+    // Recent files' names are bytes: a line break, a byte of no UTF-8, "%", an end blank
+    // escaped and read back; one not absolute, cut or listed before is left out.
+    const Preferences recent = Preferences::Parse(
+        "[recent]\n1=relative.png\n2=/cut%4\n3= /a%0Ab%E9%25%20 \n4=/a%0ab%e9%25%20\n");
+    EXPECT_EQ(recent.recentFiles, std::vector<std::string>{"/a\nb\xe9% "});
+    EXPECT_NE(recent.format().find("\n1=/a%0Ab%E9%25%20\n"), std::string::npos);
 
     // Every number of the table kept in the file: either end is read, and a
     // text that is none of its values keeps the default.

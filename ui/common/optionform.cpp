@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -16,6 +17,33 @@
 
 QString TableText(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+namespace {
+
+void AddStops(const QLayout* layout, QList<QWidget*>& stops) {
+    for (int i = 0; layout && i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        QWidget* widget = item->widget();
+        if (!widget) {
+            AddStops(item->layout(), stops);
+        } else if (widget->focusPolicy() & Qt::TabFocus) {
+            stops << widget;
+        } else if (const auto* area = qobject_cast<QScrollArea*>(widget); area && area->widget()) {
+            AddStops(area->widget()->layout(), stops);
+        } else {
+            AddStops(widget->layout(), stops);
+        }
+    }
+}
+
+} // namespace
+
+void TabInLayoutOrder(const QLayout* layout) {
+    QList<QWidget*> stops;
+    AddStops(layout, stops);
+    for (qsizetype i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1], stops[i]);
 }
 
 namespace {

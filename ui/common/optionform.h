@@ -20,11 +20,18 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QFormLayout;
+class QLayout;
 class QSpinBox;
 class QWidget;
 
 // The text of the table in the window: UTF-8 ("90°").
 QString TableText(std::string_view text);
+
+// Tab and Shift+Tab go through the widgets of `layout` as it lays them out:
+// row by row, each from left to right, into the layouts it holds, the
+// layouts of widgets that take no focus themselves and the page of a scroll
+// area, whatever order the widgets were made in.
+void TabInLayoutOrder(const QLayout* layout);
 
 class OptionForm final : public QObject {
     Q_OBJECT

@@ -5,8 +5,9 @@
 #include <QStringList>
 
 std::optional<QString> QtFilePrompter::askOpen(QWidget* parent, const QString& filter,
-                                               const QString& current) {
-    const QString path = QFileDialog::getOpenFileName(parent, QString(), current, filter);
+                                               const QString& current, QString& selected) {
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QString(), current, filter, &selected);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -41,9 +42,16 @@ QString CommonDialog::dialogFilter(const QString& text) {
 }
 
 bool CommonDialog::showOpen(QWidget* parent) {
-    const auto chosen = prompter_->askOpen(parent, dialogFilter(filter), fileName);
+    // Each of the dialog's filters is "description (patterns)".
+    const QStringList filters = dialogFilter(filter).split(QStringLiteral(";;"));
+    QString selected = filters.value(0);
+    for (const QString& entry : filters)
+        if (!chosenFilter.isEmpty() && entry.startsWith(chosenFilter + QStringLiteral(" (")))
+            selected = entry;
+    const auto chosen = prompter_->askOpen(parent, dialogFilter(filter), fileName, selected);
     if (!chosen) return false;
     fileName = *chosen;
+    if (filters.contains(selected)) chosenFilter = selected.left(selected.lastIndexOf(u'(') - 1);
     return true;
 }
 

@@ -4,8 +4,10 @@
 #include "busycursor.h"
 #include "classicbatch.h"
 #include "commandline.h"
+#include "filenames.h"
 #include "layout.h"
 #include "nativenames.h"
+#include "optionform.h"
 #include "picturearea.h"
 #include "picturebox.h"
 #include "previewcanvas.h"
@@ -39,9 +41,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -99,6 +103,53 @@ WindowGeometry Geometry(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
+// The choices a step of the history holds: the preview's kind and every
+// option of the preparation (not the zoom, which only enlarges the view).
+bool SameStep(const grob::Choices& a, const grob::Choices& b) {
+    for (const grob::OptionEntry& option : grob::Options())
+        if (((option.use & grob::kPreparation) || &option == &grob::Option("kind")) &&
+            !grob::SameValue(option, option.bind.get(a), option.bind.get(b)))
+            return false;
+    return true;
+}
+
+// One step of the history: the choices before and after it. Changes made
+// with one control within kBurst of each other are one step (the arrows of
+// a spin box held, a number typed); one that brings the choices back to
+// where the step began takes the step away.
+class PreparationStep final : public QUndoCommand {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kBurst = std::chrono::milliseconds(1000);
+
+    PreparationStep(std::function<void(const grob::Choices&)> apply, grob::Choices before,
+                    grob::Choices after, const QString& name, const grob::OptionEntry* option)
+        : QUndoCommand(name), apply_(std::move(apply)), before_(std::move(before)),
+          after_(std::move(after)), option_(option), at_(Clock::now()) {}
+
+    void undo() override { apply_(before_); }
+    // Pushed once the change is made already: only a redo makes it again.
+    void redo() override {
+        if (!std::exchange(made_, false)) apply_(after_);
+    }
+    int id() const override { return 1; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const PreparationStep*>(other);
+        if (!option_ || next->option_ != option_ || next->at_ - at_ > kBurst) return false;
+        after_ = next->after_;
+        at_ = next->at_;
+        setObsolete(SameStep(before_, after_));
+        return true;
+    }
+
+  private:
+    std::function<void(const grob::Choices&)> apply_;
+    grob::Choices before_, after_;
+    const grob::OptionEntry* option_;
+    Clock::time_point at_; // the step's last change
+    bool made_ = true;
+};
+
 } // namespace
 
 MainWindow::MainWindow(Options options, QWidget* parent)
@@ -137,6 +188,18 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     pictureBox_->setGeometry(twips::ToPixels(kPictureLeft), twips::ToPixels(kPictureTop),
                              twips::ToPixels(kPictureWidth), twips::ToPixels(kPictureHeight));
     pictureBox_->clearPicture();
+    // A word on the empty area, over it: the picture box's own pixels, which
+    // a conversion without a picture writes, stay white.
+    hint_ = new QLabel(QStringLiteral("Open a picture with File... > Open, or drop one here"),
+                       pictureBox_);
+    hint_->setObjectName(QStringLiteral("hint"));
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->setWordWrap(true);
+    hint_->setAttribute(Qt::WA_TransparentForMouseEvents); // drops go to the picture box
+    QPalette hintPalette = hint_->palette();
+    hintPalette.setColor(QPalette::WindowText, hintPalette.color(QPalette::PlaceholderText));
+    hint_->setPalette(hintPalette);
+    hint_->setGeometry(pictureBox_->contentsRect());
 
     // The marker: a check mark in the frame's top-right corner.
     marker_ = new QLabel(QStringLiteral("\u2714"), pictureFrame_);
@@ -189,6 +252,8 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     passingTimer_->setInterval(4000);
     connect(passingTimer_, &QTimer::timeout, this, [this] { updateStatusLine(); });
 
+    history_ = new QUndoStack(this);
+    recorded_ = preferences_;
     buildMenus();
     addShortcuts();
 
@@ -263,12 +328,52 @@ void MainWindow::buildMenus() {
         std::optional<grob::OutputKind> kind;
         if (!item.kind.empty()) kind = grob::KindForExtension(item.kind);
         connect(action, &QAction::triggered, this,
-                [this, command = item.command, kind] { run(command, kind ? &*kind : nullptr); });
+                [this, command = item.command, kind, index = item.index] {
+                    run(command, kind ? &*kind : nullptr, index);
+                });
         menus_[item.array][item.index] = action;
     }
+    // Whether each recent file is there is looked at as the menu opens.
+    connect(qobject_cast<QMenu*>(menuItem(MenuArray::Recent, 10)->parent()), &QMenu::aboutToShow,
+            this, &MainWindow::updateRecentMenu);
+    updateRecentMenu();
+    QAction* undo = menuItem(MenuArray::Edit, 1);
+    QAction* redo = menuItem(MenuArray::Edit, 2);
+    undo->setEnabled(false);
+    redo->setEnabled(false);
+    connect(history_, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+    connect(history_, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+    // "Undo Contrast": the step's name after the caption.
+    connect(history_, &QUndoStack::undoTextChanged, undo, [undo](const QString& step) {
+        undo->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + step);
+    });
+    connect(history_, &QUndoStack::redoTextChanged, redo, [redo](const QString& step) {
+        redo->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + step);
+    });
 }
 
-void MainWindow::run(Command command, const grob::OutputKind* kind) {
+void MainWindow::updateRecentMenu() {
+    const std::vector<std::string>& files = preferences_.recentFiles;
+    for (std::size_t index = 1; index <= Preferences::kRecentFiles; ++index) {
+        QAction* item = menuItem(MenuArray::Recent, int(index));
+        item->setVisible(index <= files.size());
+        if (index > files.size()) continue;
+        // The name as a terminal shows it (no line break, no stray byte), an
+        // "&" as itself; the number its key.
+        QString shown = QString::fromStdString(filenames::Printable(files[index - 1]));
+        item->setText(QStringLiteral("&%1 %2").arg(index).arg(shown.replace(u'&', "&&")));
+        item->setEnabled(filenames::Exists(files[index - 1]));
+    }
+    menuItem(MenuArray::Recent, 9)->setVisible(!files.empty());
+    menuItem(MenuArray::Recent, 10)->setEnabled(!files.empty());
+}
+
+void MainWindow::openRecent(int index) {
+    if (index >= 1 && std::size_t(index) <= preferences_.recentFiles.size())
+        loadPictureOrSay(Shown(preferences_.recentFiles[std::size_t(index) - 1]));
+}
+
+void MainWindow::run(Command command, const grob::OutputKind* kind, int index) {
     switch (command) {
     case Command::Open:
         return open();
@@ -306,28 +411,53 @@ void MainWindow::run(Command command, const grob::OutputKind* kind) {
         return setCrop({});
     case Command::CropToFill:
         return cropToFill();
+    case Command::OpenRecent:
+        return openRecent(index);
+    case Command::ClearRecent:
+        preferences_.recentFiles.clear();
+        updateRecentMenu();
+        return savePreferences();
+    case Command::Undo:
+        return history_->undo();
+    case Command::Redo:
+        return history_->redo();
     case Command::None:
         return;
     }
 }
 
-// Keys people type without thinking, beside the classic captions, which
-// carry none: Ctrl+O, Ctrl+C (the preview's kind) and Ctrl+Q here and in the
-// preview window (a text field's own Ctrl+C comes first), Alt+F for the
-// File menu.
+// Keys people type without thinking, shown beside the items' captions:
+// Ctrl+O, Ctrl+Q, Ctrl+C (the preview's kind), Ctrl+Z and Ctrl+Shift+Z or
+// Ctrl+Y, here and in the preview (a text field's own copy and undo come
+// first); each key once, for Qt does nothing with a key two shortcuts
+// share. Alt+F opens the File menu.
 void MainWindow::addShortcuts() {
-    auto add = [this](QKeySequence keys, Qt::ShortcutContext context, auto slot) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(context);
-        connect(shortcut, &QShortcut::activated, this, slot);
+    auto keys = [this](MenuArray array, int index, const QList<QKeySequence>& sequences) {
+        QAction* item = menuItem(array, index);
+        item->setShortcuts(sequences);
+        item->setShortcutContext(Qt::ApplicationShortcut);
     };
-    add(QKeySequence(Qt::CTRL | Qt::Key_O), Qt::ApplicationShortcut, [this] { open(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_C), Qt::ApplicationShortcut,
-        [this] { copyAsText(preferences_.kind); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Q), Qt::ApplicationShortcut, [this] { close(); });
-    add(QKeySequence(Qt::ALT | Qt::Key_F), Qt::WindowShortcut, [this] {
-        if (QAction* file = menuBar()->actions().value(0)) menuBar()->setActiveAction(file);
+    keys(MenuArray::File, 1, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    keys(MenuArray::File, 2, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    keys(MenuArray::Edit, 1, {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    keys(MenuArray::Edit, 2,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction* copy : menus_.value(MenuArray::Clipboard))
+        copy->setShortcutContext(Qt::ApplicationShortcut);
+    updateCopyShortcut();
+    auto* file = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
+    connect(file, &QShortcut::activated, this, [this] {
+        if (QAction* menu = menuBar()->actions().value(0)) menuBar()->setActiveAction(menu);
     });
+}
+
+void MainWindow::updateCopyShortcut() {
+    for (const menutable::Item& item : menutable::Items())
+        if (item.array == MenuArray::Clipboard && item.command == Command::CopyAsText)
+            menuItem(item.array, item.index)
+                ->setShortcut(item.kind == preferences_.kind.extension
+                                  ? QKeySequence(Qt::CTRL | Qt::Key_C)
+                                  : QKeySequence());
 }
 
 QAction* MainWindow::menuItem(MenuArray array, int index) const {
@@ -383,6 +513,7 @@ void MainWindow::fitFrameToPicture() {
     frameTwipsHeight_ = fit.frameHeight;
     markerTwipsLeft_ = fit.labelLeft;
     pictureFrame_->resize(twips::ToPixels(fit.frameWidth), twips::ToPixels(fit.frameHeight));
+    hint_->setGeometry(pictureBox_->contentsRect());
     centreFrame();
 }
 
@@ -706,7 +837,15 @@ bool MainWindow::loadPicture(const QString& path, std::optional<grob::OutputKind
         placeAgain_ = true;
         const QAction* fit = menuItem(MenuArray::View, 1);
         showAtScale(fit->isChecked() ? fittingScale() : 1);
+        // First in File... > Open recent, however it was opened (but by a
+        // batch run, which nobody watches).
+        if (!batch_) {
+            preferences_.noteRecent(Native(path));
+            updateRecentMenu();
+            savePreferences();
+        }
     }
+    hint_->setVisible(!pictureBox_->hasPicture());
     if (path.isEmpty()) frame_ = 0, held_.reset();
     openedAs_ = as;
     updateFrameBar();
@@ -729,6 +868,7 @@ void MainWindow::forgetCrop() {
         static_cast<grob::Choices&>(preferences_) = kept;
         savePreferences();
     }
+    recordStep(QStringLiteral("Crop cleared"));
     const QString rest = QString::fromStdString(Describe(kept));
     updateStatusLine(rest.isEmpty()
                          ? QStringLiteral("The crop belonged to the last picture and was cleared.")
@@ -750,6 +890,29 @@ void MainWindow::showGrobAsItIs(const grob::OutputKind& kind) {
                !preferences_.preparation.neutral() || preferences_.preparation.fit.upscale) {
         static_cast<grob::Choices&>(preferences_) = plain;
         savePreferences();
+        updateCopyShortcut();
+    }
+    recordStep(QStringLiteral("GROB shown as it is"));
+}
+
+void MainWindow::recordStep(const QString& name, const grob::OptionEntry* option) {
+    if (SameStep(recorded_, preferences_)) return;
+    history_->push(new PreparationStep([this](const grob::Choices& step) { applyStep(step); },
+                                       recorded_, preferences_, name, option));
+    recorded_ = preferences_;
+}
+
+void MainWindow::applyStep(const grob::Choices& choices) {
+    grob::Choices step = preferences_; // the zoom and what the menus set kept
+    step.kind = choices.kind;
+    step.preparation = choices.preparation;
+    recorded_ = step;
+    if (preview_) {
+        preview_->setChoices(step); // which the window follows
+    } else {
+        static_cast<grob::Choices&>(preferences_) = step;
+        savePreferences();
+        updateCopyShortcut();
     }
 }
 
@@ -760,9 +923,17 @@ bool MainWindow::loadPictureOrSay(const QString& path, std::optional<grob::Outpu
     return false;
 }
 
+// The dialog comes with the filter chosen last, in this run or an earlier
+// one (a folder of PNG sprites is empty under the classic kinds).
 void MainWindow::open() {
     openDialog_.filter = OpenFilter();
+    openDialog_.chosenFilter = QString::fromStdString(preferences_.openFilter);
     if (!openDialog_.showOpen(this)) return;
+    if (const std::string chosen = openDialog_.chosenFilter.toStdString();
+        chosen != preferences_.openFilter) {
+        preferences_.openFilter = chosen;
+        savePreferences();
+    }
     loadPictureOrSay(openDialog_.fileName);
 }
 
@@ -770,6 +941,7 @@ void MainWindow::open() {
 // extension at all). The open dialog lists every file first.
 void MainWindow::openAs(const grob::OutputKind& kind) {
     openDialog_.filter = OpenFilter(true);
+    openDialog_.chosenFilter.clear(); // every file, as it lists first
     const bool chosen = openDialog_.showOpen(this);
     if (chosen) loadPictureOrSay(openDialog_.fileName, kind);
 }
@@ -1131,7 +1303,13 @@ void MainWindow::openPreview(bool forward) {
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.clearPadding = clearPadding;
             saveTimer_->start(); // written once the changes come to rest
+            updateCopyShortcut();
             updateStatusLine();
+        });
+        // A change made with a control, or Reset to defaults: a step of the history.
+        connect(preview_, &PreviewWindow::edited, this, [this](const grob::OptionEntry* option) {
+            recordStep(option ? TableText(option->label) : QStringLiteral("Reset to defaults"),
+                       option);
         });
         // Asked from the preview, its dialogs and messages belong to it.
         connect(preview_, &PreviewWindow::saveGrobRequested, this, [this] {

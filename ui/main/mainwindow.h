@@ -28,6 +28,7 @@ class QGroupBox;
 class QLabel;
 class QMimeData;
 class QTimer;
+class QUndoStack;
 class PictureBox;
 class PictureArea;
 class AboutDialog;
@@ -111,6 +112,11 @@ class MainWindow final : public QMainWindow {
     PictureArea* pictureArea() const { return area_; }
     PictureBox* picture() const { return pictureBox_; }
     QLabel* marker() const { return marker_; }
+    // Over the empty picture area until a picture is shown: how to open one.
+    QLabel* hint() const { return hint_; }
+    // The changes of the preparation and the preview's kind, one step each
+    // (a burst on one control one step), undone and redone by the Edit menu.
+    QUndoStack* history() const { return history_; }
     // A line at the foot of the window: the preparation in force, or a
     // passing message (a copy made, say).
     QLabel* statusLine() const { return statusLine_; }
@@ -132,7 +138,19 @@ class MainWindow final : public QMainWindow {
   private:
     void buildMenus();
     void addShortcuts();
-    void run(Command command, const grob::OutputKind* kind);
+    void run(Command command, const grob::OutputKind* kind, int index);
+    // The Open recent menu as the list of recent files has it, a file
+    // missing now greyed.
+    void updateRecentMenu();
+    void openRecent(int index);
+    // Ctrl+C on the Copy as text item of the preview's kind.
+    void updateCopyShortcut();
+    // A change of the preparation or the preview's kind since the last step
+    // of the history made a step named `name`; one made with the control
+    // of `option` joins a step just made with it.
+    void recordStep(const QString& name, const grob::OptionEntry* option = nullptr);
+    // The kind and the preparation of a step of the history put back.
+    void applyStep(const grob::Choices& choices);
     void loadFirstDropped(const QStringList& files);
     bool loadPictureOrSay(const QString& path, std::optional<grob::OutputKind> as = {});
     bool loadPicture(const QString& path, std::optional<grob::OutputKind> as, QString* error);
@@ -204,6 +222,9 @@ class MainWindow final : public QMainWindow {
     QGroupBox* pictureFrame_ = nullptr;
     PictureBox* pictureBox_ = nullptr;
     QLabel* marker_ = nullptr;
+    QLabel* hint_ = nullptr;
+    QUndoStack* history_ = nullptr;
+    grob::Choices recorded_; // the kind and preparation as the history's last step left them
     QLabel* statusLine_ = nullptr;
     QTimer* passingTimer_ = nullptr;
     QWidget* frameBar_ = nullptr;

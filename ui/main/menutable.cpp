@@ -1,6 +1,7 @@
 #include "menutable.h"
 
 #include "grob/options.h"
+#include "preferences.h"
 
 namespace menutable {
 
@@ -55,6 +56,13 @@ const std::vector<Item>& Items() {
             {Main, 6, openAs, "File..."},
         };
         AddKinds(made, OpenAs, openAs, OpenAsKind, true);
+        // The pictures opened last, captioned by the window with their names.
+        const QString recent = QStringLiteral("Open recent");
+        made.push_back({Main, 7, recent, "File..."});
+        for (int index = 1; index <= int(Preferences::kRecentFiles); ++index)
+            made.push_back({Recent, index, {}, recent, Command::OpenRecent});
+        made.push_back({Recent, 9, "-", recent});
+        made.push_back({Recent, 10, "Clear the list", recent, Command::ClearRecent});
         made.push_back({Main, 2, convert, {}});
         AddKinds(made, Action, convert, ConvertTo, true);
         // Added after the classic items, so that none of them moves.
@@ -72,12 +80,16 @@ const std::vector<Item>& Items() {
                         {Preview, 2, "Preview and preparation...", "Settings...", ShowPreview},
                         {Preview, 3, padding, "Settings...", Command::ClearPadding},
                         {MenuArray::About, 4, "About", {}, Command::About},
+                        // After the classic menus.
+                        {Main, 8, "Edit", {}},
+                        {Edit, 1, "Undo", "Edit", Command::Undo},
+                        {Edit, 2, "Redo", "Edit", Command::Redo},
                     });
         // After the classic menus: the picture's view, and the crop drawn on it.
         const QString view = QStringLiteral("View");
         made.insert(made.end(),
                     {
-                        {Main, 7, view, {}},
+                        {Main, 9, view, {}},
                         {View, 1, "Fit picture to window", view, Command::FitToWindow},
                         {View, 2, "Zoom in", view, Command::ZoomIn, {}, false, "Ctrl++; Ctrl+="},
                         {View, 3, "Zoom out", view, Command::ZoomOut, {}, false, "Ctrl+-"},

@@ -12,6 +12,7 @@
 #include <vector>
 
 // The menus, as the items' places are counted: each item has its index within its menu.
+// The classic ones first; those added since after them.
 enum class MenuArray {
     Main,
     File,
@@ -22,7 +23,9 @@ enum class MenuArray {
     Preview,
     ListOf,
     OpenAs,
-    View
+    View,
+    Recent,
+    Edit
 };
 
 // What choosing an item does.
@@ -45,6 +48,10 @@ enum class Command {
     NaturalSize,  // View > Natural size: each pixel a pixel of the screen
     ClearCrop,    // View > Clear crop
     CropToFill,   // View > Crop to fill the box: the fit's proportions, centred
+    OpenRecent,   // File... > Open recent > a picture: the one at the item's index, 1 the latest
+    ClearRecent,  // File... > Open recent > Clear the list
+    Undo,         // Edit > Undo: the last change of the preparation or the preview's kind
+    Redo,         // Edit > Redo
 };
 
 namespace menutable {

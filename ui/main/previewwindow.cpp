@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollArea>
@@ -194,6 +195,14 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(column);
     layout->addLayout(right, 1);
+    // Tab goes down the controls' column (which scrolls to show each), to the
+    // view and then the buttons, as they stand; the column is no stop itself.
+    column->setFocusPolicy(Qt::NoFocus);
+    TabInLayoutOrder(layout);
+    // Ctrl+Z in a number's field undoes what was typed there, and else the
+    // window's last step.
+    for (QAbstractSpinBox* field : controls->findChildren<QAbstractSpinBox*>())
+        field->installEventFilter(this);
     // A 131 x 80 screen at zoom 2 (the first zoom) without scroll bars.
     const preview::Size screens = preview::PreviewSize(0, 0, 2);
     wanted_ = QSize(column->width() + int(screens.width) + 40,
@@ -207,6 +216,7 @@ PreviewWindow::PreviewWindow(Preferences preferences, std::function<PreviewSourc
         grob::Choices plain = preferences_;
         plain.preparation = grob::Preparation{};
         setChoices(plain);
+        Q_EMIT edited(nullptr);
     });
     connect(showFitted, &QCheckBox::toggled, canvas, &PreviewCanvas::setShowFitted);
     connect(play, &QCheckBox::toggled, this, [this](bool on) {
@@ -277,6 +287,7 @@ void PreviewWindow::changed(const grob::OptionEntry& option) {
     else
         refresh();
     Q_EMIT preferencesChanged();
+    Q_EMIT edited(&option);
 }
 
 windowjob::Job PreviewWindow::job(const PreviewSource& source) const {
@@ -408,6 +419,14 @@ void PreviewWindow::stepZoom(int step) {
 }
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A field with nothing of its own to undo or redo leaves the keys to the window.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto* field = watched->findChild<QLineEdit*>();
+        if (field && ((key->matches(QKeySequence::Undo) && !field->isUndoAvailable()) ||
+                      (key->matches(QKeySequence::Redo) && !field->isRedoAvailable())))
+            return true;
+    }
     if (watched == scroll_->viewport() && event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {

@@ -101,6 +101,9 @@ class PreviewWindow final : public QWidget {
   Q_SIGNALS:
     // The preparation or the preview's kind changed (to be saved).
     void preferencesChanged();
+    // The user changed them, with the control of `option` (after
+    // preferencesChanged), or with Reset to defaults (nullptr).
+    void edited(const grob::OptionEntry* option);
     // A drawing has been shown (or its failure).
     void shown();
     // The preview's own actions, in its kind.

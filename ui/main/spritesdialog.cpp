@@ -30,6 +30,7 @@ SpritesDialog::SpritesDialog(const grob::Choices& sprites, const QString& what, 
     layout->addWidget(numbered);
     layout->addWidget(list);
     layout->addWidget(buttons);
+    TabInLayoutOrder(layout); // a tile's sides after its check box, as they stand
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

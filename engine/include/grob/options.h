@@ -647,6 +647,8 @@ inline constexpr std::array<OptionEntry, 35> kOptions = {{
      .label = "The text form (with its %%HP: line)", .use = kCommandLine | kCutting,
      .manual = "The body is one unbroken run of hexadecimal digits, each byte low digit first, "
                "as the calculators write it.",
+     .web = "The GROB as text (\"GROB w h hex...\") under the %%HP: line that tells the "
+            "calculator how to read it, instead of the binary form: for a transfer as text.",
      .needs = needs::kGrobAlone,
      .bind = bind::Flag<&Choices::text>()},
     {.name = "bare", .type = OptionType::Flag,
