@@ -5,6 +5,7 @@
 // own functions stay within the library), and each passes the call on to the
 // function found in the library.
 #include "libraries.h"
+#include "sharedlibrary.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -57,41 +58,11 @@ struct ExifFunctions {
     decltype(&::exif_get_short) exif_get_short;
 };
 
-template <typename Functions> struct Opened {
-    Functions functions{};
-    std::string error; // empty when every function was found
-};
-
-// Finds one function; the first that is missing is the error.
-template <typename Pointer>
-void Find(void* handle, const char* soname, const char* name, Pointer& pointer,
-          std::string& error) {
-    pointer = reinterpret_cast<Pointer>(::dlsym(handle, name));
-    if (!pointer && error.empty())
-        error = std::string("the library ") + soname + " has no function " + name;
-}
-
 #define VELDAR_FIND(name) Find(handle, soname, #name, f.name, found.error)
-
-template <typename Functions>
-Opened<Functions> Open(const char* what, const char* soname,
-                       void (*find)(void*, Opened<Functions>&)) {
-    Opened<Functions> opened;
-    // RTLD_LOCAL: its symbols stay out of the program's own lookups.
-    void* handle = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        opened.error = std::string("the ") + what + " library (" + soname +
-                       ") cannot be opened: " + (why ? why : "unknown error");
-        return opened;
-    }
-    find(handle, opened);
-    return opened; // the library stays open for the rest of the run
-}
 
 const Opened<JpegFunctions>& Jpeg() {
     static const Opened<JpegFunctions> opened =
-        Open<JpegFunctions>("JPEG", VELDAR_JPEG_SONAME, [](void* handle, auto& found) {
+        OpenLibrary<JpegFunctions>("JPEG", VELDAR_JPEG_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_JPEG_SONAME;
             JpegFunctions& f = found.functions;
             VELDAR_FIND(jpeg_std_error);
@@ -109,7 +80,7 @@ const Opened<JpegFunctions>& Jpeg() {
 
 const Opened<GifFunctions>& Gif() {
     static const Opened<GifFunctions> opened =
-        Open<GifFunctions>("GIF", VELDAR_GIF_SONAME, [](void* handle, auto& found) {
+        OpenLibrary<GifFunctions>("GIF", VELDAR_GIF_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_GIF_SONAME;
             GifFunctions& f = found.functions;
             VELDAR_FIND(DGifOpen);
@@ -128,7 +99,7 @@ const Opened<GifFunctions>& Gif() {
 
 const Opened<ExifFunctions>& Exif() {
     static const Opened<ExifFunctions> opened =
-        Open<ExifFunctions>("Exif", VELDAR_EXIF_SONAME, [](void* handle, auto& found) {
+        OpenLibrary<ExifFunctions>("Exif", VELDAR_EXIF_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_EXIF_SONAME;
             ExifFunctions& f = found.functions;
             VELDAR_FIND(exif_data_new);

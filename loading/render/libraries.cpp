@@ -7,6 +7,7 @@
 // renderer (so that the libraries' calls among their own functions stay
 // within them), each passing the call on to the function found.
 #include "render.h"
+#include "sharedlibrary.h"
 
 #include <emf2svg.h>
 #include <libwmf/api.h>
@@ -36,42 +37,17 @@ struct EmfFunctions {
     decltype(&::emf2svg) emf2svg;
 };
 
-template <typename Functions> struct Opened {
-    Functions functions{};
-    std::string error; // empty when every function was found
-};
+using codecs::detail::Find;
+using codecs::detail::Opened;
+using codecs::detail::OpenLibrary;
 
-// Opens the library and finds each function `find` names: the first that
-// is missing is the error.
-template <typename Functions>
-Opened<Functions> Open(const char* soname, void (*find)(void*, Functions&, const char*&)) {
-    Opened<Functions> opened;
-    // RTLD_LOCAL: its symbols stay out of the renderer's own lookups.
-    void* handle = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        opened.error = std::string("the metafile library (") + soname +
-                       ") cannot be opened: " + (why ? why : "unknown error");
-        return opened;
-    }
-    const char* missing = nullptr;
-    find(handle, opened.functions, missing);
-    if (missing)
-        opened.error = std::string("the library ") + soname + " has no function " + missing;
-    return opened; // the library stays open for the rest of the process
-}
-
-template <typename Pointer>
-void Find(void* handle, const char* name, Pointer& pointer, const char*& missing) {
-    pointer = reinterpret_cast<Pointer>(::dlsym(handle, name));
-    if (!pointer && !missing) missing = name;
-}
-
-#define VELDAR_FIND(name) Find(handle, #name, f.name, missing)
+#define VELDAR_FIND(name) Find(handle, soname, #name, f.name, found.error)
 
 const Opened<WmfFunctions>& Wmf() {
-    static const Opened<WmfFunctions> opened = Open<WmfFunctions>(
-        VELDAR_WMF_SONAME, [](void* handle, WmfFunctions& f, const char*& missing) {
+    static const Opened<WmfFunctions> opened =
+        OpenLibrary<WmfFunctions>("metafile", VELDAR_WMF_SONAME, [](void* handle, auto& found) {
+            const char* soname = VELDAR_WMF_SONAME;
+            WmfFunctions& f = found.functions;
             VELDAR_FIND(wmf_api_create);
             VELDAR_FIND(wmf_api_destroy);
             VELDAR_FIND(wmf_gd_function);
@@ -85,9 +61,12 @@ const Opened<WmfFunctions>& Wmf() {
 }
 
 const Opened<EmfFunctions>& Emf() {
-    static const Opened<EmfFunctions> opened = Open<EmfFunctions>(
-        VELDAR_EMF2SVG_SONAME,
-        [](void* handle, EmfFunctions& f, const char*& missing) { VELDAR_FIND(emf2svg); });
+    static const Opened<EmfFunctions> opened =
+        OpenLibrary<EmfFunctions>("metafile", VELDAR_EMF2SVG_SONAME, [](void* handle, auto& found) {
+            const char* soname = VELDAR_EMF2SVG_SONAME;
+            EmfFunctions& f = found.functions;
+            VELDAR_FIND(emf2svg);
+        });
     return opened;
 }
 
