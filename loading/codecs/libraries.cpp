@@ -62,7 +62,7 @@ struct ExifFunctions {
 
 const Opened<JpegFunctions>& Jpeg() {
     static const Opened<JpegFunctions> opened =
-        OpenLibrary<JpegFunctions>("JPEG", VELDAR_JPEG_SONAME, [](void* handle, auto& found) {
+        OpenByName<JpegFunctions>("JPEG", VELDAR_JPEG_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_JPEG_SONAME;
             JpegFunctions& f = found.functions;
             VELDAR_FIND(jpeg_std_error);
@@ -80,7 +80,7 @@ const Opened<JpegFunctions>& Jpeg() {
 
 const Opened<GifFunctions>& Gif() {
     static const Opened<GifFunctions> opened =
-        OpenLibrary<GifFunctions>("GIF", VELDAR_GIF_SONAME, [](void* handle, auto& found) {
+        OpenByName<GifFunctions>("GIF", VELDAR_GIF_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_GIF_SONAME;
             GifFunctions& f = found.functions;
             VELDAR_FIND(DGifOpen);
@@ -99,7 +99,7 @@ const Opened<GifFunctions>& Gif() {
 
 const Opened<ExifFunctions>& Exif() {
     static const Opened<ExifFunctions> opened =
-        OpenLibrary<ExifFunctions>("Exif", VELDAR_EXIF_SONAME, [](void* handle, auto& found) {
+        OpenByName<ExifFunctions>("Exif", VELDAR_EXIF_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_EXIF_SONAME;
             ExifFunctions& f = found.functions;
             VELDAR_FIND(exif_data_new);

@@ -28,8 +28,8 @@ void Find(void* handle, const char* soname, const char* name, Pointer& pointer,
 // Opens `soname` (the `what` library, in a failure's words) and lets `find`
 // find its functions. The library stays open for the rest of the process.
 template <typename Functions>
-Opened<Functions> OpenLibrary(const char* what, const char* soname,
-                              void (*find)(void*, Opened<Functions>&)) {
+Opened<Functions> OpenByName(const char* what, const char* soname,
+                             void (*find)(void*, Opened<Functions>&)) {
     Opened<Functions> opened;
     // RTLD_LOCAL: its symbols stay out of the program's own lookups.
     void* handle = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);

@@ -38,14 +38,14 @@ struct EmfFunctions {
 };
 
 using codecs::detail::Find;
+using codecs::detail::OpenByName;
 using codecs::detail::Opened;
-using codecs::detail::OpenLibrary;
 
 #define VELDAR_FIND(name) Find(handle, soname, #name, f.name, found.error)
 
 const Opened<WmfFunctions>& Wmf() {
     static const Opened<WmfFunctions> opened =
-        OpenLibrary<WmfFunctions>("metafile", VELDAR_WMF_SONAME, [](void* handle, auto& found) {
+        OpenByName<WmfFunctions>("metafile", VELDAR_WMF_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_WMF_SONAME;
             WmfFunctions& f = found.functions;
             VELDAR_FIND(wmf_api_create);
@@ -62,7 +62,7 @@ const Opened<WmfFunctions>& Wmf() {
 
 const Opened<EmfFunctions>& Emf() {
     static const Opened<EmfFunctions> opened =
-        OpenLibrary<EmfFunctions>("metafile", VELDAR_EMF2SVG_SONAME, [](void* handle, auto& found) {
+        OpenByName<EmfFunctions>("metafile", VELDAR_EMF2SVG_SONAME, [](void* handle, auto& found) {
             const char* soname = VELDAR_EMF2SVG_SONAME;
             EmfFunctions& f = found.functions;
             VELDAR_FIND(emf2svg);

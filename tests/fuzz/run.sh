@@ -23,10 +23,15 @@ soname() { objdump -p "$(clang++-14 -print-file-name="lib$1.so")" | awk '/SONAME
 flags+=(-DVELDAR_JPEG_SONAME=\"$(soname jpeg)\" -DVELDAR_GIF_SONAME=\"$(soname gif)\"
     -DVELDAR_EXIF_SONAME=\"$(soname exif)\")
 # Every source compiled once, as many at a time as there are cores; both
-# targets link the same objects.
+# targets link the same objects. The libraries as the program opens them,
+# not as the web page links them (libraries_linked.cpp).
+codecs=()
+for f in "$root"/loading/codecs/*.cpp; do
+    [ "$(basename "$f")" = libraries_linked.cpp ] || codecs+=("$f")
+done
 mkdir -p "$out/objects"
 running=0
-for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root"/loading/codecs/formats/*.cpp \
+for f in "$root"/engine/src/*.cpp "${codecs[@]}" "$root"/loading/codecs/formats/*.cpp \
     "$root/loading/picturecheck.cpp" \
     "$root/loading/renderprotocol.cpp" "$here/picture_fuzz.cpp" "$here/codecs_fuzz.cpp"; do
     if [ "$running" -ge "$(nproc)" ]; then
@@ -41,7 +46,7 @@ while [ "$running" -gt 0 ]; do
     running=$((running - 1))
 done
 shared=()
-for f in "$root"/engine/src/*.cpp "$root"/loading/codecs/*.cpp "$root"/loading/codecs/formats/*.cpp; do
+for f in "$root"/engine/src/*.cpp "${codecs[@]}" "$root"/loading/codecs/formats/*.cpp; do
     shared+=("$out/objects/$(basename "${f%.cpp}").o")
 done
 clang++-14 "${link[@]}" "$out/objects/picture_fuzz.o" "$out/objects/picturecheck.o" \
