@@ -1103,12 +1103,17 @@ class MainWindowTest : public QObject {
         {
             auto form = makeWindow();
             form->show();
-            form->setTwipsGeometry(0, 0, 2250, 6000); // 150 x 400 pixels
+            form->setTwipsGeometry(450, 0, 2250, 6000); // 150 x 400 pixels at x 30
             QVERIFY(form->loadPicture(file("p.bmp", Bitmap())));
             form->menuItem(MenuArray::Preview, 2)->trigger();
             QDockWidget* panel = form->previewPanel();
             QTRY_VERIFY(panel->isVisible() && !panel->isFloating());
             QTRY_COMPARE(form->twipsWidth(), 2250.0f);
+            QCOMPARE(form->frameGeometry().left(), 30); // widened to the right
+            form->setTwipsGeometry(0, 0, 2400,
+                                   std::nullopt); // the area that wide, the panel beside
+            QCOMPARE(form->twipsWidth(), 2400.0f);
+            form->setTwipsGeometry(0, 0, 2250, std::nullopt);
             QVERIFY(room.contains(form->frameGeometry()));
             const QWidget* area = form->frame()->parentWidget();
             const QRect picture(area->mapToGlobal(QPoint()), area->size());
@@ -1280,6 +1285,9 @@ class MainWindowTest : public QObject {
         Drag(box, {80, 20}, {80, 0}); // the top edge
         QCOMPARE(crop(), QList({60, 45, 20, 0}));
         QCOMPARE(box->cursor().shape(), Qt::SizeVerCursor);
+        Drag(box, {160, 44}, {180, 54}); // the right edge: across only
+        QCOMPARE(crop(), QList({70, 45, 20, 0}));
+        Drag(box, {180, 44}, {160, 44});
         numbers.x->setValue(0);
         QCOMPARE(box->crop(), QRect(0, 0, 60, 45));
         QCOMPARE(QApplication::focusWidget(), box);
@@ -1423,6 +1431,11 @@ class MainWindowTest : public QObject {
         QComboBox* kind = CONTROL(preview, "kind").list;
         kind->setCurrentIndex(kind->findData("g16"));
         QVERIFY(preview->shownBy->text().contains("shows its 4 frames in turn"));
+        kind->setCurrentIndex(kind->findData("g08"));
+        QVERIFY(preview->shownBy->text().endsWith("its 3 frames in turn; PVIEW shows them "
+                                                  "stacked, 3 times as high."));
+        kind->setCurrentIndex(kind->findData("gro2"));
+        QVERIFY(preview->shownBy->text().endsWith("dots side by side, 2 times as wide."));
     }
 
     // The GROB shown dragged out of the preview as a file, the bytes a save

@@ -262,6 +262,10 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     const Preferences recent = Preferences::Parse(
         "[recent]\n1=relative.png\n2=/cut%4\n3= /a%0Ab%E9%25%20 \n4=/a%0ab%e9%25%20\n");
     EXPECT_EQ(recent.recentFiles, std::vector<std::string>{"/a\nb\xe9% "});
+    std::string eight = "[recent]\n";
+    for (int i = 1; i <= 9; ++i)
+        eight += std::to_string(i) + "=/p" + std::to_string(i) + "\n";
+    EXPECT_EQ(Preferences::Parse(eight).recentFiles.size(), 8u); // the latest 8 of 9
     EXPECT_NE(recent.format().find("\n1=/a%0Ab%E9%25%20\n"), std::string::npos);
 
     // Every number of the table kept in the file: either end is read, and a
