@@ -809,14 +809,18 @@ TEST_F(Cli, ProgressBarFitsTheTerminal) {
         names << write(folder + QStringLiteral("/sprite-%1-of-the-title-screen.png").arg(i),
                        Encode(Reference(), "png"));
     names << "missing.png";
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.start("script", {"-qec",
-                             "stty cols 80 rows 20; exec " + QStringLiteral(VELDAR_PROGRAM) +
-                                 " --kind g16 -j 1 " + names.join(' '),
-                             "/dev/null"});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    const QByteArray shown = process.readAllStandardOutput();
+    // What the terminal shows of a run started by `start` in it.
+    auto onTerminal = [&](const QString& start) {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start("script", {"-qec",
+                                 start + " exec " + QStringLiteral(VELDAR_PROGRAM) +
+                                     " --kind g16 -j 1 " + names.join(' '),
+                                 "/dev/null"});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return process.readAllStandardOutput();
+    };
+    const QByteArray shown = onTerminal("stty cols 80 rows 20;");
     // The terminal's lines as a plain terminal keeps them.
     QList<QByteArray> screen{{}};
     qsizetype column = 0, widest = 0;
@@ -846,12 +850,7 @@ TEST_F(Cli, ProgressBarFitsTheTerminal) {
     EXPECT_TRUE(screen[1].startsWith("veldar-convert: 12 converted, 1 failed, "))
         << screen[1].toStdString();
     // A dumb terminal (an editor's shell buffer) gets the lines, no escapes.
-    process.start("script", {"-qec",
-                             "TERM=dumb exec " + QStringLiteral(VELDAR_PROGRAM) +
-                                 " --kind g16 -j 1 " + names.join(' '),
-                             "/dev/null"});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    const QByteArray dumb = process.readAllStandardOutput();
+    const QByteArray dumb = onTerminal("TERM=dumb");
     EXPECT_TRUE(dumb.contains("missing.png: no such file") && !dumb.contains('\033'))
         << dumb.toStdString();
 }
