@@ -160,6 +160,11 @@ std::string SaveText(const std::string& path, std::string_view text) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!filenames::IsFolder(folder)) return "cannot create the folder " + folder;
+    // A file that already says this is left as it is: no write, no flush to
+    // the disk, on every run that changes nothing.
+    if (const auto old = loading::ReadRegularFile(path, text.size() + 1, nullptr);
+        old && std::string_view(reinterpret_cast<const char*>(old->data()), old->size()) == text)
+        return {};
     // Written whole or not at all: a full disk leaves the old file as it was.
     try {
         grob::WriteFileAtomically(

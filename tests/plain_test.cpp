@@ -165,6 +165,13 @@ TEST(SettingsFile, WhereItLives) {
     const auto back = settings::Load(path);
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->hp48);
+    // The same six lines again leave the file alone (the same inode: not replaced).
+    struct stat first {
+    }, again{};
+    ::stat(path.c_str(), &first);
+    EXPECT_EQ(settings::Save(path, {1, 2, 3, 4, true}), "");
+    ::stat(path.c_str(), &again);
+    EXPECT_EQ(again.st_ino, first.st_ino);
     EXPECT_NE(settings::Save(path + "/x", {}), "");
     EXPECT_FALSE(settings::Load(dir.filePath("missing.ini").toStdString()));
 }
