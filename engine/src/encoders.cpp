@@ -49,6 +49,23 @@ void PackBitPlane(const std::uint8_t* src, int bit, bool invert, std::uint8_t* d
 // Packs 2-bit shades, four to a byte, leftmost lowest.
 void PackPairs(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
     std::size_t b = 0;
+#ifdef __SSE2__
+    // Sixteen bytes of shades become four: pairs of bytes into one nibble,
+    // then pairs of nibbles into one byte, each step within 16-bit lanes.
+    const __m128i lowByte = _mm_set1_epi16(0x00FF);
+    for (; b + 8 <= count; b += 8) {
+        __m128i v[2];
+        for (int half = 0; half < 2; ++half) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * b + 16 * half));
+            x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 6)), lowByte);
+            v[half] = x; // eight nibbles, each in its lane's low byte
+        }
+        __m128i x = _mm_packus_epi16(v[0], v[1]); // sixteen nibbles in order
+        x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 4)), lowByte);
+        x = _mm_packus_epi16(x, x);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + b), x);
+    }
+#endif
     for (; b + 2 <= count; b += 2) {
         std::uint64_t x;
         std::memcpy(&x, src + 4 * b, 8);
@@ -66,6 +83,16 @@ void PackPairs(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
 // Packs 4-bit shades, two to a byte, leftmost lowest.
 void PackNibbles(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
     std::size_t b = 0;
+#ifdef __SSE2__
+    const __m128i lowByte = _mm_set1_epi16(0x00FF);
+    for (; b + 16 <= count; b += 16) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * b));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * b + 16));
+        const __m128i packedLo = _mm_and_si128(_mm_or_si128(lo, _mm_srli_epi16(lo, 4)), lowByte);
+        const __m128i packedHi = _mm_and_si128(_mm_or_si128(hi, _mm_srli_epi16(hi, 4)), lowByte);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + b), _mm_packus_epi16(packedLo, packedHi));
+    }
+#endif
     for (; b + 4 <= count; b += 4) {
         std::uint64_t x;
         std::memcpy(&x, src + 2 * b, 8);
@@ -251,7 +278,8 @@ void FastFixedBody(const PixelView& picture, std::uint32_t stride, std::uint8_t*
 
 // All frames in one pass over the picture: the mean brightness of each row is
 // computed once and every frame's row is packed from it.
-void FastFramesBody(const PixelView& picture, int pcnt, std::uint32_t stride, std::uint8_t* out) {
+template <int Frames>
+void FastFramesBody(const PixelView& picture, std::uint32_t stride, std::uint8_t* out) {
     const int w = picture.width;
     const int h = picture.height;
     const std::size_t frameBytes = static_cast<std::size_t>(stride) * h;
@@ -261,11 +289,27 @@ void FastFramesBody(const PixelView& picture, int pcnt, std::uint32_t stride, st
         const std::uint32_t* row = picture.row(y);
         std::uint8_t* m = means.data();
         ShadeRow(row, w, m, MeanOfSum, GROB_VECTOR(MeanOfSums));
-        for (int j = 0; j < pcnt; ++j) {
-            const int bit = 7 - j; // the first frame in the file carries bit 7
-            PackBitPlane(m, bit, true, out + j * frameBytes + static_cast<std::size_t>(y) * stride,
-                         stride);
+        std::uint8_t* rowOut = out + static_cast<std::size_t>(y) * stride;
+        std::size_t b = 0;
+#ifdef __SSE2__
+        // Thirty-two means at a time, loaded once for every frame: each
+        // doubling of the bytes brings the next bit to their tops (the first
+        // frame in the file carries bit 7), where they are gathered.
+        for (; b + 4 <= stride; b += 4) {
+            __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 8 * b));
+            __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 8 * b + 16));
+            for (int j = 0; j < Frames; ++j) {
+                const std::uint32_t bits =
+                    ~(static_cast<std::uint32_t>(_mm_movemask_epi8(left)) |
+                      static_cast<std::uint32_t>(_mm_movemask_epi8(right)) << 16);
+                std::memcpy(rowOut + j * frameBytes + b, &bits, 4);
+                left = _mm_add_epi8(left, left);
+                right = _mm_add_epi8(right, right);
+            }
         }
+#endif
+        for (int j = 0; j < Frames; ++j)
+            PackBitPlane(m + 8 * b, 7 - j, true, rowOut + j * frameBytes + b, stride - b);
     }
 }
 
@@ -304,21 +348,40 @@ void ClearPadding(GrobObject& object) {
         object.body[end - 1] &= keep;
 }
 
+namespace {
+
+// The body of the kind's GROB of a picture in memory, g.stride x g.grobHeight bytes.
+void FastBody(const OutputKind& kind, const PixelView& picture, const Geometry& g,
+              std::uint8_t* body) {
+    if (kind.pageFlipping()) {
+        switch (kind.frames) {
+        case 2:
+            return FastFramesBody<2>(picture, g.stride, body);
+        case 3:
+            return FastFramesBody<3>(picture, g.stride, body);
+        case 4:
+            return FastFramesBody<4>(picture, g.stride, body);
+        default:
+            return FastFramesBody<5>(picture, g.stride, body);
+        }
+    }
+    if (kind.depth == 1)
+        FastFixedBody<1>(picture, g.stride, body);
+    else if (kind.depth == 2)
+        FastFixedBody<2>(picture, g.stride, body);
+    else
+        FastFixedBody<4>(picture, g.stride, body);
+}
+
+} // namespace
+
 GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series series,
                         const std::string& filename, Padding padding) {
     CheckKind(kind, filename);
     const Geometry g = GeometryOf(kind, picture.width, picture.height);
     GrobObject object = StartObject(kind, g, series, filename);
     if (object.body.empty()) return object;
-    std::uint8_t* body = object.body.data();
-    if (kind.pageFlipping())
-        FastFramesBody(picture, kind.frames, g.stride, body);
-    else if (kind.depth == 1)
-        FastFixedBody<1>(picture, g.stride, body);
-    else if (kind.depth == 2)
-        FastFixedBody<2>(picture, g.stride, body);
-    else
-        FastFixedBody<4>(picture, g.stride, body);
+    FastBody(kind, picture, g, object.body.data());
     if (padding == Padding::Clear) ClearPadding(object);
     return object;
 }
@@ -361,11 +424,21 @@ GrobObject EncodeObject(const OutputKind& kind, const PixelView& picture, Series
 
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PixelView& picture,
                                      Series series, const std::string& filename) {
-    return BinaryGrob(EncodeObject(kind, picture, series, filename), filename);
+    // The body encoded straight into the file, behind its head: one buffer,
+    // no copy of an object's body.
+    CheckKind(kind, filename);
+    const Geometry g = GeometryOf(kind, picture.width, picture.height);
+    const auto head = MakeHead(series, g.grobWidth, g.grobHeight, filename);
+    std::vector<std::uint8_t> file(kHeadSize + static_cast<std::size_t>(g.stride) * g.grobHeight);
+    std::copy(head.begin(), head.end(), file.begin());
+    if (file.size() > kHeadSize) FastBody(kind, picture, g, file.data() + kHeadSize);
+    return file;
 }
 
 std::vector<std::uint8_t> EncodeGrob(const OutputKind& kind, const PictureRaster& picture,
                                      Series series, const std::string& filename) {
+    if (const auto* memory = dynamic_cast<const MemoryRaster*>(&picture))
+        return EncodeGrob(kind, memory->view(), series, filename);
     return BinaryGrob(EncodeObject(kind, picture, series, filename), filename);
 }
 
