@@ -132,6 +132,7 @@ int Run(int argc, char** argv) {
         if (!refused[i]) todo.push_back(&requests[i]);
     pipeline::Context context;
     context.flush = grob::Flush::Later; // the pictures decoded at once share the context's budget
+    context.refuseOversize = !choices.oversize;
     auto convert = [&](const pipeline::Request* request) {
         const std::string name = request->source.name();
         progress.started(name);

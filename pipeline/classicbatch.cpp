@@ -25,10 +25,16 @@ pipeline::Request RequestFor(const std::string& picture, const grob::OutputKind&
     return request;
 }
 
-Failure Written(const pipeline::Request& request) {
+Failure Written(const pipeline::Request& request, std::FILE* errors) {
     for (const pipeline::Clash& clash : pipeline::CheckTargets({request}))
         return {clash.file, clash.cause};
     const pipeline::Result result = pipeline::Convert(request);
+    // The GROB is written as it always was; what the user should know of it
+    // (that no calculator holds it) is said beside.
+    for (const std::string& note : result.notes)
+        std::fprintf(
+            errors, "%s\n",
+            filenames::Printable("veldar-convert: " + request.source.name() + ": " + note).c_str());
     return {result.file, result.cause};
 }
 
@@ -55,7 +61,7 @@ int Run(const Batch& batch) {
         else if (!cause.empty())
             failure = {line.fileName, cause};
         else
-            failure = Written(request);
+            failure = Written(request, batch.errors);
     }
     if (!failure.cause.empty())
         std::fprintf(

@@ -179,6 +179,9 @@ struct Context {
     // A preview too large at the zoom asked for: drawn at a lower zoom (with
     // a note) rather than refused.
     bool lowerZoom = false;
+    // A GROB larger than a calculator holds (kMaxListBytes): refused rather
+    // than written with a note.
+    bool refuseOversize = false;
     // Set by another thread to give up early (a newer preview is wanted).
     const std::atomic<bool>* cancelled = nullptr;
     // Fitted pictures kept from one conversion of a loaded picture to the next.

@@ -1,6 +1,7 @@
 #include "sizes.h"
 
 #include "grob/checks.h"
+#include "grob/list.h"
 #include "preview.h"
 
 namespace pipeline {
@@ -35,6 +36,7 @@ SizeRules RulesFor(const Request& request, const Context& context) {
     rules.zoom = request.zoom;
     rules.lowerZoom = context.lowerZoom;
     rules.masks = request.cutting.masks;
+    rules.refuseOversize = context.refuseOversize;
     rules.file = request.source.name();
     rules.fitHint = FitHint(context.audience);
     rules.enlargeHint = context.audience == Audience::CommandLine
@@ -52,6 +54,18 @@ CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparati
     checked.made = grob::SizeOfConversion(width, height, rules.kind, preparation,
                                           {rules.fitHint, rules.enlargeHint});
     if (!checked.made.refusal.empty()) Fail(file, checked.made.refusal);
+    if (rules.refuseOversize) {
+        if (std::string refusal = grob::GrobSizeRefusal(
+                checked.made.grob, "fit the picture smaller (--fit 131x64), or give --oversize");
+            !refusal.empty())
+            Fail(file, refusal);
+    } else if (const std::uint64_t bytes = grob::GrobObjectBytes(checked.made.grob);
+               bytes > grob::kMaxListBytes) {
+        checked.sizeNote = "the GROB is " + grob::Thousands(std::int64_t(bytes)) +
+                           " bytes, more than a calculator holds (at most " +
+                           grob::Thousands(std::int64_t(grob::kMaxListBytes)) +
+                           "): fit the picture smaller to send it to one";
+    }
     if (!rules.previews) return checked;
     const preview::ZoomChoice zoom =
         preview::ChooseZoom(checked.made.width, checked.made.height, rules.zoom, rules.lowerZoom,
@@ -66,9 +80,10 @@ void Measure(int width, int height, const grob::Preparation& preparation, const 
              Items& items, Result& result) {
     const CheckedSize checked = CheckSizes(width, height, preparation, rules, rules.file);
     result.zoom = checked.zoom;
-    if (!checked.note.empty() &&
-        std::find(result.notes.begin(), result.notes.end(), checked.note) == result.notes.end())
-        result.notes.push_back(checked.note);
+    for (const std::string* note : {&checked.note, &checked.sizeNote})
+        if (!note->empty() &&
+            std::find(result.notes.begin(), result.notes.end(), *note) == result.notes.end())
+            result.notes.push_back(*note);
     const grob::ConversionSize& made = checked.made;
     items.sizes.push_back(made.grob);
     if (rules.masks) items.sizes.push_back({std::uint64_t(made.width), std::uint64_t(made.height)});

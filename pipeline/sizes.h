@@ -24,9 +24,10 @@ struct SizeRules {
     bool previews = false; // the calculator's views too
     grob::OutputKind kind = grob::OutputKinds()[0];
     int zoom = 0;
-    bool lowerZoom = false; // a view too large at its zoom drawn smaller
-    bool masks = false;     // each GROB followed by its mask
-    std::string file;       // the picture a refusal names
+    bool lowerZoom = false;      // a view too large at its zoom drawn smaller
+    bool masks = false;          // each GROB followed by its mask
+    bool refuseOversize = false; // a GROB larger than a calculator holds refused, else noted
+    std::string file;            // the picture a refusal names
     std::string fitHint;
     std::string enlargeHint;
 };
@@ -40,6 +41,7 @@ struct CheckedSize {
     grob::ConversionSize made; // the prepared picture and its GROB (when GROBs are made)
     int zoom = 0;              // of the previews (0 when none are made)
     std::string note;          // why that zoom is lower than the one asked for
+    std::string sizeNote;      // that the GROB is larger than a calculator holds
 };
 CheckedSize CheckSizes(int width, int height, const grob::Preparation& preparation,
                        const SizeRules& rules, const std::string& file);

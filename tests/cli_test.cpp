@@ -1313,6 +1313,27 @@ TEST_F(Cli, RoutesToTheCalculator) {
     for (const QStringList& args : {QStringList{"--kind", "gro", "--bare", "d.png"},
                                     QStringList{"--to", "png", "--clear-padding", "d.png"}})
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    // A GROB no calculator holds (144 dots wide: 18 bytes a row, the object
+    // 10 + 18 x height bytes, 294,912 at most): refused by the modern form
+    // unless insisted on, written by the classic one with a line beside it.
+    QImage tall(144, 16384, QImage::Format_Grayscale8);
+    tall.fill(255);
+    write("tall.png", Encode(tall, "png"));
+    const Outcome refused = run({"--kind", "gro", "tall.png"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains("tall.png: the GROB would be 294,922 bytes; a calculator "
+                                     "holds at most 294,912"))
+        << refused.err.toStdString();
+    EXPECT_EQ(run({"--kind", "gro", "--crop", "144x16383+0+0", "-o", "c.gro", "tall.png"}).status,
+              0);
+    EXPECT_EQ(run({"--kind", "gro", "--oversize", "-q", "tall.png"}).status, 0);
+    EXPECT_EQ(read("tall.gro").size(), 18 + 18 * 16384);
+    QFile::remove(dir.filePath("tall.gro"));
+    const Outcome classic = run({"tall.png", "-1"});
+    EXPECT_EQ(classic.status, 0);
+    EXPECT_TRUE(classic.err.contains("tall.png: the GROB is 294,922 bytes, more than a calculator"))
+        << classic.err.toStdString();
+    EXPECT_EQ(read("tall.gro").size(), 18 + 18 * 16384);
     // ASCII-encoded: the 16 x 12 GROB of the fixture, and one whose checksum was changed.
     for (const char* name : {"asc-16x12.gro", "asc-16x12-bad.gro"})
         write(name, ReadAll(QStringLiteral(VELDAR_TEST_DATA "/") + name));

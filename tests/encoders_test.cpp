@@ -70,6 +70,30 @@ TEST(Encoders, WorkedExamplesByteForByte) {
               Bytes({0x1E, 0x2B, 0x30, 0x01, 0x00, 0x01, 0x00, 0xC0, 0x00, 0x00, 0x0F, 0xAF}));
 }
 
+// The frames of a page-flipping GROB weigh heaviest first: frame j (0 the
+// first in the file) carries bit 7 - j of the inverted brightness. A ramp
+// of 32 dots, dot x of gray 251 - 8x (inverted 8x + 4, whose top five bits
+// are x): frame j's dots are bit 4 - j of x, so the 1-bit rows are the
+// counting patterns, worked out by hand.
+TEST(Encoders, PageFlippingFramesHeaviestFirst) {
+    MemoryRaster ramp(32, 1);
+    for (int x = 0; x < 32; ++x)
+        ramp.setPixel(x, 0, 0x010101u * std::uint32_t(251 - 8 * x));
+    const Bytes frames[] = {{0x00, 0x00, 0xFF, 0xFF},
+                            {0x00, 0xFF, 0x00, 0xFF},
+                            {0xF0, 0xF0, 0xF0, 0xF0},
+                            {0xCC, 0xCC, 0xCC, 0xCC},
+                            {0xAA, 0xAA, 0xAA, 0xAA}};
+    for (const int count : {4, 5}) {
+        Bytes body;
+        for (int j = 0; j < count; ++j)
+            body = Concat(body, frames[j]);
+        EXPECT_EQ(
+            grob::EncodeObject(Kind(count == 4 ? "g16" : "g32"), ramp.view(), Series::HP48).body,
+            body);
+    }
+}
+
 TEST(Encoders, PaddingClassicOrCleared) {
     // Bytes worked out by hand: a 13 x 5 1-bit GROB (a diagonal from the top
     // left, and the last column dark), three padding dots a row; a gro4 of 3

@@ -72,15 +72,30 @@ std::uint64_t ListObjectBytes(std::span<const Extent> grobs) {
     return (nibbles + 1) / 2;
 }
 
-std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint) {
-    const std::uint64_t bytes = ListObjectBytes(grobs);
+namespace {
+
+std::string SizeRefusal(std::string_view what, std::uint64_t bytes, std::string_view hint) {
     if (bytes <= kMaxListBytes) return {};
-    std::string refusal = "the list would be " + Thousands(std::int64_t(bytes)) +
-                          " bytes; a calculator holds at most " +
+    std::string refusal = "the " + std::string(what) + " would be " +
+                          Thousands(std::int64_t(bytes)) + " bytes; a calculator holds at most " +
                           Thousands(std::int64_t(kMaxListBytes)) +
                           " (288 KB, the most user memory of any HP 48 or HP 49)";
     if (!hint.empty()) refusal += ": " + std::string(hint);
     return refusal;
+}
+
+} // namespace
+
+std::uint64_t GrobObjectBytes(const Extent& dots) {
+    return (NibblesInList(dots) + 1) / 2;
+}
+
+std::string GrobSizeRefusal(const Extent& dots, std::string_view hint) {
+    return SizeRefusal("GROB", GrobObjectBytes(dots), hint);
+}
+
+std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint) {
+    return SizeRefusal("list", ListObjectBytes(grobs), hint);
 }
 
 bool LooksLikeBinaryList(std::span<const std::uint8_t> data) {

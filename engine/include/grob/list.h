@@ -25,6 +25,12 @@ constexpr std::size_t kMaxListBytes = 288 * 1024;
 // The bytes of a list object (prologue to end marker, the header not
 // counted) holding GROBs of these sizes in dots, half a byte rounded up.
 std::uint64_t ListObjectBytes(std::span<const Extent> grobs);
+// The bytes of one GROB object of this size in dots (prologue to its
+// body's end), and why such a GROB is more than a calculator can hold
+// (larger than kMaxListBytes), followed by `hint` when one is given; empty
+// when it is not.
+std::uint64_t GrobObjectBytes(const Extent& dots);
+std::string GrobSizeRefusal(const Extent& dots, std::string_view hint);
 // Why a list of GROBs of these sizes is refused (larger than kMaxListBytes),
 // followed by `hint` when one is given; empty when it is not.
 std::string ListSizeRefusal(std::span<const Extent> grobs, std::string_view hint);

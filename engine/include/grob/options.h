@@ -102,6 +102,7 @@ struct Choices {
     bool text = false;            // the text form instead of the binary one
     bool bare = false;            // the text form without its "%%HP:" line
     bool clearPadding = false;    // the unused bits at the end of each row cleared
+    bool oversize = false;        // a GROB larger than a calculator holds written all the same
     bool keepOrientation = false; // pictures as stored, not turned upright by their Exif data
     bool list = false;            // every GROB of a run in one list object
     bool split = false;           // a list's pictures as numbered PNGs
@@ -333,7 +334,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 35> kOptions = {{
+inline constexpr std::array<OptionEntry, 36> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -401,6 +402,15 @@ inline constexpr std::array<OptionEntry, 35> kOptions = {{
                "same either way.",
      .needs = needs::kGrobAlone,
      .bind = bind::Flag<&Choices::clearPadding>()},
+    {.name = "oversize", .type = OptionType::Flag,
+     .help = "Write a GROB larger than any calculator holds (288 KB) all the same, for an "
+             "emulator or a computer, instead of refusing it.",
+     .manual = "Without it, a GROB whose object would take more than 294,912 bytes (288 KB, the "
+               "most user memory of any HP 48 or HP 49) is refused, as a list is: a 1024 x 768 "
+               "photo as a 4-bit GROB is 393,226 bytes; --fit 131x64 makes it 2,762. The classic "
+               "form and the window write it and say so.",
+     .needs = needs::kGrobAlone,
+     .bind = bind::Flag<&Choices::oversize>()},
     {.name = "keep-orientation", .type = OptionType::Flag,
      .help = "Keep each picture as stored: do not turn a photo upright by the orientation its "
              "Exif data records.",
