@@ -498,7 +498,8 @@ TEST_F(Cli, RefusedBeforeAnyWork) {
          "tall.png: at zoom 16 the preview would be 2,104 x 65,544 pixels; at most 16,777,216 are "
          "drawn: use --zoom 5 or lower"},
         // 48 x 32 enlarged 41 times is 1,968 x 1,312: a GROB, but no preview at zoom 16.
-        {{"--fit", "2000x1500", "--upscale", "--zoom", "16", "--preview", "v.png", "pic.png"},
+        {{"--fit", "2000x1500", "--upscale", "--oversize", "--zoom", "16", "--preview", "v.png",
+          "pic.png"},
          "pic.png: at zoom 16 the preview would be 31,496 x 21,000 pixels; at most 16,777,216 are "
          "drawn: use --zoom 2 or lower"},
     };

@@ -339,6 +339,10 @@ inline constexpr std::array<OptionEntry, 36> kOptions = {{
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
      .label = "Kind", .preference = "preview/kind", .use = kCommandLine | kPreviewView,
+     .manual = "The frames of a page-flipping GROB are the bits of each dot's darkness, the "
+               "heaviest first: the first frame in the file carries bit 7 of 255 minus the dot's "
+               "brightness, the next bit 6, and so on; a viewer shows each frame twice as long as "
+               "the one after it.",
      .web = "What the calculator gets: the ordinary black and white GROB, or one with shades "
             "(2 or 4 bits a dot side by side, or 2 to 5 frames shown in turn) for a grayscale "
             "display program.",
