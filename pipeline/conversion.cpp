@@ -112,7 +112,7 @@ std::vector<grob::Sprite> LoadSource(const Source& source, const Request& reques
     if (!items.series) items.series = picture.series;
     for (loading::Frame& frame : picture.frames)
         whole.push_back({std::make_shared<const grob::Image>(std::move(frame.image)),
-                         std::move(frame.opacity), 0});
+                         std::move(frame.opacity), 0, frame.delayMs});
     return whole;
 }
 
@@ -173,7 +173,7 @@ Items Gather(const Request& request, const Context& context, Result& result) {
                                     : "choose to pad the last tiles";
     const SizeRules rules = RulesFor(request, context);
     const bool grobs = rules.grobs;
-    const bool listed = Wants(request, {Product::List, Product::ListText});
+    const bool listed = Wants(request, {Product::List, Product::ListText, Product::Player});
     const bool pictures = Wants(request, {Product::PicturePng});
     // A picture cut into tiles is cropped as a whole first; its tiles are
     // prepared without the crop.

@@ -41,6 +41,7 @@ enum class Product {
     Preview,    // the calculator's view, as an image in memory
     List,       // every picture's GROB (and mask) in one list object, binary form
     ListText,   // the same list in the text form
+    Player,     // a program that plays every GROB in turn, in the text form
 };
 
 // Where an output goes. Paths are the system's bytes.
@@ -117,6 +118,8 @@ struct Request {
     std::optional<grob::OutputKind> grobKind;
     // Pictures as stored, not turned upright by their Exif orientation.
     bool keepStoredOrientation = false;
+    // How long the player shows each frame; 0: the picture's own times.
+    int playerDelayMs = 0;
     std::vector<Output> outputs;
 };
 

@@ -4,6 +4,7 @@
 #include "grob/checks.h"
 #include "grob/grobfile.h"
 #include "grob/list.h"
+#include "grob/player.h"
 #include "grob/reader.h"
 #include "preview.h"
 #include "sizes.h"
@@ -11,6 +12,9 @@
 namespace pipeline {
 
 namespace {
+
+// How long the player shows a still picture among its frames.
+constexpr int kStillDelayMs = 100;
 
 std::vector<std::uint8_t> TextBytes(const std::string& text) {
     return {text.begin(), text.end()};
@@ -32,6 +36,16 @@ Piece ListOf(const Request& request, const Output& output, const std::string& pa
                 ? grob::BinaryList(series, all, name)
                 : TextBytes(grob::TextList(all, name, request.textHeader)),
             {}};
+}
+
+// The program that plays every GROB of the request in turn.
+Piece PlayerOf(const Request& request, const std::string& path, const Items& items) {
+    std::vector<grob::PlayedFrame> frames;
+    for (std::size_t i = 0; i < items.grobs.size(); ++i)
+        frames.push_back({&items.grobs[i], request.playerDelayMs > 0      ? request.playerDelayMs
+                                           : items.sprites[i].delayMs > 0 ? items.sprites[i].delayMs
+                                                                          : kStillDelayMs});
+    return {path, TextBytes(grob::PlayerProgram(frames)), {}};
 }
 
 // The pictures as they are, side by side (one alone as it is).
@@ -64,6 +78,7 @@ Piece ItemOf(const Request& request, const Output& output, const std::string& pa
         return {path, {}, preview::Draw(object, zoom)};
     case Product::List:
     case Product::ListText:
+    case Product::Player:
         break;
     }
     return {};
@@ -76,6 +91,7 @@ std::vector<Piece> PiecesOf(const Request& request, const PlannedOutput& planned
     const Output& output = request.outputs[planned.output];
     if (output.product == Product::List || output.product == Product::ListText)
         return {ListOf(request, output, planned.path, items)};
+    if (output.product == Product::Player) return {PlayerOf(request, planned.path, items)};
     if (output.product == Product::PicturePng && !planned.numbered)
         return {SheetOf(request, output, planned.path, items)};
     // One piece an item (numbered files, or a single picture's one file).

@@ -42,7 +42,9 @@ std::optional<FolderFault> MakeOutputFolders(const grob::Choices& choices, std::
 std::string OutputPath(const std::string& picture, const grob::Choices& choices) {
     if (!choices.output.empty()) return choices.output;
     const std::string beside =
-        OutputName(picture, choices.toPng ? "png" : std::string(choices.kind.extension));
+        OutputName(picture, choices.toPng    ? "png"
+                            : choices.player ? "prg"
+                                             : std::string(choices.kind.extension));
     if (choices.outputDir.empty()) return beside;
     return filenames::Join(choices.outputDir, filenames::FileName(beside));
 }
@@ -60,8 +62,11 @@ Request ConversionFor(Source source, const grob::Choices& asked, grob::Series sa
     request.keepStoredOrientation = choices.keepOrientation;
     request.zoom = choices.zoom;
     request.cutting = choices.cutting;
+    // A player plays an animation's frames.
+    if (choices.player) request.cutting.frames = true;
     // A PNG of a list shows every GROB of it.
     request.wholeLists = choices.toPng;
+    request.playerDelayMs = choices.delay;
     return request;
 }
 
@@ -72,10 +77,12 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
                                     choices, savedSeries);
     // Several GROBs from one picture: one file each, numbered; their PNGs one
     // sheet side by side unless split.
-    const bool numbered = !choices.list && (choices.toPng ? choices.split : choices.cutting.many());
-    const Product main = choices.toPng  ? Product::PicturePng
-                         : choices.text ? Product::GrobText
-                                        : Product::Grob;
+    const bool numbered = !choices.list && !choices.player &&
+                          (choices.toPng ? choices.split : choices.cutting.many());
+    const Product main = choices.toPng    ? Product::PicturePng
+                         : choices.player ? Product::Player
+                         : choices.text   ? Product::GrobText
+                                          : Product::Grob;
     const bool toStandardOutput = choices.output.empty() ? stream : choices.output == "-";
     const std::string path = OutputPath(picture, choices);
     request.outputs.push_back({main, toStandardOutput ? Target::StandardOutput()
@@ -100,7 +107,7 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
 std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
                                  const grob::Choices& choices, grob::Series savedSeries) {
     std::vector<Request> requests;
-    if (!choices.list) {
+    if (!choices.list && !choices.player) {
         for (const std::string& picture : pictures)
             requests.push_back(RequestFor(picture, choices, savedSeries, pictures.size()));
         return requests;
@@ -114,13 +121,16 @@ std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
     const bool stream = choices.output.empty() ? first == "-" : choices.output == "-";
     std::string path = choices.output;
     if (path.empty()) {
-        const std::string name = OutputName(first == "-" ? std::string("list") : first,
-                                            std::string(choices.kind.extension) + ".lst");
+        const std::string name =
+            OutputName(first == "-" ? std::string("list") : first,
+                       choices.player ? "prg" : std::string(choices.kind.extension) + ".lst");
         path = choices.outputDir.empty()
                    ? name
                    : filenames::Join(choices.outputDir, filenames::FileName(name));
     }
-    request.outputs.front() = {choices.text ? Product::ListText : Product::List,
+    request.outputs.front() = {choices.player ? Product::Player
+                               : choices.text ? Product::ListText
+                                              : Product::List,
                                stream ? Target::StandardOutput() : Target::File(path)};
     requests.push_back(std::move(request));
     return requests;

@@ -230,6 +230,8 @@ std::string WhatIsMade(Product product) {
     case Product::List:
     case Product::ListText:
         return "list";
+    case Product::Player:
+        return "player";
     }
     return {};
 }

@@ -1314,6 +1314,34 @@ TEST_F(Cli, RoutesToTheCalculator) {
     for (const QStringList& args : {QStringList{"--kind", "gro", "--bare", "d.png"},
                                     QStringList{"--to", "png", "--clear-padding", "d.png"}})
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+    // A player of the four frames of codecs-frames.gif (tests/data/README.md;
+    // blue, red, green and black dark, yellow and white light), shown 200,
+    // 100, 50 and 100 ms, centred at (63, 30) on 131 x 64, (63, 38) on 131 x 80.
+    write("frames.gif", data("codecs-frames.gif"));
+    ASSERT_EQ(run({"--kind", "gro", "--player", "frames.gif"}).status, 0);
+    EXPECT_EQ(read("frames.prg"), QByteArray("%%HP: T(3)A(R)F(.);\r\n"
+                                             "\\<< { GROB 4 4 FFFFFFFF\r\n"
+                                             " GROB 4 4 FFFFFFFF\r\n"
+                                             " GROB 4 4 FF9FDF7F\r\n"
+                                             " GROB 4 4 FF9F9FFF\r\n"
+                                             "}\r\n{ .2 .1 .05 .1 }\r\n"
+                                             "ERASE PICT SIZE SWAP DROP # 80d ==\r\n"
+                                             "{ # 63d # 38d } { # 63d # 30d } IFTE 1\r\n"
+                                             "\\-> f d p i\r\n"
+                                             "\\<< { # 0d # 0d } PVIEW\r\n"
+                                             "  WHILE KEY NOT REPEAT\r\n"
+                                             "    PICT p f i GET REPL d i GET WAIT\r\n"
+                                             "    i f SIZE MOD 1 + 'i' STO\r\n"
+                                             "  END DROP\r\n"
+                                             "\\>>\r\n"
+                                             "\\>>\r\n"));
+    QByteArray timed;
+    ASSERT_EQ(run({"--kind", "gro", "--player", "--delay", "250", "-o", "-", "frames.gif"}, {}, {},
+                  &timed)
+                  .status,
+              0);
+    EXPECT_TRUE(timed.contains("{ .25 .25 .25 .25 }")) << timed.toStdString();
+    EXPECT_EQ(run({"--kind", "g16", "--player", "frames.gif"}).status, 2);
     // A GROB no calculator holds (144 dots wide: 18 bytes a row, the object
     // 10 + 18 x height bytes, 294,912 at most): refused by the modern form
     // unless insisted on, written by the classic one with a line beside it.

@@ -3,6 +3,7 @@
 // people have it, and every kind of damage is refused with its cause.
 #include "grob/encoders.h"
 #include "grob/list.h"
+#include "grob/player.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -215,6 +216,19 @@ TEST(List, BytesWorkedOutByHandInBothForms) {
     EXPECT_FALSE(grob::LooksLikeBinaryList(Fixture("r48.gro")));
     EXPECT_FALSE(grob::LooksLikeBinaryList(Edit(file, 10, file[10] | 1))); // prologue 12A74
     EXPECT_TRUE(grob::ReadTextList(B("{ }"), "e").objects.empty());
+}
+
+// The player's times in seconds as the calculators read them (none below
+// 10 ms: WAIT 0 waits for a key), its frames centred on the screen ERASE
+// gives PICT, at 0 where they are larger: 140 x 70 is at 0 on 131 x 64, 5
+// rows down on 131 x 80.
+TEST(Player, TimesAndPlaceWorkedOutByHand) {
+    const grob::GrobObject big{grob::Series::HP48, 140, 70, Bytes(18 * 70, 0)};
+    const grob::PlayedFrame frames[] = {{&big, 0}, {&big, 1500}, {&big, 2000}, {&big, 1005}};
+    const std::string program = grob::PlayerProgram(frames);
+    EXPECT_TRUE(program.starts_with("%%HP: T(3)A(R)F(.);\r\n\\<< { GROB 140 70 0000")) << program;
+    EXPECT_NE(program.find("}\r\n{ .01 1.5 2 1.005 }\r\n"), std::string::npos);
+    EXPECT_NE(program.find("{ # 0d # 5d } { # 0d # 0d } IFTE 1\r\n"), std::string::npos);
 }
 
 TEST(Ascii, ObjectsAsAscWritesThem) {

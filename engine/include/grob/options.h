@@ -106,6 +106,8 @@ struct Choices {
     bool keepOrientation = false; // pictures as stored, not turned upright by their Exif data
     bool list = false;            // every GROB of a run in one list object
     bool split = false;           // a list's pictures as numbered PNGs
+    bool player = false;          // a program for the calculator that plays the GROBs
+    int delay = 0;                // the player's time for each frame, in ms (0: the picture's)
     bool toPng = false;           // each picture as a PNG instead of a GROB
     std::string output;           // the one picture's output ("-": standard output)
     std::string outputDir;        // empty: beside each picture
@@ -239,6 +241,14 @@ inline constexpr Requirement kOutputDir[] = {
     {"output", {}, true, "-o names the output file itself: no --output-dir (-d) with it"}};
 inline constexpr Requirement kTiles[] = {{"tile", {}, false, "{option} goes with --tile"}};
 inline constexpr Requirement kMasks[] = {{"mask", {}, false, "{option} goes with --mask"}};
+inline constexpr Requirement kPlayer[] = {
+    kGrob,
+    {"kind", kOneBit, false,
+     "{option} plays black and white frames: it goes with the 1-bit kind (gro), not {value}"},
+    {"text", {}, true, "{option} writes a program, always in the text form: not with --text"},
+    {"mask", {}, true, "{option} plays the frames, not their masks: not with --mask"}};
+inline constexpr Requirement kDelay[] = {
+    {"player", {}, false, "{option} sets the player's time for each frame: it goes with --player"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -334,7 +344,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 36> kOptions = {{
+inline constexpr std::array<OptionEntry, 38> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -650,6 +660,22 @@ inline constexpr std::array<OptionEntry, 36> kOptions = {{
             "or HP 49, is refused.",
      .needs = needs::kGrobsAlone,
      .bind = bind::Flag<&Choices::list>()},
+    {.name = "player", .type = OptionType::Flag,
+     .help = "A program for the calculator that plays the GROBs (an animation's frames, every "
+             "picture given) in turn until a key is pressed: walk.prg.",
+     .manual = "A UserRPL program in the text form, for every HP 48 and HP 49 model: it holds "
+               "the frames and their times (each frame's own in a GIF, else 100 ms; --delay sets "
+               "one for all), clears PICT to the screen's size, centres the frames on it (131 x "
+               "64, or 131 x 80 on the later HP 49 models) and shows them in turn. Send it and "
+               "run it: a key ends it. Several pictures, or --frames, give one player of all.",
+     .needs = needs::kPlayer,
+     .bind = bind::Flag<&Choices::player>()},
+    {.name = "delay", .type = OptionType::Whole, .valueName = "MS", .minimum = 10,
+     .maximum = 60000,
+     .help = "With --player, show each frame MS milliseconds (default: the animation's own "
+             "times).",
+     .needs = needs::kDelay,
+     .bind = bind::Whole<&Choices::delay>()},
     {.name = "split", .type = OptionType::Flag,
      .help = "With --to png, the GROBs of a list (or the frames) as numbered PNGs instead of one "
              "sheet side by side.",

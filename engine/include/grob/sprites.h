@@ -40,6 +40,7 @@ struct Sprite {
     std::shared_ptr<const Image> image;
     std::vector<std::uint8_t> opacity;
     int number = 1;
+    int delayMs = 0; // how long an animation shows it (0: a still picture)
 };
 
 // Why a picture of `width` x `height` pixels cannot be cut into the tiles
