@@ -9,15 +9,19 @@
 #include "grob/options.h"
 #include "progress.h"
 #include "requests.h"
+#include "sending.h"
 #include "settings.h"
 #include "targets.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -73,6 +77,41 @@ std::string Line(const std::string& file, const std::string& cause) {
     return "veldar-convert: " + file + ": " + cause;
 }
 
+// Sends every file written to the calculator, one at a time, saying what
+// goes where before each (a transfer at 9600 baud takes about a second a
+// kilobyte) and how it ended; false when one was not sent.
+bool SendAll(const std::vector<std::vector<std::string>>& written, const grob::Choices& choices,
+             const std::function<void(const std::string&)>& say) {
+    const sending::Link link{
+        choices.send, choices.protocol == 1 ? sending::Protocol::XModem : sending::Protocol::Kermit,
+        choices.baud};
+    bool all = true;
+    for (const auto& files : written)
+        for (const std::string& file : files) {
+            const std::string name = sending::CalculatorName(file);
+            std::error_code error;
+            const auto size = std::int64_t(std::filesystem::file_size(file, error));
+            if (!choices.quiet)
+                say("veldar-convert: sending " + file +
+                    (link.protocol == sending::Protocol::Kermit ? " as " + name : std::string()) +
+                    " to " + link.device + " (" + grob::Thousands(size) + " bytes, about " +
+                    std::to_string(1 + size * 10 / std::max(link.speed, 1)) + " s)");
+            const auto start = std::chrono::steady_clock::now();
+            const std::string failure = sending::Send(link, file, name);
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (failure.empty() && !choices.quiet) {
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%.1f", took);
+                say("veldar-convert: " + file + ": sent in " + seconds + " s");
+            } else if (!failure.empty()) {
+                say(Line(file, "not sent: " + failure));
+                all = false;
+            }
+        }
+    return all;
+}
+
 } // namespace
 
 int Run(int argc, char** argv) {
@@ -112,6 +151,10 @@ int Run(int argc, char** argv) {
     for (const pipeline::Request& request : requests)
         for (const pipeline::Output& output : request.outputs)
             toStandardOutput |= output.target.to == pipeline::Target::To::StandardOutput;
+    if (!choices.send.empty() && toStandardOutput) {
+        say("veldar-convert: --send sends the files written: not with standard output");
+        return 2;
+    }
     // --verbose: on standard output, as cp -v and install -v write, unless
     // the output itself goes there.
     std::FILE* files = !choices.verbose ? nullptr : toStandardOutput ? errors : stdout;
@@ -133,6 +176,8 @@ int Run(int argc, char** argv) {
     pipeline::Context context;
     context.flush = grob::Flush::Later; // the pictures decoded at once share the context's budget
     context.refuseOversize = !choices.oversize;
+    // The files written, by request, to be sent in the order given.
+    std::vector<std::vector<std::string>> written(requests.size());
     auto convert = [&](const pipeline::Request* request) {
         const std::string name = request->source.name();
         progress.started(name);
@@ -146,9 +191,13 @@ int Run(int argc, char** argv) {
         if (result.ok()) {
             ++converted;
             if (result.fullMasks) fullMasks = true;
-            for (const pipeline::Made& made : result.made)
+            for (const pipeline::Made& made : result.made) {
                 progress.written(name + " -> " + made.output.target.name() + ", " +
                                  grob::Thousands(std::int64_t(made.bytes.size())) + " bytes");
+                if (made.output.target.to == pipeline::Target::To::File)
+                    written[std::size_t(request - requests.data())].push_back(
+                        made.output.target.path);
+            }
         } else {
             ++failed;
             progress.failure(Line(result.file, result.cause));
@@ -194,6 +243,7 @@ int Run(int argc, char** argv) {
         status = 1;
     }
     progress.finish(converted, failed);
+    if (!choices.send.empty() && !SendAll(written, choices, say)) status = 1;
     if (files == stdout &&
         (errorstream::WasClosed(1) || std::fflush(stdout) != 0 || std::ferror(stdout))) {
         const char* why = errorstream::WasClosed(1) ? "it is closed" : std::strerror(errno);

@@ -108,11 +108,14 @@ struct Choices {
     bool split = false;           // a list's pictures as numbered PNGs
     bool player = false;          // a program for the calculator that plays the GROBs
     int delay = 0;                // the player's time for each frame, in ms (0: the picture's)
-    bool toPng = false;           // each picture as a PNG instead of a GROB
-    std::string output;           // the one picture's output ("-": standard output)
-    std::string outputDir;        // empty: beside each picture
-    std::string preview;          // a PNG file or a folder for the calculator's views
-    int jobs = 0;                 // 0: one a core
+    std::string send;             // a serial device the files written are sent to
+    std::size_t protocol = 0;     // how: an index into kSendProtocols
+    int baud = 9600;
+    bool toPng = false;    // each picture as a PNG instead of a GROB
+    std::string output;    // the one picture's output ("-": standard output)
+    std::string outputDir; // empty: beside each picture
+    std::string preview;   // a PNG file or a folder for the calculator's views
+    int jobs = 0;          // 0: one a core
     bool quiet = false;
     bool verbose = false;
     bool help = false;
@@ -249,6 +252,10 @@ inline constexpr Requirement kPlayer[] = {
     {"mask", {}, true, "{option} plays the frames, not their masks: not with --mask"}};
 inline constexpr Requirement kDelay[] = {
     {"player", {}, false, "{option} sets the player's time for each frame: it goes with --player"}};
+inline constexpr Requirement kSend[] = {
+    {"to", kPng, true, "--to png writes pictures for a computer: {option} sends GROBs"}};
+inline constexpr Requirement kSendSettings[] = {
+    {"send", {}, false, "{option} says how files are sent: it goes with --send"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -287,6 +294,10 @@ inline constexpr std::array<OptionChoice, 3> kFlipChoices = {{
     {"horizontal", "left to right", {}},
     {"vertical", "top to bottom", {}},
 }};
+// How --send sends: the names the option takes, in the order of sending::Protocol.
+inline constexpr std::array<OptionChoice, 2> kProtocolChoices = {
+    {{"kermit", "Kermit (the calculator in SERVER mode)", {}},
+     {"xmodem", "XModem (the calculator waiting in XRECV)", {}}}};
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
 
 // The bindings of the table's entries, by the type of the member they set.
@@ -344,7 +355,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 38> kOptions = {{
+inline constexpr std::array<OptionEntry, 41> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -676,6 +687,34 @@ inline constexpr std::array<OptionEntry, 38> kOptions = {{
              "times).",
      .needs = needs::kDelay,
      .bind = bind::Whole<&Choices::delay>()},
+    {.name = "send", .type = OptionType::Path, .valueName = "DEVICE",
+     .help = "Send each file written to the calculator on the serial DEVICE (/dev/ttyUSB0, ...), "
+             "by Kermit to an HP 48 in SERVER mode or an HP 49g+ or 50g, or by XModem to XRECV "
+             "(--protocol).",
+     .manual = "Kermit stores each file under its name up to the first dot, in capitals (walk.g16 "
+               "as WALK); XRECV is given the name on the calculator. The transfers run C-Kermit "
+               "(kermit) and lrzsz's sx, which must be installed. A file the calculator refuses "
+               "(an HP 48 given an HP 49 file says \"Invalid Syntax\"), no answer and a lost "
+               "line are each said, and the run ends with status 1.",
+     .needs = needs::kSend,
+     .bind = bind::Path<&Choices::send>()},
+    {.name = "protocol", .type = OptionType::Choice, .valueName = "PROTOCOL",
+     .choices = kProtocolChoices,
+     .help = "With --send: kermit (the default; the calculator in SERVER mode) or xmodem (the "
+             "calculator waiting in XRECV).",
+     .needs = needs::kSendSettings,
+     .bind = {[](Choices& c, const OptionValue& v) { c.protocol = v.choice; },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = c.protocol;
+                  return v;
+              }}},
+    {.name = "baud", .type = OptionType::Whole, .valueName = "N", .minimum = 1200,
+     .maximum = 115200, .byDefault = 9600,
+     .help = "With --send, the line's speed (default 9600, every model's own; the HP 48 goes no "
+             "higher).",
+     .needs = needs::kSendSettings,
+     .bind = bind::Whole<&Choices::baud>()},
     {.name = "split", .type = OptionType::Flag,
      .help = "With --to png, the GROBs of a list (or the frames) as numbered PNGs instead of one "
              "sheet side by side.",
