@@ -690,12 +690,16 @@ function show(answer, wanted) {
     $('download').textContent = `Download ${grobName()}`;
     // Nothing to save or copy without a conversion (a crop outside the picture, say).
     for (const id of grobActions) $(id).disabled = Boolean(answer.error);
+    if (viewWanted) $('result').scrollIntoView({ block: 'nearest' });
+    viewWanted = false;
     if (!answer.error && playing) play();
     latest = answer;
     updateBusy();
     for (const resolve of waiting.splice(0)) resolve(answer);
 }
 
+// Whether the view is to be scrolled into sight when next drawn.
+let viewWanted = false;
 const grobActions = ['download', 'download-text', 'download-bare', 'copy', 'save-preview'];
 
 function changed(values) {
@@ -1021,8 +1025,8 @@ function opened(name, look, used, straight, { file, kind }) {
     keep();
     refresh();
     if (!reducedMotion() && delays && count > 1) play();
-    // On a phone the calculator's view comes into the first screen.
-    if (matchMedia('(max-width: 46rem)').matches) $('result').scrollIntoView({ block: 'nearest' });
+    // On a phone the calculator's view comes into the first screen once drawn.
+    viewWanted = matchMedia('(max-width: 46rem)').matches;
 }
 
 // Whether a GROB's name tells its kind, as the program reads it: the
