@@ -947,7 +947,7 @@ function opened(name, look, used, straight, { file, kind }) {
     const { width, height } = look;
     const items = look.items?.length ? look.items : null;
     const count = items ? items.length : look.frames ? look.frames.byteLength / (width * height * 4) : 1;
-    const replaced = Boolean(source);
+    const replaced = Boolean(source) && source.name !== name;
     const { composed, jpeg, delays } = look;
     stopPlaying();
     source = { name, file, grob: look.grob, width, height, straight, items, count, frame: 0, composed, jpeg, delays };
@@ -958,8 +958,8 @@ function opened(name, look, used, straight, { file, kind }) {
     const advice = [];
     seriesOfGrob = null;
     // A crop belongs to the picture it was drawn on, as in the window:
-    // opening another clears it (one set before any picture, by a link or
-    // in the boxes, is for the first).
+    // another picture (by its name) clears it, but for one a link set for
+    // the next picture.
     if (replaced && state.crop && !cropForNext) {
         state.crop = false;
         advice.push({ text: 'The crop belonged to the last picture and was cleared.' });
