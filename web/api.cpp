@@ -28,6 +28,7 @@ struct Result {
     int width = 0;
     int height = 0;
     int info[3] = {0, 0, 0};
+    std::vector<int> numbers;
     std::string message;
 };
 Result g_result;
@@ -217,10 +218,13 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
             if (!refusal.empty()) throw Refusal{refusal};
         }
         std::vector<codecs::Image> images;
+        std::vector<int> delays;
         std::string error;
         if (all) {
-            for (codecs::Frame& frame : codecs::DecodeGifFrames(bytes, options, &error))
+            for (codecs::Frame& frame : codecs::DecodeGifFrames(bytes, options, &error)) {
                 images.push_back(std::move(frame.image));
+                delays.push_back(frame.delayMs);
+            }
             if (images.empty())
                 throw Refusal{error.empty() ? "the " + std::string(handler->name) + " has no frame"
                                             : error};
@@ -233,6 +237,7 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
         result.width = images.front().width;
         result.height = images.front().height;
         result.info[0] = int(images.size());
+        result.numbers = std::move(delays);
         result.bytes.reserve(images.size() * images.front().pixels.size() * 4);
         for (const codecs::Image& image : images) {
             const auto* pixels = reinterpret_cast<const std::uint8_t*>(image.pixels.data());
@@ -279,8 +284,13 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* s
     });
 }
 
-int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
-                   const char* settings) {
+} // extern "C"
+
+namespace {
+
+// The sprite tools' GROBs, in one list or (`files`) one file each.
+int Sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
+            const char* settings, bool files) {
     if (width <= 0 || height <= 0 || count <= 0 || !rgba) return Fail("the picture is empty");
     return Run([&] {
         const grob::Choices choices = ChoicesOf(settings);
@@ -319,16 +329,35 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
         if (!tooLong.empty()) throw Refusal{tooLong, kTooLarge};
         const grob::Padding padding = PaddingOf(choices);
         std::vector<grob::GrobObject> objects;
+        std::vector<int> numbers;
         for (grob::Sprite& item : items) {
             objects.push_back(grob::EncodeObject(*outputKind, item.image->view(), series,
                                                  itemPreparation, {}, padding));
-            if (cutting.masks)
+            numbers.insert(numbers.end(), {item.number, 0});
+            if (cutting.masks) {
                 objects.push_back(
                     grob::MaskOf(item, itemPreparation, cutting, series, {}, padding));
+                numbers.insert(numbers.end(), {item.number, 1});
+            }
             item = {};
         }
         Result& result = Fresh();
-        if (choices.text) {
+        if (files) {
+            // Each file's number, whether it is a mask, and its size.
+            for (std::size_t i = 0; i < objects.size(); ++i) {
+                const std::string text =
+                    choices.text
+                        ? grob::TextGrob(objects[i], choices.bare ? grob::TextHeader::Without
+                                                                  : grob::TextHeader::With)
+                        : std::string();
+                const std::vector<std::uint8_t> file =
+                    choices.text ? std::vector<std::uint8_t>(text.begin(), text.end())
+                                 : grob::BinaryGrob(objects[i]);
+                result.bytes.insert(result.bytes.end(), file.begin(), file.end());
+                result.numbers.insert(result.numbers.end(),
+                                      {numbers[2 * i], numbers[2 * i + 1], int(file.size())});
+            }
+        } else if (choices.text) {
             const std::string list = grob::TextList(objects);
             result.bytes.assign(list.begin(), list.end());
         } else {
@@ -341,6 +370,20 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
     });
 }
 
+} // namespace
+
+extern "C" {
+
+int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
+                   const char* settings) {
+    return Sprites(rgba, width, height, count, composed, settings, false);
+}
+
+int veldar_sprite_files(const std::uint8_t* rgba, int width, int height, int count, int composed,
+                        const char* settings) {
+    return Sprites(rgba, width, height, count, composed, settings, true);
+}
+
 int veldar_text(const std::uint8_t* grob, std::size_t size, int bare) {
     return Run([&] {
         const std::string text =
@@ -350,26 +393,41 @@ int veldar_text(const std::uint8_t* grob, std::size_t size, int bare) {
     });
 }
 
-int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name) {
+int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name, int kind,
+                     int index) {
     const auto bytes = Bytes(data, size);
     if (bytes.empty()) return Fail("the file is empty");
     const std::string path = name ? name : "";
+    const auto kinds = grob::OutputKinds();
     return Run([&] {
-        if (grob::LooksLikeBinaryList(bytes) || grob::LooksLikeTextList(bytes))
-            throw Refusal{"it is a list of GROBs, and this page opens one GROB at a time "
-                          "(veldar-convert --to png shows a list as one sheet)"};
         const bool binary = grob::LooksLikeBinaryGrob(bytes);
-        const grob::GrobObject object =
-            binary ? grob::ReadBinaryGrob(bytes, path) : grob::ReadTextGrob(bytes, path);
-        const grob::OutputKind kind = grob::KindForFileName(path);
+        // A list's GROBs, each read as the program reads it ("GROB 2 of the list").
+        grob::GrobList list;
+        std::string which = "the GROB";
+        if (grob::LooksLikeBinaryList(bytes) || grob::LooksLikeTextList(bytes)) {
+            list = binary ? grob::ReadBinaryList(bytes, path) : grob::ReadTextList(bytes, path);
+            if (list.objects.empty()) throw Refusal{"the list holds no GROB"};
+            if (index < 0 || std::size_t(index) >= list.objects.size())
+                throw Refusal{"it has no GROB " + std::to_string(index + 1)};
+            which = "GROB " + std::to_string(index + 1) + " of the list";
+        } else {
+            list.objects.push_back(binary ? grob::ReadBinaryGrob(bytes, path)
+                                          : grob::ReadTextGrob(bytes, path));
+            list.series = list.objects.front().series;
+            index = 0;
+        }
+        const grob::OutputKind chosen = kind >= 0 && std::size_t(kind) < kinds.size()
+                                            ? kinds[std::size_t(kind)]
+                                            : grob::KindForFileName(path);
         const grob::Image image =
-            grob::PictureOfGrob(object, kind, path, "the GROB", grob::kMaxSide, grob::kMaxPixels);
+            grob::PictureOfGrob(list.objects[std::size_t(index)], chosen, path, which,
+                                grob::kMaxSide, grob::kMaxPixels);
         Result& result = Fresh();
         SetImage(result, image);
-        result.info[0] = binary ? (object.series == grob::Series::HP48 ? 48 : 49) : 0;
-        for (const grob::OutputKind& each : grob::OutputKinds())
-            if (each.extension == kind.extension)
-                result.info[1] = int(&each - grob::OutputKinds().data());
+        result.info[0] = binary ? (list.series == grob::Series::HP48 ? 48 : 49) : 0;
+        for (const grob::OutputKind& each : kinds)
+            if (each.extension == chosen.extension) result.info[1] = int(&each - kinds.data());
+        result.info[2] = int(list.objects.size());
     });
 }
 
@@ -415,6 +473,12 @@ int veldar_result_height() {
 
 int veldar_result_info(int index) {
     return index >= 0 && index < 3 ? g_result.info[index] : 0;
+}
+
+int veldar_result_number(int index) {
+    return index >= 0 && std::size_t(index) < g_result.numbers.size()
+               ? g_result.numbers[std::size_t(index)]
+               : 0;
 }
 
 const char* veldar_message() {

@@ -39,7 +39,8 @@ int veldar_peek_picture(const std::uint8_t* data, std::size_t size);
 // upright by its Exif data unless keep-orientation is set, and with a fit
 // (and no crop) already fitted, a JPEG decoded at a smaller scale first.
 // With `frames`, every frame of a GIF one after another, each the whole
-// canvas as shown at its moment, never fitted. 0 with the picture as the
+// canvas as shown at its moment, never fitted, and each frame's delay in
+// milliseconds as the result's numbers. 0 with the picture as the
 // result image (info 0: the frames in it), its pixels composed over white
 // and the fourth byte how opaque the picture was there (255 throughout
 // when fitted); 1 with the refusal
@@ -71,6 +72,13 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* s
 // which were kept), or 1 with the error, or 2 when a smaller fit would help.
 int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, int composed,
                    const char* settings);
+// The same GROBs one a file, as veldar-convert writes them without --list
+// (walk-01.g16, walk-01.mask.gro, ...; in the text form with `text`, bare
+// with `bare`): 0 with the files one after another as the result, and for
+// each three numbers (veldar_result_number): its item's number, 1 for a
+// mask, and its size in bytes; info 0: the files.
+int veldar_sprite_files(const std::uint8_t* rgba, int width, int height, int count, int composed,
+                        const char* settings);
 
 // The text form of a binary GROB file: 0 with the text as the result, or 1.
 // `bare`: the object alone, without the "%%HP: T(3)A(R)F(.);" line, as the
@@ -78,11 +86,14 @@ int veldar_sprites(const std::uint8_t* rgba, int width, int height, int count, i
 int veldar_text(const std::uint8_t* grob, std::size_t size, int bare);
 
 // A GROB file (either form) read as a picture, its kind told by `name`'s
-// extension whatever its case: 0 with its dots in grays as the result image
-// (info 0: the series of a binary file, 48 or 49, 0 for the text form; info
-// 1: the kind, as an index into the table's kinds), or 1
-// (a list of GROBs is refused in words: the page reads one GROB at a time).
-int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name);
+// extension whatever its case, or by `kind` (an index into the table's
+// kinds; -1 for the name's), as the window's Open as kind reads it; of a
+// list of GROBs, GROB `index` (from 0), in the list's kind: 0 with its dots
+// in grays as the result image (info 0: the series of a binary file, 48 or
+// 49, 0 for the text form; info 1: the kind, as an index into the table's
+// kinds; info 2: the GROBs in the file, 1 for a GROB alone), or 1.
+int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* name, int kind,
+                     int index);
 
 // The calculator's view of a binary GROB file of the kind `settings` name
 // at their zoom, lowered (with a note) when the view would be too large: 0
@@ -91,12 +102,14 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
 int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* settings);
 
 // The last call's result: its bytes (RGBA pixels for an image), their
-// count, an image's size, the numbers it reports (index 0 to 2), and its
-// error or note (empty when there is none).
+// count, an image's size, the numbers it reports (index 0 to 2, and any
+// others), and its error or note (empty when there is none).
 const std::uint8_t* veldar_result();
 std::size_t veldar_result_size();
 int veldar_result_width();
 int veldar_result_height();
 int veldar_result_info(int index);
+// The numbers some calls give besides (index from 0; 0 beyond them).
+int veldar_result_number(int index);
 const char* veldar_message();
 }

@@ -7,14 +7,15 @@
 // the program hands to its renderer (WebP, TIFF, SVG, ...) by the browser.
 //   in:  { file, maxSide, maxPixels, frames }
 //   out: { loaded: true } once, when it is ready; then { width, height,
-//        pixels, bitmap, frames, composed }, or { width, height, tooLarge:
+//        pixels, bitmap, frames, delays, composed }, or { width, height, tooLarge:
 //        true }, or { error }
 // The program's pixels come `composed`: over white, the fourth byte how
 // opaque the picture was there (the browser's have straight alpha). With
 // `frames` (an animated GIF), `frames` is every frame's pixels one after
 // another, each the whole picture as shown at that moment, when they can be
 // had (the browser's: with WebCodecs' ImageDecoder) and their pixels
-// together stay within maxPixels; else it is left out.
+// together stay within maxPixels; else it is left out; `delays`, each
+// frame's time in milliseconds, where the program's decoder gives them.
 /* global VeldarEngine */
 'use strict';
 importScripts('engine.js');
@@ -45,7 +46,8 @@ function programDecoded(engine, bytes, frames) {
     const start = engine._veldar_result();
     const all = heap.slice(start, start + engine._veldar_result_size());
     const pixels = all.slice(0, width * height * 4).buffer;
-    return { width, height, pixels, frames: count > 1 ? all.buffer : undefined, composed: true };
+    const delays = Array.from({ length: count }, (_, i) => engine._veldar_result_number(i));
+    return { width, height, pixels, frames: count > 1 ? all.buffer : undefined, delays, composed: true };
 }
 
 // What the page shows of composed pixels: their colours, opaque.

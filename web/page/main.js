@@ -172,6 +172,8 @@ function kept() {
     }
     const state = { ...defaults };
     for (const entry of pageOptions) {
+        // A crop belongs to a picture, which is not kept: it is not kept either.
+        if (entry.type === 'region') continue;
         const value = saved[entry.name];
         const valid =
             entry.type === 'flag'
@@ -233,6 +235,9 @@ const sprites = { ...spriteDefaults };
 // The series a GROB opened brings for itself, in force while it is shown;
 // the series chosen stays kept for the next picture.
 let seriesOfGrob = null;
+// Whether a crop was set by a link for the next picture opened (a crop
+// belongs to a picture, and another picture clears it).
+let cropForNext = false;
 // Whether the fit was chosen (on the page or by a link) rather than left
 // at natural size: only then is a large picture shown at natural size.
 let fitChosen = false;
@@ -526,6 +531,7 @@ function showState() {
     showRows(spriteOptions, { ...shown, ...sprites });
     const kind = table.kinds.find((k) => k.extension === state.kind);
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
+    showCrop();
     if (source) showSprites();
 }
 
@@ -682,10 +688,19 @@ function show(answer, wanted) {
     // A picture too large for the GROB at this fit: said at the fit too.
     $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
     $('download').textContent = `Download ${grobName()}`;
+    // Nothing to save or copy without a conversion (a crop outside the picture, say).
+    for (const id of grobActions) $(id).disabled = Boolean(answer.error);
+    if (viewWanted) $('result').scrollIntoView({ block: 'nearest' });
+    viewWanted = false;
+    if (!answer.error && playing) play();
     latest = answer;
     updateBusy();
     for (const resolve of waiting.splice(0)) resolve(answer);
 }
+
+// Whether the view is to be scrolled into sight when next drawn.
+let viewWanted = false;
+const grobActions = ['download', 'download-text', 'download-bare', 'copy', 'save-preview'];
 
 function changed(values) {
     Object.assign(state, values);
@@ -726,7 +741,7 @@ function showPicture(grob) {
     const width = Math.min(canvas.width * enlarge, (224 * canvas.width) / canvas.height);
     canvas.style.width = `${width}px`;
     canvas.classList.toggle('dots', enlarge > 1 || grob);
-    canvas.hidden = false;
+    $('stage').hidden = false;
 }
 
 function progress(text, cancellable = true) {
@@ -795,9 +810,9 @@ function finish(task) {
 // picture decoded (its size checked from its header first),
 // else text holding a GROB. The answer carries its pixels, or an error, or
 // says it was cancelled.
-async function load(task, file, name, say) {
+async function load(task, file, name, say, kind = -1) {
     say(`Reading ${name}…`);
-    const look = await ask({ type: 'inspect', file, name });
+    const look = await ask({ type: 'inspect', file, name, kind });
     if (task.cancelled) return { cancelled: true };
     if (look.error || look.grob) return look;
     const size = look.size ? ` (${look.size[0]} x ${look.size[1]} pixels)` : '';
@@ -805,10 +820,12 @@ async function load(task, file, name, say) {
     const decoded = await decode(task, file, look.images > 1);
     if (task.cancelled) return { cancelled: true };
     if (!decoded.error) return { ...look, ...decoded };
-    return look.textGrob ? ask({ type: 'grob', file, name }) : decoded;
+    return look.textGrob ? ask({ type: 'grob', file, name, kind }) : decoded;
 }
 
-async function open(file) {
+// `kind`: the table's index of the kind a GROB is read as (Read as), or -1
+// for the one its name tells.
+async function open(file, kind = -1) {
     if (!file) return;
     const name = file.name || 'picture';
     const task = begin(() => ($('file-info').textContent = `Opening ${name} cancelled. ${stillShowing()}`));
@@ -819,7 +836,7 @@ async function open(file) {
         $('file-info').textContent = stillShowing();
     };
     try {
-        const look = await load(task, file, name, progress);
+        const look = await load(task, file, name, progress, kind);
         if (look.cancelled) return;
         if (look.error) return refuse(look.error);
         progress(`Preparing ${name}…`, false);
@@ -841,7 +858,7 @@ async function open(file) {
         }
         if (look.grob) drawShades(shades, width, height);
         else drawPicture(look.bitmap);
-        opened(name, look, used, straight);
+        opened(name, look, used, straight, { file, kind });
     } finally {
         performance.mark('veldar-opened');
         finish(task);
@@ -926,32 +943,44 @@ function advise(items) {
     }
 }
 
-function opened(name, look, used, straight) {
+function opened(name, look, used, straight, { file, kind }) {
     const { width, height } = look;
-    const count = look.frames ? look.frames.byteLength / (width * height * 4) : 1;
+    const items = look.items?.length ? look.items : null;
+    const count = items ? items.length : look.frames ? look.frames.byteLength / (width * height * 4) : 1;
     const replaced = Boolean(source) && source.name !== name;
-    const { composed, jpeg } = look;
-    source = { name, grob: look.grob, width, height, straight, count, frame: 0, composed, jpeg };
+    const { composed, jpeg, delays } = look;
+    stopPlaying();
+    source = { name, file, grob: look.grob, width, height, straight, items, count, frame: 0, composed, jpeg, delays };
     showPicture(look.grob);
     $('picture').setAttribute('aria-label', `The picture ${name}`);
-    const what = look.grob ? 'a GROB, shown in its shades' : 'a picture';
+    const what = items ? `a list of ${count} GROBs, shown in their shades` : look.grob ? 'a GROB, shown in its shades' : 'a picture';
     $('file-info').textContent = `${name}: ${what}, ${width} x ${height} pixels.`;
     const advice = [];
     seriesOfGrob = null;
     // A crop belongs to the picture it was drawn on, as in the window:
-    // another picture (by its name) clears it.
-    if (replaced && state.crop) {
+    // another picture (by its name) clears it, but for one a link set for
+    // the next picture.
+    if (replaced && state.crop && !cropForNext) {
         state.crop = false;
         advice.push({ text: 'The crop belonged to the last picture and was cleared.' });
     }
+    cropForNext = false;
     if (look.grob) {
         // Its kind from its name, as the program tells it; its series from
         // its header, for this GROB alone.
-        const kind = table.kinds[look.kind];
-        if (state.kind !== kind.extension) {
-            state.kind = kind.extension;
-            advice.push({ text: `Kind set to ${kind.description} (.${kind.extension}), as the file's name says.` });
-        }
+        const read = table.kinds[look.kind];
+        const named = `${read.description} (.${read.extension})`;
+        const changes = state.kind !== read.extension;
+        state.kind = read.extension;
+        if (kind >= 0) advice.push({ text: `Read as a ${named}, as you chose.` });
+        else if (!nameTellsKind(name))
+            advice.push({ text: `Read as a ${named}: its name tells no kind; choose another kind under "Read this GROB as" if it is one.` });
+        else if (changes) advice.push({ text: `Kind set to ${named}, as the file's name says.` });
+        $('read-as').value = read.extension;
+        if (items)
+            advice.push({
+                text: `Its GROBs one at a time: step through them below the picture; under Sprites, all of them as numbered files or PNGs.`,
+            });
         if (look.series && String(look.series) !== state.series) {
             seriesOfGrob = String(look.series);
             advice.push({
@@ -988,13 +1017,23 @@ function opened(name, look, used, straight) {
     }
     advise(advice);
     $('save-picture').hidden = !look.grob;
+    $('read-as-row').hidden = !look.grob;
     showFrame();
     showSprites();
-    for (const id of ['download', 'copy', 'save-preview']) $(id).disabled = false;
     $('action-status').textContent = '';
     showState();
     keep();
     refresh();
+    if (!reducedMotion() && delays && count > 1) play();
+    // On a phone the calculator's view comes into the first screen once drawn.
+    viewWanted = matchMedia('(max-width: 46rem)').matches;
+}
+
+// Whether a GROB's name tells its kind, as the program reads it: the
+// kind's extension, whatever its case, before any ".lst".
+function nameTellsKind(name) {
+    const extension = /\.([^./]+)(?:\.lst)?$/i.exec(name)?.[1].toLowerCase();
+    return table.kinds.some((k) => k.extension === extension);
 }
 
 // ---- Saving and copying.
@@ -1038,6 +1077,17 @@ async function download() {
     if (!answer) return;
     save(new Blob([answer.grob], { type: 'application/octet-stream' }), name);
     say(`${name} saved to your downloads.`);
+}
+
+// The text form as a file, as --text writes it (with its %%HP: line) or
+// --text --bare (the object alone), under the GROB's own name, as the
+// program names it.
+async function downloadText(bare) {
+    const name = grobName();
+    const answer = await current(`write "${name}"`);
+    if (!answer) return;
+    save(new Blob([bare ? answer.bare : answer.textFile], { type: 'text/plain' }), name);
+    say(`${name} saved to your downloads, as ${bare ? 'bare text, the object alone' : 'text with its %%HP: line'}.`);
 }
 
 async function copyText() {
@@ -1101,12 +1151,19 @@ function listName() {
 
 function showSprites() {
     const usable = Boolean(source?.straight);
+    const list = Boolean(source?.items);
     $('row-frames').hidden = !(usable && source.count > 1);
     const wrong = Object.entries(partErrors).some(([key, errors]) => sprites[key] && Object.keys(errors).length);
     const button = $('download-list');
     button.disabled = !usable || Boolean(opening) || wrong;
     button.textContent = usable ? `Download ${listName()}` : 'Download the list';
-    if (!usable)
+    // Several GROBs from one picture (frames, tiles), or a list's: numbered files too.
+    const many = usable && ((sprites.frames && source.count > 1) || sprites.tile);
+    $('download-files').disabled = !(many || list) || Boolean(opening) || wrong;
+    $('save-pngs').hidden = !list;
+    $('save-pngs').disabled = Boolean(opening);
+    if (list) $('sprites-status').textContent = `A list of ${source.count} GROBs: each as a file of its own, numbered, or as a PNG.`;
+    else if (!usable)
         $('sprites-status').textContent = source ? 'A GROB opened is not cut into sprites: open a picture.' : '';
 }
 
@@ -1116,21 +1173,24 @@ function spritesSay(text, error = false) {
     status.classList.toggle('error', error);
 }
 
+// The sprite tools' work for the engine: every frame when every one is
+// asked for, else the frame shown; one list, or one file a GROB (`files`).
+function askSprites(files) {
+    const { width, height, count } = source;
+    const frames = sprites.frames && count > 1;
+    const bytes = width * height * 4;
+    const pixels = frames ? source.straight.slice(0) : source.straight.slice(source.frame * bytes, (source.frame + 1) * bytes);
+    const settings = request();
+    settings.text += `\n${settingsText(spriteOptions, { ...sprites, frames })}`;
+    const message = { type: 'sprites', pixels, width, height, count: frames ? count : 1, composed: source.composed, settings, files };
+    return ask(message, [pixels]);
+}
+
 async function downloadList() {
     if (!source?.straight) return;
     const name = listName();
-    const { width, height, count } = source;
-    const frames = sprites.frames && count > 1;
-    // Without every frame, the frame shown.
-    const bytes = width * height * 4;
-    const pixels = frames ? source.straight.slice(0) : source.straight.slice(source.frame * bytes, (source.frame + 1) * bytes);
     spritesSay(`Making ${name}…`);
-    const settings = request();
-    // The picture's frames only when every one is asked for.
-    const cutting = { ...sprites, frames };
-    settings.text += `\n${settingsText(spriteOptions, cutting)}`;
-    const message = { type: 'sprites', pixels, width, height, count: frames ? count : 1, composed: source.composed, settings };
-    const answer = await ask(message, [pixels]);
+    const answer = await askSprites(false);
     if (answer.error) {
         spritesSay(`Cannot write "${name}": ${answer.error}.`, true);
         return;
@@ -1140,35 +1200,262 @@ async function downloadList() {
     spritesSay(`${name} saved to your downloads: a list of ${answer.grobs} GROBs${kept}.`);
 }
 
-// Stepping through the frames of an animation: the one shown is the one
-// converted (wrapping round at either end).
+// A numbered file's name, as the program numbers them: walk-01.g16,
+// walk-01.mask.gro (two digits at least, as many as the count needs).
+function numberedName(number, counted, extension) {
+    return outputName(source.name, extension, `-${String(number).padStart(Math.max(2, String(counted).length), '0')}`);
+}
+
+function saveArchive(entries, archive) {
+    save(new Blob([zip(entries)], { type: 'application/zip' }), archive);
+    spritesSay(`${archive} saved to your downloads: ${entries.length} files, ${entries[0].name} to ${entries.at(-1).name}.`);
+}
+
+// The GROBs one a file, numbered, in one archive: the picture's frames or
+// tiles (with their masks) as the program writes them without --list, or a
+// list's GROBs, each converted as the program converts a list's --frames.
+async function downloadFiles() {
+    if (!source) return;
+    const archive = outputName(source.name, `${state.kind}.zip`);
+    spritesSay(`Making ${archive}…`);
+    const entries = [];
+    if (source.items) {
+        const settings = request();
+        for (const [i, { width, height, pixels }] of source.items.entries()) {
+            const copy = pixels.slice(0);
+            const message = { type: 'convert', width, height, pixels: copy, settings, form: sprites.text ? 'text' : '' };
+            const answer = await ask(message, [copy]);
+            if (answer.error) return spritesSay(`Cannot write "${archive}": GROB ${i + 1}: ${answer.error}.`, true);
+            entries.push({ name: numberedName(i + 1, source.count, state.kind), bytes: answer.grob });
+        }
+    } else {
+        const answer = await askSprites(true);
+        if (answer.error) return spritesSay(`Cannot write "${archive}": ${answer.error}.`, true);
+        for (const file of answer.files)
+            entries.push({ name: numberedName(file.number, answer.counted, file.mask ? 'mask.gro' : state.kind), bytes: file.bytes });
+    }
+    saveArchive(entries, archive);
+}
+
+// A list's GROBs as numbered PNGs of their shades, as --to png --split writes them.
+async function savePngs() {
+    const entries = [];
+    for (const [i, { width, height, pixels }] of source.items.entries()) {
+        const canvas = Object.assign(document.createElement('canvas'), { width, height });
+        canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(pixels.slice(0)), width, height), 0, 0);
+        const bytes = new Uint8Array(await (await canvasPng(canvas)).arrayBuffer());
+        entries.push({ name: numberedName(i + 1, source.count, 'png'), bytes });
+    }
+    saveArchive(entries, outputName(source.name, 'png.zip'));
+}
+
+// Stepping through the frames of an animation or the GROBs of a list: the
+// one shown is the one converted (wrapping round at either end).
 function showFrame() {
     const many = Boolean(source && source.count > 1);
+    const what = source?.items ? 'GROB' : 'frame';
     $('stepping').hidden = !many;
-    if (many) $('frame-text').textContent = `Frame ${source.frame + 1} of ${source.count}`;
+    $('frame-back').textContent = `Previous ${what}`;
+    $('frame-on').textContent = `Next ${what}`;
+    $('play').hidden = !(many && source.delays && !source.items);
+    $('play').textContent = playing ? 'Pause' : 'Play';
+    $('play').setAttribute('aria-pressed', String(Boolean(playing)));
+    if (many) $('frame-text').textContent = `${capital(what)} ${source.frame + 1} of ${source.count}`;
 }
 
 async function step(by) {
     if (!source || source.count < 2 || opening) return;
-    const { width, height, count } = source;
-    const frame = (source.frame + by + count) % count;
+    stopPlaying();
+    const frame = (source.frame + by + source.count) % source.count;
+    const item = source.items?.[frame];
+    const { width, height } = item ?? source;
     const bytes = width * height * 4;
-    const pixels = source.straight.slice(frame * bytes, (frame + 1) * bytes);
+    const pixels = item ? item.pixels.slice(0) : source.straight.slice(frame * bytes, (frame + 1) * bytes);
     const view = new Uint8ClampedArray(pixels.slice(0));
     // The program's frames come composed: their colours are what is shown.
     if (source.composed) for (let i = 3; i < view.length; i += 4) view[i] = 255;
-    const shown = await createImageBitmap(new ImageData(view, width, height));
+    const shown = item ? null : await createImageBitmap(new ImageData(view, width, height));
     invalidate();
     const used = await ask({ type: 'picture', width, height, pixels, composed: source.composed }, [pixels]);
     if (used.error) {
-        shown.close();
-        $('file-error').textContent = `Cannot show frame ${frame + 1}: ${used.error}.`;
+        shown?.close();
+        $('file-error').textContent = `Cannot show ${item ? 'GROB' : 'frame'} ${frame + 1}: ${used.error}.`;
+    } else if (item) {
+        Object.assign(source, { frame, width, height });
+        drawShades(view, width, height);
+        showPicture(true);
     } else {
         source.frame = frame;
         drawPicture(shown);
     }
     showFrame();
+    showCrop();
     refresh();
+}
+
+// ---- An animation played in the calculator's view at its frames' delays
+// (paused at first where the system asks for reduced motion); the frame
+// shown under the picture stays the one converted.
+
+let playing = null; // { timer, at }
+const reducedMotion = () => matchMedia('(prefers-reduced-motion: reduce)').matches;
+
+function drawView({ width, height, pixels }) {
+    const canvas = $('preview');
+    canvas.width = width;
+    canvas.height = height;
+    canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(pixels.buffer ?? pixels), width, height), 0, 0);
+    canvas.style.width = `${width}px`;
+}
+
+async function play() {
+    if (playing) clearTimeout(playing.timer);
+    const mine = { timer: 0, at: playing?.at ?? source.frame };
+    playing = mine;
+    showFrame();
+    const { width, height, count } = source;
+    const pixels = source.straight.slice(0);
+    const answer = await ask({ type: 'views', pixels, width, height, count, composed: source.composed, settings: request() }, [pixels]);
+    if (playing !== mine || answer.error) return;
+    const tick = () => {
+        drawView(answer.views[mine.at]);
+        const delay = source.delays[mine.at] || 100;
+        mine.at = (mine.at + 1) % count;
+        mine.timer = setTimeout(tick, delay);
+    };
+    tick();
+}
+
+function stopPlaying() {
+    if (!playing) return;
+    clearTimeout(playing.timer);
+    playing = null;
+    if (latest && !latest.error) drawView(latest.preview);
+    showFrame();
+}
+
+// ---- The crop drawn over the picture: its rectangle shows the four boxes'
+// value (the one place the crop is kept) and sets them when it is drawn on
+// the picture, dragged by its body or its corners (mouse, pen or touch), or
+// moved with the arrow keys (with Shift: resized; with Ctrl: 10 at a time).
+
+const cropOf = () => ({ x: state['crop-x'], y: state['crop-y'], width: state['crop-width'], height: state['crop-height'] });
+const within = (value, low, high) => Math.min(high, Math.max(low, value));
+
+function showCrop() {
+    const frame = $('crop-frame');
+    const on = Boolean(source && state.crop && applies(option('crop'), { ...effective(), ...sprites }));
+    frame.hidden = !on;
+    $('stage').classList.toggle('cropping', on);
+    if (!on) return;
+    const { x, y, width, height } = cropOf();
+    const part = (start, length, whole) => [start, Math.min(length, whole - Math.min(start, whole))].map((v) => `${(100 * Math.min(v, whole)) / whole}%`);
+    [frame.style.left, frame.style.width] = part(x, width, source.width);
+    [frame.style.top, frame.style.height] = part(y, height, source.height);
+    frame.setAttribute(
+        'aria-label',
+        `Crop, ${width} x ${height} from ${x}, ${y}: the arrow keys move it, with Shift they resize it`,
+    );
+}
+
+// A crop set on the picture, kept within it, into the boxes.
+function setCrop({ x, y, width, height }) {
+    x = within(x, 0, source.width - 1);
+    y = within(y, 0, source.height - 1);
+    width = within(width, 1, source.width - x);
+    height = within(height, 1, source.height - y);
+    changed({ crop: true, 'crop-x': x, 'crop-y': y, 'crop-width': width, 'crop-height': height });
+}
+
+function cropPointer(event) {
+    if (!source || event.button > 0) return;
+    const corner = event.target.dataset.corner;
+    const mode = corner || (event.target.closest('#crop-frame') ? 'move' : 'draw');
+    // A touch on the picture scrolls the page unless a crop is on it.
+    if (mode === 'draw' && event.pointerType === 'touch' && !state.crop) return;
+    event.preventDefault();
+    const area = $('picture').getBoundingClientRect();
+    const { width: wide, height: high } = source;
+    const at = (e) => [
+        within(Math.round(((e.clientX - area.left) * wide) / area.width), 0, wide),
+        within(Math.round(((e.clientY - area.top) * high) / area.height), 0, high),
+    ];
+    const [sx, sy] = at(event);
+    const from = cropOf();
+    // The corner that stays where it is, and the one that follows the pointer.
+    const [left, right, top, bottom] = [from.x, from.x + from.width, from.y, from.y + from.height];
+    const fixed = mode === 'draw' ? [sx, sy] : [mode.includes('w') ? right : left, mode.includes('n') ? bottom : top];
+    const moving = mode === 'draw' ? [sx, sy] : [mode.includes('w') ? left : right, mode.includes('n') ? top : bottom];
+    const stage = event.currentTarget;
+    stage.setPointerCapture(event.pointerId);
+    const move = (e) => {
+        const [px, py] = at(e);
+        if (mode === 'move') {
+            const width = Math.min(from.width, wide);
+            const height = Math.min(from.height, high);
+            setCrop({ x: within(from.x + px - sx, 0, wide - width), y: within(from.y + py - sy, 0, high - height), width, height });
+        } else if (mode !== 'draw' || px !== sx || py !== sy) {
+            const [cx, cy] = [within(moving[0] + px - sx, 0, wide), within(moving[1] + py - sy, 0, high)];
+            const [x, y] = [Math.min(cx, fixed[0]), Math.min(cy, fixed[1])];
+            setCrop({ x, y, width: Math.abs(cx - fixed[0]), height: Math.abs(cy - fixed[1]) });
+        }
+    };
+    const end = () => {
+        stage.removeEventListener('pointermove', move);
+        stage.removeEventListener('pointerup', end);
+        stage.removeEventListener('pointercancel', end);
+    };
+    stage.addEventListener('pointermove', move);
+    stage.addEventListener('pointerup', end);
+    stage.addEventListener('pointercancel', end);
+}
+
+function cropKey(event) {
+    const arrows = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
+    if (!source || !arrows[event.key]) return;
+    event.preventDefault();
+    const [dx, dy] = arrows[event.key].map((v) => v * (event.ctrlKey ? 10 : 1));
+    const crop = cropOf();
+    if (event.shiftKey) setCrop({ ...crop, width: crop.width + dx, height: crop.height + dy });
+    else
+        setCrop({
+            ...crop,
+            x: within(crop.x + dx, 0, source.width - crop.width),
+            y: within(crop.y + dy, 0, source.height - crop.height),
+        });
+}
+
+// ---- The first visit: which calculator, made plain above the settings,
+// with how the file gets onto it; gone once a series is picked here.
+
+const kFirstRun = 'veldar-convert-web-first-run';
+function firstRun() {
+    let seen = true;
+    try {
+        seen = localStorage.getItem(kFirstRun) === 'done';
+    } catch {
+        seen = true;
+    }
+    $('first-run').hidden = seen;
+    for (const choice of option('series').choices) {
+        const button = Object.assign(document.createElement('button'), {
+            type: 'button',
+            className: 'button small',
+            textContent: choice.shown,
+            id: `first-run-${choice.name}`,
+        });
+        button.addEventListener('click', () => {
+            try {
+                localStorage.setItem(kFirstRun, 'done');
+            } catch {
+                // Storage turned off: the line goes for this visit.
+            }
+            $('first-run').hidden = true;
+            seriesOfGrob = null;
+            changed({ series: choice.name });
+        });
+        $('first-run-series').append(button);
+    }
 }
 
 // ---- Wiring.
@@ -1178,6 +1465,7 @@ function fromLink() {
     Object.assign(state, values);
     Object.assign(sprites, cutting);
     if ('fit' in values) fitChosen = true;
+    if ('crop' in values) cropForNext = true;
     if (refused.length)
         advise([{ text: `Left as they were, not being values of their settings: ${refused.join(', ')}.` }]);
 }
@@ -1185,6 +1473,8 @@ function fromLink() {
 buildControls();
 buildSprites();
 buildLegend();
+firstRun();
+for (const kind of table.kinds) $('read-as').add(new Option(`${kind.description} (.${kind.extension})`, kind.extension));
 fromLink();
 showState();
 keep();
@@ -1206,6 +1496,17 @@ $('copy').addEventListener('click', copyText);
 $('save-preview').addEventListener('click', savePreview);
 $('save-picture').addEventListener('click', savePicture);
 $('download-list').addEventListener('click', downloadList);
+$('download-files').addEventListener('click', downloadFiles);
+$('save-pngs').addEventListener('click', savePngs);
+$('download-text').addEventListener('click', () => downloadText(false));
+$('download-bare').addEventListener('click', () => downloadText(true));
+$('play').addEventListener('click', () => (playing ? stopPlaying() : play()));
+$('stage').addEventListener('pointerdown', cropPointer);
+$('crop-frame').addEventListener('keydown', cropKey);
+// Open as kind: the GROB shown read again as the kind chosen.
+$('read-as').addEventListener('change', () => {
+    if (source?.grob) open(source.file, table.kinds.findIndex((k) => k.extension === $('read-as').value));
+});
 $('frame-back').addEventListener('click', () => step(-1));
 $('frame-on').addEventListener('click', () => step(1));
 $('reset').addEventListener('click', () => {

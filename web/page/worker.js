@@ -111,30 +111,41 @@ function gifImages(bytes) {
 }
 
 // A GROB's dots in grays, its series and its kind (by its name, as the
-// program tells it).
-function readGrob(engine, bytes, name) {
-    const failed = withBytes(engine, bytes, (pointer) =>
-        withBytes(engine, new TextEncoder().encode(name + '\0'), (namePointer) =>
-            engine._veldar_read_grob(pointer, bytes.length, namePointer),
-        ),
-    );
-    const shades = result(engine, failed);
+// program tells it, or `kind`, the table's index of one chosen); of a list,
+// every GROB's (`items`), each read in the list's kind.
+function readGrob(engine, bytes, name, kind = -1) {
+    const read = (index) => {
+        const failed = withBytes(engine, bytes, (pointer) =>
+            withBytes(engine, new TextEncoder().encode(name + '\0'), (namePointer) =>
+                engine._veldar_read_grob(pointer, bytes.length, namePointer, kind, index),
+            ),
+        );
+        return result(engine, failed);
+    };
+    const shades = read(0);
+    const items = [];
+    for (let i = 1; i < shades.info[2]; ++i) {
+        const { width, height, bytes: pixels } = read(i);
+        items.push({ width, height, pixels: pixels.buffer });
+    }
     const pixels = shades.bytes.buffer;
     const { width, height } = shades;
-    return { grob: true, series: shades.info[0], kind: shades.info[1], width, height, pixels, transfer: [pixels] };
+    if (items.length) items.unshift({ width, height, pixels: pixels.slice(0) });
+    const transfer = [pixels, ...items.map((item) => item.pixels)];
+    return { grob: true, series: shades.info[0], kind: shades.info[1], width, height, pixels, items, transfer };
 }
 
 // What a file holds, as the desktop program tells it: a binary GROB by its
 // header (read here, whole), else a picture, its size checked from its
 // header before any decoding; text holding a GROB is read only when no
 // decoder takes it (the page asks again with 'grob').
-async function inspect({ file, name }) {
+async function inspect({ file, name, kind }) {
     const engine = await ready;
     if (file.size === 0) throw new Refusal('the file is empty');
     if (file.size > kMaxFileBytes) throw new Refusal('the file is too large');
     const bytes = new Uint8Array(await file.arrayBuffer());
     const looks = withBytes(engine, bytes, (pointer) => engine._veldar_is_grob(pointer, bytes.length));
-    if (looks === 1) return readGrob(engine, bytes, name);
+    if (looks === 1) return readGrob(engine, bytes, name, kind);
     const peeked = withBytes(engine, bytes, (pointer) =>
         engine._veldar_peek_picture(pointer, bytes.length),
     );
@@ -149,8 +160,8 @@ async function inspect({ file, name }) {
     };
 }
 
-async function grob({ file, name }) {
-    return readGrob(await ready, new Uint8Array(await file.arrayBuffer()), name);
+async function grob({ file, name, kind }) {
+    return readGrob(await ready, new Uint8Array(await file.arrayBuffer()), name, kind);
 }
 
 // Whether a picture has the many colours of a photograph: more than 1,024
@@ -211,8 +222,14 @@ function encode(engine, pointer, width, height, settings) {
     );
 }
 
-// One of several pictures converted on its own: the picture shown stays.
-async function convert({ pixels, width, height, composed, file, settings }) {
+// The text form of a binary GROB file, with its %%HP: line or `bare`.
+function textOf(engine, grob, bare) {
+    return withBytes(engine, grob, (pointer) => result(engine, engine._veldar_text(pointer, grob.length, bare ? 1 : 0)).bytes);
+}
+
+// One of several pictures (or a list's GROBs) converted on its own, in the
+// binary form or `form` 'text' or 'bare': the picture shown stays.
+async function convert({ pixels, width, height, composed, file, settings, form }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height) || !pixels) result(engine, 1);
     let rgba = new Uint8Array(pixels);
@@ -226,7 +243,8 @@ async function convert({ pixels, width, height, composed, file, settings }) {
         if (!composed) engine._veldar_compose(pointer, width, height);
         return encode(engine, pointer, width, height, settings.text).bytes;
     });
-    return { grob, transfer: [grob.buffer] };
+    const made = form ? textOf(engine, grob, form === 'bare') : grob;
+    return { grob: made, transfer: [made.buffer] };
 }
 
 async function render({ settings }) {
@@ -240,10 +258,12 @@ async function render({ settings }) {
         encoded = encode(engine, picture.pointer, picture.width, picture.height, settings.text);
     }
     const grob = encoded.bytes;
+    // The text forms: the file --text writes, and the bare object, as the
+    // calculator's command line takes it pasted.
+    const textFile = textOf(engine, grob, false);
+    const bare = textOf(engine, grob, true);
     return withBytes(engine, grob, (pointer) => {
-        // The bare object, as the calculator's command line takes it pasted.
-        const text = result(engine, engine._veldar_text(pointer, grob.length, 1));
-        const form = new TextDecoder('latin1').decode(text.bytes);
+        const form = new TextDecoder('latin1').decode(bare);
         const view = result(
             engine,
             withSettings(engine, settings.text, (text) => engine._veldar_preview(pointer, grob.length, text)),
@@ -251,18 +271,21 @@ async function render({ settings }) {
         return {
             grob,
             text: form,
+            textFile,
+            bare,
             dots: encoded.info.slice(0, 2),
             preview: { pixels: view.bytes, width: view.width, height: view.height },
             zoom: view.info[0],
             note: view.note,
-            transfer: [grob.buffer, view.bytes.buffer],
+            transfer: [grob.buffer, view.bytes.buffer, textFile.buffer, bare.buffer],
         };
     });
 }
 
 // The list of the sprite tools: `count` pictures of straight-alpha pixels
 // or `composed` ones (frames), cut and masked as the settings ask.
-async function sprites({ pixels, width, height, count, composed, settings }) {
+// With `files`, one file a GROB, numbered as the program numbers them.
+async function sprites({ pixels, width, height, count, composed, settings, files }) {
     const engine = await ready;
     if (engine._veldar_check_picture(width, height)) result(engine, 1);
     let rgba = new Uint8Array(pixels);
@@ -274,16 +297,41 @@ async function sprites({ pixels, width, height, count, composed, settings }) {
         ({ width, height } = fitted);
         rgba = fitted.bytes;
     }
+    const make = files ? engine._veldar_sprite_files : engine._veldar_sprites;
     const failed = withBytes(engine, rgba, (pointer) =>
-        withSettings(engine, settings.text, (text) =>
-            engine._veldar_sprites(pointer, width, height, count, composed ? 1 : 0, text),
-        ),
+        withSettings(engine, settings.text, (text) => make(pointer, width, height, count, composed ? 1 : 0, text)),
     );
     const made = result(engine, failed);
-    return { list: made.bytes, grobs: made.info[0], note: made.note, transfer: [made.bytes.buffer] };
+    const parts = [];
+    for (let i = 0, at = 0; files && i < made.info[0]; ++i) {
+        const [number, mask, size] = [0, 1, 2].map((k) => engine._veldar_result_number(3 * i + k));
+        parts.push({ number, mask: mask === 1, bytes: made.bytes.slice(at, (at += size)) });
+    }
+    const counted = made.info[1];
+    return { list: made.bytes, grobs: made.info[0], counted, files: parts, note: made.note, transfer: [made.bytes.buffer] };
 }
 
-const handlers = { inspect, grob, picture: usePicture, render, convert, sprites };
+// The calculator's view of each of `count` frames with the settings, to be
+// played at the animation's delays.
+async function views({ pixels, width, height, count, composed, settings }) {
+    const engine = await ready;
+    const all = new Uint8Array(pixels);
+    const frameBytes = width * height * 4;
+    const made = [];
+    for (let i = 0; i < count; ++i) {
+        const view = withBytes(engine, all.subarray(i * frameBytes, (i + 1) * frameBytes), (pointer) => {
+            if (!composed) engine._veldar_compose(pointer, width, height);
+            const grob = encode(engine, pointer, width, height, settings.text).bytes;
+            return withBytes(engine, grob, (at) =>
+                result(engine, withSettings(engine, settings.text, (text) => engine._veldar_preview(at, grob.length, text))),
+            );
+        });
+        made.push({ width: view.width, height: view.height, pixels: view.bytes.buffer });
+    }
+    return { views: made, transfer: made.map((view) => view.pixels) };
+}
+
+const handlers = { inspect, grob, picture: usePicture, render, convert, sprites, views };
 let queue = Promise.resolve();
 
 self.onmessage = ({ data }) => {

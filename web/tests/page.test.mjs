@@ -318,10 +318,6 @@ test('a damaged picture or GROB shows its cause on the page', async () => {
         assert.equal(await page.textContent('#file-error'), `Cannot open "${basename(grob)}": ${cause}.`);
     }
 
-    // A list, until the page reads lists, in plain words.
-    await openFile(page, join(root, 'tests/data/list-two-8x2.lst'));
-    assert.match(await page.textContent('#file-error'), /^Cannot open "list-two-8x2\.lst": it is a list of GROBs, and this page opens one GROB at a time/);
-
     const picture = join(work, 'broken.png');
     writeFileSync(picture, Buffer.concat([readFileSync(join(work, 'photo.png')).subarray(0, 60), Buffer.alloc(200, 7)]));
     await openFile(page, picture);

@@ -202,6 +202,29 @@ test('an animated GIF says which frame is converted, and steps through them', as
     await page.waitForSelector('#frame-text:has-text("Frame 4 of 4")');
 });
 
+test('the series asked on the first visit only; an animation played, paused where motion is reduced', async () => {
+    const { page, errors } = await openPage(browser, server.url);
+    assert.match(await page.textContent('#first-run'), /refuses the HP 49 files.*Kermit.*SD card/s);
+    await page.click('#first-run-48');
+    assert.ok(await page.isHidden('#first-run'));
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.ok(await page.isHidden('#first-run'));
+    assert.equal(await page.inputValue('#series'), '48');
+    const gif = join(root, 'tests/data/codecs-frames.gif');
+    await openFile(page, gif);
+    assert.equal(await page.getAttribute('#play', 'aria-pressed'), 'true');
+    const view = () => page.evaluate(() => document.getElementById('preview').toDataURL());
+    const first = await view();
+    await page.waitForFunction((shown) => document.getElementById('preview').toDataURL() !== shown, first);
+    await page.click('#play');
+    assert.equal(await page.textContent('#play'), 'Play');
+    const still = await openPage(browser, server.url, [], undefined, { reducedMotion: 'reduce' });
+    await openFile(still.page, gif);
+    assert.equal(await still.page.getAttribute('#play', 'aria-pressed'), 'false');
+    assert.deepEqual([...errors, ...still.errors], []);
+});
+
 test('a long opening shows how far it is and can be cancelled', async () => {
     // The decoding held back until Cancel is pressed: the decoder that waits
     // for the next picture is made as a picture opens, and its script is
@@ -232,14 +255,27 @@ test('on a phone: the preview in view while adjusting, long names wrapped, setti
     await openFile(page, join(work, longName));
     await settled(page);
     assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 375));
+    // The view in the first screen once a picture is open, every action in
+    // sight (wrapped, not in a row that scrolls sideways).
+    const inView = async (selector) => {
+        const box = await page.locator(selector).boundingBox();
+        return box.x >= 0 && box.y >= 0 && box.x + box.width <= 375 && box.y + box.height <= 667;
+    };
+    for (const id of ['preview', 'download', 'download-text', 'download-bare', 'copy', 'save-preview'])
+        assert.ok(await inView(`#${id}`), id);
+    // A control's help covers none of what follows it.
+    await page.check('#tile');
+    const [help, size] = [await page.locator('#tile-help').boundingBox(), await page.locator('#tile-width').boundingBox()];
+    assert.ok(help && help.y + help.height <= size.y, 'the help covers the tile size');
     await page.focus('#gamma-slider');
     for (let i = 0; i < 5; ++i) await page.keyboard.press('ArrowRight');
     await settled(page);
     const box = await page.locator('#preview').boundingBox();
     assert.ok(box.y >= 0 && box.y + box.height <= 667, `the preview is at ${box.y}..${box.y + box.height}`);
-    // From the file box, the Tab key goes to the settings first.
+    // From the file box, the Tab key goes to the settings first (on a first
+    // visit, the question of the series).
     await page.focus('#file');
     await page.keyboard.press('Tab');
-    assert.equal(await page.evaluate(() => document.activeElement.id), 'kind');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'first-run-48');
     assert.deepEqual(errors, []);
 });
