@@ -113,6 +113,12 @@ Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
     return read;
 }
 
+Pictures ReadFile(const ReadFn& read, const grob::OutputKind& kind, const std::string& name) {
+    const GrobBytes bytes = ReadGrobBytes(read, name);
+    if (!bytes.error.empty()) return {{}, bytes.error};
+    return Read(bytes.bytes, kind, name);
+}
+
 grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
                   const std::string& kindName) {
     Pictures read = Read(bytes, KindOf(kindName.empty() ? name : kindName, std::nullopt), name);

@@ -30,7 +30,7 @@ class GrobHandler final : public QImageIOHandler {
 
   private:
     // The file's name (the device is a file), which tells the kind.
-    std::string name() const;
+    std::string fileName() const;
     grob::OutputKind kind() const;
     // Reads the file once, as far as a GROB in it can reach: every GROB as a
     // picture, or why not.

@@ -1,0 +1,295 @@
+#!/usr/bin/python3
+"""GROBs in the desktop's own readers, each through its public interface,
+against the pixels `veldar-convert --to png` writes:
+
+  pixbuf   gdk-pixbuf: GdkPixbuf.Pixbuf.new_from_file and a GdkPixbufLoader
+           told the MIME type, with the loader built (GDK_PIXBUF_MODULE_FILE)
+  qt5      Qt 5's QImageReader (tests/qt5_reader.cpp), QT_PLUGIN_PATH at the
+           Qt 5 plugin built
+  tumbler  XFCE's thumbnail service over D-Bus on a private session bus
+  gnome    GNOME's thumbnail factory (GnomeDesktop.DesktopThumbnailFactory)
+
+  viewers_test.py CONSUMER BUILD SOURCE
+
+Exit status 0 when the consumer reads every kind and a list as it should, 1
+when not, 77 (skipped) when the consumer is not installed, with one line why.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+KINDS = ["gro", "gro2", "gro4", "g04", "g08", "g16", "g32"]
+SKIP = 77
+
+
+def skip(why):
+    print("skipped: " + why)
+    sys.exit(SKIP)
+
+
+def check(ok, what):
+    if not ok:
+        print("FAILED: " + what)
+        check.failed = True
+    return ok
+
+
+check.failed = False
+
+
+class Files:
+    """GROBs of every kind, one as text, an ASCII-encoded one and lists,
+    each beside the PNGs `--to png` (and `--to png --split`) writes of it."""
+
+    def __init__(self, build, source, work):
+        self.build, self.work = build, work
+        data = os.path.join(source, "tests", "data")
+        for name in ["asc-16x12.gro", "asc-two-8x2.lst"]:
+            shutil.copy(os.path.join(data, name), work)
+        shutil.copy(os.path.join(source, "resources", "logo.gif"), work)
+        shutil.copy(os.path.join(data, "codecs-orient6.png"), os.path.join(work, "small.png"))
+        for kind in KINDS:
+            self.convert("--kind", kind, "logo.gif")
+        self.convert("--kind", "g08", "--text", "-o", "text.g08", "logo.gif")
+        self.convert("--kind", "g04", "--list", "-o", "two.g04.lst", "logo.gif", "small.png")
+        # The 1-bit reading of a 4-frame GROB: what a file whose name says
+        # nothing gives (a copy of logo.g16 named "plain").
+        shutil.copy(os.path.join(work, "logo.g16"), os.path.join(work, "plain"))
+        # Each file and the PNGs of its pictures, in order.
+        self.cases = {}
+        for name in ["logo." + k for k in KINDS] + ["text.g08", "asc-16x12.gro", "plain"]:
+            self.convert("--to", "png", "-o", name + ".png", name)
+            self.cases[name] = [self.path(name + ".png")]
+        for name in ["two.g04.lst", "asc-two-8x2.lst"]:
+            self.convert("--to", "png", "--split", "-o", name + ".png", name)
+            self.cases[name] = [self.path("%s-%02d.png" % (name, i)) for i in (1, 2)]
+        with open(self.path("logo.g16"), "rb") as grob, open(self.path("cut.g16"), "wb") as cut:
+            cut.write(grob.read()[:-3])
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def convert(self, *args):
+        env = dict(os.environ, windir=self.work)
+        env.pop("DISPLAY", None)
+        subprocess.run([os.path.join(self.build, "bin", "veldar-convert"), *args], cwd=self.work,
+                       env=env, check=True, stdout=subprocess.DEVNULL)
+
+    def thumbnail(self, name, size):
+        """What the thumbnailer itself writes of a file at a size."""
+        out = self.path("thumbnailer-%s-%d.png" % (name, size))
+        subprocess.run([os.path.join(self.build, "bin", "veldar-thumbnailer"), "-s", str(size),
+                        self.path(name), out], check=True)
+        return out
+
+    def mime_database(self):
+        """A data folder whose MIME database knows the program's types, for XDG_DATA_DIRS."""
+        packages = os.path.join(self.work, "data", "mime", "packages")
+        os.makedirs(packages, exist_ok=True)
+        shutil.copy(os.path.join(SOURCE, "resources", "veldar-convert-mime.xml"), packages)
+        shutil.copy("/usr/share/mime/packages/freedesktop.org.xml", packages)
+        subprocess.run(["update-mime-database", os.path.dirname(packages)], check=True)
+        return os.path.join(self.work, "data")
+
+
+def pixbuf_library():
+    os.environ["GDK_PIXBUF_MODULE_FILE"] = os.path.join(BUILD, "pixbuf-loaders", "loaders.cache")
+    try:
+        import gi
+        gi.require_version("GdkPixbuf", "2.0")
+        from gi.repository import GdkPixbuf, GLib
+    except (ImportError, ValueError) as e:
+        skip("python3-gi and gir1.2-gdkpixbuf-2.0 are needed (%s)" % e)
+    return GdkPixbuf, GLib
+
+
+def rgb(pixbuf):
+    """A pixbuf's pixels as rows of R, G, B bytes, whatever its alpha and row stride."""
+    pixels, step = pixbuf.get_pixels(), pixbuf.get_n_channels()
+    rows = []
+    for y in range(pixbuf.get_height()):
+        row = pixels[y * pixbuf.get_rowstride():]
+        rows.append(b"".join(row[x * step:x * step + 3] for x in range(pixbuf.get_width())))
+    return (pixbuf.get_width(), pixbuf.get_height(), rows)
+
+
+def test_pixbuf(files):
+    os.environ["XDG_DATA_DIRS"] = files.mime_database()
+    os.environ["XDG_DATA_HOME"] = os.environ["XDG_DATA_DIRS"]
+    GdkPixbuf, GLib = pixbuf_library()
+    png = lambda path: rgb(GdkPixbuf.Pixbuf.new_from_file(path))
+    # By name: every kind told by its extension; of a list, its first GROB.
+    for name, pngs in files.cases.items():
+        read = rgb(GdkPixbuf.Pixbuf.new_from_file(files.path(name)))
+        check(read == png(pngs[0]), "new_from_file(%s): not the pixels of --to png" % name)
+    check(GdkPixbuf.Pixbuf.get_file_info(files.path("logo.g16"))[0].get_name() == "grob",
+          "logo.g16 is not told a GROB")
+    # Fed bytes with a MIME type, no name: read as 1-bit, as a file named "plain".
+    for name, expected in [("logo.gro", "logo.gro"), ("logo.g16", "plain"),
+                           ("text.g08", "text.g08")]:
+        loader = GdkPixbuf.PixbufLoader.new_with_mime_type(
+            "text/x-hp-grob" if name.startswith("text") else "application/x-hp-grob")
+        with open(files.path(name), "rb") as f:
+            loader.write(f.read())
+        loader.close()
+        check(rgb(loader.get_pixbuf()) == png(files.cases[expected][0]),
+              "GdkPixbufLoader of %s: not the pixels of %s" % (name, expected))
+    # A damaged GROB is an error, not a picture.
+    try:
+        GdkPixbuf.Pixbuf.new_from_file(files.path("cut.g16"))
+        check(False, "cut.g16 was read")
+    except GLib.Error as e:
+        check("cut short" in e.message, "cut.g16: " + e.message)
+
+
+def test_qt5(files):
+    reader = os.path.join(BUILD, "bin", "qt5_reader")
+    if not os.path.exists(reader):
+        skip("qt5_reader was not built (qtbase5-dev is needed)")
+    env = dict(os.environ, QT_PLUGIN_PATH=os.path.join(BUILD, "plugins-qt5"),
+               QT_QPA_PLATFORM="offscreen")
+    run = lambda *args: subprocess.run([reader, *args], env=env).returncode
+    for name, pngs in files.cases.items():
+        check(run(files.path(name), *pngs) == 0, "QImageReader(%s)" % name)
+    # From memory, the format given: the kind it names.
+    check(run("--as", "g16", files.path("logo.g16"), *files.cases["logo.g16"]) == 0,
+          "QImageReader of logo.g16's bytes as g16")
+    check(run(files.path("cut.g16"), files.cases["logo.g16"][0]) == 1, "cut.g16 was read")
+
+
+def thumbnail_path(cache, path):
+    uri = "file://" + path
+    return os.path.join(cache, "thumbnails", "normal", hashlib.md5(uri.encode()).hexdigest() + ".png")
+
+
+MIME = {"two.g04.lst": "application/x-hp-grob-list", "text.g08": "text/x-hp-grob"}
+THUMBNAILED = ["logo." + k for k in KINDS] + ["text.g08", "two.g04.lst"]
+
+
+def thumbnail_environment(files, pixbuf_loader):
+    """The thumbnailer's entry and the MIME database in the data folders,
+    the build's programs first on the path, thumbnails into a cache of
+    their own; gdk-pixbuf with the loader built, or with none of ours."""
+    data = files.mime_database()
+    os.makedirs(os.path.join(data, "thumbnailers"), exist_ok=True)
+    shutil.copy(os.path.join(SOURCE, "desktop", "veldar-convert.thumbnailer"),
+                os.path.join(data, "thumbnailers"))
+    cache = files.path("cache-%s" % pixbuf_loader)
+    shutil.rmtree(cache, ignore_errors=True)
+    env = dict(os.environ, XDG_DATA_DIRS=data + ":/usr/share", XDG_CACHE_HOME=cache,
+               PATH=os.path.join(BUILD, "bin") + ":" + os.environ["PATH"])
+    modules = os.path.join(BUILD, "pixbuf-loaders", "loaders.cache")
+    if not pixbuf_loader:
+        modules = files.path("no-loaders.cache")
+        open(modules, "w").close()
+    env["GDK_PIXBUF_MODULE_FILE"] = modules
+    return env, cache
+
+
+def compare_thumbnails(files, cache, GdkPixbuf, consumer):
+    """Each thumbnail the pixels the thumbnailer writes at 128, or, when
+    made through the pixbuf loader (fed bytes, no name), of the 1-bit reading."""
+    said = {}
+    for name in THUMBNAILED:
+        made = thumbnail_path(cache, files.path(name))
+        if not check(os.path.exists(made), "%s: no thumbnail of %s" % (consumer, name)):
+            continue
+        got = rgb(GdkPixbuf.Pixbuf.new_from_file(made))
+        said[name] = "veldar-thumbnailer" if got == rgb(GdkPixbuf.Pixbuf.new_from_file(
+            files.thumbnail(name, 128))) else "other"
+    return said
+
+
+def test_tumbler(files):
+    tumblerd = "/usr/lib/x86_64-linux-gnu/tumbler-1/tumblerd"
+    if not os.path.exists(tumblerd):
+        skip("tumbler is not installed")
+    if not shutil.which("dbus-run-session"):
+        skip("dbus-run-session (dbus-daemon) is not installed")
+    GdkPixbuf, _ = pixbuf_library()
+    for pixbuf_loader in (False, True):
+        env, cache = thumbnail_environment(files, pixbuf_loader)
+        inner = subprocess.run(["dbus-run-session", "--", sys.executable, __file__,
+                                "tumbler-queue", tumblerd, files.work], env=env)
+        check(inner.returncode == 0, "tumbler's queue")
+        said = compare_thumbnails(files, cache, GdkPixbuf, "tumbler")
+        print("tumbler, %s pixbuf loader:" % ("with the" if pixbuf_loader else "without the"),
+              said)
+        if not pixbuf_loader:
+            check(set(said.values()) == {"veldar-thumbnailer"}, "tumbler: " + str(said))
+
+
+def tumbler_queue(tumblerd, work):
+    """On the private bus: tumblerd started, every file queued, its end awaited."""
+    from gi.repository import Gio, GLib
+    daemon = subprocess.Popen([tumblerd])
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+    proxy = None
+    for _ in range(100):
+        proxy = Gio.DBusProxy.new_sync(bus, 0, None, "org.freedesktop.thumbnails.Thumbnailer1",
+                                       "/org/freedesktop/thumbnails/Thumbnailer1",
+                                       "org.freedesktop.thumbnails.Thumbnailer1")
+        if proxy.get_name_owner():
+            break
+        GLib.usleep(100000)
+    loop, errors = GLib.MainLoop(), []
+
+    def on_signal(_proxy, _sender, signal, args):
+        if signal == "Error":
+            errors.append(args)
+        if signal == "Finished":
+            loop.quit()
+
+    proxy.connect("g-signal", on_signal)
+    uris = ["file://" + os.path.join(work, name) for name in THUMBNAILED]
+    mimes = [MIME.get(name, "application/x-hp-grob") for name in THUMBNAILED]
+    proxy.call_sync("Queue", GLib.Variant("(asasssu)", (uris, mimes, "normal", "default", 0)),
+                    0, 30000, None)
+    GLib.timeout_add_seconds(60, loop.quit)
+    loop.run()
+    daemon.terminate()
+    daemon.wait()
+    for error in errors:
+        print("tumbler's error:", error)
+    return 1 if errors else 0
+
+
+def test_gnome(files):
+    env, cache = thumbnail_environment(files, False)
+    os.environ.update(env)
+    try:
+        import gi
+        gi.require_version("GnomeDesktop", "3.0")
+        gi.require_version("GdkPixbuf", "2.0")
+        from gi.repository import GdkPixbuf, GnomeDesktop
+    except (ImportError, ValueError) as e:
+        skip("python3-gi and gir1.2-gnomedesktop-3.0 are needed (%s)" % e)
+    factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.NORMAL)
+    for name in THUMBNAILED:
+        uri, mime = "file://" + files.path(name), MIME.get(name, "application/x-hp-grob")
+        mtime = int(os.path.getmtime(files.path(name)))
+        if not check(factory.can_thumbnail(uri, mime, mtime), "GNOME: cannot thumbnail " + name):
+            continue
+        try:
+            made = factory.generate_thumbnail(uri, mime, None)
+        except Exception as e:  # GLib.Error: why the thumbnailer failed
+            check(False, "GNOME: %s: %s" % (name, e))
+            continue
+        factory.save_thumbnail(made, uri, mtime, None)
+    said = compare_thumbnails(files, cache, GdkPixbuf, "GNOME")
+    print("GNOME's factory:", said)
+    check(set(said.values()) == {"veldar-thumbnailer"}, "GNOME: " + str(said))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 4 and sys.argv[1] == "tumbler-queue":
+        sys.exit(tumbler_queue(sys.argv[2], sys.argv[3]))
+    if len(sys.argv) != 4 or sys.argv[1] not in ("pixbuf", "qt5", "tumbler", "gnome"):
+        sys.exit("usage: viewers_test.py pixbuf|qt5|tumbler|gnome BUILD SOURCE")
+    BUILD, SOURCE = os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    with tempfile.TemporaryDirectory() as work:
+        globals()["test_" + sys.argv[1]](Files(BUILD, SOURCE, work))
+    sys.exit(1 if check.failed else 0)
