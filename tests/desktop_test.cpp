@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <tuple>
+
 using testing_util::ReadAll;
 using testing_util::WriteAll;
 
@@ -173,8 +175,12 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     EXPECT_TRUE(ReadAll(VELDAR_THUMBNAILER).startsWith("[Thumbnailer Entry]\n"));
     EXPECT_EQ(entry["TryExec"], "veldar-thumbnailer");
     EXPECT_FALSE(QStandardPaths::findExecutable("veldar-thumbnailer", {VELDAR_BIN}).isEmpty());
-    EXPECT_EQ(entry["MimeType"],
-              "application/x-hp-grob;application/x-hp-grob-list;text/x-hp-grob;");
+    // The generic types, and each kind's by its name (application/x-hp-grob-g16, ...).
+    QString types = "application/x-hp-grob;application/x-hp-grob-list;text/x-hp-grob;";
+    for (const QString list : {"", "list-"})
+        for (const char* kind : kKinds)
+            if (QString(kind) != "gro") types += "application/x-hp-grob-" + list + kind + ";";
+    EXPECT_EQ(entry["MimeType"], types);
     const QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
     auto thumbnail = [&](const QString& file, int size, const QString& out,
                          const QString& original = {}) {
@@ -255,7 +261,8 @@ int main(int argc, char** argv) {
 // GNOME's file manager tells files apart by shared-mime-info, through GIO: a
 // GROB and a list by the object after the header, whatever the header's
 // letter; a program with the same header is not one of ours; a GROB as text
-// is one, alone or after the %%HP: line.
+// is one, alone or after the %%HP: line, ASCII-encoded too; the kinds other
+// than 1-bit have types of their own, told by the name alone.
 TEST(DesktopMime, TypesTellGrobsFromOtherObjects) {
     const QString gio = QStandardPaths::findExecutable("gio");
     const QString update = QStandardPaths::findExecutable("update-mime-database");
@@ -266,20 +273,25 @@ TEST(DesktopMime, TypesTellGrobsFromOtherObjects) {
                                QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml")})
         ASSERT_TRUE(QFile::copy(xml, data.filePath("mime/packages/" + QFileInfo(xml).fileName())));
     ASSERT_EQ(QProcess::execute(update, {data.filePath("mime")}), 0);
-    const std::pair<const char*, QByteArray> files[] = {
+    const std::tuple<const char*, const char*, QByteArray> files[] = {
         // GROB 8 x 2: prologue 02B1E, size, height, width, body; nibbles low first.
-        {"application/x-hp-grob", QByteArray("HPHP49-E\x1e\x2b\x50\x01\x00\x20\x00\x80", 16)},
-        {"application/x-hp-grob-list", QByteArray("HPHP48-W\x74\x2a\xb0\x21\x30", 13)},
-        {"", QByteArray("HPHP48-X\x9d\x2d\xb0\x21\x30", 13)}, // a program: none of ours
-        {"text/x-hp-grob", "GROB 8 2 FF00\n"},
-        {"text/x-hp-grob", "%%HP: T(3)A(R)F(.);\nGROB 8 2 FF00\n"},
+        {"", "application/x-hp-grob", QByteArray("HPHP49-E\x1e\x2b\x50\x01\x00\x20\x00\x80", 16)},
+        {"", "application/x-hp-grob-list", QByteArray("HPHP48-W\x74\x2a\xb0\x21\x30", 13)},
+        {"", "", QByteArray("HPHP48-X\x9d\x2d\xb0\x21\x30", 13)}, // a program: none of ours
+        {"", "text/x-hp-grob", "GROB 8 2 FF00\n"},
+        {"", "text/x-hp-grob", "%%HP: T(3)A(R)F(.);\nGROB 8 2 FF00\n"},
+        {"", "text/x-hp-grob", "%%HP: T(3)A(R)F(.);\r\n\"E1B2031000200008006E\"\r\n"},
+        // The kinds other than 1-bit by name alone, whatever the bytes.
+        {"walk.g16", "application/x-hp-grob-g16", "GROB 8 2 FF00\n"},
+        {"walk.gro2.lst", "application/x-hp-grob-list-gro2", QByteArray("HPHP48-W\x74\x2a", 10)},
+        {"walk.gro", "application/x-hp-grob", "GROB 8 2 FF00\n"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", data.path());
     env.insert("XDG_DATA_DIRS", data.path());
     int n = 0;
-    for (const auto& [type, bytes] : files) {
-        const QString file = data.filePath(QStringLiteral("object%1").arg(n++));
+    for (const auto& [name, type, bytes] : files) {
+        const QString file = data.filePath(*name ? name : QStringLiteral("object%1").arg(n++));
         WriteAll(file, bytes);
         QProcess info;
         info.setProcessEnvironment(env);
