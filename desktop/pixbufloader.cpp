@@ -4,10 +4,11 @@
 // `veldar-convert --to png` writes them; of a list, its first GROB.
 //
 // A GROB's kind is told by its file's name. gdk-pixbuf hands a loader no
-// name: gdk_pixbuf_new_from_file() gives the open file (`load`), whose name
-// /proc/self/fd tells; a GdkPixbufLoader gives bytes alone (`begin_load`,
-// `load_increment`, `stop_load`), which are read as the program reads a
-// file whose name says nothing, as a 1-bit GROB.
+// name: gdk_pixbuf_new_from_file() and gdk_pixbuf_animation_new_from_file()
+// give the open file (`load`, `load_animation`), whose name /proc/self/fd
+// tells; a GdkPixbufLoader (and so gdk_pixbuf_new_from_file_at_size()) gives
+// bytes alone (`begin_load`, `load_increment`, `stop_load`), which are read
+// as the program reads a file whose name says nothing, as a 1-bit GROB.
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -85,6 +86,17 @@ GdkPixbuf* Load(FILE* file, GError** error) {
     }
 }
 
+// The picture as an animation of one frame, a still (GtkImage reads files so).
+GdkPixbufAnimation* LoadAnimation(FILE* file, GError** error) {
+    GdkPixbuf* pixbuf = Load(file, error);
+    if (!pixbuf) return nullptr;
+    GdkPixbufSimpleAnim* still = gdk_pixbuf_simple_anim_new(gdk_pixbuf_get_width(pixbuf),
+                                                            gdk_pixbuf_get_height(pixbuf), 1.0f);
+    gdk_pixbuf_simple_anim_add_frame(still, pixbuf);
+    g_object_unref(pixbuf);
+    return GDK_PIXBUF_ANIMATION(still);
+}
+
 // A loader fed bytes: they are kept, as far as a GROB can reach, and read at its end.
 struct Incremental {
     GdkPixbufModuleSizeFunc size;
@@ -158,6 +170,7 @@ extern "C" {
 
 G_MODULE_EXPORT void fill_vtable(GdkPixbufModule* module) {
     module->load = Load;
+    module->load_animation = LoadAnimation;
     module->begin_load = BeginLoad;
     module->load_increment = LoadIncrement;
     module->stop_load = StopLoad;

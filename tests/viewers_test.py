@@ -132,10 +132,13 @@ def test_pixbuf(files):
         os.environ["XDG_DATA_HOME"] = os.environ["XDG_DATA_DIRS"]
     GdkPixbuf, GLib = pixbuf_library()
     png = lambda path: rgb(GdkPixbuf.Pixbuf.new_from_file(path))
-    # By name: every kind told by its extension; of a list, its first GROB.
+    # By name: every kind told by its extension; of a list, its first GROB;
+    # as a picture and as an animation (a still, as GtkImage reads a file).
     for name, pngs in files.cases.items():
         read = rgb(GdkPixbuf.Pixbuf.new_from_file(files.path(name)))
         check(read == png(pngs[0]), "new_from_file(%s): not the pixels of --to png" % name)
+        still = GdkPixbuf.PixbufAnimation.new_from_file(files.path(name)).get_static_image()
+        check(rgb(still) == read, "PixbufAnimation.new_from_file(%s)" % name)
     check(GdkPixbuf.Pixbuf.get_file_info(files.path("logo.g16"))[0].get_name() == "grob",
           "logo.g16 is not told a GROB")
     # Fed bytes with a MIME type, no name: read as 1-bit, as a file named "plain".
