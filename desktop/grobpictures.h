@@ -79,11 +79,10 @@ Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
 // GROB in it can reach (ReadGrobBytes), then as Read reads them: what the
 // image plugins and the pixbuf loader show.
 Pictures ReadFile(const ReadFn& read, const grob::OutputKind& kind, const std::string& name);
-// The file as `--to png` writes it: its one GROB, or a list's side by side.
-// Throws grob::Error when it cannot be read.
-// The kind is told by `kindName` when given (the file's original name),
-// else by `name`.
+// The file as `--to png` writes it, its GROBs of the kind given: its one
+// GROB, or a list's side by side. Throws grob::Error, naming `name`, when it
+// cannot be read.
 grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
-                  const std::string& kindName = {});
+                  const grob::OutputKind& kind);
 
 } // namespace desktop

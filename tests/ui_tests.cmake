@@ -117,7 +117,7 @@ add_executable(desktop_tests desktop_test.cpp)
 target_link_libraries(desktop_tests PRIVATE Qt6::Gui GTest::gtest)
 target_compile_definitions(desktop_tests PRIVATE VELDAR_BIN="${PROJECT_BINARY_DIR}/bin"
     VELDAR_PLUGINS="${PROJECT_BINARY_DIR}/plugins"
-    VELDAR_THUMBNAILER="${PROJECT_SOURCE_DIR}/desktop/veldar-convert.thumbnailer"
+    VELDAR_THUMBNAILERS="${PROJECT_BINARY_DIR}/thumbnailers"
     VELDAR_MIME="${PROJECT_SOURCE_DIR}/resources/veldar-convert-mime.xml"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(desktop_tests veldar-convert veldar-render veldar-thumbnailer

@@ -185,7 +185,7 @@ THUMBNAILED = ["logo." + k for k in KINDS] + ["text.g08", "two.g04.lst"]
 
 def thumbnail_environment(files, pixbuf_loader):
     """Thumbnails into a cache of their own. Unless --installed: the
-    thumbnailer's entry and the MIME database in the data folders, the
+    thumbnailer's entries and the MIME database in the data folders, the
     build's programs first on the path, and gdk-pixbuf with the loader
     built, or with none of ours."""
     cache = files.path("cache-%s" % pixbuf_loader)
@@ -194,9 +194,8 @@ def thumbnail_environment(files, pixbuf_loader):
     if INSTALLED:
         return env, cache
     data = files.mime_database()
-    os.makedirs(os.path.join(data, "thumbnailers"), exist_ok=True)
-    shutil.copy(os.path.join(SOURCE, "desktop", "veldar-convert.thumbnailer"),
-                os.path.join(data, "thumbnailers"))
+    shutil.copytree(os.path.join(BUILD, "thumbnailers"), os.path.join(data, "thumbnailers"),
+                    dirs_exist_ok=True)
     env.update(XDG_DATA_DIRS=data + ":/usr/share",
                PATH=os.path.join(BUILD, "bin") + ":" + os.environ["PATH"])
     modules = os.path.join(BUILD, "pixbuf-loaders", "loaders.cache")
