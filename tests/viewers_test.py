@@ -166,13 +166,15 @@ def test_qt5(files):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     if not INSTALLED:
         env["QT_PLUGIN_PATH"] = os.path.join(BUILD, "plugins-qt5")
-    run = lambda *args: subprocess.run([reader, *args], env=env).returncode
+    run = lambda *args, quiet=False: subprocess.run(
+        [reader, *args], env=env, stderr=subprocess.DEVNULL if quiet else None).returncode
     for name, pngs in files.cases.items():
         check(run(files.path(name), *pngs) == 0, "QImageReader(%s)" % name)
     # From memory, the format given: the kind it names.
     check(run("--as", "g16", files.path("logo.g16"), *files.cases["logo.g16"]) == 0,
           "QImageReader of logo.g16's bytes as g16")
-    check(run(files.path("cut.g16"), files.cases["logo.g16"][0]) == 1, "cut.g16 was read")
+    check(run(files.path("cut.g16"), files.cases["logo.g16"][0], quiet=True) == 1,
+          "cut.g16 was read")
 
 
 def thumbnail_path(cache, path):
