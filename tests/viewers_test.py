@@ -100,7 +100,7 @@ class Files:
         shutil.copy(os.path.join(SOURCE, "resources", "veldar-convert-mime.xml"), packages)
         shutil.copy("/usr/share/mime/packages/freedesktop.org.xml", packages)
         subprocess.run(["update-mime-database", os.path.dirname(packages)], check=True,
-                       stdout=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return os.path.join(self.work, "data")
 
 
