@@ -7,8 +7,16 @@
 // name: gdk_pixbuf_new_from_file() and gdk_pixbuf_animation_new_from_file()
 // give the open file (`load`, `load_animation`), whose name /proc/self/fd
 // tells; a GdkPixbufLoader (and so gdk_pixbuf_new_from_file_at_size()) gives
-// bytes alone (`begin_load`, `load_increment`, `stop_load`), which are read
-// as the program reads a file whose name says nothing, as a 1-bit GROB.
+// bytes alone (`begin_load`, `load_increment`, `stop_load`).
+//
+// So it is built once as the loader of the generic types
+// (application/x-hp-grob, application/x-hp-grob-list, text/x-hp-grob), the
+// format gdk-pixbuf finds by the bytes, which reads bytes alone as the
+// program reads a file whose name says nothing, as 1-bit GROBs; and once for
+// each other kind (VELDAR_PIXBUF_KIND "g16", ...), a format of its own for
+// the kind's types, which a file's name gives it (application/x-hp-grob-g16,
+// application/x-hp-grob-list-g16): a loader told such a type (as Eye of
+// GNOME tells it the file's type) reads the kind, bytes alone too.
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -21,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +39,15 @@ namespace {
 
 void Fail(GError** error, int code, const std::string& why) {
     g_set_error(error, GDK_PIXBUF_ERROR, code, "%s", why.c_str());
+}
+
+// The kind this loader is built for, if one.
+std::optional<grob::OutputKind> OwnKind() {
+#ifdef VELDAR_PIXBUF_KIND
+    return grob::KindForExtension(VELDAR_PIXBUF_KIND);
+#else
+    return std::nullopt;
+#endif
 }
 
 // The path of the file a stream reads, when it is one (not a pipe or a socket).
@@ -78,7 +96,7 @@ GdkPixbuf* Load(FILE* file, GError** error) {
                                 const std::size_t n = std::fread(into, 1, count, file);
                                 return std::ferror(file) ? std::int64_t(-1) : std::int64_t(n);
                             },
-                            desktop::KindOf(name, std::nullopt), name),
+                            OwnKind().value_or(desktop::KindOf(name, std::nullopt)), name),
                         error);
     } catch (const std::exception& e) {
         Fail(error, GDK_PIXBUF_ERROR_FAILED, e.what());
@@ -142,7 +160,7 @@ gboolean StopLoad(gpointer context, GError** error) {
                                              at += n;
                                              return std::int64_t(n);
                                          },
-                                         desktop::KindOf({}, std::nullopt), {}),
+                                         desktop::KindOf({}, OwnKind()), {}),
                                      error);
         if (pixbuf) {
             int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
@@ -189,8 +207,7 @@ G_MODULE_EXPORT void fill_info(GdkPixbufFormat* info) {
         {nullptr, nullptr, 0}};
     static const gchar* mimeTypes[] = {"application/x-hp-grob", "application/x-hp-grob-list",
                                        "text/x-hp-grob", nullptr};
-    static const gchar* extensions[] = {"gro", "gro2", "gro4", "g04",  "g08",
-                                        "g16", "g32",  "lst",  nullptr};
+    static const gchar* extensions[] = {"gro", "lst", nullptr};
     info->name = const_cast<gchar*>("grob");
     info->signature = signature;
     info->description = const_cast<gchar*>("HP 48/49 graphics object (GROB)");
@@ -198,6 +215,22 @@ G_MODULE_EXPORT void fill_info(GdkPixbufFormat* info) {
     info->extensions = const_cast<gchar**>(extensions);
     info->flags = 0;
     info->license = const_cast<gchar*>("GPL");
+    if (const auto kind = OwnKind()) {
+        // A kind's: by its types alone, never by the bytes (the generic one's).
+        static GdkPixbufModulePattern none[] = {{nullptr, nullptr, 0}};
+        static const std::string extension(kind->extension),
+            name = "grob-" + extension,
+            description = "HP 48/49 GROB (" + extension + "): " + std::string(kind->description),
+            grob = "application/x-hp-grob-" + extension,
+            list = "application/x-hp-grob-list-" + extension;
+        static const gchar* kindTypes[] = {grob.c_str(), list.c_str(), nullptr};
+        static const gchar* kindExtensions[] = {extension.c_str(), nullptr};
+        info->name = const_cast<gchar*>(name.c_str());
+        info->signature = none;
+        info->description = const_cast<gchar*>(description.c_str());
+        info->mime_types = const_cast<gchar**>(kindTypes);
+        info->extensions = const_cast<gchar**>(kindExtensions);
+    }
 }
 
 } // extern "C"
