@@ -1,7 +1,8 @@
 // The Qt image-format plugin for GROBs and lists of GROBs, so that every Qt
 // application reads them through QImageReader: their pixels exactly as
 // `veldar-convert --to png` writes them, the GROBs of a list as the images
-// of a multi-image file.
+// of a multi-image file. Built for Qt 6 and, from the same source, for Qt 5
+// (desktop/qt5/).
 #pragma once
 
 #include "grob/kinds.h"
