@@ -113,9 +113,15 @@ Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
     return read;
 }
 
+Pictures ReadFile(const ReadFn& read, const grob::OutputKind& kind, const std::string& name) {
+    const GrobBytes bytes = ReadGrobBytes(read, name);
+    if (!bytes.error.empty()) return {{}, bytes.error};
+    return Read(bytes.bytes, kind, name);
+}
+
 grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
-                  const std::string& kindName) {
-    Pictures read = Read(bytes, KindOf(kindName.empty() ? name : kindName, std::nullopt), name);
+                  const grob::OutputKind& kind) {
+    Pictures read = Read(bytes, kind, name);
     if (!read.error.empty()) throw grob::GrobReadError(name, read.error);
     if (read.pictures.size() == 1) return std::move(read.pictures.front());
     std::vector<const grob::Image*> pictures;

@@ -1,5 +1,6 @@
 // GROB files as pictures for the desktop: exactly the pixels `--to png`
-// writes, for the thumbnailer and the Qt image plugin alike.
+// writes, for the thumbnailer, the Qt image plugins (Qt 6 and Qt 5) and the
+// gdk-pixbuf loader alike. Plain C++: no Qt, no GLib.
 #pragma once
 
 #include "grob/kinds.h"
@@ -74,11 +75,14 @@ struct Pictures {
 // Every GROB of the file as `--to png --split` writes it.
 Pictures Read(std::span<const std::uint8_t> bytes, const grob::OutputKind& kind,
               const std::string& name);
-// The file as `--to png` writes it: its one GROB, or a list's side by side.
-// Throws grob::Error when it cannot be read.
-// The kind is told by `kindName` when given (the file's original name),
-// else by `name`.
+// Every GROB of a file read from its start through `read`, only as far as a
+// GROB in it can reach (ReadGrobBytes), then as Read reads them: what the
+// image plugins and the pixbuf loader show.
+Pictures ReadFile(const ReadFn& read, const grob::OutputKind& kind, const std::string& name);
+// The file as `--to png` writes it, its GROBs of the kind given: its one
+// GROB, or a list's side by side. Throws grob::Error, naming `name`, when it
+// cannot be read.
 grob::Image Whole(std::span<const std::uint8_t> bytes, const std::string& name,
-                  const std::string& kindName = {});
+                  const grob::OutputKind& kind);
 
 } // namespace desktop

@@ -47,7 +47,7 @@ bool GrobHandler::CanRead(QIODevice* device, const grob::OutputKind& kind) {
     return !grob::LooksLikeBinaryGrob(Span(head)) || HeaderSizeOf(device, kind);
 }
 
-std::string GrobHandler::name() const {
+std::string GrobHandler::fileName() const {
     return NameOf(device());
 }
 
@@ -59,14 +59,12 @@ bool GrobHandler::load() const {
     if (pictures_) return true;
     if (failed_ || !device()) return false;
     QIODevice* in = device();
-    const desktop::GrobBytes bytes = desktop::ReadGrobBytes(
+    desktop::Pictures read = desktop::ReadFile(
         [in](std::uint8_t* into, std::size_t count) {
             return std::int64_t(in->read(reinterpret_cast<char*>(into), qint64(count)));
         },
-        name());
-    desktop::Pictures read =
-        bytes.error.empty() ? desktop::Read(bytes.bytes, kind(), name()) : desktop::Pictures{};
-    if (!bytes.error.empty() || !read.error.empty()) {
+        kind(), fileName());
+    if (!read.error.empty()) {
         failed_ = true;
         return false;
     }

@@ -1,7 +1,8 @@
 // The Qt image-format plugin for GROBs and lists of GROBs, so that every Qt
 // application reads them through QImageReader: their pixels exactly as
 // `veldar-convert --to png` writes them, the GROBs of a list as the images
-// of a multi-image file.
+// of a multi-image file. Built for Qt 6 and, from the same source, for Qt 5
+// (desktop/qt5/).
 #pragma once
 
 #include "grob/kinds.h"
@@ -30,7 +31,7 @@ class GrobHandler final : public QImageIOHandler {
 
   private:
     // The file's name (the device is a file), which tells the kind.
-    std::string name() const;
+    std::string fileName() const;
     grob::OutputKind kind() const;
     // Reads the file once, as far as a GROB in it can reach: every GROB as a
     // picture, or why not.

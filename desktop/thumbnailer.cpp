@@ -1,12 +1,13 @@
 // veldar-thumbnailer: the freedesktop thumbnailer of GROB files and lists.
 //
-//   veldar-thumbnailer -s SIZE INPUT OUTPUT [URI]
+//   veldar-thumbnailer [--kind KIND] -s SIZE INPUT OUTPUT [URI]
 //
 // Writes OUTPUT, a PNG of INPUT's pixels as `veldar-convert --to png` writes
 // them (a list's GROBs side by side), fitted inside SIZE x SIZE as
 // `--fit SIZExSIZE --upscale` fits a picture: smaller by averaging areas,
 // larger by whole factors with sharp dots. File managers run it through
-// veldar-convert.thumbnailer; exit status 0 when the thumbnail was written,
+// veldar-convert.thumbnailer (and each kind's entry, which gives the kind);
+// exit status 0 when the thumbnail was written,
 // 1 when the file cannot be read (one line on standard error says why), 2
 // for a wrong command line.
 #include "grobpictures.h"
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +36,7 @@ namespace {
 constexpr int kLargestThumbnail = 4096;
 
 int Usage() {
-    std::fputs("usage: veldar-thumbnailer -s SIZE INPUT OUTPUT [URI]\n", stderr);
+    std::fputs("usage: veldar-thumbnailer [--kind KIND] -s SIZE INPUT OUTPUT [URI]\n", stderr);
     return 2;
 }
 
@@ -87,6 +89,15 @@ void WriteInPlace(const std::string& path, const std::vector<std::uint8_t>& byte
 } // namespace
 
 int main(int argc, char** argv) {
+    // The GROBs' kind given (gro, gro2, ... g32), as each kind's entry gives
+    // it: GNOME's sandbox hands a file over renamed, its URI too
+    // (gnome-desktop-file-to-thumbnail.lst for walk.g16.lst).
+    std::optional<grob::OutputKind> kind;
+    if (argc > 2 && std::string_view(argv[1]) == "--kind") {
+        if (!(kind = grob::KindForExtension(argv[2]))) return Usage();
+        argc -= 2;
+        argv += 2;
+    }
     if ((argc != 5 && argc != 6) || std::string_view(argv[1]) != "-s") return Usage();
     const std::string_view sizeText = argv[2];
     int size = 0;
@@ -96,10 +107,11 @@ int main(int argc, char** argv) {
         size > kLargestThumbnail)
         return Usage();
     const std::string input = argv[3], output = argv[4];
-    // The name that tells a GROB's kind: the original one the URI carries,
-    // where the file was handed over under another (GNOME's sandbox copies
-    // it to gnome-desktop-file-to-thumbnail.lst, losing walk.g16.lst's g16).
+    // Else the name that tells a GROB's kind: the one the URI ends with,
+    // where a sandbox handed the file over under another name but kept
+    // the URI; else the file's own.
     const std::string original = argc == 6 ? NameOfUri(argv[5]) : std::string();
+    if (!kind) kind = desktop::KindOf(original.empty() ? input : original, std::nullopt);
     try {
         // It runs on every file of a folder opened: only what a GROB can take is read.
         std::string why;
@@ -110,7 +122,7 @@ int main(int argc, char** argv) {
         const desktop::GrobBytes bytes = desktop::ReadGrobBytes(
             [&](std::uint8_t* into, std::size_t count) { return file->read(into, count); }, input);
         if (!bytes.error.empty()) throw grob::GrobReadError(input, bytes.error);
-        const grob::Image picture = desktop::Whole(bytes.bytes, input, original);
+        const grob::Image picture = desktop::Whole(bytes.bytes, input, *kind);
         const grob::MemoryRaster fitted = grob::Fit(picture.view(), grob::FitBox{size, size, true});
         grob::Image thumbnail{fitted.width(), fitted.height(), {}};
         const grob::PixelView view = fitted.view();

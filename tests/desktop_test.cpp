@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <tuple>
+
 using testing_util::ReadAll;
 using testing_util::WriteAll;
 
@@ -166,16 +168,27 @@ TEST_F(Desktop, QtReadsEveryKindAndListThroughThePlugin) {
 // size, %i the file, %o the PNG to write.
 TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     // "Key=Value" lines under [Thumbnailer Entry] (";" ends a list here, not a line).
-    QMap<QString, QString> entry;
-    for (const QString& line : QString::fromUtf8(ReadAll(VELDAR_THUMBNAILER)).split('\n'))
-        if (const qsizetype equals = line.indexOf('='); equals > 0)
-            entry[line.left(equals)] = line.mid(equals + 1).trimmed();
-    EXPECT_TRUE(ReadAll(VELDAR_THUMBNAILER).startsWith("[Thumbnailer Entry]\n"));
-    EXPECT_EQ(entry["TryExec"], "veldar-thumbnailer");
+    auto entryOf = [](const QString& name) {
+        QMap<QString, QString> entry;
+        const QByteArray text = ReadAll(QStringLiteral(VELDAR_THUMBNAILERS "/") + name);
+        for (const QString& line : QString::fromUtf8(text).split('\n'))
+            if (const qsizetype equals = line.indexOf('='); equals > 0)
+                entry[line.left(equals)] = line.mid(equals + 1).trimmed();
+        EXPECT_TRUE(text.startsWith("[Thumbnailer Entry]\n")) << name.toStdString();
+        EXPECT_EQ(entry["TryExec"], "veldar-thumbnailer");
+        return entry;
+    };
+    const QMap<QString, QString> entry = entryOf("veldar-convert.thumbnailer");
     EXPECT_FALSE(QStandardPaths::findExecutable("veldar-thumbnailer", {VELDAR_BIN}).isEmpty());
     EXPECT_EQ(entry["MimeType"],
               "application/x-hp-grob;application/x-hp-grob-list;text/x-hp-grob;");
-    const QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
+    // Each other kind's types (told by the name) in an entry of the kind's own.
+    for (const QString kind : {"gro2", "gro4", "g04", "g08", "g16", "g32"}) {
+        EXPECT_EQ(
+            entryOf("veldar-convert-" + kind + ".thumbnailer")["MimeType"],
+            QStringLiteral("application/x-hp-grob-%1;application/x-hp-grob-list-%1;").arg(kind));
+    }
+    QStringList exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
     auto thumbnail = [&](const QString& file, int size, const QString& out,
                          const QString& original = {}) {
         QStringList args;
@@ -222,6 +235,12 @@ TEST_F(Desktop, ThumbnailerWritesTheFittedPicture) {
     ASSERT_TRUE(QFile::copy(path("two.g04.lst"), path("gnome-desktop-file-to-thumbnail.lst")));
     ASSERT_EQ(thumbnail("gnome-desktop-file-to-thumbnail.lst", 200, "held.png", "two.g04.lst"), 0);
     EXPECT_EQ(QImage::fromData(held.readAll()), QImage(path("thumb.png")));
+    // ... and by the kind's entry where the URI is the renamed copy's too, as
+    // GNOME 43's sandbox gives it.
+    exec = entryOf("veldar-convert-g04.thumbnailer")["Exec"].split(' ', Qt::SkipEmptyParts);
+    ASSERT_EQ(thumbnail("gnome-desktop-file-to-thumbnail.lst", 200, "kind.png"), 0);
+    EXPECT_EQ(QImage(path("kind.png")), QImage(path("thumb.png")));
+    exec = entry["Exec"].split(' ', Qt::SkipEmptyParts);
     // Smaller by averaging: 48 x 32 inside 24 x 24.
     ASSERT_EQ(thumbnail("p.g16", 24, "small.png"), 0);
     EXPECT_EQ(QImage(path("small.png")).size(), QSize(24, 16));
@@ -255,7 +274,8 @@ int main(int argc, char** argv) {
 // GNOME's file manager tells files apart by shared-mime-info, through GIO: a
 // GROB and a list by the object after the header, whatever the header's
 // letter; a program with the same header is not one of ours; a GROB as text
-// is one, alone or after the %%HP: line.
+// is one, alone or after the %%HP: line, ASCII-encoded too; the kinds other
+// than 1-bit have types of their own, told by the name alone.
 TEST(DesktopMime, TypesTellGrobsFromOtherObjects) {
     const QString gio = QStandardPaths::findExecutable("gio");
     const QString update = QStandardPaths::findExecutable("update-mime-database");
@@ -266,20 +286,25 @@ TEST(DesktopMime, TypesTellGrobsFromOtherObjects) {
                                QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml")})
         ASSERT_TRUE(QFile::copy(xml, data.filePath("mime/packages/" + QFileInfo(xml).fileName())));
     ASSERT_EQ(QProcess::execute(update, {data.filePath("mime")}), 0);
-    const std::pair<const char*, QByteArray> files[] = {
+    const std::tuple<const char*, const char*, QByteArray> files[] = {
         // GROB 8 x 2: prologue 02B1E, size, height, width, body; nibbles low first.
-        {"application/x-hp-grob", QByteArray("HPHP49-E\x1e\x2b\x50\x01\x00\x20\x00\x80", 16)},
-        {"application/x-hp-grob-list", QByteArray("HPHP48-W\x74\x2a\xb0\x21\x30", 13)},
-        {"", QByteArray("HPHP48-X\x9d\x2d\xb0\x21\x30", 13)}, // a program: none of ours
-        {"text/x-hp-grob", "GROB 8 2 FF00\n"},
-        {"text/x-hp-grob", "%%HP: T(3)A(R)F(.);\nGROB 8 2 FF00\n"},
+        {"", "application/x-hp-grob", QByteArray("HPHP49-E\x1e\x2b\x50\x01\x00\x20\x00\x80", 16)},
+        {"", "application/x-hp-grob-list", QByteArray("HPHP48-W\x74\x2a\xb0\x21\x30", 13)},
+        {"", "", QByteArray("HPHP48-X\x9d\x2d\xb0\x21\x30", 13)}, // a program: none of ours
+        {"", "text/x-hp-grob", "GROB 8 2 FF00\n"},
+        {"", "text/x-hp-grob", "%%HP: T(3)A(R)F(.);\nGROB 8 2 FF00\n"},
+        {"", "text/x-hp-grob", "%%HP: T(3)A(R)F(.);\r\n\"E1B2031000200008006E\"\r\n"},
+        // The kinds other than 1-bit by name alone, whatever the bytes.
+        {"walk.g16", "application/x-hp-grob-g16", "GROB 8 2 FF00\n"},
+        {"walk.gro2.lst", "application/x-hp-grob-list-gro2", QByteArray("HPHP48-W\x74\x2a", 10)},
+        {"walk.gro", "application/x-hp-grob", "GROB 8 2 FF00\n"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", data.path());
     env.insert("XDG_DATA_DIRS", data.path());
     int n = 0;
-    for (const auto& [type, bytes] : files) {
-        const QString file = data.filePath(QStringLiteral("object%1").arg(n++));
+    for (const auto& [name, type, bytes] : files) {
+        const QString file = data.filePath(*name ? name : QStringLiteral("object%1").arg(n++));
         WriteAll(file, bytes);
         QProcess info;
         info.setProcessEnvironment(env);

@@ -117,10 +117,31 @@ add_executable(desktop_tests desktop_test.cpp)
 target_link_libraries(desktop_tests PRIVATE Qt6::Gui GTest::gtest)
 target_compile_definitions(desktop_tests PRIVATE VELDAR_BIN="${PROJECT_BINARY_DIR}/bin"
     VELDAR_PLUGINS="${PROJECT_BINARY_DIR}/plugins"
-    VELDAR_THUMBNAILER="${PROJECT_SOURCE_DIR}/desktop/veldar-convert.thumbnailer"
+    VELDAR_THUMBNAILERS="${PROJECT_BINARY_DIR}/thumbnailers"
     VELDAR_MIME="${PROJECT_SOURCE_DIR}/resources/veldar-convert-mime.xml"
     VELDAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(desktop_tests veldar-convert veldar-render veldar-thumbnailer
     veldar_grob_imageformat)
 gtest_discover_tests(desktop_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${VELDAR_TEST_ENV}" TIMEOUT 120)
+
+# The desktop's own readers, each through its public interface
+# (viewers_test.py, against --to png): gdk-pixbuf with the loader built, Qt 5
+# (qt5_reader, with the Qt 5 plugin built), tumbler over D-Bus and GNOME's
+# thumbnail factory with the thumbnailer's entry. Each is skipped, saying
+# why, when its consumer is not installed. Debian's own python3 runs them:
+# python3-gi is for it alone.
+set(QT_NO_CREATE_VERSIONLESS_FUNCTIONS ON)
+set(QT_NO_CREATE_VERSIONLESS_TARGETS ON)
+find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui)
+add_executable(qt5_reader qt5_reader.cpp)
+target_link_libraries(qt5_reader PRIVATE Qt5::Gui)
+add_dependencies(qt5_reader veldar_grob_imageformat_qt5)
+find_program(VELDAR_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+foreach(consumer pixbuf qt5 tumbler gnome)
+    add_test(NAME viewers.${consumer} COMMAND ${VELDAR_SYSTEM_PYTHON3}
+        ${CMAKE_CURRENT_SOURCE_DIR}/viewers_test.py ${consumer} ${PROJECT_BINARY_DIR}
+        ${PROJECT_SOURCE_DIR})
+    set_tests_properties(viewers.${consumer} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300
+        ENVIRONMENT "${VELDAR_TEST_ENV}")
+endforeach()
