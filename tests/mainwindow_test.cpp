@@ -10,6 +10,7 @@
 #include "picturebox.h"
 #include "previewcanvas.h"
 #include "previewwindow.h"
+#include "senddialog.h"
 #include "settings.h"
 #include "spritesdialog.h"
 #include "test_files.h"
@@ -40,6 +41,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -1611,6 +1613,41 @@ class MainWindowTest : public QObject {
         QCOMPARE(CONTROL(preview, "contrast").number->value(), 3.0);
         typed(QKeySequence(Qt::CTRL | Qt::Key_Y));
         QCOMPARE(form->preferences().preparation.dither, grob::Dither::Atkinson);
+    }
+
+    // Convert to... > Send to calculator: the line asked for and kept, and
+    // the GROB that Convert to... writes sent by Kermit to a server on the
+    // far end of a pseudo-terminal pair, while the window goes on.
+    void sentToTheCalculator() {
+        for (const char* tool : {"socat", "kermit"})
+            if (QStandardPaths::findExecutable(tool).isEmpty()) QSKIP("socat or kermit missing");
+        const QString far = dir_.filePath("far"), near = dir_.filePath("near");
+        QProcess wire, server;
+        wire.start("socat", {"pty,raw,echo=0,link=" + far, "pty,raw,echo=0,link=" + near});
+        QTRY_VERIFY(QFile::exists(far) && QFile::exists(near));
+        QDir().mkpath(dir_.filePath("got"));
+        server.setWorkingDirectory(dir_.filePath("got"));
+        server.start("kermit", {"-Y", "-B", "-C",
+                                "set line " + far +
+                                    ", set carrier-watch off, set flow none, set file type "
+                                    "binary, set file names literal, server"});
+        auto form = makeWindow();
+        QVERIFY(form->loadPicture(file("pic.bmp", Bitmap())));
+        form->menuItem(MenuArray::Send, 6)->trigger(); // the 4-frame kind
+        QVERIFY(form->sendDialog());
+        form->sendDialog()->device->setCurrentText(near);
+        form->sendDialog()->sendButton->click();
+        QVERIFY(form->sending());
+        QTRY_VERIFY_WITH_TIMEOUT(!form->sending(), 30000);
+        QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
+        prompter_.answers = {dir_.filePath("pic.g16")};
+        form->menuItem(MenuArray::Action, 7)->trigger();
+        QCOMPARE(ReadAll(dir_.filePath("got/PIC")), ReadAll(dir_.filePath("pic.g16")));
+        QVERIFY(ReadAll(dir_.filePath("veldar-convert.ini")).contains("device=" + near.toUtf8()));
+        server.kill();
+        wire.kill();
+        server.waitForFinished();
+        wire.waitForFinished();
     }
 
     void aboutDialogComesAndGoes() {

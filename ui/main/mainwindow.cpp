@@ -12,6 +12,8 @@
 #include "picturebox.h"
 #include "previewcanvas.h"
 #include "previewwindow.h"
+#include "senddialog.h"
+#include "sending.h"
 #include "settings.h"
 #include "spritesdialog.h"
 #include "twips.h"
@@ -39,6 +41,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUndoStack>
@@ -296,7 +299,11 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     restoreWindowSettings();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // A transfer under way ends on its own (the helpers' timeouts): the file
+    // it sends lives in the window's folder.
+    if (sending_) sending_->wait();
+}
 
 void MainWindow::buildMenus() {
     QMap<QString, QMenu*> titles;
@@ -386,6 +393,8 @@ void MainWindow::run(Command command, const grob::OutputKind* kind, int index) {
         return convertTo(*kind);
     case Command::CopyAsText:
         return copyAsText(*kind);
+    case Command::SendTo:
+        return sendTo(*kind);
     case Command::ListOfFrames:
         return convertFramesTo(*kind);
     case Command::SeriesHP48:
@@ -1126,16 +1135,23 @@ void MainWindow::copyAsText(const grob::OutputKind& kind) {
 // an emulator or another program. The file is written to a folder of the
 // program's own, which lives as long as the window, under the name a save
 // would offer.
-void MainWindow::dragOut(bool png) {
+// Where the window's own copy of the GROB shown (or, with `png`, of its
+// view) goes: a folder of the program's own, which lives as long as the
+// window, under the name a save would offer.
+QString MainWindow::ownCopyPath(const QString& extension, bool png) {
     if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>();
-    const QString extension = png ? QStringLiteral("png") : Latin1(preferences_.kind.extension);
     const QFileInfo picture(pictureFrame_->title());
     const QString name =
         pictureFrame_->title().isEmpty() ? QStringLiteral("blank.") + extension
         : png ? picture.completeBaseName() + QStringLiteral("-preview.png")
               : QFileInfo(Shown(cmdline::OutputName(Native(picture.filePath()), Native(extension))))
                     .fileName();
-    const QString file = QDir(dragFolder_->path()).filePath(name);
+    return QDir(dragFolder_->path()).filePath(name);
+}
+
+void MainWindow::dragOut(bool png) {
+    const QString extension = png ? QStringLiteral("png") : Latin1(preferences_.kind.extension);
+    const QString file = ownCopyPath(extension, png);
     const QPointer<QWidget> was = std::exchange(asker_, preview_.data());
     bool written = false;
     {
@@ -1166,6 +1182,77 @@ void MainWindow::dragOut(bool png) {
         view.scaled(QSize(160, 160).boundedTo(view.size()), Qt::KeepAspectRatio)));
     drag->setMimeData(carried.release());
     drag->exec(Qt::CopyAction);
+}
+
+// Convert to... > Send to calculator > a kind: asks for the line (as
+// --send, --protocol and --baud have it, kept in the preferences), writes
+// the GROB shown, in that kind and the preview's preparation, as a drag out
+// would, and sends it while the window goes on.
+void MainWindow::sendTo(const grob::OutputKind& kind) {
+    if (sendDialog_) {
+        sendDialog_->raise();
+        sendDialog_->activateWindow();
+        return;
+    }
+    sendDialog_ = new SendDialog(
+        preferences_,
+        QStringLiteral("The picture shown as a %1, sent as a file.").arg(KindName(kind)), this);
+    sendDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sendDialog_, &QDialog::accepted, this, [this, kind] {
+        const grob::Choices link = sendDialog_->link();
+        preferences_.send = link.send;
+        preferences_.protocol = link.protocol;
+        preferences_.baud = link.baud;
+        savePreferences();
+        sendFile(kind);
+    });
+    sendDialog_->open();
+}
+
+SendDialog* MainWindow::sendDialog() const {
+    return sendDialog_;
+}
+
+void MainWindow::sendFile(const grob::OutputKind& kind) {
+    if (sending_) {
+        showFailure(QStringLiteral("A file is being sent already: send this one when it is done."));
+        return;
+    }
+    const QString file = ownCopyPath(Latin1(kind.extension), false);
+    windowjob::Job job = jobFor(kind, windowjob::Make::Grob);
+    job.file = file;
+    const windowjob::Outcome made = [&] {
+        BusyCursor busy;
+        return windowjob::Run(job);
+    }();
+    if (!made.ok()) {
+        showFailure(QStringLiteral("Cannot send the GROB:\n%1.").arg(made.cause));
+        return;
+    }
+    const sending::Link link{preferences_.send,
+                             preferences_.protocol == 1 ? sending::Protocol::XModem
+                                                        : sending::Protocol::Kermit,
+                             preferences_.baud};
+    const std::string path = Native(file), name = sending::CalculatorName(path);
+    const QString shown = QFileInfo(file).fileName();
+    const QString line = QString::fromStdString(link.device);
+    updateStatusLine(QStringLiteral("Sending %1 to %2...").arg(shown, line));
+    auto failure = std::make_shared<std::string>();
+    sending_ = QThread::create(
+        [link, path, name, failure] { *failure = sending::Send(link, path, name); });
+    connect(sending_, &QThread::finished, this, [this, failure, shown, line, name] {
+        sending_->deleteLater();
+        sending_ = nullptr;
+        if (!failure->empty()) {
+            updateStatusLine(QStringLiteral("%1 was not sent.").arg(shown));
+            showFailure(QStringLiteral("Cannot send \"%1\" to %2:\n%3.")
+                            .arg(shown, line, QString::fromStdString(*failure)));
+            return;
+        }
+        updateStatusLine(
+            QStringLiteral("Sent %1 to %2 as %3.").arg(shown, line, QString::fromStdString(name)));
+    });
+    sending_->start();
 }
 
 // The frames of an animation or a list: one shown at a time.

@@ -34,6 +34,7 @@ class PictureArea;
 class AboutDialog;
 class PreviewWindow;
 class SpritesDialog;
+class SendDialog;
 struct AboutServices;
 
 class MainWindow final : public QMainWindow {
@@ -78,6 +79,10 @@ class MainWindow final : public QMainWindow {
     void showAbout();
     void showPreview();
     void dragOut(bool png);
+    // Convert to... > Send to calculator: asks for the line, then sends.
+    void sendTo(const grob::OutputKind& kind);
+    SendDialog* sendDialog() const;
+    bool sending() const { return sending_ != nullptr; }
 
     // The loading steps: picture, caption, marker. On failure nothing changes
     // and `error` says why.
@@ -250,6 +255,10 @@ class MainWindow final : public QMainWindow {
     bool panelDocked_ = false;
     bool settingDock_ = false; // the panel being placed by the window itself
     QPointer<SpritesDialog> sprites_;
+    QPointer<SendDialog> sendDialog_;
+    class QThread* sending_ = nullptr; // the transfer under way
+    QString ownCopyPath(const QString& extension, bool png);
+    void sendFile(const grob::OutputKind& kind);
     QPointer<QWidget> asker_;   // the window asking, while it asks (none: this one)
     grob::Choices lastSprites_; // the sprite tools' choices, kept while the window is open
     // The kind a GROB was opened as, when the name does not say it.

@@ -71,6 +71,9 @@ const std::vector<Item>& Items() {
         AddKinds(made, Clipboard, copy, CopyAsText, false);
         made.push_back({Main, 5, list, convert});
         AddKinds(made, ListOf, list, ListOfFrames, false);
+        const QString send = QStringLiteral("Send to calculator");
+        made.push_back({Main, 10, send, convert});
+        AddKinds(made, Send, send, Command::SendTo, false);
         made.insert(made.end(),
                     {
                         {Main, 3, "Settings...", {}},

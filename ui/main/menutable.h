@@ -25,7 +25,8 @@ enum class MenuArray {
     OpenAs,
     View,
     Recent,
-    Edit
+    Edit,
+    Send
 };
 
 // What choosing an item does.
@@ -52,6 +53,7 @@ enum class Command {
     ClearRecent,  // File... > Open recent > Clear the list
     Undo,         // Edit > Undo: the last change of the preparation or the preview's kind
     Redo,         // Edit > Redo
+    SendTo,       // Convert to... > Send to calculator > a kind: asks the line, then sends it
 };
 
 namespace menutable {

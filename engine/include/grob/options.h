@@ -148,6 +148,7 @@ enum OptionUse : unsigned {
     kPreviewView = 4, // the preview's own choices (window, web page)
     kEncoding = 8,    // how the GROB's bytes are written, whatever the picture (window, web page)
     kCutting = 16,    // the sprite tools: frames, tiles, masks (window, web page)
+    kSending = 32,    // how files are sent to a calculator (the window's Send to calculator)
 };
 // The options every front end with controls has: what a conversion is made
 // of, whoever asks for it. The others are the command line's own.
@@ -691,17 +692,20 @@ inline constexpr std::array<OptionEntry, 41> kOptions = {{
      .help = "Send each file written to the calculator on the serial DEVICE (/dev/ttyUSB0, ...), "
              "by Kermit to an HP 48 in SERVER mode or an HP 49g+ or 50g, or by XModem to XRECV "
              "(--protocol).",
+     .label = "Serial line", .preference = "send/device", .use = kCommandLine | kSending,
      .manual = "Kermit stores each file under its name up to the first dot, in capitals (walk.g16 "
                "as WALK); XRECV is given the name on the calculator. The transfers run C-Kermit "
                "(kermit) and lrzsz's sx, which must be installed. A file the calculator refuses "
                "(an HP 48 given an HP 49 file says \"Invalid Syntax\"), no answer and a lost "
                "line are each said, and the run ends with status 1.",
+     
      .needs = needs::kSend,
      .bind = bind::Path<&Choices::send>()},
     {.name = "protocol", .type = OptionType::Choice, .valueName = "PROTOCOL",
      .choices = kProtocolChoices,
      .help = "With --send: kermit (the default; the calculator in SERVER mode) or xmodem (the "
              "calculator waiting in XRECV).",
+     .label = "Protocol", .preference = "send/protocol", .use = kCommandLine | kSending,
      .needs = needs::kSendSettings,
      .bind = {[](Choices& c, const OptionValue& v) { c.protocol = v.choice; },
               [](const Choices& c) {
@@ -713,6 +717,7 @@ inline constexpr std::array<OptionEntry, 41> kOptions = {{
      .maximum = 115200, .byDefault = 9600,
      .help = "With --send, the line's speed (default 9600, every model's own; the HP 48 goes no "
              "higher).",
+     .label = "Speed (baud)", .preference = "send/baud", .use = kCommandLine | kSending,
      .needs = needs::kSendSettings,
      .bind = bind::Whole<&Choices::baud>()},
     {.name = "split", .type = OptionType::Flag,
