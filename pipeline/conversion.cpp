@@ -64,7 +64,7 @@ pictureloader::Options LoadingOptions(const Source& source, const Request& reque
     // first (each tile is fitted on its own).
     // A picture to be turned is fitted to the box as it stands before; one
     // to be cropped comes whole.
-    if (!cutting.tiles() && !request.preparation.cropped())
+    if (!cutting.tiles() && !request.preparation.cutsPicture())
         options.fit = grob::FitBeforeTurning(request.preparation);
     return options;
 }

@@ -21,6 +21,7 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <functional>
 #include <tuple>
 #include <utility>
 
@@ -536,6 +537,25 @@ TEST_F(Cli, PreparedForTheScreenWithPreviews) {
     // The screens at zoom 3 and a margin of 4 pixels for their outlines.
     EXPECT_EQ(QImage(dir.filePath("views/photo.png")).size(), QSize(3 * 131 + 8, 3 * 80 + 8));
     EXPECT_TRUE(QFile::exists(dir.filePath("views/small.png")));
+    // Filled and padded, from the file as it is decoded (tests/prepare_test.cpp
+    // works out the same dots): a 4 x 8 picture, rows 0 and 3 black.
+    QImage tall(4, 8, QImage::Format_RGB32);
+    tall.fill(Qt::white);
+    for (int x = 0; x < 4; ++x)
+        tall.setPixel(x, 0, qRgb(0, 0, 0)), tall.setPixel(x, 3, qRgb(0, 0, 0));
+    write("tall.png", Encode(tall, "png"));
+    for (const auto& [args, text] :
+         {std::pair{QStringList{"--fit", "4x4", "--fit-mode", "fill"}, "GROB 4 4 0FFF0F0F\r\n"},
+          {QStringList{"--fit", "4x4", "--fit-mode", "fill", "--anchor", "top"},
+           "GROB 4 4 FF0F0FFF\r\n"},
+          {QStringList{"--fit", "8x8", "--fit-mode", "pad", "--background", "0"},
+           "GROB 8 8 FF3C3CFF3C3C3C3C\r\n"}}) {
+        QByteArray out;
+        const Outcome made =
+            run(QStringList{"--kind", "gro", "--text", "--bare", "-o", "-", "tall.png"} + args, {},
+                {}, &out);
+        EXPECT_EQ(out, QByteArray(text)) << args.join(' ').toStdString() << made.err.toStdString();
+    }
 }
 
 // Turned, then fitted to the turned picture's box while the PNG is decoded:
@@ -772,18 +792,25 @@ TEST_F(Cli, NumbersOutsideTheirRangesRefused) {
         if (!testing_util::Numeric(option)) continue;
         const QString name =
             "--" + QString::fromLatin1(option.name.data(), qsizetype(option.name.size()));
-        // With what its requirements ask for, as the table says them.
+        // With what its requirements ask for, and theirs, as the table says them.
         QStringList needed{"--kind=gro"};
         bool sends = false; // accepted, then not sent: there is no calculator
-        for (const grob::Requirement& need : option.needs) {
-            const grob::OptionEntry& other = *grob::FindOption(need.option);
-            const QString given =
-                "--" + QString::fromLatin1(other.name.data(), qsizetype(other.name.size()));
-            if (need.unless) continue;
-            if (other.type == grob::OptionType::Flag) needed << given;
-            if (other.type == grob::OptionType::Path) needed << given + "=v.png";
-            sends = sends || other.name == "send";
-        }
+        std::function<void(const grob::OptionEntry&)> need = [&](const grob::OptionEntry& of) {
+            for (const grob::Requirement& r : of.needs) {
+                const grob::OptionEntry& other = *grob::FindOption(r.option);
+                const QString given =
+                    "--" + QString::fromLatin1(other.name.data(), qsizetype(other.name.size()));
+                if (r.unless) continue;
+                if (other.type == grob::OptionType::Flag) needed << given;
+                if (other.type == grob::OptionType::Path) needed << given + "=v.png";
+                if (other.type == grob::OptionType::Size) needed << given + "=131x64";
+                if (other.type == grob::OptionType::Choice && !r.values.empty())
+                    needed << given + '=' + QString::fromLatin1(r.values[0].data());
+                sends = sends || other.name == "send";
+                need(other);
+            }
+        };
+        need(option);
         const auto with = [&](const std::string& value) {
             return needed + QStringList{name + '=' + QString::fromStdString(value), "a.png"};
         };

@@ -239,7 +239,9 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     EXPECT_EQ(read.zoom, 3);
     // Written again alike, with the settings added since in their defaults.
     std::string again = earlier;
+    again.insert(again.find("brightness="), "anchor=center\nbackground=255\n");
     again.insert(again.find("dither="), "crop=none\n");
+    again.insert(again.find("fitHeight="), "fit-mode=inside\n");
     again.insert(again.find("gamma="), "flip=none\n");
     again.insert(again.find("upscale="), "rotate=0\nthreshold=128\n");
     again += "\n[send]\nbaud=9600\ndevice=\nprotocol=kermit\n";

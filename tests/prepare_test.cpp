@@ -153,6 +153,41 @@ TEST(Prepare, FitAveragesAreasKeepsTheAspectAndUpscalesOnlyWhenAsked) {
 // Awkward ratios keep, bit for bit, the pixels the whole-picture area
 // averaging gave before rows were streamed (an FNV-1a hash of them, top
 // bytes included: a copy keeps them, scaling clears them).
+// Fill and pad, worked out by hand on a 4 x 8 picture whose rows 0 and 3
+// are black: filled into 4 x 4 it keeps rows 2-5 (centred), 0-3 (top) or
+// 4-7 (bottom); padded into 8 x 8 on black it lies in columns 2-5, or 4-7
+// against the right.
+TEST(Prepare, FilledOrPaddedToTheBox) {
+    MemoryRaster picture(4, 8);
+    for (int x = 0; x < 4; ++x)
+        picture.setPixel(x, 0, 0), picture.setPixel(x, 3, 0);
+    auto dots = [](const MemoryRaster& r, bool column) {
+        std::string s;
+        for (int i = 0; i < (column ? r.height() : r.width()); ++i)
+            s += (column ? r.view().row(i)[0] : r.view().row(1)[i]) == 0 ? '#' : '.';
+        return s;
+    };
+    grob::Preparation p;
+    p.fit = {4, 4};
+    p.fitMode = grob::FitMode::Fill;
+    for (const auto& [anchor, column] : {std::pair{grob::Anchor::Center, ".#.."},
+                                         {grob::Anchor::Top, "#..#"},
+                                         {grob::Anchor::Bottom, "...."}}) {
+        p.anchor = anchor;
+        EXPECT_EQ(dots(grob::Fit(picture.view(), p), true), column);
+    }
+    p = {};
+    p.fit = {8, 8};
+    p.fitMode = grob::FitMode::Pad;
+    p.background = 0;
+    EXPECT_EQ(dots(grob::Fit(picture.view(), p), false), "##....##");
+    p.anchor = grob::Anchor::Right;
+    EXPECT_EQ(dots(grob::Fit(picture.view(), p), false), "####....");
+    int w = 0, h = 0;
+    grob::FittedSize(p, 4, 8, w, h);
+    EXPECT_EQ(std::pair(w, h), std::pair(8, 8));
+}
+
 TEST(Prepare, FitRowByRowKeepsEveryBit) {
     const std::uint32_t rows[2][3] = {{0x00F50A, 0x00D728, 0x009B64},
                                       {0x00EB14, 0x00C33C, 0x0037C8}};

@@ -198,7 +198,7 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
         options.keepStoredOrientation = choices.keepOrientation;
         // Fitted as the conversion fits it (pipeline's LoadingOptions): to the
         // box as the picture stands before it is turned, unless it is cropped.
-        if (!all && !choices.preparation.cropped())
+        if (!all && !choices.preparation.cutsPicture())
             options.fit = grob::FitBeforeTurning(choices.preparation);
         options.fitted = options.fits();
         const Decoding decoding{

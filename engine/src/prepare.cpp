@@ -97,9 +97,51 @@ void FitSize(const FitBox& fit, int width, int height, int& outWidth, int& outHe
     }
 }
 
+namespace {
+
+// The largest part of `area` in the box's proportions, at the anchor: the
+// side the area has too much of is cut, the other kept whole; the cut side
+// rounded to the nearest pixel, which the fit's own rounding then takes to
+// the box's side exactly.
+Region FillPart(const FitBox& box, const Region& area, Anchor anchor) {
+    Region part = area;
+    if (std::int64_t(area.width) * box.height > std::int64_t(area.height) * box.width)
+        part.width =
+            int(std::max<std::int64_t>(1, (2 * std::int64_t(area.height) * box.width + box.height) /
+                                              (2 * std::int64_t(box.height))));
+    else
+        part.height =
+            int(std::max<std::int64_t>(1, (2 * std::int64_t(area.width) * box.height + box.width) /
+                                              (2 * std::int64_t(box.width))));
+    const int spareX = area.width - part.width, spareY = area.height - part.height;
+    part.x = area.x + (anchor == Anchor::Left ? 0 : anchor == Anchor::Right ? spareX : spareX / 2);
+    part.y = area.y + (anchor == Anchor::Top ? 0 : anchor == Anchor::Bottom ? spareY : spareY / 2);
+    return part;
+}
+
+// A fitted (and turned) picture on a field of the box's size and the
+// background's gray, at the anchor.
+MemoryRaster Padded(const MemoryRaster& picture, const Preparation& p) {
+    const int w = std::max(p.fit.width, picture.width());
+    const int h = std::max(p.fit.height, picture.height());
+    MemoryRaster field(w, h, std::uint32_t(std::clamp(p.background, 0, 255)) * 0x010101u);
+    const int spareX = w - picture.width(), spareY = h - picture.height();
+    const Anchor a = p.anchor;
+    const int left = a == Anchor::Left ? 0 : a == Anchor::Right ? spareX : spareX / 2;
+    const int top = a == Anchor::Top ? 0 : a == Anchor::Bottom ? spareY : spareY / 2;
+    for (int y = 0; y < picture.height(); ++y)
+        std::copy_n(picture.view().row(y), picture.width(), field.row(top + y) + left);
+    return field;
+}
+
+} // namespace
+
 bool CroppedArea(const Preparation& p, int width, int height, Region& area) {
     area = {0, 0, std::max(width, 0), std::max(height, 0)};
-    if (!p.cropped()) return true;
+    if (!p.cropped()) {
+        if (p.filled() && area.any()) area = FillPart(FitBeforeTurning(p), area, p.anchor);
+        return true;
+    }
     const Region& crop = p.crop;
     const std::int64_t left = std::max<std::int64_t>(crop.x, 0);
     const std::int64_t top = std::max<std::int64_t>(crop.y, 0);
@@ -110,26 +152,14 @@ bool CroppedArea(const Preparation& p, int width, int height, Region& area) {
         return false;
     }
     area = {int(left), int(top), int(right - left), int(bottom - top)};
+    if (p.filled()) area = FillPart(FitBeforeTurning(p), area, p.anchor);
     return true;
 }
 
 Region FillingCrop(const Preparation& p, int width, int height) {
     const FitBox box = FitBeforeTurning(p);
     if (!box.any() || width <= 0 || height <= 0) return {};
-    // The side the picture has too much of is cut, the other kept whole; the
-    // cut side rounded to the nearest pixel, which the fit's own rounding
-    // then takes to the box's side exactly.
-    Region crop{0, 0, width, height};
-    if (std::int64_t(width) * box.height > std::int64_t(height) * box.width)
-        crop.width =
-            int(std::max<std::int64_t>(1, (2 * std::int64_t(height) * box.width + box.height) /
-                                              (2 * std::int64_t(box.height))));
-    else
-        crop.height = int(std::max<std::int64_t>(
-            1, (2 * std::int64_t(width) * box.height + box.width) / (2 * std::int64_t(box.width))));
-    crop.x = (width - crop.width) / 2;
-    crop.y = (height - crop.height) / 2;
-    return crop;
+    return FillPart(box, {0, 0, width, height}, Anchor::Center);
 }
 
 void FittedSize(const Preparation& p, int width, int height, int& outWidth, int& outHeight) {
@@ -141,6 +171,10 @@ void FittedSize(const Preparation& p, int width, int height, int& outWidth, int&
     }
     FitSize(FitBeforeTurning(p), area.width, area.height, outWidth, outHeight);
     if (p.quarterTurned()) std::swap(outWidth, outHeight);
+    if (p.padded()) {
+        outWidth = std::max(outWidth, p.fit.width);
+        outHeight = std::max(outHeight, p.fit.height);
+    }
 }
 
 // Area averaging: each fitted pixel is the mean of the source area it
@@ -259,8 +293,8 @@ MemoryRaster Fit(const PixelView& whole, const Preparation& p) {
     if (!CroppedArea(p, whole.width, whole.height, area)) return {};
     const PixelView picture{whole.row(area.y) + area.x, area.width, area.height, whole.stride};
     MemoryRaster fitted = Fit(picture, FitBeforeTurning(p));
-    if (!p.turned()) return fitted;
-    return Turn(fitted.view(), p);
+    if (p.turned()) fitted = Turn(fitted.view(), p);
+    return p.padded() ? Padded(fitted, p) : fitted;
 }
 
 MemoryRaster Turn(const PixelView& picture, const Preparation& p) {

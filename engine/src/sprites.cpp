@@ -130,6 +130,7 @@ GrobObject MaskOf(const Sprite& sprite, const Preparation& preparation, const Cu
                 row[x] = (255u - opacity[x]) * 0x010101u;
         }
     Preparation split = preparation.shape();
+    split.background = 255; // a padded picture's field is clear
     split.threshold = 256 - std::clamp(cutting.maskOpacity, 1, 255);
     return EncodeObject(OutputKinds()[0], clear.view(), series, split, name, padding);
 }

@@ -257,6 +257,15 @@ inline constexpr Requirement kSend[] = {
     {"to", kPng, true, "--to png writes pictures for a computer: {option} sends GROBs"}};
 inline constexpr Requirement kSendSettings[] = {
     {"send", {}, false, "{option} says how files are sent: it goes with --send"}};
+inline constexpr std::string_view kFillOrPad[] = {"fill", "pad"};
+inline constexpr std::string_view kPad[] = {"pad"};
+inline constexpr Requirement kFitMode[] = {kPrepared,
+                                           {"fit", {}, false, "{option} goes with --fit"}};
+inline constexpr Requirement kAnchor[] = {
+    kPrepared, {"fit-mode", kFillOrPad, false, "{option} goes with --fit-mode fill or pad"}};
+inline constexpr Requirement kBackground[] = {
+    kPrepared,
+    {"fit-mode", kPad, false, "{option} is the field's gray: it goes with --fit-mode pad"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -299,6 +308,17 @@ inline constexpr std::array<OptionChoice, 3> kFlipChoices = {{
 inline constexpr std::array<OptionChoice, 2> kProtocolChoices = {
     {{"kermit", "Kermit (the calculator in SERVER mode)", {}},
      {"xmodem", "XModem (the calculator waiting in XRECV)", {}}}};
+// How a picture meets its fit box, in the order of FitMode; where it lies, in
+// the order of Anchor.
+inline constexpr std::array<OptionChoice, 3> kFitModeChoices = {
+    {{"inside", "Inside the box (proportions kept)", {}},
+     {"fill", "Fill the box (the overflow cut off)", {}},
+     {"pad", "Pad to the box (a field around it)", {}}}};
+inline constexpr std::array<OptionChoice, 5> kAnchorChoices = {{{"center", "Centre", {}},
+                                                                {"top", "Top", {}},
+                                                                {"bottom", "Bottom", {}},
+                                                                {"left", "Left", {}},
+                                                                {"right", "Right", {}}}};
 inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
 
 // The bindings of the table's entries, by the type of the member they set.
@@ -356,7 +376,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 41> kOptions = {{
+inline constexpr std::array<OptionEntry, 44> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -462,6 +482,59 @@ inline constexpr std::array<OptionEntry, 41> kOptions = {{
               [](const Choices& c) {
                   OptionValue v;
                   v.size = {c.preparation.fit.width, c.preparation.fit.height};
+                  return v;
+              }}},
+    {.name = "fit-mode", .type = OptionType::Choice, .valueName = "MODE",
+     .choices = kFitModeChoices,
+     .help = "With --fit: inside (the default: the whole picture inside WxH), fill (exactly "
+             "WxH, the overflow cut off) or pad (exactly WxH, a field of --background around "
+             "the picture).",
+     .label = "Fit mode", .preference = "prepare/fit-mode", .use = kCommandLine | kPreparation,
+     .manual = "A portrait photo fitted into 131x64 is 48 x 64 inside; fill keeps the middle "
+               "band (or the part --anchor names) of the picture in the box's proportions and "
+               "gives 131 x 64; pad gives 131 x 64 with the 48 x 64 picture in the middle. "
+               "Enlarging still needs --upscale: a smaller picture is filled or padded as it is.",
+     .web = "How the picture meets the fit: inside it, its proportions kept; filling it, the "
+            "overflow cut off; or padded to exactly its size with a field around it.",
+     .needs = needs::kFitMode,
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.fitMode = FitMode(std::min<std::size_t>(v.choice, 2));
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = std::size_t(c.preparation.fitMode);
+                  return v;
+              }}},
+    {.name = "anchor", .type = OptionType::Choice, .valueName = "SIDE",
+     .choices = kAnchorChoices,
+     .help = "With --fit-mode fill or pad, where the picture lies: center (the default), top, "
+             "bottom, left or right.",
+     .label = "Anchor", .preference = "prepare/anchor", .use = kCommandLine | kPreparation,
+     .manual = "A fill keeps that side of the picture (as it stands before --rotate); a pad "
+               "puts the picture against that side of the field.",
+     .web = "Which part of the picture a fill keeps, or where a padded picture lies on its field.",
+     .needs = needs::kAnchor,
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.preparation.anchor = Anchor(std::min<std::size_t>(v.choice, 4));
+              },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.choice = std::size_t(c.preparation.anchor);
+                  return v;
+              }}},
+    {.name = "background", .type = OptionType::Whole, .valueName = "GRAY", .minimum = 0,
+     .maximum = 255, .byDefault = 255,
+     .help = "With --fit-mode pad, the gray of the field around the picture, 0 (black) to 255 "
+             "(white, the default).",
+     .label = "Field gray", .preference = "prepare/background",
+     .use = kCommandLine | kPreparation,
+     .web = "The gray of the field around a padded picture, from 0 (black) to 255 (white); it is "
+            "dithered like the picture.",
+     .needs = needs::kBackground,
+     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.background = int(v.number); },
+              [](const Choices& c) {
+                  OptionValue v;
+                  v.number = c.preparation.background;
                   return v;
               }}},
     {.name = "upscale", .type = OptionType::Flag,

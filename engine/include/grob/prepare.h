@@ -23,6 +23,12 @@ namespace grob {
 enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
 // A turned picture's mirror: left to right, or upside down.
 enum class Flip { None, Horizontal, Vertical };
+// How a picture meets its fit box: inside it (its proportions kept, the box
+// a bound), filling it (cut to the box's proportions first, then fitted),
+// or inside it on a field of the box's exact size.
+enum class FitMode { Inside, Fill, Pad };
+// Where a filled picture's kept part, or a padded picture on its field, lies.
+enum class Anchor { Center, Top, Bottom, Left, Right };
 
 // The 1-bit kind's own band: a gray from 128 up is white.
 inline constexpr int kPlainThreshold = 128;
@@ -61,6 +67,12 @@ struct Preparation {
     FitBox fit{};
     int turn = 0;
     Flip flip = Flip::None;
+    // How the picture meets the box (`anchor`: where it lies; for a fill,
+    // on the picture as it stands before it is turned), and the gray
+    // (0 black .. 255 white) of a padded picture's field.
+    FitMode fitMode = FitMode::Inside;
+    Anchor anchor = Anchor::Center;
+    int background = 255;
     // Its tone.
     double brightness = 0; // -100 .. 100, added to every level (in 1/100 of full scale)
     double contrast = 0;   // -100 .. 100, spread about the middle gray
@@ -79,6 +91,11 @@ struct Preparation {
     bool turned() const { return turn % 360 != 0 || flip != Flip::None; }
     bool quarterTurned() const { return turn % 180 != 0; }
     bool cropped() const { return crop.any(); }
+    bool filled() const { return fitMode == FitMode::Fill && fits(); }
+    bool padded() const { return fitMode == FitMode::Pad && fits(); }
+    // Only a part of the picture is kept (a crop, or a fill): it must come
+    // whole, not fitted as it is decoded.
+    bool cutsPicture() const { return cropped() || filled(); }
     // Every option at its default: the picture goes to the encoder as it is.
     bool neutral() const {
         return !fits() && !toned() && dither == Dither::None && !turned() && !cropped();
@@ -92,10 +109,14 @@ struct Preparation {
         only.fit = fit;
         only.turn = turn;
         only.flip = flip;
+        only.fitMode = fitMode;
+        only.anchor = anchor;
+        only.background = background;
         return only;
     }
     bool sameShape(const Preparation& other) const {
-        return crop == other.crop && fit == other.fit && turn == other.turn && flip == other.flip;
+        return crop == other.crop && fit == other.fit && turn == other.turn && flip == other.flip &&
+               fitMode == other.fitMode && anchor == other.anchor && background == other.background;
     }
 };
 
@@ -114,8 +135,9 @@ FitBox FitBeforeTurning(const Preparation& preparation);
 void FitSize(const FitBox& fit, int width, int height, int& outWidth, int& outHeight);
 
 // The part of a width x height picture the crop keeps, clipped to the
-// picture (the whole picture when there is no crop); false, with the part
-// empty, when the crop lies entirely outside it.
+// picture (the whole picture when there is no crop), and of that, with a
+// fill, the largest part in the fit box's proportions at the anchor; false,
+// with the part empty, when the crop lies entirely outside it.
 bool CroppedArea(const Preparation& preparation, int width, int height, Region& area);
 
 // The largest crop of a width x height picture in the proportions of the
@@ -124,13 +146,14 @@ bool CroppedArea(const Preparation& preparation, int width, int height, Region& 
 // across it. None without a fit box or a picture.
 Region FillingCrop(const Preparation& preparation, int width, int height);
 
-// The size the picture takes when cropped, fitted and turned (its own size
-// when none of them; 0 x 0 when the crop lies outside it).
+// The size the picture takes when cropped, fitted and turned, a padded one
+// the box's (its own size when none of them; 0 x 0 when the crop lies
+// outside it).
 void FittedSize(const Preparation& preparation, int width, int height, int& outWidth,
                 int& outHeight);
 
-// The picture cropped, fitted, then turned and mirrored; colours are kept
-// (each pixel 0x00BBGGRR).
+// The picture cropped, fitted, then turned and mirrored, and padded to the
+// box; colours are kept (each pixel 0x00BBGGRR).
 MemoryRaster Fit(const PixelView& picture, const Preparation& preparation);
 // The picture fitted into the box alone.
 MemoryRaster Fit(const PixelView& picture, const FitBox& fit);
