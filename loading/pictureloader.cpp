@@ -2,6 +2,7 @@
 
 #include "codecs.h"
 #include "grob/checks.h"
+#include "grob/compose.h"
 #include "grob/list.h"
 #include "grob/prepare.h"
 #include "grob/reader.h"
@@ -33,7 +34,10 @@ bool StartsWith(Bytes data, std::string_view text) {
 
 // The pixels' top bytes hold the picture's opacity: kept apart when asked
 // for and not opaque throughout, and the pixels made opaque.
-loading::Frame Finish(grob::Image image, bool keepOpacity, int delayMs = 0) {
+loading::Frame Finish(grob::Image image, bool keepOpacity, int background, int delayMs = 0) {
+    if (background != 255)
+        for (std::uint32_t& pixel : image.pixels)
+            if (pixel >> 24 != 255) pixel = grob::OverGray(pixel, std::uint32_t(background));
     loading::Frame frame;
     frame.delayMs = delayMs;
     bool clear = false;
@@ -155,8 +159,9 @@ void FitFrame(loading::Frame& frame, const grob::FitBox& fit) {
 codecs::DecodeOptions DecodeOptionsFor(const Options& options) {
     codecs::DecodeOptions decode;
     decode.fit = options.fit;
-    // Fitted pictures carry no opacity: whole ones when it is wanted.
-    decode.fitted = decode.fit.any() && !options.opacity;
+    // Fitted pictures carry no opacity: whole ones when it is wanted, or
+    // their transparency is to go over another gray than white.
+    decode.fitted = decode.fit.any() && !options.opacity && options.background == 255;
     decode.keepStoredOrientation = options.keepStoredOrientation;
     return decode;
 }
@@ -167,7 +172,7 @@ Picture FromDecoder(codecs::Decoded decoded, const Options& options) {
     Picture picture;
     picture.frames.push_back(Finish(
         grob::Image{decoded.image.width, decoded.image.height, std::move(decoded.image.pixels)},
-        options.opacity));
+        options.opacity, options.background));
     return Only(std::move(picture), options, false);
 }
 
@@ -213,8 +218,8 @@ Picture Decode(const Source& data, const codecs::Handler& codec, const Options& 
                 // The frame wanted last is taken; the others are copied.
                 const bool last = at == options.onlyFrame;
                 codecs::Image copy = last ? std::move(frame.image) : frame.image;
-                loading::Frame kept =
-                    Finish(image(std::move(copy)), options.opacity, frame.delayMs);
+                loading::Frame kept = Finish(image(std::move(copy)), options.opacity,
+                                             options.background, frame.delayMs);
                 if (fitHere) FitFrame(kept, decode.fit);
                 picture.frames.push_back(std::move(kept));
                 return !last;
@@ -287,7 +292,7 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
     request.renderer = options.renderer.empty() ? RendererPath() : options.renderer;
     request.kind = kind;
     request.fit = options.fit;
-    request.opacity = options.opacity;
+    request.opacity = options.opacity || options.background != 255;
     request.keepStoredOrientation = options.keepStoredOrientation;
     if (options.allFrames) request.onlyPage = options.onlyFrame;
     request.memoryBytes = options.renderMemoryBytes;
@@ -307,6 +312,9 @@ Picture Render(Bytes data, const char* kind, const Options& options) {
         if (options.opacity && page.transparent) frame.opacity.resize(page.image.pixels.size());
         for (std::size_t i = 0; i < page.image.pixels.size(); ++i) {
             if (!frame.opacity.empty()) frame.opacity[i] = std::uint8_t(page.image.pixels[i] >> 24);
+            if (options.background != 255 && page.image.pixels[i] >> 24 != 255)
+                page.image.pixels[i] =
+                    grob::OverGray(page.image.pixels[i], std::uint32_t(options.background));
             page.image.pixels[i] |= 0xFF000000u;
         }
         frame.image = std::move(page.image);

@@ -60,6 +60,8 @@ struct Options {
     bool wholeLists = false;
     // Each frame's opacity (for masks).
     bool opacity = false;
+    // The gray transparent parts are composed over (255: white, as decoded).
+    int background = 255;
     // A GROB's kind when its name does not tell it ("Open as kind...").
     std::optional<grob::OutputKind> grobKind;
 };

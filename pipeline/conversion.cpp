@@ -64,7 +64,8 @@ pictureloader::Options LoadingOptions(const Source& source, const Request& reque
     // first (each tile is fitted on its own).
     // A picture to be turned is fitted to the box as it stands before; one
     // to be cropped comes whole.
-    if (!cutting.tiles() && !request.preparation.cutsPicture())
+    options.background = request.preparation.background;
+    if (!cutting.tiles() && request.preparation.fittedAsDecoded())
         options.fit = grob::FitBeforeTurning(request.preparation);
     return options;
 }

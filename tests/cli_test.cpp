@@ -556,6 +556,22 @@ TEST_F(Cli, PreparedForTheScreenWithPreviews) {
                 {}, &out);
         EXPECT_EQ(out, QByteArray(text)) << args.join(' ').toStdString() << made.err.toStdString();
     }
+    // White at opacity 128 and 0 over black: grays 128 (255 x 128 / 255,
+    // rounded) and 0, 4-bit levels 7 and 15; over white, both white.
+    QImage clear(2, 1, QImage::Format_ARGB32);
+    clear.setPixel(0, 0, qRgba(255, 255, 255, 128));
+    clear.setPixel(1, 0, qRgba(255, 255, 255, 0));
+    write("clear.png", Encode(clear, "png"));
+    // The same fitted (the picture then comes whole, its opacity with it).
+    for (const auto& [args, text] :
+         {std::pair{QStringList{"--background", "255"}, "GROB 8 1 00\r\n"},
+          {QStringList{"--background", "0"}, "GROB 8 1 7F\r\n"},
+          {QStringList{"--background", "0", "--fit", "2x1"}, "GROB 8 1 7F\r\n"}}) {
+        QByteArray out;
+        run(QStringList{"--kind", "gro4", "--text", "--bare", "-o", "-", "clear.png"} + args, {},
+            {}, &out);
+        EXPECT_EQ(out, QByteArray(text)) << args.join(' ').toStdString();
+    }
 }
 
 // Turned, then fitted to the turned picture's box while the PNG is decoded:

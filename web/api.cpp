@@ -129,8 +129,8 @@ grob::Padding PaddingOf(const grob::Choices& choices) {
 // (grob::OverWhite, unless it is `composed` already), and its opacity kept
 // apart when it is wanted (for masks) and the picture is not opaque
 // throughout.
-grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opacity,
-                      bool composed) {
+grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opacity, bool composed,
+                      int background) {
     grob::Image image{width, height, {}};
     const std::size_t count = std::size_t(width) * std::size_t(height);
     image.pixels.resize(count);
@@ -139,6 +139,8 @@ grob::Sprite SpriteOf(const std::uint8_t* rgba, int width, int height, bool opac
         const std::uint8_t* p = rgba + 4 * i;
         image.pixels[i] = composed ? std::uint32_t(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24)
                                    : grob::OverWhite(p[0], p[1], p[2], p[3]);
+        if (background != 255 && p[3] != 255)
+            image.pixels[i] = grob::OverGray(image.pixels[i], std::uint32_t(background));
         clear = clear || p[3] != 255;
     }
     grob::Sprite sprite;
@@ -198,7 +200,7 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
         options.keepStoredOrientation = choices.keepOrientation;
         // Fitted as the conversion fits it (pipeline's LoadingOptions): to the
         // box as the picture stands before it is turned, unless it is cropped.
-        if (!all && !choices.preparation.cutsPicture())
+        if (!all && choices.preparation.fittedAsDecoded())
             options.fit = grob::FitBeforeTurning(choices.preparation);
         options.fitted = options.fits();
         const Decoding decoding{
@@ -308,7 +310,7 @@ int Sprites(const std::uint8_t* rgba, int width, int height, int count, int comp
         int counted = 0;
         for (int i = 0; i < (cutting.frames ? count : 1); ++i) {
             grob::Sprite whole = SpriteOf(rgba + std::size_t(i) * pictureBytes, width, height,
-                                          cutting.masks, composed != 0);
+                                          cutting.masks, composed != 0, preparation.background);
             const std::string refusal =
                 grob::CutItems(std::move(whole), cutting, preparation,
                                "choose to pad the last tiles", items, counted, kept);

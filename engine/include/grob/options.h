@@ -258,14 +258,10 @@ inline constexpr Requirement kSend[] = {
 inline constexpr Requirement kSendSettings[] = {
     {"send", {}, false, "{option} says how files are sent: it goes with --send"}};
 inline constexpr std::string_view kFillOrPad[] = {"fill", "pad"};
-inline constexpr std::string_view kPad[] = {"pad"};
 inline constexpr Requirement kFitMode[] = {kPrepared,
                                            {"fit", {}, false, "{option} goes with --fit"}};
 inline constexpr Requirement kAnchor[] = {
     kPrepared, {"fit-mode", kFillOrPad, false, "{option} goes with --fit-mode fill or pad"}};
-inline constexpr Requirement kBackground[] = {
-    kPrepared,
-    {"fit-mode", kPad, false, "{option} is the field's gray: it goes with --fit-mode pad"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -524,13 +520,15 @@ inline constexpr std::array<OptionEntry, 44> kOptions = {{
               }}},
     {.name = "background", .type = OptionType::Whole, .valueName = "GRAY", .minimum = 0,
      .maximum = 255, .byDefault = 255,
-     .help = "With --fit-mode pad, the gray of the field around the picture, 0 (black) to 255 "
-             "(white, the default).",
-     .label = "Field gray", .preference = "prepare/background",
+     .help = "The gray, 0 (black) to 255 (white, the default), that transparent parts of a "
+             "picture are composed over, and of the field around a picture with --fit-mode pad.",
+     .label = "Background gray", .preference = "prepare/background",
      .use = kCommandLine | kPreparation,
-     .web = "The gray of the field around a padded picture, from 0 (black) to 255 (white); it is "
-            "dithered like the picture.",
-     .needs = needs::kBackground,
+     .manual = "Partly transparent pixels are mixed with it as a painter mixes them. Masks "
+               "(--mask) are made from the opacity itself, whatever the background.",
+     .web = "The gray, from 0 (black) to 255 (white), under the picture's transparent parts and "
+            "around a padded picture; it is dithered like the picture.",
+     .needs = needs::kPreparedAlone,
      .bind = {[](Choices& c, const OptionValue& v) { c.preparation.background = int(v.number); },
               [](const Choices& c) {
                   OptionValue v;

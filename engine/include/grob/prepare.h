@@ -96,6 +96,10 @@ struct Preparation {
     // Only a part of the picture is kept (a crop, or a fill): it must come
     // whole, not fitted as it is decoded.
     bool cutsPicture() const { return cropped() || filled(); }
+    // Whether a decoder may hand the picture fitted: not when only a part of
+    // it is kept, nor when its transparency goes over another gray than
+    // white (a fitted picture carries no opacity to compose from).
+    bool fittedAsDecoded() const { return !cutsPicture() && background == 255; }
     // Every option at its default: the picture goes to the encoder as it is.
     bool neutral() const {
         return !fits() && !toned() && dither == Dither::None && !turned() && !cropped();
