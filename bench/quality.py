@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """How close the dithered GROBs come to the picture, against Pillow.
 
-    bench/quality.py [PROGRAM]
+    bench/quality.py [PROGRAM [METHOD]]   (METHOD: floyd-steinberg, search, ...)
 
 Five pictures: ImageMagick's built-ins (rose:, wizard:, logo:), waves of
 colour drawn here (sums of sines, the same every run) and a radial gradient,
@@ -31,6 +31,7 @@ import tempfile
 from PIL import Image
 
 program = sys.argv[1] if len(sys.argv) > 1 else "build/bin/veldar-convert"
+method = sys.argv[2] if len(sys.argv) > 2 else "floyd-steinberg"
 work = tempfile.mkdtemp()
 env = dict(os.environ, windir=work)
 size = ["-size", "640x480"]
@@ -100,7 +101,7 @@ def measure(shown, reference):
 
 def ours(name, fitted, kind):
     grob = os.path.join(work, name + "." + kind)
-    run("--kind", kind, "--dither", "floyd-steinberg", "-o", grob, fitted)
+    run("--kind", kind, "--dither", method, "-o", grob, fitted)
     run("--to", "png", "-o", grob + ".png", grob)
     return Image.open(grob + ".png")
 

@@ -2,6 +2,7 @@
 // worked out by hand from its kernel, and on flat grays.
 #include "grob/checks.h"
 #include "grob/encoders.h"
+#include "grob/halftone.h"
 #include "grob/prepare.h"
 #include "grob/reader.h"
 #include "grob/sprites.h"
@@ -186,6 +187,36 @@ TEST(Prepare, FilledOrPaddedToTheBox) {
     int w = 0, h = 0;
     grob::FittedSize(p, 4, 8, w, h);
     EXPECT_EQ(std::pair(w, h), std::pair(8, 8));
+}
+
+// The search: a flat quarter gray gets a quarter of the dots dark (the
+// mean kept), a line one dot wide survives whole, and the difference seen
+// never grows from the halftone it starts from.
+TEST(Prepare, SearchedHalftone) {
+    const grob::OutputKind gro = *grob::KindForExtension("gro");
+    grob::Preparation p;
+    p.dither = grob::Dither::Search;
+    const MemoryRaster flat = grob::Prepare(MemoryRaster(32, 32, 0xBFBFBF).view(), gro, p);
+    int dark = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            dark += flat.view().row(y)[x] == 0;
+    EXPECT_NEAR(dark, 256, 10);
+    MemoryRaster line(16, 16);
+    for (int y = 0; y < 16; ++y)
+        line.setPixel(7, y, 0);
+    const MemoryRaster kept = grob::Prepare(line.view(), gro, p);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(kept.view().row(y)[x] & 0xFFFFFFu, x == 7 ? 0u : 0xFFFFFFu) << x << ',' << y;
+    std::mt19937 random(7);
+    std::vector<double> picture(24 * 24);
+    std::vector<int> start(picture.size());
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = double(random() % 256), start[i] = int(random() % 4);
+    const double grays[] = {0, 85, 170, 255};
+    const grob::SearchedHalftone found = grob::SearchHalftone(picture, 24, 24, grays, start);
+    EXPECT_LT(found.endError, found.startError * 0.5);
 }
 
 TEST(Prepare, FitRowByRowKeepsEveryBit) {

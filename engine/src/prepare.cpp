@@ -1,5 +1,7 @@
 #include "grob/prepare.h"
 
+#include "grob/halftone.h"
+
 #include "grob/options.h"
 #include "grob/reader.h"
 
@@ -382,6 +384,30 @@ MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind, const Pr
                 put(x, y, b + (position > threshold ? 1 : 0));
             }
         break;
+    case Dither::Search: {
+        // Floyd-Steinberg's halftone first, then the search from it.
+        const std::vector<double> picture = value;
+        std::vector<int> steps(value.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * w + x;
+                const double v = std::clamp(value[i], 0.0, 255.0);
+                int b = below(v);
+                if (v - grays[std::size_t(b)] >= grays[std::size_t(b) + 1] - v) ++b;
+                steps[i] = b;
+                const double error = v - grays[std::size_t(b)];
+                for (const Spread& s : kFloydSteinberg) {
+                    const int nx = x + s.dx, ny = y + s.dy;
+                    if (nx >= 0 && nx < w && ny < h)
+                        value[std::size_t(ny) * w + nx] += error * s.share;
+                }
+            }
+        const SearchedHalftone found = SearchHalftone(picture, w, h, grays, std::move(steps));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                put(x, y, found.steps[std::size_t(y) * w + x]);
+        break;
+    }
     case Dither::FloydSteinberg:
     case Dither::Atkinson: {
         const auto spreads = p.dither == Dither::FloydSteinberg
