@@ -626,7 +626,10 @@ inline constexpr std::array<OptionEntry, 44> kOptions = {{
      .label = "Threshold", .preference = "prepare/threshold", .use = kCommandLine | kPreparation,
      .manual = "The gray is the picture's luminance after brightness, contrast, gamma and "
                "invert. Lower keeps more of a dark drawing's lines white; higher keeps more of "
-               "a light one's dark. The grayscale kinds and dithering keep their own levels.",
+               "a light one's dark. The grayscale kinds and dithering keep their own levels: "
+               "dithering passes on each dot's difference from the level it gets, so a moved "
+               "split would change the pattern of the dots, not how dark the picture comes out; "
+               "with --dither, --brightness, --contrast and --gamma move the tones instead.",
      .web = "For the 1-bit kind without dithering: the gray, 1 to 255, from which a dot is "
             "white (128 by default). Lower it to lighten, raise it to keep faint lines dark.",
      .needs = needs::kThreshold,
