@@ -219,6 +219,24 @@ TEST(Prepare, SearchedHalftone) {
     EXPECT_LT(found.endError, found.startError * 0.5);
 }
 
+// The blue-noise map holds each of its 4096 thresholds once: a flat gray g
+// over a 64 x 64 tile at 1 bit darkens exactly the dots whose threshold
+// (r + 0.5) / 4096 is at least g / 255: 3068 dots for gray 64, 1028 for 191.
+TEST(Prepare, BlueNoiseMapEveryThresholdOnce) {
+    const grob::OutputKind gro = *grob::KindForExtension("gro");
+    grob::Preparation p;
+    p.dither = grob::Dither::BlueNoise;
+    for (const auto& [gray, expected] : {std::pair{64u, 3068}, {191u, 1028}}) {
+        const MemoryRaster out =
+            grob::Prepare(MemoryRaster(64, 64, gray * 0x010101u).view(), gro, p);
+        int dark = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                dark += out.view().row(y)[x] == 0;
+        EXPECT_EQ(dark, expected) << gray;
+    }
+}
+
 TEST(Prepare, FitRowByRowKeepsEveryBit) {
     const std::uint32_t rows[2][3] = {{0x00F50A, 0x00D728, 0x009B64},
                                       {0x00EB14, 0x00C33C, 0x0037C8}};

@@ -1,5 +1,6 @@
 #include "grob/prepare.h"
 
+#include "bluenoise.h"
 #include "grob/halftone.h"
 
 #include "grob/options.h"
@@ -374,13 +375,20 @@ MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind, const Pr
             }
         break;
     case Dither::Ordered:
+    case Dither::BlueNoise:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const double v = value[std::size_t(y) * w + x];
                 const int b = below(v);
                 const double position = (v - grays[std::size_t(b)]) /
                                         (grays[std::size_t(b) + 1] - grays[std::size_t(b)]);
-                const double threshold = (kBayer[y % 8][x % 8] + 0.5) / 64.0;
+                // Blue noise: the same threshold for a dot in every frame,
+                // without the Bayer map's grid.
+                const double threshold =
+                    p.dither == Dither::Ordered
+                        ? (kBayer[y % 8][x % 8] + 0.5) / 64.0
+                        : (kBlueNoise[y % kBlueNoiseSide][x % kBlueNoiseSide] + 0.5) /
+                              double(kBlueNoiseSide * kBlueNoiseSide);
                 put(x, y, b + (position > threshold ? 1 : 0));
             }
         break;

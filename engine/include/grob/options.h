@@ -55,12 +55,13 @@ struct DitherMethod {
     std::string_view name;  // on the command line and in the preferences file
     std::string_view label; // in the window
 };
-inline constexpr std::array<DitherMethod, 5> kDitherMethods = {{
+inline constexpr std::array<DitherMethod, 6> kDitherMethods = {{
     {Dither::None, "none", "None (plain bands)"},
     {Dither::FloydSteinberg, "floyd-steinberg", "Floyd-Steinberg"},
     {Dither::Atkinson, "atkinson", "Atkinson"},
     {Dither::Ordered, "ordered", "Ordered (8 x 8 Bayer)"},
     {Dither::Search, "search", "Search (the best dots, slower)"},
+    {Dither::BlueNoise, "blue-noise", "Blue noise (dots stay in place)"},
 }};
 
 // Most pixels of a preview image: a 131 x 80 screen at zoom 16 is 2.7 million.
@@ -642,8 +643,9 @@ inline constexpr std::array<OptionEntry, 44> kOptions = {{
     {.name = "dither", .type = OptionType::Choice, .valueName = "METHOD",
      .choices = kDitherChoices,
      .help = "Dithering in the kind's own shades: none (the plain bands), floyd-steinberg, "
-             "atkinson, ordered or search (the dots closest to the picture as an eye sees "
-             "them, found by search; slower).",
+             "atkinson, ordered, search (the dots closest to the picture as an eye sees "
+             "them, found by search; slower) or blue-noise (an ordered map of blue noise: "
+             "no grid, and dots that stay in place from frame to frame).",
      .label = "Dithering", .preference = "prepare/dither", .use = kCommandLine | kPreparation,
      .manual = "With every preparation option at its default the output is the plain "
                "conversion, byte for byte. search starts from Floyd-Steinberg's dots and changes "

@@ -20,7 +20,7 @@
 
 namespace grob {
 
-enum class Dither { None, FloydSteinberg, Atkinson, Ordered, Search };
+enum class Dither { None, FloydSteinberg, Atkinson, Ordered, Search, BlueNoise };
 // A turned picture's mirror: left to right, or upside down.
 enum class Flip { None, Horizontal, Vertical };
 // How a picture meets its fit box: inside it (its proportions kept, the box
