@@ -237,6 +237,24 @@ TEST(Prepare, BlueNoiseMapEveryThresholdOnce) {
     }
 }
 
+// Dithered in linear light, a flat gray 128 gives as much light as it
+// does on the screen: ((128 / 255 + 0.055) / 1.055)^2.4 = 0.2159 of its dots
+// white, where its number gives half.
+TEST(Prepare, DitheredInLinearLight) {
+    const grob::OutputKind gro = *grob::KindForExtension("gro");
+    grob::Preparation p;
+    p.dither = grob::Dither::FloydSteinberg;
+    for (const auto& [linear, white] : {std::pair{false, 512}, {true, 221}}) {
+        p.linear = linear;
+        const MemoryRaster out = grob::Prepare(MemoryRaster(32, 32, 0x808080).view(), gro, p);
+        int lit = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                lit += out.view().row(y)[x] != 0;
+        EXPECT_NEAR(lit, white, 12) << linear;
+    }
+}
+
 TEST(Prepare, FitRowByRowKeepsEveryBit) {
     const std::uint32_t rows[2][3] = {{0x00F50A, 0x00D728, 0x009B64},
                                       {0x00EB14, 0x00C33C, 0x0037C8}};

@@ -355,13 +355,26 @@ MemoryRaster PrepareFitted(MemoryRaster fitted, const OutputKind& kind, const Pr
     std::vector<double> grays(static_cast<std::size_t>(levels));
     for (int b = 0; b < levels; ++b)
         grays[std::size_t(b)] = GrayOfShade(kind, levels - 1 - b);
+    const std::vector<double> shown = grays; // what each level is written as
+    // In linear light: the picture and the levels compared, and the errors
+    // carried, as the light the screen gives, not as the grays' numbers.
+    if (p.linear && p.dither != Dither::None) {
+        auto linear = [](double gray) {
+            const double c = std::clamp(gray, 0.0, 255.0) / 255.0;
+            return 255.0 * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        };
+        for (double& v : value)
+            v = linear(v);
+        for (double& g : grays)
+            g = linear(g);
+    }
     // The step whose gray is at or below v (0 .. levels - 2), for interpolating to the next.
     auto below = [&](double v) {
         const auto above = std::upper_bound(grays.begin(), grays.end(), v);
         return std::clamp(int(above - grays.begin()) - 1, 0, levels - 2);
     };
     auto put = [&](int x, int y, int step) {
-        fitted.setPixel(x, y, std::uint32_t(grays[std::size_t(step)]) * 0x010101u);
+        fitted.setPixel(x, y, std::uint32_t(shown[std::size_t(step)]) * 0x010101u);
     };
     // The 1-bit kind's band moved: a gray from the threshold up is white.
     const bool thresholded = levels == 2 && p.threshold != kPlainThreshold;

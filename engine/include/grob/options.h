@@ -264,6 +264,8 @@ inline constexpr Requirement kFitMode[] = {kPrepared,
                                            {"fit", {}, false, "{option} goes with --fit"}};
 inline constexpr Requirement kAnchor[] = {
     kPrepared, {"fit-mode", kFillOrPad, false, "{option} goes with --fit-mode fill or pad"}};
+inline constexpr Requirement kLinear[] = {
+    kPrepared, {"dither", {}, false, "{option} dithers in linear light: it goes with --dither"}};
 inline constexpr Requirement kSplit[] = {
     {"to", kPng, false, "{option} writes numbered PNGs: it goes with --to png"}};
 } // namespace needs
@@ -374,7 +376,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 44> kOptions = {{
+inline constexpr std::array<OptionEntry, 45> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -665,6 +667,18 @@ inline constexpr std::array<OptionEntry, 44> kOptions = {{
                   v.choice = bind::IndexOfDither(c.preparation.dither);
                   return v;
               }}},
+    {.name = "linear", .type = OptionType::Flag,
+     .help = "With --dither, dither in linear light: the picture's grays and the kind's levels "
+             "compared as the light they give (sRGB decoded), not as their numbers.",
+     .label = "Dither in linear light", .preference = "prepare/linear",
+     .use = kCommandLine | kPreparation,
+     .manual = "A mid gray (128) then gets about a fifth of its dots white, as much light as "
+               "the gray gives, rather than half; pictures come out darker in the mid-tones and "
+               "match the light of the original on a screen that shows sRGB.",
+     .web = "Dither by the light the grays give rather than by their numbers: mid-tones come "
+            "out darker, as their light is.",
+     .needs = needs::kLinear,
+     .bind = bind::PrepareFlag<&Preparation::linear>()},
     {.name = "preview", .type = OptionType::Path, .valueName = "FILE|DIR",
      .help = "Also write the calculator's view of each GROB as a PNG: FILE for one picture, or "
              "into a folder, made if missing (named like the GROB, .png).",

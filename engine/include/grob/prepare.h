@@ -79,6 +79,7 @@ struct Preparation {
     double gamma = 1;      // > 0; above 1 lightens the mid-tones
     bool invert = false;
     Dither dither = Dither::None;
+    bool linear = false; // dithered in linear light
     // The 1-bit kind without dithering: a gray (0 .. 255, after the tone)
     // from this up is white, below it black. Other kinds keep their bands.
     int threshold = kPlainThreshold;
