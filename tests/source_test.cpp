@@ -43,6 +43,11 @@ TEST(Source, EachFormOfTheArrow) {
                   .find("\"8 1 4 1\",\n\"0 c #FFFFFF\",\n\"1 c #AAAAAA\",\n\"2 c #555555\",\n"
                         "\"3 c #000000\",\n\"31000003\"\n};\n"),
               std::string::npos);
+    // Arrow pixel i at bit i: 0x09F8A944, whose 2-bit parts sum to 20.
+    EXPECT_EQ(Source(grob::SourceForm::NewRpl, kArrow),
+              "@ arrow: 5 x 6 pixels (gro), 4 bytes\nBITMAPDATA MONO 5 6\nCfipRQ\n'arrow' STO\n");
+    EXPECT_NE(Source(grob::SourceForm::NewRpl, kFlip).find("BITMAPDATA 16GR 8 1\n8AAAX7\n"),
+              std::string::npos);
     EXPECT_EQ(grob::SymbolOf("dir.x/2 walk-1.gif"), "_2_walk_1");
 }
 

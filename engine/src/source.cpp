@@ -195,6 +195,46 @@ void Xpm(std::string& text, const SourceSymbol& symbol, const std::string& path)
     text += "};\n";
 }
 
+// newRPL's text form of a bitmap, as its compiler reads it and its
+// decompiler writes it: "BITMAPDATA", the mode (MONO, one bit a pixel, 1
+// black; 16GR, four bits, 0 white, 15 black), width and height in decimal,
+// then the pixels (row after row with no padding, pixel i at bit i, or
+// nibble i, of the 32-bit words, counted from the low end) as words of six
+// base-64 characters (A-Z a-z 0-9 + /): bits 31..2 in five characters, most
+// significant first, then one holding bits 1..0 and, above them, the sum of
+// the word's sixteen 2-bit parts modulo 16; a space after every eight
+// words. Then 'name' STO keeps it under the symbol's name.
+void NewRpl(std::string& text, const SourceSymbol& symbol, const std::string& path) {
+    constexpr std::string_view kBase64 =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const GrobObject& object = *symbol.grob;
+    const bool oneBit = !object.kind.pageFlipping() && object.kind.depth == 1;
+    const ShadePicture picture = ShadesOf(object, object.kind, path, kMaxSide, kMaxPixels);
+    const unsigned bits = oneBit ? 1 : 4;
+    std::vector<std::uint32_t> words((picture.levels.size() * bits + 31) / 32);
+    for (std::size_t i = 0; i < picture.levels.size(); ++i) {
+        const int level = picture.levels[i];
+        const std::uint32_t value = oneBit ? std::uint32_t(level) : Gray16(level, picture.shades);
+        words[i * bits / 32] |= value << (i * bits % 32);
+    }
+    text += "@ " + symbol.name + ": " + Number(std::uint64_t(picture.width)) + " x " +
+            Number(std::uint64_t(picture.height)) + " pixels (" +
+            std::string(object.kind.extension) + "), " + Number(words.size() * 4) + " bytes\n";
+    text += std::string("BITMAPDATA ") + (oneBit ? "MONO " : "16GR ") +
+            Number(std::uint64_t(picture.width)) + " " + Number(std::uint64_t(picture.height));
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        const std::uint32_t word = words[k];
+        unsigned sum = 0;
+        for (int pair = 0; pair < 16; ++pair)
+            sum += (word >> (2 * pair)) & 3;
+        if (k % 8 == 0) text += k % 64 == 0 ? "\n" : " ";
+        for (int c = 0; c < 5; ++c)
+            text += kBase64[(word >> (26 - 6 * c)) & 63];
+        text += kBase64[(word & 3) | (sum & 15) << 2];
+    }
+    text += "\n'" + symbol.name + "' STO\n";
+}
+
 } // namespace
 
 std::string SymbolOf(std::string_view fileName) {
@@ -233,6 +273,9 @@ std::string SourceText(SourceForm form, std::span<const SourceSymbol> symbols,
             break;
         case SourceForm::Xpm:
             Xpm(text, symbols[i], path);
+            break;
+        case SourceForm::NewRpl:
+            NewRpl(text, symbols[i], path);
             break;
         }
     }

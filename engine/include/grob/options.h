@@ -220,7 +220,7 @@ inline constexpr Requirement kPrepared = {
 inline constexpr Requirement kGrobs = {
     "to", kPng, true, "--to png writes pictures, not GROBs: {option} goes with a GROB (--kind)"};
 // The --to forms that write GROBs as source code.
-inline constexpr std::string_view kSources[] = {"sysrpl", "saturn", "masd", "c", "xpm"};
+inline constexpr std::string_view kSources[] = {"sysrpl", "saturn", "masd", "c", "xpm", "newrpl"};
 // A GROB file's own form: not with a source form.
 inline constexpr Requirement kGrobFile = {
     "to", kSources, true, "--to {value} writes source code: {option} goes with a GROB file only"};
@@ -429,7 +429,8 @@ inline constexpr std::array<OptionEntry, 41> kOptions = {{
      .manual = "The PNG is named like the picture with .png in place of its extension; a GROB "
                "is drawn in its shades. A source form writes every GROB of a picture (its "
                "frames, tiles and masks; with --list, of every picture) into one file named "
-               "like the picture: sysrpl (.s), saturn (.a), masd (.masd), c (.h) or xpm (.xpm), "
+               "like the picture: sysrpl (.s), saturn (.a), masd (.masd), c (.h), xpm (.xpm) or "
+               "newrpl (.nrpl), "
                "each GROB a symbol named after the file (walk, or walk_0, walk_1 ... and "
                "walk_0_mask ...), with a comment giving its size, kind and bytes.",
      .bind = {[](Choices& c, const OptionValue& v) {

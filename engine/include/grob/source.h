@@ -13,7 +13,7 @@
 namespace grob {
 
 // The forms, in the order of kSourceForms.
-enum class SourceForm { SysRpl, Saturn, Masd, C, Xpm };
+enum class SourceForm { SysRpl, Saturn, Masd, C, Xpm, NewRpl };
 
 struct SourceFormInfo {
     SourceForm form;
@@ -22,13 +22,14 @@ struct SourceFormInfo {
     std::string_view description;
 };
 
-inline constexpr std::array<SourceFormInfo, 5> kSourceForms = {{
+inline constexpr std::array<SourceFormInfo, 6> kSourceForms = {{
     {SourceForm::SysRpl, "sysrpl", "s", "System RPL source (GROB ...), as RPLCOMP reads it"},
     {SourceForm::Saturn, "saturn", "a", "Saturn assembler source (NIBHEX), as SASM reads it"},
     {SourceForm::Masd, "masd", "masd",
      "MASD source ($ nibbles), as the HP 49's assembler reads it"},
     {SourceForm::C, "c", "h", "a C header (HPGCC: 4-bit GGL surfaces, 1-bit rows)"},
     {SourceForm::Xpm, "xpm", "xpm", "an XPM picture in the calculator's grays"},
+    {SourceForm::NewRpl, "newrpl", "nrpl", "newRPL's BITMAPDATA text, stored under its name"},
 }};
 
 // One GROB of a source file and the name it is given there.
