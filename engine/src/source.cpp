@@ -146,7 +146,8 @@ void C(std::string& text, const SourceSymbol& symbol, const std::string& path) {
             Number(std::uint64_t(picture.height)) + " pixels (" +
             std::string(object.kind.extension) + "), " + Number(bytes) + " bytes: " +
             (oneBit ? "rows of " + Number(RowStride(object.width)) +
-                          " bytes, the leftmost dot in the low bit, 1 black */\n"
+                          (RowStride(object.width) == 1 ? " byte" : " bytes") +
+                          ", the leftmost dot in the low bit, 1 black */\n"
                     : "a 4-bit GGL surface, 8 pixels an int, the left one in the low nibble, "
                       "15 black */\n");
     text += "#define " + name + "_width " + Number(std::uint64_t(picture.width)) + "\n";
