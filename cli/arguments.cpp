@@ -384,7 +384,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
         if (choices.toPng && choices.split)
             return refuse("--split makes one PNG a picture, and standard output takes one file: "
                           "leave out --split for one sheet of them");
-        if (!choices.toPng)
+        if (!choices.toPng && choices.sourceForm < 0)
             for (const OptionEntry* many :
                  {&grob::Option("frames"), &grob::Option("tile"), &grob::Option("mask")})
                 if (has(*many))

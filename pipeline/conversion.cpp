@@ -174,7 +174,8 @@ Items Gather(const Request& request, const Context& context, Result& result) {
                                     : "choose to pad the last tiles";
     const SizeRules rules = RulesFor(request, context);
     const bool grobs = rules.grobs;
-    const bool listed = Wants(request, {Product::List, Product::ListText, Product::Player});
+    const bool listed =
+        Wants(request, {Product::List, Product::ListText, Product::Player, Product::Source});
     const bool pictures = Wants(request, {Product::PicturePng});
     // A picture cut into tiles is cropped as a whole first; its tiles are
     // prepared without the crop.

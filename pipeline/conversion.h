@@ -14,6 +14,7 @@
 #include "budget.h"
 #include "grob/encoders.h"
 #include "grob/raster.h"
+#include "grob/source.h"
 #include "grob/sprites.h"
 #include "pictureloader.h"
 #include "regularfile.h"
@@ -42,6 +43,7 @@ enum class Product {
     List,       // every picture's GROB (and mask) in one list object, binary form
     ListText,   // the same list in the text form
     Player,     // a program that plays every GROB in turn, in the text form
+    Source,     // every GROB (and mask) as source code, in the request's sourceForm
 };
 
 // Where an output goes. Paths are the system's bytes.
@@ -120,6 +122,8 @@ struct Request {
     bool keepStoredOrientation = false;
     // How long the player shows each frame; 0: the picture's own times.
     int playerDelayMs = 0;
+    // The form of a Source output.
+    grob::SourceForm sourceForm = grob::SourceForm::SysRpl;
     std::vector<Output> outputs;
 };
 

@@ -6,6 +6,7 @@
 #include "grob/list.h"
 #include "grob/player.h"
 #include "grob/reader.h"
+#include "grob/source.h"
 #include "preview.h"
 #include "sizes.h"
 
@@ -48,6 +49,25 @@ Piece PlayerOf(const Request& request, const std::string& path, const Items& ite
     return {path, TextBytes(grob::PlayerProgram(frames)), {}};
 }
 
+// Every GROB of the request as source code, each followed by its mask; the
+// symbols are named after the file (the picture's name on standard output).
+Piece SourceOf(const Request& request, const Output& output, const std::string& path,
+               const Items& items) {
+    const std::string file = output.target.to == Target::To::File ? path
+                             : request.source.path.empty()        ? std::string("grob")
+                                                                  : request.source.path;
+    const std::string base = grob::SymbolOf(file);
+    const bool numbered = items.grobs.size() > 1;
+    std::vector<grob::SourceSymbol> symbols;
+    for (std::size_t i = 0; i < items.grobs.size(); ++i) {
+        const std::string name = numbered ? base + "_" + std::to_string(i) : base;
+        symbols.push_back({&items.grobs[i], name});
+        if (request.cutting.masks) symbols.push_back({&items.masks[i], name + "_mask"});
+    }
+    return {
+        path, TextBytes(grob::SourceText(request.sourceForm, symbols, request.source.name())), {}};
+}
+
 // The pictures as they are, side by side (one alone as it is).
 Piece SheetOf(const Request& request, const Output& output, const std::string& path,
               const Items& items) {
@@ -79,6 +99,7 @@ Piece ItemOf(const Request& request, const Output& output, const std::string& pa
     case Product::List:
     case Product::ListText:
     case Product::Player:
+    case Product::Source:
         break;
     }
     return {};
@@ -92,6 +113,7 @@ std::vector<Piece> PiecesOf(const Request& request, const PlannedOutput& planned
     if (output.product == Product::List || output.product == Product::ListText)
         return {ListOf(request, output, planned.path, items)};
     if (output.product == Product::Player) return {PlayerOf(request, planned.path, items)};
+    if (output.product == Product::Source) return {SourceOf(request, output, planned.path, items)};
     if (output.product == Product::PicturePng && !planned.numbered)
         return {SheetOf(request, output, planned.path, items)};
     // One piece an item (numbered files, or a single picture's one file).

@@ -41,10 +41,12 @@ std::optional<FolderFault> MakeOutputFolders(const grob::Choices& choices, std::
 
 std::string OutputPath(const std::string& picture, const grob::Choices& choices) {
     if (!choices.output.empty()) return choices.output;
-    const std::string beside =
-        OutputName(picture, choices.toPng    ? "png"
-                            : choices.player ? "prg"
-                                             : std::string(choices.kind.extension));
+    const std::string beside = OutputName(
+        picture, choices.toPng    ? "png"
+                 : choices.player ? "prg"
+                 : choices.sourceForm >= 0
+                     ? std::string(grob::kSourceForms[std::size_t(choices.sourceForm)].extension)
+                     : std::string(choices.kind.extension));
     if (choices.outputDir.empty()) return beside;
     return filenames::Join(choices.outputDir, filenames::FileName(beside));
 }
@@ -67,6 +69,8 @@ Request ConversionFor(Source source, const grob::Choices& asked, grob::Series sa
     // A PNG of a list shows every GROB of it.
     request.wholeLists = choices.toPng;
     request.playerDelayMs = choices.delay;
+    if (choices.sourceForm >= 0)
+        request.sourceForm = grob::kSourceForms[std::size_t(choices.sourceForm)].form;
     return request;
 }
 
@@ -77,10 +81,12 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
                                     choices, savedSeries);
     // Several GROBs from one picture: one file each, numbered; their PNGs one
     // sheet side by side unless split.
-    const bool numbered = !choices.list && !choices.player &&
+    const bool source = choices.sourceForm >= 0;
+    const bool numbered = !choices.list && !choices.player && !source &&
                           (choices.toPng ? choices.split : choices.cutting.many());
     const Product main = choices.toPng    ? Product::PicturePng
                          : choices.player ? Product::Player
+                         : source         ? Product::Source
                          : choices.text   ? Product::GrobText
                                           : Product::Grob;
     const bool toStandardOutput = choices.output.empty() ? stream : choices.output == "-";
@@ -121,16 +127,20 @@ std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
     const bool stream = choices.output.empty() ? first == "-" : choices.output == "-";
     std::string path = choices.output;
     if (path.empty()) {
-        const std::string name =
-            OutputName(first == "-" ? std::string("list") : first,
-                       choices.player ? "prg" : std::string(choices.kind.extension) + ".lst");
+        const std::string name = OutputName(
+            first == "-" ? std::string("list") : first,
+            choices.player ? "prg"
+            : choices.sourceForm >= 0
+                ? std::string(grob::kSourceForms[std::size_t(choices.sourceForm)].extension)
+                : std::string(choices.kind.extension) + ".lst");
         path = choices.outputDir.empty()
                    ? name
                    : filenames::Join(choices.outputDir, filenames::FileName(name));
     }
-    request.outputs.front() = {choices.player ? Product::Player
-                               : choices.text ? Product::ListText
-                                              : Product::List,
+    request.outputs.front() = {choices.player            ? Product::Player
+                               : choices.sourceForm >= 0 ? Product::Source
+                               : choices.text            ? Product::ListText
+                                                         : Product::List,
                                stream ? Target::StandardOutput() : Target::File(path)};
     requests.push_back(std::move(request));
     return requests;

@@ -1388,6 +1388,25 @@ TEST_F(Cli, RoutesToTheCalculator) {
               0);
     EXPECT_TRUE(timed.contains("{ .25 .25 .25 .25 }")) << timed.toStdString();
     EXPECT_EQ(run({"--kind", "g16", "--player", "frames.gif"}).status, 2);
+    // Source code: the frames (and masks) as numbered symbols of one file
+    // named after the picture, or of the --list's first picture.
+    ASSERT_EQ(run({"--kind", "gro", "--to", "saturn", "--frames", "--mask", "frames.gif"}).status,
+              0);
+    const QByteArray saturn = read("frames.a");
+    EXPECT_TRUE(saturn.startsWith("* frames_0: 4 x 4 dots (gro), 28 nibbles")) << saturn.data();
+    for (const char* label : {"\nframes_3\n", "\nframes_3_mask\n", "\nframes_3_mask_end\n"})
+        EXPECT_TRUE(saturn.contains(label)) << label;
+    write("two.gif", data("codecs-frames.gif"));
+    ASSERT_EQ(run({"--kind", "gro", "--to", "c", "--list", "frames.gif", "two.gif"}).status, 0);
+    EXPECT_TRUE(read("frames.h").contains("static const unsigned char frames_1[4]"));
+    QByteArray one;
+    ASSERT_EQ(
+        run({"--kind", "gro", "--to", "sysrpl", "-o", "-", "frames.gif"}, {}, {}, &one).status, 0);
+    EXPECT_EQ(one, "* frames: 4 x 4 dots (gro), 28 nibbles (14 bytes) with its prologue\n"
+                   "GROB 00012 4000040000FFFFFFFF\n");
+    for (const char* refused : {"--text", "--player", "--split"})
+        EXPECT_EQ(run({"--kind", "gro", "--to", "masd", refused, "frames.gif"}).status, 2)
+            << refused;
     // A GROB no calculator holds (144 dots wide: 18 bytes a row, the object
     // 10 + 18 x height bytes, 294,912 at most): refused by the modern form
     // unless insisted on, written by the classic one with a line beside it.

@@ -9,6 +9,7 @@
 #include "grob/grobfile.h"
 #include "grob/kinds.h"
 #include "grob/prepare.h"
+#include "grob/source.h"
 #include "grob/sprites.h"
 
 #include <algorithm>
@@ -114,6 +115,7 @@ struct Choices {
     std::size_t protocol = 0;     // how: an index into kSendProtocols
     int baud = 9600;
     bool toPng = false;    // each picture as a PNG instead of a GROB
+    int sourceForm = -1;   // --to a source form: an index into kSourceForms (-1: none)
     std::string output;    // the one picture's output ("-": standard output)
     std::string outputDir; // empty: beside each picture
     std::string preview;   // a PNG file or a folder for the calculator's views
@@ -211,21 +213,26 @@ inline constexpr std::string_view kOneBit[] = {"gro"};
 inline constexpr std::string_view kPng[] = {"png"};
 // Anything that makes a GROB: not with --to png.
 inline constexpr Requirement kGrob = {
-    "to", {}, true, "--to png writes a PNG, not a GROB: {option} goes with a GROB only"};
+    "to", kPng, true, "--to png writes a PNG, not a GROB: {option} goes with a GROB only"};
 // Anything that prepares a picture for a GROB.
 inline constexpr Requirement kPrepared = {
-    "to",
-    {},
-    true,
+    "to", kPng, true,
     "--to png writes each picture as it is: {option} prepares a picture for a GROB "
     "(--kind)"};
 inline constexpr Requirement kGrobs = {
-    "to", {}, true, "--to png writes pictures, not GROBs: {option} goes with a GROB (--kind)"};
+    "to", kPng, true, "--to png writes pictures, not GROBs: {option} goes with a GROB (--kind)"};
+// The --to forms that write GROBs as source code.
+inline constexpr std::string_view kSources[] = {"sysrpl", "saturn", "masd", "c", "xpm", "newrpl"};
+// A GROB file's own form: not with a source form.
+inline constexpr Requirement kGrobFile = {
+    "to", kSources, true, "--to {value} writes source code: {option} goes with a GROB file only"};
 inline constexpr Requirement kGrobAlone[] = {kGrob};
+inline constexpr Requirement kGrobFileAlone[] = {kGrob, kGrobFile};
 inline constexpr Requirement kPreparedAlone[] = {kPrepared};
 inline constexpr Requirement kGrobsAlone[] = {kGrobs};
 inline constexpr Requirement kBare[] = {
     kGrob,
+    kGrobFile,
     {"text", {}, false, "{option} leaves out the text form's %%HP: line: it goes with --text"}};
 inline constexpr Requirement kUpscale[] = {kPrepared,
                                            {"fit", {}, false, "{option} goes with --fit"}};
@@ -249,6 +256,7 @@ inline constexpr Requirement kTiles[] = {{"tile", {}, false, "{option} goes with
 inline constexpr Requirement kMasks[] = {{"mask", {}, false, "{option} goes with --mask"}};
 inline constexpr Requirement kPlayer[] = {
     kGrob,
+    kGrobFile,
     {"kind", kOneBit, false,
      "{option} plays black and white frames: it goes with the 1-bit kind (gro), not {value}"},
     {"text", {}, true, "{option} writes a program, always in the text form: not with --text"},
@@ -256,7 +264,8 @@ inline constexpr Requirement kPlayer[] = {
 inline constexpr Requirement kDelay[] = {
     {"player", {}, false, "{option} sets the player's time for each frame: it goes with --player"}};
 inline constexpr Requirement kSend[] = {
-    {"to", kPng, true, "--to png writes pictures for a computer: {option} sends GROBs"}};
+    {"to", kPng, true, "--to png writes pictures for a computer: {option} sends GROBs"},
+    {"to", kSources, true, "--to {value} writes source code for a computer: {option} sends GROBs"}};
 inline constexpr Requirement kSendSettings[] = {
     {"send", {}, false, "{option} says how files are sent: it goes with --send"}};
 inline constexpr std::string_view kFillOrPad[] = {"fill", "pad"};
@@ -319,7 +328,14 @@ inline constexpr std::array<OptionChoice, 5> kAnchorChoices = {{{"center", "Cent
                                                                 {"bottom", "Bottom", {}},
                                                                 {"left", "Left", {}},
                                                                 {"right", "Right", {}}}};
-inline constexpr std::array<OptionChoice, 1> kToChoices = {{{"png", "a PNG picture", {}}}};
+// --to png, then the source forms in the order of kSourceForms.
+inline constexpr std::array<OptionChoice, 1 + kSourceForms.size()> kToChoices = [] {
+    std::array<OptionChoice, 1 + kSourceForms.size()> choices{};
+    choices[0] = {"png", "a PNG picture", {}};
+    for (std::size_t i = 0; i < kSourceForms.size(); ++i)
+        choices[i + 1] = {kSourceForms[i].name, kSourceForms[i].description, {}};
+    return choices;
+}();
 
 // The bindings of the table's entries, by the type of the member they set.
 namespace bind {
@@ -403,7 +419,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
      .web = "The calculator the file is for: each reads only files with its own first 8 "
             "bytes, HPHP48-X for the HP 48 series, HPHP49-X for the HP 49G, 49g+, 48gII and "
             "50g.",
-     .needs = needs::kGrobAlone, .shown = "{label}",
+     .needs = needs::kGrobFileAlone, .shown = "{label}",
      .bind = {[](Choices& c, const OptionValue& v) {
                   c.series = v.choice == 0 ? Series::HP48 : Series::HP49;
               },
@@ -427,14 +443,25 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
      .help = "Convert up to N pictures at once (default: the number of cores; at most 4 per "
              "core).",
      .bind = bind::Whole<&Choices::jobs>()},
-    {.name = "to", .type = OptionType::Choice, .valueName = "png", .choices = kToChoices,
-     .help = "Write each picture (a GROB, say) as a PNG instead of a GROB; no --kind is needed.",
+    {.name = "to", .type = OptionType::Choice, .valueName = "FORM", .choices = kToChoices,
+     .help = "Write each picture (a GROB, say) as a PNG instead of a GROB (no --kind is "
+             "needed), or its GROBs as source code for a calculator's tool chain.",
      .manual = "The PNG is named like the picture with .png in place of its extension; a GROB "
-               "is drawn in its shades.",
-     .bind = {[](Choices& c, const OptionValue& v) { c.toPng = v.choice == 0; },
+               "is drawn in its shades. A source form writes every GROB of a picture (its "
+               "frames, tiles and masks; with --list, of every picture) into one file named "
+               "like the picture: sysrpl (.s), saturn (.a), masd (.masd), c (.h), xpm (.xpm) or "
+               "newrpl (.nrpl), "
+               "each GROB a symbol named after the file (walk, or walk_0, walk_1 ... and "
+               "walk_0_mask ...), with a comment giving its size, kind and bytes.",
+     .bind = {[](Choices& c, const OptionValue& v) {
+                  c.toPng = v.choice == 0;
+                  c.sourceForm = v.choice > 0 && v.choice != kNoChoice ? int(v.choice) - 1 : -1;
+              },
               [](const Choices& c) {
                   OptionValue v;
-                  v.choice = c.toPng ? 0 : kNoChoice;
+                  v.choice = c.toPng              ? 0
+                             : c.sourceForm >= 0 ? std::size_t(c.sourceForm) + 1
+                                                 : kNoChoice;
                   return v;
               }}},
     {.name = "clear-padding", .type = OptionType::Flag,
@@ -829,7 +856,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
                "as the calculators write it.",
      .web = "The GROB as text (\"GROB w h hex...\") under the %%HP: line that tells the "
             "calculator how to read it, instead of the binary form: for a transfer as text.",
-     .needs = needs::kGrobAlone,
+     .needs = needs::kGrobFileAlone,
      .bind = bind::Flag<&Choices::text>()},
     {.name = "bare", .type = OptionType::Flag,
      .help = "With --text, leave out the %%HP: line: the bare object, as a calculator's command "
