@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace grob {
 
@@ -363,6 +364,34 @@ template <auto Member> constexpr Binding PrepareNumber() {
                 return v;
             }};
 }
+template <auto Member> constexpr Binding PrepareWhole() {
+    return {[](Choices& c, const OptionValue& v) { c.preparation.*Member = int(v.number); },
+            [](const Choices& c) {
+                OptionValue v;
+                v.number = c.preparation.*Member;
+                return v;
+            }};
+}
+// A choice kept as an enumeration whose values are the choices' indices.
+template <auto Member> constexpr Binding PrepareChoice() {
+    return {[](Choices& c, const OptionValue& v) {
+                using Enum = std::remove_reference_t<decltype(c.preparation.*Member)>;
+                c.preparation.*Member = Enum(v.choice);
+            },
+            [](const Choices& c) {
+                OptionValue v;
+                v.choice = std::size_t(c.preparation.*Member);
+                return v;
+            }};
+}
+template <auto Member> constexpr Binding Index() {
+    return {[](Choices& c, const OptionValue& v) { c.*Member = v.choice; },
+            [](const Choices& c) {
+                OptionValue v;
+                v.choice = c.*Member;
+                return v;
+            }};
+}
 template <auto Member> constexpr Binding CutFlag() {
     return {[](Choices& c, const OptionValue& v) { c.cutting.*Member = v.flag; },
             [](const Choices& c) {
@@ -524,14 +553,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
      .web = "How the picture meets the fit: inside it, its proportions kept; filling it, the "
             "overflow cut off; or padded to exactly its size with a field around it.",
      .needs = needs::kFitMode,
-     .bind = {[](Choices& c, const OptionValue& v) {
-                  c.preparation.fitMode = FitMode(std::min<std::size_t>(v.choice, 2));
-              },
-              [](const Choices& c) {
-                  OptionValue v;
-                  v.choice = std::size_t(c.preparation.fitMode);
-                  return v;
-              }}},
+     .bind = bind::PrepareChoice<&Preparation::fitMode>()},
     {.name = "anchor", .type = OptionType::Choice, .valueName = "SIDE",
      .choices = kAnchorChoices,
      .help = "With --fit-mode fill or pad, where the picture lies: center (the default), top, "
@@ -541,14 +563,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
                "puts the picture against that side of the field.",
      .web = "Which part of the picture a fill keeps, or where a padded picture lies on its field.",
      .needs = needs::kAnchor,
-     .bind = {[](Choices& c, const OptionValue& v) {
-                  c.preparation.anchor = Anchor(std::min<std::size_t>(v.choice, 4));
-              },
-              [](const Choices& c) {
-                  OptionValue v;
-                  v.choice = std::size_t(c.preparation.anchor);
-                  return v;
-              }}},
+     .bind = bind::PrepareChoice<&Preparation::anchor>()},
     {.name = "background", .type = OptionType::Whole, .valueName = "GRAY", .minimum = 0,
      .maximum = 255, .byDefault = 255,
      .help = "The gray, 0 (black) to 255 (white, the default), that transparent parts of a "
@@ -560,12 +575,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
      .web = "The gray, from 0 (black) to 255 (white), under the picture's transparent parts and "
             "around a padded picture; it is dithered like the picture.",
      .needs = needs::kPreparedAlone,
-     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.background = int(v.number); },
-              [](const Choices& c) {
-                  OptionValue v;
-                  v.number = c.preparation.background;
-                  return v;
-              }}},
+     .bind = bind::PrepareWhole<&Preparation::background>()},
     {.name = "upscale", .type = OptionType::Flag,
      .help = "With --fit, also enlarge smaller pictures, by whole factors.",
      .label = "Enlarge smaller pictures (whole factors)", .preference = "prepare/upscale",
@@ -663,12 +673,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
      .web = "For the 1-bit kind without dithering: the gray, 1 to 255, from which a dot is "
             "white (128 by default). Lower it to lighten, raise it to keep faint lines dark.",
      .needs = needs::kThreshold,
-     .bind = {[](Choices& c, const OptionValue& v) { c.preparation.threshold = int(v.number); },
-              [](const Choices& c) {
-                  OptionValue v;
-                  v.number = c.preparation.threshold;
-                  return v;
-              }}},
+     .bind = bind::PrepareWhole<&Preparation::threshold>()},
     {.name = "dither", .type = OptionType::Choice, .valueName = "METHOD",
      .choices = kDitherChoices,
      .help = "Dithering in the kind's own shades: none (the plain bands), floyd-steinberg, "
@@ -830,12 +835,7 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
              "calculator waiting in XRECV).",
      .label = "Protocol", .preference = "send/protocol", .use = kCommandLine | kSending,
      .needs = needs::kSendSettings,
-     .bind = {[](Choices& c, const OptionValue& v) { c.protocol = v.choice; },
-              [](const Choices& c) {
-                  OptionValue v;
-                  v.choice = c.protocol;
-                  return v;
-              }}},
+     .bind = bind::Index<&Choices::protocol>()},
     {.name = "baud", .type = OptionType::Whole, .valueName = "N", .minimum = 1200,
      .maximum = 115200, .byDefault = 9600,
      .help = "With --send, the line's speed (default 9600, every model's own; the HP 48 goes no "
