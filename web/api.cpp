@@ -275,8 +275,16 @@ int veldar_encode(const std::uint8_t* rgba, int width, int height, const char* s
     return Run([&] {
         const grob::Choices choices = ChoicesOf(settings);
         CheckSizes(width, height, choices.kind, choices.preparation);
-        const grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height,
-                                   width};
+        grob::PixelView view{reinterpret_cast<const std::uint32_t*>(rgba), width, height, width};
+        // The program's decoders keep each pixel's opacity in its top byte:
+        // composed over another gray than white where it is not opaque.
+        std::vector<std::uint32_t> over;
+        if (const int gray = choices.preparation.background; gray != 255) {
+            over.assign(view.row(0), view.row(0) + std::size_t(width) * std::size_t(height));
+            for (std::uint32_t& pixel : over)
+                if (pixel >> 24 != 255) pixel = grob::OverGray(pixel, std::uint32_t(gray));
+            view.pixels = over.data();
+        }
         Result& result = Fresh();
         result.bytes = grob::BinaryGrob(grob::EncodeObject(
             choices.kind, view, SeriesOf(choices), choices.preparation, {}, PaddingOf(choices)));

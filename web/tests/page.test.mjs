@@ -196,6 +196,9 @@ test("every kind of picture the program decodes itself: the program's bytes", as
     const plain = { args: [], set: {} };
     const fitted = { args: ['--fit', '131x64', '--dither', 'floyd-steinberg'], set: { fit: '131x64', dither: 'floyd-steinberg' } };
     const small = { args: ['--fit', '40x30', '--dither', 'atkinson'], set: { fit: 'any', 'fit-width': 40, 'fit-height': 30, dither: 'atkinson' } };
+    // The fit modes, the background and the newer dithering, from the options table alike.
+    const filled = { args: ['--fit', '131x64', '--fit-mode', 'fill', '--anchor', 'top', '--dither', 'search'], set: { fit: '131x64', 'fit-mode': 'fill', anchor: 'top', dither: 'search' } };
+    const padded = { args: ['--fit', '40x30', '--fit-mode', 'pad', '--background', '0', '--dither', 'blue-noise', '--linear'], set: { fit: 'any', 'fit-width': 40, 'fit-height': 30, 'fit-mode': 'pad', background: 0, dither: 'blue-noise', linear: true } };
     // Under a fit the program decodes a JPEG at 1/2 to 1/8 of its size first;
     // a 16-bit PNG's samples are rounded to 8 bits; partly clear pixels are
     // composed over white; a JPEG stored on its side is turned upright.
@@ -203,6 +206,7 @@ test("every kind of picture the program decodes itself: the program's bytes", as
         ['photo.jpg', plain], ['large.jpg', fitted], ['progressive.jpg', plain], ['progressive.jpg', fitted],
         ['turned.jpg', small], ['deep.png', plain], ['alpha.png', plain], ['alpha.png', small],
         ['interlaced.gif', plain], ['interlaced.gif', small], ['animated.gif', plain], ['chart.bmp', small],
+        ['turned.jpg', filled], ['alpha.png', padded],
     ];
     for (const [picture, settings] of table) {
         const made = await both(page, picture, picture, settings);
