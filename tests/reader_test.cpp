@@ -228,7 +228,7 @@ TEST(Player, TimesAndPlaceWorkedOutByHand) {
     const std::string program = grob::PlayerProgram(frames);
     EXPECT_TRUE(program.starts_with("%%HP: T(3)A(R)F(.);\r\n\\<< { GROB 140 70 0000")) << program;
     EXPECT_NE(program.find("}\r\n{ .01 1.5 2 1.005 }\r\n"), std::string::npos);
-    EXPECT_NE(program.find("{ # 0d # 5d } { # 0d # 0d } IFTE 1\r\n"), std::string::npos);
+    EXPECT_NE(program.find("{ # 0d # 5d } ELSE { # 0d # 0d } END 1\r\n"), std::string::npos);
 }
 
 TEST(Ascii, ObjectsAsAscWritesThem) {

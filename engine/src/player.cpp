@@ -48,12 +48,14 @@ std::string PlayerProgram(std::span<const PlayedFrame> frames) {
         times.append(" ").append(Seconds(frame.delayMs));
     }
     text.append("}\r\n").append(times).append(" }\r\n");
-    text += "ERASE PICT SIZE SWAP DROP # 80d ==\r\n";
+    // IF, not IFTE: IFTE evaluates the clause it chooses, and a list
+    // evaluated is its elements on the stack.
+    text += "ERASE IF PICT SIZE SWAP DROP # 80d == THEN\r\n";
     // The place on the screen ERASE gives PICT: 131 x 80, else 131 x 64.
     for (const std::string& part :
          {std::string("{ "), x, std::string(" "), Centre(std::uint32_t(kPlayerHeights[1]), height),
-          std::string(" } { "), x, std::string(" "),
-          Centre(std::uint32_t(kPlayerHeights[0]), height), std::string(" } IFTE 1\r\n")})
+          std::string(" } ELSE { "), x, std::string(" "),
+          Centre(std::uint32_t(kPlayerHeights[0]), height), std::string(" } END 1\r\n")})
         text.append(part);
     text += "\\-> f d p i\r\n"
             "\\<< { # 0d # 0d } PVIEW\r\n"
