@@ -33,7 +33,7 @@ TEST(Source, EachFormOfTheArrow) {
             "arrow\n        CON(5)  =DOGROB\n        REL(5)  arrow_end\n"
             "        CON(5)  6\n        CON(5)  5\n        NIBHEX  40A0A011F140\narrow_end\n");
     EXPECT_EQ(Source(grob::SourceForm::Masd, kArrow),
-              "% arrow" + size + "*arrow\n$E1B20 $B1000 $60000 $50000\n$40A0A011F140\n");
+              "!NO CODE\n% arrow" + size + "*arrow\n$E1B20 $B1000 $60000 $50000\n$40A0A011F140\n@");
     EXPECT_NE(Source(grob::SourceForm::C, kArrow)
                   .find("[6] = {\n    0x04, 0x0A, 0x0A, 0x11, 0x1F, 0x04,\n};"),
               std::string::npos);

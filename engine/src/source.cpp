@@ -257,6 +257,10 @@ std::string SourceText(SourceForm form, std::span<const SourceSymbol> symbols,
                        const std::string& path) {
     std::string text;
     if (form == SourceForm::Xpm) text += "/* XPM */\n";
+    // MASD makes a Code object of its source unless told !NO CODE: a file of
+    // one GROB assembles to the GROB itself (ASM, library 256), several to a
+    // Code object holding them at their labels.
+    if (form == SourceForm::Masd && symbols.size() == 1) text += "!NO CODE\n";
     for (std::size_t i = 0; i < symbols.size(); ++i) {
         if (i > 0) text += "\n";
         switch (form) {
@@ -280,6 +284,8 @@ std::string SourceText(SourceForm form, std::span<const SourceSymbol> symbols,
             break;
         }
     }
+    // A MASD source ends at an @, its last character.
+    if (form == SourceForm::Masd) text += "@";
     return text;
 }
 
