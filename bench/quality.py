@@ -35,6 +35,7 @@ method = sys.argv[2] if len(sys.argv) > 2 else "floyd-steinberg"
 work = tempfile.mkdtemp()
 env = dict(os.environ, windir=work)
 size = ["-size", "640x480"]
+PLASMA_SEED = "5"  # the same plasma on every run
 pictures = {
     "rose": ["rose:"],
     "wizard": ["wizard:"],
@@ -48,7 +49,7 @@ pictures = {
     "lines": [*size, "xc:white", "-stroke", "black", "-strokewidth", "3", "-fill", "none",
               "-draw", "circle 320,240 320,40", "-draw", "line 0,0 639,479",
               "-draw", "rectangle 60,60 580,420"],
-    "noise": ["-seed", "5", *size, "plasma:fractal"],
+    "noise": ["-seed", PLASMA_SEED, *size, "plasma:fractal"],
     "ramp": [*size, "gradient:white-black", "-rotate", "90", "-resize", "640x480!"],
 }
 
