@@ -1,0 +1,52 @@
+// The grayscale viewer: a machine-code program for the HP 48 that shows a
+// page-flipping GROB's shades by flipping the screen between its frames
+// (its source: engine/saturn/viewer.a, assembled by the build). On the
+// calculator it takes the GROB in level 2 and its number of shades (4, 8,
+// 16 or 32) in level 1, and runs until a key is pressed.
+#pragma once
+
+#include "grob/grobfile.h"
+#include "grob/kinds.h"
+#include "grob/reader.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace grob {
+
+// The smallest frame the viewer shows: the HP 48's screen. It shows the
+// top left 131 x 64 dots of larger frames.
+inline constexpr std::uint32_t kViewerWidth = 131;
+inline constexpr std::uint32_t kViewerHeight = 64;
+
+// The viewer's Code object, prologue to end, as nibbles in memory order.
+std::span<const std::uint8_t> ViewerCode();
+
+// The viewer alone, as a binary transfer file of the series: stored under
+// a name (GV, say) it is run as `GROB 16 GV`.
+std::vector<std::uint8_t> ViewerFile(Series series);
+// The viewer alone as text: MASD source of the HP 49 series' built-in
+// assembler ("256 ATTACH" then ASM turns it into the viewer). The HP 48
+// has no text form of machine code: it takes the binary file.
+std::string ViewerMasdText();
+
+// Frames the viewer can show, made of a conversion's result: a
+// page-flipping GROB stays as it is, frames smaller than the screen
+// centred on white frames of 131 x 64; a 2-bit or 4-bit grayscale GROB is
+// split into the 2 or 4 frames of the page-flipping kind of as many shades
+// (the level of each dot kept). Throws GrobReadError naming `path` for a
+// 1-bit GROB or one whose size does not fit its kind.
+GrobObject ViewerFrames(const GrobObject& grob, const std::string& path);
+// The number of shades the viewer is told for a GROB of that kind.
+int ViewerShades(const OutputKind& kind);
+
+// The picture with its viewer in one binary transfer file of the series: a
+// program that puts the GROB (ViewerFrames) and its number of shades on the
+// stack and runs the viewer; stored under a name and run, it shows the
+// picture until a key is pressed and leaves the GROB on the stack.
+std::vector<std::uint8_t> ViewerProgram(Series series, const GrobObject& grob,
+                                        const std::string& path);
+
+} // namespace grob
