@@ -347,6 +347,26 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
     // The options that go together, and those that would have no effect:
     // each option given where its requirements hold, as the table says.
     auto has = [&](const OptionEntry& option) { return given.has(option); };
+    // --viewer without pictures: the grayscale viewer on its own, for the
+    // series asked, where -o or -d says, sent where --send says.
+    if (has(grob::Option("viewer")) && given.pictures.empty()) {
+        constexpr std::string_view kAlone[] = {"viewer", "series", "output",   "output-dir",
+                                               "text",   "send",   "protocol", "baud",
+                                               "quiet",  "verbose"};
+        for (const OptionEntry& option : grob::Options())
+            if (has(option) &&
+                std::find(std::begin(kAlone), std::end(kAlone), option.name) == std::end(kAlone))
+                return refuse(Long(option) +
+                              " goes with pictures: --viewer without any writes the viewer alone");
+        if (choices.text && choices.series != grob::Series::HP49)
+            return refuse("--viewer --text writes the viewer as MASD source, which the HP 49 "
+                          "series assembles: add --series 49 (an HP 48 takes the binary file)");
+        if (has(grob::Option("output")) && has(grob::Option("output-dir")))
+            return refuse("-o names the output file itself: no --output-dir (-d) with it");
+        arguments.viewerAlone = true;
+        parsed.arguments = std::move(arguments);
+        return parsed;
+    }
     if (!choices.toPng && !has(kind)) return refuse("--kind is needed (or --to png)");
     for (const OptionEntry& option : grob::Options())
         if (has(option))

@@ -18,6 +18,7 @@ namespace cli {
 struct Arguments {
     grob::Choices choices;
     std::vector<std::string> pictures; // or just "-": standard input to standard output
+    bool viewerAlone = false;          // --viewer without pictures: the viewer on its own
 };
 
 struct Parsed {

@@ -7,6 +7,7 @@
 #include "grob/checks.h"
 #include "grob/grobfile.h"
 #include "grob/options.h"
+#include "grob/viewer.h"
 #include "progress.h"
 #include "requests.h"
 #include "sending.h"
@@ -112,6 +113,48 @@ bool SendAll(const std::vector<std::vector<std::string>>& written, const grob::C
     return all;
 }
 
+// --viewer without pictures: the grayscale viewer alone, binary (GV) or
+// as MASD source for the HP 49 series (GV.masd), sent on when asked.
+int WriteViewer(const grob::Choices& choices) {
+    const grob::Series series = choices.series.value_or(grob::Series::HP48);
+    std::vector<std::uint8_t> bytes;
+    if (choices.text) {
+        const std::string text = grob::ViewerMasdText();
+        bytes.assign(text.begin(), text.end());
+    } else {
+        bytes = grob::ViewerFile(series);
+    }
+    std::string path = choices.output.empty() ? (choices.text ? "GV.masd" : "GV") : choices.output;
+    if (!choices.outputDir.empty()) path = filenames::Join(choices.outputDir, path);
+    std::FILE* errors = errorstream::OwnErrorStream();
+    auto say = [&](const std::string& line) {
+        std::fprintf(errors, "%s\n", filenames::Printable(line).c_str());
+    };
+    if (path == "-") {
+        if (!choices.send.empty()) {
+            say("veldar-convert: --send sends the files written: not with standard output");
+            return 2;
+        }
+        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+                       std::fflush(stdout) == 0
+                   ? 0
+                   : 1;
+    }
+    if (const auto fault = pipeline::MakeOutputFolders(choices, 0)) {
+        say(Line(fault->folder, fault->cause));
+        return 1;
+    }
+    try {
+        grob::WriteFileAtomically(path, bytes);
+    } catch (const grob::Error& error) {
+        say(Line(path, error.cause()));
+        return 1;
+    }
+    if (choices.verbose) std::printf("%s\n", filenames::Printable(path).c_str());
+    if (!choices.send.empty() && !SendAll({{path}}, choices, say)) return 1;
+    return 0;
+}
+
 } // namespace
 
 int Run(int argc, char** argv) {
@@ -126,6 +169,7 @@ int Run(int argc, char** argv) {
     }
     const grob::Choices& choices = parsed.arguments->choices;
     const std::vector<std::string>& pictures = parsed.arguments->pictures;
+    if (parsed.arguments->viewerAlone) return WriteViewer(choices);
     // A terminal that can go back over a line: not a dumb one (an editor's
     // shell buffer, say), which would show the escapes.
     const char* const term = std::getenv("TERM");

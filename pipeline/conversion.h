@@ -43,6 +43,7 @@ enum class Product {
     List,       // every picture's GROB (and mask) in one list object, binary form
     ListText,   // the same list in the text form
     Player,     // a program that plays every GROB in turn, in the text form
+    Viewer,     // a program that shows a GROB's shades: its frames and the grayscale viewer
     Source,     // every GROB (and mask) as source code, in the request's sourceForm
 };
 

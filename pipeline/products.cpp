@@ -7,6 +7,7 @@
 #include "grob/player.h"
 #include "grob/reader.h"
 #include "grob/source.h"
+#include "grob/viewer.h"
 #include "preview.h"
 #include "sizes.h"
 
@@ -92,6 +93,8 @@ Piece ItemOf(const Request& request, const Output& output, const std::string& pa
         return {path, TextBytes(grob::TextGrob(object, request.textHeader)), {}};
     case Product::PicturePng:
         return {path, PngOf(*sprite.image, path), {}};
+    case Product::Viewer:
+        return {path, grob::ViewerProgram(object.series, object, request.source.name()), {}};
     case Product::PreviewPng:
         return {path, PngOf(preview::Draw(object, zoom), path), {}};
     case Product::Preview:

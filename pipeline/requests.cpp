@@ -42,8 +42,8 @@ std::optional<FolderFault> MakeOutputFolders(const grob::Choices& choices, std::
 std::string OutputPath(const std::string& picture, const grob::Choices& choices) {
     if (!choices.output.empty()) return choices.output;
     const std::string beside = OutputName(
-        picture, choices.toPng    ? "png"
-                 : choices.player ? "prg"
+        picture, choices.toPng                      ? "png"
+                 : choices.player || choices.viewer ? "prg"
                  : choices.sourceForm >= 0
                      ? std::string(grob::kSourceForms[std::size_t(choices.sourceForm)].extension)
                      : std::string(choices.kind.extension));
@@ -86,6 +86,7 @@ Request RequestFor(const std::string& picture, const grob::Choices& choices,
                           (choices.toPng ? choices.split : choices.cutting.many());
     const Product main = choices.toPng    ? Product::PicturePng
                          : choices.player ? Product::Player
+                         : choices.viewer ? Product::Viewer
                          : source         ? Product::Source
                          : choices.text   ? Product::GrobText
                                           : Product::Grob;

@@ -19,7 +19,8 @@ bool Wants(const Request& request, std::initializer_list<Product> products) {
 
 bool MakesGrobs(const Request& request) {
     return Wants(request, {Product::Grob, Product::GrobText, Product::PreviewPng, Product::Preview,
-                           Product::List, Product::ListText, Product::Player, Product::Source});
+                           Product::List, Product::ListText, Product::Player, Product::Source,
+                           Product::Viewer});
 }
 
 std::string FitHint(Audience audience) {

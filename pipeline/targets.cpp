@@ -232,6 +232,8 @@ std::string WhatIsMade(Product product) {
         return "list";
     case Product::Player:
         return "player";
+    case Product::Viewer:
+        return "program";
     case Product::Source:
         return "source";
     }

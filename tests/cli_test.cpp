@@ -2,6 +2,7 @@
 // file it leaves, and how it fails.
 #include "grob/encoders.h"
 #include "grob/options.h"
+#include "grob/viewer.h"
 #include "option_values.h"
 #include "test_files.h"
 
@@ -1407,6 +1408,31 @@ TEST_F(Cli, RoutesToTheCalculator) {
     for (const char* refused : {"--text", "--player", "--split"})
         EXPECT_EQ(run({"--kind", "gro", "--to", "masd", refused, "frames.gif"}).status, 2)
             << refused;
+    // The grayscale viewer: with pictures, one program a GROB (its frames,
+    // its shades, the viewer: frames-NN.prg for frames); without, the
+    // viewer alone, binary or as MASD source for the HP 49 series.
+    ASSERT_EQ(run({"--kind", "gro2", "--series", "48", "--viewer", "frames.gif"}).status, 0);
+    const QByteArray shown = read("frames.prg");
+    // The program's prologue 02D9D, a GROB of 2 frames of 131 x 64 (its
+    // length 15 + 2 x 17 x 128 = #0110F, low nibble first).
+    EXPECT_TRUE(
+        shown.startsWith(QByteArray("HPHP48-X\x9D\x2D\xE0\xB1\x02\x0F\x11\x00\x08\x00", 18)))
+        << shown.left(20).toHex().toStdString();
+    ASSERT_EQ(run({"--kind", "g04", "--viewer", "--frames", "frames.gif"}).status, 0);
+    EXPECT_TRUE(read("frames-04.prg").startsWith("HPHP4"));
+    ASSERT_EQ(run({"--viewer", "--series", "48", "-d", "out"}).status, 0);
+    const std::vector<std::uint8_t> alone = grob::ViewerFile(grob::Series::HP48);
+    EXPECT_EQ(read("out/GV"),
+              QByteArray(reinterpret_cast<const char*>(alone.data()), qsizetype(alone.size())));
+    QByteArray masd;
+    ASSERT_EQ(run({"--viewer", "--series", "49", "--text", "-o", "-"}, {}, {}, &masd).status, 0);
+    EXPECT_EQ(masd.toStdString(), grob::ViewerMasdText());
+    for (const QStringList& args :
+         {QStringList{"--kind", "gro", "--viewer", "frames.gif"},
+          QStringList{"--kind", "g16", "--viewer", "--text", "frames.gif"},
+          QStringList{"--kind", "g16", "--viewer", "--list", "frames.gif"},
+          QStringList{"--viewer", "--text"}, QStringList{"--viewer", "--fit", "131x64"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
     // A GROB no calculator holds (144 dots wide: 18 bytes a row, the object
     // 10 + 18 x height bytes, 294,912 at most): refused by the modern form
     // unless insisted on, written by the classic one with a line beside it.

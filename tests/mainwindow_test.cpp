@@ -419,6 +419,35 @@ class MainWindowTest : public QObject {
         QFile::remove(dir_.filePath("veldar-convert.ini"));
     }
 
+    // Settings... > With the grayscale viewer: Convert to... a grayscale kind
+    // writes the program of its frames and the viewer; the 1-bit kind, which
+    // has no shades, its GROB; the next start keeps the setting.
+    void grayscaleViewerFromTheSettingsMenu() {
+        QImage picture(4, 2, QImage::Format_RGB32);
+        picture.fill(Qt::black);
+        const QString path = file("v.bmp", testing_util::Encode(picture, "bmp"));
+        {
+            auto form = makeWindow();
+            QVERIFY(form->loadPicture(path));
+            QAction* viewer = form->menuItem(MenuArray::Preview, 4);
+            QVERIFY(viewer->isCheckable() && !viewer->isChecked());
+            viewer->trigger();
+            prompter_.answers = {dir_.filePath("v.prg"), dir_.filePath("v.gro")};
+            form->menuItem(MenuArray::Action, 7)->trigger(); // 16 grays (g16)
+            const QByteArray program = ReadAll(dir_.filePath("v.prg"));
+            // A program (02D9D) starting with a GROB (02B1E) of 4 frames of
+            // 131 x 64: E1B20 after the 5 nibbles D9D20, low nibble first.
+            QVERIFY(program.startsWith("HPHP49-X\x9D\x2D\xE0\xB1\x02"));
+            QVERIFY(program.size() > 8 + 131 * 64 / 2);
+            form->menuItem(MenuArray::Action, 3)->trigger(); // 1 bit (gro)
+            QVERIFY(ReadAll(dir_.filePath("v.gro")).startsWith("HPHP49-X\x1E\x2B"));
+            form->close();
+        }
+        auto again = makeWindow();
+        QVERIFY(again->menuItem(MenuArray::Preview, 4)->isChecked());
+        QFile::remove(dir_.filePath("veldar-convert.ini"));
+    }
+
     void settingsFileKeepsTheWindowAsItStood() {
         {
             auto form = makeWindow();

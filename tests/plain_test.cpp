@@ -245,7 +245,7 @@ TEST(PreferencesFile, ValuesOutsideTheTableKeepTheirDefaults) {
     again.insert(again.find("gamma="), "flip=none\n");
     again.insert(again.find("upscale="), "linear=false\nrotate=0\nthreshold=128\n");
     again += "\n[send]\nbaud=9600\ndevice=\nprotocol=kermit\n";
-    EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\n\n" + again);
+    EXPECT_EQ(read.format(), "[convert]\nclear-padding=false\nviewer=false\n\n" + again);
     // Turned, mirrored and a threshold: kept for the next start.
     const std::string turned =
         Preferences::Parse("[prepare]\nrotate=270\nflip=vertical\nthreshold=90\n").format();

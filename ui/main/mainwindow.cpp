@@ -326,9 +326,10 @@ void MainWindow::buildMenus() {
             action->setCheckable(true);
             action->setChecked(item.checked);
         }
-        if (item.command == Command::ClearPadding) {
+        if (item.command == Command::ClearPadding || item.command == Command::Viewer) {
             action->setCheckable(true);
-            action->setChecked(preferences_.clearPadding);
+            action->setChecked(item.command == Command::Viewer ? preferences_.viewer
+                                                               : preferences_.clearPadding);
         }
         action->setCheckable(action->isCheckable() || item.command == Command::FitToWindow);
         if (item.keys) action->setShortcuts(QKeySequence::listFromString(item.keys));
@@ -405,6 +406,9 @@ void MainWindow::run(Command command, const grob::OutputKind* kind, int index) {
         return showPreview();
     case Command::ClearPadding:
         preferences_.clearPadding = menuItem(MenuArray::Preview, 3)->isChecked();
+        return savePreferences();
+    case Command::Viewer:
+        preferences_.viewer = menuItem(MenuArray::Preview, 4)->isChecked();
         return savePreferences();
     case Command::About:
         return showAbout();
@@ -1036,8 +1040,13 @@ std::optional<windowjob::Outcome> MainWindow::saveAs(const QString& filter,
 }
 
 void MainWindow::convertTo(const grob::OutputKind& kind) {
-    const auto made = saveAs(menutable::SaveFilter(kind), Latin1(kind.extension),
-                             jobFor(kind, windowjob::Make::Grob));
+    // With the grayscale viewer (Settings), a grayscale kind is written as
+    // the program that shows it on the calculator.
+    windowjob::Job job = jobFor(kind, windowjob::Make::Grob);
+    const bool viewer = grob::Applied(job.choices).viewer;
+    const auto made =
+        viewer ? saveAs(menutable::ViewerFilter(), QStringLiteral("prg"), std::move(job))
+               : saveAs(menutable::SaveFilter(kind), Latin1(kind.extension), std::move(job));
     // Converting with no picture open writes the empty picture box, as it
     // always has: said, so that it is not taken for a picture.
     if (made && !pictureBox_->hasPicture() && !made->written.isEmpty())
@@ -1386,9 +1395,11 @@ void MainWindow::openPreview(bool forward) {
             previewPanel_);
         previewPanel_->setWidget(preview_);
         connect(preview_, &PreviewWindow::preferencesChanged, this, [this] {
-            const bool clearPadding = preferences_.clearPadding; // the menu's, not the preview's
+            // The menu's, not the preview's.
+            const bool clearPadding = preferences_.clearPadding, viewer = preferences_.viewer;
             static_cast<grob::Choices&>(preferences_) = preview_->preferences();
             preferences_.clearPadding = clearPadding;
+            preferences_.viewer = viewer;
             saveTimer_->start(); // written once the changes come to rest
             updateCopyShortcut();
             updateStatusLine();

@@ -47,6 +47,9 @@ const std::vector<Item>& Items() {
         const QString openAs = QStringLiteral("Open as kind");
         const std::string_view label = grob::Option("clear-padding").label;
         const QString padding = QString::fromLatin1(label.data(), qsizetype(label.size()));
+        const std::string_view viewerLabel = grob::Option("viewer").label;
+        const QString viewer =
+            QString::fromLatin1(viewerLabel.data(), qsizetype(viewerLabel.size()));
         std::vector<Item> made = {
             {Main, 1, "File...", {}},
             {File, 1, "Open", "File...", Open},
@@ -82,6 +85,7 @@ const std::vector<Item>& Items() {
                         {Preview, 1, "-", "Settings..."},
                         {Preview, 2, "Preview and preparation...", "Settings...", ShowPreview},
                         {Preview, 3, padding, "Settings...", Command::ClearPadding},
+                        {Preview, 4, viewer, "Settings...", Command::Viewer},
                         {MenuArray::About, 4, "About", {}, Command::About},
                         // After the classic menus.
                         {Main, 8, "Edit", {}},
@@ -110,6 +114,10 @@ QString SaveFilter(const grob::OutputKind& kind) {
     const QString extension =
         QString::fromLatin1(kind.extension.data(), qsizetype(kind.extension.size()));
     return QStringLiteral("GROB image (*.%1)|*.%1").arg(extension);
+}
+
+QString ViewerFilter() {
+    return QStringLiteral("Program with the grayscale viewer (*.prg)|*.prg");
 }
 
 QString ListFilter(const grob::OutputKind& kind) {

@@ -42,6 +42,8 @@ enum class Command {
     SeriesHP49,   // Settings... > HP 49 series
     ShowPreview,  // Settings... > Preview and preparation...
     ClearPadding, // Settings... > Clear the padding dots: checked, every conversion clears them
+    Viewer,       // Settings... > With the grayscale viewer: checked, Convert to... a grayscale
+                  // kind writes a program of the GROB and the viewer (.prg)
     About,        // About
     FitToWindow,  // View > Fit picture to window: checked, the zoom follows the window's size
     ZoomIn,       // View > Zoom in
@@ -73,6 +75,8 @@ const std::vector<Item>& Items();
 
 // The save dialog's filter for a kind: "GROB image (*.g16)|*.g16".
 QString SaveFilter(const grob::OutputKind& kind);
+// The save dialog's filter for a program of a GROB and the grayscale viewer.
+QString ViewerFilter();
 // A list's, named as the command line names lists: "GROB list (*.g16.lst)|*.g16.lst".
 QString ListFilter(const grob::OutputKind& kind);
 // "g16.lst": the kind is part of a list's name, so that reading it back knows it.

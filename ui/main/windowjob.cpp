@@ -39,7 +39,8 @@ pipeline::Request RequestFor(const Job& job) {
     request.grobKind = job.grobKind;
     switch (job.make) {
     case Make::Grob:
-        request.outputs = {{Product::Grob, Target::File(Native(job.file))}};
+        request.outputs = {{grob::Applied(job.choices).viewer ? Product::Viewer : Product::Grob,
+                            Target::File(Native(job.file))}};
         break;
     case Make::BareText:
         request.outputs = {{Product::Grob, Target::Memory()}};

@@ -112,6 +112,7 @@ struct Choices {
     bool split = false;           // a list's pictures as numbered PNGs
     bool player = false;          // a program for the calculator that plays the GROBs
     int delay = 0;                // the player's time for each frame, in ms (0: the picture's)
+    bool viewer = false;          // each GROB with the calculator's grayscale viewer, a program
     std::string send;             // a serial device the files written are sent to
     std::size_t protocol = 0;     // how: an index into kSendProtocols
     int baud = 9600;
@@ -262,6 +263,19 @@ inline constexpr Requirement kPlayer[] = {
      "{option} plays black and white frames: it goes with the 1-bit kind (gro), not {value}"},
     {"text", {}, true, "{option} writes a program, always in the text form: not with --text"},
     {"mask", {}, true, "{option} plays the frames, not their masks: not with --mask"}};
+inline constexpr Requirement kViewer[] = {
+    kGrob,
+    kGrobFile,
+    {"kind", kOneBit, true,
+     "{option} shows a GROB's shades: it goes with a grayscale kind, not the 1-bit gro"},
+    {"text",
+     {},
+     true,
+     "{option} writes machine code, which an HP 48 takes in the binary form only: not with "
+     "--text"},
+    {"list", {}, true, "{option} writes one program a GROB: not with --list"},
+    {"player", {}, true, "{option} shows a still picture's shades: not with --player"},
+    {"mask", {}, true, "{option} shows the GROBs, not their masks: not with --mask"}};
 inline constexpr Requirement kDelay[] = {
     {"player", {}, false, "{option} sets the player's time for each frame: it goes with --player"}};
 inline constexpr Requirement kSend[] = {
@@ -421,7 +435,7 @@ std::size_t IndexOfDither(Dither dither);
 } // namespace bind
 
 // clang-format off
-inline constexpr std::array<OptionEntry, 45> kOptions = {{
+inline constexpr std::array<OptionEntry, 46> kOptions = {{
     {.name = "kind", .shortName = 'k', .type = OptionType::Choice, .valueName = "KIND",
      .choices = kKindChoices,
      .help = "The kind of GROB to write (see below); the classic options -1 ... -g32 work too.",
@@ -810,6 +824,27 @@ inline constexpr std::array<OptionEntry, 45> kOptions = {{
                "run it: a key ends it. Several pictures, or --frames, give one player of all.",
      .needs = needs::kPlayer,
      .bind = bind::Flag<&Choices::player>()},
+    {.name = "viewer", .type = OptionType::Flag,
+     .help = "Write each GROB of a grayscale kind with the calculator's grayscale viewer, in one "
+             "program that shows its shades when run, until a key is pressed: photo.prg. Without "
+             "pictures, write the viewer alone (GV).",
+     .label = "With the grayscale viewer (.prg)", .preference = "convert/viewer",
+     .use = kCommandLine | kEncoding,
+     .manual = "For the HP 48 series (S, SX, G, GX), in the binary form: the program holds the "
+               "GROB's frames (a 2-bit or 4-bit GROB split into 2 or 4 page-flipping frames, a "
+               "picture smaller than 131 x 64 centred on it), its number of shades and the "
+               "viewer, a Code object that flips the screen between the frames 64 times a "
+               "second, each for as long as its weight asks, so that every dot shows its shade. "
+               "Store it and run it: any key but ON ends it and leaves the GROB on the stack. "
+               "The viewer alone (--viewer without pictures: GV, or -o FILE) shows a "
+               "page-flipping GROB of at least 131 x 64 dots a frame given with its number of "
+               "shades: GROB 16 GV. With --series 49 and --text it is written as MASD source "
+               "for the HP 49 series' built-in assembler.",
+     .web = "Download each GROB of a grayscale kind with the calculator's grayscale viewer, in "
+            "one program for the HP 48 series that shows its shades when run, until a key is "
+            "pressed: photo.prg.",
+     .needs = needs::kViewer,
+     .bind = bind::Flag<&Choices::viewer>()},
     {.name = "delay", .type = OptionType::Whole, .valueName = "MS", .minimum = 10,
      .maximum = 60000,
      .help = "With --player, show each frame MS milliseconds (default: the animation's own "
