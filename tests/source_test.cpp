@@ -2,6 +2,7 @@
 // 1F 04) and an 8 x 1 picture of 2 page-flipping frames (rows 81 and 83:
 // levels 3 1 0 0 0 0 0 3). The C and XPM forms are also read back by their
 // own tools: the C compiler and ImageMagick.
+#include "assembler.h"
 #include "grob/source.h"
 #include "test_files.h"
 
@@ -77,3 +78,20 @@ TEST(Source, ReadBackByTheirTools) {
 }
 
 } // namespace
+
+// The Saturn assembler form, assembled by the program's own Saturn
+// assembler (which follows SASM's directives: labels in the first column,
+// CON, REL, NIBHEX): each symbol's nibbles are the GROB object's, prologue
+// 02B1E to the last row.
+TEST(Source, SaturnFormAssemblesToTheObjects) {
+    const grob::SourceSymbol symbols[] = {{&kArrow, "arrow"}, {&kFlip, "flip"}};
+    const std::string source =
+        "=DOGROB EQU #02B1E\n" + grob::SourceText(grob::SourceForm::Saturn, symbols, "a.png");
+    EXPECT_EQ(saturn::Hex(saturn::Assemble(source)),
+              // 02B1E, length 32 - 5 (#0001B), height 6, width 5, the rows.
+              "E1B20B100060000500004"
+              "0A0A011F140"
+              // 02B1E, length 15 + 2 x 2 (#00013), height 2, width 8, the rows.
+              "E1B2031000200008000018"
+              "38");
+}
