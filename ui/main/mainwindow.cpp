@@ -1227,8 +1227,11 @@ void MainWindow::sendFile(const grob::OutputKind& kind) {
         showFailure(QStringLiteral("A file is being sent already: send this one when it is done."));
         return;
     }
-    const QString file = ownCopyPath(Latin1(kind.extension), false);
     windowjob::Job job = jobFor(kind, windowjob::Make::Grob);
+    // With the grayscale viewer (Settings), the program that shows it.
+    const bool viewer = grob::Applied(job.choices).viewer;
+    const QString file =
+        ownCopyPath(viewer ? QStringLiteral("prg") : Latin1(kind.extension), false);
     job.file = file;
     const windowjob::Outcome made = [&] {
         BusyCursor busy;
