@@ -39,6 +39,9 @@ TEST(SaturnAssembler, EncodesEachInstructionAsTheTableGivesIt) {
         {"D0=(5) #00120", "1B02100"},
         {"D0=(2) #00128", "1982"},
         {"D1=(5) #00138", "1F83100"},
+        {"D1=(2) #38", "1D83"},
+        {"D0=(4) #0125", "1A5210"},
+        {"D1=(4) #0138", "1E8310"},
         // Loads, P, scratch registers.
         {"LC(5) #02B1E", "34E1B20"},
         {"LC(3) #1FF", "32FF1"},
