@@ -35,6 +35,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
@@ -146,6 +147,20 @@ void Immutable(const QString& folder, bool on) {
     }
     if (fd >= 0) ::close(fd);
 }
+
+// The widths a window takes, one by one, as it is resized.
+class WidthsTaken : public QObject {
+  public:
+    explicit WidthsTaken(QWidget* window) { window->installEventFilter(this); }
+    QList<int> widths;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            widths.append(static_cast<QResizeEvent*>(event)->size().width());
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -1179,6 +1194,39 @@ class MainWindowTest : public QObject {
         QVERIFY(wide->twipsWidth() < 11000);
         wide->menuItem(MenuArray::Preview, 2)->trigger(); // shown already: nothing changes
         QVERIFY(room.contains(wide->frameGeometry()));
+    }
+
+    // The preview's panel docked again at start: the window goes from its
+    // own width to its width with the panel in one step. A size asked on
+    // the way (the least width with the panel) comes back from the window
+    // system after the full one, and would leave the window narrow.
+    void previewDockedInOneStep() {
+        {
+            auto form = makeWindow();
+            form->show();
+            form->setTwipsGeometry(450, 0, 2250, 6000); // 150 x 400 pixels at x 30
+            form->menuItem(MenuArray::Preview, 2)->trigger();
+            QTRY_VERIFY(form->previewPanel()->isVisible());
+            QVERIFY(!form->previewPanel()->isFloating());
+            QTRY_COMPARE(form->twipsWidth(), 2250.0f);
+            form->close();
+        }
+        const QByteArray settings = ReadAll(dir_.filePath("ORBEX.ini"));
+        auto again = makeWindow();
+        WidthsTaken taken(again.get());
+        again->show();
+        QTRY_VERIFY(again->previewPanel()->isVisible());
+        QTRY_COMPARE(again->twipsWidth(), 2250.0f);
+        QTest::qWait(50); // what the window system says of the sizes asked
+        const int full = again->width();
+        QVERIFY(full > 150);
+        QStringList seen;
+        for (const int width : taken.widths)
+            seen << QString::number(width);
+        QVERIFY2(taken.widths == QList<int>({150, full}) || taken.widths == QList<int>({full}),
+                 qPrintable("widths taken: " + seen.join(' ')));
+        again->close();
+        QCOMPARE(ReadAll(dir_.filePath("ORBEX.ini")), settings);
     }
 
     // The preview stays in reach: back within the screen whatever was saved,

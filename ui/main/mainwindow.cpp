@@ -746,10 +746,14 @@ void MainWindow::firstActivation(int triesLeft) {
         QTimer::singleShot(1, this, [this, triesLeft] { firstActivation(triesLeft - 1); });
         return;
     }
+    // The preview comes back if it was open at the end of the last run:
+    // floating, beside the window at its outer size; at the window's side,
+    // the window given that size and the panel's in one step (see
+    // dockPreview).
+    if (!preferences_.previewShown || preferences_.previewFloating) applyOuterSize();
+    if (preferences_.previewShown) showPreview();
     applyOuterSize();
     placed_ = true;
-    // The preview comes back if it was open at the end of the last run.
-    if (preferences_.previewShown) showPreview();
     activated();
 }
 
@@ -1516,12 +1520,30 @@ void MainWindow::widenForPanel(const PanelPlace& place) {
 
 // The panel at the window's side, the window made wider for it. False, and
 // nothing shown, when the screen has no room for both side by side.
+//
+// The window manager answers each size asked of it some time later, and Qt
+// takes each answer for the window's size as it comes: an answer to a size
+// asked on the way (the one without the panel, or the least one with it)
+// that comes after the window was made wider leaves the window narrower for
+// a moment, the panel squeezed to its least width, and the layout then asks
+// for that least width again, after the full one. So the window is asked
+// for one size only: the full width, before the panel is shown in it.
 bool MainWindow::dockPreview() {
     const bool onLeft = preferences_.previewOnLeft;
-    const auto frame = frameWithPanel(frameGeometry(), onLeft);
-    if (!frame) return false;
+    // Before the first activation has made the outer size what was asked
+    // for, that size, with the frame the window system has drawn since.
+    const QRect outer(frameGeometry().topLeft(),
+                      placed_ || !outerSize_ ? frameGeometry().size() : *outerSize_);
+    const auto frame = frameWithPanel(outer, onLeft);
+    if (!frame) {
+        if (!placed_) applyOuterSize(); // the panel floats beside the window as asked for
+        return false;
+    }
     const Qt::DockWidgetArea side = onLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea;
     settingDock_ = true;
+    outerSize_ = frame->frame.size();
+    applyOuterSize();
+    if (frame->frame.topLeft() != frameGeometry().topLeft()) move(frame->frame.topLeft());
     if (dockWidgetArea(previewPanel_) != side) addDockWidget(side, previewPanel_);
     previewPanel_->setFloating(false);
     previewPanel_->show();
