@@ -54,17 +54,17 @@ struct Fixed {
     std::string_view nibbles;
 };
 constexpr Fixed kFixed[] = {
-    {"RTNSXM", "00"},  {"RTN", "01"},      {"RTNSC", "02"},  {"RTNCC", "03"},  {"SETHEX", "04"},
-    {"SETDEC", "05"},  {"RSTK=C", "06"},   {"C=RSTK", "07"}, {"CLRST", "08"},  {"C=ST", "09"},
-    {"ST=C", "0A"},    {"CSTEX", "0B"},    {"P=P+1", "0C"},  {"P=P-1", "0D"},  {"RTI", "0F"},
-    {"D0=A", "130"},   {"D1=A", "131"},    {"AD0EX", "132"}, {"AD1EX", "133"}, {"D0=C", "134"},
-    {"D1=C", "135"},   {"CD0EX", "136"},   {"CD1EX", "137"}, {"D0=AS", "138"}, {"D1=AS", "139"},
-    {"AD0XS", "13A"},  {"AD1XS", "13B"},   {"D0=CS", "13C"}, {"D1=CS", "13D"}, {"CD0XS", "13E"},
-    {"CD1XS", "13F"},  {"OUT=CS", "800"},  {"OUT=C", "801"}, {"A=IN", "802"},  {"C=IN", "803"},
-    {"INTON", "8080"}, {"INTOFF", "808F"}, {"ASLC", "810"},  {"BSLC", "811"},  {"CSLC", "812"},
-    {"DSLC", "813"},   {"ASRC", "814"},    {"BSRC", "815"},  {"CSRC", "816"},  {"DSRC", "817"},
-    {"ASRB", "81C"},   {"BSRB", "81D"},    {"CSRB", "81E"},  {"DSRB", "81F"},  {"PC=(A)", "808C"},
-    {"PC=(C)", "808E"}};
+    {"RTNSXM", "00"},  {"RTN", "01"},      {"RTNSC", "02"},   {"RTNCC", "03"},  {"SETHEX", "04"},
+    {"SETDEC", "05"},  {"RSTK=C", "06"},   {"C=RSTK", "07"},  {"CLRST", "08"},  {"C=ST", "09"},
+    {"ST=C", "0A"},    {"CSTEX", "0B"},    {"P=P+1", "0C"},   {"P=P-1", "0D"},  {"RTI", "0F"},
+    {"D0=A", "130"},   {"D1=A", "131"},    {"AD0EX", "132"},  {"AD1EX", "133"}, {"D0=C", "134"},
+    {"D1=C", "135"},   {"CD0EX", "136"},   {"CD1EX", "137"},  {"D0=AS", "138"}, {"D1=AS", "139"},
+    {"AD0XS", "13A"},  {"AD1XS", "13B"},   {"D0=CS", "13C"},  {"D1=CS", "13D"}, {"CD0XS", "13E"},
+    {"CD1XS", "13F"},  {"OUT=CS", "800"},  {"OUT=C", "801"},  {"A=IN", "802"},  {"C=IN", "803"},
+    {"INTON", "8080"}, {"INTOFF", "808F"}, {"ASLC", "810"},   {"BSLC", "811"},  {"CSLC", "812"},
+    {"DSLC", "813"},   {"ASRC", "814"},    {"BSRC", "815"},   {"CSRC", "816"},  {"DSRC", "817"},
+    {"ASRB", "81C"},   {"BSRB", "81D"},    {"CSRB", "81E"},   {"DSRB", "81F"},  {"PC=(A)", "808C"},
+    {"A=PC", "81B4"},  {"C=PC", "81B5"},   {"PC=(C)", "808E"}};
 
 std::string Upper(std::string_view text) {
     std::string upper(text);

@@ -76,7 +76,7 @@ GrobObject ViewerFrames(const GrobObject& grob, const std::string& path) {
         ShadesOf(grob, grob.kind, path, kFieldLimit, std::int64_t(kFieldLimit) * kFieldLimit);
     const int frames = grob.kind.pageFlipping() ? grob.kind.frames : grob.kind.depth;
     const auto width = std::max(kViewerWidth, std::uint32_t(picture.width));
-    const auto height = std::max(kViewerHeight, std::uint32_t(picture.height));
+    const auto height = std::max(ViewerHeight(grob.series), std::uint32_t(picture.height));
     const std::uint32_t left = (width - std::uint32_t(picture.width)) / 2;
     const std::uint32_t top = (height - std::uint32_t(picture.height)) / 2;
     GrobObject shown;

@@ -16,10 +16,14 @@
 
 namespace grob {
 
-// The smallest frame the viewer shows: the HP 48's screen. It shows the
-// top left 131 x 64 dots of larger frames.
+// The smallest frame the viewer shows: the screen, 131 x 64 on an HP 48
+// (and the HP 49G), 131 x 80 on the HP 49g+ and 50g, which show 80 lines
+// from the display's start whatever the line count says. It shows the top
+// left of larger frames.
 inline constexpr std::uint32_t kViewerWidth = 131;
-inline constexpr std::uint32_t kViewerHeight = 64;
+constexpr std::uint32_t ViewerHeight(Series series) {
+    return series == Series::HP48 ? 64 : 80;
+}
 
 // The viewer's Code object, prologue to end, as nibbles in memory order.
 std::span<const std::uint8_t> ViewerCode();
@@ -33,8 +37,8 @@ std::vector<std::uint8_t> ViewerFile(Series series);
 std::string ViewerMasdText();
 
 // Frames the viewer can show, made of a conversion's result: a
-// page-flipping GROB stays as it is, frames smaller than the screen
-// centred on white frames of 131 x 64; a 2-bit or 4-bit grayscale GROB is
+// page-flipping GROB stays as it is, frames smaller than the screen of the
+// GROB's series centred on white frames of its size; a 2-bit or 4-bit grayscale GROB is
 // split into the 2 or 4 frames of the page-flipping kind of as many shades
 // (the level of each dot kept). Throws GrobReadError naming `path` for a
 // 1-bit GROB or one whose size does not fit its kind.
