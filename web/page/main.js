@@ -530,6 +530,7 @@ function showState() {
     showRows(pageOptions, { ...shown, ...sprites });
     showRows(spriteOptions, { ...shown, ...sprites });
     $('download-viewer').hidden = !applies(option('viewer'), { ...shown, ...sprites });
+    if (source) $('download').textContent = `Download ${downloadName()}`;
     const kind = table.kinds.find((k) => k.extension === state.kind);
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
     showCrop();
@@ -688,7 +689,6 @@ function show(answer, wanted) {
     if (!current) return;
     // A picture too large for the GROB at this fit: said at the fit too.
     $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
-    $('download').textContent = `Download ${downloadName()}`;
     // Nothing to save or copy without a conversion (a crop outside the picture, say).
     for (const id of grobActions) $(id).disabled = Boolean(answer.error);
     if (viewWanted) $('result').scrollIntoView({ block: 'nearest' });

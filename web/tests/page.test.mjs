@@ -253,6 +253,8 @@ test("with the grayscale viewer: the program of --viewer for one picture and sev
     await choose(page, { kind: 'gro', series: '48' });
     assert.ok(await page.isHidden('#row-viewer'));
     assert.ok(await page.isHidden('#download-viewer'));
+    const table = (await import(join(site, 'options.js'))).default;
+    assert.equal(await page.textContent('#viewer-help'), table.options.find((o) => o.name === 'viewer').web);
     const settings = { fit: '131x64', dither: 'floyd-steinberg' };
     const args = ['--fit', '131x64', '--dither', 'floyd-steinberg'];
     for (const [kind, series] of [['g16', '48'], ['gro2', '49']]) {
@@ -286,7 +288,11 @@ test("with the grayscale viewer: the program of --viewer for one picture and sev
         assert.ok(viewer.bytes.equals(readFileSync(alone)), `HP ${series}: the viewer differs`);
         await openFile(page, photo);
     }
-    // Without it, the GROB again.
+    // Not with the text form (the sprite tools' check box), nor without it: the GROB again.
+    await page.setChecked('#text', true);
+    assert.ok(await page.isHidden('#row-viewer'));
+    assert.equal(await page.textContent('#download'), 'Download photo.gro2');
+    await page.setChecked('#text', false);
     await page.setChecked('#viewer', false);
     await settled(page);
     const plain = await download(page, '#download');
