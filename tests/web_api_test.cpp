@@ -3,6 +3,7 @@
 // desktop's own arithmetic, and what is refused before any decoding.
 #include "api.h"
 #include "codecs.h"
+#include "grob/viewer.h"
 #include "option_values.h"
 #include "pictureloader.h"
 #include "render.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -274,4 +276,64 @@ TEST(WebApi, SpritesListOfTilesAndMasks) {
     EXPECT_TRUE(
         std::string(veldar_message()).ends_with("fit the pictures smaller, or make several lists"))
         << veldar_message();
+}
+
+TEST(WebApi, ViewerProgramOfTheGrobAndTheViewerAlone) {
+    // A 3 x 2 picture of four grays: each grayscale kind's GROB, of either
+    // series, with the viewer in one program, as --viewer writes photo.prg.
+    const std::uint8_t rgba[] = {0,   0,   0,   255, 85, 85, 85, 255, 170, 170, 170, 255,
+                                 255, 255, 255, 255, 0,  0,  0,  255, 170, 170, 170, 255};
+    const auto& kinds = grob::OutputKinds();
+    int made = 0;
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        for (const int series : {48, 49}) {
+            const std::string kind(kinds[k].extension);
+            SCOPED_TRACE(kind + " HP " + std::to_string(series));
+            const std::string settings = "kind=" + kind + "\nseries=" + std::to_string(series);
+            ASSERT_EQ(veldar_encode(rgba, 3, 2, settings.c_str()), 0) << veldar_message();
+            const std::vector<std::uint8_t> file = Result();
+            if (kinds[k].shades() < 4) {
+                // The 1-bit GROB has no shades to show: refused in words.
+                EXPECT_EQ(veldar_viewer_program(file.data(), file.size(), int(k)), 1);
+                EXPECT_NE(std::string(veldar_message()).find("1-bit"), std::string::npos)
+                    << veldar_message();
+                continue;
+            }
+            grob::GrobObject object = grob::ReadBinaryGrob(file, "photo." + kind);
+            object.kind = kinds[k];
+            const std::vector<std::uint8_t> wanted = grob::ViewerProgram(
+                series == 48 ? grob::Series::HP48 : grob::Series::HP49, object, "photo." + kind);
+            ASSERT_EQ(veldar_viewer_program(file.data(), file.size(), int(k)), 0)
+                << veldar_message();
+            const std::vector<std::uint8_t> program = Result();
+            EXPECT_EQ(program, wanted);
+            EXPECT_NE(program, file);
+            EXPECT_EQ(std::string(program.begin(), program.begin() + 6),
+                      "HPHP" + std::to_string(series));
+            // The viewer's code is in it, after the frames and the shades.
+            const auto code = grob::ViewerCode();
+            EXPECT_GT(program.size(), file.size() + code.size() / 2);
+            ++made;
+        }
+    EXPECT_EQ(made, 2 * 6);
+    // An index that is no kind's, or a damaged GROB: refused.
+    ASSERT_EQ(veldar_encode(rgba, 3, 2, "kind=gro2"), 0);
+    const std::vector<std::uint8_t> twoBit = Result();
+    EXPECT_EQ(veldar_viewer_program(twoBit.data(), twoBit.size(), -1), 1);
+    EXPECT_EQ(veldar_viewer_program(twoBit.data(), twoBit.size(), int(kinds.size())), 1);
+    const std::vector<std::uint8_t> damaged(twoBit.begin(), twoBit.end() - 2);
+    EXPECT_EQ(veldar_viewer_program(damaged.data(), damaged.size(), 1), 1);
+    EXPECT_NE(std::string(veldar_message()), "");
+
+    // The viewer alone, GV, for each series.
+    for (const int series : {48, 49}) {
+        ASSERT_EQ(veldar_viewer_file(series), 0) << veldar_message();
+        EXPECT_EQ(Result(),
+                  grob::ViewerFile(series == 48 ? grob::Series::HP48 : grob::Series::HP49))
+            << series;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(veldar_result()), 6),
+                  "HPHP" + std::to_string(series));
+    }
+    EXPECT_NE(Result(), std::vector<std::uint8_t>());
+    EXPECT_EQ(veldar_viewer_file(50), 1);
 }

@@ -8,6 +8,7 @@
 #include "grob/options.h"
 #include "grob/reader.h"
 #include "grob/sprites.h"
+#include "grob/viewer.h"
 #include "preview.h"
 
 #include <algorithm>
@@ -462,6 +463,24 @@ int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* setti
         SetImage(result, view);
         result.info[0] = drawn;
         result.message = std::move(note);
+    });
+}
+
+int veldar_viewer_program(const std::uint8_t* grob, std::size_t size, int kind) {
+    const auto kinds = grob::OutputKinds();
+    if (kind < 0 || std::size_t(kind) >= kinds.size()) return Fail("there is no such kind");
+    return Run([&] {
+        grob::GrobObject object = grob::ReadBinaryGrob(Bytes(grob, size), "");
+        object.kind = kinds[std::size_t(kind)];
+        std::vector<std::uint8_t> program = grob::ViewerProgram(object.series, object, "");
+        Fresh().bytes = std::move(program);
+    });
+}
+
+int veldar_viewer_file(int series) {
+    if (series != 48 && series != 49) return Fail("there is no series " + std::to_string(series));
+    return Run([&] {
+        Fresh().bytes = grob::ViewerFile(series == 48 ? grob::Series::HP48 : grob::Series::HP49);
     });
 }
 

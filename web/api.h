@@ -101,6 +101,15 @@ int veldar_read_grob(const std::uint8_t* data, std::size_t size, const char* nam
 // when even zoom 1 is too large for this fit.
 int veldar_preview(const std::uint8_t* grob, std::size_t size, const char* settings);
 
+// The grayscale viewer (grob/viewer.h), which the page gives as the
+// command line's --viewer gives it. veldar_viewer_program: a binary GROB
+// file (veldar_encode's) of the grayscale kind `kind` (an index into the
+// table's kinds) with the viewer in one program, the bytes of photo.prg: 0
+// with them as the result, or 1 (a 1-bit kind, a damaged GROB).
+// veldar_viewer_file: the viewer alone for the series (48 or 49), GV.
+int veldar_viewer_program(const std::uint8_t* grob, std::size_t size, int kind);
+int veldar_viewer_file(int series);
+
 // The last call's result: its bytes (RGBA pixels for an image), their
 // count, an image's size, the numbers it reports (index 0 to 2, and any
 // others), and its error or note (empty when there is none).

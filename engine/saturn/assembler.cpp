@@ -262,14 +262,15 @@ class Assembler {
         // R0..R4 to and from A and C, all 16 nibbles.
         if (m.size() >= 4 && (operand.empty() || operand == "W")) {
             for (int r = 0; r <= 4; ++r) {
-                const std::string rn = "R" + std::to_string(r);
+                // Built a character at a time: GCC 12's -Wrestrict misreads
+                // "R" + std::to_string(r) in an optimized build.
+                const char digit = char('0' + r);
+                const char high = "89ABC"[r];
+                const std::string rn{'R', digit};
                 const std::pair<std::string, std::string> forms[] = {
-                    {rn + "=A", "10" + std::to_string(r)},
-                    {rn + "=C", "10" + std::string(1, "89ABC"[r])},
-                    {"A=" + rn, "11" + std::to_string(r)},
-                    {"C=" + rn, "11" + std::string(1, "89ABC"[r])},
-                    {"A" + rn + "EX", "12" + std::to_string(r)},
-                    {"C" + rn + "EX", "12" + std::string(1, "89ABC"[r])}};
+                    {rn + "=A", {'1', '0', digit}},       {rn + "=C", {'1', '0', high}},
+                    {"A=" + rn, {'1', '1', digit}},       {"C=" + rn, {'1', '1', high}},
+                    {"A" + rn + "EX", {'1', '2', digit}}, {"C" + rn + "EX", {'1', '2', high}}};
                 for (const auto& [name, nibbles] : forms)
                     if (m == name) return Nibbles(nibbles);
             }

@@ -529,6 +529,8 @@ function showState() {
     for (const [key, control] of Object.entries(controls)) control.show(key in shown ? shown[key] : sprites[key]);
     showRows(pageOptions, { ...shown, ...sprites });
     showRows(spriteOptions, { ...shown, ...sprites });
+    $('download-viewer').hidden = !applies(option('viewer'), { ...shown, ...sprites });
+    if (source) $('download').textContent = `Download ${downloadName()}`;
     const kind = table.kinds.find((k) => k.extension === state.kind);
     $('kind-about').textContent = kindWords[kind.extension] || kind.description;
     showCrop();
@@ -687,7 +689,6 @@ function show(answer, wanted) {
     if (!current) return;
     // A picture too large for the GROB at this fit: said at the fit too.
     $('fit-error').textContent = answer.tooLarge ? `${answer.error}.` : '';
-    $('download').textContent = `Download ${grobName()}`;
     // Nothing to save or copy without a conversion (a crop outside the picture, say).
     for (const id of grobActions) $(id).disabled = Boolean(answer.error);
     if (viewWanted) $('result').scrollIntoView({ block: 'nearest' });
@@ -884,7 +885,8 @@ function openSeveral(files) {
 
 async function downloadAll() {
     const settings = request();
-    const extension = state.kind;
+    const program = viewing();
+    const extension = program ? 'prg' : state.kind;
     const task = begin(() => say('Making the archive cancelled.'));
     const entries = [];
     const failed = [];
@@ -901,18 +903,19 @@ async function downloadAll() {
                 const held = composed && jpeg ? file : undefined;
                 const message = { type: 'convert', width, height, pixels, composed, file: held, settings };
                 answer = await ask(message, pixels ? [pixels] : []);
+                if (program && !answer.error) answer = await withViewer(answer, settings.kind);
                 if (task.cancelled) return;
             }
             const output = outputName(name, extension);
             if (!answer.error && names.has(output))
                 answer = { error: `another picture gives the same name, ${output}` };
             if (answer.error) failed.push(`${name}: ${answer.error}`);
-            else entries.push({ name: output, bytes: answer.grob });
+            else entries.push({ name: output, bytes: answer.bytes ?? answer.grob });
             names.add(output);
         }
         const archive = outputName(several[0].name || 'picture', `${extension}.zip`);
         if (entries.length) save(new Blob([zip(entries)], { type: 'application/zip' }), archive);
-        const made = entries.length ? `${archive} saved to your downloads, ${entries.length} GROBs` : 'No archive';
+        const made = entries.length ? `${archive} saved to your downloads, ${entries.length} ${program ? 'programs' : 'GROBs'}` : 'No archive';
         say(failed.length ? `${made}; not converted: ${failed.join('; ')}.` : `${made}.`, failed.length > 0);
     } finally {
         finish(task);
@@ -1049,6 +1052,22 @@ function grobName() {
     return outputName(source.name, state.kind);
 }
 
+// With the viewer (--viewer): each GROB of a grayscale kind downloaded in
+// one program with the calculator's grayscale viewer, photo.prg.
+function viewing() {
+    const s = { ...effective(), ...sprites };
+    return s.viewer && applies(option('viewer'), s);
+}
+
+function downloadName() {
+    return viewing() ? outputName(source.name, 'prg') : grobName();
+}
+
+// The program of a GROB made (its bytes), or the error.
+function withViewer({ grob }, kind) {
+    return ask({ type: 'viewer', grob, kind });
+}
+
 function save(blob, name) {
     const link = document.createElement('a');
     link.href = URL.createObjectURL(blob);
@@ -1072,11 +1091,21 @@ async function current(what) {
 }
 
 async function download() {
-    const name = grobName();
-    const answer = await current(`write "${name}"`);
+    const name = downloadName();
+    let answer = await current(`write "${name}"`);
+    if (answer && viewing()) answer = await withViewer(answer, answer.kind);
     if (!answer) return;
-    save(new Blob([answer.grob], { type: 'application/octet-stream' }), name);
+    if (answer.error) return say(`Cannot write "${name}": ${answer.error}.`, true);
+    save(new Blob([answer.bytes ?? answer.grob], { type: 'application/octet-stream' }), name);
     say(`${name} saved to your downloads.`);
+}
+
+// The viewer alone for the series chosen, as --viewer without pictures writes it.
+async function downloadViewer() {
+    const series = effective().series;
+    const { bytes } = await ask({ type: 'viewer', series: Number(series) });
+    save(new Blob([bytes], { type: 'application/octet-stream' }), 'GV');
+    say(`GV saved to your downloads: the grayscale viewer alone (HP ${series} file); with a page-flipping GROB and its number of shades on the stack (GROB 16), GV shows it.`);
 }
 
 // The text form as a file, as --text writes it (with its %%HP: line) or
@@ -1492,6 +1521,7 @@ $('file').addEventListener('change', (event) => {
 $('download-all').addEventListener('click', downloadAll);
 $('cancel').addEventListener('click', () => opening?.cancel());
 $('download').addEventListener('click', download);
+$('download-viewer').addEventListener('click', downloadViewer);
 $('copy').addEventListener('click', copyText);
 $('save-preview').addEventListener('click', savePreview);
 $('save-picture').addEventListener('click', savePicture);

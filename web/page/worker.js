@@ -331,7 +331,19 @@ async function views({ pixels, width, height, count, composed, settings }) {
     return { views: made, transfer: made.map((view) => view.pixels) };
 }
 
-const handlers = { inspect, grob, picture: usePicture, render, convert, sprites, views };
+// The grayscale viewer as --viewer writes it: a GROB of the table's `kind`
+// with the viewer in one program (photo.prg), or without a GROB the viewer
+// alone for the series (GV).
+async function viewer({ grob, kind, series }) {
+    const engine = await ready;
+    const failed = grob
+        ? withBytes(engine, grob, (pointer) => engine._veldar_viewer_program(pointer, grob.length, kind))
+        : engine._veldar_viewer_file(series);
+    const made = result(engine, failed).bytes;
+    return { bytes: made, transfer: [made.buffer] };
+}
+
+const handlers = { inspect, grob, picture: usePicture, render, convert, sprites, views, viewer };
 let queue = Promise.resolve();
 
 self.onmessage = ({ data }) => {

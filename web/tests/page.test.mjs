@@ -244,6 +244,64 @@ test("several pictures at once: one archive of the program's GROBs, and the caus
     assert.deepEqual(errors, []);
 });
 
+test("with the grayscale viewer: the program of --viewer for one picture and several, and the viewer alone", async () => {
+    const { page, errors } = await openPage(browser, server.url, seen);
+    const photo = join(work, 'photo.png');
+    const chart = join(work, 'chart.bmp');
+    await openFile(page, photo);
+    // Where it has no effect it is not offered: the 1-bit kind has no shades.
+    await choose(page, { kind: 'gro', series: '48' });
+    assert.ok(await page.isHidden('#row-viewer'));
+    assert.ok(await page.isHidden('#download-viewer'));
+    const table = (await import(join(site, 'options.js'))).default;
+    assert.equal(await page.textContent('#viewer-help'), table.options.find((o) => o.name === 'viewer').web);
+    const settings = { fit: '131x64', dither: 'floyd-steinberg' };
+    const args = ['--fit', '131x64', '--dither', 'floyd-steinberg'];
+    for (const [kind, series] of [['g16', '48'], ['gro2', '49']]) {
+        const out = join(work, `viewer-${kind}`);
+        assert.equal(desktop('--kind', kind, '--series', series, ...args, '--viewer', '--output-dir', out, photo, chart).status, 0);
+        await choose(page, { kind, series, ...settings, viewer: true });
+        await settled(page);
+        assert.equal(await page.textContent('#download'), 'Download photo.prg');
+        const got = await download(page, '#download');
+        assert.equal(got.name, 'photo.prg');
+        assert.ok(got.bytes.equals(readFileSync(join(out, 'photo.prg'))), `${kind}: the program differs`);
+        // The preview shows the GROB still, and its text is the GROB's.
+        assert.match(await page.textContent('#preview-info'), kind === 'g16' ? /^102 x 64 on screen, 4 frames, GROB 102 x 256,/ : /^102 x 64 on screen, 2 columns a dot,/);
+        // Several pictures: one archive of programs.
+        await page.setInputFiles('#file', [photo, chart]);
+        await settled(page);
+        const archive = await download(page, '#download-all');
+        assert.equal(archive.name, 'photo.prg.zip');
+        const unpacked = join(work, `viewer-${kind}-unpacked`);
+        writeFileSync(join(work, `viewer-${kind}.zip`), archive.bytes);
+        execFileSync('/usr/bin/python3', ['-c', 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; z.extractall(sys.argv[2])', join(work, `viewer-${kind}.zip`), unpacked]);
+        assert.deepEqual(readdirSync(unpacked).sort(), ['chart.prg', 'photo.prg']);
+        for (const name of readdirSync(unpacked)) assert.ok(readFileSync(join(unpacked, name)).equals(readFileSync(join(out, name))), `${kind} ${name}`);
+        assert.match(await page.textContent('#action-status'), /^photo\.prg\.zip saved to your downloads, 2 programs\.$/);
+        // The viewer alone for the series chosen, as --viewer without pictures writes it.
+        const alone = join(work, `GV${series}`);
+        assert.equal(desktop('--viewer', '--series', series, '-o', alone).status, 0);
+        assert.ok(await page.isVisible('#download-viewer'));
+        const viewer = await download(page, '#download-viewer');
+        assert.equal(viewer.name, 'GV');
+        assert.ok(viewer.bytes.equals(readFileSync(alone)), `HP ${series}: the viewer differs`);
+        await openFile(page, photo);
+    }
+    // Not with the text form (the sprite tools' check box), nor without it: the GROB again.
+    await page.setChecked('#text', true);
+    assert.ok(await page.isHidden('#row-viewer'));
+    assert.equal(await page.textContent('#download'), 'Download photo.gro2');
+    await page.setChecked('#text', false);
+    await page.setChecked('#viewer', false);
+    await settled(page);
+    const plain = await download(page, '#download');
+    assert.equal(plain.name, 'photo.gro2');
+    assert.equal(desktop('--kind', 'gro2', '--series', '49', ...args, '--output-dir', join(work, 'viewer-off'), photo).status, 0);
+    assert.ok(plain.bytes.equals(readFileSync(join(work, 'viewer-off', 'photo.gro2'))), 'the GROB differs');
+    assert.deepEqual(errors, []);
+});
+
 test('transparent parts count as white, as in the program', async () => {
     const { page, errors } = await openPage(browser, server.url, seen);
     await openFile(page, join(work, 'clear.png'));
