@@ -830,16 +830,17 @@ inline constexpr std::array<OptionEntry, 46> kOptions = {{
              "pictures, write the viewer alone (GV).",
      .label = "With the grayscale viewer (.prg)", .preference = "convert/viewer",
      .use = kCommandLine | kEncoding,
-     .manual = "For the HP 48 series (S, SX, G, GX), in the binary form: the program holds the "
-               "GROB's frames (a 2-bit or 4-bit GROB split into 2 or 4 page-flipping frames, a "
-               "picture smaller than 131 x 64 centred on it), its number of shades and the "
-               "viewer, a Code object that flips the screen between the frames 64 times a "
-               "second, each for as long as its weight asks, so that every dot shows its shade. "
-               "Store it and run it: any key but ON ends it and leaves the GROB on the stack. "
-               "The viewer alone (--viewer without pictures: GV, or -o FILE) shows a "
-               "page-flipping GROB of at least 131 x 64 dots a frame given with its number of "
-               "shades: GROB 16 GV. With --series 49 and --text it is written as MASD source "
-               "for the HP 49 series' built-in assembler.",
+     .manual = "In the binary form, for the HP 48 series and (on the SD card, run with "
+               "EVAL) the HP 49g+ and 50g: the program holds the GROB's frames (a 2-bit or 4-bit "
+               "GROB split into 2 or 4 page-flipping frames, a picture smaller than the screen, "
+               "131 x 64 or 131 x 80 for the HP 49 series, centred on it), its number of shades "
+               "and the viewer, a Code object that flips the screen between the frames 64 times "
+               "a second, each for as long as its weight asks, so that every dot shows its shade. "
+               "Run it: any key but ON ends it and leaves the GROB on the stack. The viewer alone "
+               "(--viewer without pictures: GV, or -o FILE) shows a page-flipping GROB of at "
+               "least 131 x 64 dots a frame given with its number of shades: GROB 16 GV. With "
+               "--series 49 and --text it is written as MASD source for the HP 49 series' "
+               "built-in assembler.",
      .web = "Download each GROB of a grayscale kind with the calculator's grayscale viewer, in "
             "one program for the HP 48 series that shows its shades when run, until a key is "
             "pressed: photo.prg.",
