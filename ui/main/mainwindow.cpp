@@ -106,6 +106,13 @@ WindowGeometry Geometry(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
+// The frame the window system has drawn round a window, as it says now:
+// none until it has framed it.
+QMargins FrameMargins(const QWidget* widget) {
+    const QWindow* window = widget->windowHandle();
+    return window ? window->frameMargins() : QMargins();
+}
+
 // The choices a step of the history holds: the preview's kind and every
 // option of the preparation (not the zoom, which only enlarges the view).
 bool SameStep(const grob::Choices& a, const grob::Choices& b) {
@@ -1611,10 +1618,9 @@ void MainWindow::panelChanged() {
 // Where it stood last time, frame and all; the first time beside this
 // window. Always within the screen. Returns the frame meant.
 QRect MainWindow::placePreview() {
-    // The frame the window manager draws, as it drew this window's.
-    const QRect outer = frameGeometry(), inner = geometry();
-    const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(),
-                           outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    // The frame the window manager draws round the panel, as far as known.
+    const QMargins margins = panelFrame();
+    const QRect outer = frameGeometry();
     const QSize least = previewPanel_->minimumSizeHint().grownBy(margins);
     QRect frame;
     if (preferences_.previewGeometry) {
@@ -1644,30 +1650,42 @@ QRect MainWindow::placePreview() {
     return frame;
 }
 
+// The frame round the floating panel, as the window system says it has
+// drawn it: none until then, and none at all where the window manager draws
+// none round such a window (openbox, say). Never this window's frame: with
+// that guessed at first and the real one taken later, the panel's size would
+// depend on when the window manager's answer came.
+QMargins MainWindow::panelFrame() const {
+    return FrameMargins(previewPanel_);
+}
+
 // Once the window manager has framed the window (or after `triesLeft`
-// hundredths of a second), its frame is put exactly where it was meant to be.
+// hundredths of a second), its frame is put exactly where it was meant to
+// be: the inner size the frame meant less the panel's frame, as placePreview
+// made it if the window manager draws none.
 void MainWindow::settlePreview(QRect frame, int triesLeft) {
     if (!previewPanel_->isFloating() || closing_) return;
-    const bool framed = previewPanel_->frameGeometry() != previewPanel_->geometry();
-    const bool exposed =
-        previewPanel_->windowHandle() && previewPanel_->windowHandle()->isExposed();
-    if (triesLeft > 0 && !(framed && exposed)) {
+    const QWindow* window = previewPanel_->windowHandle();
+    const bool framed = !FrameMargins(previewPanel_).isNull();
+    if (triesLeft > 0 && !(framed && window && window->isExposed())) {
         QTimer::singleShot(10, this,
                            [this, frame, triesLeft] { settlePreview(frame, triesLeft - 1); });
         return;
     }
-    const QSize margins = previewPanel_->frameGeometry().size() - previewPanel_->size();
-    const QSize inner = (frame.size() - margins).expandedTo(previewPanel_->minimumSizeHint());
+    const QSize inner =
+        frame.size().shrunkBy(panelFrame()).expandedTo(previewPanel_->minimumSizeHint());
     if (previewPanel_->size() != inner) previewPanel_->resize(inner);
     if (previewPanel_->frameGeometry().topLeft() != frame.topLeft())
         previewPanel_->move(frame.topLeft());
 }
 
-// Where the panel stands, for the next start.
+// Where the panel stands, for the next start: floating, its frame, counted
+// as placePreview and settlePreview count it.
 void MainWindow::notePreviewPlace() {
     if (previewPanel_->isHidden()) return;
     if (previewPanel_->isFloating())
-        preferences_.previewGeometry = Geometry(previewPanel_->frameGeometry());
+        preferences_.previewGeometry = Geometry(QRect(previewPanel_->frameGeometry().topLeft(),
+                                                      previewPanel_->size().grownBy(panelFrame())));
     else
         preferences_.previewWidth = previewPanel_->width();
 }

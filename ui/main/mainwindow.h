@@ -202,6 +202,7 @@ class MainWindow final : public QMainWindow {
     void notePreviewPlace();
     QRect placePreview();
     void settlePreview(QRect frame, int triesLeft);
+    QMargins panelFrame() const;
     void onFocusWindowChanged(QWindow* window);
     void aboutClosed();
     void restoreWindowSettings();
