@@ -22,6 +22,13 @@ includes=(-I"$root/loading" -I"$root/loading/codecs" -I"$root/engine/include" $(
 soname() { objdump -p "$(clang++-14 -print-file-name="lib$1.so")" | awk '/SONAME/ { print $2 }'; }
 flags+=(-DVELDAR_JPEG_SONAME=\"$(soname jpeg)\" -DVELDAR_GIF_SONAME=\"$(soname gif)\"
     -DVELDAR_EXIF_SONAME=\"$(soname exif)\")
+# The grayscale viewer's nibbles, assembled from its source as the build
+# assembles them (engine/saturn), for engine/src/viewer.cpp.
+mkdir -p "$out/generated"
+clang++-14 -std=c++20 -O1 "$root/engine/saturn/assembler.cpp" "$root/engine/saturn/generate.cpp" \
+    -o "$out/saturn_assemble"
+"$out/saturn_assemble" "$root/engine/saturn/viewer.a" "$out/generated/viewer_code.h" kViewerCode
+includes+=(-I"$out/generated")
 # Every source compiled once, as many at a time as there are cores; both
 # targets link the same objects. The libraries as the program opens them,
 # not as the web page links them (libraries_linked.cpp).
