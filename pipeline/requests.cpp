@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "filenames.h"
+#include "grob/viewer.h"
 
 #include <cerrno>
 #include <cstring>
@@ -43,7 +44,7 @@ std::string OutputPath(const std::string& picture, const grob::Choices& choices)
     if (!choices.output.empty()) return choices.output;
     const std::string beside = OutputName(
         picture, choices.toPng                      ? "png"
-                 : choices.player || choices.viewer ? "prg"
+                 : choices.player || choices.viewer ? std::string(grob::kProgramExtension)
                  : choices.sourceForm >= 0
                      ? std::string(grob::kSourceForms[std::size_t(choices.sourceForm)].extension)
                      : std::string(choices.kind.extension));
@@ -130,7 +131,7 @@ std::vector<Request> RequestsFor(const std::vector<std::string>& pictures,
     if (path.empty()) {
         const std::string name = OutputName(
             first == "-" ? std::string("list") : first,
-            choices.player ? "prg"
+            choices.player ? std::string(grob::kProgramExtension)
             : choices.sourceForm >= 0
                 ? std::string(grob::kSourceForms[std::size_t(choices.sourceForm)].extension)
                 : std::string(choices.kind.extension) + ".lst");

@@ -5,6 +5,7 @@
 #include "classicbatch.h"
 #include "commandline.h"
 #include "filenames.h"
+#include "grob/viewer.h"
 #include "layout.h"
 #include "nativenames.h"
 #include "optionform.h"
@@ -1056,7 +1057,7 @@ void MainWindow::convertTo(const grob::OutputKind& kind) {
     windowjob::Job job = jobFor(kind, windowjob::Make::Grob);
     const bool viewer = grob::Applied(job.choices).viewer;
     const auto made =
-        viewer ? saveAs(menutable::ViewerFilter(), QStringLiteral("prg"), std::move(job))
+        viewer ? saveAs(menutable::ViewerFilter(), Latin1(grob::kProgramExtension), std::move(job))
                : saveAs(menutable::SaveFilter(kind), Latin1(kind.extension), std::move(job));
     // Converting with no picture open writes the empty picture box, as it
     // always has: said, so that it is not taken for a picture.
@@ -1242,7 +1243,7 @@ void MainWindow::sendFile(const grob::OutputKind& kind) {
     // With the grayscale viewer (Settings), the program that shows it.
     const bool viewer = grob::Applied(job.choices).viewer;
     const QString file =
-        ownCopyPath(viewer ? QStringLiteral("prg") : Latin1(kind.extension), false);
+        ownCopyPath(Latin1(viewer ? grob::kProgramExtension : kind.extension), false);
     job.file = file;
     const windowjob::Outcome made = [&] {
         BusyCursor busy;

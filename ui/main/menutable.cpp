@@ -1,6 +1,7 @@
 #include "menutable.h"
 
 #include "grob/options.h"
+#include "grob/viewer.h"
 #include "preferences.h"
 
 namespace menutable {
@@ -117,7 +118,9 @@ QString SaveFilter(const grob::OutputKind& kind) {
 }
 
 QString ViewerFilter() {
-    return QStringLiteral("Program with the grayscale viewer (*.prg)|*.prg");
+    const QString extension = QString::fromLatin1(grob::kProgramExtension.data(),
+                                                  qsizetype(grob::kProgramExtension.size()));
+    return QStringLiteral("Program with the grayscale viewer (*.%1)|*.%1").arg(extension);
 }
 
 QString ListFilter(const grob::OutputKind& kind) {

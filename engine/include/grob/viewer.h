@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grob {
@@ -21,6 +22,9 @@ namespace grob {
 // from the display's start whatever the line count says. It shows the top
 // left of larger frames.
 inline constexpr std::uint32_t kViewerWidth = 131;
+// The extension of the programs written for the calculator: the viewer's
+// (photo.prg) and the player's (walk.prg).
+inline constexpr std::string_view kProgramExtension = "prg";
 constexpr std::uint32_t ViewerHeight(Series series) {
     return series == Series::HP48 ? 64 : 80;
 }
