@@ -83,12 +83,23 @@ std::string Needs(const OptionEntry& option) {
            (option.name == "output" ? " (or - for standard output)" : "");
 }
 
+// A value said back in a message, a long one cut short: a line of an
+// error should not carry whatever a script put in an argument.
+std::string Echoed(std::string_view value) {
+    constexpr std::size_t kMost = 60;
+    if (value.size() <= kMost) return std::string(value);
+    std::size_t cut = kMost - 3;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a character
+    return std::string(value.substr(0, cut)) + "...";
+}
+
 // Why a value is refused. A value that names an existing file is most
 // likely a picture taken for the missing value ("--kind photo.jpg").
 std::string RefusedValue(const OptionEntry& option, const std::string& value) {
     if (filenames::Exists(value))
         return Long(option) + " needs " + Wanted(option) + " before the file \"" + value + "\"";
-    return Long(option) + " takes " + Wanted(option) + ", not \"" + value + "\"";
+    return Long(option) + " takes " + Wanted(option) + ", not \"" + Echoed(value) + "\"";
 }
 
 // Whether "-word" or "-word=value" names a long option ("-kind"): one letter
@@ -304,7 +315,7 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
         return parsed;
     };
     Given given = Read(argc, argv);
-    if (!given.unknown.empty()) return refuse("unknown option " + given.unknown);
+    if (!given.unknown.empty()) return refuse("unknown option " + Echoed(given.unknown));
     if (!given.fault.empty()) return refuse(given.fault);
     const OptionEntry& kind = grob::Option("kind");
     auto& kinds = given.values[IndexOf(kind)];
@@ -325,8 +336,8 @@ Parsed ParseArguments(int argc, char** argv, int cores) {
         if (option.type == OptionType::Flag) continue;
         for (const std::string& other : values)
             if (!Same(option, values.front(), other))
-                return refuse(Long(option) + " is given twice, as \"" + values.front() +
-                              "\" and \"" + other + "\"");
+                return refuse(Long(option) + " is given twice, as \"" + Echoed(values.front()) +
+                              "\" and \"" + Echoed(other) + "\"");
     }
     Arguments arguments;
     grob::Choices& choices = arguments.choices;

@@ -86,6 +86,15 @@ TEST(Arguments, SpellingsAndRefusals) {
          "16384, as 131x64+20+0, not \"30x20+-1+5\""},
         {{gro, "--threshold", "0", "a.png"},
          "--threshold takes a whole number from 1 to 255, not \"0\""},
+        // A long value said back cut short to 60 characters, never inside
+        // a character (a 2-byte e acute at 56-57).
+        {{gro, "--threshold", std::string(200, '9'), "a.png"},
+         "--threshold takes a whole number from 1 to 255, not \"" + std::string(57, '9') + "...\""},
+        {{gro, "--fit", std::string(56, '1') + "\xC3\xA9xyz", "a.png"},
+         "--fit takes WIDTHxHEIGHT, each from 1 to 16384, as 131x64, not \"" +
+             std::string(56, '1') + "...\""},
+        {{"--" + std::string(100, 'f'), "a.png"},
+         "unknown option --" + std::string(55, 'f') + "..."},
         {{"-k", "g04", "--threshold", "90", "a.png"},
          "--threshold splits black from white: it goes with the 1-bit kind (gro), not g04, whose "
          "shades are its own"},
