@@ -1,14 +1,14 @@
 #!/usr/bin/python3
-"""How close the dithered GROBs come to the picture, against Pillow.
+"""How close the dithered GROBs come to the picture, against other programs.
 
     bench/quality.py [PROGRAM [METHOD]]   (METHOD: floyd-steinberg, search, ...)
 
-Five pictures: ImageMagick's built-ins (rose:, wizard:, logo:), waves of
-colour drawn here (sums of sines, the same every run) and a radial gradient,
-640 x 480, each
-fitted to 131 x 64. The reference is the fitted picture's luminance (areas
-averaged, Rec. 601). Each dithered picture, seen in its true shades, is
-measured against it three ways:
+Eleven pictures: ImageMagick's built-ins (rose:, wizard:, logo:, granite:,
+netscape:), waves of colour drawn here (sums of sines, the same every run),
+a radial gradient, text, line art, plasma noise (a fixed seed) and a ramp,
+640 x 480, each fitted to 131 x 64. The reference is the fitted picture's
+luminance (areas averaged, Rec. 601). Each dithered picture, seen in its
+true shades, is measured against it three ways:
 
 - the mean absolute difference after a Gaussian blur of sigma 1 and of
   sigma 2 of both (what the eye averages on the calculator's screen, held
@@ -17,10 +17,20 @@ measured against it three ways:
   mean over the dots whose 11 x 11 window lies inside the picture: higher
   is closer.
 
-Compared: this program's Floyd-Steinberg, 1-bit (gro) and 16 grays (gro4),
-against Pillow dithering the reference itself (so that only the dithering
-differs): convert('1') and a Floyd-Steinberg quantisation to the same 16
-evenly spaced grays. Plain Python and Pillow; no other package.
+Compared: this program's METHOD, 1-bit (gro) and 16 grays (gro4), against
+the best of the peers for each measure, each dithering the reference itself
+(so that only the dithering differs) to the same levels (black and white; 16
+evenly spaced grays): Pillow (convert('1'); a Floyd-Steinberg quantisation),
+ImageMagick (Floyd-Steinberg, Riemersma, the 8 x 8 ordered map) and libvips
+(its dithering, from libimagequant, to a fixed palette of the same levels:
+gifsave with the palette attached as gif-palette and reuse; left to pick its
+own palette, as pngsave --palette does, it dithers to grays the calculator
+does not have, and those shown as the nearest of its levels are far from the
+picture: at 1 bit 78 levels of 255 off on the rose after a blur of one dot).
+Needs Pillow, ImageMagick's convert and libvips through GObject
+introspection (Debian: python3-pil, imagemagick, python3-gi,
+gir1.2-vips-8.0). The best peer for each measure is printed beside the
+program's figures, then each peer's blurred differences on their own.
 """
 import math
 import os
@@ -28,7 +38,14 @@ import subprocess
 import sys
 import tempfile
 
+import gi
 from PIL import Image
+
+gi.require_version("Vips", "8.0")
+from gi.repository import GObject, Vips  # noqa: E402
+
+Vips.init(sys.argv[0])
+Vips.cache_set_max(0)  # every picture goes through the same file names
 
 program = sys.argv[1] if len(sys.argv) > 1 else "build/bin/veldar-convert"
 method = sys.argv[2] if len(sys.argv) > 2 else "floyd-steinberg"
@@ -61,6 +78,38 @@ def magick(reference, *args):
     reference.save(source)
     subprocess.run(["convert", source, *args, out], check=True)
     return Image.open(out).convert("L")
+
+
+def vips_call(name, **arguments):
+    """Runs one libvips operation; returns its output image, if any."""
+    operation = Vips.Operation.new(name)
+    for key, value in arguments.items():
+        GObject.Object.set_property(operation, key.rstrip("_").replace("_", "-"), value)
+    operation = Vips.cache_operation_build(operation)
+    names = [p.name for p in operation.list_properties()]
+    out = GObject.Object.get_property(operation, "out") if "out" in names else None
+    operation.unref_outputs()
+    return out
+
+
+def vips(reference, levels):
+    """libvips dithering the reference to the fixed palette of the kind's
+    levels (the palette attached as gif-palette, entries packed as bytes R,
+    G, B, A in a native int), read back as grays."""
+    source = os.path.join(work, "vips-in.png")
+    out = os.path.join(work, "vips-out.gif")
+    reference.save(source)
+    picture = vips_call("colourspace", in_=vips_call("pngload", filename=source),
+                        space=Vips.Interpretation.SRGB)
+    grays = [round(i * 255 / (levels - 1)) for i in range(levels)]
+    picture.set_array_int("gif-palette",
+                          [(255 << 24 | g << 16 | g << 8 | g) - (1 << 32) for g in grays])
+    vips_call("gifsave", in_=picture, filename=out, dither=1.0, reuse=True, bitdepth=8)
+    shown = Image.open(out).convert("RGBA")
+    assert shown.getextrema()[3] == (255, 255), "libvips left a dot transparent"
+    shown = shown.convert("L")
+    assert set(shown.getdata()) <= set(grays), "libvips used a gray off the palette"
+    return shown
 
 
 def run(*args):
@@ -160,26 +209,49 @@ for name, builtin in pictures.items():
                                                  dither=Image.Dither.FLOYDSTEINBERG)
     palette16 = os.path.join(work, "gray16.png")
     Image.frombytes("L", (16, 1), bytes(range(0, 256, 17))).save(palette16)
-    peers1 = [reference.convert("1"),
-              magick(reference, "-dither", "FloydSteinberg", "-monochrome"),
-              magick(reference, "-dither", "Riemersma", "-monochrome"),
-              magick(reference, "-ordered-dither", "o8x8")]
-    peers16 = [pillow16, magick(reference, "-dither", "FloydSteinberg", "-remap", palette16),
-               magick(reference, "-dither", "Riemersma", "-remap", palette16)]
-    # Each measure's best peer (the lowest difference, the highest SSIM).
-    def best(peers):
-        scores = [measure(peer, reference) for peer in peers]
-        return (min(s[0] for s in scores), min(s[1] for s in scores), max(s[2] for s in scores))
-    results["1 bit"].append((name, measure(ours(name, fitted, "gro"), reference), best(peers1)))
-    results["16 grays"].append((name, measure(ours(name, fitted, "gro4"), reference),
-                                best(peers16)))
+    palette2 = os.path.join(work, "gray2.png")
+    Image.frombytes("L", (2, 1), bytes([0, 255])).save(palette2)
+    # ImageMagick to black and white by a palette of the two, as to the 16
+    # grays: its -monochrome dithers the grays as linear light (a gray of
+    # 100 comes out at 39), not the numbers the other peers and the
+    # reference keep.
+    peers1 = {"Pillow": reference.convert("1"),
+              "IM FS": magick(reference, "-dither", "FloydSteinberg", "-remap", palette2),
+              "IM Riem.": magick(reference, "-dither", "Riemersma", "-remap", palette2),
+              "IM o8x8": magick(reference, "-ordered-dither", "o8x8"),
+              "libvips": vips(reference, 2)}
+    peers16 = {"Pillow": pillow16,
+               "IM FS": magick(reference, "-dither", "FloydSteinberg", "-remap", palette16),
+               "IM Riem.": magick(reference, "-dither", "Riemersma", "-remap", palette16),
+               "IM o8x8": magick(reference, "-ordered-dither", "o8x8,16"),
+               "libvips": vips(reference, 16)}
+    for levels, kind, peers in (("1 bit", "gro", peers1), ("16 grays", "gro4", peers16)):
+        scores = {peer: measure(shown, reference) for peer, shown in peers.items()}
+        results[levels].append((name, measure(ours(name, fitted, kind), reference), scores))
+
+
+def best(scores):
+    """Each measure's best peer: the lowest difference, the highest SSIM."""
+    values = scores.values()
+    return (min(s[0] for s in values), min(s[1] for s in values), max(s[2] for s in values))
+
 
 header = ["blur 1", "blur 2", "SSIM"]
 for levels, rows in results.items():
     print(f"{levels:10s}" + "".join(f" {h + ' ours':>11s} {'peers':>7s}" for h in header))
-    for name, mine, pillow in rows + [("mean", *(
+    rows = [(name, mine, best(scores)) for name, mine, scores in rows]
+    for name, mine, peer in rows + [("mean", *(
             tuple(sum(r[k][i] for r in rows) / len(rows) for i in range(3)) for k in (1, 2)))]:
         print(f"{name:10s}" + "".join(
-            f" {mine[i]:11.{4 if i == 2 else 2}f} {pillow[i]:7.{4 if i == 2 else 2}f}"
+            f" {mine[i]:11.{4 if i == 2 else 2}f} {peer[i]:7.{4 if i == 2 else 2}f}"
             for i in range(3)))
+    print()
+
+# Each peer on its own, after a blur of one dot and of two.
+for levels, rows in results.items():
+    peers = list(rows[0][2])
+    print(f"{levels + ', blur 1 / 2':20s}" + "".join(f" {p:>13s}" for p in ["ours", *peers]))
+    for name, mine, scores in rows:
+        print(f"{name:20s}" + "".join(f" {s[0]:6.2f}/{s[1]:<6.2f}"
+                                      for s in [mine, *(scores[p] for p in peers)]))
     print()
