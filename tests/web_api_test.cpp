@@ -212,6 +212,15 @@ TEST(WebApi, DecodedByTheProgramsDecoders) {
     const std::vector<std::uint8_t> gif = Fixture("codecs-frames.gif");
     ASSERT_EQ(veldar_decode(gif.data(), gif.size(), "", 1), 0);
     EXPECT_EQ(veldar_result_info(0), 4);
+    // Frames together as large as one picture may be: four frames of a
+    // 16384 x 2048 canvas are too many (the page then shows the first),
+    // the first alone is given.
+    const std::vector<std::uint8_t> wide = Fixture("gif-wide-canvas.gif");
+    ASSERT_EQ(veldar_decode(wide.data(), wide.size(), "", 1), 1);
+    EXPECT_STREQ(veldar_message(),
+                 "the animation has too many frames of this size to hold at once");
+    ASSERT_EQ(veldar_decode(wide.data(), wide.size(), "", 0), 0);
+    EXPECT_EQ(veldar_result_size(), std::size_t(16384) * 2048 * 4);
     const std::vector<std::uint8_t> scans = Fixture("codecs-scans.jpg");
     EXPECT_EQ(veldar_decode(scans.data(), scans.size(), "", 0), 1);
 }

@@ -220,32 +220,43 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
             const std::string refusal = grob::PictureSizeRefusal(header->width, header->height);
             if (!refusal.empty()) throw Refusal{refusal};
         }
-        std::vector<codecs::Image> images;
+        // Every frame goes straight into the result; together the frames may
+        // hold as many pixels as one picture may (a browser tab holds each
+        // several times over), else only the first is given.
+        Result& result = Fresh();
         std::vector<int> delays;
-        std::string error;
+        std::int64_t held = 0;
+        const auto keep = [&](const codecs::Image& image) {
+            result.width = result.width ? result.width : image.width;
+            result.height = result.height ? result.height : image.height;
+            const auto* pixels = reinterpret_cast<const std::uint8_t*>(image.pixels.data());
+            result.bytes.insert(result.bytes.end(), pixels, pixels + image.pixels.size() * 4);
+        };
         if (all) {
-            for (codecs::Frame& frame : codecs::DecodeGifFrames(bytes, options, &error)) {
-                images.push_back(std::move(frame.image));
-                delays.push_back(frame.delayMs);
-            }
-            if (images.empty())
+            std::string error;
+            bool full = false;
+            const bool decoded = handler->readFrames(
+                bytes, options,
+                [&](const codecs::Frame& frame) {
+                    held += std::int64_t(frame.image.width) * frame.image.height;
+                    if (held > options.maxPixels) return !(full = true);
+                    keep(frame.image);
+                    delays.push_back(frame.delayMs);
+                    return true;
+                },
+                &error);
+            if (full)
+                throw Refusal{"the animation has too many frames of this size to hold at once"};
+            if (!decoded || delays.empty())
                 throw Refusal{error.empty() ? "the " + std::string(handler->name) + " has no frame"
                                             : error};
         } else {
             codecs::Decoded decoded = codecs::Decode(bytes, handler, options);
             if (!decoded.ok()) throw Refusal{decoded.error};
-            images.push_back(std::move(decoded.image));
+            keep(decoded.image);
         }
-        Result& result = Fresh();
-        result.width = images.front().width;
-        result.height = images.front().height;
-        result.info[0] = int(images.size());
+        result.info[0] = all ? int(delays.size()) : 1;
         result.numbers = std::move(delays);
-        result.bytes.reserve(images.size() * images.front().pixels.size() * 4);
-        for (const codecs::Image& image : images) {
-            const auto* pixels = reinterpret_cast<const std::uint8_t*>(image.pixels.data());
-            result.bytes.insert(result.bytes.end(), pixels, pixels + image.pixels.size() * 4);
-        }
         if (options.fitted) {
             lastResult = result;
             last = decoding;
