@@ -97,6 +97,14 @@ test("help in the page's own words: for each kind, and for each control on focus
     assert.equal(help, table.options.find((o) => o.name === 'kind').web);
     assert.doesNotMatch(help, /-g32|--/);
     assert.ok(!(await page.isVisible('#dither-help')));
+    // Ticked, "Cut into tiles" keeps its help off the tile size it brings.
+    await openFile(page, join(work, 'wide.png'));
+    await settled(page);
+    await page.check('#tile');
+    await page.focus('#tile');
+    await page.waitForSelector('#tile-help', { state: 'visible' }); // after the pointer's delay
+    const [bubble, size] = [await page.locator('#tile-help').boundingBox(), await page.locator('#tile-width').boundingBox()];
+    assert.ok(bubble.y + bubble.height <= size.y || bubble.y >= size.y + size.height, 'the help covers the tile size');
 
     const phone = await openPage(browser, server.url, [], { width: 375, height: 667 }, { hasTouch: true, isMobile: true });
     await phone.page.tap('#dither');
