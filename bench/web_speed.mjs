@@ -4,13 +4,15 @@
 // of many quick changes shown within 300 ms, the page answering every input
 // within 16 ms while the worker renders; and at a 1000 x 750 fit in 5
 // frames, the drawings finished during a drag shown as they come.
+// Timed, so not among the page's tests: run it on a quiet machine, after
+// tools/build and tools/build-web, with `node --test bench/web_speed.mjs`.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { root, serve, launch, openPage, openFile, settled } from './browser.mjs';
+import { root, serve, launch, openPage, openFile, settled } from '../web/tests/browser.mjs';
 
 // From a picture chosen to its preview, or its refusal, as the page marks them.
 function openingTime(page) {
