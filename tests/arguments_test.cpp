@@ -95,12 +95,12 @@ TEST(Arguments, SpellingsAndRefusals) {
              std::string(56, '1') + "...\""},
         {{"--" + std::string(100, 'f'), "a.png"},
          "unknown option --" + std::string(55, 'f') + "..."},
-        // Exactly 60 said whole; a 3-byte euro sign at 56-58 left out whole;
+        // Exactly 60 said whole; a 3-byte euro sign at 55-57 left out whole;
         // a file name given twice, each cut short.
         {{gro, "--threshold", std::string(60, '9'), "a.png"},
          "--threshold takes a whole number from 1 to 255, not \"" + std::string(60, '9') + "\""},
-        {{gro, "--threshold", std::string(56, '9') + "\xE2\x82\xACxyz", "a.png"},
-         "--threshold takes a whole number from 1 to 255, not \"" + std::string(56, '9') + "...\""},
+        {{gro, "--threshold", std::string(55, '9') + "\xE2\x82\xACxyz", "a.png"},
+         "--threshold takes a whole number from 1 to 255, not \"" + std::string(55, '9') + "...\""},
         {{gro, "-o", std::string(70, 'a'), "-o", std::string(70, 'b'), "a.png"},
          "--output is given twice, as \"" + std::string(57, 'a') + "...\" and \"" +
              std::string(57, 'b') + "...\""},
