@@ -206,12 +206,38 @@ TEST(WebApi, DecodedByTheProgramsDecoders) {
         const codecs::Decoded decoded = codecs::Decode(jpeg, codecs::Sniff(jpeg), options);
         ASSERT_TRUE(decoded.ok());
         EXPECT_EQ(veldar_result_width(), *settings ? 27 : 159);
+        EXPECT_EQ(veldar_result_height(), decoded.image.height);
         const auto* pixels = reinterpret_cast<const std::uint8_t*>(decoded.image.pixels.data());
         EXPECT_EQ(Result(), std::vector(pixels, pixels + 4 * decoded.image.pixels.size()));
     }
     const std::vector<std::uint8_t> gif = Fixture("codecs-frames.gif");
     ASSERT_EQ(veldar_decode(gif.data(), gif.size(), "", 1), 0);
     EXPECT_EQ(veldar_result_info(0), 4);
+    // The frames one after another, as the decoder composes them, with
+    // their delays (codecs-frames.gif: 4 x 4, 200, 100, 50 and 100 ms).
+    {
+        std::string error;
+        std::vector<std::uint8_t> frames;
+        for (const codecs::Frame& frame : codecs::DecodeGifFrames(gif, {}, &error)) {
+            const auto* pixels = reinterpret_cast<const std::uint8_t*>(frame.image.pixels.data());
+            frames.insert(frames.end(), pixels, pixels + 4 * frame.image.pixels.size());
+        }
+        EXPECT_EQ(frames.size(), 4u * 4 * 4 * 4) << error;
+        EXPECT_EQ(veldar_result_width() * 10 + veldar_result_height(), 44);
+        EXPECT_EQ(Result(), frames);
+        const int delays[] = {200, 100, 50, 100};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(veldar_result_number(i), delays[i]);
+    }
+    // One frame on a canvas of exactly as many pixels as a picture may
+    // have is held; the frames of a GIF damaged in its last are refused,
+    // and a refusal leaves no result behind.
+    const std::vector<std::uint8_t> limit = Fixture("limit-16384x2048.gif");
+    ASSERT_EQ(veldar_decode(limit.data(), limit.size(), "", 1), 0) << veldar_message();
+    EXPECT_EQ(veldar_result_info(0), 1);
+    const std::vector<std::uint8_t> cut(gif.begin(), gif.end() - 6);
+    EXPECT_EQ(veldar_decode(cut.data(), cut.size(), "", 1), 1);
+    EXPECT_EQ(veldar_result_size() + veldar_result_info(0), 0u);
     // Frames together as large as one picture may be: four frames of a
     // 16384 x 2048 canvas are too many (the page then shows the first),
     // the first alone is given.
@@ -219,6 +245,7 @@ TEST(WebApi, DecodedByTheProgramsDecoders) {
     ASSERT_EQ(veldar_decode(wide.data(), wide.size(), "", 1), 1);
     EXPECT_STREQ(veldar_message(),
                  "the animation has too many frames of this size to hold at once");
+    EXPECT_EQ(veldar_result_size() + veldar_result_width() + veldar_result_info(0), 0u);
     ASSERT_EQ(veldar_decode(wide.data(), wide.size(), "", 0), 0);
     EXPECT_EQ(veldar_result_size(), std::size_t(16384) * 2048 * 4);
     const std::vector<std::uint8_t> scans = Fixture("codecs-scans.jpg");
