@@ -119,6 +119,27 @@ Qt::DropAction Drop(QWidget* target, const QStringList& paths,
     return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
+// A window manager that puts a window where it likes as it is shown (over
+// its parent, say): the first time `window` is shown, it goes to `place`.
+class PlacingWindowManager final : public QObject {
+  public:
+    PlacingWindowManager(QWidget* window, QPoint place) : window_(window), place_(place) {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Show && !placed_) {
+            placed_ = true;
+            window_->move(place_);
+        }
+        return false;
+    }
+
+  private:
+    QWidget* window_;
+    QPoint place_;
+    bool placed_ = false;
+};
+
 // The preview's panel closed by its close box, as a user closes it.
 void ClosePreview(MainWindow* form) {
     auto* box = form->previewPanel()->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
@@ -1253,6 +1274,8 @@ class MainWindowTest : public QObject {
                                        saved.x(), saved.y(), saved.width(), saved.height())
                          .toLatin1());
             auto form = makeWindow();
+            // placed at the screen's corner as it is shown, then where it stood
+            const PlacingWindowManager manager(form->previewPanel(), room.topLeft());
             form->show();
             QTRY_VERIFY(form->previewWindow());
             const QDockWidget* panel = form->previewPanel();
