@@ -5,7 +5,7 @@
 
 Eleven pictures: ImageMagick's built-ins (rose:, wizard:, logo:, granite:,
 netscape:), waves of colour drawn here (sums of sines, the same every run),
-a radial gradient, text, line art, plasma noise (a fixed seed) and a ramp,
+a radial gradient, text, line art, fractal noise (a fixed seed) and a ramp,
 640 x 480, each fitted to 131 x 64. The reference is the fitted picture's
 luminance (areas averaged, Rec. 601). Each dithered picture, seen in its
 true shades, is measured against it three ways:

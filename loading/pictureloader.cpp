@@ -212,7 +212,7 @@ Picture Decode(const Source& data, const codecs::Handler& codec, const Options& 
                 // The frames kept are held to a few pictures' worth of pixels.
                 held += std::int64_t(frame.image.width) * frame.image.height;
                 if (held > 4 * grob::kMaxPixels) {
-                    refusal = "the animation has too many frames of this size to hold at once";
+                    refusal = codecs::kTooManyFrames;
                     return false;
                 }
                 // The frame wanted last is taken; the others are copied.

@@ -245,8 +245,7 @@ int veldar_decode(const std::uint8_t* data, std::size_t size, const char* settin
                     return true;
                 },
                 &error);
-            if (full)
-                throw Refusal{"the animation has too many frames of this size to hold at once"};
+            if (full) throw Refusal{codecs::kTooManyFrames};
             if (!decoded || delays.empty())
                 throw Refusal{error.empty() ? "the " + std::string(handler->name) + " has no frame"
                                             : error};

@@ -236,8 +236,14 @@ bool DecodeGifFrames(Bytes bytes, const DecodeOptions& options, const FrameSink&
 bool DecodeGifFrames(const File& file, const DecodeOptions& options, const FrameSink& sink,
                      std::string* error);
 
+// Why an animation's frames are not all kept: together they hold more
+// pixels than the reader keeps at once.
+inline constexpr char kTooManyFrames[] =
+    "the animation has too many frames of this size to hold at once";
+
 // The same, every frame kept: together they may hold at most 4 x maxPixels
-// pixels (fitted pixels when fitted). Empty on failure.
+// pixels (fitted pixels when fitted). Empty on failure (too many frames:
+// kTooManyFrames).
 std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, std::string* error);
 
 // How a PNG file holds a picture's pixels, and how hard it is packed.

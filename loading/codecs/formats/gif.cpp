@@ -704,7 +704,7 @@ std::vector<Frame> DecodeGifFrames(Bytes bytes, const DecodeOptions& options, st
             return true;
         },
         error);
-    if (full && error) *error = "the animation has too many frames of this size to hold at once";
+    if (full && error) *error = kTooManyFrames;
     if (!decoded || full) return {};
     return frames;
 }
